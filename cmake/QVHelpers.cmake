@@ -1,0 +1,47 @@
+# Shared helpers for the module, test and benchmark folders.
+
+# qv_module_enabled(<folder> <out-var>): whether QV_MODULES lets <folder> be built.
+function(qv_module_enabled module out)
+  if(QV_MODULES STREQUAL "")
+    set(${out} TRUE PARENT_SCOPE)
+  elseif(module IN_LIST QV_MODULES)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# qv_add_test(<name> SOURCES ... LIBS ...): a GoogleTest program whose cases ctest runs one by one.
+# Every test program links qv_test_main, which gives each test case a fresh temporary HOME.
+function(qv_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE qv_test_main ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR};QV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
+
+# qv_add_benchmark(<name> SOURCES ... LIBS ...): a Google Benchmark program in build/bench/.
+# Every benchmark links qv_bench_common, which supplies BM_MemoryCopy and main().
+function(qv_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE qv_bench_common ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
+
+# qv_subfolders(<out-var>): the subfolders of the current source folder that hold a CMakeLists.txt.
+function(qv_subfolders out)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  set(result "")
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      list(APPEND result ${child})
+    endif()
+  endforeach()
+  list(SORT result)
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()

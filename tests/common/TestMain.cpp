@@ -1,0 +1,35 @@
+// Test entry point shared by every test program: each test case runs with a HOME of its own, so the
+// support folder, the preferences file and the user defaults of one case never leak into another.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "TempDir.h"
+
+namespace {
+
+class FreshHomePerTest : public testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const testing::TestInfo&) override {
+        m_home = std::make_unique<qvtest::TempDir>("qvhome");
+        setenv("HOME", m_home->path().c_str(), 1);
+        setenv("TMPDIR", m_home->path().c_str(), 1);
+    }
+    void OnTestEnd(const testing::TestInfo&) override {
+        setenv("TMPDIR", "/tmp", 1);
+        m_home.reset();
+    }
+
+private:
+    std::unique_ptr<qvtest::TempDir> m_home;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshHomePerTest);
+    return RUN_ALL_TESTS();
+}
