@@ -38,3 +38,15 @@ TEST(AffineTransform, RotatedRectangleBoundsAreTheRotatedCorners) {
     EXPECT_NEAR(r.minY(), 0, 1e-12);
     EXPECT_NEAR(r.maxY(), 4, 1e-12);
 }
+
+#include "foundation/Bitmap.h"
+
+TEST(Bitmap, MakeRefusesSizesThatCannotBeAPhoto) {
+    EXPECT_FALSE(Bitmap::make(0, 10, PixelFormat::RGB8).isValid());
+    EXPECT_FALSE(Bitmap::make(-5, 10, PixelFormat::RGB8).isValid());
+    EXPECT_FALSE(Bitmap::make(1 << 20, 1 << 20, PixelFormat::RGBAf).isValid());
+    Bitmap b = Bitmap::make(3, 2, PixelFormat::RGBA16);
+    ASSERT_TRUE(b.isValid());
+    EXPECT_EQ(b.bytesPerRow, 24u);
+    EXPECT_EQ(b.row(1) - b.row(0), 24);
+}
