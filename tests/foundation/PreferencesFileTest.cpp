@@ -49,7 +49,7 @@ TEST(PreferencesFile, AFileThatIsNoDictionaryIsLeftAlone) {
 
 TEST(PreferencesFile, ConcurrentChangesFromEightThreadsLoseNoKey) {
     ASSERT_TRUE(PreferencesFile::createIfMissing(defaults()));
-    constexpr int kThreads = 8, kChanges = 25;
+    constexpr int kThreads = 8, kChanges = 15;
     std::atomic<bool> stop{false};
     std::atomic<int> partialReads{0};
     // A reader that never takes part in the changes must always see a whole dictionary.
