@@ -163,6 +163,16 @@ Image colorMatrixApplied(const Image& image, const ColorMatrix& m) {
     // directly (no division per pixel): c' = M c + (M_alpha a + bias) a.
     const bool keepsAlpha = m.rows[3][0] == 0 && m.rows[3][1] == 0 && m.rows[3][2] == 0 && m.rows[3][3] == 1 &&
                             m.bias[3] == 0;
+    const bool diagonal = keepsAlpha && m.rows[0][1] == 0 && m.rows[0][2] == 0 && m.rows[0][3] == 0 &&
+                          m.rows[1][0] == 0 && m.rows[1][2] == 0 && m.rows[1][3] == 0 && m.rows[2][0] == 0 &&
+                          m.rows[2][1] == 0 && m.rows[2][3] == 0 && m.bias[0] == 0 && m.bias[1] == 0 && m.bias[2] == 0;
+    if (diagonal) {
+        // Channel extraction and per-channel gains: one multiply per pixel.
+        const v4f gains = {m.rows[0][0], m.rows[1][1], m.rows[2][2], 1.f};
+        return pointImage(image.extent(), {image.node()}, [gains](float* out, const float* const*, int n) {
+            for (int i = 0; i < 4 * n; i += 4) store4(out + i, load4(out + i) * gains);
+        });
+    }
     if (keepsAlpha) {
         return pointImage(image.extent(), {image.node()}, [m](float* out, const float* const*, int n) {
             for (int i = 0; i < n; ++i) {
