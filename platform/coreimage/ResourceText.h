@@ -1,7 +1,6 @@
 #pragma once
 // Reads a text resource of the application bundle, such as a kernel source ("MyVignetting" of type
-// "cikernel"). Looks in $QV_RESOURCE_DIR, then in <executable folder>/../Resources. The system's
-// bundle look-up will take this function's place once it exists; callers keep the same call.
+// "cikernel").
 #include <optional>
 #include <string>
 
