@@ -28,7 +28,7 @@ public:
 
     // The user replaces the text by typing: the delegate hears controlTextDidChange. Answers false
     // for a field that takes no typing.
-    bool userType(const std::string& text);
+    virtual bool userType(const std::string& text);
     // The user ends editing with the return key: the action is sent.
     bool userCommit();
 
