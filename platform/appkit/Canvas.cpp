@@ -150,8 +150,13 @@ bool Canvas::drawImage(const Bitmap& image, const Rect& into, const Rect& from, 
     const double sx = src.width() / dest.width(), sy = src.height() / dest.height();
     const int w = image.width, h = image.height;
 
-    auto texel = [&](int x, int y, int c) -> float {  // x, y from the top-left; outside is clear
-        if (x < 0 || y < 0 || x >= w || y >= h) return 0.0f;
+    // The texels the source rectangle covers (columns left to right, rows from the top); samples
+    // near its edges repeat the edge texels instead of fading into what lies outside.
+    const int col0 = std::max(0, int(std::floor(src.minX()))), col1 = std::min(w, int(std::ceil(src.maxX()))) - 1;
+    const int row0 = std::max(0, h - int(std::ceil(src.maxY()))), row1 = std::min(h, h - int(std::floor(src.minY()))) - 1;
+    if (col1 < col0 || row1 < row0) return true;  // the source rectangle misses the image
+    auto texel = [&](int x, int y, int c) -> float {
+        x = std::clamp(x, col0, col1), y = std::clamp(y, row0, row1);
         return source[(std::size_t(y) * w + x) * 4 + c];
     };
     for (int row = area.y0; row < area.y1; ++row) {
@@ -162,6 +167,7 @@ bool Canvas::drawImage(const Bitmap& image, const Rect& into, const Rect& from, 
             // Image coordinates of the sample, then the texel grid (centres at half pixels).
             double ix = src.minX() + (user.x - dest.minX()) * sx;
             double iy = src.minY() + (user.y - dest.minY()) * sy;
+            if (ix < 0 || iy < 0 || ix >= w || iy >= h) continue;  // outside the image is transparent
             double gx = ix - 0.5, gy = (h - iy) - 0.5;
             int x0 = int(std::floor(gx)), y0 = int(std::floor(gy));
             float fx = float(gx - x0), fy = float(gy - y0);

@@ -48,7 +48,8 @@ public:
     // Draws the `from` rectangle of an image (pixel units, origin bottom-left) scaled into the
     // `into` rectangle (user units) with source-over compositing at the given opacity. Takes 8-bit
     // ARGB, RGBA, RGB or grey, premultiplied or not; answers false for another format or an invalid
-    // image. The image is sampled bilinearly; outside its pixels it is transparent.
+    // image. The image is sampled bilinearly, repeating the edge pixels of the source rectangle;
+    // outside the image's pixels it is transparent.
     bool drawImage(const Bitmap& image, const Rect& into, const Rect& from, double opacity = 1.0);
 
     // The pixel at column x, row y (row 0 on top), as unpremultiplied RGBA; zeros outside.

@@ -27,7 +27,7 @@ struct DraggingInfo {
     std::shared_ptr<Pasteboard> pasteboard;
     DragOperation sourceOperationMask = kDragOperationEvery;
     const void* source = nullptr;  // the object the drag started from, or null for another program
-    Point locationInWindow;
+    Point locationInWindow{};
     Window* destinationWindow = nullptr;
 };
 

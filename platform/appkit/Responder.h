@@ -27,8 +27,8 @@ struct AlertRequest {
 
 struct AlertAnswer {
     int button = 0;                          // index into the request's buttons
-    std::map<std::string, bool> checkBoxes;  // states to set, by title; others stay as they are
-    std::optional<std::string> expectTitle;  // when set, only an alert with this title takes it
+    std::map<std::string, bool> checkBoxes{};  // states to set, by title; others stay as they are
+    std::optional<std::string> expectTitle{};  // when set, only an alert with this title takes it
 };
 
 struct AlertRecord {
@@ -54,7 +54,7 @@ struct PanelRequest {
 
 struct PanelAnswer {
     bool ok = false;
-    std::vector<std::string> paths;  // a save panel takes one; a bare name goes into the start folder
+    std::vector<std::string> paths{};  // a save panel takes one; a bare name goes into the start folder
 };
 
 struct PanelRecord {

@@ -131,8 +131,9 @@ std::shared_ptr<Pasteboard> TableView::userDragRows(const IndexSet& rows) {
 }
 
 Point TableView::locationForDrop(int row, DropPosition position) const {
-    // Rows run down from the top; "above r" is the boundary over row r, "on r" its middle.
-    const double fromTop = position == DropPosition::Above ? row * m_rowHeight : (row + 0.5) * m_rowHeight;
+    // Rows run down from the top; "above r" is aimed at just under the boundary over row r (which
+    // stays inside the table for row 0), "on r" at the row's middle.
+    const double fromTop = (row + (position == DropPosition::Above ? 0.1 : 0.5)) * m_rowHeight;
     return convertPointToWindow({bounds().width() / 2, bounds().height() - fromTop});
 }
 
