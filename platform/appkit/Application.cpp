@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "appkit/Window.h"
+#include "foundation/RunLoop.h"
 
 namespace qv::ui {
 
@@ -23,7 +24,6 @@ void Application::reset() {
     for (Window* w : m_windows) w->m_attachedSheet = w->m_sheetParent = nullptr;
     std::lock_guard<std::mutex> lock(m_queueMutex);
     m_events.clear();
-    m_tasks.clear();
     m_liveInput = false;
 }
 
@@ -70,6 +70,7 @@ void Application::finishTermination() {
     if (m_delegate) m_delegate->applicationWillTerminate(*this);
     m_terminated = true;
     m_queueChanged.notify_all();
+    RunLoop::main().wake();
 }
 
 void Application::windowDidClose(Window& window) {
@@ -84,11 +85,11 @@ int Application::runModalForWindow(Window& window) {
     window.makeKeyAndOrderFront();
     m_responder.driveModal(window);
     auto ended = [&] { return m_modalSessions[index].result.has_value() || m_terminated; };
+    RunLoop& loop = RunLoop::main();
     while (!ended()) {
-        if (runPendingTasks() + dispatchQueuedEvents() > 0) continue;
-        std::unique_lock<std::mutex> lock(m_queueMutex);
-        if (!m_liveInput) break;
-        m_queueChanged.wait(lock, [&] { return !m_tasks.empty() || !m_events.empty() || m_terminated || !m_liveInput; });
+        if (dispatchQueuedEvents() > 0 || loop.runOnce(0)) continue;
+        if (!liveInput()) break;
+        loop.runOnce(0.05);  // postEvent wakes the loop
     }
     int result = m_modalSessions[index].result.value_or(kModalResponseAbort);
     m_modalSessions.resize(index);
@@ -129,29 +130,6 @@ void Application::endSheet(Window& sheet, int returnCode) {
     if (ended.handler) ended.handler(sheet, returnCode);
 }
 
-void Application::performOnMainThread(std::function<void()> task) {
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_tasks.push_back(std::move(task));
-    }
-    m_queueChanged.notify_all();
-}
-
-std::size_t Application::runPendingTasks() {
-    std::size_t ran = 0;
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard<std::mutex> lock(m_queueMutex);
-            if (m_tasks.empty()) return ran;
-            task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-        }
-        task();
-        ++ran;
-    }
-}
-
 void Application::postEvent(const Event& event, bool atStart) {
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -161,6 +139,7 @@ void Application::postEvent(const Event& event, bool atStart) {
             m_events.push_back(event);
     }
     m_queueChanged.notify_all();
+    RunLoop::main().wake();
 }
 
 std::optional<Event> Application::nextEventMatchingMask(EventMask mask, std::optional<double> timeoutSeconds,
@@ -181,6 +160,11 @@ std::optional<Event> Application::nextEventMatchingMask(EventMask mask, std::opt
     Event event = *it;
     if (dequeue) m_events.erase(it);
     return event;
+}
+
+bool Application::liveInput() const {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    return m_liveInput;
 }
 
 void Application::setLiveInput(bool live) {

@@ -70,9 +70,10 @@ public:
     void replyToApplicationShouldTerminate(bool shouldTerminate);
     bool isTerminated() const { return m_terminated; }
 
-    // Modal runs: shows the window, lets the Responder act in it as the user, then runs queued
-    // main-thread tasks until stopModal, stopModalWithCode or abortModal ends the run. A run that
-    // nothing ends returns kModalResponseAbort instead of waiting for ever.
+    // Modal runs: shows the window, lets the Responder act in it as the user, then runs the main
+    // run loop and the queued events until stopModal, stopModalWithCode or abortModal ends the run.
+    // With scripted input a run that nothing more can end (no task, no due timer, no event) returns
+    // kModalResponseAbort instead of waiting for ever; with live input it waits.
     int runModalForWindow(Window& window);
     void stopModal() { stopModalWithCode(kModalResponseStop); }
     void stopModalWithCode(int code);
@@ -80,14 +81,10 @@ public:
     Window* modalWindow() const;
 
     // Sheets: begin attaches the sheet to the window and shows it; end detaches it and calls the
-    // handler with the code. The sheet stays visible until it is ordered out. A window that already
+    // handler with the code. Work that answers a sheet later goes through the main run loop. The sheet stays visible until it is ordered out. A window that already
     // has a sheet takes no second one (answers false).
     bool beginSheet(Window& sheet, Window& window, SheetHandler didEnd = {});
     void endSheet(Window& sheet, int returnCode = kModalResponseStop);
-
-    // Tasks for the main thread, from any thread; run in order by runPendingTasks (main thread).
-    void performOnMainThread(std::function<void()> task);
-    std::size_t runPendingTasks();  // answers how many ran
 
     // Events. postEvent may be called from any thread.
     void postEvent(const Event& event, bool atStart = false);
@@ -97,6 +94,7 @@ public:
     std::optional<Event> nextEventMatchingMask(EventMask mask, std::optional<double> timeoutSeconds = std::nullopt,
                                                bool dequeue = true);
     void setLiveInput(bool live);
+    bool liveInput() const;
     void sendEvent(const Event& event);  // to the event's window
     std::size_t dispatchQueuedEvents();   // sends every queued event in order
 
@@ -135,7 +133,6 @@ private:
     mutable std::mutex m_queueMutex;
     std::condition_variable m_queueChanged;
     std::deque<Event> m_events;
-    std::deque<std::function<void()>> m_tasks;
     bool m_liveInput = false;
 };
 

@@ -39,6 +39,7 @@ bool Button::performClick() {
     case ButtonType::Radio: setState(kOnState); break;
     case ButtonType::MomentaryPush: break;
     }
+    if (m_type != ButtonType::MomentaryPush) userDidChangeValue();
     sendAction();
     return true;
 }

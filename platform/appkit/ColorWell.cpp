@@ -31,6 +31,7 @@ Value ColorWell::normalize(const Value& value, const Value& current) const {
 bool ColorWell::userChooseColor(const Color& color) {
     if (!acceptsUserInput()) return false;
     setColor(color);
+    userDidChangeValue();
     sendAction();
     return true;
 }

@@ -66,6 +66,7 @@ bool ComboBox::userType(const std::string& text) {
 bool ComboBox::userChooseItem(int index) {
     if (!acceptsUserInput() || index < 0 || index >= numberOfItems()) return false;
     selectItemAtIndex(index);
+    userDidChangeValue();
     sendAction();
     return true;
 }

@@ -48,6 +48,30 @@ void Control::notify(std::vector<Observer>& observers) {
     }
 }
 
+void Control::bindValue(UserDefaults& defaults, const std::string& key) {
+    m_valueBinding = defaults.observe(key, [this](const std::string&, const Value& value) { setObjectValue(value); });
+    m_valueDefaults = &defaults;
+    m_valueKey = key;
+    if (Value current = defaults.object(key); !current.isNull()) setObjectValue(current);
+}
+
+void Control::bindEnabled(UserDefaults& defaults, const std::string& key) {
+    m_enabledBinding =
+        defaults.observe(key, [this](const std::string&, const Value& value) { setEnabled(value.boolOr(false)); });
+    if (Value current = defaults.object(key); !current.isNull()) setEnabled(current.boolOr(false));
+}
+
+void Control::unbind() {
+    m_valueBinding.cancel();
+    m_enabledBinding.cancel();
+    m_valueDefaults = nullptr;
+    m_valueKey.clear();
+}
+
+void Control::userDidChangeValue() {
+    if (m_valueDefaults) m_valueDefaults->set(m_valueKey, objectValue());
+}
+
 double Control::doubleValue() const { return numberFromValue(objectValue()); }
 int Control::intValue() const { return intFromValue(objectValue()); }
 std::string Control::stringValue() const { return stringFromValue(objectValue()); }

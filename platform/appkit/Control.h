@@ -4,6 +4,10 @@
 // changed on the main thread. What the user does (moving a slider, typing, clicking) is modelled
 // by the "user" methods of each control, which act only on an enabled, visible control and then
 // send the action.
+//
+// Controls bind their value and their enabled state to user-defaults keys: setting the key moves
+// the control (on the main thread, where the defaults deliver), and the user moving the control
+// sets the key. The program setting a bound control does not touch the key, as on the platform.
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -12,6 +16,8 @@
 #include <vector>
 
 #include "appkit/View.h"
+#include "foundation/Observers.h"
+#include "foundation/UserDefaults.h"
 #include "foundation/Value.h"
 
 namespace qv::ui {
@@ -55,8 +61,14 @@ public:
     void setIntegerValue(long v) { setObjectValue(Value(v)); }
     void setStringValue(const std::string& v) { setObjectValue(Value(v)); }
 
-    // Observers of the value and of the enabled state (bindings use them); called on the thread
-    // that made the change, after it was stored.
+    // Bindings. Binding takes the key's value at once when the key has one; binding again
+    // replaces the earlier binding of the same kind.
+    void bindValue(UserDefaults& defaults, const std::string& key);
+    void bindEnabled(UserDefaults& defaults, const std::string& key);
+    void unbind();
+
+    // Observers of the value and of the enabled state; called on the thread that made the
+    // change, after it was stored.
     void addValueObserver(Observer observer) { m_valueObservers.push_back(std::move(observer)); }
     void addEnabledObserver(Observer observer) { m_enabledObservers.push_back(std::move(observer)); }
 
@@ -68,6 +80,9 @@ protected:
         return value;
     }
     bool acceptsUserInput() const { return isEnabled() && !isHiddenOrHasHiddenAncestor(); }
+    // The user changed the value: a value binding passes it on to its key. The user methods call
+    // this after storing the value and before sending the action.
+    void userDidChangeValue();
     // For subclasses that keep more than the value: runs `change` under the value lock and
     // notifies when the value differs afterwards.
     void changeValue(const std::function<void(Value& value)>& change);
@@ -83,6 +98,10 @@ private:
     Action m_action;
     std::vector<Observer> m_valueObservers;
     std::vector<Observer> m_enabledObservers;
+    UserDefaults* m_valueDefaults = nullptr;
+    std::string m_valueKey;
+    Subscription m_valueBinding;  // declared last: cancelled before what the callbacks use goes away
+    Subscription m_enabledBinding;
 };
 
 }  // namespace qv::ui

@@ -127,6 +127,7 @@ bool Matrix::userClickCell(int row, int column) {
     auto cell = cellAtRow(row, column);
     if (!cell || !acceptsUserInput() || !cell->isEnabled()) return false;
     selectCellAtRow(row, column);
+    userDidChangeValue();
     sendAction();
     return true;
 }

@@ -1,6 +1,7 @@
 #include "appkit/PopUpButton.h"
 
 #include "appkit/NumberText.h"
+#include "foundation/Notifications.h"
 
 namespace qv::ui {
 
@@ -147,17 +148,13 @@ std::optional<std::string> PopUpButton::titleOfSelectedItem() const {
     return m_items[std::size_t(index)].title;
 }
 
-void PopUpButton::userPopUp() {
-    for (std::size_t i = 0; i < m_willPopUp.size(); ++i) {
-        WillPopUpObserver observer = m_willPopUp[i];
-        observer(*this);
-    }
-}
+void PopUpButton::userPopUp() { NotificationCenter::defaultCenter().post(kPopUpButtonWillPopUpNotification, this); }
 
 bool PopUpButton::userChooseItem(int index) {
     if (!acceptsUserInput()) return false;
     userPopUp();
     if (index < 0 || !selectItemAtIndex(index)) return false;
+    userDidChangeValue();
     sendAction();
     return true;
 }

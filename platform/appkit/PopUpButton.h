@@ -11,10 +11,12 @@
 
 namespace qv::ui {
 
+// Posted to the default notification center, with the pop-up as sender, when its menu is about
+// to open.
+inline constexpr const char* kPopUpButtonWillPopUpNotification = "NSPopUpButtonWillPopUpNotification";
+
 class PopUpButton : public Control {
 public:
-    using WillPopUpObserver = std::function<void(PopUpButton& popUp)>;
-
     explicit PopUpButton(const Rect& frame = Rect());
 
     void addItemWithTitle(const std::string& title);
@@ -41,11 +43,10 @@ public:
     int indexOfSelectedItem() const { return intValue(); }
     std::optional<std::string> titleOfSelectedItem() const;
 
-    // The user opens the menu (the will-pop-up observers hear of it first) and chooses an item;
-    // the action is sent.
-    bool userChooseItem(int index);
-    void addWillPopUpObserver(WillPopUpObserver observer) { m_willPopUp.push_back(std::move(observer)); }
+    // The user opens the menu (which posts the will-pop-up notification) and chooses an item; the
+    // action is sent.
     void userPopUp();
+    bool userChooseItem(int index);
 
 protected:
     Value normalize(const Value& value, const Value& current) const override;
@@ -61,7 +62,6 @@ private:
     int findTitle(const std::string& title) const;  // m_valueMutex held
 
     std::vector<Item> m_items;
-    std::vector<WillPopUpObserver> m_willPopUp;
 };
 
 }  // namespace qv::ui

@@ -39,6 +39,7 @@ Value RangeControl::normalize(const Value& value, const Value&) const {
 bool Slider::userMoveTo(double value) {
     if (!acceptsUserInput()) return false;
     setDoubleValue(value);
+    userDidChangeValue();
     sendAction();
     return true;
 }
@@ -50,6 +51,7 @@ bool Stepper::step(int direction) {
     if (next > hi) next = valueWraps() ? lo : hi;
     if (next < lo) next = valueWraps() ? hi : lo;
     setDoubleValue(next);
+    userDidChangeValue();
     sendAction();
     return true;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "appkit/Application.h"
+#include "foundation/RunLoop.h"
 
 namespace qv::ui {
 namespace fs = std::filesystem;
@@ -90,7 +91,7 @@ void SavePanel::beginSheetForDirectory(const std::string& directory, const std::
         return;
     // The person answers after the program has finished setting the panel up.
     std::shared_ptr<SavePanel> keep = weak_from_this().lock();
-    app.performOnMainThread([this, keep] { Application::shared().endSheet(*this, ask(true)); });
+    performOnMainThread([this, keep] { Application::shared().endSheet(*this, ask(true)); }, false);
 }
 
 std::string SavePanel::filename() const { return m_chosen.empty() ? "" : m_chosen.front(); }

@@ -17,6 +17,7 @@ Value TextField::normalize(const Value& value, const Value&) const { return Valu
 bool TextField::userType(const std::string& text) {
     if (!acceptsUserInput() || !isEditable()) return false;
     setStringValue(text);
+    userDidChangeValue();
     if (m_delegate) m_delegate->controlTextDidChange(*this);
     return true;
 }

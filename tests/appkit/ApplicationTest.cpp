@@ -4,6 +4,7 @@
 #include "appkit/Button.h"
 #include "appkit/NibBuilder.h"
 #include "appkit/Window.h"
+#include "foundation/RunLoop.h"
 
 using namespace qv;
 using namespace qv::ui;
@@ -76,7 +77,7 @@ TEST_F(ApplicationTest, ModalRunsEndWithTheCodeTheirActionsGive) {
     EXPECT_EQ(app.modalWindow(), nullptr);
 
     // A task queued for the main thread may end the run too.
-    app.responder().queueModal([&](Window&) { app.performOnMainThread([&] { app.stopModal(); }); });
+    app.responder().queueModal([&](Window&) { qv::performOnMainThread([&] { app.stopModal(); }, false); });
     EXPECT_EQ(app.runModalForWindow(lensWindow), kModalResponseStop);
 
     // Nothing ends it: the run is aborted instead of hanging.

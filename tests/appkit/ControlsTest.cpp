@@ -14,6 +14,7 @@
 #include "appkit/PopUpButton.h"
 #include "appkit/RangeControls.h"
 #include "appkit/TextField.h"
+#include "foundation/Notifications.h"
 
 using namespace qv;
 using namespace qv::ui;
@@ -173,10 +174,11 @@ TEST(PopUpButton, OpeningTellsObserversBeforeTheChoice) {
     PopUpButton popUp;
     popUp.addItemWithTitle("Canon");
     std::vector<std::string> log;
-    popUp.addWillPopUpObserver([&](PopUpButton& p) {
-        log.push_back("will pop");
-        p.addItemWithTitle("Show All");
-    });
+    Subscription observing = NotificationCenter::defaultCenter().addObserver(
+        kPopUpButtonWillPopUpNotification, nullptr, [&](const Notification& n) {
+            log.push_back("will pop");
+            if (n.sender == &popUp) popUp.addItemWithTitle("Show All");
+        });
     popUp.setAction([&](Control& c) { log.push_back(*static_cast<PopUpButton&>(c).titleOfSelectedItem()); });
     EXPECT_TRUE(popUp.userChooseItem(1));
     EXPECT_EQ(log, (std::vector<std::string>{"will pop", "Show All"}));

@@ -6,6 +6,7 @@
 #include "appkit/Alert.h"
 #include "appkit/Application.h"
 #include "appkit/SavePanel.h"
+#include "foundation/RunLoop.h"
 
 using namespace qv;
 using namespace qv::ui;
@@ -134,7 +135,8 @@ TEST_F(ResponderTest, SaveSheetAnswersAfterTheSetUpAndAddsTheRequiredExtension) 
     EXPECT_EQ(main.attachedSheet(), panel.get());
     panel->setRequiredFileType("JPG");  // set after the sheet began, as a program may
     EXPECT_TRUE(saved.empty());         // the person has not answered yet
-    app.runPendingTasks();
+    while (qv::RunLoop::main().runOnce(0)) {
+    }
     EXPECT_EQ(saved, std::vector<std::string>{dir.file("photo.JPG")});
     EXPECT_EQ(main.attachedSheet(), nullptr);
     EXPECT_FALSE(panel->isVisible());
