@@ -1,0 +1,13 @@
+#pragma once
+// Reads a text resource of the application bundle, such as a kernel source ("MyVignetting" of type
+// "cikernel"). Looks in $QV_RESOURCE_DIR, then in <executable folder>/../Resources. The system's
+// bundle look-up will take this function's place once it exists; callers keep the same call.
+#include <optional>
+#include <string>
+
+namespace qv::ci {
+
+// The whole text of <folder>/<name>.<type>, or nothing when no such readable file exists.
+std::optional<std::string> readResourceText(const std::string& name, const std::string& type);
+
+}  // namespace qv::ci
