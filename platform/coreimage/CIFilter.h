@@ -16,7 +16,7 @@
 //                              inputBottomLeft (Vec2): the input's extent corners go to these points;
 //                              a degenerate quadrilateral gives the null image
 //   "CICrop"                   inputImage, inputRectangle (Vec4 x, y, width, height)
-//   "CIExposureAdjust"         inputImage, inputEV (0)
+//   "CIExposureAdjust"         inputImage, inputEV (0.5): colours times 2^EV
 //   "CIRadialGradient"         inputCenter (150,150), inputRadius0 (5), inputRadius1 (100),
 //                              inputColor0 (white), inputColor1 (black); no input image
 // Every filter answers "outputImage"; a filter whose image input is null answers the null image.
