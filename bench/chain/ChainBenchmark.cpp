@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "BenchCommon.h"
+#include "common/BenchCommon.h"
 #include "FakeParameters.h"
 #include "coreimage/CIContext.h"
 #include "coreimage/CIImage.h"

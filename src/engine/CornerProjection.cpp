@@ -6,6 +6,7 @@
 namespace {
 
 constexpr double kRadiansPerDegree = 0.017453292519943295;
+constexpr double kMinimumAreaShare = 1e-3;
 
 // The distance at which the image diagonal spans the angle of view. An angle of view of 0 puts the
 // viewer infinitely far away (a parallel projection), which Pp handles.
@@ -89,15 +90,17 @@ bool ProjectionIsUsable(const imageParams& params) {
     const cornerPoint quad[4] = {projected.TL, projected.TR, projected.BR, projected.BL};
     for (const cornerPoint& corner : quad)
         if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return false;
-    // Convex and not collapsed: every turn has the same sign and a real size.
-    const double minimumTurn = 1e-6 * params.imageWidth * params.imageHeight;
+    // Convex (every turn the same way) and not collapsed: a picture seen nearly edge-on becomes a
+    // sliver that keeps less than a thousandth of its area, which is no picture either.
     int sign = 0;
+    double twiceArea = 0;
     for (int i = 0; i < 4; ++i) {
         const double turn = cross(quad[i], quad[(i + 1) % 4], quad[(i + 2) % 4]);
-        if (std::fabs(turn) < minimumTurn) return false;
-        const int turnSign = turn > 0 ? 1 : -1;
-        if (sign != 0 && turnSign != sign) return false;
+        const int turnSign = turn > 0 ? 1 : turn < 0 ? -1 : 0;
+        if (turnSign == 0 || (sign != 0 && turnSign != sign)) return false;
         sign = turnSign;
+        twiceArea += double(quad[i].x) * quad[(i + 1) % 4].y - double(quad[(i + 1) % 4].x) * quad[i].y;
     }
+    return std::fabs(twiceArea) / 2 >= kMinimumAreaShare * params.imageWidth * params.imageHeight;
     return true;
 }

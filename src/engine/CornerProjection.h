@@ -38,8 +38,9 @@ void CalculatePoints(imageParams params, coordinates* result);
 void RevertPoints(imageParams params, coordinates* result);
 
 // Whether the projection of these parameters is a usable picture: every corner stays in front of
-// the viewer and the projected quadrilateral is finite, convex and not collapsed. Near-90-degree
-// angles or a 180-degree angle of view fail here, and a perspective step must not run on them.
+// the viewer and the projected quadrilateral is finite, convex and keeps at least a thousandth
+// of the image's area. Near-90-degree angles or a 180-degree angle of view fail here, and a
+// perspective step must not run on them.
 bool ProjectionIsUsable(const imageParams& params);
 
 // The pitch, yaw and rotation transforms (angles in radians) and the perspective division by the

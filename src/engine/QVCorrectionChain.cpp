@@ -20,6 +20,16 @@ qv::Vec2 corner(const cornerPoint& point) {
     return {point.x, point.y};
 }
 
+// The image moved so that an extent reaching below 0 on either axis starts at 0 there.
+Image movedToPositiveQuadrant(const Image& image) {
+    if (image.isNull()) return image;
+    const qv::Rect extent = image.extent();
+    const double dx = extent.minX() < 0 ? -extent.minX() : 0;
+    const double dy = extent.minY() < 0 ? -extent.minY() : 0;
+    if (dx == 0 && dy == 0) return image;
+    return image.imageByApplyingTransform(qv::AffineTransform::translation(dx, dy));
+}
+
 }  // namespace
 
 QVCIFilters& QVCorrectionChain::filters() {
@@ -136,6 +146,9 @@ Image QVCorrectionChain::qualityScaleImage(const Image& image) {
 
 Image QVCorrectionChain::chromaticAberration(const Image& image, Quality quality) {
     QVCIFilters& holder = filters();
+    // With every factor at 1 the three channels recombine into the input itself: skip the
+    // composite, keep the move to the origin.
+    if (quality == Quality::Preview && !isChromaticAberrationRequired()) return movedToPositiveQuadrant(image);
     const double r = m_pQVController->redValue();
     const double g = m_pQVController->greenValue();
     const double b = m_pQVController->blueValue();
@@ -150,11 +163,8 @@ Image QVCorrectionChain::chromaticAberration(const Image& image, Quality quality
     Image composite = holder.compositImage(green, red);
     composite = holder.compositImage(blue, composite);
     if (!oneColorIsNotChanged()) composite = holder.compositImage(holder.imageWithR(1, 1, 1, 0, image), composite);
-    if (quality == Quality::FullResolution || composite.isNull()) return composite;
-    const qv::Rect extent = composite.extent();
-    const double dx = extent.minX() < 0 ? -extent.minX() : 0;
-    const double dy = extent.minY() < 0 ? -extent.minY() : 0;
-    return composite.imageByApplyingTransform(qv::AffineTransform::translation(dx, dy));
+    if (quality == Quality::FullResolution) return composite;
+    return movedToPositiveQuadrant(composite);
 }
 
 Image QVCorrectionChain::chromaticAberrationCorrection(const Image& image) {

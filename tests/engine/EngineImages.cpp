@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "TempDir.h"
+#include "common/TempDir.h"
 
 namespace enginetest {
 
