@@ -36,17 +36,29 @@ void writeRow(const float* src, int n, PixelFormat format, std::uint8_t* dst) {
     switch (format) {
     case PixelFormat::ARGB8:
     case PixelFormat::RGBA8: {
+        typedef std::int32_t v4i __attribute__((vector_size(16)));
         const bool alphaFirst = format == PixelFormat::ARGB8;
-        for (int i = 0; i < n; ++i) {
-            const v4f v = detail::vmin(detail::vmax(load4(src + 4 * i), zero), one) * 255.f + 0.5f;
-            typedef std::int32_t v4i __attribute__((vector_size(16)));
-            const v4i q = __builtin_convertvector(v, v4i);
-            std::uint8_t* p = dst + 4 * i;
-            if (alphaFirst) {
-                p[0] = std::uint8_t(q[3]), p[1] = std::uint8_t(q[0]), p[2] = std::uint8_t(q[1]), p[3] = std::uint8_t(q[2]);
-            } else {
-                p[0] = std::uint8_t(q[0]), p[1] = std::uint8_t(q[1]), p[2] = std::uint8_t(q[2]), p[3] = std::uint8_t(q[3]);
+        int i = 0;
+#if defined(__SSE2__)
+        // Four pixels at a time: round, saturate to bytes, rotate alpha to the front for ARGB.
+        const __m128 lo = _mm_setzero_ps(), hi = _mm_set1_ps(255.f), half = _mm_set1_ps(0.5f);
+        for (; i + 4 <= n; i += 4) {
+            __m128i q[4];
+            for (int k = 0; k < 4; ++k) {
+                const __m128 v = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + 4 * (i + k)), lo), _mm_set1_ps(1.f));
+                q[k] = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, hi), half));
             }
+            __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+            if (alphaFirst) bytes = _mm_or_si128(_mm_slli_epi32(bytes, 8), _mm_srli_epi32(bytes, 24));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * i), bytes);
+        }
+#endif
+        for (; i < n; ++i) {
+            const v4f v = detail::vmin(detail::vmax(load4(src + 4 * i), zero), one) * 255.f + 0.5f;
+            v4i q = __builtin_convertvector(v, v4i);
+            if (alphaFirst) q = __builtin_shufflevector(q, q, 3, 0, 1, 2);
+            const detail::v4u8 bytes = __builtin_convertvector(q, detail::v4u8);
+            std::memcpy(dst + 4 * i, &bytes, 4);
         }
         break;
     }

@@ -19,31 +19,29 @@ public:
     explicit PointEvaluator(std::vector<const Evaluator*> inputs) : m_inputs(std::move(inputs)) {}
 
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        ArenaScope scope(arena);
-        const float* others[2] = {nullptr, nullptr};
-        m_inputs[0]->sample(xs, ys, n, out, arena);
-        for (std::size_t k = 1; k < m_inputs.size(); ++k) {
-            float* buffer = arena.alloc(4 * std::size_t(n));
-            m_inputs[k]->sample(xs, ys, n, buffer, arena);
-            others[k - 1] = buffer;
-        }
-        combine(out, others, n);
+        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sample(xs, ys, n, dst, arena); });
     }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
-        ArenaScope scope(arena);
-        const float* others[2] = {nullptr, nullptr};
-        m_inputs[0]->sampleRow(x0, y, n, out, arena);
-        for (std::size_t k = 1; k < m_inputs.size(); ++k) {
-            float* buffer = arena.alloc(4 * std::size_t(n));
-            m_inputs[k]->sampleRow(x0, y, n, buffer, arena);
-            others[k - 1] = buffer;
-        }
-        combine(out, others, n);
+        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleRow(x0, y, n, dst, arena); });
     }
 
 protected:
     virtual void combine(float* out, const float* const* others, int n) const = 0;
     std::vector<const Evaluator*> m_inputs;
+
+private:
+    template <class Fetch>
+    void gather(float* out, int n, Arena& arena, Fetch fetch) const {
+        ArenaScope scope(arena);
+        const float* others[2] = {nullptr, nullptr};
+        fetch(m_inputs[0], out);
+        for (std::size_t k = 1; k < m_inputs.size(); ++k) {
+            float* buffer = arena.alloc(4 * std::size_t(n));
+            fetch(m_inputs[k], buffer);
+            others[k - 1] = buffer;
+        }
+        combine(out, others, n);
+    }
 };
 
 template <class Combine>
@@ -163,6 +161,16 @@ Image colorMatrixApplied(const Image& image, const ColorMatrix& m) {
     // directly (no division per pixel): c' = M c + (M_alpha a + bias) a.
     const bool keepsAlpha = m.rows[3][0] == 0 && m.rows[3][1] == 0 && m.rows[3][2] == 0 && m.rows[3][3] == 1 &&
                             m.bias[3] == 0;
+    const bool diagonal = keepsAlpha && m.rows[0][1] == 0 && m.rows[0][2] == 0 && m.rows[0][3] == 0 &&
+                          m.rows[1][0] == 0 && m.rows[1][2] == 0 && m.rows[1][3] == 0 && m.rows[2][0] == 0 &&
+                          m.rows[2][1] == 0 && m.rows[2][3] == 0 && m.bias[0] == 0 && m.bias[1] == 0 && m.bias[2] == 0;
+    if (diagonal) {
+        // Channel extraction and per-channel gains: one multiply per pixel.
+        const v4f gains = {m.rows[0][0], m.rows[1][1], m.rows[2][2], 1.f};
+        return pointImage(image.extent(), {image.node()}, [gains](float* out, const float* const*, int n) {
+            for (int i = 0; i < 4 * n; i += 4) store4(out + i, load4(out + i) * gains);
+        });
+    }
     if (keepsAlpha) {
         return pointImage(image.extent(), {image.node()}, [m](float* out, const float* const*, int n) {
             for (int i = 0; i < n; ++i) {

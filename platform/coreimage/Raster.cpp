@@ -120,6 +120,10 @@ public:
         // conversion below in range for any float, NaN included.
         const float uLo = float(m_bx0) - 1.f, uHi = float(m_bx1);
         const float vLo = float(m_by0) - 1.f, vHi = float(m_by1);
+        // Locals, so that the loop keeps the bounds in registers.
+        const int bx0 = m_bx0, bx1 = m_bx1 - 1, by0 = m_by0, by1 = m_by1 - 1;
+        const std::uint8_t* base = m_base;
+        const std::size_t stride = m_stride;
         for (int i = 0; i < n; ++i) {
             const float u = xs[i] - ox, v = top - ys[i];
             if (!(u > uLo && u < uHi && v > vLo && v < vHi)) {
@@ -131,9 +135,9 @@ public:
             if (v < float(r)) --r;
             const float fx = u - float(c), fy = v - float(r);
             v4f t00, t10, t01, t11;
-            if (c >= m_bx0 && c + 1 < m_bx1 && r >= m_by0 && r + 1 < m_by1) {
-                const T* p0 = pixel(c, r);
-                const T* p1 = pixel(c, r + 1);
+            if (c >= bx0 && c < bx1 && r >= by0 && r < by1) {
+                const T* p0 = reinterpret_cast<const T*>(base + std::size_t(r) * stride) + 4 * std::size_t(c);
+                const T* p1 = reinterpret_cast<const T*>(reinterpret_cast<const std::uint8_t*>(p0) + stride);
                 t00 = load4(p0);
                 t10 = load4(p0 + 4);
                 t01 = load4(p1);
