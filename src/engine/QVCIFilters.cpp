@@ -19,9 +19,7 @@ Filter* freshFilter(std::shared_ptr<Filter>& field, const char* name) {
 }
 
 Image outputOf(Filter* filter) {
-    if (!filter) return Image();
-    const qv::ci::FilterValue output = filter->valueForKey("outputImage");
-    return output.image() ? *output.image() : Image();
+    return filter ? filter->outputImage() : Image();
 }
 
 // The distortion and vignetting geometry comes from the image's size; an empty or unbounded
