@@ -17,7 +17,8 @@ namespace {
 struct Case {
     ImageType type;
     bool deep;          // 16-bit input
-    int tolerance8;     // allowed pixel difference in 8-bit steps
+    int tolerance8;     // allowed pixel difference in 8-bit steps (JPEG at quality 1.0 still rounds
+                        // through 8-bit YCbCr and the DCT)
     int expectedDepth;  // "Depth" read back
 };
 
@@ -82,7 +83,7 @@ TEST_P(RoundTrip, PixelsDepthOrientationAndExifSurvive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTypeAndDepth, RoundTrip,
-                         testing::Values(Case{ImageType::JPEG, false, 3, 8}, Case{ImageType::JPEG, true, 3, 8},
+                         testing::Values(Case{ImageType::JPEG, false, 5, 8}, Case{ImageType::JPEG, true, 5, 8},
                                          Case{ImageType::TIFF, false, 0, 8}, Case{ImageType::TIFF, true, 0, 16},
                                          Case{ImageType::PSD, false, 0, 8}, Case{ImageType::PSD, true, 0, 16},
                                          Case{ImageType::OpenEXR, true, 0, 16}, Case{ImageType::OpenEXR, false, 0, 16},
@@ -104,7 +105,8 @@ TEST(RoundTripTransparency, AlphaIsKeptStraightWhereSomethingIsTransparent) {
             EXPECT_FALSE(decoded->premultiplied);
             // Colour under low alpha is only as precise as premultiplied samples allowed; compare
             // against the same straight colour the writer computed.
-            const Bitmap expected = support::convertPixels(rendered, deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8);
+            const bool stored16 = deep || type == ImageType::OpenEXR;
+            const Bitmap expected = support::convertPixels(rendered, stored16 ? PixelFormat::RGBA16 : PixelFormat::RGBA8);
             if (type == ImageType::OpenEXR)
                 EXPECT_LE(qvtest::maxDifference16(*decoded, expected), kHalfTolerance16);
             else

@@ -433,8 +433,8 @@ bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings)
     const int channels = channelCount(bitmap.format);
     const int bits = bitsPerComponent(bitmap.format);
     int compression = settings.tiffCompression;
-    if (compression == COMPRESSION_ADOBE_DEFLATE) compression = COMPRESSION_DEFLATE;
-    if (compression != COMPRESSION_LZW && compression != COMPRESSION_DEFLATE && compression != COMPRESSION_PACKBITS)
+    if (compression == COMPRESSION_DEFLATE) compression = COMPRESSION_ADOBE_DEFLATE;  // the old code, same codec
+    if (compression != COMPRESSION_LZW && compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_PACKBITS)
         compression = COMPRESSION_NONE;
 
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(bitmap.width));
@@ -444,7 +444,7 @@ bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings)
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, std::uint16_t(compression));
-    if (compression == COMPRESSION_LZW || compression == COMPRESSION_DEFLATE)
+    if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE)
         TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     if (channels == 4) {
         const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
