@@ -481,14 +481,9 @@ std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    switch (bitmap.format) {
-    case PixelFormat::Gray8:
-    case PixelFormat::Gray16:
-    case PixelFormat::RGB8:
-    case PixelFormat::RGB16:
-    case PixelFormat::RGBA8:
-    case PixelFormat::RGBA16: break;
-    default: error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits"; return false;
+    if (!support::isStorageFormat(bitmap.format)) {
+        error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
+        return false;
     }
     auto file = MemoryTiff::openForWriting(error);
     if (!file) return false;

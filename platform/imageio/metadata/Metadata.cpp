@@ -331,27 +331,29 @@ bool writeMetadata(Data& file, const Dictionary& properties, const WriteRequest&
                 exif.add(k, v.get());
             }
         }
-        auto setShort = [&](const char* key, long number) {
+        // Entries the writer owns replace whatever the dictionaries said.
+        auto setNumber = [&](const char* key, auto value) {
             Exiv2::ExifKey k(key);
             auto existing = exif.findKey(k);
             if (existing != exif.end()) exif.erase(existing);
+            exif.add(k, &value);
+        };
+        auto shortValue = [](long n) {
             Exiv2::UShortValue v;
-            v.value_.push_back(std::uint16_t(number));
-            exif.add(k, &v);
+            v.value_.push_back(std::uint16_t(n));
+            return v;
         };
-        auto setLong = [&](const char* key, long number) {
-            Exiv2::ExifKey k(key);
-            auto existing = exif.findKey(k);
-            if (existing != exif.end()) exif.erase(existing);
+        auto longValue = [](long n) {
             Exiv2::ULongValue v;
-            v.value_.push_back(std::uint32_t(number));
-            exif.add(k, &v);
+            v.value_.push_back(std::uint32_t(n));
+            return v;
         };
-        if (request.orientation >= 1 && request.orientation <= 8) setShort("Exif.Image.Orientation", request.orientation);
+        if (request.orientation >= 1 && request.orientation <= 8)
+            setNumber("Exif.Image.Orientation", shortValue(request.orientation));
         // The picture written is not the source's: its EXIF size must be its own.
         if (dictionaryIn(properties, kCGImagePropertyExifDictionary) && request.pixelWidth > 0 && request.pixelHeight > 0) {
-            setLong("Exif.Photo.PixelXDimension", request.pixelWidth);
-            setLong("Exif.Photo.PixelYDimension", request.pixelHeight);
+            setNumber("Exif.Photo.PixelXDimension", longValue(request.pixelWidth));
+            setNumber("Exif.Photo.PixelYDimension", longValue(request.pixelHeight));
         }
 
         if (const Dictionary* iptcEntries = dictionaryIn(properties, kCGImagePropertyIPTCDictionary); iptcEntries && !iptcEntries->empty()) {

@@ -55,41 +55,32 @@ TIFFOpenOptions* makeOptions(MemoryTiff* file) {
 
 }  // namespace
 
-std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data, std::size_t size, std::string& error) {
-    std::unique_ptr<MemoryTiff> file(new MemoryTiff);
-    file->m_readData = data;
-    file->m_readSize = size;
+std::unique_ptr<MemoryTiff> MemoryTiff::open(std::unique_ptr<MemoryTiff> file, const char* mode, std::string& error) {
     TIFFOpenOptions* options = makeOptions(file.get());
     if (!options) {
         error = "out of memory";
         return nullptr;
     }
-    // "m": libtiff may use our mapping; "h" would skip reading the first directory, we want it.
-    file->m_tiff = TIFFClientOpenExt("memory", "rm", file.get(), readProc, writeProc, seekProc, closeProc, sizeProc,
+    file->m_tiff = TIFFClientOpenExt("memory", mode, file.get(), readProc, writeProc, seekProc, closeProc, sizeProc,
                                      mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     if (!file->m_tiff) {
-        error = file->m_error.empty() ? "not a readable TIFF" : file->m_error;
+        error = file->m_error.empty() ? "not a usable TIFF" : file->m_error;
         return nullptr;
     }
     return file;
 }
 
-std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::string& error) {
+std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data, std::size_t size, std::string& error) {
     std::unique_ptr<MemoryTiff> file(new MemoryTiff);
-    TIFFOpenOptions* options = makeOptions(file.get());
-    if (!options) {
-        error = "out of memory";
-        return nullptr;
-    }
-    file->m_tiff = TIFFClientOpenExt("memory", "w", file.get(), readProc, writeProc, seekProc, closeProc, sizeProc,
-                                     mapProc, unmapProc, options);
-    TIFFOpenOptionsFree(options);
-    if (!file->m_tiff) {
-        error = file->m_error.empty() ? "cannot start a TIFF" : file->m_error;
-        return nullptr;
-    }
-    return file;
+    file->m_readData = data;
+    file->m_readSize = size;
+    // "m": libtiff may read through our mapping of the bytes.
+    return open(std::move(file), "rm", error);
+}
+
+std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::string& error) {
+    return open(std::unique_ptr<MemoryTiff>(new MemoryTiff), "w", error);
 }
 
 MemoryTiff::~MemoryTiff() {

@@ -37,6 +37,7 @@ public:
 
 private:
     MemoryTiff() = default;
+    static std::unique_ptr<MemoryTiff> open(std::unique_ptr<MemoryTiff> file, const char* mode, std::string& error);
     TIFF* m_tiff = nullptr;
     const std::uint8_t* m_readData = nullptr;
     std::size_t m_readSize = 0;
