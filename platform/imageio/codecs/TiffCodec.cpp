@@ -485,7 +485,8 @@ bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out,
         error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
         return false;
     }
-    auto file = MemoryTiff::openForWriting(error);
+    // Uncompressed size and a little: compressed files grow into it, uncompressed ones fit at once.
+    auto file = MemoryTiff::openForWriting(bitmap.bytesPerRow * std::size_t(bitmap.height) + 65536, error);
     if (!file) return false;
     const bool written = writeTiffC(file->handle(), bitmap, settings);
     if (!file->close() || !written) {

@@ -303,9 +303,13 @@ bool readMetadata(const Data& file, Dictionary& properties, std::string& error) 
 }
 
 bool hasMetadata(const Dictionary& properties) {
-    for (const char* name : {kCGImagePropertyTIFFDictionary, kCGImagePropertyExifDictionary, kCGImagePropertyGPSDictionary,
-                             kCGImagePropertyIPTCDictionary})
-        if (const Dictionary* d = dictionaryIn(properties, name); d && !d->empty()) return true;
+    // Rewriting a file through Exiv2 costs a copy of it; writer options such as the TIFF
+    // compression alone are no reason for one.
+    if (const Dictionary* d = dictionaryIn(properties, kCGImagePropertyIPTCDictionary); d && !d->empty()) return true;
+    for (const char* name : {kCGImagePropertyTIFFDictionary, kCGImagePropertyExifDictionary, kCGImagePropertyGPSDictionary})
+        if (const Dictionary* d = dictionaryIn(properties, name))
+            for (const auto& entry : *d)
+                if (exifKeyForProperty(name, entry.first)) return true;
     return false;
 }
 

@@ -79,8 +79,10 @@ std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data,
     return open(std::move(file), "rm", error);
 }
 
-std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::string& error) {
-    return open(std::unique_ptr<MemoryTiff>(new MemoryTiff), "w", error);
+std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::size_t expectedSize, std::string& error) {
+    std::unique_ptr<MemoryTiff> file(new MemoryTiff);
+    file->m_bytes.reserve(expectedSize);
+    return open(std::move(file), "w", error);
 }
 
 MemoryTiff::~MemoryTiff() {
@@ -110,10 +112,13 @@ std::uint64_t MemoryTiff::read(void* buffer, std::uint64_t size) {
 
 std::uint64_t MemoryTiff::write(const void* buffer, std::uint64_t size) {
     if (m_readData) return 0;
-    const std::uint64_t end = m_position + size;
-    if (end > m_bytes.size()) m_bytes.resize(std::size_t(end));
-    std::memcpy(m_bytes.data() + m_position, buffer, std::size_t(size));
-    m_position = end;
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    if (m_position > m_bytes.size()) m_bytes.resize(std::size_t(m_position));
+    // Appending (the common case) copies once; rewriting a directory in the middle overwrites.
+    const std::size_t overlap = std::size_t(std::min<std::uint64_t>(size, m_bytes.size() - m_position));
+    std::memcpy(m_bytes.data() + m_position, bytes, overlap);
+    m_bytes.insert(m_bytes.end(), bytes + overlap, bytes + size);
+    m_position += size;
     return size;
 }
 

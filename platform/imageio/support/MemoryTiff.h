@@ -15,8 +15,9 @@ class MemoryTiff {
 public:
     // A TIFF read from bytes that must outlive the handle. Null when libtiff refuses the header.
     static std::unique_ptr<MemoryTiff> openForReading(const std::uint8_t* data, std::size_t size, std::string& error);
-    // An empty TIFF to write; close() then gives its bytes through takeBytes().
-    static std::unique_ptr<MemoryTiff> openForWriting(std::string& error);
+    // An empty TIFF to write, with room for about expectedSize bytes; close() then gives its bytes
+    // through takeBytes().
+    static std::unique_ptr<MemoryTiff> openForWriting(std::size_t expectedSize, std::string& error);
     ~MemoryTiff();
 
     TIFF* handle() const { return m_tiff; }
