@@ -27,6 +27,11 @@ bool isGpsCoordinate(const std::string& key) {
     return key == "Latitude" || key == "Longitude" || key == "DestLatitude" || key == "DestLongitude";
 }
 
+// Text tags stored with an 8-byte character-set prefix.
+bool isCommentTag(const std::string& key) {
+    return key == "UserComment" || key == "ProcessingMethod" || key == "AreaInformation";
+}
+
 bool isVersionTag(const std::string& key) {
     return key == "ExifVersion" || key == "FlashPixVersion" || key == "InteroperabilityVersion";
 }
@@ -73,6 +78,13 @@ Value exifValue(const Exiv2::Exifdatum& datum, const PropertyName& name) {
         return Value(std::string(text));
     }
     if (isVersionTag(name.key)) return versionArray(v);
+    if (isCommentTag(name.key) && (v.typeId() == Exiv2::undefined || v.typeId() == Exiv2::comment)) {
+        Exiv2::CommentValue comment;
+        Data bytes(std::size_t(v.size()));
+        if (!bytes.empty()) v.copy(bytes.data(), Exiv2::littleEndian);
+        comment.read(bytes.data(), long(bytes.size()), Exiv2::littleEndian);
+        return Value(trimNuls(comment.comment()));
+    }
     switch (v.typeId()) {
     case Exiv2::asciiString: return Value(trimNuls(v.toString()));
     case Exiv2::comment: return Value(trimNuls(static_cast<const Exiv2::CommentValue&>(v).comment()));
@@ -176,7 +188,7 @@ std::vector<Value> elementsOf(const Value& v) {
 Exiv2::Value::AutoPtr exiv2Value(const Exiv2::ExifKey& key, const PropertyName& name, const Value& value) {
     const Exiv2::TypeId type = key.defaultTypeId();
     const bool gps = std::strcmp(name.dictionary, kCGImagePropertyGPSDictionary) == 0;
-    Exiv2::Value::AutoPtr out = Exiv2::Value::create(type);
+    Exiv2::Value::AutoPtr out = Exiv2::Value::create(isCommentTag(name.key) ? Exiv2::comment : type);
     std::string text;
     if (gps && isGpsCoordinate(name.key) && value.isNumber()) {
         text = coordinateText(value.doubleOr(0));
@@ -192,7 +204,7 @@ Exiv2::Value::AutoPtr exiv2Value(const Exiv2::ExifKey& key, const PropertyName& 
         out->read(reinterpret_cast<const Exiv2::byte*>(digits.data()), long(digits.size()), Exiv2::littleEndian);
         return out;
     } else {
-        switch (type) {
+        switch (isCommentTag(name.key) ? Exiv2::comment : type) {
         case Exiv2::asciiString:
             if (value.isString()) text = *value.string();
             else if (value.isNumber()) text = numberText(value);
