@@ -1,0 +1,169 @@
+#include "TestImages.h"
+
+#include <lcms2.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace psdtest {
+
+qv::Bitmap makeBitmap(int width, int height, qv::PixelFormat format, const SampleFormula& formula) {
+    qv::Bitmap b = qv::Bitmap::make(width, height, format);
+    const int channels = qv::channelCount(format);
+    const int bytes = qv::bytesPerSample(format);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < channels; ++c) {
+                std::uint8_t* p = b.row(y) + (std::size_t(x) * channels + c) * bytes;
+                const std::uint32_t v = formula(x, y, c);
+                if (bytes == 1) {
+                    *p = static_cast<std::uint8_t>(v);
+                } else {
+                    const std::uint16_t v16 = static_cast<std::uint16_t>(v);
+                    std::memcpy(p, &v16, 2);
+                }
+            }
+    return b;
+}
+
+std::uint32_t sampleAt(const qv::Bitmap& b, int x, int y, int c) {
+    const int channels = qv::channelCount(b.format);
+    const int bytes = qv::bytesPerSample(b.format);
+    const std::uint8_t* p = b.row(y) + (std::size_t(x) * channels + c) * bytes;
+    if (bytes == 1) return *p;
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+void writeTiff(const std::string& path, const qv::Bitmap& b, const std::vector<std::uint8_t>& profile) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif) throw std::runtime_error("cannot create " + path);
+    const int channels = qv::channelCount(b.format);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, b.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, b.height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, channels);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, qv::bitsPerComponent(b.format));
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+    if (qv::hasAlpha(b.format)) {
+        const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    if (!profile.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, std::uint32_t(profile.size()), profile.data());
+    for (int y = 0; y < b.height; ++y)
+        if (TIFFWriteScanline(tif, const_cast<std::uint8_t*>(b.row(y)), std::uint32_t(y), 0) < 0)
+            throw std::runtime_error("cannot write " + path);
+    TIFFClose(tif);
+}
+
+std::shared_ptr<const qv::Bitmap> readTiff(const std::string& path) {
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) return nullptr;
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t spp = 1, bps = 8;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    qv::PixelFormat format;
+    if (spp == 1) format = bps == 16 ? qv::PixelFormat::Gray16 : qv::PixelFormat::Gray8;
+    else if (spp == 3) format = bps == 16 ? qv::PixelFormat::RGB16 : qv::PixelFormat::RGB8;
+    else format = bps == 16 ? qv::PixelFormat::RGBA16 : qv::PixelFormat::RGBA8;
+    auto b = std::make_shared<qv::Bitmap>(qv::Bitmap::make(int(width), int(height), format));
+    bool ok = b->isValid();
+    for (std::uint32_t y = 0; ok && y < height; ++y) ok = TIFFReadScanline(tif, b->row(int(y)), y, 0) >= 0;
+    TIFFClose(tif);
+    return ok ? b : nullptr;
+}
+
+WRBitmapOfFile tiffDecoder() {
+    return [](const std::string& path) { return readTiff(path); };
+}
+
+std::vector<std::uint8_t> makeProfile(const char* cmm) {
+    cmsHPROFILE profile = cmsCreate_sRGBProfile();
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<std::uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    std::memcpy(bytes.data() + 4, cmm, 4);
+    std::memset(bytes.data() + 84, 0, 16);  // the profile ID no longer matches; zero means "not computed"
+    return bytes;
+}
+
+int runProgram(const std::vector<std::string>& argv, std::string* out) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    std::string captured;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) captured.append(buffer, std::size_t(n));
+    close(pipeFds[0]);
+    if (spawned != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (out) *out = captured;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::optional<Netpbm> readNetpbm(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    in >> magic;
+    Netpbm img;
+    if (magic == "P6") {
+        img.depth = 3;
+        in >> img.width >> img.height >> img.maxval;
+    } else if (magic == "P7") {
+        for (std::string key; in >> key && key != "ENDHDR";) {
+            if (key == "WIDTH") in >> img.width;
+            else if (key == "HEIGHT") in >> img.height;
+            else if (key == "DEPTH") in >> img.depth;
+            else if (key == "MAXVAL") in >> img.maxval;
+            else if (key == "TUPLTYPE") in >> key;
+        }
+    } else {
+        return std::nullopt;
+    }
+    in.get();  // the single white-space byte before the samples
+    if (!in || img.width <= 0 || img.height <= 0 || img.depth <= 0) return std::nullopt;
+    const std::size_t count = std::size_t(img.width) * img.height * img.depth;
+    const int bytes = img.maxval > 255 ? 2 : 1;
+    std::vector<std::uint8_t> raw(count * bytes);
+    if (!in.read(reinterpret_cast<char*>(raw.data()), std::streamsize(raw.size()))) return std::nullopt;
+    img.samples.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        img.samples[i] = bytes == 2 ? std::uint16_t(raw[2 * i] << 8 | raw[2 * i + 1]) : raw[i];
+    return img;
+}
+
+std::optional<Netpbm> magickImage(const std::string& psd, int index, const std::string& output, int depth) {
+    const std::vector<std::string> argv = {"convert", psd + "[" + std::to_string(index) + "]", "-depth",
+                                           std::to_string(depth), output};
+    if (runProgram(argv) != 0) return std::nullopt;
+    return readNetpbm(output);
+}
+
+}  // namespace psdtest
