@@ -12,30 +12,50 @@ constexpr std::size_t kMaxPacket = 128;
 
 }  // namespace
 
-std::size_t RLE::packRLE(const std::uint8_t* source, std::vector<std::uint8_t>& destination, std::size_t count,
-                         std::size_t step) {
-    const std::size_t before = destination.size();
-    auto at = [&](std::size_t i) { return source[i * step]; };
+namespace {
+
+// Packs into `out`, which has room for getMaxEncoded-style worst cases; answers the bytes written.
+template <std::size_t Step>
+std::size_t packInto(const std::uint8_t* source, std::uint8_t* out, std::size_t count, std::size_t step) {
+    const std::size_t stride = Step ? Step : step;
+    auto at = [&](std::size_t i) { return source[i * stride]; };
+    std::uint8_t* o = out;
     std::size_t i = 0;
     while (i < count) {
         std::size_t run = 1;
         while (i + run < count && run < kMaxPacket && at(i + run) == at(i)) ++run;
         if (run >= 3) {
-            destination.push_back(static_cast<std::uint8_t>(1 - int(run)));
-            destination.push_back(at(i));
+            *o++ = static_cast<std::uint8_t>(1 - int(run));
+            *o++ = at(i);
             i += run;
             continue;
         }
         // A literal packet runs until a run of three starts or it is full.
         const std::size_t start = i;
+        std::uint8_t* header = o++;
         while (i < count && i - start < kMaxPacket) {
             if (i + 2 < count && at(i) == at(i + 1) && at(i) == at(i + 2)) break;
-            ++i;
+            *o++ = at(i++);
         }
-        destination.push_back(static_cast<std::uint8_t>(i - start - 1));
-        for (std::size_t j = start; j < i; ++j) destination.push_back(at(j));
+        *header = static_cast<std::uint8_t>(i - start - 1);
     }
-    return destination.size() - before;
+    return std::size_t(o - out);
+}
+
+}  // namespace
+
+std::size_t RLE::packRLE(const std::uint8_t* source, std::vector<std::uint8_t>& destination, std::size_t count,
+                         std::size_t step) {
+    const std::size_t before = destination.size();
+    // At worst one header per 128 bytes; repeat packets never grow the data.
+    destination.resize(before + count + (count + kMaxPacket - 1) / kMaxPacket);
+    std::uint8_t* out = destination.data() + before;
+    const std::size_t written = step == 1 ? packInto<1>(source, out, count, 1)
+                                          : step == 3 ? packInto<3>(source, out, count, 3)
+                                                      : step == 4 ? packInto<4>(source, out, count, 4)
+                                                                  : packInto<0>(source, out, count, step);
+    destination.resize(before + written);
+    return written;
 }
 
 std::size_t RLE::encode(const std::uint8_t* source, std::size_t count, std::vector<std::uint8_t>& destination,

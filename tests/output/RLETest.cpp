@@ -52,10 +52,15 @@ Bytes randomBytes(std::size_t n, unsigned seed, int range = 256) {
     return out;
 }
 
-class PackBitsRoundTrip : public testing::TestWithParam<Bytes> {};
+struct Sample {
+    const char* name;
+    Bytes bytes;
+};
+
+class PackBitsRoundTrip : public testing::TestWithParam<Sample> {};
 
 TEST_P(PackBitsRoundTrip, UnpacksToTheSourceWithinTheSchemeLimits) {
-    const Bytes& source = GetParam();
+    const Bytes& source = GetParam().bytes;
     Bytes whole;
     const std::size_t written = RLE::packRLE(source.data(), whole, source.size());
     EXPECT_EQ(written, whole.size());
@@ -85,11 +90,16 @@ TEST_P(PackBitsRoundTrip, UnpacksToTheSourceWithinTheSchemeLimits) {
 
 INSTANTIATE_TEST_SUITE_P(
     WorstCases, PackBitsRoundTrip,
-    testing::Values(Bytes{}, Bytes{7}, Bytes{0x80}, run(2, 9), run(3, 9), run(127, 1), run(128, 1), run(129, 1),
-                    run(300, 0xAA), run(1000, 0), alternating(1), alternating(255), alternating(1000),
-                    concat({run(2, 5), Bytes{1}, run(2, 6), Bytes{2}}), concat({Bytes{1, 2}, run(200, 3), Bytes{4}}),
-                    concat({alternating(127), run(129, 7), alternating(3)}), randomBytes(5000, 1),
-                    randomBytes(5000, 2, 3)));
+    testing::Values(Sample{"Empty", {}}, Sample{"OneByte", {7}}, Sample{"OneByte0x80", {0x80}},
+                    Sample{"RunOf2", run(2, 9)}, Sample{"RunOf3", run(3, 9)}, Sample{"RunOf127", run(127, 1)},
+                    Sample{"RunOf128", run(128, 1)}, Sample{"RunOf129", run(129, 1)}, Sample{"RunOf300", run(300, 0xAA)},
+                    Sample{"RunOf1000", run(1000, 0)}, Sample{"Alternating1", alternating(1)},
+                    Sample{"Alternating255", alternating(255)}, Sample{"Alternating1000", alternating(1000)},
+                    Sample{"PairsBetweenLiterals", concat({run(2, 5), Bytes{1}, run(2, 6), Bytes{2}})},
+                    Sample{"LongRunBetweenLiterals", concat({Bytes{1, 2}, run(200, 3), Bytes{4}})},
+                    Sample{"LiteralsAroundRunOf129", concat({alternating(127), run(129, 7), alternating(3)})},
+                    Sample{"Random", randomBytes(5000, 1)}, Sample{"RandomFewValues", randomBytes(5000, 2, 3)}),
+    [](const testing::TestParamInfo<Sample>& info) { return std::string(info.param.name); });
 
 TEST(PackBits, AlternatingBytesCostAtMostOneHeaderPer127) {
     const Bytes source = alternating(1270);
