@@ -3,31 +3,20 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
-#include "output/WROutputStream.h"
-
-namespace fs = std::filesystem;
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
 
 namespace {
 
-// A folder of its own for one write under "<temporary folder>/QuorvelCI/", so that writes started
-// together never share their "temp.jpg". Empty when it cannot be made.
+// A folder of its own for one write under the temporary folder's "QuorvelCI", so that writes
+// started together never share their "temp.jpg". Empty when it cannot be made.
 std::string makeScratchFolder() {
-    std::error_code error;
-    const fs::path base = fs::temp_directory_path(error) / "QuorvelCI";
-    if (error) return {};
-    fs::create_directories(base, error);
-    if (error) return {};
-    std::string pattern = (base / "write-XXXXXX").string();
+    const std::string base = qv::paths::appendingPathComponent(qv::paths::temporaryFolder(), "QuorvelCI");
+    if (!qv::files::createFolder(base, true)) return {};
+    std::string pattern = qv::paths::appendingPathComponent(base, "write-XXXXXX");
     if (!::mkdtemp(pattern.data())) return {};
     return pattern;
-}
-
-void removeFolder(const std::string& folder) {
-    std::error_code ignored;
-    if (!folder.empty()) fs::remove_all(folder, ignored);
 }
 
 }  // namespace
@@ -64,11 +53,9 @@ void QV16BitImageCreator::setImageFiles(std::vector<std::string> files, std::str
 bool QV16BitImageCreator::writePSD(const std::vector<std::uint8_t>& data, const std::string& path) {
     const std::string scratch = makeScratchFolder();
     if (scratch.empty()) return false;
-    const std::string input = (fs::path(scratch) / "temp.jpg").string();
-    WROutputStream stream(input);
-    stream.writeBytes(data.data(), data.size());
-    if (!stream.commit()) {
-        removeFolder(scratch);
+    const std::string input = qv::paths::appendingPathComponent(scratch, "temp.jpg");
+    if (!qv::files::writeWhole(input, data.data(), data.size())) {
+        qv::files::removeItem(scratch);
         return false;
     }
     std::lock_guard<std::mutex> guard(m_lock);
@@ -76,7 +63,7 @@ bool QV16BitImageCreator::writePSD(const std::vector<std::uint8_t>& data, const 
     m_pOutputFile = path;
     m_photoshopInfo._depth = 2;
     if (startWrite(scratch)) return true;
-    removeFolder(scratch);
+    qv::files::removeItem(scratch);
     return false;
 }
 
@@ -98,17 +85,12 @@ bool QV16BitImageCreator::startWrite(const std::string& scratchFolder) {
                                            [](const auto& proxy) { return proxy->isFinished(); }),
                             _phototshopWriter.end());
 
-    WRWriterDelegate delegate = m_delegate;
-    if (!scratchFolder.empty()) {
-        // The scratch input is removed once the write has ended, before the observer hears of it.
-        delegate.updateNotification = [scratchFolder, observer = m_delegate.updateNotification](const WRStatus& s) {
-            if (s.isFinal()) removeFolder(scratchFolder);
-            if (observer) observer(s);
-        };
-    }
-    std::unique_ptr<WRWriterProxy> proxy = createPhotoshopWriteServer(std::move(delegate));
+    std::unique_ptr<WRWriterProxy> proxy = createPhotoshopWriteServer(m_delegate);
     if (!proxy) return false;
-    proxy->writePhotoshopFile(WRWriteRequest{m_pInputArray, m_pOutputFile, m_photoshopInfo});
+    // The scratch input goes once the write has ended.
+    WRWriterProxy::Completion completion;
+    if (!scratchFolder.empty()) completion = [scratchFolder](bool) { qv::files::removeItem(scratchFolder); };
+    proxy->writePhotoshopFile(WRWriteRequest{m_pInputArray, m_pOutputFile, m_photoshopInfo}, std::move(completion));
     _phototshopWriter.push_back(std::move(proxy));
     return true;
 }

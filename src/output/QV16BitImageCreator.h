@@ -17,7 +17,7 @@ public:
 
     // Keeps `data` as "temp.jpg" in a scratch folder under the temporary folder's "QuorvelCI" and
     // writes it as a 16-bit document at `path`. False when the write could not be started; its
-    // outcome arrives as the final status, after which the scratch folder is gone.
+    // outcome arrives as the final status. The scratch folder goes once the write has ended.
     bool writePSD(const std::vector<std::uint8_t>& data, const std::string& path);
 
     // Writes the current inputs to the current output with `bits` per sample (8 or 16).

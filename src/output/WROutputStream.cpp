@@ -1,6 +1,7 @@
 #include "output/WROutputStream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -16,6 +19,14 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 
 std::string systemError(const std::string& what, const std::string& path) {
     return what + " \"" + path + "\": " + std::strerror(errno);
+}
+
+// The file a write to `path` replaces: the path itself, or the file a link there points to.
+std::string targetOf(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
+    return resolved ? std::string(resolved.get()) : path;
 }
 
 // A name beside the destination that no other writer in this or another process uses: the
@@ -44,7 +55,8 @@ WROutputStream::WROutputStream(std::string destination) : m_destination(std::mov
         m_error = "No output file name was given.";
         return;
     }
-    m_fd = createTemporaryBeside(m_destination, m_temporary);
+    m_target = targetOf(m_destination);
+    m_fd = createTemporaryBeside(m_target, m_temporary);
     if (m_fd < 0) {
         fail(systemError("Cannot create a file beside", m_destination));
         m_temporary.clear();
@@ -116,16 +128,30 @@ bool WROutputStream::commit() {
         return false;
     }
     flush();
+    struct stat replaced;
+    if (ok() && ::stat(m_target.c_str(), &replaced) == 0) {
+        if (!S_ISREG(replaced.st_mode))
+            fail("\"" + m_destination + "\" is not a file.");
+        else if (::fchmod(m_fd, replaced.st_mode & 07777) != 0)
+            fail(systemError("Cannot write", m_destination));
+    }
     if (ok() && ::fsync(m_fd) != 0) fail(systemError("Cannot write", m_destination));
     if (::close(m_fd) != 0) fail(systemError("Cannot write", m_destination));
     m_fd = -1;
-    if (ok() && std::rename(m_temporary.c_str(), m_destination.c_str()) != 0)
+    if (ok() && std::rename(m_temporary.c_str(), m_target.c_str()) != 0)
         fail(systemError("Cannot replace", m_destination));
     if (!ok()) {
         discard();
         return false;
     }
     m_committed = true;
+    // The rename itself reaches the disk with the folder.
+    const std::string folder = std::filesystem::path(m_target).parent_path().string();
+    const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
     return true;
 }
 

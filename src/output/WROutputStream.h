@@ -1,7 +1,9 @@
 #pragma once
 // The PSD writer's output: big-endian numbers and byte runs, buffered, written to a temporary file
 // beside the destination and renamed onto it only when the whole document was written. A write
-// that fails half-way leaves neither a partial document nor a damaged earlier file behind.
+// that fails half-way leaves neither a partial document nor a damaged earlier file behind. As with
+// the platform's whole-file writes, a replaced file keeps its permissions and a link is written
+// through; unlike them, a document of gigabytes never has to be held in memory.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,6 +42,7 @@ private:
     void discard();
 
     std::string m_destination;
+    std::string m_target;  // the destination, or the file its link points to
     std::string m_temporary;
     int m_fd = -1;
     std::vector<std::uint8_t> m_buffer;

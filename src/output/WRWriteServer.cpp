@@ -8,8 +8,12 @@
 #include <system_error>
 
 struct WRWriterProxy::Shared {
+    struct Message {
+        WRWriteRequest request;
+        WRWriterProxy::Completion completion;
+    };
     // A request, or nothing to tell the thread to end without writing.
-    tbb::concurrent_bounded_queue<std::optional<WRWriteRequest>> messages;
+    tbb::concurrent_bounded_queue<std::optional<Message>> messages;
     std::mutex lock;
     std::condition_variable readyChanged;
     bool ready = false;
@@ -41,9 +45,12 @@ void connectWithPorts(std::shared_ptr<WRWriterProxy::Shared> shared, WRWriterDel
             shared->ready = true;
         }
         shared->readyChanged.notify_all();
-        std::optional<WRWriteRequest> message;
+        std::optional<WRWriterProxy::Shared::Message> message;
         shared->messages.pop(message);
-        if (message) writer.writePhotoshopFile(*message);
+        if (message) {
+            const bool written = writer.writePhotoshopFile(message->request);
+            if (message->completion) message->completion(written);
+        }
     }
     std::lock_guard<std::mutex> guard(shared->lock);
     shared->finished = true;
@@ -59,13 +66,13 @@ WRWriterProxy::~WRWriterProxy() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-bool WRWriterProxy::writePhotoshopFile(WRWriteRequest request) {
+bool WRWriterProxy::writePhotoshopFile(WRWriteRequest request, Completion completion) {
     {
         std::lock_guard<std::mutex> guard(m_shared->lock);
         if (m_shared->sent) return false;
         m_shared->sent = true;
     }
-    m_shared->messages.push(std::move(request));
+    m_shared->messages.push(Shared::Message{std::move(request), std::move(completion)});
     return true;
 }
 

@@ -3,6 +3,7 @@
 // caller reaches through a proxy. The caller only waits, within a time limit, for the writer to be
 // ready; the write itself is sent one-way and reports its end through the delegate.
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -14,10 +15,13 @@ public:
     WRWriterProxy(const WRWriterProxy&) = delete;
     WRWriterProxy& operator=(const WRWriterProxy&) = delete;
 
+    // Called on the writer thread once the write has ended and its final status was posted.
+    using Completion = std::function<void(bool written)>;
+
     // One-way: hands the request to the writer thread and returns at once; the outcome arrives as
-    // the write's final status. The thread serves one write and then ends: false, and nothing
-    // sent, when this proxy already has one.
-    bool writePhotoshopFile(WRWriteRequest request);
+    // the write's final status and through `completion`. The thread serves one write and then
+    // ends: false, and nothing sent, when this proxy already has one.
+    bool writePhotoshopFile(WRWriteRequest request, Completion completion = {});
 
     // True once the writer thread has ended (after its write, or without one).
     bool isFinished() const;

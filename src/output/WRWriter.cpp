@@ -1,7 +1,9 @@
 #include "output/WRWriter.h"
 
-#include <filesystem>
+#include <algorithm>
 #include <limits>
+
+#include "foundation/Paths.h"
 
 #include "output/WRImageResource1000.h"
 #include "output/WRImageResource1005.h"
@@ -16,7 +18,7 @@ int gThreadCount = 0;
 // The layer name: the file's name without its extension, cut to what a Pascal string holds without
 // splitting a UTF-8 character.
 std::string layerNameOf(const std::string& path) {
-    std::string name = std::filesystem::path(path).stem().string();
+    std::string name = qv::paths::deletingPathExtension(qv::paths::lastPathComponent(path));
     constexpr std::size_t kMaxBytes = 255;
     if (name.size() > kMaxBytes) {
         std::size_t cut = kMaxBytes;
@@ -49,17 +51,46 @@ WRWriter::WRWriter(WRWriterDelegate delegate) : m_delegate(std::move(delegate)),
 
 WRWriter::~WRWriter() = default;
 
-void WRWriter::_updateStatus(int max, int value, const std::string& description, const std::string& reason) {
+qv::Value WRStatus::userInfo() const {
+    return qv::Dictionary{{"max", max},
+                          {"value", value},
+                          {"description", description},
+                          {"photoshopFile", photoshopFile},
+                          {"reason", reason}};
+}
+
+WRStatus WRStatus::fromUserInfo(const qv::Value& userInfo) {
+    WRStatus status;
+    const qv::Dictionary* d = userInfo.dictionary();
+    if (!d) return status;
+    auto number = [&](const char* key) {
+        auto it = d->find(key);
+        return it == d->end() ? 0 : int(it->second.asInteger().value_or(0));
+    };
+    auto text = [&](const char* key) {
+        auto it = d->find(key);
+        return it != d->end() && it->second.string() ? *it->second.string() : std::string();
+    };
+    status.max = number("max");
+    status.value = number("value");
+    status.description = text("description");
+    status.photoshopFile = text("photoshopFile");
+    status.reason = text("reason");
+    return status;
+}
+
+void WRWriter::_updateStatus(int max, int value, const std::string& description, const std::string& reason) const {
     // Progress on the way is not posted: observers learn only how a write ended.
-    if (max != -1 || value != -1 || !m_delegate.updateNotification) return;
+    if (max != -1 || value != -1) return;
     WRStatus status;
     status.max = max;
     status.value = value;
     status.description = description;
-    status.writerID = m_threadID;
     status.photoshopFile = _photoshopFile;
     status.reason = reason;
-    m_delegate.updateNotification(status);
+    qv::NotificationCenter& center =
+        m_delegate.notificationCenter ? *m_delegate.notificationCenter : qv::NotificationCenter::defaultCenter();
+    center.post(kUpdateNotification, this, status.userInfo());
 }
 
 bool WRWriter::fail(const std::string& reason) {

@@ -10,23 +10,29 @@
 #include <vector>
 
 #include "foundation/Bitmap.h"
+#include "foundation/Notifications.h"
+#include "foundation/Value.h"
 #include "output/QVOutputInfo.h"
 #include "output/WBitMapa.h"
 #include "output/WRImageResource.h"
 
 class WROutputStream;
 
-// A progress report. Only final reports (max and value both -1) are posted to the delegate.
+// A progress report, posted as "WRUpdateNotification" (sender: the writer) with the user
+// information {"max", "value", "description", "photoshopFile", "reason"}. Only final reports (max
+// and value both -1) are posted.
 struct WRStatus {
     int max = 0;
     int value = 0;
     std::string description;  // "File created" or "Failed" when final
-    int writerID = 0;
     std::string photoshopFile;
     std::string reason;  // why a write failed, for the log or the user
 
     bool isFinal() const { return max == -1 && value == -1; }
     bool succeeded() const { return isFinal() && description == "File created"; }
+
+    qv::Value userInfo() const;
+    static WRStatus fromUserInfo(const qv::Value& userInfo);
 };
 
 // A critical alert the writer asks its owner to show.
@@ -39,11 +45,11 @@ struct WRAlert {
 // Decodes an image file; null when it cannot be read as an image.
 using WRBitmapOfFile = std::function<std::shared_ptr<const qv::Bitmap>(const std::string& path)>;
 
-// What the writer needs from its surroundings. Callbacks run on the writer's thread.
+// What the writer needs from its surroundings. Callbacks and notifications come on the writer's thread.
 struct WRWriterDelegate {
     WRBitmapOfFile bitmapOfFile;
-    std::function<void(const WRStatus&)> updateNotification;  // "WRUpdateNotification"
     std::function<void(const WRAlert&)> showAlert;
+    qv::NotificationCenter* notificationCenter = nullptr;  // null: the default center
 };
 
 // One document to write: its input files, its path and its settings.
@@ -78,7 +84,7 @@ private:
         std::unique_ptr<WBitMapa> channels;
     };
 
-    void _updateStatus(int max, int value, const std::string& description, const std::string& reason = {});
+    void _updateStatus(int max, int value, const std::string& description, const std::string& reason = {}) const;
     bool fail(const std::string& reason);
     bool calculateLayers();
     void createImageResources();

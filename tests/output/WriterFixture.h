@@ -25,10 +25,7 @@ protected:
     WRWriterDelegate delegate() {
         WRWriterDelegate d;
         d.bitmapOfFile = tiffDecoder();
-        d.updateNotification = [this](const WRStatus& s) {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_statuses.push_back(s);
-        };
+        d.notificationCenter = &m_center;
         d.showAlert = [this](const WRAlert& a) {
             std::lock_guard<std::mutex> guard(m_lock);
             m_alerts.push_back(a);
@@ -61,6 +58,13 @@ protected:
     std::mutex m_lock;
     std::vector<WRStatus> m_statuses;
     std::vector<WRAlert> m_alerts;
+    // The writers' notifications, seen the way any observer of the center sees them.
+    qv::NotificationCenter m_center;
+    qv::Subscription m_observer =
+        m_center.addObserver(WRWriter::kUpdateNotification, nullptr, [this](const qv::Notification& n) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_statuses.push_back(WRStatus::fromUserInfo(n.userInfo));
+        });
 };
 
 }  // namespace psdtest
