@@ -1,16 +1,13 @@
 #include "TestImages.h"
 
 #include <lcms2.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
-extern char** environ;
+#include "foundation/Process.h"
 
 namespace psdtest {
 
@@ -103,31 +100,6 @@ std::vector<std::uint8_t> makeProfile(const char* cmm) {
     return bytes;
 }
 
-int runProgram(const std::vector<std::string>& argv, std::string* out) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    std::string captured;
-    char buffer[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) captured.append(buffer, std::size_t(n));
-    close(pipeFds[0]);
-    if (spawned != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (out) *out = captured;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 std::optional<Netpbm> readNetpbm(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::string magic;
@@ -160,9 +132,9 @@ std::optional<Netpbm> readNetpbm(const std::string& path) {
 }
 
 std::optional<Netpbm> magickImage(const std::string& psd, int index, const std::string& output, int depth) {
-    const std::vector<std::string> argv = {"convert", psd + "[" + std::to_string(index) + "]", "-depth",
-                                           std::to_string(depth), output};
-    if (runProgram(argv) != 0) return std::nullopt;
+    const auto result = qv::runProcess(
+        "convert", {psd + "[" + std::to_string(index) + "]", "-depth", std::to_string(depth), output}, 60);
+    if (!result || result->exitStatus != 0) return std::nullopt;
     return readNetpbm(output);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Fixtures of the output tests: bitmaps made from a formula, TIFF files written and read with
 // libtiff (the writer's image reader in these tests), ICC profiles made with Little CMS, and
-// ImageMagick run with an argument vector.
+// ImageMagick's pictures of a document.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,9 +26,6 @@ WRBitmapOfFile tiffDecoder();
 
 // An sRGB profile whose preferred-CMM field says `cmm` ("Lino", "ADBE", ...).
 std::vector<std::uint8_t> makeProfile(const char* cmm);
-
-// Runs a program (found on PATH) with an argument vector; its exit status, standard output in *out.
-int runProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
 
 struct Netpbm {
     int width = 0, height = 0, depth = 0, maxval = 0;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "WriterFixture.h"
+#include "foundation/Process.h"
 
 namespace {
 
@@ -83,8 +84,10 @@ TEST_P(ReadBack, ImageMagickSeesTheLayersAndTheMergedImage) {
     ASSERT_TRUE(write(files, psd, c.depth));
     const auto doc = read(psd);
 
-    std::string verbose;
-    ASSERT_EQ(psdtest::runProgram({"identify", "-verbose", psd}, &verbose), 0);
+    const auto identified = qv::runProcess("identify", {"-verbose", psd}, 60);
+    ASSERT_TRUE(identified);
+    ASSERT_EQ(identified->exitStatus, 0) << identified->output;
+    const std::string& verbose = identified->output;
     std::vector<std::string> geometries, depths, labels;
     int profiles = 0;
     std::istringstream lines(verbose);
