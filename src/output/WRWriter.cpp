@@ -108,48 +108,9 @@ bool WRWriter::writePhotoshopFile(const WRWriteRequest& request) {
     _imageHeight = _imageWidth = 0;
     _layerCount = 0;
 
-    auto write = [&] {
-        if (_files.empty()) return fail("No input files were given.");
-        if (_workInfo._version != 1) return fail("Only version-1 documents are written.");
-        if (_files.size() > std::size_t(std::numeric_limits<std::int16_t>::max()))
-            return fail("A document holds at most 32767 layers.");
-        _updateStatus(0, 0, "Creating PSDFile...");
-        if (!calculateLayers()) return false;
-
-        // The sizes are checked before anything is written, so a refused document leaves no file.
-        const char* tooLarge = nullptr;
-        if (_imageHeight < 1 || _imageHeight > kMaxDimension)
-            tooLarge = "The height of image is too large.";
-        else if (_imageWidth < 1 || _imageWidth > kMaxDimension)
-            tooLarge = "The width of image is too large.";
-        if (tooLarge) {
-            if (m_delegate.showAlert) m_delegate.showAlert(WRAlert{"Create photoshop file error.", tooLarge, "OK"});
-            return fail(tooLarge);
-        }
-        std::uint64_t layersLength = 0;
-        for (const Layer& layer : _layers) layersLength += layerLength(layer);
-        // The section's 32-bit length counts the layers, the pad byte, the layer count and two lengths.
-        if (layersLength + 1 + 2 + 8 > std::numeric_limits<std::uint32_t>::max())
-            return fail("The layers are too large for a version-1 document.");
-
-        WROutputStream stream(_photoshopFile);
-        if (!stream.ok()) return fail(stream.errorText());
-        _updateStatus(0, 0, "Writing header info");
-        writeHeader(stream);
-        _updateStatus(0, 0, "Writing image resource");
-        createImageResources();
-        writeImageResources(stream);
-        _updateStatus(0, 0, "Writing layers");
-        writeLayers(stream, layersLength);
-        _updateStatus(0, 0, "Writing background");
-        if (!writeMergedImage(stream)) return fail("A row of the merged image is too long to pack.");
-        if (!stream.commit()) return fail(stream.errorText());
-        _updateStatus(-1, -1, "File created");
-        return true;
-    };
     bool written = false;
     try {
-        written = write();
+        written = writeDocument();
     } catch (const std::exception& error) {
         // Out of memory for a very large document, most likely; the temporary file is already gone.
         written = fail(error.what());
@@ -159,6 +120,47 @@ bool WRWriter::writePhotoshopFile(const WRWriteRequest& request) {
     _layers.clear();
     _imageResource.clear();
     return written;
+}
+
+bool WRWriter::writeDocument() {
+    if (_files.empty()) return fail("No input files were given.");
+    if (_workInfo._version != 1) return fail("Only version-1 documents are written.");
+    if (_workInfo._colorMode != 3) return fail("Only RGB documents are written.");
+    if (_files.size() > std::size_t(std::numeric_limits<std::int16_t>::max()))
+        return fail("A document holds at most 32767 layers.");
+    _updateStatus(0, 0, "Creating PSDFile...");
+    if (!calculateLayers()) return false;
+
+    // The sizes are checked before anything is written, so a refused document leaves no file.
+    const char* tooLarge = nullptr;
+    if (_imageHeight < 1 || _imageHeight > kMaxDimension)
+        tooLarge = "The height of image is too large.";
+    else if (_imageWidth < 1 || _imageWidth > kMaxDimension)
+        tooLarge = "The width of image is too large.";
+    if (tooLarge) {
+        if (m_delegate.showAlert) m_delegate.showAlert(WRAlert{"Create photoshop file error.", tooLarge, "OK"});
+        return fail(tooLarge);
+    }
+    std::uint64_t layersLength = 0;
+    for (const Layer& layer : _layers) layersLength += layerLength(layer);
+    // The section's 32-bit length counts the layers, the pad byte, the layer count and two lengths.
+    if (layersLength + 1 + 2 + 8 > std::numeric_limits<std::uint32_t>::max())
+        return fail("The layers are too large for a version-1 document.");
+
+    WROutputStream stream(_photoshopFile);
+    if (!stream.ok()) return fail(stream.errorText());
+    _updateStatus(0, 0, "Writing header info");
+    writeHeader(stream);
+    _updateStatus(0, 0, "Writing image resource");
+    createImageResources();
+    writeImageResources(stream);
+    _updateStatus(0, 0, "Writing layers");
+    writeLayers(stream, layersLength);
+    _updateStatus(0, 0, "Writing background");
+    if (!writeMergedImage(stream)) return fail("A row of the merged image is too long to pack.");
+    if (!stream.commit()) return fail(stream.errorText());
+    _updateStatus(-1, -1, "File created");
+    return true;
 }
 
 bool WRWriter::calculateLayers() {

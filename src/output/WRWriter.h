@@ -86,6 +86,7 @@ private:
 
     void _updateStatus(int max, int value, const std::string& description, const std::string& reason = {}) const;
     bool fail(const std::string& reason);
+    bool writeDocument();
     bool calculateLayers();
     void createImageResources();
     std::uint64_t layerRecordLength(const Layer& layer) const;
