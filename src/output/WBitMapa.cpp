@@ -46,20 +46,18 @@ std::unique_ptr<WBitMapa> WBitMapa::make(std::shared_ptr<const WRPixelSource> so
     return set;
 }
 
-const std::uint8_t* WBitMapa::contentRow(Content content, int y, std::uint8_t* scratch, std::size_t* step) const {
+const std::uint8_t* WBitMapa::contentRow(Content content, int y, std::uint8_t* scratch) const {
     if (content == kFiller) {
         std::fill(scratch, scratch + rowBytes(), std::uint8_t(0xFF));
-        if (step) *step = 1;
         return scratch;
     }
-    return _source->channelRow(int(content), _imageRect.top + y, _imageRect.left, _imageRect.right, _depth, scratch,
-                               step);
+    return _source->channelRow(int(content), _imageRect.top + y, _imageRect.left, _imageRect.right, _depth, scratch);
 }
 
 bool WBitMapa::packContent(Content content) {
     return packPlane(
         _imageRect.height(), rowBytes(),
-        [&](int y, std::uint8_t* scratch, std::size_t& step) { return contentRow(content, y, scratch, &step); },
+        [&](int y, std::uint8_t* scratch) { return contentRow(content, y, scratch); },
         _packed[content]);
 }
 
@@ -81,5 +79,5 @@ void WBitMapa::writeDataWithIndex(int index, WROutputStream& stream) const {
     }
     std::vector<std::uint8_t> scratch(rowBytes());
     for (int y = 0; y < _imageRect.height() && stream.ok(); ++y)
-        stream.writeBytes(contentRow(content, y, scratch.data(), nullptr), rowBytes());
+        stream.writeBytes(contentRow(content, y, scratch.data()), rowBytes());
 }

@@ -48,7 +48,7 @@ private:
 
     WBitMapa() = default;
     bool packContent(Content content);
-    const std::uint8_t* contentRow(Content content, int y, std::uint8_t* scratch, std::size_t* step) const;
+    const std::uint8_t* contentRow(Content content, int y, std::uint8_t* scratch) const;
     std::size_t rowBytes() const { return std::size_t(_imageRect.width()) * std::size_t(_depth); }
 
     std::shared_ptr<const WRPixelSource> _source;

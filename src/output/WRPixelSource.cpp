@@ -120,16 +120,11 @@ std::shared_ptr<const WRPixelSource> WRPixelSource::make(std::shared_ptr<const q
 }
 
 const std::uint8_t* WRPixelSource::channelRow(int channel, int y, int left, int right, int depth,
-                                              std::uint8_t* scratch, std::size_t* step) const {
+                                              std::uint8_t* scratch) const {
     const std::uint8_t* in = m_bitmap->row(y) + std::size_t(left) * m_pixelBytes + m_offset[channel];
     const std::size_t count = std::size_t(right - left);
     const std::size_t stride = std::size_t(m_pixelBytes);
-    if (step) *step = 1;
     if (m_sampleBytes == 1 && depth == 1) {
-        if (step) {
-            *step = stride;
-            return in;
-        }
         for (std::size_t i = 0; i < count; ++i) scratch[i] = in[i * stride];
     } else if (m_sampleBytes == 1) {
         for (std::size_t i = 0; i < count; ++i) scratch[2 * i] = scratch[2 * i + 1] = in[i * stride];

@@ -24,12 +24,9 @@ public:
     int alphaChannel() const { return kColourSamples; }
 
     // Channel `channel` (0..2 colour, 3 alpha) of row y over columns [left, right) as `depth`-byte
-    // big-endian samples. An 8-bit sample v becomes v * 257 in two bytes; a 16-bit sample becomes
-    // round(v / 257) in one. Answers `scratch` (room for (right - left) * depth bytes) filled with
-    // the samples; or, when `step` is given and no conversion is needed, the bitmap's own bytes with
-    // *step set to the distance between samples (else *step is 1).
-    const std::uint8_t* channelRow(int channel, int y, int left, int right, int depth, std::uint8_t* scratch,
-                                   std::size_t* step = nullptr) const;
+    // big-endian samples, written to `scratch` ((right - left) * depth bytes), which it answers. An
+    // 8-bit sample v becomes v * 257 in two bytes; a 16-bit sample becomes round(v / 257) in one.
+    const std::uint8_t* channelRow(int channel, int y, int left, int right, int depth, std::uint8_t* scratch) const;
 
     // The smallest rectangle holding every pixel with a non-zero sample; the whole image when none has.
     WRRect opaqueRect() const;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "foundation/Paths.h"
+#include "imageio/ImageSource.h"
 
 #include "output/WRImageResource1000.h"
 #include "output/WRImageResource1005.h"
@@ -26,6 +27,15 @@ std::string layerNameOf(const std::string& path) {
         name.resize(cut);
     }
     return name;
+}
+
+// The first image of a file as the image reader decodes it, as stored (not turned upright).
+std::shared_ptr<const qv::Bitmap> bitmapOfFile(const std::string& path, std::string& error) {
+    const auto source = qv::io::ImageSource::createWithPath(path, &error);
+    if (!source) return nullptr;
+    std::optional<qv::Bitmap> image = source->createImage(0, {}, &error);
+    if (!image) return nullptr;
+    return std::make_shared<qv::Bitmap>(std::move(*image));
 }
 
 }  // namespace
@@ -168,14 +178,16 @@ bool WRWriter::calculateLayers() {
     _updateStatus(0, count, "Calculate layers size");
     for (int index = 0; index < count; ++index) {
         const std::string& path = _files[std::size_t(index)];
-        std::shared_ptr<const qv::Bitmap> bitmap = m_delegate.bitmapOfFile ? m_delegate.bitmapOfFile(path) : nullptr;
+        std::string error;
+        std::shared_ptr<const qv::Bitmap> bitmap =
+            m_delegate.bitmapOfFile ? m_delegate.bitmapOfFile(path) : bitmapOfFile(path, error);
         std::shared_ptr<const WRPixelSource> source = WRPixelSource::make(std::move(bitmap));
-        if (!source) return fail("\"" + path + "\" cannot be read as an image.");
+        if (!source)
+            return fail("\"" + path + "\" cannot be read as an image" + (error.empty() ? "." : ": " + error + "."));
         _imageHeight = std::max(_imageHeight, std::int32_t(source->height()));
         _imageWidth = std::max(_imageWidth, std::int32_t(source->width()));
         // Larger inputs are refused before their channels are built.
         if (_imageHeight > kMaxDimension || _imageWidth > kMaxDimension) return true;
-        std::string error;
         std::unique_ptr<WBitMapa> channels = WBitMapa::make(std::move(source), _workInfo, error);
         if (!channels) return fail(error);
         _layers.push_back(Layer{layerNameOf(path), std::move(channels)});

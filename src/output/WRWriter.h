@@ -47,7 +47,7 @@ using WRBitmapOfFile = std::function<std::shared_ptr<const qv::Bitmap>(const std
 
 // What the writer needs from its surroundings. Callbacks and notifications come on the writer's thread.
 struct WRWriterDelegate {
-    WRBitmapOfFile bitmapOfFile;
+    WRBitmapOfFile bitmapOfFile;  // empty: the image reader's first image of the file
     std::function<void(const WRAlert&)> showAlert;
     qv::NotificationCenter* notificationCenter = nullptr;  // null: the default center
 };

@@ -99,15 +99,13 @@ bool WRWriter::writeMergedImage(WROutputStream& stream) const {
     const int depth = _workInfo._depth;
     const std::size_t rowBytes = std::size_t(_imageWidth) * std::size_t(depth);
     const int sourceWidth = first.width();
-    auto planeRow = [&](int plane, int y, std::uint8_t* scratch, std::size_t* step) -> const std::uint8_t* {
-        if (step) *step = 1;
-        if (y >= first.height()) {
-            std::fill(scratch, scratch + rowBytes, std::uint8_t(0));
-            return scratch;
+    auto planeRow = [&](int plane, int y, std::uint8_t* scratch) -> const std::uint8_t* {
+        std::size_t filled = 0;
+        if (y < first.height()) {
+            first.channelRow(plane, y, 0, sourceWidth, depth, scratch);
+            filled = std::size_t(sourceWidth) * std::size_t(depth);
         }
-        if (sourceWidth == _imageWidth) return first.channelRow(plane, y, 0, sourceWidth, depth, scratch, step);
-        first.channelRow(plane, y, 0, sourceWidth, depth, scratch, nullptr);
-        std::fill(scratch + std::size_t(sourceWidth) * depth, scratch + rowBytes, std::uint8_t(0));
+        std::fill(scratch + filled, scratch + rowBytes, std::uint8_t(0));
         return scratch;
     };
 
@@ -116,7 +114,7 @@ bool WRWriter::writeMergedImage(WROutputStream& stream) const {
         for (int plane = 0; plane < WRPixelSource::kColourSamples; ++plane) {
             const bool packed = packPlane(
                 _imageHeight, rowBytes,
-                [&](int y, std::uint8_t* scratch, std::size_t& step) { return planeRow(plane, y, scratch, &step); },
+                [&](int y, std::uint8_t* scratch) { return planeRow(plane, y, scratch); },
                 planes[plane]);
             if (!packed) return false;
         }
@@ -131,6 +129,6 @@ bool WRWriter::writeMergedImage(WROutputStream& stream) const {
     std::vector<std::uint8_t> scratch(rowBytes);
     for (int plane = 0; plane < WRPixelSource::kColourSamples; ++plane)
         for (int y = 0; y < _imageHeight && stream.ok(); ++y)
-            stream.writeBytes(planeRow(plane, y, scratch.data(), nullptr), rowBytes);
+            stream.writeBytes(planeRow(plane, y, scratch.data()), rowBytes);
     return true;
 }

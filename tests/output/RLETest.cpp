@@ -1,4 +1,4 @@
-// PackBits packing of PSD rows: round trips through an independent unpacker, the packet limits of
+// PackBits packing of PSD rows: round trips through the tests' own unpacker, the packet limits of
 // the scheme, and the 127-byte pieces rows are cut into.
 #include <gtest/gtest.h>
 
@@ -61,28 +61,22 @@ class PackBitsRoundTrip : public testing::TestWithParam<Sample> {};
 
 TEST_P(PackBitsRoundTrip, UnpacksToTheSourceWithinTheSchemeLimits) {
     const Bytes& source = GetParam().bytes;
-    Bytes whole;
-    const std::size_t written = RLE::packRLE(source.data(), whole, source.size());
-    EXPECT_EQ(written, whole.size());
-    auto unpacked = psdtest::unpackBits(whole.data(), whole.size(), source.size());
+    Bytes row{0xEE};  // encode appends
+    const std::size_t written = RLE::encode(source.data(), source.size(), row);
+    EXPECT_EQ(written, row.size() - 1);
+    EXPECT_LE(written, RLE::getMaxEncoded(source.size()));
+    row.erase(row.begin());
+    const auto unpacked = psdtest::unpackBits(row.data(), row.size(), source.size());
     ASSERT_TRUE(unpacked);
     EXPECT_EQ(*unpacked, source);
-    for (const Packet& p : packetsOf(whole)) {
+    // Packets hold at most 128 bytes, repeat at least three, and none crosses the edge of a
+    // 127-byte piece.
+    std::size_t decoded = 0;
+    for (const Packet& p : packetsOf(row)) {
         EXPECT_LE(p.count, 128u);
         if (p.repeat) {
             EXPECT_GE(p.count, 3u);
         }
-    }
-
-    Bytes row;
-    RLE::encode(source.data(), source.size(), row);
-    EXPECT_LE(row.size(), RLE::getMaxEncoded(source.size()));
-    unpacked = psdtest::unpackBits(row.data(), row.size(), source.size());
-    ASSERT_TRUE(unpacked);
-    EXPECT_EQ(*unpacked, source);
-    // No packet of a row crosses the edge of a 127-byte piece.
-    std::size_t decoded = 0;
-    for (const Packet& p : packetsOf(row)) {
         EXPECT_EQ(decoded / 127, (decoded + p.count - 1) / 127) << "packet crosses a piece edge at " << decoded;
         decoded += p.count;
     }
@@ -109,21 +103,11 @@ TEST(PackBits, AlternatingBytesCostAtMostOneHeaderPer127) {
     EXPECT_EQ(RLE::getMaxEncoded(1270), 1280u);
 }
 
-TEST(PackBits, LongRunsBecomeRepeatPacketsOfAtMost128) {
+TEST(PackBits, LongRunsArePackedPieceByPiece) {
     const Bytes source = run(300, 0x42);
     Bytes packed;
-    RLE::packRLE(source.data(), packed, source.size());
-    EXPECT_EQ(packed, (Bytes{0x81, 0x42, 0x81, 0x42, 0xD5, 0x42}));  // 128 + 128 + 44
-}
-
-TEST(PackBits, PacksEveryStepthByte) {
-    const Bytes interleaved = randomBytes(3 * 400, 3, 4);
-    Bytes gathered;
-    for (std::size_t i = 1; i < interleaved.size(); i += 3) gathered.push_back(interleaved[i]);
-    Bytes fromStride, fromGathered;
-    RLE::encode(interleaved.data() + 1, 400, fromStride, 3);
-    RLE::encode(gathered.data(), gathered.size(), fromGathered);
-    EXPECT_EQ(fromStride, fromGathered);
+    RLE::encode(source.data(), source.size(), packed);
+    EXPECT_EQ(packed, (Bytes{0x82, 0x42, 0x82, 0x42, 0xD3, 0x42}));  // 127 + 127 + 46
 }
 
 TEST(PackedPlane, EveryRowUnpacksInOrderFromItsCount) {
@@ -132,10 +116,7 @@ TEST(PackedPlane, EveryRowUnpacksInOrderFromItsCount) {
     const Bytes pixels = randomBytes(rows * rowBytes, 4, 5);
     WRPackedPlane plane;
     ASSERT_TRUE(packPlane(rows, rowBytes,
-                          [&](int y, std::uint8_t*, std::size_t& step) {
-                              step = 1;
-                              return pixels.data() + std::size_t(y) * rowBytes;
-                          },
+                          [&](int y, std::uint8_t*) { return pixels.data() + std::size_t(y) * rowBytes; },
                           plane));
     ASSERT_EQ(plane.rowCounts.size(), std::size_t(rows));
     std::size_t offset = 0;
@@ -154,10 +135,7 @@ TEST(PackedPlane, RefusesRowsWhoseCountWouldOverflow) {
     WRPackedPlane plane;
     Bytes scratchRow(70000, 1);
     EXPECT_FALSE(packPlane(1, scratchRow.size(),
-                           [&](int, std::uint8_t*, std::size_t& step) {
-                               step = 1;
-                               return scratchRow.data();
-                           },
+                           [&](int, std::uint8_t*) { return scratchRow.data(); },
                            plane));
 }
 

@@ -62,32 +62,6 @@ void writeTiff(const std::string& path, const qv::Bitmap& b, const std::vector<s
     TIFFClose(tif);
 }
 
-std::shared_ptr<const qv::Bitmap> readTiff(const std::string& path) {
-    TIFFSetWarningHandler(nullptr);
-    TIFFSetErrorHandler(nullptr);
-    TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (!tif) return nullptr;
-    std::uint32_t width = 0, height = 0;
-    std::uint16_t spp = 1, bps = 8;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    qv::PixelFormat format;
-    if (spp == 1) format = bps == 16 ? qv::PixelFormat::Gray16 : qv::PixelFormat::Gray8;
-    else if (spp == 3) format = bps == 16 ? qv::PixelFormat::RGB16 : qv::PixelFormat::RGB8;
-    else format = bps == 16 ? qv::PixelFormat::RGBA16 : qv::PixelFormat::RGBA8;
-    auto b = std::make_shared<qv::Bitmap>(qv::Bitmap::make(int(width), int(height), format));
-    bool ok = b->isValid();
-    for (std::uint32_t y = 0; ok && y < height; ++y) ok = TIFFReadScanline(tif, b->row(int(y)), y, 0) >= 0;
-    TIFFClose(tif);
-    return ok ? b : nullptr;
-}
-
-WRBitmapOfFile tiffDecoder() {
-    return [](const std::string& path) { return readTiff(path); };
-}
-
 std::vector<std::uint8_t> makeProfile(const char* cmm) {
     cmsHPROFILE profile = cmsCreate_sRGBProfile();
     cmsUInt32Number size = 0;

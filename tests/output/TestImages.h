@@ -1,16 +1,13 @@
 #pragma once
-// Fixtures of the output tests: bitmaps made from a formula, TIFF files written and read with
-// libtiff (the writer's image reader in these tests), ICC profiles made with Little CMS, and
-// ImageMagick's pictures of a document.
+// Fixtures of the output tests: bitmaps made from a formula, TIFF files written with libtiff, ICC
+// profiles made with Little CMS, and ImageMagick's pictures of a document.
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "foundation/Bitmap.h"
-#include "output/WRWriter.h"
 
 namespace psdtest {
 
@@ -21,8 +18,6 @@ std::uint32_t sampleAt(const qv::Bitmap& bitmap, int x, int y, int c);
 
 // Writes Gray8, RGB8, RGBA8, RGB16 or RGBA16 bitmaps, alpha as unassociated, with an optional profile.
 void writeTiff(const std::string& path, const qv::Bitmap& bitmap, const std::vector<std::uint8_t>& profile = {});
-std::shared_ptr<const qv::Bitmap> readTiff(const std::string& path);
-WRBitmapOfFile tiffDecoder();
 
 // An sRGB profile whose preferred-CMM field says `cmm` ("Lino", "ADBE", ...).
 std::vector<std::uint8_t> makeProfile(const char* cmm);

@@ -1,5 +1,6 @@
-// Documents read back by ImageMagick: its verbose description, and the merged image and every
-// layer compared pixel by pixel with the inputs.
+// Documents read back by the image layer's reader (the merged image and its profile) and by
+// ImageMagick (its verbose description, the merged image and every layer), compared pixel by pixel
+// with the inputs.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -7,6 +8,7 @@
 
 #include "WriterFixture.h"
 #include "foundation/Process.h"
+#include "imageio/ImageSource.h"
 
 namespace {
 
@@ -107,23 +109,41 @@ TEST_P(ReadBack, ImageMagickSeesTheLayersAndTheMergedImage) {
     for (const Input& in : c.inputs) names.push_back(in.name);
     EXPECT_EQ(labels, names);
 
+    // The merged image: the first input at the top left, black where a larger layer reaches beyond it.
+    const qv::Bitmap& first = c.inputs[0].bitmap;
+    auto expectedMerged = [&](int x, int y, int ch) -> std::uint32_t {
+        return x < first.width && y < first.height ? documentSample(first, x, y, ch, c.depth) : 0;
+    };
+    auto compareMerged = [&](const char* reader, auto sampleAt) {
+        int mismatches = 0;
+        for (int y = 0; y < docHeight; ++y)
+            for (int x = 0; x < docWidth; ++x)
+                for (int ch = 0; ch < 3; ++ch)
+                    if (sampleAt(x, y, ch) != expectedMerged(x, y, ch) && ++mismatches < 5)
+                        ADD_FAILURE() << reader << " merged (" << x << "," << y << ") channel " << ch << ": "
+                                      << sampleAt(x, y, ch) << " != " << expectedMerged(x, y, ch);
+        EXPECT_EQ(mismatches, 0) << reader;
+    };
+
+    std::string error;
+    const auto source = qv::io::ImageSource::createWithPath(psd, &error);
+    ASSERT_TRUE(source) << error;
+    EXPECT_EQ(source->type(), "com.adobe.photoshop-image");
+    EXPECT_EQ(source->bitsPerComponent(), 8 * c.depth);
+    EXPECT_EQ(source->embeddedProfile() == profile, c.inputs[0].withProfile);
+    const auto decoded = source->createImage(0, {}, &error);
+    ASSERT_TRUE(decoded) << error;
+    ASSERT_EQ(decoded->width, docWidth);
+    ASSERT_EQ(decoded->height, docHeight);
+    ASSERT_EQ(qv::channelCount(decoded->format), 3);
+    compareMerged("image layer", [&](int x, int y, int ch) { return psdtest::sampleAt(*decoded, x, y, ch); });
+
     const int bits = 8 * c.depth;
     const auto merged = psdtest::magickImage(psd, 0, file("merged.ppm"), bits);
     ASSERT_TRUE(merged);
     ASSERT_EQ(merged->width, docWidth);
     ASSERT_EQ(merged->height, docHeight);
-    const qv::Bitmap& first = c.inputs[0].bitmap;
-    int mismatches = 0;
-    for (int y = 0; y < docHeight; ++y)
-        for (int x = 0; x < docWidth; ++x)
-            for (int ch = 0; ch < 3; ++ch) {
-                const bool inFirst = x < first.width && y < first.height;
-                const std::uint32_t expected = inFirst ? documentSample(first, x, y, ch, c.depth) : 0;
-                if (merged->at(x, y, ch) != expected && ++mismatches < 5)
-                    ADD_FAILURE() << "merged (" << x << "," << y << ") channel " << ch << ": " << merged->at(x, y, ch)
-                                  << " != " << expected;
-            }
-    EXPECT_EQ(mismatches, 0);
+    compareMerged("ImageMagick", [&](int x, int y, int ch) { return merged->at(x, y, ch); });
 
     for (std::size_t i = 0; i < c.inputs.size(); ++i) {
         const qv::Bitmap& bitmap = c.inputs[i].bitmap;
@@ -134,7 +154,7 @@ TEST_P(ReadBack, ImageMagickSeesTheLayersAndTheMergedImage) {
         ASSERT_EQ(layer->height, record.bottom - record.top);
         const bool alpha = qv::hasAlpha(bitmap.format);
         const std::uint32_t opaque = c.depth == 2 ? 65535u : 255u;
-        mismatches = 0;
+        int mismatches = 0;
         for (int y = 0; y < layer->height; ++y)
             for (int x = 0; x < layer->width; ++x)
                 for (int ch = 0; ch < 4; ++ch) {

@@ -24,7 +24,6 @@ protected:
 
     WRWriterDelegate delegate() {
         WRWriterDelegate d;
-        d.bitmapOfFile = tiffDecoder();
         d.notificationCenter = &m_center;
         d.showAlert = [this](const WRAlert& a) {
             std::lock_guard<std::mutex> guard(m_lock);
