@@ -164,6 +164,8 @@ TEST_F(WriteServer, WritesFromSeveralThreadsThroughOneEntryWithoutMixingInputs) 
         const auto doc = read(file("w" + std::to_string(i) + ".psd"));
         EXPECT_EQ(doc.width, 10 + i);
         EXPECT_EQ(doc.mergedPlanes[0][3], pattern(i + 1, 10 + i, 6).pixels[3 * 3] * 257u);
+        EXPECT_TRUE(doc.resource(1000) && doc.resource(1005));
+        EXPECT_FALSE(doc.resource(1039));  // the inputs carry no profile
     }
 }
 
