@@ -10,6 +10,8 @@
 
 #include "WriterFixture.h"
 #include "foundation/Paths.h"
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageSource.h"
 #include "output/QV16BitImageCreator.h"
 #include "output/WRWriteServer.h"
 
@@ -146,6 +148,31 @@ TEST_F(WriteServer, WritesEncodedImageDataAsASixteenBitDocument) {
     EXPECT_EQ(doc.mergedPlanes[2][17], psdtest::sampleAt(image, 1, 1, 2) * 257u);
     // The scratch copy of the data is gone once the write has ended.
     EXPECT_TRUE(fs::is_empty(qv::paths::appendingPathComponent(qv::paths::temporaryFolder(), "QuorvelCI")));
+}
+
+TEST_F(WriteServer, WritesJpegDataWithThePixelsTheImageReaderDecodes) {
+    qv::Data jpeg;
+    {
+        auto destination = qv::io::ImageDestination::createWithData(jpeg, "public.jpeg");
+        ASSERT_TRUE(destination);
+        destination->addImage(pattern(7, 24, 16), qv::Dictionary{});
+        ASSERT_TRUE(destination->finalize());
+    }
+    const auto decoded = qv::io::ImageSource::createWithData(jpeg)->createImage();
+    ASSERT_TRUE(decoded);
+    {
+        QV16BitImageCreator creator(delegate());
+        ASSERT_TRUE(creator.writePSD(jpeg, file("photo.psd")));
+    }
+    ASSERT_EQ(m_statuses.size(), 1u);
+    EXPECT_TRUE(m_statuses[0].succeeded()) << m_statuses[0].reason;
+    const auto doc = read(file("photo.psd"));
+    ASSERT_EQ(doc.width, 24);
+    ASSERT_EQ(doc.height, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(doc.mergedPlanes[std::size_t(c)][std::size_t(y * 24 + x)], psdtest::sampleAt(*decoded, x, y, c) * 257u);
 }
 
 TEST_F(WriteServer, WritesFromSeveralThreadsThroughOneEntryWithoutMixingInputs) {
