@@ -1,6 +1,7 @@
 #include "foundation/Geometry.h"
 
 #include <algorithm>
+#include <ostream>
 
 namespace qv {
 
@@ -74,6 +75,27 @@ Rect Rect::integral() const {
     return Rect(x0, y0, x1 - x0, y1 - y0);
 }
 
+std::pair<Rect, Rect> Rect::divide(double amount, RectEdge edge) const {
+    if (isEmpty()) return {Rect(), Rect()};
+    Rect r = standardized();
+    bool horizontal = edge == RectEdge::MinX || edge == RectEdge::MaxX;
+    double extent = horizontal ? r.size.width : r.size.height;
+    double cut = std::clamp(amount, 0.0, extent);
+    Rect slice = r, remainder = r;
+    if (horizontal) {
+        slice.size.width = cut;
+        remainder.size.width = extent - cut;
+        if (edge == RectEdge::MinX) remainder.origin.x += cut;
+        else slice.origin.x += extent - cut;
+    } else {
+        slice.size.height = cut;
+        remainder.size.height = extent - cut;
+        if (edge == RectEdge::MinY) remainder.origin.y += cut;
+        else slice.origin.y += extent - cut;
+    }
+    return {slice, remainder};
+}
+
 bool Rect::contains(const Point& p) const {
     if (isEmpty()) return false;
     Rect r = standardized();
@@ -128,6 +150,19 @@ Rect AffineTransform::apply(const Rect& r) const {
         y0 = std::min(y0, q.y); y1 = std::max(y1, q.y);
     }
     return Rect(x0, y0, x1 - x0, y1 - y0);
+}
+
+std::ostream& operator<<(std::ostream& out, const Point& p) { return out << "{" << p.x << ", " << p.y << "}"; }
+
+std::ostream& operator<<(std::ostream& out, const Size& s) { return out << "{" << s.width << ", " << s.height << "}"; }
+
+std::ostream& operator<<(std::ostream& out, const Rect& r) {
+    if (r.isNull()) return out << "{null}";
+    return out << "{" << r.origin << ", " << r.size << "}";
+}
+
+std::ostream& operator<<(std::ostream& out, const AffineTransform& t) {
+    return out << "[" << t.a << " " << t.b << " " << t.c << " " << t.d << " " << t.tx << " " << t.ty << "]";
 }
 
 }  // namespace qv

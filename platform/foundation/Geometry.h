@@ -2,7 +2,9 @@
 // Plane geometry in doubles with the platform's conventions: origin bottom-left, y up. Rectangles
 // may have negative or fractional origins and infinite extents (an image that covers the plane).
 #include <cmath>
+#include <iosfwd>
 #include <limits>
+#include <utility>
 
 namespace qv {
 
@@ -17,6 +19,8 @@ struct Size {
     bool operator==(const Size& o) const { return width == o.width && height == o.height; }
     bool operator!=(const Size& o) const { return !(*this == o); }
 };
+
+enum class RectEdge { MinX, MinY, MaxX, MaxY };
 
 struct Rect {
     Point origin;
@@ -50,6 +54,9 @@ struct Rect {
     Rect offsetBy(double dx, double dy) const;
     // The smallest rectangle with integer coordinates that contains this one.
     Rect integral() const;
+    // Splits off a strip `amount` wide (or high) at `edge`: {slice, remainder}. The amount is held
+    // between 0 and the rectangle's size; an empty rectangle gives two empty ones.
+    std::pair<Rect, Rect> divide(double amount, RectEdge edge) const;
     bool contains(const Point& p) const;  // minX <= x < maxX, minY <= y < maxY
     bool contains(const Rect& r) const;
     bool intersects(const Rect& r) const;
@@ -87,6 +94,7 @@ struct AffineTransform {
     bool isIdentity() const { return a == 1 && b == 0 && c == 0 && d == 1 && tx == 0 && ty == 0; }
 
     Point apply(const Point& p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
+    Size apply(const Size& s) const { return {a * s.width + c * s.height, b * s.width + d * s.height}; }  // no translation
     // The bounding box of the transformed rectangle (null stays null, infinite stays infinite).
     Rect apply(const Rect& r) const;
 
@@ -94,5 +102,11 @@ struct AffineTransform {
         return a == o.a && b == o.b && c == o.c && d == o.d && tx == o.tx && ty == o.ty;
     }
 };
+
+// Readable forms for test failures and diagnostics, e.g. "{{0, 0}, {10, 20}}".
+std::ostream& operator<<(std::ostream& out, const Point& p);
+std::ostream& operator<<(std::ostream& out, const Size& s);
+std::ostream& operator<<(std::ostream& out, const Rect& r);
+std::ostream& operator<<(std::ostream& out, const AffineTransform& t);
 
 }  // namespace qv

@@ -39,6 +39,27 @@ TEST(AffineTransform, RotatedRectangleBoundsAreTheRotatedCorners) {
     EXPECT_NEAR(r.maxY(), 4, 1e-12);
 }
 
+TEST(Rect, DivideSplitsAStripOffAnEdge) {
+    Rect frame(10, 20, 100, 40);
+    auto [left, rest] = frame.divide(19, RectEdge::MinX);
+    EXPECT_EQ(left, Rect(10, 20, 19, 40));
+    EXPECT_EQ(rest, Rect(29, 20, 81, 40));
+    auto [top, below] = frame.divide(15, RectEdge::MaxY);
+    EXPECT_EQ(top, Rect(10, 45, 100, 15));
+    EXPECT_EQ(below, Rect(10, 20, 100, 25));
+    auto [all, nothing] = frame.divide(500, RectEdge::MaxX);
+    EXPECT_EQ(all, frame);
+    EXPECT_EQ(nothing.width(), 0);
+    EXPECT_EQ(Rect(0, 0, 0, 5).divide(1, RectEdge::MinX).first, Rect());
+}
+
+TEST(AffineTransform, SizesIgnoreTheTranslation) {
+    auto t = AffineTransform::translation(5, 5).concat(AffineTransform::scale(2, 3));
+    Size s = t.apply(Size{4, 1});
+    EXPECT_DOUBLE_EQ(s.width, 8);
+    EXPECT_DOUBLE_EQ(s.height, 3);
+}
+
 #include "foundation/Bitmap.h"
 
 TEST(Bitmap, MakeRefusesSizesThatCannotBeAPhoto) {
