@@ -8,6 +8,7 @@
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 #include "imageio/codecs/JpegMarkers.h"
+#include "imageio/codecs/PngChunks.h"
 #include "imageio/codecs/PsdResources.h"
 #include "imageio/metadata/Metadata.h"
 #include "imageio/support/Files.h"
@@ -63,8 +64,8 @@ bool embedProfile(const std::string& profilePath, const std::string& imagePath, 
     switch (source->imageType()) {
     case ImageType::JPEG: ok = codec::replaceJpegIccProfile(original, profile, rewritten, message); break;
     case ImageType::PSD: ok = codec::replacePsdResource(original, codec::kPsdResourceICCProfile, profile, rewritten, message); break;
+    case ImageType::PNG: ok = codec::replacePngIccProfile(original, profile, rewritten, message); break;
     case ImageType::TIFF:
-    case ImageType::PNG:
         rewritten = original;
         ok = metadata::replaceIccProfile(rewritten, profile, message);
         break;

@@ -2,6 +2,9 @@
 
 #include <tiffio.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/TempDir.h"
 #include "TestImages.h"
 #include "imageio/ImageDestination.h"
@@ -17,7 +20,8 @@ namespace {
 struct Case {
     ImageType type;
     bool deep;          // 16-bit input
-    int tolerance8;     // allowed pixel difference in 8-bit steps
+    int tolerance8;     // allowed pixel difference in 8-bit steps (JPEG at quality 1.0 still rounds
+                        // through 8-bit YCbCr and the DCT)
     int expectedDepth;  // "Depth" read back
 };
 
@@ -82,7 +86,7 @@ TEST_P(RoundTrip, PixelsDepthOrientationAndExifSurvive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTypeAndDepth, RoundTrip,
-                         testing::Values(Case{ImageType::JPEG, false, 3, 8}, Case{ImageType::JPEG, true, 3, 8},
+                         testing::Values(Case{ImageType::JPEG, false, 5, 8}, Case{ImageType::JPEG, true, 5, 8},
                                          Case{ImageType::TIFF, false, 0, 8}, Case{ImageType::TIFF, true, 0, 16},
                                          Case{ImageType::PSD, false, 0, 8}, Case{ImageType::PSD, true, 0, 16},
                                          Case{ImageType::OpenEXR, true, 0, 16}, Case{ImageType::OpenEXR, false, 0, 16},
@@ -104,7 +108,8 @@ TEST(RoundTripTransparency, AlphaIsKeptStraightWhereSomethingIsTransparent) {
             EXPECT_FALSE(decoded->premultiplied);
             // Colour under low alpha is only as precise as premultiplied samples allowed; compare
             // against the same straight colour the writer computed.
-            const Bitmap expected = support::convertPixels(rendered, deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8);
+            const bool stored16 = deep || type == ImageType::OpenEXR;
+            const Bitmap expected = support::convertPixels(rendered, stored16 ? PixelFormat::RGBA16 : PixelFormat::RGBA8);
             if (type == ImageType::OpenEXR)
                 EXPECT_LE(qvtest::maxDifference16(*decoded, expected), kHalfTolerance16);
             else
@@ -160,4 +165,29 @@ TEST(RoundTripTiff, ColourProfilesComeBackByteForByteInEveryFormatThatHoldsOne) 
         ASSERT_TRUE(destination->finalize());
         EXPECT_EQ(ImageSource::createWithData(bytes)->embeddedProfile(), gray) << typeIdentifier(type);
     }
+}
+
+TEST(RoundTripThreads, ReadersAndWritersRunSideBySide) {
+    // The save thread, the unwrap worker and the batch worker all use the layer at once.
+    const std::vector<ImageType> types = {ImageType::JPEG, ImageType::TIFF, ImageType::PSD, ImageType::OpenEXR, ImageType::PNG};
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 4; ++round) {
+                const ImageType type = types[std::size_t(t + round) % types.size()];
+                try {
+                    const Data bytes = qvtest::encodeWithLayer(type, 64, 40, t % 2 == 0, qvtest::sampleMetadata(6),
+                                                               type == ImageType::OpenEXR ? Data{} : qvtest::makeSRGBProfile());
+                    auto source = ImageSource::createWithData(bytes);
+                    if (!source || !source->createImage() ||
+                        source->properties().at("{TIFF}").get("Make").stringOr("") != "Testmaker")
+                        ++failures;
+                } catch (const std::exception&) {
+                    ++failures;
+                }
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
 }

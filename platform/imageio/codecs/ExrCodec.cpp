@@ -1,6 +1,7 @@
 // OpenEXR: half or float RGB(A) pictures, decoded to 16-bit samples on the sRGB curve (so that the
 // rest of the system, which works on display-referred samples, sees the picture as it should look)
-// and written back as linear half floats. Values above 1.0 are clipped on reading. The metadata
+// and written back as linear half floats, colour premultiplied by alpha as OpenEXR has it.
+// Values above 1.0 are clipped on reading. The metadata
 // dictionaries travel as header attributes named "<dictionary>:<key>" ("TIFF:Make").
 #include <ImfArray.h>
 #include <ImfDoubleAttribute.h>
@@ -40,6 +41,55 @@ void limitHeaderSizes() {
         Imf::Header::setMaxImageSize(1 << 16, 1 << 16);
         Imf::Header::setMaxTileSize(1 << 13, 1 << 13);
     });
+}
+
+// Walks the header attributes before OpenEXR sees them: OpenEXR sizes its buffers by the
+// attribute lengths a file states, so a damaged length would have it allocate gigabytes. Every
+// length must fit in the file; the data window is returned for the size check.
+bool checkHeader(const Data& bytes, long long& width, long long& height, std::string& error) {
+    auto bad = [&](const char* what) {
+        error = what;
+        return false;
+    };
+    const std::size_t size = bytes.size();
+    if (size < 8) return bad("the OpenEXR file ends early");
+    const std::uint32_t flags = std::uint32_t(bytes[5]) | (std::uint32_t(bytes[6]) << 8) | (std::uint32_t(bytes[7]) << 16);
+    const std::size_t maxName = (flags & 0x4) ? 256 : 32;  // bit 10 of the version field: long names
+    const bool multipart = flags & 0x10;
+    width = height = -1;
+    std::size_t pos = 8;
+    auto readText = [&](std::string& text) {
+        const std::size_t start = pos;
+        while (pos < size && bytes[pos] != 0 && pos - start < maxName) ++pos;
+        if (pos >= size || bytes[pos] != 0) return false;
+        text.assign(reinterpret_cast<const char*>(bytes.data() + start), pos - start);
+        ++pos;
+        return true;
+    };
+    for (int part = 0;; ++part) {
+        for (;;) {
+            std::string name, type;
+            if (!readText(name)) return bad("damaged OpenEXR header");
+            if (name.empty()) break;  // end of this header
+            if (!readText(type) || size - pos < 4) return bad("damaged OpenEXR header");
+            const std::uint32_t length = std::uint32_t(bytes[pos]) | (std::uint32_t(bytes[pos + 1]) << 8) |
+                                         (std::uint32_t(bytes[pos + 2]) << 16) | (std::uint32_t(bytes[pos + 3]) << 24);
+            pos += 4;
+            if (length > size - pos) return bad("damaged OpenEXR header (an attribute runs past the end)");
+            if (part == 0 && name == "dataWindow" && type == "box2i" && length == 16) {
+                std::int32_t box[4];
+                std::memcpy(box, bytes.data() + pos, 16);
+                width = (long long)box[2] - box[0] + 1;
+                height = (long long)box[3] - box[1] + 1;
+            }
+            pos += length;
+        }
+        if (!multipart) break;
+        if (pos < size && bytes[pos] == 0) break;  // an empty header ends the list of parts
+        if (pos >= size) return bad("damaged OpenEXR header");
+    }
+    if (width <= 0 || height <= 0) return bad("the OpenEXR file has no data window");
+    return true;
 }
 
 class MemoryIStream final : public Imf::IStream {
@@ -142,6 +192,10 @@ public:
 
     bool readHeader(Header& header, std::string& error) override {
         limitHeaderSizes();
+        long long w = 0, h = 0;
+        if (!checkHeader(*m_bytes, w, h, error) ||
+            !plausibleSize(std::uint64_t(w), std::uint64_t(h), m_bytes->size(), Limits{}, error))
+            return false;
         try {
             MemoryIStream stream(m_bytes->data(), m_bytes->size());
             Imf::RgbaInputFile file(stream, 0);
@@ -177,6 +231,8 @@ public:
 
     std::optional<Bitmap> decode(const Limits& limits, std::string& error) override {
         limitHeaderSizes();
+        long long headerWidth = 0, headerHeight = 0;
+        if (!checkHeader(*m_bytes, headerWidth, headerHeight, error)) return std::nullopt;
         try {
             MemoryIStream stream(m_bytes->data(), m_bytes->size());
             Imf::RgbaInputFile file(stream, 0);
@@ -203,10 +259,19 @@ public:
                     std::uint16_t* d = reinterpret_cast<std::uint16_t*>(out.row(y - window.min.y));
                     const int channels = alpha ? 4 : 3;
                     for (long long x = 0; x < w; ++x, d += channels) {
-                        d[0] = support::halfLinearToEncoded16(s[x].r.bits());
-                        d[1] = support::halfLinearToEncoded16(s[x].g.bits());
-                        d[2] = support::halfLinearToEncoded16(s[x].b.bits());
-                        if (alpha) d[3] = support::halfToUnit16(s[x].a.bits());
+                        if (!alpha) {
+                            d[0] = support::halfLinearToEncoded16(s[x].r.bits());
+                            d[1] = support::halfLinearToEncoded16(s[x].g.bits());
+                            d[2] = support::halfLinearToEncoded16(s[x].b.bits());
+                            continue;
+                        }
+                        // OpenEXR colour is premultiplied by alpha; the bitmap's is straight.
+                        const float a = float(s[x].a);
+                        d[3] = support::halfToUnit16(s[x].a.bits());
+                        const Imf::Rgba& px = s[x];
+                        const half* colour[3] = {&px.r, &px.g, &px.b};
+                        for (int c = 0; c < 3; ++c)
+                            d[c] = a > 0.0f ? support::halfLinearToEncoded16(half(float(*colour[c]) / a).bits()) : 0;
                     }
                 }
             }
@@ -261,6 +326,13 @@ bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, 
                         d[x].g.setBits(support::encoded16ToHalfLinear(s[1]));
                         d[x].b.setBits(support::encoded16ToHalfLinear(s[2]));
                         d[x].a.setBits(support::unit16ToHalf(alpha ? s[3] : 65535));
+                        if (alpha && s[3] != 65535) {
+                            // Stored premultiplied, as OpenEXR readers expect.
+                            const float a = float(d[x].a);
+                            d[x].r = half(float(d[x].r) * a);
+                            d[x].g = half(float(d[x].g) * a);
+                            d[x].b = half(float(d[x].b) * a);
+                        }
                     }
                 }
                 file.setFrameBuffer(band.data() - std::ptrdiff_t(y0) * bitmap.width, 1, std::size_t(bitmap.width));

@@ -2,6 +2,7 @@
 // The pixels stay as the sensor stored them; the orientation goes into the properties like any
 // other photo's, so that the caller turns them upright.
 #include <libraw/libraw.h>
+#include <omp.h>
 
 #include <cmath>
 #include <cstring>
@@ -81,7 +82,14 @@ public:
         const auto& sizes = raw->imgdata.sizes;
         // Raw data is dense: a file smaller than its sensor claims is judged by the same rule.
         if (!plausibleSize(sizes.raw_width, sizes.raw_height, m_bytes->size(), limits, error)) return std::nullopt;
-        if ((code = raw->unpack()) != LIBRAW_SUCCESS || (code = raw->dcraw_process()) != LIBRAW_SUCCESS) {
+        // LibRaw's OpenMP teams cost more than they save on small pictures; the setting is this
+        // thread's own and goes back as it was.
+        const int previousThreads = omp_get_max_threads();
+        if (std::uint64_t(sizes.raw_width) * sizes.raw_height < (std::uint64_t(1) << 21)) omp_set_num_threads(1);
+        code = raw->unpack();
+        if (code == LIBRAW_SUCCESS) code = raw->dcraw_process();
+        omp_set_num_threads(previousThreads);
+        if (code != LIBRAW_SUCCESS) {
             error = libraw_strerror(code);
             return std::nullopt;
         }

@@ -433,8 +433,8 @@ bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings)
     const int channels = channelCount(bitmap.format);
     const int bits = bitsPerComponent(bitmap.format);
     int compression = settings.tiffCompression;
-    if (compression == COMPRESSION_ADOBE_DEFLATE) compression = COMPRESSION_DEFLATE;
-    if (compression != COMPRESSION_LZW && compression != COMPRESSION_DEFLATE && compression != COMPRESSION_PACKBITS)
+    if (compression == COMPRESSION_DEFLATE) compression = COMPRESSION_ADOBE_DEFLATE;  // the old code, same codec
+    if (compression != COMPRESSION_LZW && compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_PACKBITS)
         compression = COMPRESSION_NONE;
 
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(bitmap.width));
@@ -444,7 +444,7 @@ bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings)
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, std::uint16_t(compression));
-    if (compression == COMPRESSION_LZW || compression == COMPRESSION_DEFLATE)
+    if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE)
         TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     if (channels == 4) {
         const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
@@ -481,16 +481,12 @@ std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    switch (bitmap.format) {
-    case PixelFormat::Gray8:
-    case PixelFormat::Gray16:
-    case PixelFormat::RGB8:
-    case PixelFormat::RGB16:
-    case PixelFormat::RGBA8:
-    case PixelFormat::RGBA16: break;
-    default: error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits"; return false;
+    if (!support::isStorageFormat(bitmap.format)) {
+        error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
+        return false;
     }
-    auto file = MemoryTiff::openForWriting(error);
+    // Uncompressed size and a little: compressed files grow into it, uncompressed ones fit at once.
+    auto file = MemoryTiff::openForWriting(bitmap.bytesPerRow * std::size_t(bitmap.height) + 65536, error);
     if (!file) return false;
     const bool written = writeTiffC(file->handle(), bitmap, settings);
     if (!file->close() || !written) {

@@ -25,7 +25,7 @@ bool hasMetadata(const Dictionary& properties);
 // structure, its ICC profile).
 bool writeMetadata(Data& file, const Dictionary& properties, const WriteRequest& request, std::string& error);
 
-// Replaces the ICC profile of a TIFF or PNG file in place, keeping everything else.
+// Replaces the ICC profile of a TIFF file in place (tag 34675), keeping everything else.
 bool replaceIccProfile(Data& file, const Data& icc, std::string& error);
 
 }  // namespace qv::io::metadata

@@ -38,6 +38,8 @@ inline void unpremultiply(std::uint16_t* px) {
 
 bool isGrayFormat(PixelFormat format) { return format == PixelFormat::Gray8 || format == PixelFormat::Gray16; }
 
+bool isStorageFormat(PixelFormat format) { return format != PixelFormat::ARGB8 && format != PixelFormat::RGBAf; }
+
 void readRowRGBA16(const Bitmap& bitmap, int y, std::uint16_t* out) {
     const std::uint8_t* src = bitmap.row(y);
     const int w = bitmap.width;
