@@ -29,6 +29,7 @@ public:
     //  - "DPIWidth"/"DPIHeight": resolution (72 when absent);
     //  - "{TIFF}", "{Exif}", "{GPS}", "{IPTC}": written into the file's metadata.
     // The colour space's ICC profile is embedded when it has one that fits the written pixels.
+    // The bitmap is kept until finalize(): pass it with std::move to spare a copy of a large one.
     // JPEG stores 8-bit colour; TIFF, PSD and PNG keep 16 bits and keep alpha where a pixel is
     // transparent; OpenEXR stores half floats.
     void addImage(Bitmap image, Dictionary properties, ColorSpace colorSpace = ColorSpace::deviceRGB());

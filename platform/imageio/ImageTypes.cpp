@@ -8,6 +8,9 @@ namespace qv::io {
 
 namespace {
 
+// Headerless raw files hold a whole sensor: nothing smaller is worth asking LibRaw about.
+constexpr std::size_t kSmallestHeaderlessRaw = 64 * 1024;
+
 bool startsWith(const std::uint8_t* bytes, std::size_t size, const char* magic, std::size_t length,
                 std::size_t offset = 0) {
     return size >= offset + length && std::memcmp(bytes + offset, magic, length) == 0;
@@ -100,6 +103,8 @@ ImageType sniffImageType(const std::uint8_t* b, std::size_t size) {
         return ImageType::TIFF;
     }
     if (hasRawMagic(b, size) && codec::isRecognisedCameraRaw(b, size)) return ImageType::CameraRaw;
+    // Some cameras' raw files have no magic number at all (LibRaw knows them by layout and size).
+    if (size >= kSmallestHeaderlessRaw && codec::isRecognisedCameraRaw(b, size)) return ImageType::CameraRaw;
     return ImageType::Unknown;
 }
 

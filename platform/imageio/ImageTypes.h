@@ -21,8 +21,9 @@ const char* typeIdentifier(ImageType type);
 // The type named by an identifier; Unknown for any other text.
 ImageType imageTypeFromIdentifier(const std::string& identifier);
 
-// The type of a file from its first bytes. TIFF-structured camera raw files (DNG, NEF, CR2, ...)
-// answer CameraRaw only when LibRaw recognises them; an ordinary TIFF answers TIFF.
+// The type of a file from its content. TIFF-structured camera raw files (DNG, NEF, CR2, ...) answer
+// CameraRaw only when LibRaw recognises them; an ordinary TIFF answers TIFF. Files with a raw
+// format's magic number, and larger files of no known type, are asked of LibRaw too.
 ImageType sniffImageType(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace qv::io

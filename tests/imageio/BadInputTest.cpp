@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -144,4 +146,38 @@ TEST(BadInput, HeadersThatLieAboutTheSizeAreNotBelieved) {
     std::string error;
     EXPECT_FALSE(source->createImage(0, options, &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
+}
+
+TEST(BadInput, TheCodecsNeverPrint) {
+    // Standard output and error go to a file while damaged files of every format are read.
+    qvtest::TempDir dir;
+    const std::string log = dir.file("log");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(1), savedErr = ::dup(2);
+    const int sink = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(sink, 1);
+    ::dup2(sink, 2);
+    int decoded = 0;
+    std::vector<Data> inputs;
+    for (const auto& seed : seeds()) inputs.push_back(seed.bytes);
+    inputs.push_back(qvtest::makeDng(32, 32, "Testmaker", "Rawcam", 1));
+    inputs.push_back(qvtest::makeCmykJpeg(16, 16));
+    for (const Data& bytes : inputs) {
+        for (std::size_t cut : {bytes.size() / 3, bytes.size() - 7}) {
+            Data damaged(bytes.begin(), bytes.begin() + long(cut));
+            for (std::size_t i = 40; i < damaged.size(); i += 97) damaged[i] ^= 0x5A;
+            if (auto source = ImageSource::createWithData(damaged))
+                decoded += source->createImage().has_value();
+        }
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOut, 1);
+    ::dup2(savedErr, 2);
+    ::close(savedOut);
+    ::close(savedErr);
+    ::close(sink);
+    EXPECT_EQ(qvtest::readFile(log), Data{}) << std::string(qvtest::readFile(log).begin(), qvtest::readFile(log).end());
+    EXPECT_LT(decoded, int(inputs.size()) * 2);
 }

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <lcms2.h>
 #include <tiffio.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "common/TempDir.h"
@@ -223,18 +226,38 @@ TEST(ImageTool, RecompressRefusesOtherFilesAndLeavesThem) {
 }
 
 TEST(ImageTool, AFailedWriteLeavesTheImageAsItWas) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
     qvtest::TempDir dir;
-    const std::string folder = dir.file("locked");
-    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    const std::string path = folder + "/photo.jpg";
+    const std::string path = dir.file("photo.jpg");
+    const std::string tiff = dir.file("photo.tif");
     const Data before = qvtest::encodeWithLayer(ImageType::JPEG, 8, 8, false, {});
+    const Data tiffBefore = qvtest::encodeWithLayer(ImageType::TIFF, 64, 64, false, {});
     qvtest::writeFile(path, before);
+    qvtest::writeFile(tiff, tiffBefore);
     qvtest::writeFile(dir.file("Profile"), qvtest::makeSRGBProfile());
-    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-    std::string error;
-    EXPECT_FALSE(embedProfile(dir.file("Profile"), path, &error));
-    EXPECT_FALSE(error.empty());
-    ::chmod(folder.c_str(), 0755);
+
+    // A file-size limit below the new files' sizes makes their writing fail, whoever runs the test.
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 512;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string embedError, recompressError;
+    const bool embedded = embedProfile(dir.file("Profile"), path, &embedError);
+    const bool recompressed = recompressTiff(tiff, 5, &recompressError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    EXPECT_FALSE(embedded);
+    EXPECT_FALSE(embedError.empty());
+    EXPECT_FALSE(recompressed);
     EXPECT_EQ(qvtest::readFile(path), before);
+    EXPECT_EQ(qvtest::readFile(tiff), tiffBefore);
+    // Nothing but the three files: the temporary ones are gone.
+    int entries = 0;
+    if (DIR* d = ::opendir(dir.path().c_str())) {
+        while (dirent* e = ::readdir(d)) entries += e->d_name[0] != '.' || (e->d_name[1] && e->d_name[1] != '.');
+        ::closedir(d);
+    }
+    EXPECT_EQ(entries, 3);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Mutator.h"
 #include "TestImages.h"
@@ -10,16 +11,17 @@
 int main(int argc, char** argv) {
     const std::uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 0) : 1;
     const long count = argc > 2 ? std::strtol(argv[2], nullptr, 0) : 10000;
-    const auto seeds = qvtest::mutationSeeds();
+    std::vector<qv::Data> seeds;
+    for (const auto& name : qvtest::mutationSeedNames()) seeds.push_back(qvtest::makeMutationSeed(name));
     qvtest::Mutator mutator(seed);
     long failures = 0;
     for (long i = 0; i < count; ++i) {
-        const auto& base = seeds[std::size_t(i) % seeds.size()];
-        const qv::Data input = mutator.mutate(base.bytes);
+        const std::size_t which = std::size_t(i) % seeds.size();
+        const qv::Data input = mutator.mutate(seeds[which]);
         const std::string verdict = qvtest::exerciseReader(input);
         if (!verdict.empty()) {
             ++failures;
-            const std::string name = "mutation-" + std::to_string(seed) + "-" + std::to_string(i) + "-" + base.name;
+            const std::string name = "mutation-" + std::to_string(seed) + "-" + std::to_string(i) + "-" + qvtest::mutationSeedNames()[which];
             qvtest::writeFile(name, input);
             std::printf("%s: %s\n", name.c_str(), verdict.c_str());
         }

@@ -11,29 +11,36 @@ namespace qvtest {
 
 using namespace qv;
 
-std::vector<SeedFile> mutationSeeds() {
+const std::vector<std::string>& mutationSeedNames() {
+    static const std::vector<std::string> names = {"jpeg",         "tiff8",       "tiff16-lzw", "tiff-packbits", "tiff-tiled",
+                                                   "tiff-planes",  "tiff-palette", "png",        "png16",         "psd8",
+                                                   "psd16",        "exr",          "dng"};
+    return names;
+}
+
+Data makeMutationSeed(const std::string& name) {
     using io::ImageType;
     const Dictionary metadata = sampleMetadata(6);
     const Data profile = makeSRGBProfile();
-    std::vector<SeedFile> seeds;
-    seeds.push_back({"jpeg", encodeWithLayer(ImageType::JPEG, 40, 24, false, metadata, profile)});
-    seeds.push_back({"tiff8", encodeWithLayer(ImageType::TIFF, 40, 24, false, metadata, profile)});
-    Dictionary lzw = metadata;
-    lzw[io::kCGImagePropertyTIFFDictionary][io::kCGImagePropertyTIFFCompression] = io::kTIFFCompressionLZW;
-    seeds.push_back({"tiff16-lzw", encodeWithLayer(ImageType::TIFF, 40, 24, true, lzw)});
-    Dictionary packBits = metadata;
-    packBits[io::kCGImagePropertyTIFFDictionary][io::kCGImagePropertyTIFFCompression] = io::kTIFFCompressionPackBits;
-    seeds.push_back({"tiff-packbits", encodeWithLayer(ImageType::TIFF, 40, 24, false, packBits)});
-    seeds.push_back({"tiff-tiled", makeTiff(TiffLayout::Tiled, 40, 24)});
-    seeds.push_back({"tiff-planes", makeTiff(TiffLayout::SeparatePlanes, 40, 24)});
-    seeds.push_back({"tiff-palette", makeTiff(TiffLayout::Palette, 40, 24)});
-    seeds.push_back({"png", encodeWithLayer(ImageType::PNG, 40, 24, false, metadata, profile)});
-    seeds.push_back({"png16", encodeWithLayer(ImageType::PNG, 40, 24, true, {})});
-    seeds.push_back({"psd8", encodeWithLayer(ImageType::PSD, 40, 24, false, metadata, profile)});
-    seeds.push_back({"psd16", encodeWithLayer(ImageType::PSD, 40, 24, true, {})});
-    seeds.push_back({"exr", encodeWithLayer(ImageType::OpenEXR, 40, 24, true, metadata)});
-    seeds.push_back({"dng", makeDng(40, 24, "Testmaker", "Rawcam", 6)});
-    return seeds;
+    auto compressed = [&](int compression) {
+        Dictionary d = metadata;
+        d[io::kCGImagePropertyTIFFDictionary][io::kCGImagePropertyTIFFCompression] = compression;
+        return d;
+    };
+    if (name == "jpeg") return encodeWithLayer(ImageType::JPEG, 40, 24, false, metadata, profile);
+    if (name == "tiff8") return encodeWithLayer(ImageType::TIFF, 40, 24, false, metadata, profile);
+    if (name == "tiff16-lzw") return encodeWithLayer(ImageType::TIFF, 40, 24, true, compressed(io::kTIFFCompressionLZW));
+    if (name == "tiff-packbits") return encodeWithLayer(ImageType::TIFF, 40, 24, false, compressed(io::kTIFFCompressionPackBits));
+    if (name == "tiff-tiled") return makeTiff(TiffLayout::Tiled, 40, 24);
+    if (name == "tiff-planes") return makeTiff(TiffLayout::SeparatePlanes, 40, 24);
+    if (name == "tiff-palette") return makeTiff(TiffLayout::Palette, 40, 24);
+    if (name == "png") return encodeWithLayer(ImageType::PNG, 40, 24, false, metadata, profile);
+    if (name == "png16") return encodeWithLayer(ImageType::PNG, 40, 24, true, {});
+    if (name == "psd8") return encodeWithLayer(ImageType::PSD, 40, 24, false, metadata, profile);
+    if (name == "psd16") return encodeWithLayer(ImageType::PSD, 40, 24, true, {});
+    if (name == "exr") return encodeWithLayer(ImageType::OpenEXR, 40, 24, true, metadata);
+    if (name == "dng") return makeDng(40, 24, "Testmaker", "Rawcam", 6);
+    return {};
 }
 
 Data Mutator::mutate(const Data& input) {
@@ -110,7 +117,8 @@ std::string exerciseReader(const Data& input, const std::string& scratchFolder) 
         const std::string imagePath = scratchFolder + "/image";
         const std::string profilePath = scratchFolder + "/profile";
         writeFile(imagePath, input);
-        writeFile(profilePath, makeSRGBProfile());
+        static const Data profile = makeSRGBProfile();
+        writeFile(profilePath, profile);
         if (!io::embedProfile(profilePath, imagePath, &error)) {
             if (readFile(imagePath) != input) return "a failed embedding changed the file";
         } else if (!io::ImageSource::createWithPath(imagePath)) {

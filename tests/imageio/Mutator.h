@@ -10,13 +10,10 @@
 
 namespace qvtest {
 
-struct SeedFile {
-    std::string name;
-    qv::Data bytes;
-};
-
-// Small files of every format the layer reads, with metadata and profiles where they fit.
-std::vector<SeedFile> mutationSeeds();
+// Names of small files of every format the layer reads, with metadata and profiles where they fit.
+const std::vector<std::string>& mutationSeedNames();
+// The file of that name, generated on demand.
+qv::Data makeMutationSeed(const std::string& name);
 
 class Mutator {
 public:

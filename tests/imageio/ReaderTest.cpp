@@ -253,3 +253,57 @@ TEST(Reader, ColorSpaceRefusesBytesThatAreNoProfile) {
     EXPECT_TRUE(ColorSpace::deviceRGB().isDeviceRGB());
     EXPECT_TRUE(ColorSpace::sRGB().hasICCProfile());
 }
+
+TEST(Reader, AdobeCmykJpegComesOutAsRgb) {
+    auto source = ImageSource::createWithData(qvtest::makeCmykJpeg(24, 16));
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->properties().at("ColorModel").stringOr(""), "CMYK");
+    EXPECT_FALSE(source->colorSpace().isDeviceRGB());  // the converted colours are sRGB
+    auto b = source->createImage();
+    ASSERT_TRUE(b);
+    ASSERT_EQ(b->format, PixelFormat::RGB8);
+    for (int y : {0, 7, 15})
+        for (int x : {0, 9, 23})
+            for (int c = 0; c < 3; ++c) {
+                const int expected = (255 - qvtest::fixtureInk(x, y, c)) * (255 - qvtest::fixtureInk(x, y, 3)) / 255;
+                EXPECT_NEAR(b->row(y)[x * 3 + c], expected, 4) << x << "," << y << "," << c;
+            }
+}
+
+TEST(Reader, InterlacedPalettePngWithTransparency) {
+    auto source = ImageSource::createWithData(qvtest::makePalettePng(13, 9));
+    ASSERT_TRUE(source);
+    EXPECT_TRUE(source->hasAlpha());
+    auto b = source->createImage();
+    ASSERT_TRUE(b);
+    ASSERT_EQ(b->format, PixelFormat::RGBA8);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x) {
+            const int index = (x + y) % 16;
+            const std::uint8_t* p = b->row(y) + x * 4;
+            EXPECT_EQ(p[0], index * 16);
+            EXPECT_EQ(p[1], 255 - index * 16);
+            EXPECT_EQ(p[3], index == 0 ? 0 : 255);
+        }
+}
+
+TEST(Reader, GrayJpegAndGrayPsdWithTransparency) {
+    Data jpeg;
+    auto destination = ImageDestination::createWithData(jpeg, kUTTypeJPEG);
+    destination->addImage(qvtest::makeTestBitmap(16, 8, PixelFormat::Gray8), {});
+    ASSERT_TRUE(destination->finalize());
+    auto gray = ImageSource::createWithData(jpeg)->createImage();
+    ASSERT_TRUE(gray);
+    EXPECT_EQ(gray->format, PixelFormat::Gray8);
+
+    // Gray with transparency is stored as RGBA (the writers have no gray-with-alpha layout).
+    Data psd;
+    destination = ImageDestination::createWithData(psd, kUTTypePSD);
+    Bitmap grayAlpha = qvtest::makeTestBitmap(16, 8, PixelFormat::RGBA16, true);
+    destination->addImage(grayAlpha, {});
+    ASSERT_TRUE(destination->finalize());
+    auto back = ImageSource::createWithData(psd)->createImage();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->format, PixelFormat::RGBA16);
+    EXPECT_EQ(qvtest::maxDifference16(*back, grayAlpha), 0);
+}

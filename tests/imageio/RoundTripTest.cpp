@@ -2,6 +2,9 @@
 
 #include <tiffio.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/TempDir.h"
 #include "TestImages.h"
 #include "imageio/ImageDestination.h"
@@ -162,4 +165,29 @@ TEST(RoundTripTiff, ColourProfilesComeBackByteForByteInEveryFormatThatHoldsOne) 
         ASSERT_TRUE(destination->finalize());
         EXPECT_EQ(ImageSource::createWithData(bytes)->embeddedProfile(), gray) << typeIdentifier(type);
     }
+}
+
+TEST(RoundTripThreads, ReadersAndWritersRunSideBySide) {
+    // The save thread, the unwrap worker and the batch worker all use the layer at once.
+    const std::vector<ImageType> types = {ImageType::JPEG, ImageType::TIFF, ImageType::PSD, ImageType::OpenEXR, ImageType::PNG};
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 4; ++round) {
+                const ImageType type = types[std::size_t(t + round) % types.size()];
+                try {
+                    const Data bytes = qvtest::encodeWithLayer(type, 64, 40, t % 2 == 0, qvtest::sampleMetadata(6),
+                                                               type == ImageType::OpenEXR ? Data{} : qvtest::makeSRGBProfile());
+                    auto source = ImageSource::createWithData(bytes);
+                    if (!source || !source->createImage() ||
+                        source->properties().at("{TIFF}").get("Make").stringOr("") != "Testmaker")
+                        ++failures;
+                } catch (const std::exception&) {
+                    ++failures;
+                }
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
 }

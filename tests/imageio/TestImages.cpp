@@ -284,3 +284,75 @@ Data readFile(const std::string& path) {
 }
 
 }  // namespace qvtest
+
+// ---- formats written with the codec libraries directly ----
+
+#include <jpeglib.h>
+#include <png.h>
+
+namespace qvtest {
+
+int fixtureInk(int x, int y, int c) { return (x * 11 + y * 5 + c * 60) % 256; }
+
+Data makeCmykJpeg(int width, int height) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(std::size_t(width) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 4; ++c) row[std::size_t(x * 4 + c)] = std::uint8_t(255 - fixtureInk(x, y, c));
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Data out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+Data makePalettePng(int width, int height) {
+    Data out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            auto* target = static_cast<Data*>(png_get_io_ptr(p));
+            target->insert(target->end(), data, data + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 4, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_ADAM7,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[16];
+    for (int i = 0; i < 16; ++i) palette[i] = png_color{png_byte(i * 16), png_byte(255 - i * 16), png_byte(i * 7)};
+    png_set_PLTE(png, info, palette, 16);
+    png_byte alpha[1] = {0};
+    png_set_tRNS(png, info, alpha, 1, nullptr);
+    png_write_info(png, info);
+    std::vector<std::vector<png_byte>> rows(std::size_t(height), std::vector<png_byte>(std::size_t((width + 1) / 2)));
+    std::vector<png_bytep> pointers;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) rows[std::size_t(y)][std::size_t(x / 2)] |= png_byte(((x + y) % 16) << (x % 2 ? 0 : 4));
+        pointers.push_back(rows[std::size_t(y)].data());
+    }
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+}  // namespace qvtest

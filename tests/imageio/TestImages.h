@@ -44,3 +44,15 @@ void writeFile(const std::string& path, const qv::Data& bytes);
 qv::Data readFile(const std::string& path);
 
 }  // namespace qvtest
+
+namespace qvtest {
+
+// A CMYK JPEG with Adobe's marker (its samples stored inverted: 255 is no ink), written with
+// libjpeg directly. The ink at (x, y, c) is fixtureInk(x, y, c).
+qv::Data makeCmykJpeg(int width, int height);
+int fixtureInk(int x, int y, int c);
+
+// A 4-bit palette PNG, interlaced, whose palette entry 0 is fully transparent.
+qv::Data makePalettePng(int width, int height);
+
+}  // namespace qvtest

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imageio/codecs/Codec.h"
+#include "imageio/support/PixelLayout.h"
 
 namespace qv::io::codec {
 
@@ -211,14 +212,9 @@ std::unique_ptr<Decoder> makePngDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodePng(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    switch (bitmap.format) {
-    case PixelFormat::Gray8:
-    case PixelFormat::Gray16:
-    case PixelFormat::RGB8:
-    case PixelFormat::RGB16:
-    case PixelFormat::RGBA8:
-    case PixelFormat::RGBA16: break;
-    default: error = "PNG takes gray, RGB or RGBA pixels of 8 or 16 bits"; return false;
+    if (!support::isStorageFormat(bitmap.format)) {
+        error = "PNG takes gray, RGB or RGBA pixels of 8 or 16 bits";
+        return false;
     }
     Writer w;
     Data bytes;

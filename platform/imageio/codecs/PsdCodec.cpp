@@ -9,6 +9,7 @@
 #include "imageio/support/ByteOrder.h"
 #include "imageio/support/Cmyk.h"
 #include "imageio/support/PackBits.h"
+#include "imageio/support/PixelLayout.h"
 
 namespace qv::io::codec {
 
@@ -246,16 +247,11 @@ std::unique_ptr<Decoder> makePsdDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodePsd(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    int channels = 0;
-    switch (bitmap.format) {
-    case PixelFormat::Gray8:
-    case PixelFormat::Gray16: channels = 1; break;
-    case PixelFormat::RGB8:
-    case PixelFormat::RGB16: channels = 3; break;
-    case PixelFormat::RGBA8:
-    case PixelFormat::RGBA16: channels = 4; break;
-    default: error = "PSD takes gray, RGB or RGBA pixels of 8 or 16 bits"; return false;
+    if (!support::isStorageFormat(bitmap.format)) {
+        error = "PSD takes gray, RGB or RGBA pixels of 8 or 16 bits";
+        return false;
     }
+    const int channels = channelCount(bitmap.format);
     if (std::uint32_t(bitmap.width) > kMaxPsdSide || std::uint32_t(bitmap.height) > kMaxPsdSide) {
         error = "the image is too large for PSD (30000 pixels a side at most)";
         return false;

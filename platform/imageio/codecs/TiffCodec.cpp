@@ -481,16 +481,12 @@ std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    switch (bitmap.format) {
-    case PixelFormat::Gray8:
-    case PixelFormat::Gray16:
-    case PixelFormat::RGB8:
-    case PixelFormat::RGB16:
-    case PixelFormat::RGBA8:
-    case PixelFormat::RGBA16: break;
-    default: error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits"; return false;
+    if (!support::isStorageFormat(bitmap.format)) {
+        error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
+        return false;
     }
-    auto file = MemoryTiff::openForWriting(error);
+    // Uncompressed size and a little: compressed files grow into it, uncompressed ones fit at once.
+    auto file = MemoryTiff::openForWriting(bitmap.bytesPerRow * std::size_t(bitmap.height) + 65536, error);
     if (!file) return false;
     const bool written = writeTiffC(file->handle(), bitmap, settings);
     if (!file->close() || !written) {

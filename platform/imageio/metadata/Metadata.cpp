@@ -27,6 +27,11 @@ bool isGpsCoordinate(const std::string& key) {
     return key == "Latitude" || key == "Longitude" || key == "DestLatitude" || key == "DestLongitude";
 }
 
+// Text tags stored with an 8-byte character-set prefix.
+bool isCommentTag(const std::string& key) {
+    return key == "UserComment" || key == "ProcessingMethod" || key == "AreaInformation";
+}
+
 bool isVersionTag(const std::string& key) {
     return key == "ExifVersion" || key == "FlashPixVersion" || key == "InteroperabilityVersion";
 }
@@ -73,6 +78,13 @@ Value exifValue(const Exiv2::Exifdatum& datum, const PropertyName& name) {
         return Value(std::string(text));
     }
     if (isVersionTag(name.key)) return versionArray(v);
+    if (isCommentTag(name.key) && (v.typeId() == Exiv2::undefined || v.typeId() == Exiv2::comment)) {
+        Exiv2::CommentValue comment;
+        Data bytes(std::size_t(v.size()));
+        if (!bytes.empty()) v.copy(bytes.data(), Exiv2::littleEndian);
+        comment.read(bytes.data(), long(bytes.size()), Exiv2::littleEndian);
+        return Value(trimNuls(comment.comment()));
+    }
     switch (v.typeId()) {
     case Exiv2::asciiString: return Value(trimNuls(v.toString()));
     case Exiv2::comment: return Value(trimNuls(static_cast<const Exiv2::CommentValue&>(v).comment()));
@@ -176,7 +188,7 @@ std::vector<Value> elementsOf(const Value& v) {
 Exiv2::Value::AutoPtr exiv2Value(const Exiv2::ExifKey& key, const PropertyName& name, const Value& value) {
     const Exiv2::TypeId type = key.defaultTypeId();
     const bool gps = std::strcmp(name.dictionary, kCGImagePropertyGPSDictionary) == 0;
-    Exiv2::Value::AutoPtr out = Exiv2::Value::create(type);
+    Exiv2::Value::AutoPtr out = Exiv2::Value::create(isCommentTag(name.key) ? Exiv2::comment : type);
     std::string text;
     if (gps && isGpsCoordinate(name.key) && value.isNumber()) {
         text = coordinateText(value.doubleOr(0));
@@ -192,7 +204,7 @@ Exiv2::Value::AutoPtr exiv2Value(const Exiv2::ExifKey& key, const PropertyName& 
         out->read(reinterpret_cast<const Exiv2::byte*>(digits.data()), long(digits.size()), Exiv2::littleEndian);
         return out;
     } else {
-        switch (type) {
+        switch (isCommentTag(name.key) ? Exiv2::comment : type) {
         case Exiv2::asciiString:
             if (value.isString()) text = *value.string();
             else if (value.isNumber()) text = numberText(value);
@@ -303,9 +315,13 @@ bool readMetadata(const Data& file, Dictionary& properties, std::string& error) 
 }
 
 bool hasMetadata(const Dictionary& properties) {
-    for (const char* name : {kCGImagePropertyTIFFDictionary, kCGImagePropertyExifDictionary, kCGImagePropertyGPSDictionary,
-                             kCGImagePropertyIPTCDictionary})
-        if (const Dictionary* d = dictionaryIn(properties, name); d && !d->empty()) return true;
+    // Rewriting a file through Exiv2 costs a copy of it; writer options such as the TIFF
+    // compression alone are no reason for one.
+    if (const Dictionary* d = dictionaryIn(properties, kCGImagePropertyIPTCDictionary); d && !d->empty()) return true;
+    for (const char* name : {kCGImagePropertyTIFFDictionary, kCGImagePropertyExifDictionary, kCGImagePropertyGPSDictionary})
+        if (const Dictionary* d = dictionaryIn(properties, name))
+            for (const auto& entry : *d)
+                if (exifKeyForProperty(name, entry.first)) return true;
     return false;
 }
 
@@ -331,27 +347,29 @@ bool writeMetadata(Data& file, const Dictionary& properties, const WriteRequest&
                 exif.add(k, v.get());
             }
         }
-        auto setShort = [&](const char* key, long number) {
+        // Entries the writer owns replace whatever the dictionaries said.
+        auto setNumber = [&](const char* key, auto value) {
             Exiv2::ExifKey k(key);
             auto existing = exif.findKey(k);
             if (existing != exif.end()) exif.erase(existing);
+            exif.add(k, &value);
+        };
+        auto shortValue = [](long n) {
             Exiv2::UShortValue v;
-            v.value_.push_back(std::uint16_t(number));
-            exif.add(k, &v);
+            v.value_.push_back(std::uint16_t(n));
+            return v;
         };
-        auto setLong = [&](const char* key, long number) {
-            Exiv2::ExifKey k(key);
-            auto existing = exif.findKey(k);
-            if (existing != exif.end()) exif.erase(existing);
+        auto longValue = [](long n) {
             Exiv2::ULongValue v;
-            v.value_.push_back(std::uint32_t(number));
-            exif.add(k, &v);
+            v.value_.push_back(std::uint32_t(n));
+            return v;
         };
-        if (request.orientation >= 1 && request.orientation <= 8) setShort("Exif.Image.Orientation", request.orientation);
+        if (request.orientation >= 1 && request.orientation <= 8)
+            setNumber("Exif.Image.Orientation", shortValue(request.orientation));
         // The picture written is not the source's: its EXIF size must be its own.
         if (dictionaryIn(properties, kCGImagePropertyExifDictionary) && request.pixelWidth > 0 && request.pixelHeight > 0) {
-            setLong("Exif.Photo.PixelXDimension", request.pixelWidth);
-            setLong("Exif.Photo.PixelYDimension", request.pixelHeight);
+            setNumber("Exif.Photo.PixelXDimension", longValue(request.pixelWidth));
+            setNumber("Exif.Photo.PixelYDimension", longValue(request.pixelHeight));
         }
 
         if (const Dictionary* iptcEntries = dictionaryIn(properties, kCGImagePropertyIPTCDictionary); iptcEntries && !iptcEntries->empty()) {

@@ -1,7 +1,7 @@
 #pragma once
-// Whole-file reads and writes for the image layer. A write goes to a temporary file in the target's
-// folder that is renamed over the target only once it is complete, so a failure leaves the target
-// as it was.
+// The image layer's file access on top of the foundation's: reads refuse what cannot be a photo
+// (folders, devices, pipes, files beyond any photo's size) with a message, and writes replace a file
+// whole through the foundation's temporary-file-and-rename, so a failure leaves it as it was.
 #include <string>
 
 #include "foundation/Value.h"
@@ -12,8 +12,7 @@ namespace qv::io::support {
 bool readWholeFile(const std::string& path, Data& out, std::string& error,
                    std::size_t maxBytes = std::size_t(4) << 30);
 
-// Replaces (or creates) the file at path with bytes. An existing file keeps its permission bits,
-// and a symbolic link keeps pointing where it did: the file it names is the one replaced.
+// Replaces (or creates) the file at path with bytes (permissions and links kept).
 bool writeFileAtomically(const std::string& path, const Data& bytes, std::string& error);
 
 }  // namespace qv::io::support

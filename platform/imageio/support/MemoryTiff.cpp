@@ -55,41 +55,34 @@ TIFFOpenOptions* makeOptions(MemoryTiff* file) {
 
 }  // namespace
 
-std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data, std::size_t size, std::string& error) {
-    std::unique_ptr<MemoryTiff> file(new MemoryTiff);
-    file->m_readData = data;
-    file->m_readSize = size;
+std::unique_ptr<MemoryTiff> MemoryTiff::open(std::unique_ptr<MemoryTiff> file, const char* mode, std::string& error) {
     TIFFOpenOptions* options = makeOptions(file.get());
     if (!options) {
         error = "out of memory";
         return nullptr;
     }
-    // "m": libtiff may use our mapping; "h" would skip reading the first directory, we want it.
-    file->m_tiff = TIFFClientOpenExt("memory", "rm", file.get(), readProc, writeProc, seekProc, closeProc, sizeProc,
+    file->m_tiff = TIFFClientOpenExt("memory", mode, file.get(), readProc, writeProc, seekProc, closeProc, sizeProc,
                                      mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     if (!file->m_tiff) {
-        error = file->m_error.empty() ? "not a readable TIFF" : file->m_error;
+        error = file->m_error.empty() ? "not a usable TIFF" : file->m_error;
         return nullptr;
     }
     return file;
 }
 
-std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::string& error) {
+std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data, std::size_t size, std::string& error) {
     std::unique_ptr<MemoryTiff> file(new MemoryTiff);
-    TIFFOpenOptions* options = makeOptions(file.get());
-    if (!options) {
-        error = "out of memory";
-        return nullptr;
-    }
-    file->m_tiff = TIFFClientOpenExt("memory", "w", file.get(), readProc, writeProc, seekProc, closeProc, sizeProc,
-                                     mapProc, unmapProc, options);
-    TIFFOpenOptionsFree(options);
-    if (!file->m_tiff) {
-        error = file->m_error.empty() ? "cannot start a TIFF" : file->m_error;
-        return nullptr;
-    }
-    return file;
+    file->m_readData = data;
+    file->m_readSize = size;
+    // "m": libtiff may read through our mapping of the bytes.
+    return open(std::move(file), "rm", error);
+}
+
+std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::size_t expectedSize, std::string& error) {
+    std::unique_ptr<MemoryTiff> file(new MemoryTiff);
+    file->m_bytes.reserve(expectedSize);
+    return open(std::move(file), "w", error);
 }
 
 MemoryTiff::~MemoryTiff() {
@@ -119,10 +112,13 @@ std::uint64_t MemoryTiff::read(void* buffer, std::uint64_t size) {
 
 std::uint64_t MemoryTiff::write(const void* buffer, std::uint64_t size) {
     if (m_readData) return 0;
-    const std::uint64_t end = m_position + size;
-    if (end > m_bytes.size()) m_bytes.resize(std::size_t(end));
-    std::memcpy(m_bytes.data() + m_position, buffer, std::size_t(size));
-    m_position = end;
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    if (m_position > m_bytes.size()) m_bytes.resize(std::size_t(m_position));
+    // Appending (the common case) copies once; rewriting a directory in the middle overwrites.
+    const std::size_t overlap = std::size_t(std::min<std::uint64_t>(size, m_bytes.size() - m_position));
+    std::memcpy(m_bytes.data() + m_position, bytes, overlap);
+    m_bytes.insert(m_bytes.end(), bytes + overlap, bytes + size);
+    m_position += size;
     return size;
 }
 

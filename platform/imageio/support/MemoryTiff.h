@@ -15,8 +15,9 @@ class MemoryTiff {
 public:
     // A TIFF read from bytes that must outlive the handle. Null when libtiff refuses the header.
     static std::unique_ptr<MemoryTiff> openForReading(const std::uint8_t* data, std::size_t size, std::string& error);
-    // An empty TIFF to write; close() then gives its bytes through takeBytes().
-    static std::unique_ptr<MemoryTiff> openForWriting(std::string& error);
+    // An empty TIFF to write, with room for about expectedSize bytes; close() then gives its bytes
+    // through takeBytes().
+    static std::unique_ptr<MemoryTiff> openForWriting(std::size_t expectedSize, std::string& error);
     ~MemoryTiff();
 
     TIFF* handle() const { return m_tiff; }
@@ -37,6 +38,7 @@ public:
 
 private:
     MemoryTiff() = default;
+    static std::unique_ptr<MemoryTiff> open(std::unique_ptr<MemoryTiff> file, const char* mode, std::string& error);
     TIFF* m_tiff = nullptr;
     const std::uint8_t* m_readData = nullptr;
     std::size_t m_readSize = 0;

@@ -21,6 +21,9 @@ bool isOpaque(const Bitmap& bitmap);
 
 bool isGrayFormat(PixelFormat format);
 
+// Gray, RGB or RGBA of 8 or 16 bits: what the lossless writers (TIFF, PSD, PNG) store.
+bool isStorageFormat(PixelFormat format);
+
 // The format a lossless writer stores for this input: gray stays gray, colour is RGB, alpha is
 // kept only when some pixel is transparent (a gray image with transparency becomes RGBA), and the
 // depth is 16 bits when the input has more than 8.
