@@ -1,6 +1,7 @@
 #include "foundation/Assert.h"
 
 #include <cstdio>
+#include <exception>
 #include <mutex>
 
 namespace qv {
@@ -29,6 +30,18 @@ std::size_t assertionFailureCount() {
 std::string lastAssertionMessage() {
     std::lock_guard<std::mutex> lock(gMutex);
     return gLastMessage;
+}
+
+bool runReportingExceptions(const char* where, const std::function<void()>& work) {
+    try {
+        work();
+        return true;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", where, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: an exception\n", where);
+    }
+    return false;
 }
 
 }  // namespace qv

@@ -88,7 +88,9 @@ struct TemporaryFile {
     FileDescriptor fd;
 
     explicit TemporaryFile(const std::string& target) {
-        std::string pattern = paths::appendingPathComponent(folderOf(target), "." + paths::lastPathComponent(target) + ".XXXXXX");
+        // A name near the length limit still leaves room for the hidden prefix and the suffix.
+        std::string name = paths::lastPathComponent(target).substr(0, 200);
+        std::string pattern = paths::appendingPathComponent(folderOf(target), "." + name + ".XXXXXX");
         int descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (descriptor >= 0) {
             path = pattern;
@@ -199,7 +201,11 @@ bool copyItem(const std::string& from, const std::string& to) {
     struct stat source, existing;
     if (!lstatOf(from, source) || to.empty() || lstatOf(to, existing)) return false;
     if (S_ISLNK(source.st_mode)) return copyLink(from, to);
-    if (S_ISDIR(source.st_mode)) return copyFolder(from, to, source);
+    if (S_ISDIR(source.st_mode)) {
+        std::string inside = paths::appendingPathComponent(from, "") + "/";
+        if (paths::appendingPathComponent(to, "").rfind(inside, 0) == 0) return false;  // a folder into itself
+        return copyFolder(from, to, source);
+    }
     if (S_ISREG(source.st_mode)) return copyFile(from, to, source);
     return false;  // devices, sockets and pipes are not copied
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <exception>
 #include <limits>
 
@@ -27,15 +26,7 @@ constexpr double kLongestWaitSlice = 0.01;
 // The longest single wait of run(); it goes round again after it.
 constexpr double kLongestWait = 3600;
 
-void runReportingExceptions(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "exception in work on the main thread: %s\n", e.what());
-    } catch (...) {
-        std::fprintf(stderr, "exception in work on the main thread\n");
-    }
-}
+constexpr const char* kTaskFailed = "exception in work on the main thread";
 
 }  // namespace
 
@@ -122,11 +113,11 @@ bool RunLoop::runOneItem() {
         }
     }
     if (task) {
-        runReportingExceptions(task);
+        runReportingExceptions(kTaskFailed, task);
         return true;
     }
     if (!due) return false;
-    runReportingExceptions([&] { due->m_action(*due); });
+    runReportingExceptions(kTaskFailed, [&] { due->m_action(*due); });
     if (!due->m_repeats) due->invalidate();
     return true;
 }

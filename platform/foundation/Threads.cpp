@@ -6,11 +6,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "foundation/Assert.h"
 #include "foundation/RunLoop.h"
 
 namespace qv {
@@ -50,13 +50,7 @@ bool detachThread(std::function<void()> body) {
     }
     try {
         std::thread([body = std::move(body)] {
-            try {
-                body();
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "worker thread ended by an exception: %s\n", e.what());
-            } catch (...) {
-                std::fprintf(stderr, "worker thread ended by an exception\n");
-            }
+            runReportingExceptions("worker thread ended by an exception", body);
             threadEnded();
         }).detach();
         return true;

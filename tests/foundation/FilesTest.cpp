@@ -126,6 +126,15 @@ TEST(Files, CopyKeepsDatesLinksAndRefusesToOverwrite) {
     EXPECT_FALSE(files::copyItem(dir.file("src/sub/PTLens.dat"), dir.file("other")));
     EXPECT_EQ(readText(dir.file("other")), "mine");
     EXPECT_FALSE(files::copyItem(dir.file("nothing"), dir.file("x")));
+    EXPECT_FALSE(files::copyItem(dir.file("src"), dir.file("src/sub/again")));
+    EXPECT_FALSE(files::exists(dir.file("src/sub/again")));
+}
+
+TEST(Files, NamesAtTheLengthLimitCanBeWritten) {
+    qvtest::TempDir dir;
+    std::string name(255, 'n');
+    ASSERT_TRUE(files::writeWhole(dir.file(name), std::string_view("long")));
+    EXPECT_EQ(readText(dir.file(name)), "long");
 }
 
 TEST(Files, MoveRenamesButNeverOverwrites) {
