@@ -8,7 +8,7 @@
 #
 # qv_resources (resources/CMakeLists.txt) then depends on it, so whatever depends on qv_resources
 # finds the generated file in place.
-include_guard(GLOBAL)
+include_guard(DIRECTORY)  # each including folder needs QV_RESOURCE_OUTPUT_DIR in its own scope
 
 set(QV_RESOURCE_OUTPUT_DIR "${CMAKE_BINARY_DIR}/Resources")
 

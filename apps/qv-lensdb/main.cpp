@@ -3,12 +3,10 @@
 //
 //   qv-lensdb build <source.txt> <PTLens.dat>
 //   qv-lensdb dump <PTLens.dat> [<source.txt>]      (standard output when no text file is given)
-#include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
+#include "foundation/Files.h"
 #include "lens/DatReader.h"
 #include "lens/DatText.h"
 #include "lens/DatWriter.h"
@@ -21,21 +19,13 @@ int usage() {
     return 2;
 }
 
-bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return !in.bad();
-}
-
 int build(const std::string& sourcePath, const std::string& outputPath) {
-    std::string text;
-    if (!readText(sourcePath, text)) {
+    const auto source = qv::files::readWhole(sourcePath);
+    if (!source) {
         std::cerr << "qv-lensdb: cannot read " << sourcePath << "\n";
         return 1;
     }
+    const std::string_view text(reinterpret_cast<const char*>(source->data()), source->size());
     DATDatabase db;
     std::string error;
     if (!lensdb::parseDatabaseText(text, db, error)) {
@@ -61,10 +51,7 @@ int dump(const std::string& databasePath, const std::string* outputPath) {
         std::cout.flush();
         return std::cout ? 0 : 1;
     }
-    std::ofstream out(*outputPath, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
+    if (!qv::files::writeWhole(*outputPath, text)) {
         std::cerr << "qv-lensdb: cannot write " << *outputPath << "\n";
         return 1;
     }

@@ -82,6 +82,20 @@ constexpr int kLensMultiplierOffset = 36;
 constexpr int kLensMaxApertureOffset = 40;
 constexpr int kLensMinFocalOffset = 48;
 constexpr int kLensMaxFocalOffset = 52;
+constexpr int kCalibrationAOffset = 4;
+constexpr int kCalibrationBOffset = 8;
+constexpr int kCalibrationCOffset = 12;
+
+// Word offsets inside the link entries; every entry starts with the next record's index.
+constexpr int kLinkNextOffset = 0;
+constexpr int kCameraLinkGroupOffset = 4;
+constexpr int kCameraLinkMenuMakeOffset = 8;
+constexpr int kCameraLinkMenuModelOffset = 12;
+constexpr int kCameraLinkExifMakeOffset = 16;
+constexpr int kCameraLinkExifModelOffset = 20;
+constexpr int kGroupLinkNameOffset = 4;
+constexpr int kLensLinkGroupOffset = 4;
+constexpr int kLensLinkNameOffset = 8;
 
 // The header's words after the magic, as the file stores them.
 struct DATHeader {

@@ -75,8 +75,8 @@ std::vector<DATGroup> decodeGroups(const Bytes& links, std::size_t count, const 
     std::vector<DATGroup> groups(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* link = links.data() + i * kGroupLinkSize;
-        groups[i].next = checkedIndex(loadI32(link), count);
-        groups[i].name = poolString(pool, loadI32(link + 4));
+        groups[i].next = checkedIndex(loadI32(link + kLinkNextOffset), count);
+        groups[i].name = poolString(pool, loadI32(link + kGroupLinkNameOffset));
     }
     return groups;
 }
@@ -88,12 +88,12 @@ std::vector<DATCamera> decodeCameras(const Bytes& records, const Bytes& links, s
         const std::uint8_t* link = links.data() + i * kCameraLinkSize;
         const std::uint8_t* record = records.data() + i * kCameraRecordSize;
         DATCamera& camera = cameras[i];
-        camera.next = checkedIndex(loadI32(link), count);
-        camera.group = checkedIndex(loadI32(link + 4), groupCount);
-        camera.menuMake = poolString(pool, loadI32(link + 8));
-        camera.menuModel = poolString(pool, loadI32(link + 12));
-        camera.exifMake = poolString(pool, loadI32(link + 16));
-        camera.exifModel = poolString(pool, loadI32(link + 20));
+        camera.next = checkedIndex(loadI32(link + kLinkNextOffset), count);
+        camera.group = checkedIndex(loadI32(link + kCameraLinkGroupOffset), groupCount);
+        camera.menuMake = poolString(pool, loadI32(link + kCameraLinkMenuMakeOffset));
+        camera.menuModel = poolString(pool, loadI32(link + kCameraLinkMenuModelOffset));
+        camera.exifMake = poolString(pool, loadI32(link + kCameraLinkExifMakeOffset));
+        camera.exifModel = poolString(pool, loadI32(link + kCameraLinkExifModelOffset));
         camera.standard = loadI32(record + kCameraStandardOffset);
         camera.multiplier = loadF32(record + kCameraMultiplierOffset);
     }
@@ -107,9 +107,9 @@ std::vector<DATLens> decodeLenses(const Bytes& records, const Bytes& links, std:
         const std::uint8_t* link = links.data() + j * kLensLinkSize;
         const std::uint8_t* record = records.data() + j * kLensRecordSize;
         DATLens& lens = lenses[j];
-        lens.next = checkedIndex(loadI32(link), count);
-        lens.group = poolString(pool, loadI32(link + 4));
-        lens.name = poolString(pool, loadI32(link + 8));
+        lens.next = checkedIndex(loadI32(link + kLinkNextOffset), count);
+        lens.group = poolString(pool, loadI32(link + kLensLinkGroupOffset));
+        lens.name = poolString(pool, loadI32(link + kLensLinkNameOffset));
         std::int32_t first = checkedIndex(loadI32(record + kLensFirstCalibrationOffset), calibrationCount);
         std::int32_t last = checkedIndex(loadI32(record + kLensLastCalibrationOffset), calibrationCount);
         if (first >= 0 && last >= first) {
@@ -128,7 +128,8 @@ std::vector<DATCalibration> decodeCalibrations(const Bytes& records, std::size_t
     std::vector<DATCalibration> calibrations(count);
     for (std::size_t k = 0; k < count; ++k) {
         const std::uint8_t* record = records.data() + k * kCalibrationRecordSize;
-        calibrations[k] = {loadF32(record), loadF32(record + 4), loadF32(record + 8), loadF32(record + 12)};
+        calibrations[k] = {loadF32(record), loadF32(record + kCalibrationAOffset), loadF32(record + kCalibrationBOffset),
+                           loadF32(record + kCalibrationCOffset)};
     }
     return calibrations;
 }

@@ -1,10 +1,10 @@
 #include "lens/DatWriter.h"
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
+
+#include "foundation/Files.h"
 
 namespace lensdb {
 namespace {
@@ -123,18 +123,18 @@ bool encodeDatabase(const DATDatabase& db, std::vector<std::uint8_t>& bytes, std
         storeI32(record + kCameraStandardOffset, c.standard);
         storeF32(record + kCameraMultiplierOffset, c.multiplier);
         std::uint8_t* link = out + cameraLinkOffset + i * kCameraLinkSize;
-        storeI32(link, c.next);
-        storeI32(link + 4, c.group);
-        storeI32(link + 8, pool.intern(c.menuMake));
-        storeI32(link + 12, pool.intern(c.menuModel));
-        storeI32(link + 16, pool.intern(c.exifMake));
-        storeI32(link + 20, pool.intern(c.exifModel));
+        storeI32(link + kLinkNextOffset, c.next);
+        storeI32(link + kCameraLinkGroupOffset, c.group);
+        storeI32(link + kCameraLinkMenuMakeOffset, pool.intern(c.menuMake));
+        storeI32(link + kCameraLinkMenuModelOffset, pool.intern(c.menuModel));
+        storeI32(link + kCameraLinkExifMakeOffset, pool.intern(c.exifMake));
+        storeI32(link + kCameraLinkExifModelOffset, pool.intern(c.exifModel));
     }
     for (std::int64_t i = 0; i < groups; ++i) {
         const DATGroup& g = db.groups[std::size_t(i)];
         std::uint8_t* link = out + groupLinkOffset + i * kGroupLinkSize;
-        storeI32(link, g.next);
-        storeI32(link + 4, pool.intern(g.name));
+        storeI32(link + kLinkNextOffset, g.next);
+        storeI32(link + kGroupLinkNameOffset, pool.intern(g.name));
     }
     for (std::int64_t j = 0; j < lenses; ++j) {
         const DATLens& l = db.lenses[std::size_t(j)];
@@ -146,17 +146,17 @@ bool encodeDatabase(const DATDatabase& db, std::vector<std::uint8_t>& bytes, std
         storeF32(record + kLensMinFocalOffset, l.minFocalLength);
         storeF32(record + kLensMaxFocalOffset, l.maxFocalLength);
         std::uint8_t* link = out + lensLinkOffset + j * kLensLinkSize;
-        storeI32(link, l.next);
-        storeI32(link + 4, pool.intern(l.group));
-        storeI32(link + 8, pool.intern(l.name));
+        storeI32(link + kLinkNextOffset, l.next);
+        storeI32(link + kLensLinkGroupOffset, pool.intern(l.group));
+        storeI32(link + kLensLinkNameOffset, pool.intern(l.name));
     }
     for (std::int64_t k = 0; k < calibrations; ++k) {
         const DATCalibration& cal = db.calibrations[std::size_t(k)];
         std::uint8_t* record = out + calibrationOffset + k * kCalibrationRecordSize;
         storeF32(record, cal.focalLength);
-        storeF32(record + 4, cal.a);
-        storeF32(record + 8, cal.b);
-        storeF32(record + 12, cal.c);
+        storeF32(record + kCalibrationAOffset, cal.a);
+        storeF32(record + kCalibrationBOffset, cal.b);
+        storeF32(record + kCalibrationCOffset, cal.c);
     }
     std::memcpy(out + poolOffset, pool.bytes().data(), pool.bytes().size());
     return true;
@@ -165,20 +165,8 @@ bool encodeDatabase(const DATDatabase& db, std::vector<std::uint8_t>& bytes, std
 bool writeDatabaseFile(const DATDatabase& db, const std::string& path, std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!encodeDatabase(db, bytes, error)) return false;
-    const std::string temporary = path + ".partial";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            error = "cannot write " + temporary;
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        error = "cannot replace " + path;
+    if (!qv::files::writeWhole(path, bytes.data(), bytes.size())) {
+        error = "cannot write " + path;
         return false;
     }
     return true;

@@ -14,8 +14,7 @@ namespace lensdb {
 // index outside its table, or a file beyond what 32-bit offsets reach.
 bool encodeDatabase(const DATDatabase& db, std::vector<std::uint8_t>& bytes, std::string& error);
 
-// Encodes and writes the file through a temporary file beside it, so a failed write never leaves a
-// half-written database at `path`.
+// Encodes and writes the file whole: a failed write leaves what was at `path` as it was.
 bool writeDatabaseFile(const DATDatabase& db, const std::string& path, std::string& error);
 
 }  // namespace lensdb

@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
+#include "foundation/PropertyList.h"
+#include "foundation/TextEncoding.h"
 #include "lens/DatReader.h"
 #include "lens/Utf8.h"
 
@@ -21,11 +24,12 @@ void DATGlobalRecord::publish(std::shared_ptr<const DATDatabase> blocks) {
     m_blocks = std::move(blocks);
 }
 
-// One successful read: the database with its names as text, and the index the lens queries use to
-// find the first lens of a name and group.
+// One successful read: the database with its names as text, and the indices the lens queries use
+// so that listing a group's lenses does not walk the whole catalogue.
 struct QVDatabaseLoader::Content {
     std::shared_ptr<const DATDatabase> db;
     std::map<std::pair<std::string, std::string>, std::int32_t> firstLensNamed;  // (name, group)
+    std::unordered_map<std::string, std::vector<std::int32_t>> lensesOfGroup;   // in file order
 };
 
 namespace {
@@ -34,17 +38,21 @@ namespace {
 const std::string kS100WithStrayByte = "Canon PowerShot S100\xB4";
 const std::string kS100 = "Canon PowerShot S100";
 
+// Names are UTF-8. One that is not was written by an older Mac tool: read it as Mac OS Roman, so
+// that every record keeps a name and every byte a character.
+void convertToText(std::string& name) {
+    if (!lensdb::isValidUtf8(name)) name = qv::macRomanToUtf8(name);
+}
+
 void convertNamesToText(DATDatabase& db) {
-    for (DATGroup& g : db.groups) g.name = lensdb::nameAsText(g.name);
+    for (DATGroup& g : db.groups) convertToText(g.name);
     for (DATCamera& c : db.cameras) {
-        c.menuMake = lensdb::nameAsText(c.menuMake);
-        c.menuModel = lensdb::nameAsText(c.menuModel);
-        c.exifMake = lensdb::nameAsText(c.exifMake);
-        c.exifModel = c.exifModel == kS100WithStrayByte ? kS100 : lensdb::nameAsText(c.exifModel);
+        if (c.exifModel == kS100WithStrayByte) c.exifModel = kS100;
+        for (std::string* name : {&c.menuMake, &c.menuModel, &c.exifMake, &c.exifModel}) convertToText(*name);
     }
     for (DATLens& l : db.lenses) {
-        l.group = lensdb::nameAsText(l.group);
-        l.name = lensdb::nameAsText(l.name);
+        convertToText(l.group);
+        convertToText(l.name);
     }
 }
 
@@ -92,14 +100,24 @@ bool QVDatabaseLoader::dataReadFile(const std::string& path) {
     auto fresh = std::make_shared<Content>();
     fresh->db = std::make_shared<const DATDatabase>(std::move(result.database));
     const std::vector<DATLens>& lenses = fresh->db->lenses;
-    for (std::size_t j = 0; j < lenses.size(); ++j)
+    for (std::size_t j = 0; j < lenses.size(); ++j) {
         fresh->firstLensNamed.emplace(std::make_pair(lenses[j].name, lenses[j].group), std::int32_t(j));
+        fresh->lensesOfGroup[lenses[j].group].push_back(std::int32_t(j));
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_content = fresh;
     }
     gDAT.publish(fresh->db);
     return true;
+}
+
+qv::Value QVDatabaseLoader::loadDatabase(const std::string& path) {
+    qv::Value root = qv::readPropertyList(path);
+    if (!root.isDictionary()) root = qv::Value();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDatabaseDict = root;
+    return root;
 }
 
 qv::Value QVDatabaseLoader::databaseDict() const {
@@ -203,13 +221,13 @@ qv::Array QVDatabaseLoader::lensArrayForCamGroup(const std::vector<std::string>&
     const double matching = mMatchingMultiplier;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         if (i > 0 && groups[i] == groups[i - 1]) continue;
-        for (std::size_t j = 0; j < db.lenses.size(); ++j) {
-            const DATLens& lens = db.lenses[j];
-            if (lens.group != groups[i]) continue;
-            if (!qualifies(db, current->firstLensNamed, std::int64_t(j), lens.group, lens.name, onlyMatching,
-                           focalLength))
+        auto members = current->lensesOfGroup.find(groups[i]);
+        if (members == current->lensesOfGroup.end()) continue;
+        for (std::int32_t j : members->second) {
+            const DATLens& lens = db.lenses[std::size_t(j)];
+            if (!qualifies(db, current->firstLensNamed, j, lens.group, lens.name, onlyMatching, focalLength))
                 continue;
-            records.push_back(lensRecord(db, j, lensCoefficients(db, std::int64_t(j), focalLength, matching)));
+            records.push_back(lensRecord(db, std::size_t(j), lensCoefficients(db, j, focalLength, matching)));
         }
     }
     return records;

@@ -41,22 +41,3 @@ bool isValidUtf8(std::string_view text) {
 
 }  // namespace lensdb
 
-namespace lensdb {
-
-std::string nameAsText(std::string_view bytes) {
-    if (isValidUtf8(bytes)) return std::string(bytes);
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (char ch : bytes) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            text += ch;
-        } else {
-            text += char(0xC0 | (c >> 6));
-            text += char(0x80 | (c & 0x3F));
-        }
-    }
-    return text;
-}
-
-}  // namespace lensdb

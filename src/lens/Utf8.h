@@ -1,7 +1,6 @@
 #pragma once
 // UTF-8 checks for the names of a lens database, whose pool may hold bytes of older encodings.
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 namespace lensdb {
@@ -14,10 +13,3 @@ bool isValidUtf8(std::string_view text);
 
 }  // namespace lensdb
 
-namespace lensdb {
-
-// A database name as text: well-formed UTF-8 stays as it is; any other name is read byte by byte as
-// ISO Latin-1, so that every byte survives as one character and the result is always valid UTF-8.
-std::string nameAsText(std::string_view bytes);
-
-}  // namespace lensdb

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "LensTestSupport.h"
+#include "foundation/PropertyList.h"
 #include "common/TempDir.h"
 
 using namespace lenstest;
@@ -213,6 +214,33 @@ TEST(LoaderReadTest, AnEmptyLoaderAnswersNothing) {
     EXPECT_EQ(nullptr, loader.database());
 }
 
+TEST(LoaderReadTest, UserDatabasesAreReadAsDictionaries) {
+    qvtest::TempDir dir;
+    qv::Value lens;
+    lens["3.Lens Name"] = "My lens";
+    lens["Red A"] = 0.01;
+    qv::Value maker;
+    maker["Manufacturer Name"] = "Maker";
+    maker["Models"] = qv::Array{qv::Value("M1")};
+    qv::Value root;
+    root["Camera Manufacturers"] = qv::Array{maker};
+    root["Lens Array"] = qv::Array{lens};
+    ASSERT_TRUE(qv::writePropertyList(root, dir.file("mine.dtl")));
+    ASSERT_TRUE(qv::writePropertyList(qv::Array{lens}, dir.file("array.dtl")));
+    writeBytes(dir.file("garbage.dtl"), {'<', '?', 'x', 'm'});
+
+    QVDatabaseLoader loader;
+    const qv::Value read = loader.loadDatabase(dir.file("mine.dtl"));
+    EXPECT_EQ(root, read);
+    EXPECT_EQ(root, loader.databaseDict());
+    for (const char* name : {"array.dtl", "garbage.dtl", "absent.dtl"}) {
+        EXPECT_TRUE(loader.loadDatabase(dir.file(name)).isNull()) << name;
+        EXPECT_TRUE(loader.databaseDict().isNull()) << name;
+    }
+    // The resource database is another matter: the loader still holds none.
+    EXPECT_EQ(nullptr, loader.database());
+}
+
 TEST(LoaderReadTest, AMissingFileSaysSoOnStandardOutput) {
     qvtest::TempDir dir;
     QVDatabaseLoader loader;
@@ -221,7 +249,7 @@ TEST(LoaderReadTest, AMissingFileSaysSoOnStandardOutput) {
     EXPECT_EQ("Unable to open file " + dir.file("none.dat"), testing::internal::GetCapturedStdout());
 }
 
-TEST(LoaderReadTest, TheStrayByteAfterS100IsDroppedAndOtherNamesBecomeText) {
+TEST(LoaderReadTest, TheStrayByteAfterS100IsDroppedAndOtherNamesAreReadAsMacRoman) {
     qvtest::TempDir dir;
     DATDatabase db = fixtureDatabase();
     db.cameras[0].exifModel = "Canon PowerShot S100\xB4";
@@ -233,8 +261,8 @@ TEST(LoaderReadTest, TheStrayByteAfterS100IsDroppedAndOtherNamesBecomeText) {
     const qv::Array cameras = loader.camInfoForLoadedDatabase();
     EXPECT_EQ("Canon PowerShot S100", cameras[0].get("exifModel").stringOr(""));
     EXPECT_EQ("Canon PowerShot S100", cameras[1].get("exifModel").stringOr(""));
-    EXPECT_EQ("Canon PowerShot S100\xC2\xB4\xC2\xB4", cameras[2].get("exifModel").stringOr(""));
-    EXPECT_EQ(4, loader.indexOfLens(std::string("Caf\xC3\xA9")));
+    EXPECT_EQ("Canon PowerShot S100\xC2\xA5\xC2\xA5", cameras[2].get("exifModel").stringOr(""));  // two yen signs
+    EXPECT_EQ(4, loader.indexOfLens(std::string("Caf\xC3\x88")));  // E with grave accent
 }
 
 TEST(LoaderReadTest, AFailedReadChangesNothing) {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "LensTestSupport.h"
+#include "foundation/Bundle.h"
 #include "common/TempDir.h"
 #include "lens/DatReader.h"
 #include "lens/DatText.h"
@@ -129,10 +130,15 @@ TEST(LensDbToolTest, FailuresExitNonZeroAndLeaveNoOutput) {
 
 #endif
 
-#ifdef QV_SHIPPED_LENSDB
+#ifdef QV_BUILDS_LENSDB_RESOURCE
 TEST(ShippedDatabaseTest, TheBundlesDatabaseIsBuiltFromTheSource) {
+    const auto path = qv::Bundle::main().pathForResource("PTLens", "dat");
+    ASSERT_TRUE(path);
     qvtest::TempDir dir;
-    EXPECT_EQ(readBytes(buildShipped(dir)), readBytes(QV_SHIPPED_LENSDB));
+    EXPECT_EQ(readBytes(buildShipped(dir)), readBytes(*path));
+    QVDatabaseLoader loader;
+    ASSERT_TRUE(loader.loadPTLensDatabase(*path));
+    EXPECT_EQ(parse(readText(shippedSource())).cameras.size(), loader.camInfoForLoadedDatabase().size());
 }
 #endif
 
