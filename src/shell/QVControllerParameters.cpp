@@ -336,8 +336,9 @@ void QVController::saveSelectedLens(int row) {
 
 qv::Value QVController::scaleDatabaseValuesForUpRecord(const qv::Value& record, double ratio) {
     qv::Value scaled = record;
+    // User records may hold their numbers as text; a number spelled out counts as that number.
     for (const char* key : {"4.Lens Focal Length", "Red A", "Red B", "Red C"})
-        scaled[key] = record.get(key).doubleOr(0) * ratio;
+        scaled[key] = qv::ui::numberFromValue(record.get(key)) * ratio;
     return scaled;
 }
 
@@ -345,13 +346,13 @@ qv::Value QVController::InterpolateLensDBWithUpDB(const qv::Value& up, const qv:
     qv::Value result = up;
     if (up.isNull() || bottom.isNull()) return result;
     const float f = float(focalLength);
-    const float fUp = up.get("4.Lens Focal Length").floatOr(0);
-    const float fBottom = bottom.get("4.Lens Focal Length").floatOr(0);
+    const float fUp = float(qv::ui::numberFromValue(up.get("4.Lens Focal Length")));
+    const float fBottom = float(qv::ui::numberFromValue(bottom.get("4.Lens Focal Length")));
     const double toFocal = double(f) - fBottom, span = double(fUp) - fBottom;
     if (!(f > 0.0000001 && toFocal * toFocal > 0.0001 && span * span > 0.0001)) return result;
     for (const char* key : {"Red A", "Red B", "Red C"}) {
-        const double lower = bottom.get(key).doubleOr(0);
-        result[key] = lower + (up.get(key).doubleOr(0) - lower) * toFocal / span;
+        const double lower = qv::ui::numberFromValue(bottom.get(key));
+        result[key] = lower + (qv::ui::numberFromValue(up.get(key)) - lower) * toFocal / span;
     }
     return result;
 }

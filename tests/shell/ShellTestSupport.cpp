@@ -212,4 +212,42 @@ QVMainNib launch(QVDisplayViewLink* view) { return QVLaunchApplication(view); }
 
 std::string installedDatabase() { return qv::paths::supportFolder() + "PTLens.dat"; }
 
+qv::ui::AlertAnswer declineOwnedLenses() {
+    return {1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")};
+}
+
+void LaunchedTest::SetUp() {
+    resetApplication();
+    m_bundle = std::make_unique<FixtureBundle>();
+    responder().queueAlert(declineOwnedLenses());
+    m_nib = std::make_unique<QVMainNib>(launch(&m_view));
+}
+
+void LaunchedTest::TearDown() {
+    m_nib.reset();
+    resetApplication();
+    m_bundle.reset();
+}
+
+void LaunchedTest::loadDatabaseRow(int row) {
+    ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onDatabase:"));
+    ASSERT_TRUE(c().m_pCamNameTable->userClickRow(row));
+    ASSERT_TRUE(c().m_pLoadDatabaseButton->performClick());
+}
+
+void LaunchedTest::openParametersSheet() {
+    ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onParameters:"));
+    ASSERT_TRUE(c().m_pParametersSheet->isVisible());
+}
+
+std::string cellText(qv::ui::TableView& table, int row) {
+    return table.objectValueAt(nullptr, row).value.stringOr("");
+}
+
+std::vector<std::string> rowTexts(qv::ui::TableView* table) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < table->numberOfRows(); ++row) texts.push_back(cellText(*table, row));
+    return texts;
+}
+
 }  // namespace shelltest

@@ -1,6 +1,8 @@
 #pragma once
 // What the shell's tests share: a bundle of their own with a resource lens database made from
 // text, a stand-in for the preview view, and the application's start as a test runs it.
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,5 +93,30 @@ bool wasAsked(const std::string& localizedKey);
 QVMainNib launch(QVDisplayViewLink* view = nullptr);
 
 std::string installedDatabase();  // support folder + "PTLens.dat"
+
+// The text a table shows in a row, and in every row.
+std::string cellText(qv::ui::TableView& table, int row);
+std::vector<std::string> rowTexts(qv::ui::TableView* table);
+
+// The answer to the launch question about owned lenses: "Cancel".
+qv::ui::AlertAnswer declineOwnedLenses();
+
+// A case that starts the application with the fixture bundle and the fake view, the owned-lens
+// question declined, and ends it before the next case.
+class LaunchedTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    QVController& c() { return *m_nib->controller; }
+    QVMainNib& nib() { return *m_nib; }
+    // Makes a resource-database make the current database through the database sheet.
+    void loadDatabaseRow(int row);
+    // Opens the parameters sheet through the menu.
+    void openParametersSheet();
+
+    std::unique_ptr<FixtureBundle> m_bundle;
+    FakeDisplayView m_view;
+    std::unique_ptr<QVMainNib> m_nib;
+};
 
 }  // namespace shelltest
