@@ -64,6 +64,16 @@ std::optional<T> Responder::take(const char* kind, const std::function<std::stri
     return answer;
 }
 
+template <class Reply, class Request>
+Reply Responder::ask(const std::function<Reply(const Request&)>& policy, const Request& request) {
+    std::function<Reply(const Request&)> copy;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        copy = policy;  // called unlocked: a policy may queue answers
+    }
+    return copy ? copy(request) : Reply{};
+}
+
 AlertRecord Responder::answerAlert(const AlertRequest& request) {
     AlertRecord record;
     record.request = request;
@@ -78,12 +88,7 @@ AlertRecord Responder::answerAlert(const AlertRequest& request) {
     });
     record.scripted = answer.has_value();
     if (!answer) {
-        std::function<AlertAnswer(const AlertRequest&)> policy;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            policy = m_alertPolicy;
-        }
-        answer = policy ? policy(request) : AlertAnswer{};
+        answer = ask(m_alertPolicy, request);
         if (answer->button < 0 || std::size_t(answer->button) >= request.buttons.size()) answer->button = 0;
     }
     record.button = answer->button;
@@ -101,14 +106,7 @@ PanelAnswer Responder::answerPanel(const PanelRequest& request, const std::funct
     record.request = request;
     std::optional<PanelAnswer> answer = take<PanelAnswer>("a panel answer");
     record.scripted = answer.has_value();
-    if (!answer) {
-        std::function<PanelAnswer(const PanelRequest&)> policy;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            policy = m_panelPolicy;
-        }
-        answer = policy ? policy(request) : PanelAnswer{};
-    }
+    if (!answer) answer = ask(m_panelPolicy, request);
     if (answer->ok && check) record.refusal = check(*answer);
     if (!record.refusal.empty()) answer = PanelAnswer{};
     record.answer = *answer;

@@ -100,6 +100,9 @@ private:
     template <class T>
     std::optional<T> take(const char* kind, const std::function<std::string(const T&)>& mismatch = {});
 
+    template <class Reply, class Request>
+    Reply ask(const std::function<Reply(const Request&)>& policy, const Request& request);
+
     mutable std::mutex m_mutex;
     std::deque<Answer> m_queue;
     std::function<AlertAnswer(const AlertRequest&)> m_alertPolicy;

@@ -189,3 +189,54 @@ TEST(Canvas, ClipAndSavedStateBoundDrawing) {
     canvas.fillRect(Rect(5, 0, 5, 10));  // clip and colour are back to the saved ones
     EXPECT_EQ(canvas.pixel(7, 5), kBlack);
 }
+
+#include "appkit/Window.h"
+
+namespace {
+// A view that fills its bounds grey and frames them in black, as a preview background does.
+struct FramedView : View {
+    using View::View;
+    int draws = 0;
+    void drawRect(const Rect&) override {
+        ++draws;
+        Canvas* canvas = Canvas::current();
+        ASSERT_NE(canvas, nullptr);
+        canvas->setShouldAntialias(false);
+        canvas->setFillColor(Color::grayColor());
+        canvas->fillRect(bounds());
+        canvas->strokeRect(bounds().insetBy(0.5, 0.5));
+    }
+};
+}  // namespace
+
+TEST(View, WindowsDrawTheirViewsInPlaceAndOnlyWhenMarked) {
+    Window window(Rect(0, 0, 40, 30));
+    auto view = std::make_shared<FramedView>(Rect(10, 5, 20, 10));  // rows 15..24 from the top
+    window.contentView()->addSubview(view);
+    window.displayIfNeeded();
+    EXPECT_EQ(view->draws, 1);
+    const Canvas& canvas = window.canvas();
+    EXPECT_EQ(canvas.pixel(10, 15), kBlack);  // the frame's corner
+    EXPECT_EQ(canvas.pixel(29, 24), kBlack);
+    EXPECT_EQ(canvas.pixel(15, 20)[0], 128);  // grey inside
+    EXPECT_NE(canvas.pixel(9, 20), kBlack);   // outside the view: the window's background
+    EXPECT_EQ(Canvas::current(), nullptr);    // current only while drawing
+
+    window.displayIfNeeded();
+    EXPECT_EQ(view->draws, 1);
+    view->setNeedsDisplayInRect(Rect(0, 0, 2, 2));
+    EXPECT_TRUE(window.viewsNeedDisplay());
+    window.displayIfNeeded();
+    EXPECT_EQ(view->draws, 2);
+
+    view->setHidden(true);
+    window.display();
+    EXPECT_EQ(view->draws, 2);
+    EXPECT_NE(window.canvas().pixel(10, 15), kBlack);
+
+    view->setHidden(false);
+    Canvas alone = view->renderToCanvas();
+    EXPECT_EQ(alone.width(), 20);
+    EXPECT_EQ(alone.pixel(0, 0), kBlack);
+    EXPECT_EQ(view->convertPointFromWindow({15, 10}), (Point{5, 5}));
+}
