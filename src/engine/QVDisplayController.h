@@ -11,15 +11,15 @@
 class QVDisplayController : public QVParameterSource {
 public:
     // Whether the preview check box is on (the view shows the corrected preview).
-    virtual bool previewCheckboxStatus() = 0;
+    virtual bool previewCheckboxStatus() const = 0;
 
     // The grid check box, the spacing slider's integer value and the colour well's colour.
-    virtual bool showGrid() = 0;
-    virtual int gridSpacing() = 0;
-    virtual qv::ui::Color gridColor() = 0;
+    virtual bool showGrid() const = 0;
+    virtual int gridSpacing() const = 0;
+    virtual qv::ui::Color gridColor() const = 0;
 
     // Whether a drop may open a file now (the open button is enabled).
-    virtual bool canDragImage() = 0;
+    virtual bool canDragImage() const = 0;
     // The open step for a photo file (loads it into the view, reads its metadata, picks a lens).
     virtual void openImage(const std::string& path) = 0;
     // The open-error alert, titled with the last path component of path.

@@ -38,11 +38,11 @@ struct FakeDisplayController : QVDisplayController {
     bool isCropOutsideSelected() override { return p.isCropOutsideSelected(); }
     std::string originalImagePath() override { return p.originalImagePath(); }
 
-    bool previewCheckboxStatus() override { return preview; }
-    bool showGrid() override { return grid; }
-    int gridSpacing() override { return spacing; }
-    qv::ui::Color gridColor() override { return colour; }
-    bool canDragImage() override { return dropsAllowed; }
+    bool previewCheckboxStatus() const override { return preview; }
+    bool showGrid() const override { return grid; }
+    int gridSpacing() const override { return spacing; }
+    qv::ui::Color gridColor() const override { return colour; }
+    bool canDragImage() const override { return dropsAllowed; }
     void openImage(const std::string& path) override { opened.push_back(path); }
     void showErrorDialog(const std::string& path) override { errorDialogs.push_back(path); }
 };
