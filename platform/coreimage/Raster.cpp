@@ -76,7 +76,7 @@ Bitmap toStorageFormat(Bitmap bitmap) {
     }
     const int bytes = bytesPerSample(bitmap.format);
     const PixelFormat target = bytes == 1 ? PixelFormat::RGBA8 : bytes == 2 ? PixelFormat::RGBA16 : PixelFormat::RGBAf;
-    Bitmap out = Bitmap::make(bitmap.width, bitmap.height, target, true);
+    Bitmap out = Bitmap::makeUninitialized(bitmap.width, bitmap.height, target, true);
     if (!out.isValid()) return out;
     if (bytes == 1) convertRows<std::uint8_t>(bitmap, out, 255);
     else if (bytes == 2) convertRows<std::uint16_t>(bitmap, out, 65535);

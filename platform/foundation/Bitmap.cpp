@@ -32,7 +32,9 @@ bool hasAlpha(PixelFormat format) {
            format == PixelFormat::RGBAf;
 }
 
-Bitmap Bitmap::make(int width, int height, PixelFormat format, bool premultiplied) {
+namespace {
+
+Bitmap allocate(int width, int height, PixelFormat format, bool premultiplied, bool zeroed) {
     Bitmap b;
     // 1 << 30 pixels (a 32768 x 32768 picture) is far beyond any photo; larger is a corrupt header.
     constexpr std::size_t kMaxPixels = std::size_t(1) << 30;
@@ -43,11 +45,23 @@ Bitmap Bitmap::make(int width, int height, PixelFormat format, bool premultiplie
     b.premultiplied = premultiplied;
     b.bytesPerRow = std::size_t(width) * bytesPerPixel(format);
     try {
-        b.pixels.assign(b.bytesPerRow * std::size_t(height), 0);
+        const std::size_t size = b.bytesPerRow * std::size_t(height);
+        if (zeroed) b.pixels.assign(size, 0);
+        else b.pixels.resize(size);
     } catch (const std::bad_alloc&) {
         return Bitmap{};
     }
     return b;
+}
+
+}  // namespace
+
+Bitmap Bitmap::make(int width, int height, PixelFormat format, bool premultiplied) {
+    return allocate(width, height, format, premultiplied, true);
+}
+
+Bitmap Bitmap::makeUninitialized(int width, int height, PixelFormat format, bool premultiplied) {
+    return allocate(width, height, format, premultiplied, false);
 }
 
 bool Bitmap::isValid() const {
