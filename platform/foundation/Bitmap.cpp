@@ -1,9 +1,32 @@
 #include "foundation/Bitmap.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <new>
 
 namespace qv {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kCacheLine = 64;
+}  // namespace
+
+void* allocatePixels(std::size_t bytes) {
+    const std::size_t align = bytes >= 2 * kHugePage ? kHugePage : kCacheLine;
+    if (bytes > std::numeric_limits<std::size_t>::max() - align) throw std::bad_alloc();
+    const std::size_t size = (std::max<std::size_t>(bytes, 1) + align - 1) / align * align;
+    void* p = std::aligned_alloc(align, size);
+    if (!p) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+    if (align == kHugePage) madvise(p, size, MADV_HUGEPAGE);  // advice only: failure changes nothing
+#endif
+    return p;
+}
+
+void freePixels(void* p) noexcept { std::free(p); }
 
 int channelCount(PixelFormat format) {
     switch (format) {

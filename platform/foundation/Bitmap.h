@@ -32,8 +32,14 @@ inline int bytesPerPixel(PixelFormat format) { return channelCount(format) * byt
 // An allocator that leaves bytes it is not given a value for uninitialised, so that a buffer about
 // to be written whole (a render target, a resample) is not first zeroed on one thread: the threads
 // that fill it touch its pages first. Everything else behaves as std::allocator.
+// Pixel memory: large buffers are aligned to and advised for huge pages, so that the threads that
+// first write a photo-sized buffer take one page fault per 2 MB rather than per 4 KB.
+void* allocatePixels(std::size_t bytes);
+void freePixels(void* p) noexcept;
+
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {
+    using value_type = T;
     template <class U>
     struct rebind {
         using other = DefaultInitAllocator<U>;
@@ -41,6 +47,8 @@ struct DefaultInitAllocator : std::allocator<T> {
     DefaultInitAllocator() = default;
     template <class U>
     DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocatePixels(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t) noexcept { freePixels(p); }
     template <class U>
     void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
         ::new (static_cast<void*>(p)) U;
