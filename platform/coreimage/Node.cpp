@@ -109,6 +109,10 @@ void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, floa
         return;
     }
     const double x0 = rect.minX(), x1 = rect.maxX(), y0 = rect.minY(), y1 = rect.maxY();
+    // Nearly every batch lies wholly inside: find that out in one branch-free pass.
+    bool anyOutside = false;
+    for (int i = 0; i < n; ++i) anyOutside |= !((xs[i] >= x0) & (xs[i] < x1) & (ys[i] >= y0) & (ys[i] < y1));
+    if (!anyOutside) return;
     for (int i = 0; i < n; ++i) {
         if (!(xs[i] >= x0 && xs[i] < x1 && ys[i] >= y0 && ys[i] < y1)) {
             out[4 * i] = out[4 * i + 1] = out[4 * i + 2] = out[4 * i + 3] = 0.f;
