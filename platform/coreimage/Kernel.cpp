@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "coreimage/CIKernel.h"
 #include "coreimage/KernelProgram.h"
@@ -218,23 +219,37 @@ void runSteps(const Specialized& s, const std::vector<Step>& steps, const float*
                 cell = arena.alloc(std::size_t(n));
                 fx = arena.alloc(std::size_t(n));
                 fy = arena.alloc(std::size_t(n));
+                const float gx0 = float(grid->x0), gy0 = float(grid->y0), inv = float(1 / kGridStep);
+                const float gxMax = float(grid->nx - 1), gyMax = float(grid->ny - 1);
+                const int cxMax = grid->nx - 2, cyMax = grid->ny - 2;
                 for (int i = 0; i < n; ++i) {
-                    const double gx = std::clamp((xs[i] - grid->x0) / kGridStep, 0.0, double(grid->nx - 1));
-                    const double gy = std::clamp((ys[i] - grid->y0) / kGridStep, 0.0, double(grid->ny - 1));
-                    const int cx = std::min(int(gx), grid->nx - 2), cy = std::min(int(gy), grid->ny - 2);
+                    // NaN positions land on the first cell, as the clamp leaves them to.
+                    const float gx = std::min(std::max(0.f, (xs[i] - gx0) * inv), gxMax);
+                    const float gy = std::min(std::max(0.f, (ys[i] - gy0) * inv), gyMax);
+                    const int cx = std::min(int(gx), cxMax), cy = std::min(int(gy), cyMax);
                     cell[i] = float(cy * grid->nx + cx);
-                    fx[i] = float(gx - cx);
-                    fy[i] = float(gy - cy);
+                    fx[i] = gx - float(cx);
+                    fy[i] = gy - float(cy);
                 }
             }
             const std::size_t row = std::size_t(grid->nx) * std::size_t(w);
-            for (int i = 0; i < n; ++i) {
-                const float* p = g.data() + std::size_t(cell[i]) * std::size_t(w);
-                for (int c = 0; c < w; ++c) {
-                    const float top = p[c] + (p[w + c] - p[c]) * fx[i];
-                    const float bottom = p[row + c] + (p[row + w + c] - p[row + c]) * fx[i];
-                    out[i * w + c] = top + (bottom - top) * fy[i];
+            // The common widths spelled out, so the compiler unrolls the channel loop.
+            auto interpolate = [&](auto width) {
+                constexpr int W = decltype(width)::value;
+                for (int i = 0; i < n; ++i) {
+                    const float* p = g.data() + std::size_t(cell[i]) * std::size_t(W);
+                    for (int c = 0; c < W; ++c) {
+                        const float top = p[c] + (p[W + c] - p[c]) * fx[i];
+                        const float bottom = p[row + c] + (p[row + W + c] - p[row + c]) * fx[i];
+                        out[i * W + c] = top + (bottom - top) * fy[i];
+                    }
                 }
+            };
+            switch (w) {
+            case 1: interpolate(std::integral_constant<int, 1>{}); break;
+            case 2: interpolate(std::integral_constant<int, 2>{}); break;
+            case 3: interpolate(std::integral_constant<int, 3>{}); break;
+            default: interpolate(std::integral_constant<int, 4>{}); break;
             }
             continue;
         }

@@ -2,6 +2,7 @@
 // cost of choosing the operation is paid once per batch rather than once per pixel.
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "coreimage/KernelProgram.h"
 
@@ -14,6 +15,10 @@ inline float at(const float* a, int w, int i, int c) { return a[i * w + (w == 1 
 
 template <class F>
 void componentWise1(const float* a, int wa, int n, int w, float* out, F f) {
+    if (wa == w) {
+        for (int k = 0; k < n * w; ++k) out[k] = f(a[k]);
+        return;
+    }
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < w; ++c) out[i * w + c] = f(at(a, wa, i, c));
 }
@@ -23,6 +28,17 @@ void componentWise2(const float* const* args, const int* ws, int n, int w, float
     const float *a = args[0], *b = args[1];
     if (ws[0] == w && ws[1] == w) {
         for (int k = 0; k < n * w; ++k) out[k] = f(a[k], b[k]);
+        return;
+    }
+    // A vector with a scalar (a colour times a gain): the broadcast chosen once, not per sample.
+    if (ws[0] == w && ws[1] == 1) {
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < w; ++c) out[i * w + c] = f(a[i * w + c], b[i]);
+        return;
+    }
+    if (ws[0] == 1 && ws[1] == w) {
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < w; ++c) out[i * w + c] = f(a[i], b[i * w + c]);
         return;
     }
     for (int i = 0; i < n; ++i)
@@ -117,10 +133,23 @@ void evaluateOp(const IrNode& node, const float* const* args, const int* ws, int
     case Op::Sub: return componentWise2(args, ws, n, w, out, [](float x, float y) { return x - y; });
     case Op::Mul: return componentWise2(args, ws, n, w, out, [](float x, float y) { return x * y; });
     case Op::Div: return componentWise2(args, ws, n, w, out, [](float x, float y) { return x / y; });
-    case Op::Swizzle:
-        for (int i = 0; i < n; ++i)
-            for (int c = 0; c < w; ++c) out[i * w + c] = args[0][i * ws[0] + node.swizzle[c]];
-        return;
+    case Op::Swizzle: {
+        const float* a = args[0];
+        const int wa = ws[0];
+        auto swizzle = [&](auto width) {
+            constexpr int W = decltype(width)::value;
+            int sw[W];
+            for (int c = 0; c < W; ++c) sw[c] = node.swizzle[c];
+            for (int i = 0; i < n; ++i)
+                for (int c = 0; c < W; ++c) out[i * W + c] = a[i * wa + sw[c]];
+        };
+        switch (w) {
+        case 1: return swizzle(std::integral_constant<int, 1>{});
+        case 2: return swizzle(std::integral_constant<int, 2>{});
+        case 3: return swizzle(std::integral_constant<int, 3>{});
+        default: return swizzle(std::integral_constant<int, 4>{});
+        }
+    }
     case Op::Construct:
         for (int i = 0; i < n; ++i) {
             int c = 0;

@@ -130,7 +130,9 @@ LanczosRaster LanczosNode::materialise(const Rect& out, const RenderStatisticsSi
                           .integral()
                           .intersection(source.integral());
     const PixelFormat format = double(ow) * oh <= kFloatStorageLimitPixels ? PixelFormat::RGBAf : PixelFormat::RGBA16;
-    auto bitmap = std::make_shared<Bitmap>(Bitmap::make(ow, oh, format, true));
+    // The bands below write every pixel; only an output that reads no input is zeroed.
+    auto bitmap = std::make_shared<Bitmap>(need.isEmpty() ? Bitmap::make(ow, oh, format, true)
+                                                          : Bitmap::makeUninitialized(ow, oh, format, true));
     if (!bitmap->isValid()) return result;
     result.originX = double(ox0);
     result.originY = double(oy0);
@@ -203,18 +205,38 @@ bool scaledEdges(double lo, double hi, double scale, double& outLo, double& outH
 
 }  // namespace
 
-Image lanczosScaled(const Image& image, double sx, double sy) {
-    if (image.isNull()) return Image();
-    if (!(sx > 0) || !(sy > 0) || !std::isfinite(sx) || !std::isfinite(sy)) return Image();
+namespace {
+
+// The output extent of a resample; null when the factors or the input make no picture.
+Rect resampledExtent(const Image& image, double sx, double sy) {
+    if (image.isNull()) return Rect::null();
+    if (!(sx > 0) || !(sy > 0) || !std::isfinite(sx) || !std::isfinite(sy)) return Rect::null();
     const Rect e = image.extent();
-    if (e.isEmpty()) return Image();
+    if (e.isEmpty()) return Rect::null();
+    if (e.isInfinite()) return Rect::infinite();
+    double x0, x1, y0, y1;
+    if (!scaledEdges(e.minX(), e.maxX(), sx, x0, x1) || !scaledEdges(e.minY(), e.maxY(), sy, y0, y1)) return Rect::null();
+    return Rect(x0, y0, x1 - x0, y1 - y0);
+}
+
+}  // namespace
+
+Image lanczosScaled(const Image& image, double sx, double sy) {
+    const Rect extent = resampledExtent(image, sx, sy);
+    if (extent.isNull()) return Image();
+    const Rect e = image.extent();
     if (sx == 1 && sy == 1 && e == e.integral()) return image;
-    Rect extent = Rect::infinite();
-    if (!e.isInfinite()) {
-        double x0, x1, y0, y1;
-        if (!scaledEdges(e.minX(), e.maxX(), sx, x0, x1) || !scaledEdges(e.minY(), e.maxY(), sy, y0, y1)) return Image();
-        extent = Rect(x0, y0, x1 - x0, y1 - y0);
-    }
+    // A mild scale barely filters: mapping it into the coordinates, so that the pixels below are
+    // interpolated once for the whole chain, is both faster and sharper than resampling twice.
+    if (sx >= kMildScale && sy >= kMildScale && e.isFinite()) return edgeScaled(image, sx, sy, extent);
+    return lanczosFiltered(image, sx, sy);
+}
+
+Image lanczosFiltered(const Image& image, double sx, double sy) {
+    const Rect extent = resampledExtent(image, sx, sy);
+    if (extent.isNull()) return Image();
+    const Rect e = image.extent();
+    if (sx == 1 && sy == 1 && e == e.integral()) return image;
     return Image(std::make_shared<LanczosNode>(image.node(), sx, sy, extent));
 }
 

@@ -109,6 +109,17 @@ void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, floa
         return;
     }
     const double x0 = rect.minX(), x1 = rect.maxX(), y0 = rect.minY(), y1 = rect.maxY();
+    // Nearly every batch lies wholly inside: find that out in one branch-free pass in float, with
+    // the bounds rounded inwards so that a point passing it is inside for certain.
+    auto inward = [](double bound, bool lower) {
+        float f = float(bound);
+        if (lower ? double(f) < bound : double(f) > bound) f = std::nextafter(f, lower ? INFINITY : -INFINITY);
+        return f;
+    };
+    const float fx0 = inward(x0, true), fx1 = inward(x1, false), fy0 = inward(y0, true), fy1 = inward(y1, false);
+    bool anyOutside = false;
+    for (int i = 0; i < n; ++i) anyOutside |= !((xs[i] >= fx0) & (xs[i] < fx1) & (ys[i] >= fy0) & (ys[i] < fy1));
+    if (!anyOutside) return;
     for (int i = 0; i < n; ++i) {
         if (!(xs[i] >= x0 && xs[i] < x1 && ys[i] >= y0 && ys[i] < y1)) {
             out[4 * i] = out[4 * i + 1] = out[4 * i + 2] = out[4 * i + 3] = 0.f;

@@ -12,8 +12,18 @@ Image affineTransformed(const Image& image, const AffineTransform& transform);
 // The image's extent corners go to the four points; null for a degenerate or non-convex quad.
 Image perspectiveTransformed(const Image& image, Point topLeft, Point topRight, Point bottomRight, Point bottomLeft);
 
-// A Lanczos resample by (scaleX, scaleY) about the origin (Lanczos.cpp): a pixel-holding image.
+// A scale about the origin into the given extent, reading the input's edge pixels in full up to
+// its edges (a finite, non-empty input; null otherwise).
+Image edgeScaled(const Image& image, double scaleX, double scaleY, const Rect& extent);
+
+// A resample by (scaleX, scaleY) about the origin (Lanczos.cpp), into the scaled extent with its
+// edges rounded to whole pixels. A mild scale (neither factor below kMildScale) is a geometric
+// node, sampled with the rest of the chain; a stronger reduction is a Lanczos filtered,
+// pixel-holding image.
+constexpr double kMildScale = 0.5;
 Image lanczosScaled(const Image& image, double scaleX, double scaleY);
+// Always the separable Lanczos filter, whatever the factors.
+Image lanczosFiltered(const Image& image, double scaleX, double scaleY);
 
 // Point operations (PointOps.cpp): they combine the colours of their inputs at each position.
 struct ColorMatrix {

@@ -76,7 +76,7 @@ Bitmap toStorageFormat(Bitmap bitmap) {
     }
     const int bytes = bytesPerSample(bitmap.format);
     const PixelFormat target = bytes == 1 ? PixelFormat::RGBA8 : bytes == 2 ? PixelFormat::RGBA16 : PixelFormat::RGBAf;
-    Bitmap out = Bitmap::make(bitmap.width, bitmap.height, target, true);
+    Bitmap out = Bitmap::makeUninitialized(bitmap.width, bitmap.height, target, true);
     if (!out.isValid()) return out;
     if (bytes == 1) convertRows<std::uint8_t>(bitmap, out, 255);
     else if (bytes == 2) convertRows<std::uint16_t>(bitmap, out, 65535);
@@ -138,10 +138,8 @@ public:
             if (c >= bx0 && c < bx1 && r >= by0 && r < by1) {
                 const T* p0 = reinterpret_cast<const T*>(base + std::size_t(r) * stride) + 4 * std::size_t(c);
                 const T* p1 = reinterpret_cast<const T*>(reinterpret_cast<const std::uint8_t*>(p0) + stride);
-                t00 = load4(p0);
-                t10 = load4(p0 + 4);
-                t01 = load4(p1);
-                t11 = load4(p1 + 4);
+                load4Pair(p0, t00, t10);
+                load4Pair(p1, t01, t11);
             } else {
                 t00 = fetch(c, r);
                 t10 = fetch(c + 1, r);

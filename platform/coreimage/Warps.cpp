@@ -1,6 +1,7 @@
 // Geometric nodes: an affine transform and a perspective (projective) transform. Each maps the
 // points it is asked for back into its input and asks the input there, so a chain of them costs
 // one coordinate map each and a single interpolation at the end.
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -84,6 +85,58 @@ public:
 
 private:
     AffineTransform m_transform, m_inverse;
+};
+
+// A scale about the origin that reads its input's edge pixels in full up to the edge: positions
+// are clamped half a pixel inside the input, as a resampling filter renormalised at the edges
+// would weigh them, and nothing is read outside the node's own extent.
+class EdgeScaleEvaluator final : public WarpEvaluator {
+public:
+    EdgeScaleEvaluator(const Evaluator* input, double sx, double sy, const Rect& inputExtent, const Rect& extent)
+        : WarpEvaluator(input), m_isx(float(1 / sx)), m_isy(float(1 / sy)), m_extent(extent) {
+        m_lo[0] = float(inputExtent.minX() + 0.5), m_hi[0] = float(inputExtent.maxX() - 0.5);
+        m_lo[1] = float(inputExtent.minY() + 0.5), m_hi[1] = float(inputExtent.maxY() - 0.5);
+        for (int k = 0; k < 2; ++k)
+            if (m_hi[k] < m_lo[k]) m_lo[k] = m_hi[k] = (m_lo[k] + m_hi[k]) / 2;
+    }
+    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        WarpEvaluator::sample(xs, ys, n, out, arena);
+        maskOutside(m_extent, xs, ys, n, out);
+    }
+
+private:
+    void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
+        const float isx = m_isx, isy = m_isy, x0 = m_lo[0], x1 = m_hi[0], y0 = m_lo[1], y1 = m_hi[1];
+        for (int i = 0; i < n; ++i) {
+            mx[i] = std::min(std::max(xs[i] * isx, x0), x1);
+            my[i] = std::min(std::max(ys[i] * isy, y0), y1);
+        }
+    }
+    float m_isx, m_isy;
+    float m_lo[2], m_hi[2];
+    Rect m_extent;
+};
+
+class EdgeScaleNode final : public Node {
+public:
+    EdgeScaleNode(std::shared_ptr<const Node> input, double sx, double sy, const Rect& extent)
+        : Node(extent), m_sx(sx), m_sy(sy) {
+        m_inputs.push_back(std::move(input));
+    }
+    Rect regionOfInterest(std::size_t, const Rect& roi, const Prepared*) const override {
+        if (roi.isInfinite()) return m_inputs[0]->extent();
+        const Rect r = roi.intersection(m_extent);
+        if (r.isEmpty()) return Rect::null();
+        return grownIntegral(AffineTransform::scale(1 / m_sx, 1 / m_sy).apply(r), 1);
+    }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>,
+                                             const std::vector<const Evaluator*>& inputs,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<EdgeScaleEvaluator>(inputs[0], m_sx, m_sy, m_inputs[0]->extent(), m_extent);
+    }
+
+private:
+    double m_sx, m_sy;
 };
 
 class PerspectiveEvaluator final : public WarpEvaluator {
@@ -200,6 +253,13 @@ Image affineTransformed(const Image& image, const AffineTransform& t) {
         }
     }
     return Image(std::make_shared<AffineNode>(node, t));
+}
+
+Image edgeScaled(const Image& image, double sx, double sy, const Rect& extent) {
+    if (image.isNull() || !(sx > 0) || !(sy > 0) || !image.extent().isFinite() || image.extent().isEmpty()) {
+        return Image();
+    }
+    return Image(std::make_shared<EdgeScaleNode>(image.node(), sx, sy, extent));
 }
 
 Image perspectiveTransformed(const Image& image, Point tl, Point tr, Point br, Point bl) {

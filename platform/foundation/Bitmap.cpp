@@ -1,9 +1,32 @@
 #include "foundation/Bitmap.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <new>
 
 namespace qv {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kCacheLine = 64;
+}  // namespace
+
+void* allocatePixels(std::size_t bytes) {
+    const std::size_t align = bytes >= 2 * kHugePage ? kHugePage : kCacheLine;
+    if (bytes > std::numeric_limits<std::size_t>::max() - align) throw std::bad_alloc();
+    const std::size_t size = (std::max<std::size_t>(bytes, 1) + align - 1) / align * align;
+    void* p = std::aligned_alloc(align, size);
+    if (!p) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+    if (align == kHugePage) madvise(p, size, MADV_HUGEPAGE);  // advice only: failure changes nothing
+#endif
+    return p;
+}
+
+void freePixels(void* p) noexcept { std::free(p); }
 
 int channelCount(PixelFormat format) {
     switch (format) {
@@ -32,7 +55,9 @@ bool hasAlpha(PixelFormat format) {
            format == PixelFormat::RGBAf;
 }
 
-Bitmap Bitmap::make(int width, int height, PixelFormat format, bool premultiplied) {
+namespace {
+
+Bitmap allocate(int width, int height, PixelFormat format, bool premultiplied, bool zeroed) {
     Bitmap b;
     // 1 << 30 pixels (a 32768 x 32768 picture) is far beyond any photo; larger is a corrupt header.
     constexpr std::size_t kMaxPixels = std::size_t(1) << 30;
@@ -43,11 +68,23 @@ Bitmap Bitmap::make(int width, int height, PixelFormat format, bool premultiplie
     b.premultiplied = premultiplied;
     b.bytesPerRow = std::size_t(width) * bytesPerPixel(format);
     try {
-        b.pixels.assign(b.bytesPerRow * std::size_t(height), 0);
+        const std::size_t size = b.bytesPerRow * std::size_t(height);
+        if (zeroed) b.pixels.assign(size, 0);
+        else b.pixels.resize(size);
     } catch (const std::bad_alloc&) {
         return Bitmap{};
     }
     return b;
+}
+
+}  // namespace
+
+Bitmap Bitmap::make(int width, int height, PixelFormat format, bool premultiplied) {
+    return allocate(width, height, format, premultiplied, true);
+}
+
+Bitmap Bitmap::makeUninitialized(int width, int height, PixelFormat format, bool premultiplied) {
+    return allocate(width, height, format, premultiplied, false);
 }
 
 bool Bitmap::isValid() const {

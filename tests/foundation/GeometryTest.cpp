@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/Geometry.h"
@@ -70,4 +71,25 @@ TEST(Bitmap, MakeRefusesSizesThatCannotBeAPhoto) {
     ASSERT_TRUE(b.isValid());
     EXPECT_EQ(b.bytesPerRow, 24u);
     EXPECT_EQ(b.row(1) - b.row(0), 24);
+}
+
+TEST(Bitmap, MakeZeroesEvenBuffersReusingFreedPixelMemory) {
+    // Photo-sized buffers come from a different allocation path; dirty it and free it first, so a
+    // make() that forgot to zero would show the old bytes.
+    const int w = 3000, h = 1000;
+    {
+        Bitmap dirty = Bitmap::makeUninitialized(w, h, PixelFormat::RGBA8);
+        ASSERT_TRUE(dirty.isValid());
+        std::fill(dirty.pixels.begin(), dirty.pixels.end(), std::uint8_t(0xab));
+    }
+    Bitmap clean = Bitmap::make(w, h, PixelFormat::RGBA8);
+    ASSERT_TRUE(clean.isValid());
+    EXPECT_EQ(std::count(clean.pixels.begin(), clean.pixels.end(), std::uint8_t(0)), std::ptrdiff_t(clean.pixels.size()));
+    Bitmap small = Bitmap::make(7, 5, PixelFormat::RGB16);
+    EXPECT_EQ(std::count(small.pixels.begin(), small.pixels.end(), std::uint8_t(0)), std::ptrdiff_t(small.pixels.size()));
+    // Copies stay independent buffers of the same bytes.
+    Bitmap copy = small;
+    copy.pixels[0] = 1;
+    EXPECT_EQ(small.pixels[0], 0);
+    EXPECT_EQ(copy.pixels.size(), small.pixels.size());
 }
