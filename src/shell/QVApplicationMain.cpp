@@ -1,0 +1,25 @@
+#include "shell/QVApplicationMain.h"
+
+#include "appkit/Application.h"
+#include "foundation/RunLoop.h"
+
+QVMainNib QVLaunchApplication(QVDisplayViewLink* view) {
+    QVMainNib nib = loadMainNib(view);
+    qv::ui::Application::shared().finishLaunching();
+    return nib;
+}
+
+void QVRunApplication() {
+    qv::ui::Application& application = qv::ui::Application::shared();
+    qv::RunLoop& loop = qv::RunLoop::main();
+    while (!application.isTerminated()) {
+        if (application.dispatchQueuedEvents() > 0) continue;
+        loop.runOnce(0.05);
+    }
+}
+
+int QVApplicationMain(int, char**) {
+    QVMainNib nib = QVLaunchApplication();
+    QVRunApplication();
+    return 0;
+}

@@ -1,0 +1,41 @@
+// Commands that other parts of the shell bring: opening a photo, saving, presets, batch
+// processing, the fisheye unwrap, the lens choice for a photo and the user-database editor. The
+// controls and menus are already wired to them; until those parts land they change nothing, so
+// every control can be used without harm.
+#include "QVController.h"
+
+// Opening a photo.
+void QVController::onLoadImage(Control*) {}
+void QVController::openImage(const std::string&) {}
+
+// Saving. Until saving lands no save can succeed, so a close that asked to save first stays open.
+void QVController::onSave(Control*) {}
+void QVController::onSaveAs(Control*) {}
+
+// Presets.
+void QVController::onLoadPreset(Control*) {}
+void QVController::onSavePreset(Control*) {}
+void QVController::resetUIValuesToPreset(const qv::Value&) {}
+
+// Batch processing and the fisheye unwrap.
+void QVController::onBatchProcess(Control*) {}
+void QVController::defish(Control*) {}
+
+// The lens choice for a photo: no photo metadata and no choice yet.
+qv::Value QVController::getExifProprties() { return qv::Value(); }
+void QVController::setLensProperties() {}
+bool QVController::selectLensFromPreferences() { return false; }
+bool QVController::autoselectionForLens() { return false; }
+
+// The user-database editor.
+void QVController::onEditDatabase(Control*) {}
+void QVController::onCreateNewDatabase(Control*) {}
+void QVController::onManufacturerPopup(qv::ui::PopUpButton*) {}
+void QVController::onModelsPopup(qv::ui::PopUpButton*) {}
+void QVController::onAddLens(Control*) {}
+void QVController::onDeleteLens(Control*) {}
+void QVController::onUpdateLensName(Control*) {}
+void QVController::onCancelEditDatabase(Control*) {}
+void QVController::onSaveDatabase(Control*) {}
+void QVController::resetEditSheetUIForSelectedRow(int) {}
+void QVController::setESMatrixValues() {}

@@ -1,0 +1,17 @@
+// Sheets on the main window and its edited mark.
+#include "QVController.h"
+
+void QVController::openSheet(qv::ui::Window* sheet) {
+    if (!sheet || !m_pWindow) return;
+    qv::ui::Application::shared().beginSheet(*sheet, *m_pWindow);
+}
+
+void QVController::closeSheet(qv::ui::Window* sheet) {
+    if (!sheet) return;
+    qv::ui::Application::shared().endSheet(*sheet);
+    sheet->orderOut();
+}
+
+void QVController::markWindowEdited() {
+    if (m_pWindow) m_pWindow->setDocumentEdited(true);
+}

@@ -1,0 +1,89 @@
+// Closing the main window and quitting: the unsaved-changes question, what is written where, and
+// the support-folder sweep.
+#include "QVController.h"
+
+#include "appkit/Alert.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/UserDefaults.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/SupportFolder.h"
+
+using namespace shell::keys;
+
+QVController::SaveQuestion QVController::askToSaveChanges() {
+    const int code = qv::ui::runAlertPanel(
+        m_pMainBundle.localizedString("AlertTitle"), m_pMainBundle.localizedString("AlertMessage"),
+        m_pMainBundle.localizedString("Save As\u2026"), m_pMainBundle.localizedString("DontSave"),
+        m_pMainBundle.localizedString("Cancel"));
+    if (code == qv::ui::kAlertDefaultReturn) return SaveQuestion::SaveAs;
+    if (code == qv::ui::kAlertAlternateReturn) return SaveQuestion::DontSave;
+    return SaveQuestion::Cancel;
+}
+
+void QVController::storeWindowFrame(qv::Value& preferences) const {
+    if (!m_pWindow) return;
+    const qv::Rect frame = m_pWindow->frame();
+    preferences[kWindowWidth] = float(frame.width());
+    preferences[kWindowHeight] = float(frame.height());
+    preferences[kOriginX] = float(frame.minX());
+    preferences[kOriginY] = float(frame.minY());
+}
+
+void QVController::storeFisheyeValues() const {
+    auto& defaults = qv::UserDefaults::standard();
+    const std::pair<qv::ui::TextField*, const char*> fields[] = {{mFEOutputWidth, kFEOutputWidth},
+                                                                 {mFEOutputHeight, kFEOutputHeight},
+                                                                 {mFEInputFOV, kFEInputFOV},
+                                                                 {mFEOutputFOV, kFEOutputFOV}};
+    for (const auto& [field, key] : fields)
+        if (field) defaults.set(key, qv::Value(field->floatValue()));
+}
+
+bool QVController::windowShouldClose(qv::ui::Window& window) {
+    if (&window != m_pWindow) return true;
+    if (window.isDocumentEdited()) {
+        switch (askToSaveChanges()) {
+        case SaveQuestion::SaveAs:
+            // The window stays; the save quits the application once it has succeeded.
+            mWindowCloseRequest = true;
+            onSaveAs(nullptr);
+            return false;
+        case SaveQuestion::Cancel:
+            return false;
+        case SaveQuestion::DontSave:
+            window.setDocumentEdited(false);
+            qv::PreferencesFile::update([&](qv::Value& root) { storeWindowFrame(root); });
+            storeFisheyeValues();
+            break;
+        }
+    } else {
+        qv::PreferencesFile::update([&](qv::Value& root) {
+            storeWindowFrame(root);
+            if (mMyLensArray && !mMyLensArray->empty()) root[kRecentLenses] = *mMyLensArray;
+        });
+        storeFisheyeValues();
+    }
+    shell::sweepSupportFolder();
+    return true;
+}
+
+qv::ui::TerminateReply QVController::applicationShouldTerminate(qv::ui::Application&) {
+    if (m_pWindow && m_pWindow->isDocumentEdited()) {
+        switch (askToSaveChanges()) {
+        case SaveQuestion::SaveAs:
+            mWindowCloseRequest = true;
+            onSaveAs(nullptr);
+            return qv::ui::TerminateReply::Cancel;
+        case SaveQuestion::Cancel:
+            return qv::ui::TerminateReply::Cancel;
+        case SaveQuestion::DontSave:
+            qv::PreferencesFile::update([&](qv::Value& root) { storeWindowFrame(root); });
+            return qv::ui::TerminateReply::Now;
+        }
+    }
+    qv::PreferencesFile::update([&](qv::Value& root) { storeWindowFrame(root); });
+    shell::sweepSupportFolder();
+    return qv::ui::TerminateReply::Now;
+}
+
+bool QVController::applicationShouldTerminateAfterLastWindowClosed(qv::ui::Application&) { return true; }

@@ -1,0 +1,428 @@
+#include "shell/QVMainNib.h"
+
+#include <initializer_list>
+#include <vector>
+
+#include "appkit/Application.h"
+#include "foundation/Bundle.h"
+#include "foundation/UserDefaults.h"
+#include "lens/OwnedLensDrag.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/UserLensDatabase.h"
+
+namespace {
+
+using namespace qv::ui;
+using qv::Rect;
+
+// Places controls in rows from the top of a column downwards.
+class Column {
+public:
+    Column(double left, double top, double width) : m_left(left), m_top(top), m_width(width) {}
+    Rect next(double height = 22) {
+        m_top -= height + 4;
+        return Rect(m_left, m_top, m_width, height);
+    }
+    // A row split into `parts` equal cells, side by side.
+    std::vector<Rect> split(int parts, double height = 22) {
+        const Rect row = next(height);
+        std::vector<Rect> cells;
+        const double width = (row.width() - 4 * (parts - 1)) / parts;
+        for (int i = 0; i < parts; ++i) cells.emplace_back(row.minX() + i * (width + 4), row.minY(), width, height);
+        return cells;
+    }
+
+private:
+    double m_left, m_top, m_width;
+};
+
+// Keeps the observers that bind the fringe sliders' range to the user defaults.
+class RangeBindings : public qv::ui::NibObject {
+public:
+    void bindRange(Slider& slider, qv::UserDefaults& defaults, const char* minKey, const char* maxKey) {
+        Slider* target = &slider;
+        m_subscriptions.push_back(defaults.observe(maxKey, [target](const std::string&, const qv::Value& v) {
+            if (auto max = v.asDouble()) target->setMaxValue(*max);
+        }));
+        m_subscriptions.push_back(defaults.observe(minKey, [target](const std::string&, const qv::Value& v) {
+            if (auto min = v.asDouble()) target->setMinValue(*min);
+        }));
+        if (auto max = defaults.object(maxKey).asDouble()) slider.setMaxValue(*max);
+        if (auto min = defaults.object(minKey).asDouble()) slider.setMinValue(*min);
+    }
+
+private:
+    std::vector<qv::Subscription> m_subscriptions;
+};
+
+class Builder {
+public:
+    Builder(NibBuilder& nib, QVController& controller)
+        : b(nib), c(controller), defaults(qv::UserDefaults::standard()) {}
+
+    std::shared_ptr<Window> window(const Rect& frame, const std::string& title, bool panel) {
+        if (panel) return b.make<Panel>(frame, title);
+        return b.make<Window>(frame, title);
+    }
+
+    template <class Sender>
+    std::shared_ptr<Button> button(Window& w, const Rect& frame, const std::string& title,
+                                   void (QVController::*action)(Sender*), ButtonType type = ButtonType::MomentaryPush) {
+        auto made = b.makeIn<Button>(w, frame, title, type);
+        if (action) made->setTarget(&c, action);
+        return made;
+    }
+
+    std::shared_ptr<TextField> field(Window& w, const Rect& frame, bool typed = true) {
+        auto made = b.makeIn<TextField>(w, frame);
+        made->setEditable(typed);
+        if (typed) made->setDelegate(&c);
+        return made;
+    }
+
+    std::shared_ptr<TextField> label(Window& w, const Rect& frame, const std::string& text) {
+        auto made = b.makeIn<TextField>(w, frame, text);
+        made->setEditable(false);
+        return made;
+    }
+
+    // A correction slider with its value field, both bound to the key and enabled with the
+    // correction controls.
+    std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, double min, double max,
+                                          double value, void (QVController::*action)(Control*)) {
+        auto cells = column.split(2);
+        auto made = b.makeIn<Slider>(w, cells[0], min, max, value);
+        made->setTarget(&c, action);
+        made->bindValue(defaults, key);
+        made->bindEnabled(defaults, shell::keys::kEnableControl);
+        auto text = field(w, cells[1]);
+        text->bindValue(defaults, key);
+        text->bindEnabled(defaults, shell::keys::kEnableControl);
+        return {made.get(), text.get()};
+    }
+
+    TableView* table(Window& w, const Rect& frame, const std::string& column, TableDataSource* source,
+                     TableDelegate* delegate) {
+        auto made = b.makeIn<TableView>(w, frame);
+        made->addTableColumn({column, column});
+        made->setDataSource(source);
+        made->setDelegate(delegate);
+        return made.get();
+    }
+
+    Matrix* numberColumn(Window& w, const Rect& frame, int rows) {
+        return b.makeIn<Matrix>(w, frame, MatrixMode::List, rows, 1).get();
+    }
+
+    NibBuilder& b;
+    QVController& c;
+    qv::UserDefaults& defaults;
+};
+
+void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges) {
+    QVController& c = k.c;
+    auto window = k.window(Rect(100, 100, 1100, 760), "QuorvelCI", false);
+    window->setDelegate(&c);
+    c.m_pWindow = window.get();
+    c.m_pDisplayView = view;
+    Window& w = *window;
+    const char* enable = shell::keys::kEnableControl;
+
+    // Lens and photo information, above the preview.
+    Column info(20, 740, 520);
+    auto top = info.split(4);
+    c.m_pOpenButton = k.button(w, top[0], "Open", &QVController::onLoadImage).get();
+    c.m_pOpenButton->bindEnabled(k.defaults, shell::keys::kOpenButton);
+    c.m_pDatabaseButton = k.button(w, top[1], "Database", &QVController::onDatabase).get();
+    c.m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
+    k.button(w, top[3], "QuorvelCI", &QVController::onZentuButton);
+    auto exif = info.split(3);
+    c.m_pManufacturerText = k.field(w, exif[0], false).get();
+    c.m_pCameraModelText = k.field(w, exif[1], false).get();
+    c.m_pFocalLengthText = k.field(w, exif[2], false).get();
+    auto lens = info.split(4);
+    c.m_pDatabaseText = k.field(w, lens[0], false).get();
+    c.m_pLensText = k.field(w, lens[1], false).get();
+    c.mFocalLengthField = k.field(w, lens[2]).get();
+    c.mFocalLengthRange = k.field(w, lens[3], false).get();
+
+    // Correction controls, in two columns on the right.
+    Column left(560, 740, 250);
+    std::tie(c.m_pHorizontalSlider, c.m_pYawText) = k.slider(w, left, "yaw", -45, 45, 0, &QVController::onHorizontalSlider);
+    std::tie(c.m_pVerticalSlider, c.m_pPitchText) = k.slider(w, left, "pitch", -45, 45, 0, &QVController::onVerticalSlider);
+    std::tie(c.mAspectSlider, c.mAspectText) = k.slider(w, left, "aspect", 0.5, 2, 1, &QVController::onAspectSlider);
+    std::tie(c.m_pRotationSlider, c.m_pRotationValueText) =
+        k.slider(w, left, "rotationAngle", -180, 180, 0, &QVController::onRotationSlider);
+    auto stepper = k.b.makeIn<Stepper>(w, left.next());
+    stepper->setMinValue(-180);
+    stepper->setMaxValue(180);
+    stepper->setValueWraps(false);
+    stepper->setDoubleValue(0);
+    stepper->setTarget(&c, &QVController::onRotationStepper);
+    stepper->bindEnabled(k.defaults, enable);
+    c.mRotaionStrpper = stepper.get();
+    std::tie(c.m_pScaleSlider, c.m_pScaleValueText) =
+        k.slider(w, left, "scaleValue", 50, 150, 100, &QVController::onScaleSlider);
+    auto fov = left.split(2);
+    c.m_pFOVCheckbox = k.button(w, fov[0], "Field of view", &QVController::onFOVCheckbox, ButtonType::Switch).get();
+    c.m_pFOVCheckbox->bindEnabled(k.defaults, enable);
+    c.m_pFOVText = k.field(w, fov[1]).get();
+    c.m_pFOVText->setEnabled(false);
+    auto crop = Matrix::radioColumn(left.next(70), {"None", "Inside", "Outside"}, {0, 1, 2});
+    k.b.add(crop);
+    w.contentView()->addSubview(crop);
+    crop->setTarget(&c, &QVController::onCropRadioButton);
+    crop->bindEnabled(k.defaults, enable);
+    c.m_pCropRadioButtons = crop.get();
+    c.mAutoScaleCheckbox = k.button(w, left.next(), "Auto scale", &QVController::onAutoScaleChecked, ButtonType::Switch).get();
+    c.mAutoScaleCheckbox->bindEnabled(k.defaults, enable);
+
+    Column right(830, 740, 250);
+    std::tie(c.m_pFixRedSlider, c.m_pRedValueText) =
+        k.slider(w, right, "redValue", -0.02, 0.02, 0, &QVController::onFixRedSlider);
+    std::tie(c.m_pFixGreenSlider, c.m_pGreenValueText) =
+        k.slider(w, right, "greenValue", -0.02, 0.02, 0, &QVController::onFixGreenSlider);
+    std::tie(c.m_pFixBlueSlider, c.m_pBlueValueText) =
+        k.slider(w, right, "blueValue", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
+    for (Slider* fringe : {c.m_pFixRedSlider, c.m_pFixGreenSlider, c.m_pFixBlueSlider})
+        ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
+    std::tie(c.m_pVigAmountSlider, c.m_pVignetAmountText) =
+        k.slider(w, right, "vigAmount", -1, 1, 0, &QVController::onAmountSlider);
+    std::tie(c.m_pVigMidpointSlider, c.m_pVignetMidpointText) =
+        k.slider(w, right, "vigMidpoint", 0, 1, 0, &QVController::onMidpointSlider);
+    c.m_pPreviewCheckbox = k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
+    c.m_pPreviewCheckbox->setState(kOnState);
+    auto zoom = right.split(4);
+    c.m_pMagnifierButton = k.button(w, zoom[0], "Magnifier", &QVController::onMagnifierButton, ButtonType::Toggle).get();
+    c.m_pZoomMinusButton = k.button(w, zoom[1], "-", &QVController::onZoomMinus).get();
+    c.m_pZoomPlusButton = k.button(w, zoom[2], "+", &QVController::onZoomPlus).get();
+    c.m_pZoomPercentageText = k.field(w, zoom[3], false).get();
+    c.m_pZoomPercentageText->setIntValue(100);
+    c.m_pZoomMinusButton->setEnabled(false);
+    c.m_pZoomPlusButton->setEnabled(false);
+    auto grid = right.split(3);
+    c.m_pShowGridCheckbox = k.button(w, grid[0], "Grid", &QVController::onShowGrid, ButtonType::Switch).get();
+    auto gridSlider = k.b.makeIn<Slider>(w, grid[1], 10, 200, 50);
+    gridSlider->setTarget(&c, &QVController::onChangeGridSpacing);
+    gridSlider->setEnabled(false);
+    c.m_pGridSlider = gridSlider.get();
+    auto well = k.b.makeIn<ColorWell>(w, grid[2], Color::yellowColor());
+    well->setTarget(&c, &QVController::onChangeGridColor);
+    well->setEnabled(false);
+    c.m_pColorWell = well.get();
+    auto applyRow = right.split(2);
+    k.button(w, applyRow[0], "Apply", &QVController::onApply)->bindEnabled(k.defaults, enable);
+    k.button(w, applyRow[1], "Revert", &QVController::onRevert)->bindEnabled(k.defaults, enable);
+
+    // Fisheye controls.
+    auto type = Matrix::radioColumn(right.next(70), {"Lens correction", "Fisheye", "None"}, {0, 1, 2});
+    k.b.add(type);
+    w.contentView()->addSubview(type);
+    type->setTarget(&c, &QVController::setCorrectionType);
+    c.mFECorrectionTypeMatrix = type.get();
+    auto size = right.split(2);
+    c.mFEOutputWidth = k.field(w, size[0]).get();
+    c.mFEOutputHeight = k.field(w, size[1]).get();
+    auto angles = right.split(2);
+    c.mFEInputFOV = k.field(w, angles[0]).get();
+    c.mFEOutputFOV = k.field(w, angles[1]).get();
+    auto sampler = k.b.makeIn<PopUpButton>(w, right.next());
+    sampler->addItemsWithTitles({"Bilinear", "Gaussian", "Mitchell", "Lanczos 2", "Lanczos 3", "B-spline"});
+    sampler->selectItemAtIndex(3);
+    sampler->setTarget(&c, &QVController::setSamplerType);
+    c.mFESamplertypePopUp = sampler.get();
+    c.mFEDefishButton = k.button(w, right.next(), "Unwrap", &QVController::defish).get();
+    auto progress = k.b.makeIn<ProgressIndicator>(w, right.next());
+    progress->setHidden(true);
+    c.mFEUnwrapProgress = progress.get();
+    c.mFEDefishingText = k.label(w, right.next(), "Unwrapping...").get();
+    c.mFEDefishingText->setHidden(true);
+}
+
+void buildParametersSheet(Builder& k) {
+    QVController& c = k.c;
+    auto sheet = k.window(Rect(0, 0, 560, 460), "Lens parameters", true);
+    c.m_pParametersSheet = sheet.get();
+    Window& w = *sheet;
+    c.m_pParametersTable = k.table(w, Rect(20, 160, 250, 280), "lens", &c, &c);
+    Column side(290, 440, 250);
+    c.m_pPSDatabaseText = k.field(w, side.next(), false).get();
+    c.m_pPSManufacturerPopUp = k.b.makeIn<PopUpButton>(w, side.next()).get();
+    auto model = k.b.makeIn<PopUpButton>(w, side.next());
+    model->setTarget(&c, &QVController::onChangeModel);
+    c.m_pPSModelPopUp = model.get();
+    c.mShowMatchingLenses =
+        k.button(w, side.next(), "Only lenses for this focal length", &QVController::onShowsMatchingLenses, ButtonType::Switch)
+            .get();
+    c.m_pPSFocalLengthText = k.field(w, side.next(), false).get();
+    c.m_pPSFieldOfViewText = k.field(w, side.next(), false).get();
+    c.m_pPSRadialShiftModeText = k.field(w, side.next(), false).get();
+    c.m_pPSLensTypeText = k.field(w, side.next(), false).get();
+    c.m_pPSVigAmountText = k.field(w, side.next(), false).get();
+    c.m_pPSVigMidpointText = k.field(w, side.next(), false).get();
+    c.m_pPSCorrectionMatrix = k.numberColumn(w, Rect(20, 60, 250, 90), 4);
+    auto buttons = Column(290, 60, 250).split(2);
+    c.m_pLoadParametersButton = k.button(w, buttons[0], "Load", &QVController::onLoadParameters).get();
+    c.m_pLoadParametersButton->setEnabled(false);
+    k.button(w, buttons[1], "Close", &QVController::onCloseParameters);
+}
+
+void buildDatabaseSheet(Builder& k) {
+    QVController& c = k.c;
+    auto sheet = k.window(Rect(0, 0, 480, 380), "Lens databases", true);
+    c.m_pDatabaseSheet = sheet.get();
+    Window& w = *sheet;
+    c.m_pCamNameTable = k.table(w, Rect(20, 110, 440, 250), "database", &c, &c);
+    c.m_pDatabasePathTextField = k.field(w, Rect(20, 80, 440, 22), false).get();
+    auto buttons = Column(20, 50, 440).split(5);
+    k.button(w, buttons[0], "Browse", &QVController::onBrowseDatabase);
+    c.m_pLoadDatabaseButton = k.button(w, buttons[1], "Load", &QVController::onLoadDatabase).get();
+    c.m_pEditDatabaseButton = k.button(w, buttons[2], "Edit", &QVController::onEditDatabase).get();
+    k.button(w, buttons[3], "New", &QVController::onCreateNewDatabase);
+    k.button(w, buttons[4], "Close", &QVController::onCloseDatabase);
+    c.m_pLoadDatabaseButton->setEnabled(false);
+    c.m_pEditDatabaseButton->setEnabled(false);
+}
+
+void buildEditDatabaseSheet(Builder& k) {
+    QVController& c = k.c;
+    const qv::Bundle bundle = qv::Bundle::main();
+    auto sheet = k.window(Rect(0, 0, 640, 500), "Edit lens database", true);
+    c.m_pEditDatabaseSheet = sheet.get();
+    Window& w = *sheet;
+    c.m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", &c, &c);
+    Column side(290, 480, 330);
+    c.m_pESDatabaseText = k.field(w, side.next(), false).get();
+    auto maker = side.split(2);
+    c.m_pESManufacturerText = k.field(w, maker[0]).get();
+    auto makerPopUp = k.b.makeIn<PopUpButton>(w, maker[1]);
+    makerPopUp->setTarget(&c, &QVController::onManufacturerPopup);
+    c.m_pESManufacturerPopUp = makerPopUp.get();
+    auto model = side.split(2);
+    c.m_pESModelText = k.field(w, model[0]).get();
+    auto modelPopUp = k.b.makeIn<PopUpButton>(w, model[1]);
+    modelPopUp->setTarget(&c, &QVController::onModelsPopup);
+    c.m_pESModelPopUp = modelPopUp.get();
+    auto name = side.split(2);
+    c.m_pESLensNameText = k.field(w, name[0]).get();
+    k.button(w, name[1], "Rename", &QVController::onUpdateLensName);
+    c.m_pESFocalLengthText = k.field(w, side.next()).get();
+    c.m_pESFieldOfViewText = k.field(w, side.next()).get();
+    c.m_pESVigAmountText = k.field(w, side.next()).get();
+    c.m_pESVigMidpointText = k.field(w, side.next()).get();
+    auto type = k.b.makeIn<PopUpButton>(w, side.next());
+    for (int code : {0, 1, 2, 3, 4, 8}) type->addItemWithTitle(bundle.localizedString(shell::lensTypeLabelKey(code)));
+    c.m_pESTypePopUp = type.get();
+    auto mode = k.b.makeIn<PopUpButton>(w, side.next());
+    for (int code : {0, 0x1000000, 0x2000000})
+        mode->addItemWithTitle(bundle.localizedString(shell::radialShiftModeLabelKey(code)));
+    c.m_pESShiftModePopUP = mode.get();
+    c.m_pESMatrix = k.numberColumn(w, side.next(180), 8);
+    auto buttons = Column(20, 60, 600).split(4);
+    k.button(w, buttons[0], "Add", &QVController::onAddLens);
+    k.button(w, buttons[1], "Delete", &QVController::onDeleteLens);
+    k.button(w, buttons[2], "Cancel", &QVController::onCancelEditDatabase);
+    c.m_pESSaveDatabaseButton =
+        k.button(w, buttons[3], bundle.localizedString("Save"), &QVController::onSaveDatabase).get();
+}
+
+void buildLensSelectionWindow(Builder& k) {
+    QVController& c = k.c;
+    auto window = k.window(Rect(150, 150, 900, 440), "My lenses", true);
+    c.mLensSelectionWindow = window.get();
+    Window& w = *window;
+    c.mManufacturerList = k.table(w, Rect(20, 80, 200, 300), "make", &c, &c);
+    auto models = k.b.makeIn<PopUpButton>(w, Rect(240, 396, 300, 22));
+    models->setTarget(&c, &QVController::onChangeSelectionModelPopUp);
+    c.mLensSelectionModelPopUp = models.get();
+    c.mAvailableLensList = k.table(w, Rect(240, 80, 300, 300), "lens", &c, &c);
+    c.mAvailableLensList->setAllowsMultipleSelection(true);
+    c.mMyLensList = k.table(w, Rect(580, 80, 300, 300), "owned", &c, &c);
+    auto buttons = Column(20, 50, 860).split(4);
+    k.button(w, buttons[0], "Add", &QVController::onAddLensToMyLensList);
+    k.button(w, buttons[1], "Remove", &QVController::onRemoveLensFromMyLensList);
+    k.button(w, buttons[2], qv::localizedString("Cancel"), &QVController::onCancelSelectedLenses);
+    c.mSelectLensSaveButton =
+        k.button(w, buttons[3], qv::localizedString("Save"), &QVController::onSaveSelectedLenses).get();
+}
+
+void buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
+    auto window = k.window(Rect(200, 200, 360, 340), "Preferences", true);
+    k.c.mPreferencesWindow = window.get();
+    preferences.mWindow = window.get();
+    Window& w = *window;
+    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", &preferences, nullptr);
+    auto buttons = Column(20, 50, 320).split(3);
+    auto remove = k.b.makeIn<Button>(w, buttons[0], "Remove");
+    remove->setTarget(&preferences, &QVPreferences::onRemoveEntry);
+    preferences.mRemoveButton = remove.get();
+    k.b.makeIn<Button>(w, buttons[1], qv::localizedString("Cancel"))->setTarget(&preferences, &QVPreferences::onCancel);
+    k.b.makeIn<Button>(w, buttons[2], qv::localizedString("OKButton"))
+        ->setTarget(&preferences, &QVPreferences::onOKPreferences);
+}
+
+std::shared_ptr<Menu> buildMainMenu(QVController& c) {
+    auto command = [&c](Menu& menu, const std::string& title, const std::string& action,
+                        void (QVController::*method)(qv::ui::Control*)) {
+        auto item = menu.addItem(title, action, [&c, method](MenuItem&) { (c.*method)(nullptr); });
+        item->setTarget(&c);
+        return item;
+    };
+    auto main = std::make_shared<Menu>("Main");
+    auto application = std::make_shared<Menu>("QuorvelCI");
+    command(*application, "About QuorvelCI", "onAbout:", &QVController::onAbout);
+    c.mPrefMenuItem = command(*application, "Preferences…", "onPreferences:", &QVController::onPreferences).get();
+    application->addItem("Quit QuorvelCI", "terminate:", [](MenuItem&) { Application::shared().terminate(); });
+    auto file = std::make_shared<Menu>("File");
+    command(*file, "Open…", "onLoadImage:", &QVController::onLoadImage);
+    command(*file, "Save", "onSave:", &QVController::onSave);
+    command(*file, "Save As…", "onSaveAs:", &QVController::onSaveAs);
+    command(*file, "Batch…", "onBatchProcess:", &QVController::onBatchProcess);
+    auto lenses = std::make_shared<Menu>("Lenses");
+    command(*lenses, "My Lenses…", "onPreferencesAddLenses:", &QVController::onPreferencesAddLenses);
+    command(*lenses, "Databases…", "onDatabase:", &QVController::onDatabase);
+    command(*lenses, "Lens Parameters…", "onParameters:", &QVController::onParameters);
+    auto presets = std::make_shared<Menu>("Presets");
+    command(*presets, "Load Preset…", "onLoadPreset:", &QVController::onLoadPreset);
+    command(*presets, "Save Preset…", "onSavePreset:", &QVController::onSavePreset);
+    for (const auto& submenu : {application, file, lenses, presets}) {
+        auto item = main->addItem(submenu->title(), "", {});
+        item->setSubmenu(submenu);
+    }
+    return main;
+}
+
+}  // namespace
+
+QVMainNib::~QVMainNib() {
+    Application& application = Application::shared();
+    if (mainMenu && application.mainMenu() == mainMenu) application.setMainMenu(nullptr);
+}
+
+QVMainNib loadMainNib(QVDisplayViewLink* view) {
+    NibBuilder nib;
+    auto controller = std::make_shared<QVController>();
+    auto preferences = nib.add(std::make_shared<QVPreferences>());
+    auto ranges = nib.make<RangeBindings>();
+    Builder k(nib, *controller);
+    buildMainWindow(k, view, *ranges);
+    buildParametersSheet(k);
+    buildDatabaseSheet(k);
+    buildEditDatabaseSheet(k);
+    buildLensSelectionWindow(k);
+    buildPreferencesWindow(k, *preferences);
+    controller->mQVPreferences = preferences.get();
+    auto menu = buildMainMenu(*controller);
+
+    Application& application = Application::shared();
+    application.setMainMenu(menu);
+    application.setDelegate(controller.get());
+    nib.add(controller);  // last: its start-up runs once everything else is awake
+
+    QVMainNib result;
+    result.nib = nib.finish();
+    result.controller = controller;
+    result.preferences = preferences;
+    result.mainMenu = menu;
+    return result;
+}

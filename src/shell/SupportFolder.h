@@ -1,0 +1,20 @@
+#pragma once
+// The support folder's housekeeping and the one rule that tells the two kinds of lens database
+// apart.
+#include <string>
+
+namespace shell {
+
+// Removes every entry of the support folder whose extension is not exactly "dat" (case-sensitive).
+// Entries without an extension go too, unless the caller keeps them (the unwrap command's sweep
+// does, for the files it works with). Removal failures are ignored. Not recursive.
+void sweepSupportFolder(bool keepEntriesWithoutExtension = false);
+
+// A user lens database is a property-list file with the extension "dtl"; every other database
+// file is read as a resource database.
+bool isUserDatabasePath(const std::string& path);
+
+// The name the resource database has in the support folder.
+inline constexpr const char* kResourceDatabaseFileName = "PTLens.dat";
+
+}  // namespace shell

@@ -1,0 +1,319 @@
+// The application's start in a temporary home: the preferences file and its defaults, the resource
+// database installed and replaced, the databases loaded, the window frame and the launch questions.
+#include <gtest/gtest.h>
+
+#include "ShellTestSupport.h"
+#include "foundation/Bundle.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/UserDefaults.h"
+#include "shell/PreferenceKeys.h"
+
+using namespace shelltest;
+
+namespace {
+
+class StartupTest : public testing::Test {
+protected:
+    void SetUp() override { resetApplication(); }
+    void TearDown() override { resetApplication(); }
+
+    static qv::ui::AlertAnswer answer(int button, const std::string& titleKey, bool dontAskAgain = false) {
+        return {button, {{qv::localizedString("DontAskAgain"), dontAskAgain}}, qv::localizedString(titleKey)};
+    }
+    // A preferences file as an earlier run left it, with some keys changed.
+    static void writePreferences(const qv::Dictionary& changes) {
+        qv::Value root = shell::keys::preferencesFileDefaults();
+        for (const auto& [key, value] : changes) root[key] = value;
+        ASSERT_TRUE(qv::PreferencesFile::write(root));
+    }
+    // A file where the maker folder should be, so that no support folder can be made.
+    static void blockSupportFolder() {
+        ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(qv::paths::makerFolder()), true));
+        ASSERT_TRUE(qv::files::writeWhole(qv::paths::makerFolder(), std::string_view("not a folder")));
+    }
+};
+
+TEST_F(StartupTest, FirstRunWritesEveryDefaultAndInstallsTheShippedDatabase) {
+    const auto shipped = qv::Bundle::main().pathForResource("PTLens", "dat");
+    ASSERT_TRUE(shipped) << "the build makes the bundle's database";
+    ASSERT_FALSE(qv::PreferencesFile::exists());
+
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+
+    const qv::Value prefs = qv::PreferencesFile::read();
+    ASSERT_TRUE(prefs.isDictionary());
+    EXPECT_EQ(prefs.size(), 17u + 4u) << "seventeen keys at creation, then the window frame";
+    for (const char* key : {"feInputFOV", "feOutputFOV"}) {
+        EXPECT_EQ(prefs.get(key).type(), qv::Value::Type::Real) << key;
+        EXPECT_EQ(prefs.get(key).floatOr(0), 1.0f) << key;
+    }
+    for (const char* key : {"feOutputHeight", "feOutputWidth"}) {
+        EXPECT_EQ(prefs.get(key).type(), qv::Value::Type::Real) << key;
+        EXPECT_EQ(prefs.get(key).floatOr(-1), 0.0f) << key;
+    }
+    EXPECT_EQ(prefs.get("samplerType").type(), qv::Value::Type::Integer);
+    EXPECT_EQ(prefs.get("samplerType").integerOr(0), 3);
+    for (const char* key : {"dontAskUserToSelectLens", "dontAskUserToUpdateDB"}) {
+        EXPECT_EQ(prefs.get(key).type(), qv::Value::Type::Bool) << key;
+        EXPECT_FALSE(prefs.get(key).boolOr(true)) << key;
+    }
+    for (const char* key : {"BatchSourceImagePath", "PresetFilePath", "parentDirectoryPath", "LoadedCamera",
+                            "LoadedDatabase", "ImageSavePath", "ImageFilePath", "DatabasePath"})
+        EXPECT_EQ(prefs.get(key).asString(), std::optional<std::string>("")) << key;
+    EXPECT_EQ(prefs.get("ImageDirectoryPath").stringOr(""), qv::paths::homeFolder() + "/Documents");
+    ASSERT_TRUE(prefs.get("recentLenses").isArray());
+    EXPECT_EQ(prefs.get("recentLenses").size(), 0u);
+    // The frame keys come from the main window as the nib made it.
+    EXPECT_EQ(prefs.get("windowWidth").floatOr(0), 1100.0f);
+    EXPECT_EQ(prefs.get("windowHeight").floatOr(0), 760.0f);
+    EXPECT_EQ(prefs.get("originX").floatOr(0), 100.0f);
+    EXPECT_EQ(prefs.get("originY").floatOr(0), 100.0f);
+    EXPECT_EQ(qv::UserDefaults::standard().integerForKey("samplerType"), 3);
+
+    EXPECT_EQ(fileBytes(installedDatabase()), fileBytes(*shipped));
+    EXPECT_TRUE(c.mDBLoaded);
+    EXPECT_TRUE(c.mPreferenceFileCreated);
+    ASSERT_FALSE(c.m_pLoadedCamerasArray.empty());
+    EXPECT_EQ(c.m_pDatabaseText->stringValue(), c.m_pLoadedCamerasArray.back());
+    EXPECT_TRUE(wasAsked("Please tell Quorvel which lenses you own."));
+    EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
+    EXPECT_FALSE(wasAsked("NoDatabaseWarning"));
+    EXPECT_TRUE(c.mAppLaunched);
+    EXPECT_FALSE(c.mLensSelectionInProgress);
+    EXPECT_FALSE(qv::UserDefaults::standard().boolForKey("enableControl"));
+    EXPECT_TRUE(qv::UserDefaults::standard().boolForKey("openButton"));
+}
+
+TEST_F(StartupTest, SecondRunLoadsTheInstalledDatabaseWithoutAsking) {
+    FixtureBundle bundle;
+    { QVMainNib first = launch(); }
+    resetApplication();
+
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+    EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
+    EXPECT_FALSE(wasAsked("NoDatabaseWarning"));
+    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Nikon"}));
+    EXPECT_EQ(c.m_pFilesArray, (std::vector<std::string>{installedDatabase(), installedDatabase()}));
+    EXPECT_TRUE(c.isPTLensSelected());
+    EXPECT_FALSE(c.mPreferenceFileCreated);
+}
+
+TEST_F(StartupTest, NewerShippedDatabaseAsksAndReplacesTheInstalledCopyOnYes) {
+    FixtureBundle bundle;
+    { QVMainNib first = launch(); }
+    bundle.replaceDatabase(kNewerDatabaseText, 1700000000);
+    resetApplication();
+    responder().queueAlert(answer(0, "ReplaceDBTitle"));
+
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+    ASSERT_TRUE(wasAsked("ReplaceDBTitle"));
+    EXPECT_EQ(responder().alerts().front().request.buttons, (std::vector<std::string>{"Yes", "No"}));
+    EXPECT_EQ(fileBytes(installedDatabase()), fileBytes(bundle.databasePath()));
+    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Pentax"}));
+    EXPECT_FALSE(qv::PreferencesFile::read().get("dontAskUserToUpdateDB").boolOr(true));
+    // The copy went through a temporary name that is gone once it was renamed into place.
+    EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), (std::vector<std::string>{"PTLens.dat"}));
+}
+
+TEST_F(StartupTest, NoKeepsTheInstalledCopyAndTheCheckBoxStopsTheQuestion) {
+    FixtureBundle bundle;
+    { QVMainNib first = launch(); }
+    const auto installedBefore = fileBytes(installedDatabase());
+    bundle.replaceDatabase(kNewerDatabaseText, 1700000000);
+    resetApplication();
+    responder().queueAlert(answer(1, "ReplaceDBTitle", true));
+    {
+        QVMainNib second = launch();
+        EXPECT_TRUE(wasAsked("ReplaceDBTitle"));
+        EXPECT_EQ(fileBytes(installedDatabase()), installedBefore);
+        EXPECT_EQ(second.controller->m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Nikon"}));
+        EXPECT_TRUE(qv::PreferencesFile::read().get("dontAskUserToUpdateDB").boolOr(false));
+    }
+    resetApplication();
+    QVMainNib third = launch();
+    EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
+}
+
+TEST_F(StartupTest, SweepLeavesOnlyDatFilesAndLoadsOnlyTheResourceDatabase) {
+    FixtureBundle bundle;
+    const std::string folder = qv::paths::supportFolder();
+    ASSERT_TRUE(qv::files::createFolder(folder, true));
+    writeUserDatabase(folder + "Mine.dtl", {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
+    for (const char* name : {"Profile", "notes.txt", "_QuorvelCI_twrite.JPG"})
+        ASSERT_TRUE(qv::files::writeWhole(folder + name, std::string_view("x")));
+    ASSERT_TRUE(qv::files::createFolder(folder + "leftovers"));
+    writeResourceDatabase(folder + "Other.dat", kNewerDatabaseText);
+
+    QVMainNib nib = launch();
+    EXPECT_EQ(qv::files::listFolder(folder), (std::vector<std::string>{"Other.dat", "PTLens.dat"}));
+    EXPECT_EQ(nib.controller->m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Nikon"}));
+}
+
+TEST_F(StartupTest, UnusableSupportFolderWarnsAndEndsLaunchingWithTheDatabaseChooser) {
+    FixtureBundle bundle;
+    blockSupportFolder();
+
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+    EXPECT_TRUE(wasAsked("CouldNotCreateFolderWarning"));
+    EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+    const auto panels = responder().panels();
+    ASSERT_EQ(panels.size(), 1u);
+    EXPECT_EQ(panels[0].request.allowedTypes, (std::vector<std::string>{"dtl", "dat"}));
+    EXPECT_FALSE(c.mDBLoaded);
+    EXPECT_TRUE(c.m_pLoadedCamerasArray.empty());
+}
+
+TEST_F(StartupTest, UnreadableInstalledDatabaseDoesNotCountAsLoaded) {
+    FixtureBundle bundle;
+    ASSERT_TRUE(qv::files::createFolder(qv::paths::supportFolder(), true));
+    ASSERT_TRUE(qv::files::writeWhole(installedDatabase(), std::string_view("PDAT but not really")));
+    setModificationTime(installedDatabase(), 1700000000);  // newer than the bundle's: no question
+
+    QVMainNib nib = launch();
+    EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
+    EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_TRUE(nib.controller->m_pLoadedCamerasArray.empty());
+}
+
+TEST_F(StartupTest, DatabaseChosenAtTheEndOfLaunchingCountsAsLoaded) {
+    FixtureBundle bundle;
+    blockSupportFolder();
+    qvtest::TempDir elsewhere("qvdb");
+    const std::string database = elsewhere.file("Wide.dtl");
+    writeUserDatabase(database, {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
+    responder().queuePanel({true, {database}});
+
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+    EXPECT_TRUE(c.mDBLoaded);
+    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Wide"}));
+    EXPECT_EQ(c.m_pDatabaseText->stringValue(), "Wide");
+    EXPECT_EQ(qv::PreferencesFile::read().get("LoadedDatabase").stringOr(""), database);
+}
+
+TEST_F(StartupTest, StoredCameraSelectsItsRowAndAnUnknownOneKeepsTheLastRow) {
+    FixtureBundle bundle;
+    writePreferences({{"LoadedCamera", "Canon"}});
+    {
+        QVMainNib nib = launch();
+        EXPECT_EQ(nib.controller->m_pCamNameTable->selectedRow(), 0);
+        EXPECT_EQ(nib.controller->m_pDatabaseText->stringValue(), "Canon");
+    }
+    resetApplication();
+    writePreferences({{"LoadedCamera", "Leica"}});
+    QVMainNib nib = launch();
+    EXPECT_EQ(nib.controller->m_pCamNameTable->selectedRow(), 1);
+    EXPECT_EQ(nib.controller->m_pDatabaseText->stringValue(), "Nikon");
+}
+
+TEST_F(StartupTest, StoredDatabaseIsTheFallbackWhenTheSupportFolderGivesNone) {
+    FixtureBundle bundle;
+    blockSupportFolder();
+    qvtest::TempDir elsewhere("qvdb");
+    const std::string database = elsewhere.file("Wide.dtl");
+    writeUserDatabase(database, {userLensRecord("Holga", 0.1f, -0.2f, 0.05f, 1.07f), userLensRecord("Diana", 0, 0, 0, 1)});
+    writePreferences({{"LoadedDatabase", database}, {"LoadedCamera", "Wide"}});
+
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+    EXPECT_FALSE(wasAsked("NoDatabaseWarning"));
+    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Wide"}));
+    EXPECT_EQ(c.m_pDatabaseText->stringValue(), "Wide");
+    EXPECT_EQ(c.m_pLensText->stringValue(), "Holga");
+    EXPECT_EQ(c.mFocalLengthField->stringValue(), "24");
+    EXPECT_FALSE(c.isPTLensSelected());
+    const auto values = c.correctionValues();
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0], double(0.1f));
+    EXPECT_EQ(values[1], double(-0.2f));
+    EXPECT_EQ(values[2], double(0.05f));
+    EXPECT_EQ(values[3], double(1.07f)) << "a user lens keeps its own d";
+}
+
+TEST_F(StartupTest, OwnedLensQuestionFollowsTheListAndTheCheckBox) {
+    FixtureBundle bundle;
+    responder().queueAlert(answer(1, "Please tell Quorvel which lenses you own.", true));
+    {
+        QVMainNib first = launch();
+        EXPECT_TRUE(wasAsked("Please tell Quorvel which lenses you own."));
+        EXPECT_TRUE(qv::PreferencesFile::read().get("dontAskUserToSelectLens").boolOr(false));
+    }
+    resetApplication();
+    { QVMainNib second = launch(); }
+    EXPECT_FALSE(wasAsked("Please tell Quorvel which lenses you own.")) << "the user asked not to be asked";
+
+    resetApplication();
+    qv::Value lens{qv::Dictionary()};
+    lens["3.Lens Name"] = "EF 50";
+    writePreferences({{"recentLenses", qv::Array{lens}}});
+    { QVMainNib third = launch(); }
+    EXPECT_FALSE(wasAsked("Please tell Quorvel which lenses you own.")) << "the user owns lenses";
+
+    resetApplication();
+    writePreferences({});
+    { QVMainNib fourth = launch(); }
+    EXPECT_TRUE(wasAsked("Please tell Quorvel which lenses you own.")) << "no owned lens and nothing said";
+}
+
+TEST_F(StartupTest, LaunchingEndsWithTheFisheyeFieldsRestoredAndDisabled) {
+    FixtureBundle bundle;
+    auto& defaults = qv::UserDefaults::standard();
+    defaults.set("feOutputWidth", 1200.0f);
+    defaults.set("feOutputHeight", 800.0f);
+    defaults.set("feInputFOV", 180.0f);
+    defaults.set("feOutputFOV", 90.0f);
+    FakeDisplayView view;
+
+    QVMainNib nib = launch(&view);
+    QVController& c = *nib.controller;
+    EXPECT_EQ(c.fishEyeOutputWidth(), 1200.0f);
+    EXPECT_EQ(c.fishEyeOutputHeight(), 800.0f);
+    EXPECT_EQ(c.fishEyeInputFOV(), 180.0f);
+    EXPECT_EQ(c.fishEyeOutputFOV(), 90.0f);
+    for (qv::ui::Control* control : std::initializer_list<qv::ui::Control*>{
+             c.mFEOutputWidth, c.mFEOutputHeight, c.mFEInputFOV, c.mFEOutputFOV, c.mFESamplertypePopUp, c.mFEDefishButton})
+        EXPECT_FALSE(control->isEnabled());
+    EXPECT_TRUE(c.mFECorrectionTypeMatrix->isEnabled());
+    EXPECT_EQ(c.fishEyeSamplerType(), 3);
+    EXPECT_EQ(c.correctionType(), 0);
+    EXPECT_EQ(view.controller, &c);
+    EXPECT_TRUE(view.allowDrops);
+    EXPECT_TRUE(c.m_pWindow->isKeyWindow());
+}
+
+TEST_F(StartupTest, ModelPopUpGainsOneShowAllItemAsItOpens) {
+    FixtureBundle bundle;
+    QVMainNib nib = launch();
+    QVController& c = *nib.controller;
+    c.m_pPSModelPopUp->removeAllItems();
+    c.m_pPSModelPopUp->addItemsWithTitles({"EOS 400D", "EOS 5D"});
+    c.m_pPSModelPopUp->userPopUp();
+    c.m_pPSModelPopUp->userPopUp();
+    EXPECT_EQ(c.m_pPSModelPopUp->itemTitles(), (std::vector<std::string>{"EOS 400D", "EOS 5D", "Show All"}));
+    c.mLensSelectionModelPopUp->removeAllItems();
+    c.mLensSelectionModelPopUp->userPopUp();
+    EXPECT_EQ(c.mLensSelectionModelPopUp->numberOfItems(), 0) << "other pop-ups are left alone";
+}
+
+TEST_F(StartupTest, SaveIsOnlyOfferedWithAPhoto) {
+    FixtureBundle bundle;
+    FakeDisplayView view;
+    QVMainNib nib = launch(&view);
+    QVController& c = *nib.controller;
+    auto save = nib.mainMenu->findItemWithAction("onSave:");
+    auto open = nib.mainMenu->findItemWithAction("onLoadImage:");
+    ASSERT_TRUE(save && open);
+    EXPECT_FALSE(c.validateMenuItem(*save));
+    EXPECT_TRUE(c.validateMenuItem(*open));
+    c.m_bImageLoaded = true;
+    EXPECT_TRUE(c.validateMenuItem(*save));
+}
+
+}  // namespace
