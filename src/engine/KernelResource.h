@@ -15,6 +15,9 @@ public:
     KernelResource(const KernelResource&) = delete;
     KernelResource& operator=(const KernelResource&) = delete;
 
+    // The process-wide resource of that name.
+    static KernelResource& named(const std::string& resourceName);
+
     // The kernel, loading it first when it is not loaded yet; null when it cannot be had.
     std::shared_ptr<const qv::ci::Kernel> kernel();
 

@@ -19,9 +19,7 @@ Filter* freshFilter(std::shared_ptr<Filter>& field, const char* name) {
 }
 
 Image outputOf(Filter* filter) {
-    if (!filter) return Image();
-    const qv::ci::FilterValue output = filter->valueForKey("outputImage");
-    return output.image() ? *output.image() : Image();
+    return filter ? filter->outputImage() : Image();
 }
 
 // The distortion and vignetting geometry comes from the image's size; an empty or unbounded
@@ -77,15 +75,15 @@ Image QVCIFilters::imageWithR(int red, int green, int blue, int alpha, const Ima
 }
 
 Image QVCIFilters::compositImage(const Image& image, const Image& background) {
-    Filter* filter = freshFilter(m_pFMultiplyCompositing, "CIMaximumCompositing");
-    if (!filter) return Image();
-    filter->setValue("inputImage", image);
-    filter->setValue("inputBackgroundImage", background);
-    return outputOf(filter);
+    return composited(m_pFMultiplyCompositing, "CIMaximumCompositing", image, background);
 }
 
 Image QVCIFilters::minimumComposit(const Image& image, const Image& background) {
-    Filter* filter = freshFilter(m_pFMinimumCompositing, "CISourceAtopCompositing");
+    return composited(m_pFMinimumCompositing, "CISourceAtopCompositing", image, background);
+}
+
+Image QVCIFilters::composited(std::shared_ptr<Filter>& field, const char* name, const Image& image, const Image& background) {
+    Filter* filter = freshFilter(field, name);
     if (!filter) return Image();
     filter->setValue("inputImage", image);
     filter->setValue("inputBackgroundImage", background);

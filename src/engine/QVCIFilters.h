@@ -38,6 +38,9 @@ public:
     const std::shared_ptr<qv::ci::Filter>& vignetteFilter() const { return m_pVignetteFilter; }
 
 private:
+    qv::ci::Image composited(std::shared_ptr<qv::ci::Filter>& field, const char* name, const qv::ci::Image& image,
+                             const qv::ci::Image& background);
+
     std::shared_ptr<qv::ci::Filter> m_pFRadialDistortion;
     std::shared_ptr<qv::ci::Filter> m_pFMultiplyCompositing;
     std::shared_ptr<qv::ci::Filter> m_pFMinimumCompositing;

@@ -198,8 +198,7 @@ Image QVCorrectionChain::applyPerspectiveFilter(const Image& image, Quality qual
     filter->setValue("inputTopRight", corner(m_Coordinates.TR));
     filter->setValue("inputBottomRight", corner(m_Coordinates.BR));
     filter->setValue("inputBottomLeft", corner(m_Coordinates.BL));
-    const qv::ci::FilterValue output = filter->valueForKey("outputImage");
-    return moveImageToOrigin(output.image() ? *output.image() : Image());
+    return moveImageToOrigin(filter->outputImage());
 }
 
 Image QVCorrectionChain::autoScaled(const Image& image, const Image& reference, Quality quality) {

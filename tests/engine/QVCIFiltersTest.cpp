@@ -99,18 +99,6 @@ TEST_F(FilterHolder, ColourMatrixKeepsTheChosenChannels) {
     EXPECT_NEAR(noAlpha.at(2, 2)[3], 0, 1e-6);
 }
 
-TEST_F(FilterHolder, CompositingTakesTheLargerComponent) {
-    const Image a = enginetest::uniformImage(4, 4, {0.7f, 0.1f, 0.3f, 1});
-    const Image b = enginetest::uniformImage(4, 4, {0.2f, 0.6f, 0.3f, 1});
-    const Rendered both(holder.compositImage(a, b), {0, 0, 4, 4});
-    const Rgba p = both.at(0, 0);
-    EXPECT_NEAR(p[0], 0.7, 1e-5);
-    EXPECT_NEAR(p[1], 0.6, 1e-5);
-    EXPECT_NEAR(p[2], 0.3, 1e-5);
-    // A missing operand leaves the other.
-    EXPECT_EQ(holder.compositImage(Image(), b).extent(), b.extent());
-}
-
 TEST_F(FilterHolder, ScalingChangesTheExtent) {
     const Image photo = enginetest::uniformImage(600, 400, {1, 1, 1, 1});
     EXPECT_EQ(holder.createScaledImage(photo, 0.5).extent(), qv::Rect(0, 0, 300, 200));
