@@ -238,6 +238,15 @@ public:
     void resetEditSheetUIForSelectedRow(int row);
     void setESMatrixValues();
 
+    // ---- The lens choice for a photo (QVControllerLensChoice.cpp) ----
+    void setMatrixValueFromPrefernceLens(int index);
+    void updateUIWithPreferenceLensInfo(const qv::Value& entry);
+    std::string camNameForLens(const qv::Value& lens);
+    int indexOfBestMatchingLensFrom(const qv::Array& lenses, float maximumAperture);
+    void choseBestLensFrom(const std::vector<std::string>& names);
+    bool loadMatchingLens(const std::string& name);
+    bool loadRecentSettings(const qv::Value& entry);
+
     // ---- Helpers shared by the files above ----
     // The four coefficients of a resource-database lens, in use while one is current.
     void setPTLensValues(const std::array<double, 4>& values);

@@ -21,12 +21,6 @@ void QVController::resetUIValuesToPreset(const qv::Value&) {}
 void QVController::onBatchProcess(Control*) {}
 void QVController::defish(Control*) {}
 
-// The lens choice for a photo: no photo metadata and no choice yet.
-qv::Value QVController::getExifProprties() { return qv::Value(); }
-void QVController::setLensProperties() {}
-bool QVController::selectLensFromPreferences() { return false; }
-bool QVController::autoselectionForLens() { return false; }
-
 // The user-database editor.
 void QVController::onEditDatabase(Control*) {}
 void QVController::onCreateNewDatabase(Control*) {}
