@@ -96,7 +96,52 @@ void Canvas::fillPolygons(const std::vector<Polygon>& polygons, const Color& col
     });
 }
 
-void Canvas::fillRect(const Rect& r) { fillPath(Path::rect(r.standardized())); }
+void Canvas::fillRect(const Rect& r) {
+    const Rect rect = r.standardized();
+    const AffineTransform& t = m_state.ctm;
+    // Unturned, a rectangle's fully covered pixels take the colour directly: a view's background
+    // is a million of them. Only its partly covered border goes through the rasterizer, which
+    // gives those pixels what it always did.
+    if (t.b != 0 || t.c != 0 || !m_bitmap.isValid() || rect.isEmpty() || !rect.isFinite()) {
+        fillPath(Path::rect(rect));
+        return;
+    }
+    const Rect box = t.apply(rect);
+    const double top = m_bitmap.height - box.maxY(), bottom = m_bitmap.height - box.minY();
+    const PixelBox outer = PixelBox{int(std::floor(box.minX())), int(std::floor(top)), int(std::ceil(box.maxX())),
+                                    int(std::ceil(bottom))}
+                               .intersection(m_state.clip);
+    PixelBox inner = PixelBox{int(std::ceil(box.minX())), int(std::ceil(top)), int(std::floor(box.maxX())),
+                              int(std::floor(bottom))}
+                         .intersection(outer);
+    if (inner.isEmpty()) inner = {outer.x0, outer.y0, outer.x0, outer.y0};
+    const Color& c = m_state.fill;
+    const float a = float(std::clamp(c.alpha, 0.0, 1.0));
+    const float pr = float(std::clamp(c.red, 0.0, 1.0)) * a, pg = float(std::clamp(c.green, 0.0, 1.0)) * a,
+                pb = float(std::clamp(c.blue, 0.0, 1.0)) * a;
+    std::uint8_t opaque[4] = {0, 0, 0, 0};
+    if (a == 1) blend(opaque, pr, pg, pb, a);  // what every covered pixel becomes
+    for (int row = inner.y0; row < inner.y1; ++row) {
+        std::uint8_t* dst = m_bitmap.row(row) + std::size_t(inner.x0) * 4;
+        for (int x = inner.x0; x < inner.x1; ++x, dst += 4) {
+            if (a == 1)
+                std::copy(opaque, opaque + 4, dst);
+            else
+                blend(dst, pr, pg, pb, a);
+        }
+    }
+    const PixelBox clip = m_state.clip;
+    const PixelBox border[4] = {{outer.x0, outer.y0, outer.x1, inner.y0},
+                                {outer.x0, inner.y1, outer.x1, outer.y1},
+                                {outer.x0, inner.y0, inner.x0, inner.y1},
+                                {inner.x1, inner.y0, outer.x1, inner.y1}};
+    for (const PixelBox& strip : border) {
+        if (strip.isEmpty()) continue;
+        m_state.clip = strip;
+        fillPath(Path::rect(rect));
+    }
+    m_state.clip = clip;
+}
 
 void Canvas::strokeRect(const Rect& r, double lineWidth) {
     Path path = Path::rect(r.standardized());
@@ -133,7 +178,43 @@ void Canvas::clear(const Color& c) {
     }
 }
 
+// The pixels of a premultiplied RGBA8 image onto the canvas one for one: the destination
+// rectangle lies on whole device pixels and has the source rectangle's size, so every sample
+// falls on a texel centre and no interpolation is needed. False when that does not hold.
+bool Canvas::copyPixelsOneForOne(const Bitmap& image, const Rect& into, const Rect& from, double opacity) {
+    const AffineTransform& t = m_state.ctm;
+    if (opacity != 1.0 || image.format != PixelFormat::RGBA8 || !image.premultiplied || !image.isValid() ||
+        !m_bitmap.isValid() || t.a != 1 || t.b != 0 || t.c != 0 || t.d != 1)
+        return false;
+    const Rect dest = t.apply(into.standardized()), src = from.standardized();
+    const bool whole = dest.minX() == std::floor(dest.minX()) && dest.minY() == std::floor(dest.minY()) &&
+                       src.minX() == std::floor(src.minX()) && src.minY() == std::floor(src.minY()) &&
+                       dest.size == src.size && src.width() == std::floor(src.width()) &&
+                       src.height() == std::floor(src.height());
+    if (!whole || src.minX() < 0 || src.minY() < 0 || src.maxX() > image.width || src.maxY() > image.height) return false;
+    const int dx0 = int(dest.minX()), dy0 = int(m_bitmap.height - dest.maxY());
+    const int sx0 = int(src.minX()), sy0 = int(image.height - src.maxY());
+    const PixelBox area =
+        PixelBox{dx0, dy0, dx0 + int(src.width()), dy0 + int(src.height())}.intersection(m_state.clip);
+    for (int row = area.y0; row < area.y1; ++row) {
+        const std::uint8_t* in = image.row(sy0 + row - dy0) + std::size_t(sx0 + area.x0 - dx0) * 4;
+        std::uint8_t* dst = m_bitmap.row(row) + std::size_t(area.x0) * 4;
+        for (int x = area.x0; x < area.x1; ++x, in += 4, dst += 4) {
+            const std::uint8_t alpha = in[3];
+            if (alpha == 255) {
+                std::copy(in, in + 4, dst);
+            } else if (alpha != 0) {
+                // Premultiplied data whose colour exceeds its alpha is malformed; keep it composable.
+                const float fa = alpha / 255.0f;
+                blend(dst, std::min(in[0] / 255.0f, fa), std::min(in[1] / 255.0f, fa), std::min(in[2] / 255.0f, fa), fa);
+            }
+        }
+    }
+    return true;
+}
+
 bool Canvas::drawImage(const Bitmap& image, const Rect& into, const Rect& from, double opacity) {
+    if (copyPixelsOneForOne(image, into, from, opacity)) return true;
     const std::vector<float> source = premultipliedRGBA(image);
     if (source.empty()) return false;
     const Rect dest = into.standardized(), src = from.standardized();

@@ -81,6 +81,7 @@ private:
     };
 
     Point toDevice(const Point& user) const;
+    bool copyPixelsOneForOne(const Bitmap& image, const Rect& into, const Rect& from, double opacity);
     void fillPolygons(const std::vector<Polygon>& polygons, const Color& color);
 
     Bitmap m_bitmap;

@@ -121,13 +121,8 @@ Image QVDisplayView::scaleToFixedSize(const Image& image) {
     lanczos->setValue("inputScale", factor);
     const qv::ci::FilterValue output = lanczos->valueForKey("outputImage");
     if (!output.image() || output.image()->isNull()) return Image();
-    const Image scaled = *output.image();
-    const qv::Rect bounds = qv::ci::Context::renderBounds(scaled.extent());
     qv::ci::Context context;
-    qv::Bitmap pixels = context.createBitmap(scaled, bounds, qv::PixelFormat::RGBA8);
-    if (!pixels.isValid()) return Image();
-    return Image::fromBitmap(std::move(pixels))
-        .imageByApplyingTransform(qv::AffineTransform::translation(bounds.minX(), bounds.minY()));
+    return madeIntoPixels(context, *output.image());
 }
 
 // --- Fitting and showing -----------------------------------------------------------------------
@@ -144,14 +139,19 @@ qv::AffineTransform QVDisplayView::fittingTransformFor(const qv::Rect& extent) c
     return qv::AffineTransform{1 / k, 0, 0, 1 / k, ox, oy};
 }
 
-Image QVDisplayView::scaleImageToDraw(const Image& image) {
+Image QVDisplayView::fitted(const Image& image, qv::AffineTransform* fit) {
     if (image.isNull()) return Image();
-    const qv::AffineTransform fit = fittingTransformFor(image.extent());
-    if (!fit.isInvertible()) return Image();
-    m_Delta = qv::Point{fit.tx, fit.ty};
-    m_Scale = float(1 / fit.a);
+    *fit = fittingTransformFor(image.extent());
+    if (!fit->isInvertible()) return Image();
+    m_Delta = qv::Point{fit->tx, fit->ty};
+    m_Scale = float(1 / fit->a);
     m_RotationAngle = 0;
-    return image.imageByApplyingTransform(fit);
+    return image.imageByApplyingTransform(*fit);
+}
+
+Image QVDisplayView::scaleImageToDraw(const Image& image) {
+    qv::AffineTransform fit;
+    return fitted(image, &fit);
 }
 
 void QVDisplayView::setImageToDraw(const Image& image) {
@@ -159,7 +159,13 @@ void QVDisplayView::setImageToDraw(const Image& image) {
         setNeedsDisplay();
         return;
     }
-    m_pImageToDraw = m_bMagnifierFlag ? image : scaleImageToDraw(image);
+    if (m_bMagnifierFlag) {
+        m_pImageToDraw = image;
+        m_pFittedSource = Image();
+    } else {
+        m_pImageToDraw = fitted(image, &m_DrawnFit);
+        m_pFittedSource = m_pImageToDraw.isNull() ? Image() : image;
+    }
     if (image == m_pImage && m_bSetDrawingRect) {
         m_DrawingRct = narrowed(m_pImageToDraw.extent());
         m_bSetDrawingRect = false;
@@ -183,7 +189,17 @@ void QVDisplayView::calculateDrawingRect() {
     setNeedsDisplay();
 }
 
-void QVDisplayView::refresh(const qv::Rect&, const Image& image) {
+void QVDisplayView::refresh(const qv::Rect& rect, const Image& image) {
+    // The new image differs from the one drawn only inside rect (the lens's old and new squares):
+    // the picture already rendered stays good elsewhere.
+    if (m_Cache.successor == m_pImageToDraw && !m_Cache.successor.isNull()) {
+        m_Cache.changed = m_Cache.changed.unionWith(rect);
+        m_Cache.successor = image;
+    } else if (m_Cache.shows == m_pImageToDraw && !m_Cache.shows.isNull()) {
+        m_Cache.changed = rect;
+        m_Cache.successor = image;
+    }
     m_pImageToDraw = image;
+    m_pFittedSource = Image();
     setNeedsDisplay();
 }

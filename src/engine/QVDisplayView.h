@@ -9,6 +9,7 @@
 // The correction state (the photo, the proxy, the kept images, the flags) and the full-resolution
 // chain that saving uses come from QVViewChain. Everything here belongs to the main thread, except
 // the full-resolution chain and the flags (see QVViewChain).
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -132,20 +133,59 @@ private:
     struct LoadedPhoto;
     static std::optional<LoadedPhoto> readPhoto(const std::string& path, Deliverable deliverable);
     void showLoadedImage(const qv::ci::Image& image);
-    // The preview from m_pCorrectedImage on, shown unless a batch runs.
+    // The image as pixels at its own resolution, placed where it was; null when it cannot render.
+    static qv::ci::Image madeIntoPixels(qv::ci::Context& context, const qv::ci::Image& image);
+    // The distortion step of the preview on source, kept as pixels when source is the proxy.
+    qv::ci::Image keptCorrected(const qv::ci::Image& source);
+    // Scale, chromatic aberration and vignetting on m_pCorrectedImage, kept (and, once used
+    // again, kept as pixels) while neither it nor their parameters change.
+    qv::ci::Image beforePerspective();
+    // The preview from m_pCorrectedImage on into m_pPerspectiveImage.
+    void rerunFromKept();
+    // The same, shown unless a batch runs.
     void rerunAndShow();
     // The transform that fits an image of the given extent with the scale of m_pCorrectedImage.
     qv::AffineTransform fittingTransformFor(const qv::Rect& extent) const;
     qv::ci::Image lensOutput() const;
+    // The image fitted into the view; the transform used is stored in *fit.
+    qv::ci::Image fitted(const qv::ci::Image& image, qv::AffineTransform* fit);
+    // What drawPicture renders for the view's pixels: the drawn image itself, or, when the view
+    // enlarges it, its source rendered once at its own resolution and enlarged from those pixels.
+    qv::ci::Image imageToRender(const qv::Rect& pixels);
     void drawPicture(qv::ui::Canvas& canvas);
     void drawCropInsideFrame(qv::ui::Canvas& canvas);
     // What a drag offers that this view takes: none, generic or copy, or everything for its own.
     qv::ui::DragOperation dragOperationFor(const qv::ui::DraggingInfo& info, qv::ui::DragOperation answer) const;
 
+    // The picture drawn last, kept between draws: a redraw of an unchanged picture (a grid
+    // switched on, a window shown again) renders nothing, and a lens dragged over it renders only
+    // the squares it left and entered.
+    struct PictureCache {
+        qv::ci::Image source;      // the unfitted image rendered at its own resolution
+        qv::Rect region;           // the part of it rendered
+        qv::ci::Image raster;      // those pixels
+        qv::Bitmap picture;        // the view's pixels of `shows` over pictureRect
+        qv::Rect pictureRect;
+        qv::ci::Image shows;       // what picture holds
+        qv::ci::Image successor;   // an image that differs from `shows` only inside `changed`
+        qv::Rect changed;
+    };
+
+    struct PreparedPreview {
+        qv::ci::Image corrected;             // the m_pCorrectedImage it was made from
+        std::array<double, 7> parameters{};  // scale, red, green, blue, vignetting on, amount, midpoint
+        qv::ci::Image image;                 // the result before the perspective step
+        bool isPixels = false;               // image holds pixels rather than the steps
+    };
+
     const Deliverable m_Deliverable;
     QVDisplayController* m_pDisplayController = nullptr;
 
     qv::ci::Image m_pImageToDraw;
+    qv::ci::Image m_pFittedSource;  // what m_pImageToDraw fits into the view, or null for the lens
+    qv::AffineTransform m_DrawnFit;  // the fitting transform of m_pImageToDraw
+    PictureCache m_Cache;
+    PreparedPreview m_Prepared;
     std::optional<qv::io::ColorSpace> m_Colorspace;
     qv::Dictionary m_Metadata;
     int m_iImageDepth = 0;

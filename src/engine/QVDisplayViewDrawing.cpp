@@ -2,6 +2,7 @@
 // picture itself and the grid.
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "appkit/Path.h"
 #include "engine/QVDisplayView.h"
@@ -38,6 +39,32 @@ double largestInscribedScale(const std::array<qv::Point, 4>& quad, const qv::Poi
     return std::isfinite(t) ? t : 0;
 }
 
+// Strokes a rectangle side by side: each side is rasterized over its own few pixels instead of
+// every row and column of the rectangle. The sides run on by half the line width, so the corners
+// are square and filled, as one stroked rectangle's are.
+void strokeFrame(Canvas& canvas, const qv::Rect& r, double lineWidth) {
+    const double h = lineWidth / 2;
+    const qv::Point corners[4] = {{r.minX(), r.minY()}, {r.maxX(), r.minY()}, {r.maxX(), r.maxY()}, {r.minX(), r.maxY()}};
+    for (int i = 0; i < 4; ++i) {
+        const qv::Point a = corners[i], b = corners[(i + 1) % 4];
+        const double dx = b.x > a.x ? h : b.x < a.x ? -h : 0, dy = b.y > a.y ? h : b.y < a.y ? -h : 0;
+        qv::ui::Path side;
+        side.setLineWidth(lineWidth);
+        side.moveTo({a.x - dx, a.y - dy});
+        side.lineTo({b.x + dx, b.y + dy});
+        canvas.strokePath(side);
+    }
+}
+
+// Copies a rendered part (its pixels over partRect) into a picture over pictureRect, which holds it.
+void copyRows(const qv::Bitmap& part, const qv::Rect& partRect, qv::Bitmap& picture, const qv::Rect& pictureRect) {
+    const int column = int(partRect.minX() - pictureRect.minX());
+    const int firstRow = int(pictureRect.maxY() - partRect.maxY());
+    const std::size_t bytes = std::size_t(part.width) * 4;
+    for (int row = 0; row < part.height; ++row)
+        std::copy(part.row(row), part.row(row) + bytes, picture.row(firstRow + row) + std::size_t(column) * 4);
+}
+
 }  // namespace
 
 void QVDisplayView::drawRect(const qv::Rect&) {
@@ -50,14 +77,14 @@ void QVDisplayView::drawRect(const qv::Rect&) {
     canvas->setFillColor(Color::grayColor());
     canvas->fillRect(m_DrawingRct);
     canvas->setStrokeColor(Color::blackColor());
-    canvas->strokeRect(m_DrawingRct);
+    strokeFrame(*canvas, m_DrawingRct, 1);
 
     QVDisplayController* controller = m_pDisplayController;
     if (controller && controller->isCropOutsideSelected()) {
         const qv::Rect outside = m_pImageToDraw.extent().intersection(m_pImage.extent());
         if (!outside.isEmpty()) {
             canvas->setStrokeColor(Color::blackColor());
-            canvas->strokeRect(outside);
+            strokeFrame(*canvas, outside, 1);
             canvas->setFillColor(Color::darkGrayColor());
             canvas->fillRect(outside);
         }
@@ -68,14 +95,61 @@ void QVDisplayView::drawRect(const qv::Rect&) {
         drawGridWithSpacing(controller->gridSpacing(), controller->gridColor(), bounds());
 }
 
+Image QVDisplayView::imageToRender(const qv::Rect& pixels) {
+    // A fitted preview shown larger than its own pixels (the 900-pixel proxy in a large view)
+    // would run every step of the chain for every point of the view; its own pixels carry all
+    // the detail there is, so the chain runs once per pixel of its own and only the enlargement
+    // runs per point.
+    // Over kept pixels the perspective step is geometry only: one fetch per point, no dearer
+    // than the enlargement itself, so it is rendered directly.
+    const bool geometryOverPixels = m_Prepared.isPixels && m_pFittedSource == m_pPerspectiveImage;
+    if (m_pFittedSource.isNull() || !(m_DrawnFit.a > 1) || geometryOverPixels) {
+        m_Cache.source = Image();
+        return m_pImageToDraw;
+    }
+    const qv::Rect sourceExtent = qv::ci::Context::renderBounds(m_pFittedSource.extent());
+    const qv::Rect region =
+        qv::ci::Context::renderBounds(m_DrawnFit.inverted().apply(pixels).insetBy(-2, -2)).intersection(sourceExtent);
+    if (region.isNull() || region.isEmpty()) return m_pImageToDraw;
+    if (m_Cache.source != m_pFittedSource || m_Cache.region != region) {
+        qv::Bitmap own = m_Context.createBitmap(m_pFittedSource, region, qv::PixelFormat::RGBA8);
+        if (!own.isValid()) return m_pImageToDraw;
+        m_Cache.source = m_pFittedSource;
+        m_Cache.region = region;
+        m_Cache.raster = Image::fromBitmap(std::move(own))
+                             .imageByApplyingTransform(qv::AffineTransform::translation(region.minX(), region.minY()));
+    }
+    return m_Cache.raster.imageByApplyingTransform(m_DrawnFit);
+}
+
 void QVDisplayView::drawPicture(Canvas& canvas) {
     if (m_pImageToDraw.isNull()) return;
     // Only the part of the picture inside the drawing rectangle is rendered, at one pixel per point.
     const qv::Rect pixels = qv::ci::Context::renderBounds(m_DrawingRct.intersection(bounds()));
     if (pixels.isNull() || pixels.isEmpty()) return;
-    const qv::Bitmap picture = m_Context.createBitmap(m_pImageToDraw, pixels, qv::PixelFormat::RGBA8);
-    if (!picture.isValid()) return;
-    canvas.drawImage(picture, pixels, qv::Rect(0, 0, picture.width, picture.height), 1.0);
+    PictureCache& cache = m_Cache;
+    const bool sameFrame = cache.picture.isValid() && cache.pictureRect == pixels;
+    if (!sameFrame || cache.shows != m_pImageToDraw) {
+        const qv::Rect part = qv::ci::Context::renderBounds(cache.changed.intersection(pixels));
+        const bool partly = sameFrame && cache.successor == m_pImageToDraw && !cache.shows.isNull();
+        cache.shows = Image();
+        cache.successor = Image();
+        cache.changed = qv::Rect::null();
+        if (partly) {
+            if (!part.isNull() && !part.isEmpty()) {
+                const qv::Bitmap changed = m_Context.createBitmap(m_pImageToDraw, part, qv::PixelFormat::RGBA8);
+                if (!changed.isValid()) return;
+                copyRows(changed, part, cache.picture, pixels);
+            }
+        } else {
+            if (!sameFrame)
+                cache.picture = qv::Bitmap::make(int(pixels.width()), int(pixels.height()), qv::PixelFormat::RGBA8, true);
+            if (!m_Context.render(imageToRender(pixels), cache.picture, pixels)) return;
+        }
+        cache.shows = m_pImageToDraw;
+        cache.pictureRect = pixels;
+    }
+    canvas.drawImage(cache.picture, pixels, qv::Rect(0, 0, cache.picture.width, cache.picture.height), 1.0);
 }
 
 qv::Rect QVDisplayView::cropInsideFrame() const {
@@ -117,10 +191,8 @@ void QVDisplayView::drawCropInsideFrame(Canvas& canvas) {
     if (m_bMagnifierFlag || !m_bPreviewFlag || !m_bApplyFlag) return;
     const qv::Rect frame = cropInsideFrame();
     if (frame.isNull() || frame.isEmpty()) return;
-    qv::ui::Path path = qv::ui::Path::rect(frame);
-    path.setLineWidth(2);
     canvas.setStrokeColor(Color::blueColor());
-    canvas.strokePath(path);
+    strokeFrame(canvas, frame, 2);
 }
 
 void QVDisplayView::drawGridWithSpacing(int spacing, const Color& color, const qv::Rect& rect) {
@@ -131,19 +203,28 @@ void QVDisplayView::drawGridWithSpacing(int spacing, const Color& color, const q
     // so a wide view shows about 360 / spacing cells and a narrow one stops short of its edge.
     const double x = rect.minX(), y = rect.minY(), w = rect.width(), h = rect.height();
     const double stepX = std::trunc(w * s / 360), stepY = std::trunc(h * s / 360);
-    qv::ui::Path path;
-    path.setLineWidth(1);
-    for (double i = std::ceil(x / s); i <= std::floor((x + w) / s); ++i) {
-        path.moveTo({i * stepX, y});
-        path.lineTo({i * stepX, y + h});
-    }
-    for (double j = std::ceil(y / s); j <= std::floor((y + h) / s); ++j) {
-        path.moveTo({x, j * stepY});
-        path.lineTo({x + w, j * stepY});
-    }
+    std::vector<qv::ui::Path> lines;
+    auto addLine = [&lines](qv::Point from, qv::Point to) {
+        qv::ui::Path line;
+        line.setLineWidth(1);
+        line.moveTo(from);
+        line.lineTo(to);
+        lines.push_back(std::move(line));
+    };
+    for (double i = std::ceil(x / s); i <= std::floor((x + w) / s); ++i) addLine({i * stepX, y}, {i * stepX, y + h});
+    for (double j = std::ceil(y / s); j <= std::floor((y + h) / s); ++j) addLine({x, j * stepY}, {x + w, j * stepY});
     canvas->saveState();
     canvas->setStrokeColor(color);
     canvas->setShouldAntialias(false);
-    canvas->strokePath(path);
+    // An opaque grid looks the same stroked line by line, and each line then costs only the
+    // pixels it covers; a translucent one is stroked as one path so crossings are not darkened.
+    if (color.alpha >= 1) {
+        for (const qv::ui::Path& line : lines) canvas->strokePath(line);
+    } else {
+        qv::ui::Path path;
+        path.setLineWidth(1);
+        for (const qv::ui::Path& line : lines) path.appendPath(line);
+        canvas->strokePath(path);
+    }
     canvas->restoreState();
 }

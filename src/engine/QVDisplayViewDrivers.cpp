@@ -3,13 +3,60 @@
 // changes.
 #include "engine/QVDisplayView.h"
 
+#include <array>
+
 #include "engine/LensFilter.h"
 #include "foundation/Assert.h"
 
 using qv::ci::Image;
 
+Image QVDisplayView::madeIntoPixels(qv::ci::Context& context, const Image& image) {
+    if (image.isNull()) return image;
+    const qv::Rect bounds = qv::ci::Context::renderBounds(image.extent());
+    qv::Bitmap pixels = context.createBitmap(image, bounds, qv::PixelFormat::RGBA8);
+    if (!pixels.isValid()) return Image();
+    const Image placed = Image::fromBitmap(std::move(pixels))
+                             .imageByApplyingTransform(qv::AffineTransform::translation(bounds.minX(), bounds.minY()));
+    // The pixels cover whole pixels; the image keeps its own extent, which the later steps measure.
+    return bounds == image.extent() ? placed : placed.imageByCroppingToRect(image.extent());
+}
+
+Image QVDisplayView::keptCorrected(const Image& source) {
+    const Image corrected = correctedPreviewOf(source);
+    // Made into pixels once, so that the re-runs which start from it do not run the distortion
+    // step again for every pixel of every channel; the full photo of the magnifier stays lazy.
+    if (corrected.isNull() || corrected == source || source == m_pImage) return corrected;
+    const Image pixels = madeIntoPixels(m_Context, corrected);
+    return pixels.isNull() ? corrected : pixels;
+}
+
+Image QVDisplayView::beforePerspective() {
+    QVCorrectionChain& chain = preview();
+    QVDisplayController& c = *m_pDisplayController;
+    const std::array<double, 7> parameters{c.scaleValue(),       c.redValue(),       c.greenValue(),   c.blueValue(),
+                                           double(c.isVignetRequired()), c.vignetBrightness(), c.vignetMidpoint()};
+    // A perspective, aspect or crop change leaves the steps before the perspective as they were.
+    // Their result is kept; the second time it is used it is made into pixels, so a perspective
+    // slider being dragged runs only the perspective step, while a whole run pays nothing extra.
+    if (m_Prepared.corrected == m_pCorrectedImage && m_Prepared.parameters == parameters && !m_Prepared.image.isNull()) {
+        // The magnifier's full photo stays lazy: the lens reads only the little it shows.
+        if (!m_Prepared.isPixels && !m_bMagnifierFlag) {
+            const Image pixels = madeIntoPixels(m_Context, m_Prepared.image);
+            if (!pixels.isNull()) m_Prepared.image = pixels, m_Prepared.isPixels = true;
+        }
+        return m_Prepared.image;
+    }
+    const Image image = chain.vignetteCorrection(chain.chromaticAberrationCorrection(chain.scaleImage(m_pCorrectedImage)));
+    m_Prepared = PreparedPreview{m_pCorrectedImage, parameters, image, false};
+    return image;
+}
+
+void QVDisplayView::rerunFromKept() {
+    m_pPerspectiveImage = preview().perspectiveTransform(beforePerspective());
+}
+
 void QVDisplayView::rerunAndShow() {
-    rerunFromCorrected();
+    rerunFromKept();
     if (!mBatchFlag) setImage(m_pPerspectiveImage);
 }
 
@@ -17,7 +64,7 @@ void QVDisplayView::applyCorrection() {
     if (!m_pDisplayController) return;
     m_bApplyFlag = true;
     m_bCorrectFlag = true;
-    m_pCorrectedImage = correctedPreviewOf(previewSource());
+    m_pCorrectedImage = keptCorrected(previewSource());
     rerunAndShow();
     setNeedsDisplay();
 }
@@ -54,7 +101,7 @@ void QVDisplayView::setPreviewImage(bool on) {
     }
     m_bPreviewFlag = true;
     if (!m_pDisplayController) return;
-    m_pCorrectedImage = m_bCorrectFlag ? correctedPreviewOf(proxy) : proxy;
+    m_pCorrectedImage = m_bCorrectFlag ? keptCorrected(proxy) : proxy;
     rerunAndShow();
 }
 
@@ -76,8 +123,8 @@ void QVDisplayView::showMagnifier(bool on) {
             return;
         }
         m_pCorrectedImage = m_bCorrectFlag ? correctedPreviewOf(m_pImage) : m_pImage;
-        rerunFromCorrected();
-        m_bMagnifierFlag = true;
+        m_bMagnifierFlag = true;  // before the run: the full photo's chain stays lazy
+        rerunFromKept();
         if (!m_pMouseLocation) {
             const qv::Rect f = frame();
             m_pMouseLocation = qv::Vec2{f.width() / 2, f.height() / 2};
@@ -91,7 +138,7 @@ void QVDisplayView::showMagnifier(bool on) {
         // Not stored as the proxy: the kept one stays as it was made at load.
         m_pCorrectedImage = scaleToFixedSize(m_pImage);
     } else {
-        m_pCorrectedImage = correctedPreviewOf(m_pFixdSizeImage.isNull() ? m_pImage : m_pFixdSizeImage);
+        m_pCorrectedImage = keptCorrected(m_pFixdSizeImage.isNull() ? m_pImage : m_pFixdSizeImage);
     }
     rerunAndShow();
 }

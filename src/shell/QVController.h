@@ -255,6 +255,10 @@ public:
     void setCorrectionMatrix(const std::array<float, 4>& cells);
     void setIsPTLens(bool isPTLens);
     bool isBatchRunning() const;
+    // A row of the loaded-database list: both of its parallel lists hold it.
+    bool isDatabaseRow(int row) const {
+        return row >= 0 && std::size_t(row) < m_pLoadedCamerasArray.size() && std::size_t(row) < m_pFilesArray.size();
+    }
     void markWindowEdited();
     void openSheet(qv::ui::Window* sheet);
     void closeSheet(qv::ui::Window* sheet);

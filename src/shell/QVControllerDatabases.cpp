@@ -73,8 +73,7 @@ void QVController::selectLastDatabaseRow() {
 void QVController::showSelectedDatabaseName() {
     if (!m_pCamNameTable || !m_pDatabaseText) return;
     const int row = m_pCamNameTable->selectedRow();
-    if (row >= 0 && std::size_t(row) < m_pLoadedCamerasArray.size())
-        m_pDatabaseText->setStringValue(m_pLoadedCamerasArray[std::size_t(row)]);
+    if (isDatabaseRow(row)) m_pDatabaseText->setStringValue(m_pLoadedCamerasArray[std::size_t(row)]);
 }
 
 void QVController::onDatabase(Control*) {
@@ -110,7 +109,7 @@ void QVController::onBrowseDatabase(Control*) {
 void QVController::onLoadDatabase(Control*) {
     closeSheet(m_pDatabaseSheet);
     const int row = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
-    if (row < 0 || std::size_t(row) >= m_pLoadedCamerasArray.size()) return;
+    if (!isDatabaseRow(row)) return;
     const std::string& name = m_pLoadedCamerasArray[std::size_t(row)];
     const std::string& path = m_pFilesArray[std::size_t(row)];
     if (m_pDatabaseText) m_pDatabaseText->setStringValue(name);

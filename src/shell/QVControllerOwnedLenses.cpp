@@ -81,7 +81,7 @@ void QVController::onChangeSelectionModelPopUp(qv::ui::PopUpButton* sender) {
         return;
     }
     const int row = mManufacturerList ? mManufacturerList->selectedRow() : -1;
-    if (row < 0 || std::size_t(row) >= m_pLoadedCamerasArray.size()) return;
+    if (!isDatabaseRow(row)) return;
     showLensesOfModel(*title, m_pLoadedCamerasArray[std::size_t(row)], mAvailableLensList);
 }
 

@@ -106,7 +106,7 @@ void QVController::setParameters(qv::ui::TableView* table) {
     if (m_pLoadedCamerasArray.empty()) return;
 
     const int row = table ? table->selectedRow() : -1;
-    if (row >= 0 && std::size_t(row) < m_pLoadedCamerasArray.size()) {
+    if (isDatabaseRow(row)) {
         const std::string& name = m_pLoadedCamerasArray[std::size_t(row)];
         const std::string& path = m_pFilesArray[std::size_t(row)];
         if (m_pPSDatabaseText) m_pPSDatabaseText->setStringValue(name);
@@ -231,7 +231,7 @@ void QVController::resetParametersSheetUIForPTLens() {
     };
     auto nameOfSelectedRow = [&](qv::ui::TableView* table) -> std::optional<std::string> {
         const int selected = table ? table->selectedRow() : -1;
-        if (selected < 0 || std::size_t(selected) >= m_pLoadedCamerasArray.size()) return std::nullopt;
+        if (!isDatabaseRow(selected)) return std::nullopt;
         return m_pLoadedCamerasArray[std::size_t(selected)];
     };
 

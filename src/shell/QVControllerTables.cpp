@@ -36,7 +36,7 @@ std::string QVController::lensRowTitle(const qv::Value& record, qv::ui::PopUpBut
 qv::ui::CellValue QVController::objectValueForTableColumn(qv::ui::TableView& table, const qv::ui::TableColumn*,
                                                           int row) {
     if (&table == m_pCamNameTable || &table == mManufacturerList) {
-        if (!rowIn(row, m_pLoadedCamerasArray.size()) || !rowIn(row, m_pFilesArray.size())) return {};
+        if (!isDatabaseRow(row)) return {};
         const std::string& title = m_pLoadedCamerasArray[std::size_t(row)];
         if (shell::isUserDatabasePath(m_pFilesArray[std::size_t(row)]))
             return qv::ui::CellValue(qv::Value(title), qv::ui::Color::blueColor());
@@ -73,8 +73,7 @@ void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
     const int row = table.selectedRow();
 
     if (&table == m_pCamNameTable) {
-        const bool valid = rowIn(row, m_pFilesArray.size());
-        if (!valid) {
+        if (!isDatabaseRow(row)) {
             if (m_pDatabasePathTextField) m_pDatabasePathTextField->setStringValue("");
             if (m_pDatabaseText) m_pDatabaseText->setStringValue("");
             if (m_pLoadDatabaseButton) m_pLoadDatabaseButton->setEnabled(false);
@@ -111,7 +110,7 @@ void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
             m_pPSModelPopUp ? m_pPSModelPopUp->titleOfSelectedItem().value_or("") : std::string();
         if (m_pLoadParametersButton) m_pLoadParametersButton->setEnabled(true);
         const int databaseRow = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
-        if (rowIn(databaseRow, m_pFilesArray.size()) && shell::isUserDatabasePath(m_pFilesArray[std::size_t(databaseRow)]))
+        if (isDatabaseRow(databaseRow) && shell::isUserDatabasePath(m_pFilesArray[std::size_t(databaseRow)]))
             resetParametersSheetUIForSelectedRow(row);
         else
             resetParametersSheetUIForPTLens();

@@ -2,6 +2,8 @@
 // ends up shown.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "DisplayViewFixtures.h"
 #include "EngineImages.h"
 #include "common/TempDir.h"
@@ -188,4 +190,40 @@ TEST(DisplayViewDrivers, WithoutAControllerTheDriversDoNothing) {
     EXPECT_EQ(view.m_pPerspectiveImage, shown);
     EXPECT_FALSE(view.m_bApplyFlag);
     EXPECT_FALSE(view.m_bMagnifierFlag);
+}
+
+TEST(DisplayViewDrivers, KeptStepsGiveTheSamePreviewAsAFreshChain) {
+    // Between perspective changes the steps before the perspective are kept as pixels; the
+    // preview must stay what the whole chain gives, and follow any change of those steps.
+    Loaded s;
+    s.controller.p.red = 1.004;
+    s.controller.p.vignetAmount = 40;
+    s.v().applyCorrection();
+    // Kept pixels are resampled once more than the lazy chain: sharp edges soften a little, the
+    // picture stays the same on average and in its geometry.
+    auto expectFreshChain = [&](const char* when) {
+        QVCorrectionChain fresh(&s.controller);
+        const Image expected = fresh.previewAfterDistortion(s.v().m_pCorrectedImage);
+        ASSERT_EQ(s.v().m_pPerspectiveImage.extent(), expected.extent()) << when;
+        const qv::Rect area = qv::ci::Context::renderBounds(expected.extent());
+        const Rendered a(s.v().m_pPerspectiveImage, area), b(expected, area);
+        double sum = 0;
+        int count = 0;
+        for (int y = 0; y < a.height(); y += 2)
+            for (int x = 0; x < a.width(); x += 2, ++count)
+                for (int c = 0; c < 4; ++c) sum += std::fabs(a.channel(x, y, c) - b.channel(x, y, c));
+        EXPECT_LT(sum / count / 4, 1.0 / 255) << when;
+    };
+    for (double yaw : {6.0, -4.0, 2.0}) {
+        s.controller.p.yawAngle = yaw;
+        s.v().perspective();
+        expectFreshChain("after a perspective change");
+    }
+    s.controller.p.red = 0.996;
+    s.v().chromaticAberration();
+    expectFreshChain("after a fringe change");
+    s.controller.p.vignetAmount = -20;
+    s.v().applyVignet();
+    s.v().perspective();
+    expectFreshChain("after a vignetting change");
 }

@@ -16,10 +16,25 @@ using viewtest::ViewSetup;
 
 namespace {
 
-// A lazy photo of the given size (a small picture enlarged), so large sizes cost nothing.
+// A lazy photo of the given size (a small gradient enlarged), so large sizes cost nothing.
 Image photoOfSize(double width, double height) {
-    const Image small = enginetest::uniformImage(60, 40, {0.3f, 0.5f, 0.7f, 1});
+    const Image small = enginetest::drawImage(60, 40, [](int x, int y) {
+        return enginetest::Rgba{x / 60.f, y / 40.f, ((x + y) % 2) ? 0.8f : 0.2f, 1};
+    });
     return small.imageByApplyingTransform(qv::AffineTransform::scale(width / 60, height / 40));
+}
+
+void drag(QVDisplayView& view, qv::Point to) {
+    Application::shared().postEvent(Event::mouse(EventType::LeftMouseDragged, to));
+    Application::shared().postEvent(Event::mouse(EventType::LeftMouseUp, to));
+    view.mouseDown(Event::mouse(EventType::LeftMouseDown, to));
+}
+
+int differingPixels(const qv::ui::Canvas& a, const qv::ui::Canvas& b) {
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) count += a.pixel(x, y) != b.pixel(x, y);
+    return count;
 }
 
 qv::Vec2 lensCentreOf(QVDisplayView& view) {
@@ -102,6 +117,25 @@ TEST(DisplayViewMagnifier, DraggingMovesTheLensUntilTheButtonIsReleased) {
     s.view->showMagnifier(true);
     EXPECT_EQ(lensCentreOf(*s.view).x, 80);
     EXPECT_EQ(lensCentreOf(*s.view).y, 70);
+}
+
+TEST(DisplayViewMagnifier, ADraggedLensIsRedrawnAsAFreshViewWouldDrawIt) {
+    // Between drags only the lens's old and new squares are rendered again.
+    Magnified moved, fresh;
+    for (Magnified* s : {&moved, &fresh}) {
+        s->view->setMagnification(400);
+        s->view->showMagnifier(true);
+    }
+    const qv::ui::Canvas before = moved.view->renderToCanvas();
+    drag(*moved.view, {150, 120});
+    drag(*moved.view, {170, 110});
+    const qv::ui::Canvas after = moved.view->renderToCanvas();
+    drag(*fresh.view, {170, 110});
+    const qv::ui::Canvas reference = fresh.view->renderToCanvas();
+    EXPECT_EQ(differingPixels(after, reference), 0);
+    EXPECT_GT(differingPixels(before, after), 1000) << "the lens moved";
+    // Far from both places of the lens nothing changed.
+    EXPECT_EQ(after.pixel(560, 20), before.pixel(560, 20));
 }
 
 TEST(DisplayViewMagnifier, ADragWithoutTheMagnifierDoesNothing) {

@@ -148,4 +148,29 @@ TEST_F(DatabaseSheetTest, TablesCountTheirListsAndShowNothingPastThem) {
     EXPECT_EQ(controller.mMyLensArray->size(), 1u);
 }
 
+TEST_F(DatabaseSheetTest, EmptyListsSelectNothingAndRowsPastTheEndDoNothing) {
+    QVController& controller = c();
+    const std::string lensBefore = controller.m_pLensText->stringValue();
+    const qv::Value prefsBefore = qv::PreferencesFile::read();
+    controller.m_pLensArray = qv::Array();
+    controller.m_pParametersTable->reloadData();
+    controller.updateUIWithLensInfo(0);
+    controller.saveSelectedLens(0);
+    EXPECT_EQ(controller.m_pParametersTable->selectedRow(), -1);
+    EXPECT_EQ(controller.m_pLensText->stringValue(), lensBefore);
+    EXPECT_EQ(qv::PreferencesFile::read(), prefsBefore);
+
+    controller.mMyLensArray = qv::Array();
+    controller.moveRow(0, 1);
+    controller.onRemoveLensFromMyLensList(nullptr);
+    EXPECT_TRUE(controller.mMyLensArray->empty());
+
+    // The database row that the database table points at must exist in both lists.
+    controller.m_pFilesArray.pop_back();
+    EXPECT_FALSE(controller.isDatabaseRow(1));
+    EXPECT_TRUE(controller.objectValueForTableColumn(*controller.m_pCamNameTable, nullptr, 1).value.isNull());
+    controller.setParameters();  // the selected row is gone from one list: nothing is read for it
+    EXPECT_FALSE(controller.m_pLoadParametersButton->isEnabled());
+}
+
 }  // namespace

@@ -83,9 +83,41 @@ void readRowRGBA16(const Bitmap& bitmap, int y, std::uint16_t* out) {
     }
 }
 
+namespace {
+
+// The renderer's 8-bit output to an 8-bit file layout, without the 16-bit detour: the common case
+// of every JPEG, 8-bit TIFF and PSD written.
+bool convertEightBit(const Bitmap& in, Bitmap& out) {
+    const bool alphaFirst = in.format == PixelFormat::ARGB8;
+    if (!(alphaFirst || in.format == PixelFormat::RGBA8 || in.format == PixelFormat::RGB8)) return false;
+    if (out.format != PixelFormat::RGB8 && out.format != PixelFormat::RGBA8) return false;
+    const int inStep = in.format == PixelFormat::RGB8 ? 3 : 4, outStep = out.format == PixelFormat::RGB8 ? 3 : 4;
+    const int colour = alphaFirst ? 1 : 0;
+    const bool unpremultiply = in.premultiplied && in.format != PixelFormat::RGB8;
+    for (int y = 0; y < in.height; ++y) {
+        const std::uint8_t* s = in.row(y);
+        std::uint8_t* d = out.row(y);
+        for (int x = 0; x < in.width; ++x, s += inStep, d += outStep) {
+            const unsigned a = inStep == 4 ? s[alphaFirst ? 0 : 3] : 255u;
+            if (!unpremultiply || a == 255) {
+                d[0] = s[colour], d[1] = s[colour + 1], d[2] = s[colour + 2];
+            } else if (a == 0) {
+                d[0] = d[1] = d[2] = 0;
+            } else {
+                for (int c = 0; c < 3; ++c) d[c] = std::uint8_t(std::min(255u, (s[colour + c] * 255u + a / 2) / a));
+            }
+            if (outStep == 4) d[3] = std::uint8_t(a);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 Bitmap convertPixels(const Bitmap& bitmap, PixelFormat target) {
     Bitmap out = Bitmap::make(bitmap.width, bitmap.height, target, false);
     if (!out.isValid() || !bitmap.isValid()) return Bitmap{};
+    if (convertEightBit(bitmap, out)) return out;
     std::vector<std::uint16_t> rgba(std::size_t(bitmap.width) * 4);
     for (int y = 0; y < bitmap.height; ++y) {
         readRowRGBA16(bitmap, y, rgba.data());
