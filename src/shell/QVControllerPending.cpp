@@ -4,14 +4,6 @@
 // every control can be used without harm.
 #include "QVController.h"
 
-// Opening a photo.
-void QVController::onLoadImage(Control*) {}
-void QVController::openImage(const std::string&) {}
-
-// Saving. Until saving lands no save can succeed, so a close that asked to save first stays open.
-void QVController::onSave(Control*) {}
-void QVController::onSaveAs(Control*) {}
-
 // Presets.
 void QVController::onLoadPreset(Control*) {}
 void QVController::onSavePreset(Control*) {}
