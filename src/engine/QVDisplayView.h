@@ -135,7 +135,9 @@ private:
     void showLoadedImage(const qv::ci::Image& image);
     // The image as pixels at its own resolution, placed where it was; null when it cannot render.
     static qv::ci::Image madeIntoPixels(qv::ci::Context& context, const qv::ci::Image& image);
-    // The distortion step of the preview on source, kept as pixels when source is the proxy.
+    // No bigger than the preview proxy: cheap enough to keep as pixels.
+    static bool isPreviewSized(const qv::ci::Image& image);
+    // The distortion step of the preview on source, kept as pixels when it is preview-sized.
     qv::ci::Image keptCorrected(const qv::ci::Image& source);
     // Scale, chromatic aberration and vignetting on m_pCorrectedImage, kept (and, once used
     // again, kept as pixels) while neither it nor their parameters change.

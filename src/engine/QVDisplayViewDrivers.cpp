@@ -21,11 +21,17 @@ Image QVDisplayView::madeIntoPixels(qv::ci::Context& context, const Image& image
     return bounds == image.extent() ? placed : placed.imageByCroppingToRect(image.extent());
 }
 
+bool QVDisplayView::isPreviewSized(const Image& image) {
+    const qv::Rect e = image.extent();
+    return !image.isNull() && e.isFinite() && e.width() <= kFixedSize + 1 && e.height() <= kFixedSize + 1;
+}
+
 Image QVDisplayView::keptCorrected(const Image& source) {
     const Image corrected = correctedPreviewOf(source);
     // Made into pixels once, so that the re-runs which start from it do not run the distortion
-    // step again for every pixel of every channel; the full photo of the magnifier stays lazy.
-    if (corrected.isNull() || corrected == source || source == m_pImage) return corrected;
+    // step again for every pixel of every channel. A full photo (the magnifier's) stays lazy:
+    // the lens reads only the little it shows.
+    if (corrected.isNull() || corrected == source || !isPreviewSized(corrected)) return corrected;
     const Image pixels = madeIntoPixels(m_Context, corrected);
     return pixels.isNull() ? corrected : pixels;
 }
@@ -39,8 +45,7 @@ Image QVDisplayView::beforePerspective() {
     // Their result is kept; the second time it is used it is made into pixels, so a perspective
     // slider being dragged runs only the perspective step, while a whole run pays nothing extra.
     if (m_Prepared.corrected == m_pCorrectedImage && m_Prepared.parameters == parameters && !m_Prepared.image.isNull()) {
-        // The magnifier's full photo stays lazy: the lens reads only the little it shows.
-        if (!m_Prepared.isPixels && !m_bMagnifierFlag) {
+        if (!m_Prepared.isPixels && isPreviewSized(m_pCorrectedImage)) {
             const Image pixels = madeIntoPixels(m_Context, m_Prepared.image);
             if (!pixels.isNull()) m_Prepared.image = pixels, m_Prepared.isPixels = true;
         }
@@ -123,8 +128,8 @@ void QVDisplayView::showMagnifier(bool on) {
             return;
         }
         m_pCorrectedImage = m_bCorrectFlag ? correctedPreviewOf(m_pImage) : m_pImage;
-        m_bMagnifierFlag = true;  // before the run: the full photo's chain stays lazy
         rerunFromKept();
+        m_bMagnifierFlag = true;
         if (!m_pMouseLocation) {
             const qv::Rect f = frame();
             m_pMouseLocation = qv::Vec2{f.width() / 2, f.height() / 2};

@@ -136,7 +136,7 @@ TEST(DisplayViewDrivers, TheMagnifierRunsTheChainOnTheFullPhoto) {
     // A whole run while the magnifier is on stays on the full photo and shows the lens.
     s.v().applyCorrection();
     EXPECT_EQ(s.v().m_pCorrectedImage.extent(), s.v().ciImage().extent());
-    EXPECT_NEAR(Rendered(s.v().imageToDraw(), qv::Rect(0, 0, 600, 400)).channel(340, 200, 0), lens.channel(340, 200, 0), 1e-6);
+    EXPECT_NEAR(Rendered(s.v().imageToDraw(), qv::Rect(0, 0, 600, 400)).channel(340, 200, 0), lens.channel(340, 200, 0), 1.0f / 255);
 
     s.v().showMagnifier(false);
     EXPECT_FALSE(s.v().m_bMagnifierFlag);
