@@ -53,8 +53,11 @@ bool parse(int argc, char** argv, Options& o) {
         else if (!arg.empty() && arg[0] != '-' && o.photo.empty()) o.photo = arg;
         else return false;
     }
-    if (o.type < 0) o.type = typeOfName(qv::paths::pathExtension(o.output));
-    return !o.photo.empty() && !o.output.empty() && o.type >= 0;
+    // The output's extension names its type; --type may only confirm it, so a file never holds
+    // bytes of another type than its name says.
+    const int extensionType = typeOfName(qv::paths::pathExtension(o.output));
+    if (o.type < 0) o.type = extensionType;
+    return !o.photo.empty() && !o.output.empty() && o.type >= 0 && o.type == extensionType;
 }
 
 int correct(const Options& o) {
@@ -98,6 +101,12 @@ int correct(const Options& o) {
     qv::RunLoop::main().runUntil([&] { return !c.m_pSavePanel; }, 60);
     qv::RunLoop::main().runUntil([&] { return !c.isSaveInProgress(); }, 600);
     qv::RunLoop::main().runUntil([] { return false; }, 0.05);
+    for (const auto& record : app.responder().panels()) {
+        if (!record.refusal.empty() || !record.answer.ok) {
+            std::fprintf(stderr, "quorvelci: cannot save as %s: %s\n", output.c_str(), record.refusal.c_str());
+            return 1;
+        }
+    }
     for (const auto& record : app.responder().alerts()) {
         if (record.request.message == qv::localizedString("SaveErrorMessage") ||
             record.request.message == qv::localizedString("OpenErrorMessage")) {
