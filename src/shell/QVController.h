@@ -36,6 +36,7 @@
 #include "appkit/NibObject.h"
 #include "appkit/PopUpButton.h"
 #include "appkit/RangeControls.h"
+#include "appkit/SavePanel.h"
 #include "appkit/TableView.h"
 #include "appkit/TextField.h"
 #include "appkit/Window.h"
@@ -237,6 +238,49 @@ public:
     void onSaveDatabase(Control* sender);
     void resetEditSheetUIForSelectedRow(int row);
     void setESMatrixValues();
+
+    // ---- The lens choice for a photo (QVControllerLensChoice.cpp) ----
+    void setMatrixValueFromPrefernceLens(int index);
+    void updateUIWithPreferenceLensInfo(const qv::Value& entry);
+    std::string camNameForLens(const qv::Value& lens);
+    int indexOfBestMatchingLensFrom(const qv::Array& lenses, float maximumAperture);
+    void choseBestLensFrom(const std::vector<std::string>& names);
+    bool loadMatchingLens(const std::string& name);
+    bool loadRecentSettings(const qv::Value& entry);
+
+    // ---- Opening a photo (QVControllerOpen.cpp) ----
+    // Writes the working copy: the photo scaled to fit the main window, as JPEG, with the photo's
+    // EXIF and TIFF dictionaries (its orientation tag included; the pixels are not turned).
+    bool createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties);
+    bool performLoading(const std::string& path);
+    void executeExifToolForImage(const std::string& path);
+    void displayImageProperties();
+    // Extracts the profile of a photo into the support folder on a thread of its own.
+    static void performSipsCommand(std::string photo);
+    void showErrorDialog(const std::string& path);
+    bool canDragImage() const;
+    std::string loadedImageFile() const { return m_pFileToLoad; }
+    static std::string workingCopyPath();
+
+    // ---- Saving (QVControllerSave.cpp) ----
+    // The format of an extension (0 JPEG, 1 TIFF, 2 PSD, 3 EXR); an extension outside the table
+    // selects JPEG and, with no panel, moves m_pFileToWrite to a ".jpg" name beside the photo.
+    void setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel);
+    void onChangeFileType(qv::ui::SavePanel* panel);
+    void onQualityAmountSlider(Control* sender);
+    void resetAccessoryView();
+    float compressionAmount() const { return mCompressionAmount.load(); }
+    // The save thread's body: writes m_pFileToWrite in the chosen format and reports on the main thread.
+    void saveImage();
+    bool isSaveInProgress() const { return mSaveInProgress.load(); }
+    // The save panel's accessory controls (made by the controller when first needed).
+    std::shared_ptr<qv::ui::View> m_pAccessoryView;
+    qv::ui::PopUpButton* m_pFileFormatPopup = nullptr;
+    qv::ui::PopUpButton* mCompressionType = nullptr;
+    qv::ui::Slider* mQualityAmountSlider = nullptr;
+    std::atomic<float> mCompressionAmount{0.7f};
+    std::atomic<bool> mSaveInProgress{false};
+    std::shared_ptr<qv::ui::SavePanel> m_pSavePanel;  // the Save As panel while it is shown
 
     // ---- Helpers shared by the files above ----
     // The four coefficients of a resource-database lens, in use while one is current.

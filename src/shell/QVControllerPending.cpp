@@ -4,14 +4,6 @@
 // every control can be used without harm.
 #include "QVController.h"
 
-// Opening a photo.
-void QVController::onLoadImage(Control*) {}
-void QVController::openImage(const std::string&) {}
-
-// Saving. Until saving lands no save can succeed, so a close that asked to save first stays open.
-void QVController::onSave(Control*) {}
-void QVController::onSaveAs(Control*) {}
-
 // Presets.
 void QVController::onLoadPreset(Control*) {}
 void QVController::onSavePreset(Control*) {}
@@ -20,12 +12,6 @@ void QVController::resetUIValuesToPreset(const qv::Value&) {}
 // Batch processing and the fisheye unwrap.
 void QVController::onBatchProcess(Control*) {}
 void QVController::defish(Control*) {}
-
-// The lens choice for a photo: no photo metadata and no choice yet.
-qv::Value QVController::getExifProprties() { return qv::Value(); }
-void QVController::setLensProperties() {}
-bool QVController::selectLensFromPreferences() { return false; }
-bool QVController::autoselectionForLens() { return false; }
 
 // The user-database editor.
 void QVController::onEditDatabase(Control*) {}

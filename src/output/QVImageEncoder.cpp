@@ -1,0 +1,118 @@
+#include "output/QVImageEncoder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "coreimage/CIContext.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageProperties.h"
+#include "imageio/ImageTool.h"
+#include "output/QVOutputType.h"
+
+namespace QVOutputType {
+
+const char* typeIdentifier(int type) {
+    switch (type) {
+        case kTIFF: return "public.tiff";
+        case kPSD: return "com.adobe.photoshop-image";
+        case kOpenEXR: return "com.ilm.openexr-image";
+        default: return "public.jpeg";
+    }
+}
+
+int tiffCompressionTag(int compressionCode) {
+    switch (compressionCode) {
+        case 1: return qv::io::kTIFFCompressionLZW;
+        case 2: return qv::io::kTIFFCompressionPackBits;
+        default: return 0;
+    }
+}
+
+}  // namespace QVOutputType
+
+namespace QVImageEncoder {
+namespace {
+
+void fail(std::string* error, const std::string& reason) {
+    if (error) *error = reason;
+}
+
+// A unique name beside the target, so the final rename stays within one file system.
+std::string temporaryPathBeside(const std::string& path) {
+    const std::string folder = qv::paths::deletingLastPathComponent(path);
+    std::string pattern = (folder.empty() ? std::string(".") : folder) + "/." + qv::paths::lastPathComponent(path) + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return "";
+    ::close(fd);
+    return pattern;
+}
+
+}  // namespace
+
+bool wantsSixteenBits(const qv::Dictionary& metadata) {
+    const auto found = metadata.find(qv::io::kCGImagePropertyDepth);
+    return found != metadata.end() && found->second.integerOr(0) == 16;
+}
+
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, int type, qv::Dictionary& metadata,
+                                      std::optional<float> jpegQuality, std::string* error) {
+    if (image.isNull()) {
+        fail(error, "no image to encode");
+        return std::nullopt;
+    }
+    qv::Data bytes;
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
+    if (!destination) return std::nullopt;
+
+    // The pixels are rendered upright, so the file must not ask for another turn.
+    metadata[qv::io::kCGImagePropertyOrientation] = 1;
+    if (auto tiff = metadata.find(qv::io::kCGImagePropertyTIFFDictionary); tiff != metadata.end())
+        tiff->second[qv::io::kCGImagePropertyTIFFOrientation] = 1;
+    if (type == QVOutputType::kJPEG && jpegQuality)
+        metadata[qv::io::kCGImageDestinationLossyCompressionQuality] = double(*jpegQuality);
+
+    const qv::PixelFormat format = wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
+    qv::ci::Context context(qv::ci::ContextOptions{});
+    qv::Bitmap pixels = context.createBitmap(image, image.extent(), format);
+    if (pixels.width <= 0 || pixels.height <= 0) {
+        fail(error, "the image could not be rendered");
+        return std::nullopt;
+    }
+    destination->addImage(std::move(pixels), metadata);
+    if (!destination->finalize()) {
+        fail(error, destination->error());
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options, std::string* error) {
+    const std::string temporary = temporaryPathBeside(path);
+    if (temporary.empty()) {
+        fail(error, "cannot create a file beside " + path);
+        return false;
+    }
+    auto abandon = [&](const std::string& reason) {
+        std::remove(temporary.c_str());
+        fail(error, reason);
+        return false;
+    };
+    if (!qv::files::writeWhole(temporary, bytes)) return abandon("cannot write " + path);
+    // A profile that does not fit is not worth losing the save over: the pixels are written.
+    if (options.sixteenBits && !options.profilePath.empty() && qv::files::exists(options.profilePath))
+        qv::io::embedProfile(options.profilePath, temporary);
+    if (options.tiffCompressionTag != 0 && !qv::io::recompressTiff(temporary, options.tiffCompressionTag, error))
+        return abandon("cannot compress " + path);
+    // A replaced photo keeps its permissions; a new file gets the usual ones.
+    struct stat target {};
+    ::chmod(temporary.c_str(), ::stat(path.c_str(), &target) == 0 ? (target.st_mode & 07777) : 0644);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) return abandon("cannot replace " + path);
+    return true;
+}
+
+}  // namespace QVImageEncoder

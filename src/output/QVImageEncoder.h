@@ -1,0 +1,36 @@
+#pragma once
+// The full-resolution encoder and the file save: a corrected image is rendered whole at 8 or 16
+// bits, encoded with the photo's metadata, and the file is replaced only once it is complete,
+// with the extracted profile embedded into 16-bit output and the TIFF compression applied.
+#include <optional>
+#include <string>
+
+#include "coreimage/CIImage.h"
+#include "foundation/Value.h"
+
+namespace QVImageEncoder {
+
+// Encodes the image's whole extent as the output type (QVOutputType). The metadata is the
+// photo's property dictionary and is changed in place, so later saves see the same changes: its
+// orientation becomes 1 (the pixels are already upright), and for type 0 the JPEG quality (0 to
+// 1) is set when one is given. "Depth" 16 renders 16-bit RGBA, anything else 8-bit ARGB.
+// Nothing (and a reason) when the image cannot be rendered or encoded.
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, int type, qv::Dictionary& metadata,
+                                      std::optional<float> jpegQuality, std::string* error = nullptr);
+
+// True when the metadata asks for 16 bits per sample.
+bool wantsSixteenBits(const qv::Dictionary& metadata);
+
+struct SaveOptions {
+    std::string profilePath;  // an ICC profile file to embed into 16-bit output; none when empty
+    bool sixteenBits = false;
+    int tiffCompressionTag = 0;  // 0: as encoded; else a TIFF compression tag value
+};
+
+// Writes the encoded bytes to a temporary file beside path, embeds the profile and recompresses
+// there, then renames it over path: whatever fails, the file at path is either the old one or the
+// complete new one. False (and a reason) when the file could not be written.
+bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options,
+                      std::string* error = nullptr);
+
+}  // namespace QVImageEncoder

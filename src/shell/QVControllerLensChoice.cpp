@@ -1,0 +1,385 @@
+// The choice of camera and lens for a photo: an owned lens whose focal range holds the photo's
+// focal length first, else the camera of the loaded database that the EXIF make and model name
+// and the lens whose focal range (or focal length and aperture) fits, with the fall-backs to the
+// owned lenses when that finds nothing.
+#include "QVController.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+#include "appkit/NumberText.h"
+#include "imageio/ImageProperties.h"
+#include "shell/CameraNames.h"
+
+namespace {
+
+constexpr double kMatchTolerance = 0.1;
+constexpr const char* kNoValue = "--";
+
+std::string lensName(const qv::Value& record) { return record.get("3.Lens Name").stringOr(""); }
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return "";
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The database's make as some cameras write it: RICOH padded to 11 characters, Canon with one
+// trailing blank. `always` pads RICOH even when the plain form would match (the variant used
+// when only the crop multiplier is wanted), and leaves Canon alone.
+std::string paddedMake(const std::string& make, const std::string& photoMake, bool always) {
+    if (make == "RICOH" && (always || !equalsIgnoringCase(make, photoMake))) return shell::kPaddedRicohMake;
+    if (!always && make == "Canon" && !equalsIgnoringCase(make, photoMake)) return "Canon ";
+    return make;
+}
+
+std::string paddedModel(const std::string& recordMake, const std::string& makeInUse, const std::string& model) {
+    if (makeInUse == shell::kPaddedRicohMake) {
+        static const char* const kRicohModels[] = {"GR Digital", "Caplio R6",  "Caplio R5",  "Caplio R4",
+                                                   "Caplio R3",  "Caplio RR30", "Caplio GX8", "Caplio GX100"};
+        for (const char* known : kRicohModels)
+            if (model == known) return model + std::string(15 - model.size(), ' ');
+    }
+    if (recordMake == "FUJIFILM" && model == "FinePix F31fd") return "FinePix F31fd  ";
+    return model;
+}
+
+bool cameraMatches(const qv::Value& camera, const std::string& make, const std::string& model, bool alwaysPad) {
+    const std::string recordMake = camera.get("exifMake").stringOr("");
+    const std::string makeInUse = paddedMake(recordMake, make, alwaysPad);
+    const std::string modelInUse = paddedModel(recordMake, makeInUse, camera.get("exifModel").stringOr(""));
+    return equalsIgnoringCase(makeInUse, make) && equalsIgnoringCase(modelInUse, model);
+}
+
+int indexOf(const std::vector<std::string>& list, const std::string& value) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i] == value) return int(i);
+    return -1;
+}
+
+int rowOfLens(const qv::Array& lenses, const std::string& name) {
+    for (std::size_t i = 0; i < lenses.size(); ++i)
+        if (lensName(lenses[i]) == name) return int(i);
+    return -1;
+}
+
+bool near(float a, double b) { return std::fabs(double(a) - b) < kMatchTolerance; }
+
+}  // namespace
+
+// ---- The photo's EXIF summary ----
+
+qv::Value QVController::getExifProprties() {
+    if (!m_pDisplayView) return {};
+    const qv::Value metadata = m_pDisplayView->imageMetadata();
+    const qv::Value& tiff = metadata.get(qv::io::kCGImagePropertyTIFFDictionary);
+    const qv::Value& exif = metadata.get(qv::io::kCGImagePropertyExifDictionary);
+    if (tiff.isNull() || exif.isNull()) return tiff;
+    qv::Value summary = tiff;
+    if (const qv::Value& focal = exif.get(qv::io::kCGImagePropertyExifFocalLength); !focal.isNull())
+        summary["Focal Length"] = focal;
+    if (const qv::Value& aperture = exif.get(qv::io::kCGImagePropertyExifMaxApertureValue); !aperture.isNull())
+        summary["MaxAperture"] = aperture;
+    return summary;
+}
+
+// ---- The camera's crop multiplier ----
+
+void QVController::setLensProperties() {
+    QVDatabaseLoader& loader = databaseLoader();
+    const qv::Value exif = getExifProprties();
+    if (mFocalLengthField) {
+        mFocalLengthField->setDoubleValue(0);
+        if (!isBatchRunning()) mFocalLengthField->setFloatValue(exif.get("Focal Length").floatOr(0));
+    }
+    mSelectedFromPreferences = true;
+    const auto make = exif.get("Make").asString();
+    if (!mDBLoaded || !make || m_pPTLensCamInfoArray.empty()) return;
+    const std::string model = exif.get("Model").stringOr("");
+    for (const qv::Value& camera : m_pPTLensCamInfoArray) {
+        if (!cameraMatches(camera, *make, model, true)) continue;
+        loader.setMultiplier(camera.get("Multiplier").doubleOr(1.0));
+        return;
+    }
+}
+
+// ---- Owned lenses ----
+
+bool QVController::selectLensFromPreferences() {
+    const float focal = getExifProprties().get("Focal Length").floatOr(0);
+    const qv::Array owned = QVPreferences::readRecentLenses();
+    for (std::size_t i = 0; i < owned.size(); ++i) {
+        const double low = owned[i].get("minFocalLength").doubleOr(0);
+        const double high = owned[i].get("maxFocalLength").doubleOr(0);
+        if (!(low <= focal && focal <= high)) continue;
+        setMatrixValueFromPrefernceLens(int(i));
+        updateUIWithPreferenceLensInfo(owned[i]);
+        return true;
+    }
+    return false;
+}
+
+void QVController::setMatrixValueFromPrefernceLens(int index) {
+    const qv::Array owned = QVPreferences::readRecentLenses();
+    if (mFocalLengthField) mFocalLengthField->setFloatValue(getExifProprties().get("Focal Length").floatOr(0));
+    if (owned.empty() || index < 0 || std::size_t(index) >= owned.size()) return;
+    const qv::Value& entry = owned[std::size_t(index)];
+    QVDatabaseLoader& loader = databaseLoader();
+    loader.setMultiplier(entry.get("Multiplier").doubleOr(1.0));
+    const auto values = loader.correctionValuesForLensDict(entry);
+    if (!values) return;
+    const double a = (*values)[1], b = (*values)[2], c = (*values)[3];
+    setPTLensValues({a, b, c, double(float(1.0 - (a + b + c)))});
+}
+
+void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
+    if (entry.isNull()) return;
+    const std::string camera = camNameForLens(entry);
+    if (m_pDatabaseText) m_pDatabaseText->setStringValue(camera);
+    const int cameraRow = indexOf(m_pLoadedCamerasArray, camera);
+    if (m_pCamNameTable) {
+        if (cameraRow >= 0) m_pCamNameTable->selectRow(cameraRow);
+        else m_pCamNameTable->deselectAll();
+    }
+    setParameters();
+    if (m_pParametersTable) m_pParametersTable->reloadData();
+    const int lensRow = m_pLensArray ? rowOfLens(*m_pLensArray, lensName(entry)) : -1;
+    const bool batch = isBatchRunning();
+    if (!batch && lensRow >= 0 && m_pParametersTable) {
+        m_pParametersTable->selectRow(lensRow);
+        onLoadParameters(nullptr);
+    }
+    if (m_pLensText) m_pLensText->setStringValue(lensName(entry));
+    if (mFocalLengthField)
+        mFocalLengthField->setFloatValue(m_pFocalLengthText ? std::strtof(m_pFocalLengthText->stringValue().c_str(), nullptr) : 0);
+    if (entry.contains("minFocalLength") && !batch) {
+        mMinFocalLength = entry.get("minFocalLength").floatOr(0);
+        mMaxFocalLength = entry.get("maxFocalLength").floatOr(0);
+        if (mFocalLengthRange)
+            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(entry.get("minFocalLength")) + " - " +
+                                              qv::ui::stringFromValue(entry.get("maxFocalLength")));
+    }
+}
+
+std::string QVController::camNameForLens(const qv::Value& lens) {
+    databaseLoader();
+    const qv::Value exif = getExifProprties();
+    const auto make = exif.get("Make").asString();
+    const std::string model = exif.get("Model").stringOr("");
+    std::optional<std::string> menuMake;
+    if (mDBLoaded && make && !m_pPTLensCamInfoArray.empty()) {
+        for (const qv::Value& camera : m_pPTLensCamInfoArray) {
+            const std::string recordMake = paddedMake(camera.get("exifMake").stringOr(""), *make, false);
+            if (recordMake.find(*make) == std::string::npos) continue;
+            const std::string recordModel = trimmed(camera.get("exifModel").stringOr(""));
+            if (model.find(recordModel) != std::string::npos || recordModel.find(model) != std::string::npos) {
+                menuMake = camera.get("menuMake").stringOr("");
+                break;
+            }
+        }
+    }
+    if (menuMake && indexOf(m_pLoadedCamerasArray, *menuMake) >= 0) return *menuMake;
+    const std::string group = lens.get("lensGroup").stringOr("");
+    for (const qv::Value& camera : m_pPTLensCamInfoArray)
+        if (camera.get("camGroup").stringOr("") == group) return camera.get("menuMake").stringOr("");
+    return "";
+}
+
+// ---- Automatic selection in the loaded database ----
+
+bool QVController::autoselectionForLens() {
+    enum State { NoCamera, CameraOnly, LensFound };
+    State state = NoCamera;
+    QVDatabaseLoader& loader = databaseLoader();
+    const qv::Value exif = getExifProprties();
+    const auto make = exif.get("Make").asString();
+    const std::string model = exif.get("Model").stringOr("");
+    const double focal = double(exif.get("Focal Length").floatOr(0));
+    const float aperture = exif.get("MaxAperture").floatOr(0);
+    const bool batch = isBatchRunning();
+    if (mFocalLengthField) {
+        mFocalLengthField->setDoubleValue(0);
+        if (!batch) mFocalLengthField->setDoubleValue(focal);
+    }
+    const double minFocal = mMinFocalLengthFromImage.load(), maxFocal = mMaxFocalLengthFromImage.load();
+    std::string rememberedMake, rememberedModel;
+
+    auto showCamera = [&](const std::string& name) {
+        const int row = indexOf(m_pLoadedCamerasArray, name);
+        if (row < 0) return;
+        if (!batch && m_pDatabaseText) m_pDatabaseText->setStringValue(m_pLoadedCamerasArray[std::size_t(row)]);
+        if (m_pCamNameTable) m_pCamNameTable->selectRow(row);
+    };
+    auto rangeMatches = [&](const qv::Value& lens) {
+        return near(lens.get("minFocalLength").floatOr(0), minFocal) &&
+               near(lens.get("maxFocalLength").floatOr(0), maxFocal);
+    };
+
+    if (mDBLoaded && make) {
+        std::vector<std::string> groups;
+        qv::Array candidates;
+        std::vector<std::string> focalMatches, focalAndApertureMatches;
+        if (!m_pPTLensCamInfoArray.empty()) {
+            for (std::size_t i = 0; i < m_pPTLensCamInfoArray.size(); ++i) {
+                const qv::Value& camera = m_pPTLensCamInfoArray[i];
+                if (!cameraMatches(camera, *make, model, false)) continue;
+                groups.push_back(camera.get("camGroup").stringOr(""));
+                rememberedMake = camera.get("menuMake").stringOr("");
+                rememberedModel = camera.get("menuModel").stringOr("");
+                loader.setMultiplier(camera.get("Multiplier").doubleOr(1.0));
+                mCamIndex = int(i);
+                state = CameraOnly;
+            }
+            showCamera(rememberedMake);
+            m_pLensArray = loader.lensArrayForCamGroup(groups);
+            removeMultipleEntriesFrom(*m_pLensArray);
+        }
+        if (state == CameraOnly && m_pLensArray) {
+            const bool rangeUnknown = minFocal == 0 || maxFocal == 0;
+            for (const qv::Value& lens : *m_pLensArray) {
+                if (rangeUnknown) {
+                    if (!near(lens.get("4.Lens Focal Length").floatOr(0), focal)) continue;
+                    focalMatches.push_back(lensName(lens));
+                    state = LensFound;
+                    if (near(lens.get("MaxAperture").floatOr(0), double(aperture)))
+                        focalAndApertureMatches.push_back(lensName(lens));
+                } else if (rangeMatches(lens)) {
+                    candidates.push_back(lens);
+                }
+            }
+        }
+        if (candidates.empty()) {
+            // Widen the search to every camera's lenses: the photo's lens may be listed under
+            // another camera (an adapter, a sibling body).
+            groups.clear();
+            for (const qv::Value& camera : m_pPTLensCamInfoArray) groups.push_back(camera.get("camGroup").stringOr(""));
+            qv::Array all = loader.lensArrayForCamGroup(groups);
+            removeMultipleEntriesFrom(all);
+            if (minFocal != 0 && maxFocal != 0)
+                for (const qv::Value& lens : all)
+                    if (rangeMatches(lens)) candidates.push_back(lens);
+        }
+        const int best = indexOfBestMatchingLensFrom(candidates, aperture);
+        if (!candidates.empty()) {
+            const qv::Value chosen = candidates[std::size_t(best)];
+            showCamera(camNameForLens(chosen));
+            m_pLensArray = loader.lensArrayForCamGroup({chosen.get("lensGroup").stringOr("")});
+            removeMultipleEntriesFrom(*m_pLensArray);
+            int row = rowOfLens(*m_pLensArray, lensName(chosen));
+            if (row < 0) row = int(m_pLensArray->size()) - 1;
+            updateUIWithLensInfo(row);
+            state = LensFound;
+        } else if (!focalAndApertureMatches.empty()) {
+            choseBestLensFrom(focalAndApertureMatches);
+        } else if (!focalMatches.empty()) {
+            choseBestLensFrom(focalMatches);
+        }
+    }
+
+    if (state == LensFound) return true;
+    std::unique_ptr<QVPreferences> local;
+    QVPreferences* owned = mQVPreferences;
+    if (!owned) owned = (local = std::make_unique<QVPreferences>()).get();
+    if (owned->readPreferences()) {
+        if (state == CameraOnly) {
+            if (auto name = owned->lensForCam(rememberedMake, rememberedModel); name && loadMatchingLens(*name))
+                return true;
+        } else {
+            if (const qv::Value entry = owned->recentSettings(); !entry.isNull() && loadRecentSettings(entry))
+                return true;
+        }
+    }
+    setValuesToNoDatabase();
+    if (!batch) {
+        if (state == NoCamera && m_pDatabaseText) m_pDatabaseText->setStringValue(kNoValue);
+        if (m_pLensText) m_pLensText->setStringValue(kNoValue);
+        if (mFocalLengthField) mFocalLengthField->setDoubleValue(0);
+        if (mFocalLengthRange) mFocalLengthRange->setStringValue(" ");
+    }
+    return false;
+}
+
+int QVController::indexOfBestMatchingLensFrom(const qv::Array& lenses, float maximumAperture) {
+    if (lenses.empty()) return 0;
+    if (mQVPreferences) mQVPreferences->readPreferences();
+    int best = 0;
+    float bestDistance = 0;
+    for (std::size_t i = 0; i < lenses.size(); ++i) {
+        const float distance = std::fabs(maximumAperture - lenses[i].get("MaxAperture").floatOr(0));
+        if (i == 0 || distance < bestDistance) {
+            best = int(i);
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+void QVController::choseBestLensFrom(const std::vector<std::string>& names) {
+    if (names.empty()) return;
+    std::string choice = names.front();
+    if (names.size() > 1) {
+        const qv::Array owned = QVPreferences::readRecentLenses();
+        bool found = false;
+        for (const qv::Value& entry : owned) {
+            if (indexOf(names, lensName(entry)) >= 0) {
+                choice = lensName(entry);
+                found = true;
+                break;
+            }
+        }
+        if (!owned.empty() && !found) choice = names.back();
+    }
+    int row = 0;
+    if (m_pLensArray && !m_pLensArray->empty()) {
+        row = rowOfLens(*m_pLensArray, choice);
+        if (row < 0) row = int(m_pLensArray->size()) - 1;
+    }
+    updateUIWithLensInfo(row);
+}
+
+bool QVController::loadMatchingLens(const std::string& name) {
+    const int row = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
+    if (row < 0 || std::size_t(row) >= m_pLoadedCamerasArray.size()) return false;
+    const std::string& camera = m_pLoadedCamerasArray[std::size_t(row)];
+    std::vector<std::string> groups;
+    for (const qv::Value& record : m_pPTLensCamInfoArray) {
+        if (record.get("menuMake").stringOr("") != camera) continue;
+        const std::string group = record.get("camGroup").stringOr("");
+        if (groups.empty() || groups.back() != group) groups.push_back(group);
+    }
+    if (groups.empty()) return false;
+    qv::Array lenses = databaseLoader().lensArrayForCamGroup(groups);
+    const int index = rowOfLens(lenses, name);
+    if (index < 0) return false;
+    m_pLensArray = std::move(lenses);
+    updateUIWithLensInfo(index);
+    return true;
+}
+
+bool QVController::loadRecentSettings(const qv::Value& entry) {
+    const auto make = entry.get("menuMake").asString();
+    if (!make || m_pPTLensCamInfoArray.empty()) return false;
+    const std::string name = lensName(entry);
+    for (const qv::Value& record : m_pPTLensCamInfoArray) {
+        if (!equalsIgnoringCase(record.get("menuMake").stringOr(""), *make)) continue;
+        if (const int row = indexOf(m_pLoadedCamerasArray, *make); row >= 0 && m_pCamNameTable)
+            m_pCamNameTable->selectRow(row);
+        if (m_pDatabaseText) m_pDatabaseText->setStringValue(*make);
+        qv::Array lenses = databaseLoader().lensArrayForCamGroup({record.get("camGroup").stringOr("")});
+        const int index = rowOfLens(lenses, name);
+        if (index < 0) continue;
+        m_pLensArray = std::move(lenses);
+        updateUIWithLensInfo(index);
+        return true;
+    }
+    return false;
+}

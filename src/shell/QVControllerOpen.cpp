@@ -1,0 +1,178 @@
+// Opening a photo: the open panel, the sweep of the support folder, the working copy that fits the
+// main window, the load through the view, the lens's focal range from the metadata tool, the EXIF
+// display, the lens choice and the first correction, and the profile extraction beside it.
+#include "QVController.h"
+
+#include <cstdlib>
+
+#include "appkit/Alert.h"
+#include "appkit/NumberText.h"
+#include "coreimage/CIContext.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/Process.h"
+#include "foundation/SystemVersion.h"
+#include "foundation/Threads.h"
+#include "foundation/UserDefaults.h"
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageProperties.h"
+#include "imageio/ImageSource.h"
+#include "imageio/ImageTool.h"
+#include "shell/LensInfoText.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/SupportFolder.h"
+
+namespace {
+
+const std::vector<std::string> kPhotoExtensions = {"jpeg", "jpg", "tiff", "tif", "exr", "psd", "raw",
+                                                   "nef",  "crw", "cr2",  "mrw", "orf", "raf", "pef",
+                                                   "x3f",  "dcr", "kdc",  "srf", "arw", "dng", "ptx"};
+constexpr double kExifToolTimeoutSeconds = 60;
+
+}  // namespace
+
+std::string QVController::workingCopyPath() { return qv::paths::temporaryFolder() + "QuorvelCI.jpg"; }
+
+void QVController::onLoadImage(Control*) {
+    std::string folder = qv::PreferencesFile::read().get(shell::keys::kImageDirectoryPath).stringOr("");
+    if (folder.empty() || !qv::files::exists(folder)) folder = qv::paths::homeFolder() + "/Documents";
+    if (!m_pWindow) return;
+    auto panel = qv::ui::OpenPanel::openPanel();
+    panel->setCanChooseFiles(true);
+    panel->setAllowsMultipleSelection(false);
+    panel->beginSheetForDirectory(folder, "", kPhotoExtensions, *m_pWindow, [this](qv::ui::OpenPanel& sheet, int code) {
+        const std::string chosen = sheet.filename();
+        if (code != qv::ui::kOKButton || chosen.empty()) return;
+        shell::sweepSupportFolder();
+        openImage(chosen);
+        if (m_bImageLoaded) qv::detachThread([photo = m_pFileToLoad] { performSipsCommand(photo); });
+    });
+}
+
+bool QVController::createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties) {
+    auto source = qv::io::ImageSource::createWithPath(photo);
+    if (!source) return false;
+    auto pixels = source->createImage();
+    if (!pixels) return false;
+    const double w = pixels->width, h = pixels->height;
+    const qv::Rect frame = m_pWindow ? m_pWindow->frame() : qv::Rect(0, 0, w, h);
+    double scale = 1;
+    if (w > frame.width() || h > frame.height()) scale = w > frame.width() ? frame.width() / w : frame.height() / h;
+    const qv::ci::Image scaled =
+        qv::ci::Image::fromBitmap(std::move(*pixels)).imageByApplyingTransform(qv::AffineTransform::scale(scale, scale));
+    qv::ci::Context context;
+    qv::Rect extent = scaled.extent();
+    qv::Bitmap drawn = context.createBitmap(scaled, qv::Rect(0, 0, std::max(1.0, std::floor(extent.width())),
+                                                             std::max(1.0, std::floor(extent.height()))),
+                                            qv::PixelFormat::ARGB8);
+    if (!drawn.isValid()) return false;
+    qv::Dictionary copyProperties;
+    for (const char* key : {qv::io::kCGImagePropertyExifDictionary, qv::io::kCGImagePropertyTIFFDictionary})
+        if (auto found = properties.find(key); found != properties.end()) copyProperties[key] = found->second;
+    auto destination = qv::io::ImageDestination::createWithPath(workingCopyPath(), "public.jpeg");
+    if (!destination) return false;
+    destination->addImage(std::move(drawn), copyProperties, source->colorSpace());
+    return destination->finalize();
+}
+
+bool QVController::performLoading(const std::string& path) {
+    const bool loaded = m_pDisplayView && m_pDisplayView->setCIImageFromFile(path);
+    if (loaded) m_pFileToWrite = path;
+    return loaded;
+}
+
+void QVController::openImage(const std::string& chosen) {
+    std::string path = chosen;
+    if (IsMacOSSnowLeopardRunning()) {
+        auto source = qv::io::ImageSource::createWithPath(chosen);
+        if (!source || !createSmallScaledImage(chosen, source->properties())) {
+            showErrorDialog(chosen);
+            return;
+        }
+        path = workingCopyPath();
+    }
+    resetAccessoryView();
+    if (mPrefMenuItem) mPrefMenuItem->setEnabled(false);
+    m_pFileToLoad = path;
+    if (m_pMagnifierButton) m_pMagnifierButton->setState(qv::ui::kOffState);
+    if (m_pZoomPlusButton) m_pZoomPlusButton->setEnabled(false);
+    if (m_pZoomMinusButton) m_pZoomMinusButton->setEnabled(false);
+    if (m_pZoomPercentageText) m_pZoomPercentageText->setStringValue("100");
+    if (m_pPreviewCheckbox) m_pPreviewCheckbox->setState(qv::ui::kOnState);
+    databaseLoader().setMultiplier(1.0);
+
+    m_bImageLoaded = performLoading(path);
+    if (!m_bImageLoaded) {
+        showErrorDialog(chosen);
+        return;
+    }
+    // Only a photo that opened becomes the one that Save writes over.
+    if (IsMacOSSnowLeopardRunning()) setOriginalImagePath(chosen);
+    executeExifToolForImage(path);
+    displayImageProperties();
+    resetValues();
+    auto& defaults = qv::UserDefaults::standard();
+    defaults.set(shell::keys::kOpenButton, true);
+    defaults.set(shell::keys::kEnableControl, true);
+    defaults.set(shell::keys::kImageFilePath, path);
+    defaults.set(shell::keys::kImageDirectoryPath,
+                 qv::paths::deletingLastPathComponent(IsMacOSSnowLeopardRunning() ? chosen : path));
+    defaults.synchronize();
+    if (m_pDisplayView) m_pDisplayView->setMagnification(100);
+    if (m_pWindow) m_pWindow->setDocumentEdited(false);
+    mSelectedFromPreferences = false;
+    mCorrectionsApplied = false;
+
+    setLensProperties();
+    bool automatic = false;
+    if (!selectLensFromPreferences()) {
+        automatic = autoselectionForLens();
+        if (!automatic && m_pDatabaseText) m_pDatabaseText->setStringValue(m_pMainBundle.localizedString("NoMatchFound"));
+    }
+    if (mPrefMenuItem) mPrefMenuItem->setEnabled(true);
+    if (automatic && m_pDisplayView) {
+        m_pDisplayView->setBatchFlagTo(false);
+        m_pDisplayView->applyCorrection();
+        markWindowEdited();
+        m_pDisplayView->drawCorrectedImage();
+        m_pDisplayView->calculateDrawingRect();
+        m_pDisplayView->setNeedsDisplay();
+        mCorrectionsApplied = true;
+    }
+}
+
+void QVController::executeExifToolForImage(const std::string& path) {
+    mMinFocalLengthFromImage = 0;
+    mMaxFocalLengthFromImage = 0;
+    if (path.empty()) return;
+    const auto tool = m_pMainBundle.pathForResource("exiftool");
+    if (!tool || !qv::files::exists(*tool)) return;
+    const auto result = qv::runProcess(*tool, {"-lensinfo", path}, kExifToolTimeoutSeconds);
+    if (!result || result->output.empty()) return;
+    const shell::FocalRange range = shell::parseLensInfo(result->output);
+    mMinFocalLengthFromImage = range.minimum;
+    mMaxFocalLengthFromImage = range.maximum;
+}
+
+void QVController::displayImageProperties() {
+    const qv::Value exif = getExifProprties();
+    auto show = [](qv::ui::TextField* field, const qv::Value& value) {
+        if (!field) return;
+        field->setStringValue(" ");
+        field->setStringValue(value.isNull() ? "--" : qv::ui::stringFromValue(value));
+    };
+    show(m_pManufacturerText, exif.get("Make"));
+    show(m_pCameraModelText, exif.get("Model"));
+    show(m_pFocalLengthText, exif.get("Focal Length"));
+}
+
+void QVController::performSipsCommand(std::string photo) {
+    qv::io::extractProfile(photo, qv::paths::supportFolder() + "Profile");
+}
+
+void QVController::showErrorDialog(const std::string& path) {
+    qv::ui::runAlertPanel(qv::paths::lastPathComponent(path), m_pMainBundle.localizedString("OpenErrorMessage"), "OK");
+}
+
+bool QVController::canDragImage() const { return m_pOpenButton && m_pOpenButton->isEnabled(); }

@@ -1,0 +1,180 @@
+// The full-resolution encoder and file save: every output type at both depths keeps the photo's
+// make, model and upright orientation as outside tools read them; the quality and profile rules;
+// and a failed write never harms the file it was meant to replace.
+#include <gtest/gtest.h>
+#include <lcms2.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "common/TempDir.h"
+#include "coreimage/CIImage.h"
+#include "foundation/Files.h"
+#include "foundation/Process.h"
+#include "imageio/ImageSource.h"
+#include "output/QVImageEncoder.h"
+#include "output/QVOutputType.h"
+
+namespace {
+
+constexpr int kWidth = 48, kHeight = 32;
+
+qv::ci::Image gradient() {
+    qv::Bitmap bitmap = qv::Bitmap::make(kWidth, kHeight, qv::PixelFormat::RGBA8);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = bitmap.row(y) + 4 * x;
+            p[0] = std::uint8_t(x * 5);
+            p[1] = std::uint8_t(y * 7);
+            p[2] = 128;
+            p[3] = 255;
+        }
+    return qv::ci::Image::fromBitmap(std::move(bitmap));
+}
+
+qv::Dictionary photoMetadata(int depth) {
+    qv::Value m;
+    m["Orientation"] = 6;
+    m["Depth"] = depth;
+    m["{TIFF}"]["Make"] = "Canon";
+    m["{TIFF}"]["Model"] = "Canon EOS 400D DIGITAL";
+    m["{TIFF}"]["Orientation"] = 6;
+    m["{Exif}"]["FocalLength"] = 18.0;
+    return *m.dictionary();
+}
+
+std::string tool(const std::string& program, const std::vector<std::string>& arguments) {
+    const auto result = qv::runProcess(program, arguments, 60);
+    EXPECT_TRUE(result && result->exitStatus == 0) << program << ": " << (result ? result->output : "not started");
+    return result ? result->output : "";
+}
+
+std::string writeSRGBProfile(const std::string& path) {
+    cmsHPROFILE profile = cmsCreate_sRGBProfile();
+    cmsSaveProfileToFile(profile, path.c_str());
+    cmsCloseProfile(profile);
+    return path;
+}
+
+struct Case {
+    int type;
+    int depth;
+    const char* extension;
+};
+
+TEST(QVImageEncoder, EveryTypeAndDepthKeepsMakeModelAndUprightOrientation) {
+    qvtest::TempDir dir;
+    for (const Case& c : {Case{0, 8, "jpg"}, Case{0, 16, "jpg"}, Case{1, 8, "tif"}, Case{1, 16, "tif"},
+                          Case{2, 8, "psd"}, Case{2, 16, "psd"}, Case{3, 8, "exr"}, Case{3, 16, "exr"}}) {
+        SCOPED_TRACE(std::string(c.extension) + " " + std::to_string(c.depth));
+        qv::Dictionary metadata = photoMetadata(c.depth);
+        std::string error;
+        const auto bytes = QVImageEncoder::dataFromImage(gradient(), c.type, metadata, 0.8f, &error);
+        ASSERT_TRUE(bytes) << error;
+        EXPECT_EQ(metadata["Orientation"].integerOr(0), 1);
+        EXPECT_EQ(metadata["{TIFF}"].get("Orientation").integerOr(0), 1);
+        const std::string path = dir.path() + "/out." + c.extension;
+        ASSERT_TRUE(QVImageEncoder::writeEncodedFile(*bytes, path, {}, &error)) << error;
+
+        const std::string size = tool("identify", {"-format", "%w %h", path});
+        EXPECT_EQ(size, std::to_string(kWidth) + " " + std::to_string(kHeight));
+        if (c.type == QVOutputType::kOpenEXR) continue;  // OpenEXR carries no EXIF block
+        const std::string tags = tool("exiftool", {"-s3", "-Make", "-Model", "-Orientation#", path});
+        EXPECT_EQ(tags, "Canon\nCanon EOS 400D DIGITAL\n1\n");
+        if (c.type == QVOutputType::kTIFF) {
+            EXPECT_EQ(tool("exiftool", {"-s3", "-BitsPerSample", path}).substr(0, 2), c.depth == 16 ? "16" : "8 ");
+        }
+    }
+}
+
+TEST(QVImageEncoder, QualityOnlyForJpegAndItStaysInTheMetadata) {
+    qv::Dictionary metadata = photoMetadata(8);
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 4, metadata, 0.5f));
+    EXPECT_EQ(metadata.count("kCGImageDestinationLossyCompressionQuality"), 0u) << "type 4 is JPEG without quality";
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 0, metadata, 0.5f));
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 1, metadata, 0.9f));
+    EXPECT_DOUBLE_EQ(metadata["kCGImageDestinationLossyCompressionQuality"].doubleOr(0), 0.5);
+    // A lower quality gives a smaller JPEG.
+    qv::Dictionary low = photoMetadata(8), high = photoMetadata(8);
+    const auto small = QVImageEncoder::dataFromImage(gradient(), 0, low, 0.1f);
+    const auto large = QVImageEncoder::dataFromImage(gradient(), 0, high, 1.0f);
+    ASSERT_TRUE(small && large);
+    EXPECT_LT(small->size(), large->size());
+}
+
+TEST(QVImageEncoder, NullImageOrNoTiffDictionary) {
+    qv::Dictionary metadata = photoMetadata(8);
+    std::string error;
+    EXPECT_FALSE(QVImageEncoder::dataFromImage(qv::ci::Image(), 0, metadata, 0.7f, &error));
+    EXPECT_FALSE(error.empty());
+    qv::Dictionary bare;
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 0, bare, 0.7f));
+    EXPECT_EQ(bare["Orientation"].integerOr(0), 1);
+    EXPECT_EQ(bare.count("{TIFF}"), 0u) << "no TIFF dictionary is made up";
+}
+
+TEST(QVImageEncoder, SixteenBitTiffGetsTheProfileAndTheChosenCompression) {
+    qvtest::TempDir dir;
+    const std::string profile = writeSRGBProfile(dir.path() + "/Profile");
+    for (int code : {0, 1, 2}) {
+        qv::Dictionary metadata = photoMetadata(16);
+        const auto bytes = QVImageEncoder::dataFromImage(gradient(), 1, metadata, std::nullopt);
+        ASSERT_TRUE(bytes);
+        const std::string path = dir.path() + "/out" + std::to_string(code) + ".tif";
+        QVImageEncoder::SaveOptions options;
+        options.profilePath = profile;
+        options.sixteenBits = true;
+        options.tiffCompressionTag = QVOutputType::tiffCompressionTag(code);
+        ASSERT_TRUE(QVImageEncoder::writeEncodedFile(*bytes, path, options));
+        const std::string tags = tool("exiftool", {"-s3", "-Compression#", "-ProfileDescription", "-Make", path});
+        const char* expected[] = {"1\n", "5\n", "32773\n"};
+        EXPECT_EQ(tags.substr(0, tags.find('\n') + 1), expected[code]) << tags;
+        EXPECT_NE(tags.find("sRGB"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("Canon"), std::string::npos) << "metadata survives the compression: " << tags;
+    }
+}
+
+TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
+    qvtest::TempDir dir;
+    qv::Dictionary metadata = photoMetadata(8);
+    const auto bytes = QVImageEncoder::dataFromImage(gradient(), 1, metadata, std::nullopt);
+    ASSERT_TRUE(bytes);
+    // A target below a file cannot be written.
+    const std::string file = dir.path() + "/plain";
+    ASSERT_TRUE(qv::files::writeWhole(file, std::string("x")));
+    std::string error;
+    EXPECT_FALSE(QVImageEncoder::writeEncodedFile(*bytes, file + "/out.tif", {}, &error));
+    EXPECT_FALSE(error.empty());
+
+    // A file-size limit smaller than the new file: the old photo stays whole and nothing is left beside it.
+    const std::string photo = dir.path() + "/photo.tif";
+    const std::string original(1000, 'p');
+    ASSERT_TRUE(qv::files::writeWhole(photo, original));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 2000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool written = QVImageEncoder::writeEncodedFile(*bytes, photo, {}, &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_GT(bytes->size(), 2000u);
+    EXPECT_FALSE(written);
+    const auto kept = qv::files::readWhole(photo);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(std::string(kept->begin(), kept->end()), original);
+    const auto entries = qv::files::listFolder(dir.path());
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(entries->size(), 2u) << "no temporary file is left behind";
+}
+
+TEST(QVOutputType, TableAndCompressionCodes) {
+    EXPECT_STREQ(QVOutputType::typeIdentifier(2), "com.adobe.photoshop-image");
+    EXPECT_STREQ(QVOutputType::typeIdentifier(3), "com.ilm.openexr-image");
+    EXPECT_STREQ(QVOutputType::typeIdentifier(-1), "public.jpeg");
+    EXPECT_EQ(QVOutputType::tiffCompressionTag(1), 5);
+    EXPECT_EQ(QVOutputType::tiffCompressionTag(2), 32773);
+    EXPECT_EQ(QVOutputType::tiffCompressionTag(7), 0);
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// Opening a photo (working copy, focal range from the metadata tool, lens choice, the first
+// correction) and saving it (Save over the photo, failures that keep it intact, formats).
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
+
+#include "ShellTestSupport.h"
+#include "coreimage/CIImage.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/Process.h"
+#include "foundation/RunLoop.h"
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageSource.h"
+#include "shell/QVController.h"
+
+using namespace shelltest;
+
+namespace {
+
+// A preview view that really reads the photo and its properties; the full-resolution chain is
+// the photo itself, so saves write what was read.
+class LoadingView : public FakeDisplayView {
+public:
+    qv::Value metadata;
+    qv::ci::Image image;
+    std::string loadedPath;
+    bool setCIImageFromFile(const std::string& path) override {
+        auto source = qv::io::ImageSource::createWithPath(path);
+        if (!source) return false;
+        auto pixels = source->createImage();
+        if (!pixels) return false;
+        image = qv::ci::Image::fromBitmap(std::move(*pixels));
+        metadata = qv::Value(source->properties());
+        loadedPath = path;
+        return true;
+    }
+    qv::ci::Image ciImage() const override { return image; }
+    qv::Value imageMetadata() const override { return metadata; }
+    qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override { return source; }
+};
+
+std::string tool(const std::vector<std::string>& arguments) {
+    const auto result = qv::runProcess("exiftool", arguments, 60);
+    EXPECT_TRUE(result && result->exitStatus == 0) << (result ? result->output : "exiftool did not start");
+    return result ? result->output : "";
+}
+
+// A photo of the Canon EOS 400D with the 18-55 zoom at 18 mm, turned by its orientation tag.
+void writePhoto(const std::string& path, int width, int height, bool withLensInfo = true) {
+    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bitmap.row(y) + 4 * x;
+            p[0] = std::uint8_t(x);
+            p[1] = std::uint8_t(y);
+            p[2] = 90;
+            p[3] = 255;
+        }
+    qv::Value properties;
+    properties["{TIFF}"]["Make"] = "Canon";
+    properties["{TIFF}"]["Model"] = "Canon EOS 400D DIGITAL";
+    properties["{TIFF}"]["Orientation"] = 6;
+    properties["{Exif}"]["FocalLength"] = 18.0;
+    properties["{Exif}"]["MaxApertureValue"] = 3.61;
+    auto destination = qv::io::ImageDestination::createWithPath(path, "public.jpeg");
+    ASSERT_TRUE(destination);
+    destination->addImage(std::move(bitmap), *properties.dictionary());
+    ASSERT_TRUE(destination->finalize());
+    if (withLensInfo) tool({"-q", "-overwrite_original", "-LensInfo=18 55 3.5 5.6", path});
+}
+
+class OpenSaveTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetApplication();
+        m_bundle = std::make_unique<FixtureBundle>();
+        // The bundle's metadata tool, as the build installs it.
+        const char* resources = std::getenv("QV_RESOURCE_DIR");
+        ASSERT_NE(resources, nullptr);
+        ASSERT_TRUE(qv::files::copyItem(qvtest::sourceDir() + "/resources/exiftool", std::string(resources) + "/exiftool"));
+        responder().queueAlert(declineOwnedLenses());
+        m_nib = std::make_unique<QVMainNib>(launch(&m_view));
+        m_photo = m_dir.path() + "/IMG_0001.jpg";
+    }
+    void TearDown() override {
+        m_nib.reset();
+        resetApplication();
+        m_bundle.reset();
+    }
+    QVController& c() { return *m_nib->controller; }
+    void waitForSave() {
+        ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 60));
+        qv::RunLoop::main().runUntil([] { return false; }, 0.05);
+    }
+    std::vector<std::string> alertMessages() {
+        std::vector<std::string> messages;
+        for (const auto& record : responder().alerts()) messages.push_back(record.request.message);
+        return messages;
+    }
+    bool alerted(const std::string& key) {
+        const auto messages = alertMessages();
+        return std::find(messages.begin(), messages.end(), qv::localizedString(key)) != messages.end();
+    }
+
+    qvtest::TempDir m_dir;
+    std::unique_ptr<FixtureBundle> m_bundle;
+    LoadingView m_view;
+    std::unique_ptr<QVMainNib> m_nib;
+    std::string m_photo;
+};
+
+TEST_F(OpenSaveTest, OpenChoosesTheLensFromTheFocalRangeAndCorrects) {
+    writePhoto(m_photo, 120, 80);
+    c().openImage(m_photo);
+    ASSERT_TRUE(c().m_bImageLoaded.load());
+    EXPECT_EQ(c().originalImagePath(), m_photo);
+    EXPECT_EQ(m_view.loadedPath, QVController::workingCopyPath());
+    EXPECT_FLOAT_EQ(c().minFocalLengthFromImage(), 18);
+    EXPECT_FLOAT_EQ(c().maxFocalLengthFromImage(), 55);
+    EXPECT_EQ(c().m_pManufacturerText->stringValue(), "Canon");
+    EXPECT_EQ(c().m_pDatabaseText->stringValue(), "Canon");
+    EXPECT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_GE(m_view.count("applyCorrection"), 1u);
+    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+    // The working copy keeps the photo's stored orientation and camera.
+    EXPECT_EQ(tool({"-s3", "-Orientation#", "-Model", QVController::workingCopyPath()}), "6\nCanon EOS 400D DIGITAL\n");
+}
+
+TEST_F(OpenSaveTest, WorkingCopyFitsTheWindowByWidthFirst) {
+    const qv::Rect frame = c().m_pWindow->frame();
+    writePhoto(m_photo, int(frame.width()) * 2, int(frame.height()), false);
+    c().openImage(m_photo);
+    auto copy = qv::io::ImageSource::createWithPath(QVController::workingCopyPath());
+    ASSERT_TRUE(copy);
+    EXPECT_NEAR(copy->pixelWidth(), frame.width(), 1);
+    EXPECT_NEAR(copy->pixelHeight(), frame.height() / 2, 1);
+}
+
+TEST_F(OpenSaveTest, PhotoWithoutLensInformationUsesFocalLengthAndAperture) {
+    writePhoto(m_photo, 64, 48, false);
+    c().openImage(m_photo);
+    EXPECT_EQ(c().minFocalLengthFromImage(), 0);
+    EXPECT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+}
+
+TEST_F(OpenSaveTest, FailedOpenShowsTheErrorAndKeepsThePreviousPhoto) {
+    writePhoto(m_photo, 64, 48);
+    c().openImage(m_photo);
+    const std::string broken = m_dir.path() + "/broken.jpg";
+    ASSERT_TRUE(qv::files::writeWhole(broken, std::string("not a photo")));
+    c().openImage(broken);
+    EXPECT_TRUE(alerted("OpenErrorMessage"));
+    EXPECT_EQ(c().originalImagePath(), m_photo) << "only a photo that opened is remembered";
+}
+
+TEST_F(OpenSaveTest, SaveWritesOverThePhotoWithItsMetadata) {
+    writePhoto(m_photo, 64, 48);
+    c().openImage(m_photo);
+    ASSERT_TRUE(c().m_pWindow->isDocumentEdited());
+    c().onSave(nullptr);
+    waitForSave();
+    EXPECT_FALSE(alerted("SaveErrorMessage"));
+    EXPECT_FALSE(c().m_pWindow->isDocumentEdited());
+    EXPECT_EQ(qv::PreferencesFile::read().get("ImageSavePath").stringOr(""), m_photo);
+    EXPECT_EQ(tool({"-s3", "-Make", "-Model", "-Orientation#", m_photo}), "Canon\nCanon EOS 400D DIGITAL\n1\n");
+    auto saved = qv::io::ImageSource::createWithPath(m_photo);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->pixelWidth(), 48) << "saved upright";
+    EXPECT_EQ(saved->pixelHeight(), 64);
+}
+
+TEST_F(OpenSaveTest, FailedSaveKeepsThePhotoTheEditedMarkAndDoesNotQuit) {
+    writePhoto(m_photo, 200, 150);
+    c().openImage(m_photo);
+    const auto before = qv::files::readWhole(m_photo);
+    ASSERT_TRUE(before);
+    c().mWindowCloseRequest = true;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 512;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    c().onSave(nullptr);
+    waitForSave();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_TRUE(alerted("SaveErrorMessage"));
+    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+    EXPECT_FALSE(qv::ui::Application::shared().isTerminated());
+    EXPECT_EQ(qv::files::readWhole(m_photo), before);
+}
+
+TEST_F(OpenSaveTest, SaveAsWritesTheChosenFormat) {
+    writePhoto(m_photo, 64, 48);
+    c().openImage(m_photo);
+    const std::string target = m_dir.path() + "/corrected.tif";
+    responder().queuePanel({true, {target}});
+    c().onSaveAs(nullptr);
+    // The person picks TIF in the pop-up before answering.
+    c().m_pFileFormatPopup->selectItemAtIndex(1);
+    c().onChangeFileType(c().m_pSavePanel.get());
+    qv::RunLoop::main().runUntil([&] { return !c().m_pSavePanel; }, 30);
+    waitForSave();
+    EXPECT_FALSE(alerted("SaveErrorMessage"));
+    EXPECT_EQ(tool({"-s3", "-FileType", "-Model", target}), "TIFF\nCanon EOS 400D DIGITAL\n");
+}
+
+TEST_F(OpenSaveTest, FormatsOfExtensions) {
+    c().m_pFileToWrite = "/photos/DSC_1.nef";
+    c().setFileFormatTo("nef", nullptr);
+    EXPECT_EQ(c().m_pFileToWrite, "/photos/DSC_1.jpg") << "a raw photo is saved as JPEG beside it";
+    EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 0);
+    auto panel = qv::ui::SavePanel::savePanel();
+    c().setFileFormatTo("Jpg", panel.get());
+    EXPECT_EQ(panel->requiredFileType(), "jpg");
+    c().setFileFormatTo("TIFF", nullptr);
+    EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 1);
+    c().setFileFormatTo("EXR", nullptr);
+    EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 3);
+}
+
+}  // namespace
