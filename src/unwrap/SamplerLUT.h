@@ -1,0 +1,89 @@
+#pragma once
+// Tabulated separable filters. A kernel is sampled once per unwrap into a table of normalised tap
+// weights for `resolution` sub-pixel phases, one table along x and one along y, each stretched by its
+// own scale so that the filter widens where the mapping shrinks the picture. Sampling a pixel then costs
+// two table look-ups and a weighted sum; no kernel is evaluated per pixel.
+#include <cmath>
+#include <vector>
+
+namespace unwrap {
+
+// One phase of a table: `size()` tap weights summing to 1, the first tap `start` pixels from the
+// integer part of the sampled coordinate. A line that was never filled has no taps.
+class SamplerLine {
+public:
+    SamplerLine() = default;
+    SamplerLine(const float* weights, int size, int start) : start(start), m_weights(weights), m_size(size) {}
+
+    float operator[](int i) const { return m_weights[i]; }
+    int size() const { return m_size; }
+    const float* weights() const { return m_weights; }
+
+    int start = 0;
+
+private:
+    const float* m_weights = nullptr;
+    int m_size = 0;
+};
+
+// Where a coordinate's footprint lies: the weights of the nearest phase and the index of the source
+// pixel under its first tap.
+struct SamplerFootprint {
+    const float* weights;
+    int first;
+};
+
+class SamplerLUT {
+public:
+    // The widest scale a table is built for; past it the footprint would cost more than it can add.
+    static constexpr float kMaxScale = 256.0f;
+
+    // Scales below 1 (and non-finite ones) count as 1, above kMaxScale as kMaxScale. A sampler type
+    // without a kernel (bilinear, or unknown) is reported on the standard error stream and leaves the
+    // tables without taps, so that every sample sums to black.
+    SamplerLUT(int samplerType, unsigned long resolution, float xScale, float yScale);
+
+    unsigned long resolution() const { return m_resolution; }
+    bool empty() const { return m_x.stride == 0 || m_y.stride == 0; }
+
+    // Phase `phase` (of resolution()) of the x table, or of the y table when yTable is true.
+    SamplerLine line(bool yTable, unsigned long phase) const;
+
+    // Taps per line of a table: the widest line's count; narrower lines are padded with weight 0.
+    int taps(bool yTable) const { return table(yTable).stride; }
+
+    // The footprint of a coordinate, rounded to the nearest phase. A coordinate within half a phase
+    // below an integer takes phase 0 of that integer rather than the last phase of the pixel before.
+    SamplerFootprint locate(bool yTable, float coordinate) const {
+        const Table& t = table(yTable);
+        const float whole = std::floor(coordinate);
+        int first = int(whole);
+        unsigned long phase = (unsigned long)((coordinate - whole) * m_phases + 0.5f);
+        if (phase >= m_resolution) {
+            phase -= m_resolution;
+            ++first;
+        }
+        return {t.weights.data() + phase * std::size_t(t.stride), first + t.starts[phase]};
+    }
+
+private:
+    struct Table {
+        int stride = 0;
+        std::vector<float> weights;  // resolution lines of `stride` weights
+        std::vector<int> starts;
+        std::vector<int> sizes;
+    };
+
+    const Table& table(bool yTable) const { return yTable ? m_y : m_x; }
+    template <typename Kernel>
+    void fillLUT(Table& table, const Kernel& kernel, float scale) const;
+    template <typename Kernel>
+    void fillLUTs(const Kernel& kernel, float xScale, float yScale);
+    void setup(int samplerType, float xScale, float yScale);
+
+    unsigned long m_resolution;
+    float m_phases;  // the resolution as a float
+    Table m_x, m_y;
+};
+
+}  // namespace unwrap
