@@ -24,8 +24,12 @@ void construct_image(const ConstImageView& like, int width, int height, Image& o
             using Channel = typename gil::channel_type<View>::type;
             checkedImageBytes(width, height, int(sizeof(Channel)));
             using Pixel = gil::pixel<std::remove_const_t<Channel>, gil::rgb_layout_t>;
-            // emplace: assigning an image to an any_image would copy every pixel once more.
-            out.emplace<gil::image<Pixel, false>>(width, height);
+            // emplace: assigning an image to an any_image would copy every pixel once more. An empty
+            // image is made without an allocation (one of no bytes would never be given back).
+            if (width == 0 || height == 0)
+                out.emplace<gil::image<Pixel, false>>();
+            else
+                out.emplace<gil::image<Pixel, false>>(width, height);
         },
         like);
 }

@@ -1,10 +1,8 @@
 #include "unwrap/ImageFile.h"
 
-#include "unwrap/ImageEncoders.h"
+#include "unwrap/ImageCodecs.h"
 #include "unwrap/ReplacementFile.h"
 
-#include <boost/gil/extension/io/jpeg.hpp>
-#include <boost/gil/extension/io/tiff.hpp>
 #include <boost/gil/image_view_factory.hpp>
 #include <boost/variant2/variant.hpp>
 
@@ -23,20 +21,6 @@ std::ios_base::failure unsupported(const std::string& name) {
     return std::ios_base::failure("Unsupported filetype for filename " + name);
 }
 
-// The header is read first so that a file that claims an absurd size is refused before anything is
-// allocated for it.
-template <typename Tag>
-void readChecked(const std::string& name, Image& image, const Tag& tag) {
-    const auto header = gil::read_image_info(name, tag);
-    checkedImageBytes(std::ptrdiff_t(header._info._width), std::ptrdiff_t(header._info._height), 1);
-    if constexpr (std::is_same_v<Tag, gil::tiff_tag>) {
-        // The reader matches channels and bits only; YCbCr, CIELab and the like would be taken as RGB.
-        if (header._info._photometric_interpretation != PHOTOMETRIC_RGB)
-            throw std::ios_base::failure("not an RGB TIFF file: " + name);
-    }
-    gil::read_image(name, image, tag);
-}
-
 }  // namespace
 
 int formatFromString(const std::string& name) {
@@ -51,8 +35,8 @@ int formatFromString(const std::string& name) {
 void readImage(const std::string& name, Image& image) {
     try {
         switch (formatFromString(name)) {
-            case kJpegFile: readChecked(name, image, gil::jpeg_tag()); return;
-            case kTiffFile: readChecked(name, image, gil::tiff_tag()); return;
+            case kJpegFile: decodeJpeg(name, image); return;
+            case kTiffFile: decodeTiff(name, image); return;
             default: throw unsupported(name);
         }
     } catch (const std::ios_base::failure&) {

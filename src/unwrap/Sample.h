@@ -1,14 +1,14 @@
 #pragma once
 // Sampling the source at a real-valued position, for one destination pixel. Everything here is inline
 // and free of allocation: it runs once per output pixel.
+#include "unwrap/Pixel4.h"
 #include "unwrap/Projections.h"
 #include "unwrap/SamplerLUT.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
-#include <limits>
+#include <utility>
 
 namespace unwrap {
 
@@ -21,111 +21,140 @@ struct Raster {
     int height;
 
     Channel* pixel(int x, int y) const { return data + y * stride + 3 * std::ptrdiff_t(x); }
-};
 
-// Float to channel: clipped to [0, max] (filter ringing overshoots both ways), then rounded to nearest.
-template <typename Channel>
-struct channel_clamps_t {
-    Channel operator()(float value) const {
-        const float top = float(std::numeric_limits<Channel>::max());
-        value = value > 0.0f ? value : 0.0f;  // NaN becomes 0 as well
-        value = value < top ? value : top;
-        return Channel(value + 0.5f);
+    // Whether the block of w x h pixels at (x, y) lies inside the image and `reach` channels from the
+    // start of each of its rows can be read (a wide read may run past a row into the next one, but
+    // not past the image's last pixel).
+    bool holds(int x, int y, int w, int h, int reach) const {
+        if (x < 0 || y < 0 || x + w > width || y + h > height) return false;
+        const Channel* end = data + (height - 1) * stride + 3 * std::ptrdiff_t(width);
+        return pixel(x, y + h - 1) + reach <= end;
     }
 };
-
-template <typename Channel>
-inline void storePixel(const float rgb[3], Channel* out) {
-    const channel_clamps_t<Channel> clamp;
-    out[0] = clamp(rgb[0]);
-    out[1] = clamp(rgb[1]);
-    out[2] = clamp(rgb[2]);
-}
 
 // Positions this far out cannot touch the source; checking it first also keeps the integer
 // conversions below in range, whatever a degenerate mapping produced (NaN included).
 inline bool positionUsable(const Point2& p) { return std::abs(p.x) < 1.0e8f && std::abs(p.y) < 1.0e8f; }
 
-// Weighted sum over a block of ny rows by nx columns whose top-left pixel is topLeft: along each row
-// with the x weights, then across the rows with the y weights. NX and NY fix the block at compile time
-// for the common tap counts (0: the run-time counts).
-template <int NX, int NY, typename Channel>
-inline void accumulate(const Channel* topLeft, std::ptrdiff_t stride, const float* wx, int nx, const float* wy,
-                       int ny, float rgb[3]) {
-    const int cx = NX > 0 ? NX : nx;
-    const int cy = NY > 0 ? NY : ny;
-    float r = 0.0f, g = 0.0f, b = 0.0f;
-    for (int j = 0; j < cy; ++j) {
-        const Channel* s = topLeft + j * stride;
-        float hr = 0.0f, hg = 0.0f, hb = 0.0f;
-        for (int k = 0; k < cx; ++k) {
-            const float w = wx[k];
-            hr += w * float(s[3 * k]);
-            hg += w * float(s[3 * k + 1]);
-            hb += w * float(s[3 * k + 2]);
-        }
-        const float w = wy[j];
-        r += w * hr;
-        g += w * hg;
-        b += w * hb;
+// The filtered sum of an nx x ny block of pixels: each column is summed down with the y weights, then
+// the columns across with the x weights, every sum taken in order from the first term.
+template <typename Channel>
+inline Pixel4 accumulate(const Channel* topLeft, std::ptrdiff_t stride, const float* wx, int nx, const float* wy,
+                         int ny) {
+    Pixel4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < nx; ++k) {
+        const Channel* s = topLeft + 3 * k;
+        Pixel4 column = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (int j = 0; j < ny; ++j) column += wy[j] * loadPixel(s + j * stride);
+        sum += wx[k] * column;
     }
-    rgb[0] = r;
-    rgb[1] = g;
-    rgb[2] = b;
+    return sum;
+}
+
+// Channels read from the start of each row by accumulateWide<NX>.
+template <int NX>
+constexpr int wideReach() {
+    return 4 * ((3 * NX + 3) / 4);
+}
+
+// Tap K's three channels out of the column sums held four channels to a lane group.
+template <int K>
+inline Pixel4 tapOf(const Pixel4* columns) {
+    using Mask = std::int32_t __attribute__((vector_size(16)));
+    constexpr int first = 3 * K, group = first / 4, lane = first % 4;
+    if constexpr (lane == 0) {
+        return columns[group];
+    } else if constexpr (lane == 1) {
+        return __builtin_shuffle(columns[group], Mask{1, 2, 3, 3});
+    } else {
+        return __builtin_shuffle(columns[group], columns[group + 1], Mask{lane, lane + 1, lane + 2, lane + 2});
+    }
+}
+
+template <int... K>
+inline Pixel4 sumTaps(const Pixel4* columns, const float* wx, std::integer_sequence<int, K...>) {
+    Pixel4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
+    ((sum += wx[K] * tapOf<K>(columns)), ...);
+    return sum;
+}
+
+// accumulate() for a block of NX x NY taps known at compile time, with the same sums in the same
+// order, computed on whole rows: each row is read four channels at a time and the column sums of all
+// taps are carried together, so that a row costs a few wide reads instead of one read per tap. The
+// caller makes sure wideReach<NX>() channels can be read from each row's start.
+template <int NX, int NY, typename Channel>
+inline Pixel4 accumulateWide(const Channel* topLeft, std::ptrdiff_t stride, const float* wx, const float* wy) {
+    constexpr int groups = wideReach<NX>() / 4;
+    Pixel4 columns[groups + 1] = {};
+#pragma GCC unroll 16
+    for (int j = 0; j < NY; ++j) {
+        const Channel* row = topLeft + j * stride;
+        const float w = wy[j];
+#pragma GCC unroll 16
+        for (int g = 0; g < groups; ++g) columns[g] += w * loadFourChannels(row + 4 * g);
+    }
+    return sumTaps(columns, wx, std::make_integer_sequence<int, NX>());
 }
 
 // Separable filtered sample through the tables of lut (which must not be empty), with NX and NY the
-// tables' tap counts when known at compile time. Taps that fall outside the source are dropped and the
-// rest are not renormalised, so a pixel whose footprint is partly outside fades towards black. False
-// when the footprint misses the source entirely.
-template <int NX, int NY, typename Channel, typename OutChannel>
+// tables' tap counts when known at compile time (0: read from the tables). Taps that fall outside the
+// source are dropped and the rest are not renormalised, so a pixel whose footprint is partly outside
+// fades towards black. False when the footprint misses the source entirely.
+template <int NX, int NY, typename Channel>
 inline bool sampleSeparable(const SamplerLUT& lut, const Raster<const Channel>& src, const Point2& p,
-                            OutChannel* out) {
+                            Channel* out) {
     if (!positionUsable(p)) return false;
     const int nx = NX > 0 ? NX : lut.taps(false);
     const int ny = NY > 0 ? NY : lut.taps(true);
     const SamplerFootprint fx = lut.locate(false, p.x);
     const SamplerFootprint fy = lut.locate(true, p.y);
-    float rgb[3];
-    if (fx.first >= 0 && fy.first >= 0 && fx.first + nx <= src.width && fy.first + ny <= src.height) {
-        accumulate<NX, NY>(src.pixel(fx.first, fy.first), src.stride, fx.weights, nx, fy.weights, ny, rgb);
-    } else {
-        const int k0 = std::max(0, -fx.first), k1 = std::min(nx, src.width - fx.first);
-        const int j0 = std::max(0, -fy.first), j1 = std::min(ny, src.height - fy.first);
-        if (k0 >= k1 || j0 >= j1) return false;
-        accumulate<0, 0>(src.pixel(fx.first + k0, fy.first + j0), src.stride, fx.weights + k0, k1 - k0,
-                         fy.weights + j0, j1 - j0, rgb);
+    if constexpr (NX > 0 && NY > 0) {
+        if (src.holds(fx.first, fy.first, NX, NY, wideReach<NX>())) {
+            storePixel(accumulateWide<NX, NY>(src.pixel(fx.first, fy.first), src.stride, fx.weights, fy.weights),
+                       out);
+            return true;
+        }
     }
-    storePixel(rgb, out);
+    const int k0 = std::max(0, -fx.first), k1 = std::min(nx, src.width - fx.first);
+    const int j0 = std::max(0, -fy.first), j1 = std::min(ny, src.height - fy.first);
+    if (k0 >= k1 || j0 >= j1) return false;
+    storePixel(accumulate(src.pixel(fx.first + k0, fy.first + j0), src.stride, fx.weights + k0, k1 - k0,
+                          fy.weights + j0, j1 - j0),
+               out);
     return true;
 }
 
-template <typename Channel, typename OutChannel>
-inline bool sample(const SamplerLUT& lut, const Raster<const Channel>& src, const Point2& p, OutChannel* out) {
+template <typename Channel>
+inline bool sample(const SamplerLUT& lut, const Raster<const Channel>& src, const Point2& p, Channel* out) {
     return sampleSeparable<0, 0>(lut, src, p, out);
 }
 
 // Bilinear interpolation of the four pixels around p. Within one pixel outside the source the edge
 // pixels are extended; beyond that the sample misses (false).
-template <typename Channel, typename OutChannel>
-inline bool sampleBilinear(const Raster<const Channel>& src, const Point2& p, OutChannel* out) {
+template <typename Channel>
+inline bool sampleBilinear(const Raster<const Channel>& src, const Point2& p, Channel* out) {
     if (!positionUsable(p)) return false;
-    const float wholeX = std::floor(p.x), wholeY = std::floor(p.y);
-    const int x0 = int(wholeX), y0 = int(wholeY);
+    const int x0 = floorToInt(p.x), y0 = floorToInt(p.y);
     if (x0 < -1 || y0 < -1 || x0 >= src.width || y0 >= src.height) return false;
-    const float fx = p.x - wholeX, fy = p.y - wholeY;
-    const int xa = std::max(x0, 0), xb = std::min(x0 + 1, src.width - 1);
-    const int ya = std::max(y0, 0), yb = std::min(y0 + 1, src.height - 1);
-    const Channel* top = src.data + ya * src.stride;
-    const Channel* bottom = src.data + yb * src.stride;
-    const Channel *a = top + 3 * xa, *b = top + 3 * xb, *c = bottom + 3 * xa, *d = bottom + 3 * xb;
-    float rgb[3];
-    for (int i = 0; i < 3; ++i) {
-        const float upper = float(a[i]) + fx * (float(b[i]) - float(a[i]));
-        const float lower = float(c[i]) + fx * (float(d[i]) - float(c[i]));
-        rgb[i] = upper + fy * (lower - upper);
+    const float fx = p.x - float(x0), fy = p.y - float(y0);
+    Pixel4 a, b, c, d;
+    if (src.holds(x0, y0, 2, 2, 7)) {
+        const Channel* top = src.pixel(x0, y0);
+        a = loadFourChannels(top);
+        b = loadFourChannels(top + 3);
+        c = loadFourChannels(top + src.stride);
+        d = loadFourChannels(top + src.stride + 3);
+    } else {
+        const int xa = std::max(x0, 0), xb = std::min(x0 + 1, src.width - 1);
+        const int ya = std::max(y0, 0), yb = std::min(y0 + 1, src.height - 1);
+        a = loadPixel(src.pixel(xa, ya));
+        b = loadPixel(src.pixel(xb, ya));
+        c = loadPixel(src.pixel(xa, yb));
+        d = loadPixel(src.pixel(xb, yb));
     }
-    storePixel(rgb, out);
+    const Pixel4 upper = a + fx * (b - a);
+    const Pixel4 lower = c + fx * (d - c);
+    storePixel(upper + fy * (lower - upper), out);
     return true;
 }
 

@@ -8,6 +8,12 @@
 
 namespace unwrap {
 
+// floor(v) as an int, for |v| well inside the int range.
+inline int floorToInt(float v) {
+    const int truncated = int(v);
+    return truncated - (v < float(truncated) ? 1 : 0);
+}
+
 // One phase of a table: `size()` tap weights summing to 1, the first tap `start` pixels from the
 // integer part of the sampled coordinate. A line that was never filled has no taps.
 class SamplerLine {
@@ -56,9 +62,8 @@ public:
     // below an integer takes phase 0 of that integer rather than the last phase of the pixel before.
     SamplerFootprint locate(bool yTable, float coordinate) const {
         const Table& t = table(yTable);
-        const float whole = std::floor(coordinate);
-        int first = int(whole);
-        unsigned long phase = (unsigned long)((coordinate - whole) * m_phases + 0.5f);
+        int first = floorToInt(coordinate);
+        unsigned long phase = (unsigned long)((coordinate - float(first)) * m_phases + 0.5f);
         if (phase >= m_resolution) {
             phase -= m_resolution;
             ++first;

@@ -109,13 +109,10 @@ bool pool_core::execute_task() {
         }
         task = m_scheduler.top();
         m_scheduler.pop();
-    }
-    run_task(task);
-    {
-        // A waiter for "at most n pending" may be satisfied by this task's end.
-        lock_t lock(m_monitor);
+        // One task fewer queued: a wait for "at most n pending" may now be over.
         m_worker_idle_or_terminated_event.notify_all();
     }
+    run_task(task);
     return true;
 }
 

@@ -1,0 +1,221 @@
+#include "unwrap/Image.h"
+#include "unwrap/Kernels.h"
+#include "unwrap/Sample.h"
+#include "unwrap/SamplerLUT.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+using namespace unwrap;
+
+namespace {
+
+constexpr int kKernelTypes[] = {gaussian, mitchell, lanczos2, lanczos3, bspline};
+
+double lineSum(const SamplerLine& line) {
+    double sum = 0.0;
+    for (int i = 0; i < line.size(); ++i) sum += line[i];
+    return sum;
+}
+
+template <typename Channel>
+Raster<const Channel> rasterOf(const std::vector<Channel>& pixels, int width, int height) {
+    return Raster<const Channel>{pixels.data(), std::ptrdiff_t(3 * width), width, height};
+}
+
+}  // namespace
+
+TEST(SamplerLUT, EveryLineOfEveryKernelSumsToOne) {
+    for (int type : kKernelTypes)
+        for (float scale : {1.0f, 1.7f, 3.0f})
+            for (bool y : {false, true}) {
+                const SamplerLUT lut(type, 100, scale, scale);
+                for (unsigned long phase = 0; phase < 100; ++phase) {
+                    const SamplerLine line = lut.line(y, phase);
+                    ASSERT_GT(line.size(), 0);
+                    EXPECT_NEAR(lineSum(line), 1.0, 1e-5) << type << " " << scale << " " << phase;
+                }
+            }
+}
+
+TEST(SamplerLUT, BSplineAtPhaseZero) {
+    const SamplerLUT lut(bspline, 100, 1.0f, 1.0f);
+    const SamplerLine line = lut.line(false, 0);
+    EXPECT_EQ(line.start, -2);
+    ASSERT_EQ(line.size(), 4);
+    EXPECT_NEAR(line[0], 0.0f, 1e-6f);
+    EXPECT_NEAR(line[1], 1.0f / 6.0f, 1e-6f);
+    EXPECT_NEAR(line[2], 2.0f / 3.0f, 1e-6f);
+    EXPECT_NEAR(line[3], 1.0f / 6.0f, 1e-6f);
+}
+
+TEST(SamplerLUT, GaussianAtPhaseZeroReachesFourPixelsBack) {
+    const SamplerLUT lut(gaussian, 100, 1.0f, 1.0f);
+    const SamplerLine line = lut.line(false, 0);
+    EXPECT_EQ(line.start, -4);
+    ASSERT_EQ(line.size(), 8);
+    EXPECT_EQ(line[0], 0.0f);  // 4 is on the support's edge, outside it
+    EXPECT_GT(line[4], line[3]);
+}
+
+TEST(SamplerLUT, Lanczos3AtPhaseZeroIsTheCentreTapAlone) {
+    const SamplerLUT lut(lanczos3, 100, 1.0f, 1.0f);
+    const SamplerLine line = lut.line(true, 0);
+    EXPECT_EQ(line.start, -3);
+    ASSERT_EQ(line.size(), 6);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(line[i], i == 3 ? 1.0f : 0.0f, 1e-6f);
+}
+
+TEST(SamplerLUT, ScaleWidensTheFootprint) {
+    const SamplerLUT lut(mitchell, 100, 2.0f, 1.0f);
+    EXPECT_EQ(lut.line(false, 0).start, -4);
+    EXPECT_EQ(lut.line(false, 0).size(), 8);
+    EXPECT_EQ(lut.line(true, 0).size(), 4);
+    EXPECT_EQ(lut.taps(false), 8);
+}
+
+TEST(SamplerLUT, ScalesThatCannotBeUsedAreBounded) {
+    EXPECT_EQ(SamplerLUT(lanczos2, 100, 0.25f, NAN).taps(false), 4);
+    EXPECT_EQ(SamplerLUT(lanczos2, 100, 0.25f, NAN).taps(true), 4);
+    EXPECT_LE(SamplerLUT(bspline, 10, INFINITY, 1.0f).taps(false), int(4 * SamplerLUT::kMaxScale) + 1);
+}
+
+TEST(SamplerLUT, UnknownSamplerGivesEmptyTablesAndSaysSo) {
+    testing::internal::CaptureStderr();
+    const SamplerLUT lut(9, 100, 1.0f, 1.0f);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "SamplerLUT doesn't support this sampler\n");
+    EXPECT_TRUE(lut.empty());
+    EXPECT_EQ(lut.line(false, 0).size(), 0);
+}
+
+TEST(SamplerLUT, CoordinatesTakeTheNearestPhase) {
+    const SamplerLUT lut(bspline, 100, 1.0f, 1.0f);
+    const auto phaseOf = [&](float coordinate, int& first) {
+        const SamplerFootprint f = lut.locate(false, coordinate);
+        first = f.first;
+        for (unsigned long phase = 0; phase < 100; ++phase)
+            if (lut.line(false, phase).weights() == f.weights) return int(phase);
+        return -1;
+    };
+    int first = 0;
+    EXPECT_EQ(phaseOf(5.0f, first), 0);
+    EXPECT_EQ(first, 5 - 2);
+    EXPECT_EQ(phaseOf(5.994f, first), 99);
+    EXPECT_EQ(first, 5 + lut.line(false, 99).start);
+    // Within half a phase of the next pixel: phase 0 of that pixel, not the last phase of this one.
+    EXPECT_EQ(phaseOf(5.996f, first), 0);
+    EXPECT_EQ(first, 6 - 2);
+    EXPECT_EQ(phaseOf(-0.3f, first), 70);
+    EXPECT_EQ(first, -1 + lut.line(false, 70).start);
+}
+
+TEST(Sample, ChannelsAreClippedAndRounded) {
+    std::uint8_t bytes[3];
+    storePixel(Pixel4{255.9f, -3.2f, 127.99f, 0.0f}, bytes);
+    EXPECT_EQ(bytes[0], 255);
+    EXPECT_EQ(bytes[1], 0);
+    EXPECT_EQ(bytes[2], 128);
+    storePixel(Pixel4{127.4f, NAN, 300.0f, 0.0f}, bytes);
+    EXPECT_EQ(bytes[0], 127);
+    EXPECT_EQ(bytes[1], 0);
+    EXPECT_EQ(bytes[2], 255);
+    std::uint16_t words[3];
+    storePixel(Pixel4{70000.0f, 65534.6f, 1.5f, 0.0f}, words);
+    EXPECT_EQ(words[0], 65535);
+    EXPECT_EQ(words[1], 65535);
+    EXPECT_EQ(words[2], 2);
+}
+
+TEST(Sample, FootprintOutsideTheSourceMissesAndAPartialOneFadesByTheMissingWeight) {
+    const int w = 12, h = 12;
+    const std::vector<std::uint8_t> flat(std::size_t(3 * w * h), 200);
+    const SamplerLUT lut(bspline, 100, 1.0f, 1.0f);
+    std::uint8_t out[3] = {1, 2, 3};
+    EXPECT_FALSE(sample(lut, rasterOf(flat, w, h), Point2(-5.0f, 6.0f), out));
+    EXPECT_FALSE(sample(lut, rasterOf(flat, w, h), Point2(6.0f, 20.0f), out));
+    // At x = -0.5 the taps lie on columns -2, -1, 0, 1 with weights 1, 23, 23, 1 (/48): half is inside.
+    ASSERT_TRUE(sample(lut, rasterOf(flat, w, h), Point2(-0.5f, 6.0f), out));
+    EXPECT_EQ(out[0], 100);
+    EXPECT_EQ(out[2], 100);
+    ASSERT_TRUE(sample(lut, rasterOf(flat, w, h), Point2(6.0f, 6.25f), out));
+    EXPECT_EQ(out[1], 200);
+}
+
+template <typename Channel, int NX>
+void expectWideSumsEqualColumnSums(unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> weight(-0.3f, 1.0f);
+    std::uniform_int_distribution<unsigned> channel(0, std::numeric_limits<Channel>::max());
+    const int w = 16, h = 12;
+    std::vector<Channel> pixels(std::size_t(3 * w * h));
+    for (Channel& c : pixels) c = Channel(channel(generator));
+    std::vector<float> wx(NX), wy(NX);
+    for (float& v : wx) v = weight(generator);
+    for (float& v : wy) v = weight(generator);
+    const Raster<const Channel> raster = rasterOf(pixels, w, h);
+    for (int y = 0; y + NX <= h - 1; ++y)
+        for (int x = 0; x + NX <= w; ++x) {
+            const Pixel4 wide = accumulateWide<NX, NX>(raster.pixel(x, y), raster.stride, wx.data(), wy.data());
+            const Pixel4 columns = accumulate(raster.pixel(x, y), raster.stride, wx.data(), NX, wy.data(), NX);
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(wide[c], columns[c]) << NX << " " << x << "," << y << " " << c;
+        }
+}
+
+TEST(Sample, WideRowSumsEqualColumnSumsBitForBit) {
+    expectWideSumsEqualColumnSums<std::uint8_t, 4>(1);
+    expectWideSumsEqualColumnSums<std::uint8_t, 6>(2);
+    expectWideSumsEqualColumnSums<std::uint8_t, 8>(3);
+    expectWideSumsEqualColumnSums<std::uint16_t, 4>(4);
+    expectWideSumsEqualColumnSums<std::uint16_t, 6>(5);
+    expectWideSumsEqualColumnSums<std::uint16_t, 8>(6);
+}
+
+TEST(Sample, WideReadsNeverReachPastTheLastPixel) {
+    const std::vector<std::uint8_t> pixels(3 * 8 * 4, 0);
+    const Raster<const std::uint8_t> raster = rasterOf(pixels, 8, 4);
+    EXPECT_TRUE(raster.holds(0, 0, 4, 4, 12));   // exactly the block's channels of the last row
+    EXPECT_FALSE(raster.holds(4, 0, 4, 4, 16));  // would read 4 channels past the end
+    EXPECT_TRUE(raster.holds(4, 0, 4, 3, 16));   // runs into the next row, which exists
+    EXPECT_FALSE(raster.holds(-1, 0, 2, 2, 7));
+    EXPECT_FALSE(raster.holds(0, 3, 2, 2, 7));
+}
+
+TEST(Sample, BilinearInterpolatesAndExtendsTheEdgeByOnePixel) {
+    const int w = 4, h = 3;
+    std::vector<std::uint8_t> pixels(std::size_t(3 * w * h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) pixels[std::size_t(3 * (y * w + x) + c)] = std::uint8_t(40 * x + 10 * y + c);
+    const Raster<const std::uint8_t> raster = rasterOf(pixels, w, h);
+    std::uint8_t out[3];
+    ASSERT_TRUE(sampleBilinear(raster, Point2(2.0f, 1.0f), out));
+    EXPECT_EQ(out[0], 90);
+    ASSERT_TRUE(sampleBilinear(raster, Point2(1.5f, 0.5f), out));
+    EXPECT_EQ(out[1], 66);  // (40 + 80 + 50 + 90) / 4 + 1
+    ASSERT_TRUE(sampleBilinear(raster, Point2(3.0f, 2.0f), out));  // the last pixel itself
+    EXPECT_EQ(out[2], 142);
+    ASSERT_TRUE(sampleBilinear(raster, Point2(-0.5f, 0.0f), out));  // left of the first column
+    EXPECT_EQ(out[0], 0);
+    ASSERT_TRUE(sampleBilinear(raster, Point2(3.7f, 2.6f), out));  // beyond the last pixel
+    EXPECT_EQ(out[0], 140);
+    EXPECT_FALSE(sampleBilinear(raster, Point2(-1.2f, 1.0f), out));
+    EXPECT_FALSE(sampleBilinear(raster, Point2(1.0f, 3.0f), out));
+    EXPECT_FALSE(sampleBilinear(raster, Point2(NAN, 1.0f), out));
+}
+
+TEST(Kernels, ValuesAtKnownPoints) {
+    EXPECT_FLOAT_EQ(sinc(0.0f), 1.0f);
+    EXPECT_NEAR(sinc(1.0f), 0.0f, 1e-6f);
+    EXPECT_FLOAT_EQ(bspline_kernel()(0.0f), 0.6666667f);
+    EXPECT_FLOAT_EQ(bspline_kernel()(1.0f), 1.0f / 6.0f);
+    EXPECT_FLOAT_EQ(mitchell_kernel()(0.0f), 8.0f / 9.0f);
+    EXPECT_EQ(mitchell_kernel()(2.0f), 0.0f);
+    EXPECT_EQ(gaussian_kernel()(0.0f), 1.0f);
+    EXPECT_EQ(gaussian_kernel()(4.0f), 0.0f);
+    EXPECT_EQ(lanczos_kernel<3>()(3.0f), 0.0f);
+    EXPECT_FLOAT_EQ(lanczos_kernel<2>().support(), 2.0f);
+}
