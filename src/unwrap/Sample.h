@@ -15,10 +15,8 @@ namespace unwrap {
 // Interleaved RGB pixels in memory: row y starts at data + y * stride channels.
 template <typename Channel>
 struct Raster {
-    Channel* data;
-    std::ptrdiff_t stride;
-    int width;
-    int height;
+    Raster(Channel* data, std::ptrdiff_t stride, int width, int height)
+        : data(data), stride(stride), width(width), height(height), end(pixel(width, height - 1)) {}
 
     Channel* pixel(int x, int y) const { return data + y * stride + 3 * std::ptrdiff_t(x); }
 
@@ -26,10 +24,15 @@ struct Raster {
     // start of each of its rows can be read (a wide read may run past a row into the next one, but
     // not past the image's last pixel).
     bool holds(int x, int y, int w, int h, int reach) const {
-        if (x < 0 || y < 0 || x + w > width || y + h > height) return false;
-        const Channel* end = data + (height - 1) * stride + 3 * std::ptrdiff_t(width);
-        return pixel(x, y + h - 1) + reach <= end;
+        return unsigned(x) <= unsigned(width - w) && unsigned(y) <= unsigned(height - h) &&
+               pixel(x, y + h - 1) + reach <= end;
     }
+
+    Channel* data;
+    std::ptrdiff_t stride;
+    int width;
+    int height;
+    Channel* end;  // one past the last pixel's last channel
 };
 
 // Positions this far out cannot touch the source; checking it first also keeps the integer
@@ -86,12 +89,13 @@ template <int NX, int NY, typename Channel>
 inline Pixel4 accumulateWide(const Channel* topLeft, std::ptrdiff_t stride, const float* wx, const float* wy) {
     constexpr int groups = wideReach<NX>() / 4;
     Pixel4 columns[groups + 1] = {};
-#pragma GCC unroll 16
+#pragma GCC unroll 2
     for (int j = 0; j < NY; ++j) {
-        const Channel* row = topLeft + j * stride;
+        Pixel4 row[groups];
+        loadChannels<groups>(topLeft + j * stride, row);
         const float w = wy[j];
 #pragma GCC unroll 16
-        for (int g = 0; g < groups; ++g) columns[g] += w * loadFourChannels(row + 4 * g);
+        for (int g = 0; g < groups; ++g) columns[g] += w * row[g];
     }
     return sumTaps(columns, wx, std::make_integer_sequence<int, NX>());
 }
@@ -133,9 +137,9 @@ inline bool sample(const SamplerLUT& lut, const Raster<const Channel>& src, cons
 // pixels are extended; beyond that the sample misses (false).
 template <typename Channel>
 inline bool sampleBilinear(const Raster<const Channel>& src, const Point2& p, Channel* out) {
-    if (!positionUsable(p)) return false;
+    // floor(p) within [-1, size - 1]; false for NaN as well.
+    if (!(p.x >= -1.0f && p.y >= -1.0f && p.x < float(src.width) && p.y < float(src.height))) return false;
     const int x0 = floorToInt(p.x), y0 = floorToInt(p.y);
-    if (x0 < -1 || y0 < -1 || x0 >= src.width || y0 >= src.height) return false;
     const float fx = p.x - float(x0), fy = p.y - float(y0);
     Pixel4 a, b, c, d;
     if (src.holds(x0, y0, 2, 2, 7)) {

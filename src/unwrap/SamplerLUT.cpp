@@ -18,7 +18,9 @@ float usableScale(float scale) {
 }  // namespace
 
 SamplerLUT::SamplerLUT(int samplerType, unsigned long resolution, float xScale, float yScale)
-    : m_resolution(std::max(resolution, 1ul)), m_phases(float(m_resolution)) {
+    : m_resolution(std::clamp(resolution, 1ul, kMaxResolution)),
+      m_phaseCount(int(m_resolution)),
+      m_phases(float(m_resolution)) {
     setup(samplerType, usableScale(xScale), usableScale(yScale));
 }
 

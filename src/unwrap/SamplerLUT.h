@@ -43,6 +43,8 @@ class SamplerLUT {
 public:
     // The widest scale a table is built for; past it the footprint would cost more than it can add.
     static constexpr float kMaxScale = 256.0f;
+    // The most phases a table is built with.
+    static constexpr unsigned long kMaxResolution = 4096;
 
     // Scales below 1 (and non-finite ones) count as 1, above kMaxScale as kMaxScale. A sampler type
     // without a kernel (bilinear, or unknown) is reported on the standard error stream and leaves the
@@ -63,12 +65,12 @@ public:
     SamplerFootprint locate(bool yTable, float coordinate) const {
         const Table& t = table(yTable);
         int first = floorToInt(coordinate);
-        unsigned long phase = (unsigned long)((coordinate - float(first)) * m_phases + 0.5f);
-        if (phase >= m_resolution) {
-            phase -= m_resolution;
+        int phase = int((coordinate - float(first)) * m_phases + 0.5f);
+        if (phase >= m_phaseCount) {
+            phase -= m_phaseCount;
             ++first;
         }
-        return {t.weights.data() + phase * std::size_t(t.stride), first + t.starts[phase]};
+        return {t.weights.data() + std::ptrdiff_t(phase) * t.stride, first + t.starts[std::size_t(phase)]};
     }
 
 private:
@@ -87,7 +89,8 @@ private:
     void setup(int samplerType, float xScale, float yScale);
 
     unsigned long m_resolution;
-    float m_phases;  // the resolution as a float
+    int m_phaseCount;  // the resolution as an int
+    float m_phases;    // and as a float
     Table m_x, m_y;
 };
 

@@ -26,9 +26,9 @@ constexpr unsigned long kMaxWorkers = 256;
 template <typename View>
 auto rasterOf(const View& view) {
     using Channel = std::remove_reference_t<decltype(*gil::interleaved_view_get_raw_data(view))>;
-    return Raster<Channel>{gil::interleaved_view_get_raw_data(view),
+    return Raster<Channel>(gil::interleaved_view_get_raw_data(view),
                            std::ptrdiff_t(view.pixels().row_size() / std::ptrdiff_t(sizeof(Channel))),
-                           int(view.width()), int(view.height())};
+                           int(view.width()), int(view.height()));
 }
 
 template <typename View>

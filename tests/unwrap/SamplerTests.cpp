@@ -24,7 +24,7 @@ double lineSum(const SamplerLine& line) {
 
 template <typename Channel>
 Raster<const Channel> rasterOf(const std::vector<Channel>& pixels, int width, int height) {
-    return Raster<const Channel>{pixels.data(), std::ptrdiff_t(3 * width), width, height};
+    return Raster<const Channel>(pixels.data(), std::ptrdiff_t(3 * width), width, height);
 }
 
 }  // namespace
