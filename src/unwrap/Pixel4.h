@@ -86,6 +86,30 @@ inline void loadChannels(const std::uint16_t* p, Pixel4* out) {
     for (; g < Groups; ++g) out[g] = loadFourChannels(p + 4 * g);
 }
 
+#if defined(__SSE2__)
+// Loads the 4 * Groups consecutive 8-bit channels from p as 16-bit numbers, eight to an element of
+// out (the last element holds four when Groups is odd). Reads exactly those channels.
+template <int Groups>
+inline void loadWords(const std::uint8_t* p, __m128i* out) {
+    const __m128i zero = _mm_setzero_si128();
+    int g = 0, w = 0;
+    for (; g + 4 <= Groups; g += 4, w += 2) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * g));
+        out[w] = _mm_unpacklo_epi8(bytes, zero);
+        out[w + 1] = _mm_unpackhi_epi8(bytes, zero);
+    }
+    if (Groups - g >= 2) {
+        out[w++] = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 4 * g)), zero);
+        g += 2;
+    }
+    if (Groups - g == 1) {
+        std::int32_t bits;
+        std::memcpy(&bits, p + 4 * g, sizeof bits);
+        out[w] = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bits), zero);
+    }
+}
+#endif
+
 // Stores R, G and B clipped to the channel's range (filter ringing overshoots both ways) and rounded
 // to nearest; NaN lanes store 0.
 template <typename Channel>

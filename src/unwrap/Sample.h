@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace unwrap {
@@ -60,7 +61,8 @@ constexpr int wideReach() {
     return 4 * ((3 * NX + 3) / 4);
 }
 
-// Tap K's three channels out of the column sums held four channels to a lane group.
+// Tap K's three channels out of the column sums held four channels to a lane group (the last tap's
+// channels end in the last group, so no group past it is read).
 template <int K>
 inline Pixel4 tapOf(const Pixel4* columns) {
     using Mask = std::int32_t __attribute__((vector_size(16)));
@@ -86,9 +88,10 @@ inline Pixel4 sumTaps(const Pixel4* columns, const float* wx, std::integer_seque
 // taps are carried together, so that a row costs a few wide reads instead of one read per tap. The
 // caller makes sure wideReach<NX>() channels can be read from each row's start.
 template <int NX, int NY, typename Channel>
-inline Pixel4 accumulateWide(const Channel* topLeft, std::ptrdiff_t stride, const float* wx, const float* wy) {
+inline Pixel4 accumulateWide(const Channel* topLeft, std::ptrdiff_t stride, const float* wx, const float* wy,
+                             const std::int16_t* /*pairedWy*/) {
     constexpr int groups = wideReach<NX>() / 4;
-    Pixel4 columns[groups + 1] = {};
+    Pixel4 columns[groups] = {};
 #pragma GCC unroll 2
     for (int j = 0; j < NY; ++j) {
         Pixel4 row[groups];
@@ -99,6 +102,40 @@ inline Pixel4 accumulateWide(const Channel* topLeft, std::ptrdiff_t stride, cons
     }
     return sumTaps(columns, wx, std::make_integer_sequence<int, NX>());
 }
+
+#if defined(__SSE2__)
+// For 8-bit channels the columns are summed in integers, two rows to a multiply-add, with the row
+// weights in fixed steps (pairedWy, from SamplerLUT::pairedRowWeights). The sums are those of the
+// float version with the same fixed weights (wy), bit for bit: every product and partial sum is a
+// whole number of 1 / kFixedOne well inside single precision.
+template <int NX, int NY>
+inline Pixel4 accumulateWide(const std::uint8_t* topLeft, std::ptrdiff_t stride, const float* wx,
+                             const float* /*wy*/, const std::int16_t* pairedWy) {
+    static_assert(NY % 2 == 0, "rows are taken in pairs");
+    constexpr int groups = wideReach<NX>() / 4;
+    constexpr int wordVectors = (groups + 1) / 2;
+    __m128i sums[groups];
+#pragma GCC unroll 16
+    for (int g = 0; g < groups; ++g) sums[g] = _mm_setzero_si128();
+#pragma GCC unroll 4
+    for (int pair = 0; pair < NY / 2; ++pair) {
+        const __m128i weights = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairedWy + 8 * pair));
+        __m128i upper[wordVectors], lower[wordVectors];
+        loadWords<groups>(topLeft + 2 * pair * stride, upper);
+        loadWords<groups>(topLeft + (2 * pair + 1) * stride, lower);
+#pragma GCC unroll 16
+        for (int g = 0; g < groups; ++g) {
+            const __m128i rows = g % 2 == 0 ? _mm_unpacklo_epi16(upper[g / 2], lower[g / 2])
+                                            : _mm_unpackhi_epi16(upper[g / 2], lower[g / 2]);
+            sums[g] = _mm_add_epi32(sums[g], _mm_madd_epi16(rows, weights));
+        }
+    }
+    Pixel4 columns[groups];
+#pragma GCC unroll 16
+    for (int g = 0; g < groups; ++g) columns[g] = toFloats(sums[g]) * (1.0f / SamplerLUT::kFixedOne);
+    return sumTaps(columns, wx, std::make_integer_sequence<int, NX>());
+}
+#endif
 
 // Separable filtered sample through the tables of lut (which must not be empty), with NX and NY the
 // tables' tap counts when known at compile time (0: read from the tables). Taps that fall outside the
@@ -112,9 +149,12 @@ inline bool sampleSeparable(const SamplerLUT& lut, const Raster<const Channel>& 
     const int ny = NY > 0 ? NY : lut.taps(true);
     const SamplerFootprint fx = lut.locate(false, p.x);
     const SamplerFootprint fy = lut.locate(true, p.y);
+    const float* wx = lut.columnWeights(fx.phase);
+    const float* wy = lut.rowWeights<Channel>(fy.phase);
     if constexpr (NX > 0 && NY > 0) {
         if (src.holds(fx.first, fy.first, NX, NY, wideReach<NX>())) {
-            storePixel(accumulateWide<NX, NY>(src.pixel(fx.first, fy.first), src.stride, fx.weights, fy.weights),
+            storePixel(accumulateWide<NX, NY>(src.pixel(fx.first, fy.first), src.stride, wx, wy,
+                                              lut.pairedRowWeights(fy.phase)),
                        out);
             return true;
         }
@@ -122,8 +162,7 @@ inline bool sampleSeparable(const SamplerLUT& lut, const Raster<const Channel>& 
     const int k0 = std::max(0, -fx.first), k1 = std::min(nx, src.width - fx.first);
     const int j0 = std::max(0, -fy.first), j1 = std::min(ny, src.height - fy.first);
     if (k0 >= k1 || j0 >= j1) return false;
-    storePixel(accumulate(src.pixel(fx.first + k0, fy.first + j0), src.stride, fx.weights + k0, k1 - k0,
-                          fy.weights + j0, j1 - j0),
+    storePixel(accumulate(src.pixel(fx.first + k0, fy.first + j0), src.stride, wx + k0, k1 - k0, wy + j0, j1 - j0),
                out);
     return true;
 }

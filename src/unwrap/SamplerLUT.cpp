@@ -45,6 +45,43 @@ template <typename Kernel>
 void SamplerLUT::fillLUTs(const Kernel& kernel, float xScale, float yScale) {
     fillLUT(m_x, kernel, xScale);
     fillLUT(m_y, kernel, yScale);
+    if (m_y.stride <= kMaxFixedTaps) fillFixedRows();
+}
+
+void SamplerLUT::fillFixedRows() {
+    const int stride = m_y.stride;
+    if (stride == 0) return;
+    const int pairs = (stride + 1) / 2;
+    m_pairStride = std::ptrdiff_t(pairs) * 8;
+    m_fixedRows.assign(m_y.weights.size(), 0.0f);
+    m_pairedRows.assign(m_resolution * std::size_t(m_pairStride), 0);
+    std::vector<int> units(std::size_t(2 * pairs));
+    for (std::size_t phase = 0; phase < m_resolution; ++phase) {
+        const float* weights = m_y.weights.data() + phase * std::size_t(stride);
+        // Rounded down to units, then the units still missing to make exactly one go to the weights
+        // that rounding down cut the most: each stays within a unit of its exact value, every phase
+        // sums to exactly one, and a flat field stays exactly flat.
+        std::vector<std::pair<double, int>> cut(static_cast<std::size_t>(stride));
+        int sum = 0;
+        for (int k = 0; k < stride; ++k) {
+            const double exact = double(weights[k]) * kFixedOne;
+            units[std::size_t(k)] = int(std::floor(exact));
+            sum += units[std::size_t(k)];
+            cut[std::size_t(k)] = {exact - std::floor(exact), k};
+        }
+        std::sort(cut.begin(), cut.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (int missing = kFixedOne - sum, i = 0; missing > 0 && i < stride; --missing, ++i)
+            ++units[std::size_t(cut[std::size_t(i)].second)];
+        for (int k = 0; k < stride; ++k)
+            m_fixedRows[phase * std::size_t(stride) + std::size_t(k)] = float(units[std::size_t(k)]) / kFixedOne;
+        std::int16_t* paired = m_pairedRows.data() + std::ptrdiff_t(phase) * m_pairStride;
+        for (int pair = 0; pair < pairs; ++pair)
+            for (int lane = 0; lane < 4; ++lane) {
+                paired[8 * pair + 2 * lane] = std::int16_t(units[std::size_t(2 * pair)]);
+                paired[8 * pair + 2 * lane + 1] = std::int16_t(units[std::size_t(2 * pair + 1)]);
+            }
+        std::fill(units.begin(), units.end(), 0);
+    }
 }
 
 template <typename Kernel>

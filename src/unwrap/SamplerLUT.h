@@ -4,6 +4,8 @@
 // own scale so that the filter widens where the mapping shrinks the picture. Sampling a pixel then costs
 // two table look-ups and a weighted sum; no kernel is evaluated per pixel.
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace unwrap {
@@ -32,10 +34,10 @@ private:
     int m_size = 0;
 };
 
-// Where a coordinate's footprint lies: the weights of the nearest phase and the index of the source
-// pixel under its first tap.
+// Where a coordinate's footprint lies: its nearest phase and the index of the source pixel under the
+// phase's first tap.
 struct SamplerFootprint {
-    const float* weights;
+    int phase;
     int first;
 };
 
@@ -45,6 +47,11 @@ public:
     static constexpr float kMaxScale = 256.0f;
     // The most phases a table is built with.
     static constexpr unsigned long kMaxResolution = 4096;
+    // Row weights of footprints up to this many taps are also kept in steps of 1 / kFixedOne, so that
+    // 8-bit columns can be summed in integers with the very result the float sum gives (every product
+    // and partial sum of such weights and 8-bit channels is exact in single precision).
+    static constexpr int kMaxFixedTaps = 8;
+    static constexpr int kFixedOne = 16384;
 
     // Scales below 1 (and non-finite ones) count as 1, above kMaxScale as kMaxScale. A sampler type
     // without a kernel (bilinear, or unknown) is reported on the standard error stream and leaves the
@@ -63,14 +70,30 @@ public:
     // The footprint of a coordinate, rounded to the nearest phase. A coordinate within half a phase
     // below an integer takes phase 0 of that integer rather than the last phase of the pixel before.
     SamplerFootprint locate(bool yTable, float coordinate) const {
-        const Table& t = table(yTable);
         int first = floorToInt(coordinate);
         int phase = int((coordinate - float(first)) * m_phases + 0.5f);
         if (phase >= m_phaseCount) {
             phase -= m_phaseCount;
             ++first;
         }
-        return {t.weights.data() + std::ptrdiff_t(phase) * t.stride, first + t.starts[std::size_t(phase)]};
+        return {phase, first + table(yTable).starts[std::size_t(phase)]};
+    }
+
+    // The taps(false) column weights of a phase.
+    const float* columnWeights(int phase) const { return m_x.weights.data() + std::ptrdiff_t(phase) * m_x.stride; }
+
+    // The taps(true) row weights of a phase for channels of the given type: for 8-bit channels the
+    // weights in fixed steps when the table has them.
+    template <typename Channel>
+    const float* rowWeights(int phase) const {
+        const bool fixed = sizeof(Channel) == 1 && !m_fixedRows.empty();
+        return (fixed ? m_fixedRows : m_y.weights).data() + std::ptrdiff_t(phase) * m_y.stride;
+    }
+
+    // The fixed row weights of a phase in kFixedOne units, as pairs (row 2i, row 2i + 1), each pair
+    // repeated four times (eight 16-bit numbers a pair); null when the table has none.
+    const std::int16_t* pairedRowWeights(int phase) const {
+        return m_pairedRows.empty() ? nullptr : m_pairedRows.data() + std::ptrdiff_t(phase) * m_pairStride;
     }
 
 private:
@@ -87,11 +110,15 @@ private:
     template <typename Kernel>
     void fillLUTs(const Kernel& kernel, float xScale, float yScale);
     void setup(int samplerType, float xScale, float yScale);
+    void fillFixedRows();
 
     unsigned long m_resolution;
     int m_phaseCount;  // the resolution as an int
     float m_phases;    // and as a float
     Table m_x, m_y;
+    std::vector<float> m_fixedRows;         // the y weights rounded to steps of 1 / kFixedOne
+    std::vector<std::int16_t> m_pairedRows;  // the same in kFixedOne units, paired for 16-bit multiply-adds
+    std::ptrdiff_t m_pairStride = 0;        // numbers a phase in m_pairedRows
 };
 
 }  // namespace unwrap

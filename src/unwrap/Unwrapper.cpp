@@ -20,7 +20,7 @@ namespace {
 
 // Sub-pixel phases of the sampler tables: positions are resolved to a hundredth of a pixel.
 constexpr unsigned long kSamplerResolution = 100;
-constexpr unsigned long kBandsPerWorker = 4;
+constexpr unsigned long kBandsPerWorker = 8;
 constexpr unsigned long kMaxWorkers = 256;
 
 template <typename View>

@@ -97,9 +97,7 @@ TEST(SamplerLUT, CoordinatesTakeTheNearestPhase) {
     const auto phaseOf = [&](float coordinate, int& first) {
         const SamplerFootprint f = lut.locate(false, coordinate);
         first = f.first;
-        for (unsigned long phase = 0; phase < 100; ++phase)
-            if (lut.line(false, phase).weights() == f.weights) return int(phase);
-        return -1;
+        return f.phase;
     };
     int first = 0;
     EXPECT_EQ(phaseOf(5.0f, first), 0);
@@ -145,33 +143,63 @@ TEST(Sample, FootprintOutsideTheSourceMissesAndAPartialOneFadesByTheMissingWeigh
     EXPECT_EQ(out[1], 200);
 }
 
-template <typename Channel, int NX>
-void expectWideSumsEqualColumnSums(unsigned seed) {
+template <typename Channel, int N>
+void expectWideSumsEqualColumnSums(int samplerType, unsigned seed) {
+    const SamplerLUT lut(samplerType, 100, 1.0f, 1.0f);
+    ASSERT_EQ(lut.taps(false), N);
+    ASSERT_EQ(lut.taps(true), N);
     std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> weight(-0.3f, 1.0f);
     std::uniform_int_distribution<unsigned> channel(0, std::numeric_limits<Channel>::max());
-    const int w = 16, h = 12;
+    const int w = 24, h = 20;
     std::vector<Channel> pixels(std::size_t(3 * w * h));
     for (Channel& c : pixels) c = Channel(channel(generator));
-    std::vector<float> wx(NX), wy(NX);
-    for (float& v : wx) v = weight(generator);
-    for (float& v : wy) v = weight(generator);
     const Raster<const Channel> raster = rasterOf(pixels, w, h);
-    for (int y = 0; y + NX <= h - 1; ++y)
-        for (int x = 0; x + NX <= w; ++x) {
-            const Pixel4 wide = accumulateWide<NX, NX>(raster.pixel(x, y), raster.stride, wx.data(), wy.data());
-            const Pixel4 columns = accumulate(raster.pixel(x, y), raster.stride, wx.data(), NX, wy.data(), NX);
-            for (int c = 0; c < 3; ++c) ASSERT_EQ(wide[c], columns[c]) << NX << " " << x << "," << y << " " << c;
-        }
+    std::uniform_real_distribution<float> xs(4.0f, float(w - N)), ys(4.0f, float(h - N - 1));
+    for (int i = 0; i < 400; ++i) {
+        const SamplerFootprint fx = lut.locate(false, xs(generator)), fy = lut.locate(true, ys(generator));
+        ASSERT_TRUE(raster.holds(fx.first, fy.first, N, N, wideReach<N>()));
+        const float* wx = lut.columnWeights(fx.phase);
+        const float* wy = lut.rowWeights<Channel>(fy.phase);
+        const Channel* topLeft = raster.pixel(fx.first, fy.first);
+        const Pixel4 wide = accumulateWide<N, N>(topLeft, raster.stride, wx, wy, lut.pairedRowWeights(fy.phase));
+        const Pixel4 columns = accumulate(topLeft, raster.stride, wx, N, wy, N);
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(wide[c], columns[c]) << samplerType << " " << i << " " << c;
+    }
 }
 
 TEST(Sample, WideRowSumsEqualColumnSumsBitForBit) {
-    expectWideSumsEqualColumnSums<std::uint8_t, 4>(1);
-    expectWideSumsEqualColumnSums<std::uint8_t, 6>(2);
-    expectWideSumsEqualColumnSums<std::uint8_t, 8>(3);
-    expectWideSumsEqualColumnSums<std::uint16_t, 4>(4);
-    expectWideSumsEqualColumnSums<std::uint16_t, 6>(5);
-    expectWideSumsEqualColumnSums<std::uint16_t, 8>(6);
+    expectWideSumsEqualColumnSums<std::uint8_t, 4>(lanczos2, 1);
+    expectWideSumsEqualColumnSums<std::uint8_t, 6>(lanczos3, 2);
+    expectWideSumsEqualColumnSums<std::uint8_t, 8>(gaussian, 3);
+    expectWideSumsEqualColumnSums<std::uint16_t, 4>(mitchell, 4);
+    expectWideSumsEqualColumnSums<std::uint16_t, 6>(lanczos3, 5);
+    expectWideSumsEqualColumnSums<std::uint16_t, 8>(gaussian, 6);
+}
+
+TEST(SamplerLUT, FixedRowWeightsSumToExactlyOneAndPairUp) {
+    for (int type : kKernelTypes) {
+        const SamplerLUT lut(type, 100, 1.0f, 1.0f);
+        const int taps = lut.taps(true);
+        ASSERT_LE(taps, SamplerLUT::kMaxFixedTaps);
+        for (int phase = 0; phase < 100; ++phase) {
+            const float* fixed = lut.rowWeights<std::uint8_t>(phase);
+            const float* exact = lut.rowWeights<std::uint16_t>(phase);
+            const std::int16_t* paired = lut.pairedRowWeights(phase);
+            ASSERT_NE(paired, nullptr);
+            double sum = 0.0;
+            for (int k = 0; k < taps; ++k) {
+                sum += fixed[k];
+                EXPECT_NEAR(fixed[k], exact[k], 1.0 / SamplerLUT::kFixedOne);
+                EXPECT_EQ(fixed[k] * SamplerLUT::kFixedOne, float(paired[8 * (k / 2) + k % 2]));
+                EXPECT_EQ(paired[8 * (k / 2) + 6 + k % 2], paired[8 * (k / 2) + k % 2]);
+            }
+            EXPECT_EQ(sum, 1.0) << type << " " << phase;
+        }
+    }
+    // Wide footprints keep float weights only.
+    const SamplerLUT wide(gaussian, 100, 3.0f, 3.0f);
+    EXPECT_EQ(wide.pairedRowWeights(0), nullptr);
+    EXPECT_EQ(wide.rowWeights<std::uint8_t>(5), wide.rowWeights<std::uint16_t>(5));
 }
 
 TEST(Sample, WideReadsNeverReachPastTheLastPixel) {

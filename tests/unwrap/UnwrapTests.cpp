@@ -46,8 +46,8 @@ TEST(Bands, CoverEveryRowOnceInOrderWithoutEmptyBands) {
 
 TEST(Bands, EightWorkersGetSeveralEvenBandsEach) {
     const std::vector<RowBand> bands = bandRows(3000, 8);
-    EXPECT_EQ(bands.size(), 32u);
-    for (const RowBand& band : bands) EXPECT_NEAR(band.end - band.first, 3000 / 32, 8);
+    EXPECT_EQ(bands.size(), 64u);
+    for (const RowBand& band : bands) EXPECT_NEAR(band.end - band.first, 3000 / 64, 8);
     EXPECT_EQ(workerCount(8, bands.size()), 8u);
 }
 
