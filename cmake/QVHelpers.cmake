@@ -18,6 +18,9 @@ function(qv_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qv_test_main ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(TARGET qv_resources)
+    add_dependencies(${name} qv_resources)  # the tests read the bundle's resources
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
@@ -31,6 +34,9 @@ function(qv_add_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qv_bench_common ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  if(TARGET qv_resources)
+    add_dependencies(${name} qv_resources)
+  endif()
 endfunction()
 
 # qv_subfolders(<out-var>): the subfolders of the current source folder that hold a CMakeLists.txt.

@@ -1,0 +1,119 @@
+// The correction chain with every correction on: the full-resolution chain of a 6000 x 4000 photo
+// rendered to 8-bit ARGB and to 16-bit RGBA (what a save does), and the whole preview chain of its
+// 900 x 600 proxy rendered to 8-bit (what every slider move does).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/BenchCommon.h"
+#include "FakeParameters.h"
+#include "coreimage/CIContext.h"
+#include "coreimage/CIImage.h"
+#include "engine/QVViewChain.h"
+
+namespace {
+
+// A photo-like picture: smooth gradients with a fine texture, so that no step can skip work.
+qv::ci::Image makePhoto(int width, int height) {
+    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8, true);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bitmap.row(y);
+        for (int x = 0; x < width; ++x) {
+            row[4 * x + 0] = std::uint8_t((x * 255) / width);
+            row[4 * x + 1] = std::uint8_t((y * 255) / height);
+            row[4 * x + 2] = std::uint8_t(((x ^ y) & 0x3f) + 96);
+            row[4 * x + 3] = 255;
+        }
+    }
+    return qv::ci::Image::fromBitmap(std::move(bitmap));
+}
+
+void everyCorrectionOn(FakeParameters& controller) {
+    controller.coefficients = {0.01, -0.03, 0.02, 1.0};
+    controller.scale = 105;
+    controller.red = 1.0006;
+    controller.blue = 0.9994;
+    controller.vignetAmount = 30;
+    controller.vignetMid = 10;
+    controller.yawAngle = 3;
+    controller.pitchAngle = -2;
+    controller.rotation = 1.5;
+    controller.angleOfView = 60;
+    controller.crop = FakeParameters::Crop::None;
+}
+
+struct Setup {
+    FakeParameters controller;
+    QVViewChain view{&controller};
+    qv::ci::Image photo;
+    qv::ci::Image proxy;
+
+    Setup() {
+        setenv("QV_RESOURCE_DIR", QV_BENCH_RESOURCE_DIR, 0);
+        everyCorrectionOn(controller);
+        photo = makePhoto(qvbench::kPhotoWidth, qvbench::kPhotoHeight);
+        // The proxy as the view keeps it, made into pixels once.
+        qv::ci::Context context;
+        QVCIFilters filters;
+        const qv::ci::Image scaled = filters.createQualityScaledImage(photo, 0.15, 1.0);
+        proxy = qv::ci::Image::fromBitmap(context.createBitmap(scaled, scaled.extent(), qv::PixelFormat::RGBA8));
+        view.m_pImage = photo;
+        view.m_pFixdSizeImage = proxy;
+        view.setApplyFlagTo(true);
+        view.setCorrectFlagTo(true);
+    }
+};
+
+Setup& setup() {
+    static Setup instance;
+    return instance;
+}
+
+void renderFullChain(benchmark::State& state, qv::PixelFormat format) {
+    Setup& s = setup();
+    qv::ci::Context context;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const qv::ci::Image result = s.view.fullResolutionChain(s.photo);
+        const qv::Bitmap bitmap = context.createBitmap(result, result.extent(), format);
+        if (!bitmap.isValid()) {
+            state.SkipWithError("the full-resolution chain did not render");
+            return;
+        }
+        bytes = bitmap.pixels.size();
+        benchmark::DoNotOptimize(bitmap.pixels.data());
+    }
+    state.SetItemsProcessed(state.iterations() * qvbench::kPhotoPixels);
+    state.counters["output_MB"] = double(bytes) / 1e6;
+}
+
+void BM_FullChainTo8Bit(benchmark::State& state) {
+    renderFullChain(state, qv::PixelFormat::ARGB8);
+}
+
+void BM_FullChainTo16Bit(benchmark::State& state) {
+    renderFullChain(state, qv::PixelFormat::RGBA16);
+}
+
+void BM_PreviewChainOnProxy(benchmark::State& state) {
+    Setup& s = setup();
+    qv::ci::Context context;
+    for (auto _ : state) {
+        s.view.m_pCorrectedImage = s.view.correctedPreviewOf(s.view.previewSource());
+        const qv::ci::Image shown = s.view.rerunFromCorrected();
+        const qv::Bitmap bitmap = context.createBitmap(shown, shown.extent(), qv::PixelFormat::ARGB8);
+        if (!bitmap.isValid()) {
+            state.SkipWithError("the preview chain did not render");
+            return;
+        }
+        benchmark::DoNotOptimize(bitmap.pixels.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 900 * 600);
+}
+
+}  // namespace
+
+BENCHMARK(BM_FullChainTo8Bit)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FullChainTo16Bit)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_PreviewChainOnProxy)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);

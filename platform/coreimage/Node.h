@@ -1,0 +1,114 @@
+#pragma once
+// The recipe graph behind Image, and the evaluators that one render builds from it.
+//
+// A Node is immutable and may be shared by many images and renders at once. A render walks the
+// graph from its root, works out the region each node must deliver (its region of interest), lets
+// each node prepare what it needs for that region (a kernel's warp grid, a resample's pixels) and
+// then builds one Evaluator per node. Evaluators answer colours at lists of points, a row at a
+// time: geometric evaluators map the points and ask their input, point evaluators combine the
+// colours of their inputs at the same points, raster evaluators interpolate pixels. So a chain of
+// transforms samples the pixels once per output pixel, whatever its length.
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "coreimage/CIContext.h"
+#include "coreimage/CIImage.h"
+#include "foundation/Geometry.h"
+
+namespace qv::ci::detail {
+
+// Scratch memory for one thread's evaluation of a row: a stack of float buffers that never moves
+// once handed out. A Mark gives back everything allocated after it.
+class Arena {
+public:
+    float* alloc(std::size_t floats);
+    struct Mark {
+        std::size_t block, used;
+    };
+    Mark mark() const { return {m_block, m_used}; }
+    void release(Mark m) { m_block = m.block; m_used = m.used; }
+
+private:
+    static constexpr std::size_t kBlockFloats = std::size_t(1) << 16;
+    std::vector<std::unique_ptr<float[]>> m_blocks;
+    std::vector<std::size_t> m_sizes;
+    std::size_t m_block = 0, m_used = 0;
+};
+
+class ArenaScope {
+public:
+    explicit ArenaScope(Arena& arena) : m_arena(arena), m_mark(arena.mark()) {}
+    ~ArenaScope() { m_arena.release(m_mark); }
+    ArenaScope(const ArenaScope&) = delete;
+    ArenaScope& operator=(const ArenaScope&) = delete;
+
+private:
+    Arena& m_arena;
+    Arena::Mark m_mark;
+};
+
+class Evaluator {
+public:
+    virtual ~Evaluator() = default;
+    // Premultiplied RGBA (4 floats per point) at the n points (xs[i], ys[i]) into out.
+    virtual void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const = 0;
+    // The n pixel centres (x0 + i + 0.5, y + 0.5) of a row, x0 and y integers.
+    virtual void sampleRow(double x0, double y, int n, float* out, Arena& arena) const;
+};
+
+// Per-render data a node prepares for its region of interest, before its inputs are planned.
+struct Prepared {
+    virtual ~Prepared() = default;
+};
+
+struct RenderStatisticsSink {
+    RenderStatistics* stats = nullptr;
+    void addRasterRows(std::size_t rows, std::size_t pixels) const;
+    void addGridPoints(std::size_t points) const;
+    void addTiles(std::size_t tiles) const;
+};
+
+class Node : public std::enable_shared_from_this<Node> {
+public:
+    explicit Node(Rect extent) : m_extent(extent) {}
+    virtual ~Node() = default;
+
+    const Rect& extent() const { return m_extent; }
+    const std::vector<std::shared_ptr<const Node>>& inputs() const { return m_inputs; }
+
+    // Work a render does once for this node's region of interest (may be null).
+    virtual std::unique_ptr<Prepared> prepare(const Rect& roi, const RenderStatisticsSink& sink) const;
+    // The region of input i that delivering roi of this node reads (null: none).
+    virtual Rect regionOfInterest(std::size_t input, const Rect& roi, const Prepared* prepared) const = 0;
+    // inputs: the evaluators of inputs(), in order; rois: their regions of interest.
+    virtual std::unique_ptr<Evaluator> makeEvaluator(const Rect& roi, std::unique_ptr<Prepared> prepared,
+                                                     const std::vector<const Evaluator*>& inputs,
+                                                     const RenderStatisticsSink& sink) const = 0;
+
+protected:
+    Rect m_extent;
+    std::vector<std::shared_ptr<const Node>> m_inputs;
+};
+
+// The evaluators of one render, built from a root node for a region.
+class RenderPlan {
+public:
+    RenderPlan(const std::shared_ptr<const Node>& root, const Rect& roi, const RenderStatisticsSink& sink);
+    const Evaluator& root() const { return *m_root; }
+
+private:
+    std::vector<std::unique_ptr<Evaluator>> m_evaluators;
+    const Evaluator* m_root = nullptr;
+};
+
+// Sets the colours of points outside rect to transparent black.
+void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, float* out);
+// Fills the pixel-centre coordinates of a row.
+void rowPoints(double x0, double y, int n, float* xs, float* ys);
+// Grows a region by a margin and makes it whole; null stays null, infinite stays infinite.
+Rect grownIntegral(const Rect& r, double margin);
+// The bounding box of finite points; null when there are none.
+Rect boundsOfPoints(const float* xs, const float* ys, std::size_t n);
+
+}  // namespace qv::ci::detail

@@ -1,0 +1,251 @@
+// Point nodes: colour matrix, maximum and source-atop compositing, exposure, crop, and the radial
+// gradient generator. They ask their inputs for the same points (a row stays a row, so a raster
+// below keeps its fast path) and combine the colours in place, four floats per point.
+#include <algorithm>
+#include <cmath>
+
+#include "coreimage/Node.h"
+#include "coreimage/Operations.h"
+#include "coreimage/SimdTypes.h"
+
+namespace qv::ci::detail {
+
+namespace {
+
+// Combines the colours of its inputs at each point. The first input's colours arrive in out and
+// the others in buffers; combine() works in place.
+class PointEvaluator : public Evaluator {
+public:
+    explicit PointEvaluator(std::vector<const Evaluator*> inputs) : m_inputs(std::move(inputs)) {}
+
+    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sample(xs, ys, n, dst, arena); });
+    }
+    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
+        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleRow(x0, y, n, dst, arena); });
+    }
+
+protected:
+    virtual void combine(float* out, const float* const* others, int n) const = 0;
+    std::vector<const Evaluator*> m_inputs;
+
+private:
+    template <class Fetch>
+    void gather(float* out, int n, Arena& arena, Fetch fetch) const {
+        ArenaScope scope(arena);
+        const float* others[2] = {nullptr, nullptr};
+        fetch(m_inputs[0], out);
+        for (std::size_t k = 1; k < m_inputs.size(); ++k) {
+            float* buffer = arena.alloc(4 * std::size_t(n));
+            fetch(m_inputs[k], buffer);
+            others[k - 1] = buffer;
+        }
+        combine(out, others, n);
+    }
+};
+
+template <class Combine>
+class LambdaPointEvaluator final : public PointEvaluator {
+public:
+    LambdaPointEvaluator(std::vector<const Evaluator*> inputs, Combine c) : PointEvaluator(std::move(inputs)), m_c(c) {}
+
+private:
+    void combine(float* out, const float* const* others, int n) const override { m_c(out, others, n); }
+    Combine m_c;
+};
+
+// A node whose output at a point depends only on its inputs' colours at that point.
+template <class Combine>
+class PointNode final : public Node {
+public:
+    PointNode(Rect extent, std::vector<std::shared_ptr<const Node>> inputs, Combine c) : Node(extent), m_c(c) {
+        m_inputs = std::move(inputs);
+    }
+    Rect regionOfInterest(std::size_t, const Rect& roi, const Prepared*) const override { return roi; }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>,
+                                             const std::vector<const Evaluator*>& inputs,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<LambdaPointEvaluator<Combine>>(inputs, m_c);
+    }
+
+private:
+    Combine m_c;
+};
+
+template <class Combine>
+Image pointImage(Rect extent, std::vector<std::shared_ptr<const Node>> inputs, Combine c) {
+    return Image(std::make_shared<PointNode<Combine>>(extent, std::move(inputs), c));
+}
+
+// Evaluators that need the positions themselves: a crop and a generator.
+class CropEvaluator final : public Evaluator {
+public:
+    CropEvaluator(const Evaluator* input, Rect rect) : m_input(input), m_rect(rect) {}
+    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        m_input->sample(xs, ys, n, out, arena);
+        maskOutside(m_rect, xs, ys, n, out);
+    }
+    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
+        m_input->sampleRow(x0, y, n, out, arena);
+        ArenaScope scope(arena);
+        float* xs = arena.alloc(std::size_t(n));
+        float* ys = arena.alloc(std::size_t(n));
+        rowPoints(x0, y, n, xs, ys);
+        maskOutside(m_rect, xs, ys, n, out);
+    }
+
+private:
+    const Evaluator* m_input;
+    Rect m_rect;
+};
+
+class CropNode final : public Node {
+public:
+    CropNode(std::shared_ptr<const Node> input, const Rect& rect) : Node(input->extent().intersection(rect)) {
+        m_inputs.push_back(std::move(input));
+    }
+    Rect regionOfInterest(std::size_t, const Rect& roi, const Prepared*) const override { return roi; }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>,
+                                             const std::vector<const Evaluator*>& inputs,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<CropEvaluator>(inputs[0], m_extent);
+    }
+};
+
+class GradientEvaluator final : public Evaluator {
+public:
+    GradientEvaluator(Point c, double r0, double r1, v4f c0, v4f c1) : m_c(c), m_r0(r0), m_r1(r1), m_c0(c0), m_c1(c1) {}
+    void sample(const float* xs, const float* ys, int n, float* out, Arena&) const override {
+        const float cx = float(m_c.x), cy = float(m_c.y), r0 = float(m_r0);
+        const float span = float(m_r1 - m_r0);
+        for (int i = 0; i < n; ++i) {
+            const float dx = xs[i] - cx, dy = ys[i] - cy;
+            const float d = std::sqrt(dx * dx + dy * dy);
+            float t = span != 0 ? (d - r0) / span : (d < r0 ? 0.f : 1.f);
+            t = std::clamp(t, 0.f, 1.f);
+            store4(out + 4 * i, m_c0 + (m_c1 - m_c0) * t);
+        }
+    }
+
+private:
+    Point m_c;
+    double m_r0, m_r1;
+    v4f m_c0, m_c1;
+};
+
+class GradientNode final : public Node {
+public:
+    GradientNode(Point c, double r0, double r1, Color c0, Color c1)
+        : Node(Rect::infinite()), m_c(c), m_r0(r0), m_r1(r1), m_c0(premultiplied(c0)), m_c1(premultiplied(c1)) {}
+    Rect regionOfInterest(std::size_t, const Rect&, const Prepared*) const override { return Rect::null(); }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>, const std::vector<const Evaluator*>&,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<GradientEvaluator>(m_c, m_r0, m_r1, m_c0, m_c1);
+    }
+
+private:
+    static v4f premultiplied(Color c) {
+        const float a = float(std::clamp(c.a, 0.0, 1.0));
+        return v4f{float(c.r) * a, float(c.g) * a, float(c.b) * a, a};
+    }
+    Point m_c;
+    double m_r0, m_r1;
+    v4f m_c0, m_c1;
+};
+
+}  // namespace
+
+Image colorMatrixApplied(const Image& image, const ColorMatrix& m) {
+    if (image.isNull()) return Image();
+    // When the alpha row keeps alpha as it is, the matrix can work on premultiplied colours
+    // directly (no division per pixel): c' = M c + (M_alpha a + bias) a.
+    const bool keepsAlpha = m.rows[3][0] == 0 && m.rows[3][1] == 0 && m.rows[3][2] == 0 && m.rows[3][3] == 1 &&
+                            m.bias[3] == 0;
+    const bool diagonal = keepsAlpha && m.rows[0][1] == 0 && m.rows[0][2] == 0 && m.rows[0][3] == 0 &&
+                          m.rows[1][0] == 0 && m.rows[1][2] == 0 && m.rows[1][3] == 0 && m.rows[2][0] == 0 &&
+                          m.rows[2][1] == 0 && m.rows[2][3] == 0 && m.bias[0] == 0 && m.bias[1] == 0 && m.bias[2] == 0;
+    if (diagonal) {
+        // Channel extraction and per-channel gains: one multiply per pixel.
+        const v4f gains = {m.rows[0][0], m.rows[1][1], m.rows[2][2], 1.f};
+        return pointImage(image.extent(), {image.node()}, [gains](float* out, const float* const*, int n) {
+            for (int i = 0; i < 4 * n; i += 4) store4(out + i, load4(out + i) * gains);
+        });
+    }
+    if (keepsAlpha) {
+        return pointImage(image.extent(), {image.node()}, [m](float* out, const float* const*, int n) {
+            for (int i = 0; i < n; ++i) {
+                float* p = out + 4 * i;
+                const float r = p[0], g = p[1], b = p[2], a = p[3];
+                for (int k = 0; k < 3; ++k) {
+                    const float* row = m.rows[k];
+                    p[k] = row[0] * r + row[1] * g + row[2] * b + (row[3] * a + m.bias[k]) * a;
+                }
+            }
+        });
+    }
+    return pointImage(image.extent(), {image.node()}, [m](float* out, const float* const*, int n) {
+        for (int i = 0; i < n; ++i) {
+            float* p = out + 4 * i;
+            const float a = p[3];
+            const float inv = a > 0 ? 1.f / a : 0.f;
+            const float c[4] = {p[0] * inv, p[1] * inv, p[2] * inv, a};
+            float o[4];
+            for (int k = 0; k < 4; ++k) {
+                const float* row = m.rows[k];
+                o[k] = row[0] * c[0] + row[1] * c[1] + row[2] * c[2] + row[3] * c[3] + m.bias[k];
+            }
+            // Colours outside the image stay transparent: a bias does not spread over the plane.
+            const float alpha = a > 0 ? std::clamp(o[3], 0.f, 1.f) : 0.f;
+            p[0] = o[0] * alpha;
+            p[1] = o[1] * alpha;
+            p[2] = o[2] * alpha;
+            p[3] = alpha;
+        }
+    });
+}
+
+Image maximumComposited(const Image& image, const Image& background) {
+    if (image.isNull()) return background;
+    if (background.isNull()) return image;
+    return pointImage(image.extent().unionWith(background.extent()), {image.node(), background.node()},
+                      [](float* out, const float* const* others, int n) {
+                          const float* b = others[0];
+                          for (int i = 0; i < 4 * n; i += 4) store4(out + i, vmax(load4(out + i), load4(b + i)));
+                      });
+}
+
+Image sourceAtopComposited(const Image& image, const Image& background) {
+    if (image.isNull() || background.isNull()) return Image();
+    return pointImage(background.extent(), {image.node(), background.node()},
+                      [](float* out, const float* const* others, int n) {
+                          const float* b = others[0];
+                          for (int i = 0; i < 4 * n; i += 4) {
+                              const v4f s = load4(out + i), d = load4(b + i);
+                              v4f r = s * d[3] + d * (1.f - s[3]);
+                              r[3] = d[3];
+                              store4(out + i, r);
+                          }
+                      });
+}
+
+Image exposureAdjusted(const Image& image, double ev) {
+    if (image.isNull()) return Image();
+    const float gain = float(std::exp2(ev));
+    if (gain == 1.f) return image;
+    return pointImage(image.extent(), {image.node()}, [gain](float* out, const float* const*, int n) {
+        const v4f g = {gain, gain, gain, 1.f};
+        for (int i = 0; i < 4 * n; i += 4) store4(out + i, load4(out + i) * g);
+    });
+}
+
+Image cropped(const Image& image, const Rect& rect) {
+    if (image.isNull()) return Image();
+    if (rect.isInfinite() || rect.contains(image.extent())) return image;
+    return Image(std::make_shared<CropNode>(image.node(), rect.standardized()));
+}
+
+Image radialGradient(Point center, double radius0, double radius1, Color color0, Color color1) {
+    return Image(std::make_shared<GradientNode>(center, radius0, radius1, color0, color1));
+}
+
+}  // namespace qv::ci::detail

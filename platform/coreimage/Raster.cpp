@@ -1,0 +1,230 @@
+#include "coreimage/Raster.h"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "coreimage/SimdTypes.h"
+
+namespace qv::ci::detail {
+
+namespace {
+
+template <class F>
+void forEachRow(int height, F&& f) {
+    tbb::parallel_for(tbb::blocked_range<int>(0, height, 16), [&](const tbb::blocked_range<int>& r) {
+        for (int y = r.begin(); y != r.end(); ++y) f(y);
+    });
+}
+
+// Source layout: channel offsets of r, g, b, a (-1: absent) for each pixel format.
+struct Layout {
+    int channels, r, g, b, a;
+};
+Layout layoutOf(PixelFormat f) {
+    switch (f) {
+    case PixelFormat::Gray8:
+    case PixelFormat::Gray16: return {1, 0, 0, 0, -1};
+    case PixelFormat::RGB8:
+    case PixelFormat::RGB16: return {3, 0, 1, 2, -1};
+    case PixelFormat::ARGB8: return {4, 1, 2, 3, 0};
+    default: return {4, 0, 1, 2, 3};
+    }
+}
+
+template <class T>
+void convertRows(const Bitmap& in, Bitmap& out, T maxValue) {
+    const Layout l = layoutOf(in.format);
+    const bool premultiply = l.a >= 0 && !in.premultiplied;
+    forEachRow(in.height, [&](int y) {
+        const T* src = reinterpret_cast<const T*>(in.row(y));
+        T* dst = reinterpret_cast<T*>(out.row(y));
+        for (int x = 0; x < in.width; ++x, src += l.channels, dst += 4) {
+            T a = l.a >= 0 ? src[l.a] : maxValue;
+            T c[3] = {src[l.r], src[l.g], src[l.b]};
+            for (int k = 0; k < 3; ++k) {
+                if (premultiply) {
+                    if constexpr (std::is_floating_point_v<T>) {
+                        c[k] = c[k] * a;
+                    } else {
+                        c[k] = T((std::uint64_t(c[k]) * a + maxValue / 2) / maxValue);
+                    }
+                }
+                dst[k] = c[k];
+            }
+            dst[3] = a;
+        }
+    });
+}
+
+}  // namespace
+
+bool isStorageFormat(const Bitmap& b) {
+    return b.premultiplied &&
+           (b.format == PixelFormat::RGBA8 || b.format == PixelFormat::RGBA16 || b.format == PixelFormat::RGBAf);
+}
+
+Bitmap toStorageFormat(Bitmap bitmap) {
+    if (!bitmap.isValid()) return Bitmap{};
+    if (bitmap.format == PixelFormat::RGBA8 || bitmap.format == PixelFormat::RGBA16 ||
+        bitmap.format == PixelFormat::RGBAf) {
+        if (bitmap.premultiplied) return bitmap;
+    }
+    const int bytes = bytesPerSample(bitmap.format);
+    const PixelFormat target = bytes == 1 ? PixelFormat::RGBA8 : bytes == 2 ? PixelFormat::RGBA16 : PixelFormat::RGBAf;
+    Bitmap out = Bitmap::make(bitmap.width, bitmap.height, target, true);
+    if (!out.isValid()) return out;
+    if (bytes == 1) convertRows<std::uint8_t>(bitmap, out, 255);
+    else if (bytes == 2) convertRows<std::uint16_t>(bitmap, out, 65535);
+    else convertRows<float>(bitmap, out, 1.f);
+    return out;
+}
+
+namespace {
+
+// Bilinear interpolation over a pixel buffer. Pixel (column c, row r from the top) has its centre
+// at (originX + c + 0.5, originY + height - r - 0.5). Reads are limited to columns [bx0, bx1) and
+// rows [by0, by1); other pixels read as transparent.
+template <class T>
+class RasterEvaluator final : public Evaluator {
+public:
+    RasterEvaluator(std::shared_ptr<const Bitmap> bitmap, double ox, double oy, const Rect& roi)
+        : m_bitmap(std::move(bitmap)), m_ox(ox), m_oy(oy) {
+        const Bitmap& b = *m_bitmap;
+        m_base = b.pixels.data();
+        m_stride = b.bytesPerRow;
+        m_top = oy + b.height;
+        if (roi.isEmpty()) {
+            m_bx0 = m_bx1 = m_by0 = m_by1 = 0;
+        } else if (roi.isInfinite()) {
+            m_bx0 = 0, m_bx1 = b.width, m_by0 = 0, m_by1 = b.height;
+        } else {
+            m_bx0 = clampIndex(std::floor(roi.minX() - ox), b.width);
+            m_bx1 = clampIndex(std::ceil(roi.maxX() - ox), b.width);
+            m_by0 = clampIndex(std::floor(m_top - roi.maxY()), b.height);
+            m_by1 = clampIndex(std::ceil(m_top - roi.minY()), b.height);
+        }
+        if (m_bx1 <= m_bx0 || m_by1 <= m_by0) m_bx0 = m_bx1 = m_by0 = m_by1 = 0;
+    }
+
+    int rows() const { return m_by1 - m_by0; }
+    int columns() const { return m_bx1 - m_bx0; }
+
+    void sample(const float* xs, const float* ys, int n, float* out, Arena&) const override {
+        const float ox = float(m_ox + 0.5), top = float(m_top - 0.5);
+        // Coordinates beyond these limits read nothing; checking them first also keeps the integer
+        // conversion below in range for any float, NaN included.
+        const float uLo = float(m_bx0) - 1.f, uHi = float(m_bx1);
+        const float vLo = float(m_by0) - 1.f, vHi = float(m_by1);
+        // Locals, so that the loop keeps the bounds in registers.
+        const int bx0 = m_bx0, bx1 = m_bx1 - 1, by0 = m_by0, by1 = m_by1 - 1;
+        const std::uint8_t* base = m_base;
+        const std::size_t stride = m_stride;
+        for (int i = 0; i < n; ++i) {
+            const float u = xs[i] - ox, v = top - ys[i];
+            if (!(u > uLo && u < uHi && v > vLo && v < vHi)) {
+                store4(out + 4 * i, v4f{0, 0, 0, 0});
+                continue;
+            }
+            int c = int(u), r = int(v);
+            if (u < float(c)) --c;
+            if (v < float(r)) --r;
+            const float fx = u - float(c), fy = v - float(r);
+            v4f t00, t10, t01, t11;
+            if (c >= bx0 && c < bx1 && r >= by0 && r < by1) {
+                const T* p0 = reinterpret_cast<const T*>(base + std::size_t(r) * stride) + 4 * std::size_t(c);
+                const T* p1 = reinterpret_cast<const T*>(reinterpret_cast<const std::uint8_t*>(p0) + stride);
+                t00 = load4(p0);
+                t10 = load4(p0 + 4);
+                t01 = load4(p1);
+                t11 = load4(p1 + 4);
+            } else {
+                t00 = fetch(c, r);
+                t10 = fetch(c + 1, r);
+                t01 = fetch(c, r + 1);
+                t11 = fetch(c + 1, r + 1);
+            }
+            const v4f top4 = t00 + (t10 - t00) * fx;
+            const v4f bottom4 = t01 + (t11 - t01) * fx;
+            store4(out + 4 * i, (top4 + (bottom4 - top4) * fy) * kScale);
+        }
+    }
+
+    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
+        // A row whose centres fall on pixel centres needs no interpolation: copy and convert.
+        const double du = x0 - m_ox, dv = m_top - y - 1;
+        if (du != std::floor(du) || dv != std::floor(dv) || std::fabs(du) > 1e9 || std::fabs(dv) > 1e9) {
+            Evaluator::sampleRow(x0, y, n, out, arena);
+            return;
+        }
+        const long long r = static_cast<long long>(dv), c0 = static_cast<long long>(du);
+        if (r < m_by0 || r >= m_by1) {
+            std::fill(out, out + 4 * std::size_t(n), 0.f);
+            return;
+        }
+        const T* row = reinterpret_cast<const T*>(m_base + std::size_t(r) * m_stride);
+        for (int i = 0; i < n; ++i) {
+            const long long c = c0 + i;
+            const v4f value = (c >= m_bx0 && c < m_bx1) ? load4(row + 4 * c) * kScale : v4f{0, 0, 0, 0};
+            store4(out + 4 * i, value);
+        }
+    }
+
+private:
+    static constexpr float kScale = std::is_same_v<T, std::uint8_t>    ? 1.f / 255.f
+                                    : std::is_same_v<T, std::uint16_t> ? 1.f / 65535.f
+                                                                       : 1.f;
+
+    static int clampIndex(double v, int limit) { return int(std::clamp(v, 0.0, double(limit))); }
+
+    const T* pixel(int c, int r) const {
+        return reinterpret_cast<const T*>(m_base + std::size_t(r) * m_stride) + 4 * std::size_t(c);
+    }
+    v4f fetch(int c, int r) const {
+        if (c < m_bx0 || c >= m_bx1 || r < m_by0 || r >= m_by1) return v4f{0, 0, 0, 0};
+        return load4(pixel(c, r));
+    }
+
+    std::shared_ptr<const Bitmap> m_bitmap;
+    const std::uint8_t* m_base;
+    std::size_t m_stride;
+    double m_ox, m_oy, m_top;
+    int m_bx0, m_bx1, m_by0, m_by1;
+};
+
+template <class T>
+std::unique_ptr<Evaluator> makeTyped(std::shared_ptr<const Bitmap> bitmap, double ox, double oy, const Rect& roi,
+                                     const RenderStatisticsSink& sink) {
+    auto e = std::make_unique<RasterEvaluator<T>>(std::move(bitmap), ox, oy, roi);
+    sink.addRasterRows(std::size_t(e->rows()), std::size_t(e->rows()) * std::size_t(e->columns()));
+    return e;
+}
+
+}  // namespace
+
+std::unique_ptr<Evaluator> makeRasterEvaluator(std::shared_ptr<const Bitmap> bitmap, double ox, double oy,
+                                               const Rect& roi, const RenderStatisticsSink& sink) {
+    switch (bitmap->format) {
+    case PixelFormat::RGBA8: return makeTyped<std::uint8_t>(std::move(bitmap), ox, oy, roi, sink);
+    case PixelFormat::RGBA16: return makeTyped<std::uint16_t>(std::move(bitmap), ox, oy, roi, sink);
+    default: return makeTyped<float>(std::move(bitmap), ox, oy, roi, sink);
+    }
+}
+
+RasterNode::RasterNode(std::shared_ptr<const Bitmap> bitmap, double originX, double originY)
+    : Node(Rect(originX, originY, bitmap->width, bitmap->height)),
+      m_bitmap(std::move(bitmap)),
+      m_originX(originX),
+      m_originY(originY) {}
+
+std::unique_ptr<Evaluator> RasterNode::makeEvaluator(const Rect& roi, std::unique_ptr<Prepared>,
+                                                     const std::vector<const Evaluator*>&,
+                                                     const RenderStatisticsSink& sink) const {
+    return makeRasterEvaluator(m_bitmap, m_originX, m_originY, roi, sink);
+}
+
+}  // namespace qv::ci::detail

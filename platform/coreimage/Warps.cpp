@@ -1,0 +1,244 @@
+// Geometric nodes: an affine transform and a perspective (projective) transform. Each maps the
+// points it is asked for back into its input and asks the input there, so a chain of them costs
+// one coordinate map each and a single interpolation at the end.
+#include <array>
+#include <cmath>
+
+#include "coreimage/Node.h"
+#include "coreimage/Operations.h"
+#include "coreimage/Raster.h"
+
+namespace qv::ci::detail {
+
+namespace {
+
+// The 3 x 3 projective map (x, y, 1) -> (X / W, Y / W) used backwards: output to input.
+struct Homography {
+    double m[9];  // row-major
+    Point apply(double x, double y, double* w = nullptr) const {
+        double W = m[6] * x + m[7] * y + m[8];
+        if (w) *w = W;
+        return {(m[0] * x + m[1] * y + m[2]) / W, (m[3] * x + m[4] * y + m[5]) / W};
+    }
+};
+
+class WarpEvaluator : public Evaluator {
+public:
+    explicit WarpEvaluator(const Evaluator* input) : m_input(input) {}
+    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        map(xs, ys, n, mx, my);
+        m_input->sample(mx, my, n, out, arena);
+    }
+
+protected:
+    virtual void map(const float* xs, const float* ys, int n, float* mx, float* my) const = 0;
+    const Evaluator* m_input;
+};
+
+class AffineEvaluator final : public WarpEvaluator {
+public:
+    AffineEvaluator(const Evaluator* input, const AffineTransform& inverse) : WarpEvaluator(input), m_inv(inverse) {}
+
+    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
+        // A translation by whole pixels keeps the row on pixel centres: let the input take the
+        // row as a row (a raster copies it without interpolating).
+        if (m_inv.a == 1 && m_inv.b == 0 && m_inv.c == 0 && m_inv.d == 1 && m_inv.tx == std::floor(m_inv.tx) &&
+            m_inv.ty == std::floor(m_inv.ty)) {
+            m_input->sampleRow(x0 + m_inv.tx, y + m_inv.ty, n, out, arena);
+            return;
+        }
+        WarpEvaluator::sampleRow(x0, y, n, out, arena);
+    }
+
+private:
+    void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
+        const float a = float(m_inv.a), b = float(m_inv.b), c = float(m_inv.c), d = float(m_inv.d);
+        const float tx = float(m_inv.tx), ty = float(m_inv.ty);
+        for (int i = 0; i < n; ++i) {
+            mx[i] = a * xs[i] + c * ys[i] + tx;
+            my[i] = b * xs[i] + d * ys[i] + ty;
+        }
+    }
+    AffineTransform m_inv;
+};
+
+class AffineNode final : public Node {
+public:
+    AffineNode(std::shared_ptr<const Node> input, const AffineTransform& t)
+        : Node(t.apply(input->extent())), m_transform(t), m_inverse(t.inverted()) {
+        m_inputs.push_back(std::move(input));
+    }
+    const AffineTransform& transform() const { return m_transform; }
+
+    Rect regionOfInterest(std::size_t, const Rect& roi, const Prepared*) const override {
+        return grownIntegral(m_inverse.apply(roi), 1);
+    }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>,
+                                             const std::vector<const Evaluator*>& inputs,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<AffineEvaluator>(inputs[0], m_inverse);
+    }
+
+private:
+    AffineTransform m_transform, m_inverse;
+};
+
+class PerspectiveEvaluator final : public WarpEvaluator {
+public:
+    PerspectiveEvaluator(const Evaluator* input, const Homography& h, double sign)
+        : WarpEvaluator(input), m_sign(float(sign)) {
+        for (int i = 0; i < 9; ++i) m_m[i] = float(h.m[i]);
+    }
+
+private:
+    void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
+        const float* m = m_m;
+        for (int i = 0; i < n; ++i) {
+            const float x = xs[i], y = ys[i];
+            const float w = m[6] * x + m[7] * y + m[8];
+            // Points beyond the horizon would fold back onto the image: they read nothing.
+            const float inv = (w * m_sign > 0) ? 1.f / w : NAN;
+            mx[i] = (m[0] * x + m[1] * y + m[2]) * inv;
+            my[i] = (m[3] * x + m[4] * y + m[5]) * inv;
+        }
+    }
+    float m_m[9];
+    float m_sign;
+};
+
+class PerspectiveNode final : public Node {
+public:
+    PerspectiveNode(std::shared_ptr<const Node> input, const Rect& extent, const Homography& backward, double sign)
+        : Node(extent), m_backward(backward), m_sign(sign) {
+        m_inputs.push_back(std::move(input));
+    }
+
+    Rect regionOfInterest(std::size_t, const Rect& roi, const Prepared*) const override {
+        if (roi.isInfinite()) return m_inputs[0]->extent();
+        const double xs[4] = {roi.minX(), roi.maxX(), roi.maxX(), roi.minX()};
+        const double ys[4] = {roi.minY(), roi.minY(), roi.maxY(), roi.maxY()};
+        Rect r = Rect::null();
+        for (int i = 0; i < 4; ++i) {
+            double w;
+            Point p = m_backward.apply(xs[i], ys[i], &w);
+            // A region reaching past the horizon maps onto an unbounded area: read the whole input.
+            if (!(w * m_sign > 0) || !std::isfinite(p.x) || !std::isfinite(p.y)) return m_inputs[0]->extent();
+            r = r.unionWith(Rect(p.x, p.y, 0, 0));
+        }
+        return grownIntegral(r, 1);
+    }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>,
+                                             const std::vector<const Evaluator*>& inputs,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<PerspectiveEvaluator>(inputs[0], m_backward, m_sign);
+    }
+
+private:
+    Homography m_backward;
+    double m_sign;
+};
+
+bool invert3(const double* m, double* out) {
+    const double c0 = m[4] * m[8] - m[5] * m[7], c1 = m[5] * m[6] - m[3] * m[8], c2 = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * c0 + m[1] * c1 + m[2] * c2;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-300) return false;
+    const double inv[9] = {c0,
+                           m[2] * m[7] - m[1] * m[8],
+                           m[1] * m[5] - m[2] * m[4],
+                           c1,
+                           m[0] * m[8] - m[2] * m[6],
+                           m[2] * m[3] - m[0] * m[5],
+                           c2,
+                           m[1] * m[6] - m[0] * m[7],
+                           m[0] * m[4] - m[1] * m[3]};
+    for (int i = 0; i < 9; ++i) {
+        out[i] = inv[i] / det;
+        if (!std::isfinite(out[i])) return false;
+    }
+    return true;
+}
+
+void multiply3(const double* a, const double* b, double* out) {
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) out[3 * r + c] = a[3 * r] * b[c] + a[3 * r + 1] * b[3 + c] + a[3 * r + 2] * b[6 + c];
+}
+
+// A convex quadrilateral with its corners in turning order and a real area.
+bool isProperQuad(const std::array<Point, 4>& q) {
+    double sign = 0, area = 0;
+    for (int i = 0; i < 4; ++i) {
+        const Point& a = q[i];
+        const Point& b = q[(i + 1) % 4];
+        const Point& c = q[(i + 2) % 4];
+        if (!std::isfinite(a.x) || !std::isfinite(a.y)) return false;
+        const double cross = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+        if (cross == 0 || (sign != 0 && (cross > 0) != (sign > 0))) return false;
+        sign = cross;
+        area += a.x * b.y - b.x * a.y;
+    }
+    // Below a thousandth of a square pixel the quad has collapsed.
+    return std::fabs(area) / 2 > 1e-3;
+}
+
+}  // namespace
+
+Image affineTransformed(const Image& image, const AffineTransform& t) {
+    if (image.isNull() || !t.isInvertible()) return Image();
+    if (t.isIdentity()) return image;
+    const auto& node = image.node();
+    if (auto inner = dynamic_cast<const AffineNode*>(node.get())) {
+        return affineTransformed(Image(inner->inputs()[0]), inner->transform().concat(t));
+    }
+    if (auto raster = dynamic_cast<const RasterNode*>(node.get())) {
+        // A move by whole pixels keeps the pixels where they are: only the origin changes.
+        if (t.a == 1 && t.b == 0 && t.c == 0 && t.d == 1 && t.tx == std::floor(t.tx) && t.ty == std::floor(t.ty)) {
+            return Image(std::make_shared<RasterNode>(raster->bitmap(), raster->originX() + t.tx,
+                                                      raster->originY() + t.ty));
+        }
+    }
+    return Image(std::make_shared<AffineNode>(node, t));
+}
+
+Image perspectiveTransformed(const Image& image, Point tl, Point tr, Point br, Point bl) {
+    if (image.isNull()) return Image();
+    const Rect e = image.extent();
+    if (!e.isFinite() || e.isEmpty() || !isProperQuad({bl, br, tr, tl})) return Image();
+
+    // Unit square to quad (bottom-left, bottom-right, top-right, top-left at (0,0) (1,0) (1,1) (0,1)).
+    double sq[9];
+    const double sx = bl.x - br.x + tr.x - tl.x, sy = bl.y - br.y + tr.y - tl.y;
+    if (sx == 0 && sy == 0) {
+        const double m[9] = {br.x - bl.x, tl.x - bl.x, bl.x, br.y - bl.y, tl.y - bl.y, bl.y, 0, 0, 1};
+        std::copy(m, m + 9, sq);
+    } else {
+        const double dx1 = br.x - tr.x, dx2 = tl.x - tr.x, dy1 = br.y - tr.y, dy2 = tl.y - tr.y;
+        const double den = dx1 * dy2 - dx2 * dy1;
+        if (den == 0) return Image();
+        const double g = (sx * dy2 - dx2 * sy) / den, h = (dx1 * sy - sx * dy1) / den;
+        const double m[9] = {br.x - bl.x + g * br.x, tl.x - bl.x + h * tl.x, bl.x,
+                             br.y - bl.y + g * br.y, tl.y - bl.y + h * tl.y, bl.y,
+                             g,                      h,                      1};
+        std::copy(m, m + 9, sq);
+    }
+    // Input extent to unit square, then to the quad.
+    const double norm[9] = {1 / e.width(), 0, -e.minX() / e.width(), 0, 1 / e.height(), -e.minY() / e.height(), 0, 0, 1};
+    double forward[9], backward[9];
+    multiply3(sq, norm, forward);
+    if (!invert3(forward, backward)) return Image();
+    Homography h;
+    std::copy(backward, backward + 9, h.m);
+    // The side of the horizon the picture lies on, seen from the quad's centre.
+    double w;
+    h.apply((tl.x + tr.x + br.x + bl.x) / 4, (tl.y + tr.y + br.y + bl.y) / 4, &w);
+    if (!std::isfinite(w) || w == 0) return Image();
+    Rect extent = Rect(tl.x, tl.y, 0, 0)
+                      .unionWith(Rect(tr.x, tr.y, 0, 0))
+                      .unionWith(Rect(br.x, br.y, 0, 0))
+                      .unionWith(Rect(bl.x, bl.y, 0, 0));
+    return Image(std::make_shared<PerspectiveNode>(image.node(), extent, h, w > 0 ? 1.0 : -1.0));
+}
+
+}  // namespace qv::ci::detail

@@ -1,0 +1,32 @@
+#pragma once
+// The application's bundle: its resource folder, resources by name and type, the built-in plug-ins
+// folder and the localized string table.
+#include <optional>
+#include <string>
+
+namespace qv {
+
+class Bundle {
+public:
+    // The resources are in $QV_RESOURCE_DIR when it is set, else in <executable's folder>/../Resources
+    // (every program is built into build/bin, build/tests or build/bench: build/Resources). Read at
+    // every call, so a test can point it elsewhere.
+    static Bundle main();
+    explicit Bundle(std::string resourcePath);
+
+    const std::string& resourcePath() const { return m_resourcePath; }
+    // <resources>/name.type (name alone when the type is empty) when something is there.
+    std::optional<std::string> pathForResource(const std::string& name, const std::string& type = "") const;
+    std::string builtInPlugInsPath() const;  // <resources>/PlugIns
+    // The text for `key` in the string table "Localizable.strings" (a property-list dictionary of
+    // the resources); the key itself when the table or the key is missing.
+    std::string localizedString(const std::string& key) const;
+
+private:
+    std::string m_resourcePath;
+};
+
+// Bundle::main().localizedString(key)
+std::string localizedString(const std::string& key);
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+#pragma once
+// The file system, the way the rest of the system needs it. Every function answers false or
+// nothing on failure and never throws.
+//
+// Whole-file writes never truncate what was there: the bytes go to a temporary file in the target's
+// folder, are flushed to the disk and then renamed over the target, so a failed or interrupted write
+// leaves the old file intact. A replaced file keeps its permissions; a link is written through.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/Value.h"
+
+namespace qv::files {
+
+bool exists(const std::string& path);    // something is there (links followed; a dangling link is nothing)
+bool isFolder(const std::string& path);  // a folder is there (links followed)
+
+// Creates a folder. Without intermediates the parent must exist and the folder must not; with them,
+// missing parents are created and an existing folder counts as success.
+bool createFolder(const std::string& path, bool withIntermediates = false);
+
+// Copies a file, a link (as a link) or a folder with everything in it. Fails when something is at
+// `to` already. Files keep their permissions and modification dates.
+bool copyItem(const std::string& from, const std::string& to);
+// Moves or renames. Fails when something is at `to` already; crosses file systems by copying.
+bool moveItem(const std::string& from, const std::string& to);
+// Removes a file, a link (never its target) or a folder with everything in it. False when nothing
+// was there or something could not be removed.
+bool removeItem(const std::string& path);
+
+// The names in a folder (not recursive, no "." or ".."), sorted; nothing when it cannot be listed.
+std::optional<std::vector<std::string>> listFolder(const std::string& path);
+
+// The modification date of the item itself (a link's own date, not its target's).
+std::optional<Date> modificationDate(const std::string& path);
+std::optional<std::uint64_t> fileSize(const std::string& path);
+
+std::optional<Data> readWhole(const std::string& path);
+bool writeWhole(const std::string& path, const void* bytes, std::size_t size);
+inline bool writeWhole(const std::string& path, std::string_view text) {
+    return writeWhole(path, text.data(), text.size());
+}
+inline bool writeWhole(const std::string& path, const Data& data) {
+    return writeWhole(path, data.data(), data.size());
+}
+
+}  // namespace qv::files

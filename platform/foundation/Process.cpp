@@ -1,0 +1,171 @@
+#include "foundation/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+namespace qv {
+
+namespace {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+class SpawnSetup {
+public:
+    SpawnSetup() {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+        // The child starts with no signal blocked and every signal at its default, whatever this
+        // process did with them (a blocked SIGCHLD or an ignored SIGPIPE would be inherited).
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~SpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // Descriptors other than 0 to 2 stay with us (most are close-on-exec already).
+    void closeTheRest() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+    }
+
+    std::optional<pid_t> spawn(const std::string& program, const std::vector<std::string>& arguments) {
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        bool searchPath = program.find('/') == std::string::npos;
+        int error = searchPath ? posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
+                               : posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+        if (error != 0) return std::nullopt;
+        return pid;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+};
+
+int statusOf(int waitStatus) {
+    if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+    return -1;
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return statusOf(status);
+}
+
+// Milliseconds to the deadline for poll(): -1 without a deadline, never negative with one.
+int pollTimeout(const std::optional<SteadyTime>& deadline) {
+    if (!deadline) return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+    return int(std::max<long long>(0, std::min<long long>(left.count(), 1000)));
+}
+
+bool pastDeadline(const std::optional<SteadyTime>& deadline) {
+    return deadline && std::chrono::steady_clock::now() >= *deadline;
+}
+
+}  // namespace
+
+std::optional<ProcessResult> runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                                        double timeoutSeconds) {
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return std::nullopt;
+    int readEnd = pipeEnds[0], writeEnd = pipeEnds[1];
+
+    SpawnSetup setup;
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd, 1);
+    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd, 2);
+    setup.closeTheRest();
+    std::optional<pid_t> pid = setup.spawn(program, arguments);
+    ::close(writeEnd);
+    if (!pid) {
+        ::close(readEnd);
+        return std::nullopt;
+    }
+
+    std::optional<SteadyTime> deadline;
+    if (timeoutSeconds > 0) {
+        deadline = std::chrono::steady_clock::now() +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+    }
+
+    ProcessResult result;
+    char buffer[1 << 14];
+    for (;;) {
+        if (pastDeadline(deadline)) {
+            result.timedOut = true;
+            break;
+        }
+        struct pollfd ready = {readEnd, POLLIN, 0};
+        int n = ::poll(&ready, 1, pollTimeout(deadline));
+        if (n < 0 && errno != EINTR) break;
+        if (n <= 0) continue;
+        ssize_t count = ::read(readEnd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;  // the child closed its end: it is ending
+        result.output.append(buffer, std::size_t(count));
+    }
+    ::close(readEnd);
+
+    // The output is complete; with a time-out the child still gets only what is left of it.
+    while (!result.timedOut && deadline) {
+        int status = 0;
+        pid_t done = ::waitpid(*pid, &status, WNOHANG);
+        if (done == *pid) {
+            result.exitStatus = statusOf(status);
+            return result;
+        }
+        if (done < 0 && errno != EINTR) return result;
+        if (pastDeadline(deadline)) result.timedOut = true;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (result.timedOut) ::kill(*pid, SIGKILL);
+    result.exitStatus = waitFor(*pid);
+    return result;
+}
+
+std::optional<pid_t> launchProcess(const std::string& program, const std::vector<std::string>& arguments) {
+    SpawnSetup setup;
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, 1, 2);
+    setup.closeTheRest();
+    std::optional<pid_t> pid = setup.spawn(program, arguments);
+    if (!pid) return std::nullopt;
+    try {
+        std::thread([child = *pid] { waitFor(child); }).detach();
+    } catch (const std::system_error&) {
+        std::fprintf(stderr, "cannot start a thread to wait for process %d\n", int(*pid));
+    }
+    return pid;
+}
+
+}  // namespace qv

@@ -1,0 +1,169 @@
+#include "imageio/ImageDestination.h"
+
+#include <cmath>
+#include <tuple>
+
+#include "imageio/ImageProperties.h"
+#include "imageio/codecs/Codec.h"
+#include "imageio/metadata/Metadata.h"
+#include "imageio/support/Files.h"
+#include "imageio/support/PixelLayout.h"
+
+namespace qv::io {
+
+namespace {
+
+bool writableType(ImageType type) {
+    return type == ImageType::JPEG || type == ImageType::TIFF || type == ImageType::PSD || type == ImageType::OpenEXR ||
+           type == ImageType::PNG;
+}
+
+const Value& tiffEntry(const Dictionary& properties, const char* key) {
+    auto it = properties.find(kCGImagePropertyTIFFDictionary);
+    return it == properties.end() ? Value::null() : it->second.get(key);
+}
+
+const Value& topEntry(const Dictionary& properties, const char* key) {
+    auto it = properties.find(key);
+    return it == properties.end() ? Value::null() : it->second;
+}
+
+long orientationOf(const Dictionary& properties) {
+    long value = long(topEntry(properties, kCGImagePropertyOrientation).integerOr(0));
+    if (value == 0) value = long(tiffEntry(properties, kCGImagePropertyTIFFOrientation).integerOr(0));
+    return value >= 1 && value <= 8 ? value : 0;
+}
+
+// The resolution in dots per inch: the top-level entries, else the TIFF tags, else 72.
+std::pair<double, double> resolutionOf(const Dictionary& properties) {
+    double x = topEntry(properties, kCGImagePropertyDPIWidth).doubleOr(0);
+    double y = topEntry(properties, kCGImagePropertyDPIHeight).doubleOr(0);
+    if (!(x > 0 && y > 0)) {
+        const double perInch = tiffEntry(properties, "ResolutionUnit").integerOr(2) == 3 ? 2.54 : 1.0;
+        x = tiffEntry(properties, "XResolution").doubleOr(0) * perInch;
+        y = tiffEntry(properties, "YResolution").doubleOr(0) * perInch;
+    }
+    if (!(x > 0 && y > 0 && std::isfinite(x) && std::isfinite(y))) x = y = 72.0;
+    return {x, y};
+}
+
+PixelFormat storedFormat(ImageType type, const Bitmap& image) {
+    switch (type) {
+    case ImageType::JPEG: return support::isGrayFormat(image.format) ? PixelFormat::Gray8 : PixelFormat::RGB8;
+    case ImageType::OpenEXR: return support::isOpaque(image) ? PixelFormat::RGB16 : PixelFormat::RGBA16;
+    default: return support::storageFormatFor(image);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<ImageDestination> ImageDestination::createWithPath(const std::string& path, const std::string& type,
+                                                                   std::size_t count, std::string* error) {
+    const ImageType t = imageTypeFromIdentifier(type);
+    if (!writableType(t) || count != 1 || path.empty()) {
+        if (error) *error = "cannot write \"" + type + "\" images";
+        return nullptr;
+    }
+    std::unique_ptr<ImageDestination> d(new ImageDestination);
+    d->m_type = t;
+    d->m_path = path;
+    return d;
+}
+
+std::unique_ptr<ImageDestination> ImageDestination::createWithData(Data& out, const std::string& type, std::size_t count,
+                                                                   std::string* error) {
+    const ImageType t = imageTypeFromIdentifier(type);
+    if (!writableType(t) || count != 1) {
+        if (error) *error = "cannot write \"" + type + "\" images";
+        return nullptr;
+    }
+    std::unique_ptr<ImageDestination> d(new ImageDestination);
+    d->m_type = t;
+    d->m_out = &out;
+    return d;
+}
+
+void ImageDestination::addImage(Bitmap image, Dictionary properties, ColorSpace colorSpace) {
+    if (m_added) {
+        m_error = "the destination holds one image";
+        m_image = Bitmap{};  // a second image makes finalize fail rather than drop one silently
+        return;
+    }
+    m_added = true;
+    m_image = std::move(image);
+    m_properties = std::move(properties);
+    m_colorSpace = std::move(colorSpace);
+}
+
+bool ImageDestination::encode(Data& bytes) {
+    const PixelFormat format = storedFormat(m_type, m_image);
+    Bitmap converted;
+    const bool asIs = format == m_image.format && !m_image.premultiplied;
+    if (!asIs) {
+        converted = support::convertPixels(m_image, format);
+        if (!converted.isValid()) {
+            m_error = "out of memory";
+            return false;
+        }
+    }
+    const Bitmap& pixels = asIs ? m_image : converted;
+
+    codec::EncodeSettings settings;
+    const Value& quality = topEntry(m_properties, kCGImageDestinationLossyCompressionQuality);
+    settings.quality = quality.isNumber() ? quality.doubleOr(0.9) : 0.9;
+    settings.tiffCompression = int(tiffEntry(m_properties, kCGImagePropertyTIFFCompression).integerOr(1));
+    settings.orientation = orientationOf(m_properties);
+    std::tie(settings.dpiWidth, settings.dpiHeight) = resolutionOf(m_properties);
+    // A profile is embedded only where it describes the written samples.
+    const bool grayPixels = support::isGrayFormat(pixels.format);
+    const ColorSpace::Model model = m_colorSpace.model();
+    if (m_colorSpace.hasICCProfile() && ((grayPixels && model == ColorSpace::Model::Gray) ||
+                                         (!grayPixels && model == ColorSpace::Model::RGB)))
+        settings.iccProfile = m_colorSpace.iccProfile();
+    settings.properties = m_properties;
+
+    bool ok = false;
+    switch (m_type) {
+    case ImageType::JPEG: ok = codec::encodeJpeg(pixels, settings, bytes, m_error); break;
+    case ImageType::TIFF: ok = codec::encodeTiff(pixels, settings, bytes, m_error); break;
+    case ImageType::PSD: ok = codec::encodePsd(pixels, settings, bytes, m_error); break;
+    case ImageType::OpenEXR: ok = codec::encodeExr(pixels, settings, bytes, m_error); break;
+    case ImageType::PNG: ok = codec::encodePng(pixels, settings, bytes, m_error); break;
+    default: m_error = "unsupported type"; break;
+    }
+    if (!ok) return false;
+    if (m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0)) {
+        metadata::WriteRequest request;
+        request.orientation = settings.orientation;
+        request.pixelWidth = pixels.width;
+        request.pixelHeight = pixels.height;
+        if (!metadata::writeMetadata(bytes, m_properties, request, m_error)) return false;
+    }
+    return true;
+}
+
+bool ImageDestination::finalize() {
+    if (m_finalized) {
+        m_error = "the destination was already finalized";
+        return false;
+    }
+    m_finalized = true;
+    if (!m_added || !m_image.isValid()) {
+        if (m_error.empty()) m_error = "no image to write";
+        return false;
+    }
+    try {
+        Data bytes;
+        if (!encode(bytes)) return false;
+        if (m_out) {
+            *m_out = std::move(bytes);
+            return true;
+        }
+        return support::writeFileAtomically(m_path, bytes, m_error);
+    } catch (const std::exception& e) {
+        m_error = e.what();
+        return false;
+    }
+}
+
+}  // namespace qv::io

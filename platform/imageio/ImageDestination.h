@@ -1,0 +1,54 @@
+#pragma once
+// The image writer: one image with its property dictionary, encoded as JPEG, TIFF, PSD, OpenEXR
+// or PNG into a file or a buffer. Nothing reaches the target until finalize() has the whole file:
+// a failure leaves an existing file as it was.
+#include <memory>
+#include <string>
+
+#include "foundation/Bitmap.h"
+#include "foundation/Value.h"
+#include "imageio/ColorSpace.h"
+#include "imageio/ImageTypes.h"
+
+namespace qv::io {
+
+class ImageDestination {
+public:
+    // Null (with an error) for a type identifier this layer does not write or a count other than 1.
+    static std::unique_ptr<ImageDestination> createWithPath(const std::string& path, const std::string& type,
+                                                            std::size_t count = 1, std::string* error = nullptr);
+    // Writes into `out` on a successful finalize(); `out` must outlive the destination.
+    static std::unique_ptr<ImageDestination> createWithData(Data& out, const std::string& type, std::size_t count = 1,
+                                                            std::string* error = nullptr);
+
+    // The picture in any bitmap format (typically premultiplied ARGB8 or RGBA16 from the renderer;
+    // alpha is unpremultiplied on the way out) and its properties:
+    //  - "kCGImageDestinationLossyCompressionQuality": JPEG quality 0..1 (0.9 when absent);
+    //  - "Orientation" (or "{TIFF}" "Orientation"): written as the file's orientation;
+    //  - "{TIFF}" "Compression": 1 none, 5 LZW, 8 Deflate, 32773 PackBits (TIFF only);
+    //  - "DPIWidth"/"DPIHeight": resolution (72 when absent);
+    //  - "{TIFF}", "{Exif}", "{GPS}", "{IPTC}": written into the file's metadata.
+    // The colour space's ICC profile is embedded when it has one that fits the written pixels.
+    // JPEG stores 8-bit colour; TIFF, PSD and PNG keep 16 bits and keep alpha where a pixel is
+    // transparent; OpenEXR stores half floats.
+    void addImage(Bitmap image, Dictionary properties, ColorSpace colorSpace = ColorSpace::deviceRGB());
+
+    // Encodes and writes; true when the whole file reached its target.
+    bool finalize();
+    const std::string& error() const { return m_error; }
+
+private:
+    ImageDestination() = default;
+    bool encode(Data& bytes);
+
+    ImageType m_type = ImageType::Unknown;
+    std::string m_path;
+    Data* m_out = nullptr;
+    bool m_added = false, m_finalized = false;
+    Bitmap m_image;
+    Dictionary m_properties;
+    ColorSpace m_colorSpace;
+    std::string m_error;
+};
+
+}  // namespace qv::io

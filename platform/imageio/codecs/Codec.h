@@ -1,0 +1,82 @@
+#pragma once
+// The interface every file format implements: a decoder that reads a header and then the pixels of
+// image 0, and an encoder that turns a bitmap in the format's storage layout into file bytes.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "foundation/Bitmap.h"
+#include "foundation/Value.h"
+#include "imageio/ColorSpace.h"
+#include "imageio/ImageTypes.h"
+
+namespace qv::io::codec {
+
+// Decoding never allocates a picture above this many pixels (a 16384 x 16384 image).
+inline constexpr std::uint64_t kDefaultMaxPixels = std::uint64_t(1) << 28;
+
+struct Limits {
+    std::uint64_t maxPixels = kDefaultMaxPixels;
+};
+
+// Refuses a width x height picture above the limit, or one that the compressed input cannot hold:
+// no codec here packs more than a few thousand pixels into a byte, so a tiny file that claims a
+// huge picture is a lie, caught before the picture is allocated. Small pictures always pass.
+bool plausibleSize(std::uint64_t width, std::uint64_t height, std::size_t inputBytes, const Limits& limits,
+                   std::string& error);
+
+// What a decoder learns from the header without decoding pixels.
+struct Header {
+    int width = 0;
+    int height = 0;
+    int bitsPerComponent = 8;  // of the decoded bitmap: 8 or 16
+    bool hasAlpha = false;
+    const char* colorModel = "RGB";  // of the file: "RGB", "Gray" or "CMYK"
+    Data iccProfile;                 // as embedded, any colour model
+    bool decodedAsSRGB = false;      // decoded samples are sRGB (CMYK converted, OpenEXR encoded)
+    long orientation = 0;            // from the format's own field; 0 when it has none
+    double dpiWidth = 0, dpiHeight = 0;
+    Dictionary properties;           // format-specific entries for the property dictionary
+    bool metadataThroughExiv2 = true;
+};
+
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+    virtual bool readHeader(Header& header, std::string& error) = 0;
+    // The stored pixels of image 0, rows top-down, not turned by the orientation.
+    virtual std::optional<Bitmap> decode(const Limits& limits, std::string& error) = 0;
+};
+
+// A decoder over bytes that the decoder keeps alive; null for a type without one.
+std::unique_ptr<Decoder> makeDecoder(ImageType type, std::shared_ptr<const Data> bytes);
+
+struct EncodeSettings {
+    double quality = 0.9;        // JPEG, 0..1
+    int tiffCompression = 1;     // 1 none, 5 LZW, 8 Deflate, 32773 PackBits
+    long orientation = 0;        // written where the format has a field for it; 0 writes none
+    double dpiWidth = 72, dpiHeight = 72;
+    Data iccProfile;             // embedded when not empty
+    Dictionary properties;       // formats without Exiv2 support store these themselves
+};
+
+// Encoders take a bitmap already in the format's storage layout (straight alpha): JPEG Gray8 or
+// RGB8; TIFF, PSD and PNG Gray8/16, RGB8/16, RGBA8/16; OpenEXR RGB16 or RGBA16.
+bool encodeJpeg(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+bool encodePng(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+bool encodePsd(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+
+std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const Data> bytes);
+std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes);
+std::unique_ptr<Decoder> makePngDecoder(std::shared_ptr<const Data> bytes);
+std::unique_ptr<Decoder> makePsdDecoder(std::shared_ptr<const Data> bytes);
+std::unique_ptr<Decoder> makeExrDecoder(std::shared_ptr<const Data> bytes);
+std::unique_ptr<Decoder> makeRawDecoder(std::shared_ptr<const Data> bytes);
+
+// Whether LibRaw recognises the bytes as a camera raw file it can decode.
+bool isRecognisedCameraRaw(const std::uint8_t* bytes, std::size_t size);
+
+}  // namespace qv::io::codec

@@ -1,0 +1,504 @@
+// TIFF through libtiff: 1- to 16-bit integer and 32-bit float samples, gray, RGB, palette and CMYK,
+// strips and tiles, contiguous or separate planes, any compression libtiff decodes. Pictures
+// outside those (YCbCr without JPEG, CIE Lab, LogLuv, ...) go through libtiff's RGBA reader.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "imageio/codecs/Codec.h"
+#include "imageio/support/Cmyk.h"
+#include "imageio/support/MemoryTiff.h"
+#include "imageio/support/PixelLayout.h"
+
+namespace qv::io::codec {
+
+namespace {
+
+using support::MemoryTiff;
+
+enum class Kind { Gray, RGB, Palette, CMYK, Generic };
+
+struct Fields {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG;
+    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE, inkSet = INKSET_CMYK;
+    bool tiled = false;
+    std::uint32_t tileWidth = 0, tileHeight = 0, rowsPerStrip = 0;
+    bool hasOrientation = false;
+    std::uint16_t orientation = 1;
+    bool alpha = false, associatedAlpha = false;
+    Kind kind = Kind::Generic;
+    int colorChannels = 0;
+
+    int outputBits() const { return kind != Kind::Palette && bps > 8 ? 16 : 8; }
+};
+
+bool directlyReadable(const Fields& f) {
+    const bool integer = f.sampleFormat == SAMPLEFORMAT_UINT && (f.bps == 8 || f.bps == 16 || (f.bps < 8 && f.spp == 1));
+    const bool floating = f.sampleFormat == SAMPLEFORMAT_IEEEFP && f.bps == 32;
+    if (!integer && !floating) return false;
+    if (f.kind == Kind::Palette) return f.bps <= 8 && f.spp == 1;
+    return f.kind != Kind::Generic && f.spp >= f.colorChannels;
+}
+
+Fields readFields(TIFF* tif) {
+    Fields f;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &f.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &f.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &f.bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &f.spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &f.planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &f.sampleFormat);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &f.compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &f.inkSet);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &f.photometric))
+        f.photometric = f.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+    f.hasOrientation = TIFFGetField(tif, TIFFTAG_ORIENTATION, &f.orientation) == 1;
+    f.tiled = TIFFIsTiled(tif) != 0;
+    if (f.tiled) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &f.tileWidth);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &f.tileHeight);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &f.rowsPerStrip);
+        f.rowsPerStrip = std::max<std::uint32_t>(1, std::min(f.rowsPerStrip, f.height));
+    }
+
+    // JPEG-compressed YCbCr is decoded to RGB by libtiff's JPEG codec itself.
+    if (f.photometric == PHOTOMETRIC_YCBCR && f.compression == COMPRESSION_JPEG) {
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        f.photometric = PHOTOMETRIC_RGB;
+    }
+    switch (f.photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE: f.kind = Kind::Gray, f.colorChannels = 1; break;
+    case PHOTOMETRIC_RGB: f.kind = Kind::RGB, f.colorChannels = 3; break;
+    case PHOTOMETRIC_PALETTE: f.kind = Kind::Palette, f.colorChannels = 1; break;
+    case PHOTOMETRIC_SEPARATED:
+        if (f.inkSet == INKSET_CMYK && f.spp >= 4) f.kind = Kind::CMYK, f.colorChannels = 4;
+        break;
+    default: break;
+    }
+
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extraTypes = nullptr;
+    const bool extraSamples = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0 && extraTypes;
+    if ((f.kind == Kind::Gray || f.kind == Kind::RGB) && f.spp > f.colorChannels) {
+        // Associated, unassociated or unspecified: an extra sample after the colour is alpha.
+        f.alpha = true;
+        f.associatedAlpha = extraSamples && extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+    }
+    if (!directlyReadable(f)) {
+        f.kind = Kind::Generic;
+        f.alpha = extraSamples && f.photometric != PHOTOMETRIC_SEPARATED;
+        f.associatedAlpha = false;
+    }
+    return f;
+}
+
+PixelFormat outputFormat(const Fields& f) {
+    const bool deep = f.outputBits() == 16;
+    switch (f.kind) {
+    case Kind::Gray:
+        if (f.alpha) return deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8;
+        return deep ? PixelFormat::Gray16 : PixelFormat::Gray8;
+    case Kind::RGB:
+        if (f.alpha) return deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8;
+        return deep ? PixelFormat::RGB16 : PixelFormat::RGB8;
+    case Kind::Palette: return PixelFormat::RGB8;
+    case Kind::CMYK: return deep ? PixelFormat::RGB16 : PixelFormat::RGB8;
+    case Kind::Generic: break;
+    }
+    return PixelFormat::RGBA8;
+}
+
+// Copies `count` samples of a packed row to dst, `stride` units apart. Samples under 8 bits are
+// unpacked to one byte each (their raw value); wider ones are copied whole.
+void placeSamples(const std::uint8_t* src, int bps, std::size_t count, std::uint8_t* dst, std::size_t stride) {
+    if (bps < 8) {
+        const unsigned mask = (1u << bps) - 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t bit = i * std::size_t(bps);
+            dst[i * stride] = std::uint8_t((src[bit >> 3] >> (8 - bps - (bit & 7))) & mask);
+        }
+        return;
+    }
+    const std::size_t unit = std::size_t(bps) / 8;
+    if (stride == 1) {
+        std::memcpy(dst, src, count * unit);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) std::memcpy(dst + i * stride * unit, src + i * unit, unit);
+}
+
+class BandReader {
+public:
+    BandReader(TIFF* tif, const Fields& f) : m_tif(tif), m_f(f) {
+        m_unit = f.bps <= 8 ? 1 : std::size_t(f.bps) / 8;
+        m_bandRows = f.tiled ? f.tileHeight : f.rowsPerStrip;
+        m_planes = f.planar == PLANARCONFIG_SEPARATE ? f.spp : 1;
+        m_pixelSamples = f.spp;
+    }
+
+    std::uint32_t bandRows() const { return m_bandRows; }
+    std::size_t bandRowBytes() const { return std::size_t(m_f.width) * m_pixelSamples * m_unit; }
+
+    // Reads rows [y0, y0 + rows) into band as interleaved samples of m_unit bytes.
+    bool read(std::uint32_t y0, std::uint32_t rows, std::uint8_t* band, std::string& error) {
+        const bool contig = m_planes == 1;
+        const std::size_t samplesAcross = contig ? m_f.spp : 1;
+        for (std::uint16_t plane = 0; plane < m_planes; ++plane) {
+            std::uint8_t* planeStart = band + (contig ? 0 : plane * m_unit);
+            if (!m_f.tiled) {
+                const std::size_t packedRow = (std::size_t(m_f.width) * samplesAcross * m_f.bps + 7) / 8;
+                const tmsize_t n = TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, y0, plane), buffer(TIFFStripSize64(m_tif)),
+                                                        tmsize_t(-1));
+                if (n < 0 || std::size_t(n) < packedRow * rows) return fail(error);
+                for (std::uint32_t r = 0; r < rows; ++r)
+                    placeSamples(m_buffer.data() + r * packedRow, m_f.bps, std::size_t(m_f.width) * samplesAcross,
+                                 planeStart + r * bandRowBytes(), contig ? 1 : m_f.spp);
+                continue;
+            }
+            const std::size_t packedRow = (std::size_t(m_f.tileWidth) * samplesAcross * m_f.bps + 7) / 8;
+            for (std::uint32_t x = 0; x < m_f.width; x += m_f.tileWidth) {
+                const tmsize_t n = TIFFReadEncodedTile(m_tif, TIFFComputeTile(m_tif, x, y0, 0, plane),
+                                                       buffer(TIFFTileSize64(m_tif)), tmsize_t(-1));
+                if (n < 0 || std::size_t(n) < packedRow * rows) return fail(error);
+                const std::size_t columns = std::min<std::size_t>(m_f.tileWidth, m_f.width - x);
+                for (std::uint32_t r = 0; r < rows; ++r)
+                    placeSamples(m_buffer.data() + r * packedRow, m_f.bps, columns * samplesAcross,
+                                 planeStart + r * bandRowBytes() + std::size_t(x) * m_pixelSamples * m_unit,
+                                 contig ? 1 : m_f.spp);
+            }
+        }
+        return true;
+    }
+
+private:
+    std::uint8_t* buffer(std::uint64_t size) {
+        if (m_buffer.size() < size) m_buffer.resize(std::size_t(size));
+        return m_buffer.data();
+    }
+    static bool fail(std::string& error) {
+        if (error.empty()) error = "damaged TIFF image data";
+        return false;
+    }
+
+    TIFF* m_tif;
+    const Fields& m_f;
+    std::size_t m_unit = 1;
+    std::uint32_t m_bandRows = 1;
+    std::uint16_t m_planes = 1;
+    std::size_t m_pixelSamples = 1;
+    std::vector<std::uint8_t> m_buffer;
+};
+
+// One sample of a band row, scaled to 16 bits.
+inline std::uint16_t sample16(const Fields& f, const std::uint8_t* row, std::size_t index) {
+    if (f.sampleFormat == SAMPLEFORMAT_IEEEFP) {
+        float v;
+        std::memcpy(&v, row + index * 4, 4);
+        if (!(v > 0.0f)) return 0;
+        return v >= 1.0f ? 65535 : std::uint16_t(v * 65535.0f + 0.5f);
+    }
+    if (f.bps == 16) {
+        std::uint16_t v;
+        std::memcpy(&v, row + index * 2, 2);
+        return v;
+    }
+    const unsigned v = row[index];
+    if (f.bps == 8) return std::uint16_t(v * 257u);
+    return std::uint16_t(v * 65535u / ((1u << f.bps) - 1u));
+}
+
+// Converts one band row into one output row.
+void convertRow(const Fields& f, const std::uint8_t* src, std::uint8_t* dst, const std::uint16_t* const* colormap,
+                bool colormap16, const support::CmykConverter* cmyk, std::vector<std::uint8_t>& scratch) {
+    const std::size_t w = f.width, spp = f.spp;
+    const bool deep = f.outputBits() == 16;
+    auto put = [&](std::size_t i, std::uint16_t v) {
+        if (deep)
+            std::memcpy(dst + i * 2, &v, 2);
+        else
+            dst[i] = std::uint8_t((unsigned(v) * 255u + 32767u) / 65535u);
+    };
+    switch (f.kind) {
+    case Kind::Gray: {
+        const bool invert = f.photometric == PHOTOMETRIC_MINISWHITE;
+        for (std::size_t x = 0; x < w; ++x) {
+            std::uint16_t g = sample16(f, src, x * spp);
+            if (invert) g = std::uint16_t(65535 - g);
+            if (f.alpha) {
+                put(x * 4, g), put(x * 4 + 1, g), put(x * 4 + 2, g), put(x * 4 + 3, sample16(f, src, x * spp + 1));
+            } else {
+                put(x, g);
+            }
+        }
+        break;
+    }
+    case Kind::RGB: {
+        const std::size_t out = f.alpha ? 4 : 3;
+        for (std::size_t x = 0; x < w; ++x)
+            for (std::size_t c = 0; c < out; ++c) put(x * out + c, sample16(f, src, x * spp + c));
+        break;
+    }
+    case Kind::Palette: {
+        const std::size_t entries = std::size_t(1) << f.bps;
+        for (std::size_t x = 0; x < w; ++x) {
+            const std::size_t index = std::min<std::size_t>(src[x], entries - 1);
+            for (int c = 0; c < 3; ++c) {
+                const unsigned v = colormap[c][index];
+                dst[x * 3 + std::size_t(c)] = std::uint8_t(colormap16 ? v >> 8 : v);
+            }
+        }
+        break;
+    }
+    case Kind::CMYK: {
+        const std::size_t unit = deep ? 2 : 1;
+        scratch.resize(w * 4 * unit);
+        for (std::size_t x = 0; x < w; ++x)
+            for (std::size_t c = 0; c < 4; ++c) {
+                const std::uint16_t v = sample16(f, src, x * spp + c);
+                if (deep)
+                    std::memcpy(&scratch[(x * 4 + c) * 2], &v, 2);
+                else
+                    scratch[x * 4 + c] = std::uint8_t((unsigned(v) * 255u + 32767u) / 65535u);
+            }
+        cmyk->convert(scratch.data(), dst, w);
+        break;
+    }
+    case Kind::Generic: break;
+    }
+}
+
+// Whether a band row already has the output layout, so that rows are copied as they stand.
+bool rowsCopyAsStored(const Fields& f) {
+    return (f.kind == Kind::Gray || f.kind == Kind::RGB) && f.photometric != PHOTOMETRIC_MINISWHITE &&
+           f.sampleFormat == SAMPLEFORMAT_UINT && (f.bps == 8 || f.bps == 16) &&
+           f.spp == f.colorChannels + (f.alpha ? 1 : 0) && !(f.kind == Kind::Gray && f.alpha);
+}
+
+std::optional<Bitmap> decodeGeneric(TIFF* tif, const Fields& f, std::string& error) {
+    char message[1024] = "";
+    if (!TIFFRGBAImageOK(tif, message)) {
+        error = std::string("unsupported TIFF: ") + message;
+        return std::nullopt;
+    }
+    TIFFRGBAImage image;
+    if (!TIFFRGBAImageBegin(&image, tif, 0, message)) {
+        error = std::string("unsupported TIFF: ") + message;
+        return std::nullopt;
+    }
+    // Asking for the file's own orientation keeps the rows as stored: orientation is the caller's.
+    image.req_orientation = image.orientation;
+    std::vector<std::uint32_t> raster;
+    Bitmap out = Bitmap::make(int(f.width), int(f.height), PixelFormat::RGBA8);
+    bool ok = out.isValid();
+    if (ok) {
+        raster.resize(std::size_t(f.width) * f.height);
+        ok = TIFFRGBAImageGet(&image, raster.data(), f.width, f.height) != 0;
+    }
+    TIFFRGBAImageEnd(&image);
+    if (!ok) {
+        if (error.empty()) error = "damaged TIFF image data";
+        return std::nullopt;
+    }
+    for (std::uint32_t y = 0; y < f.height; ++y) {
+        std::uint8_t* d = out.row(int(y));
+        const std::uint32_t* s = raster.data() + std::size_t(y) * f.width;
+        for (std::uint32_t x = 0; x < f.width; ++x, d += 4) {
+            d[0] = std::uint8_t(TIFFGetR(s[x])), d[1] = std::uint8_t(TIFFGetG(s[x]));
+            d[2] = std::uint8_t(TIFFGetB(s[x])), d[3] = std::uint8_t(TIFFGetA(s[x]));
+        }
+    }
+    // libtiff hands back premultiplied colour for associated alpha; the flag says so.
+    out.premultiplied = image.alpha == EXTRASAMPLE_ASSOCALPHA;
+    if (!f.alpha) return support::convertPixels(out, PixelFormat::RGB8);
+    return out;
+}
+
+class TiffDecoder final : public Decoder {
+public:
+    explicit TiffDecoder(std::shared_ptr<const Data> bytes) : m_bytes(std::move(bytes)) {}
+
+    bool readHeader(Header& header, std::string& error) override {
+        auto file = MemoryTiff::openForReading(m_bytes->data(), m_bytes->size(), error);
+        if (!file) return false;
+        TIFF* tif = file->handle();
+        const Fields f = readFields(tif);
+        if (f.width == 0 || f.height == 0) {
+            error = "the TIFF image has no pixels";
+            return false;
+        }
+        header.width = int(std::min<std::uint32_t>(f.width, 0x7FFFFFFF));
+        header.height = int(std::min<std::uint32_t>(f.height, 0x7FFFFFFF));
+        header.bitsPerComponent = f.kind == Kind::Generic ? 8 : f.outputBits();
+        header.hasAlpha = f.alpha;
+        header.colorModel = f.photometric == PHOTOMETRIC_SEPARATED ? "CMYK"
+                            : (f.kind == Kind::Gray) ? "Gray"
+                                                     : "RGB";
+        header.decodedAsSRGB = f.kind == Kind::CMYK;
+        if (f.hasOrientation) header.orientation = f.orientation;
+        std::uint32_t iccLength = 0;
+        void* icc = nullptr;
+        if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccLength, &icc) && icc && iccLength)
+            header.iccProfile.assign(static_cast<const std::uint8_t*>(icc), static_cast<const std::uint8_t*>(icc) + iccLength);
+        float xres = 0, yres = 0;
+        std::uint16_t unit = RESUNIT_INCH;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yres) &&
+            std::isfinite(xres) && std::isfinite(yres) && xres > 0 && yres > 0 && unit != RESUNIT_NONE) {
+            const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+            header.dpiWidth = xres * perInch;
+            header.dpiHeight = yres * perInch;
+        }
+        return true;
+    }
+
+    std::optional<Bitmap> decode(const Limits& limits, std::string& error) override {
+        auto file = MemoryTiff::openForReading(m_bytes->data(), m_bytes->size(), error);
+        if (!file) return std::nullopt;
+        TIFF* tif = file->handle();
+        const Fields f = readFields(tif);
+        if (!plausibleSize(f.width, f.height, m_bytes->size(), limits, error)) return std::nullopt;
+        if (f.kind == Kind::Generic) {
+            auto out = decodeGeneric(tif, f, error);
+            if (file->failed() && error.empty()) error = file->error();
+            return out;
+        }
+        if ((f.tiled && (f.tileWidth == 0 || f.tileHeight == 0)) || f.spp == 0 || f.spp > 16) {
+            error = "damaged TIFF layout";
+            return std::nullopt;
+        }
+        Bitmap out = Bitmap::make(int(f.width), int(f.height), outputFormat(f), f.associatedAlpha);
+        if (!out.isValid()) {
+            error = "out of memory";
+            return std::nullopt;
+        }
+
+        std::uint16_t* colormap[3] = {nullptr, nullptr, nullptr};
+        bool colormap16 = false;
+        if (f.kind == Kind::Palette) {
+            if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &colormap[0], &colormap[1], &colormap[2]) || !colormap[0]) {
+                error = "the palette TIFF has no colour map";
+                return std::nullopt;
+            }
+            // Old writers stored 8-bit values in the 16-bit colour map; scale only real 16-bit maps.
+            const std::size_t entries = std::size_t(1) << f.bps;
+            for (std::size_t i = 0; i < entries && !colormap16; ++i)
+                colormap16 = colormap[0][i] > 255 || colormap[1][i] > 255 || colormap[2][i] > 255;
+        }
+        std::unique_ptr<support::CmykConverter> cmyk;
+        if (f.kind == Kind::CMYK) {
+            std::uint32_t iccLength = 0;
+            void* icc = nullptr;
+            Data profile;
+            if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccLength, &icc) && icc && iccLength)
+                profile.assign(static_cast<const std::uint8_t*>(icc), static_cast<const std::uint8_t*>(icc) + iccLength);
+            cmyk = std::make_unique<support::CmykConverter>(profile, f.outputBits(), false);
+        }
+
+        BandReader reader(tif, f);
+        if (std::uint64_t(reader.bandRowBytes()) * reader.bandRows() > (std::uint64_t(1) << 30)) {
+            error = "damaged TIFF layout (oversized strips or tiles)";
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> band(reader.bandRowBytes() * reader.bandRows());
+        std::vector<std::uint8_t> scratch;
+        const bool copyRows = rowsCopyAsStored(f);
+        for (std::uint32_t y0 = 0; y0 < f.height; y0 += reader.bandRows()) {
+            const std::uint32_t rows = std::min(reader.bandRows(), f.height - y0);
+            if (!reader.read(y0, rows, band.data(), error)) {
+                if (file->failed()) error = file->error();
+                return std::nullopt;
+            }
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                const std::uint8_t* src = band.data() + r * reader.bandRowBytes();
+                if (copyRows)
+                    std::memcpy(out.row(int(y0 + r)), src, out.bytesPerRow);
+                else
+                    convertRow(f, src, out.row(int(y0 + r)), colormap, colormap16, cmyk.get(), scratch);
+            }
+        }
+        return out;
+    }
+
+private:
+    std::shared_ptr<const Data> m_bytes;
+};
+
+bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings) {
+    const int channels = channelCount(bitmap.format);
+    const int bits = bitsPerComponent(bitmap.format);
+    int compression = settings.tiffCompression;
+    if (compression == COMPRESSION_DEFLATE) compression = COMPRESSION_ADOBE_DEFLATE;  // the old code, same codec
+    if (compression != COMPRESSION_LZW && compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_PACKBITS)
+        compression = COMPRESSION_NONE;
+
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(bitmap.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(bitmap.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, std::uint16_t(bits));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(channels));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, std::uint16_t(compression));
+    if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (channels == 4) {
+        const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    if (settings.orientation >= 1 && settings.orientation <= 8)
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, std::uint16_t(settings.orientation));
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, float(settings.dpiWidth > 0 ? settings.dpiWidth : 72.0));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, float(settings.dpiHeight > 0 ? settings.dpiHeight : 72.0));
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    if (!settings.iccProfile.empty())
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, std::uint32_t(settings.iccProfile.size()), settings.iccProfile.data());
+
+    // Strips of about 256 KB: few enough for big pictures, small enough to stream.
+    const std::size_t rowBytes = bitmap.bytesPerRow;
+    const std::uint32_t rowsPerStrip = std::uint32_t(std::clamp<std::size_t>((256 * 1024) / std::max<std::size_t>(rowBytes, 1), 1,
+                                                                              std::size_t(bitmap.height)));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    // The predictor rewrites the data it is given, so each strip is copied before it is written.
+    std::vector<std::uint8_t> strip(rowBytes * rowsPerStrip);
+    std::uint32_t index = 0;
+    for (int y = 0; y < bitmap.height; y += int(rowsPerStrip), ++index) {
+        const int rows = std::min(int(rowsPerStrip), bitmap.height - y);
+        for (int r = 0; r < rows; ++r) std::memcpy(strip.data() + std::size_t(r) * rowBytes, bitmap.row(y + r), rowBytes);
+        if (TIFFWriteEncodedStrip(tif, index, strip.data(), tmsize_t(rowBytes * std::size_t(rows))) < 0) return false;
+    }
+    return TIFFWriteDirectory(tif) != 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes) {
+    return std::make_unique<TiffDecoder>(std::move(bytes));
+}
+
+bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
+    switch (bitmap.format) {
+    case PixelFormat::Gray8:
+    case PixelFormat::Gray16:
+    case PixelFormat::RGB8:
+    case PixelFormat::RGB16:
+    case PixelFormat::RGBA8:
+    case PixelFormat::RGBA16: break;
+    default: error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits"; return false;
+    }
+    auto file = MemoryTiff::openForWriting(error);
+    if (!file) return false;
+    const bool written = writeTiffC(file->handle(), bitmap, settings);
+    if (!file->close() || !written) {
+        error = file->error().empty() ? "cannot write the TIFF image" : file->error();
+        return false;
+    }
+    out = file->takeBytes();
+    return true;
+}
+
+}  // namespace qv::io::codec

@@ -1,0 +1,48 @@
+#pragma once
+// libtiff over bytes in memory, with the handle's errors and warnings caught: libtiff never prints
+// or exits on our behalf, and its first error is kept for the caller's message.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "foundation/Value.h"
+
+typedef struct tiff TIFF;
+
+namespace qv::io::support {
+
+class MemoryTiff {
+public:
+    // A TIFF read from bytes that must outlive the handle. Null when libtiff refuses the header.
+    static std::unique_ptr<MemoryTiff> openForReading(const std::uint8_t* data, std::size_t size, std::string& error);
+    // An empty TIFF to write; close() then gives its bytes through takeBytes().
+    static std::unique_ptr<MemoryTiff> openForWriting(std::string& error);
+    ~MemoryTiff();
+
+    TIFF* handle() const { return m_tiff; }
+    // Closes the handle (writing flushes the last directory); false when libtiff reported an error.
+    bool close();
+    Data takeBytes() { return std::move(m_bytes); }
+    // libtiff's first error message, "" when none.
+    const std::string& error() const { return m_error; }
+    bool failed() const { return !m_error.empty(); }
+
+    // Callbacks for libtiff; public so the C callbacks can reach them.
+    std::uint64_t read(void* buffer, std::uint64_t size);
+    std::uint64_t write(const void* buffer, std::uint64_t size);
+    std::uint64_t seek(std::uint64_t offset, int whence);
+    std::uint64_t size() const { return m_readData ? m_readSize : m_bytes.size(); }
+    void recordError(const std::string& message);
+    const std::uint8_t* mappedData() const { return m_readData; }
+
+private:
+    MemoryTiff() = default;
+    TIFF* m_tiff = nullptr;
+    const std::uint8_t* m_readData = nullptr;
+    std::size_t m_readSize = 0;
+    Data m_bytes;  // the file being written
+    std::uint64_t m_position = 0;
+    std::string m_error;
+};
+
+}  // namespace qv::io::support

@@ -1,0 +1,21 @@
+#pragma once
+// The filter "MyRadialDistortion": corrects radial lens distortion with the radial polynomial
+// kernel. Inputs: inputImage, inputCenter (pixels), inputParams (a, b, c, d),
+// inputCorrectionRadiusVector ((R, 0): the pixels that the polynomial's unit radius stands for).
+#include "engine/KernelFilter.h"
+
+class RadialDistortion : public KernelFilter {
+public:
+    static constexpr const char* kName = "MyRadialDistortion";
+    // How far beyond a requested rectangle the kernel may read: outward-displaced pixels.
+    static constexpr double kRegionMargin = 200;
+
+    // Registers the filter name with the Core Image layer (once per process).
+    static void initialize();
+
+    RadialDistortion();
+    qv::ci::Image outputImage() override;
+
+    // The region of interest of the kernel: the requested rectangle grown on every side.
+    static qv::Rect regionOf(int samplerIndex, const qv::Rect& destRect);
+};

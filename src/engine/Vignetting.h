@@ -1,0 +1,16 @@
+#pragma once
+// The filter "MyVignetting": a radial gain that undoes (or adds) the darkening towards the corners.
+// Inputs: inputImage, inputCenter (pixels), inputBrightness (the amount: gain 1 + amount at the
+// corners), inputVigMidpoint (0..1, where the rise begins), inputDiagonal (pixels).
+#include "engine/KernelFilter.h"
+
+class Vignetting : public KernelFilter {
+public:
+    static constexpr const char* kName = "MyVignetting";
+
+    // Registers the filter name with the Core Image layer (once per process).
+    static void initialize();
+
+    Vignetting();
+    qv::ci::Image outputImage() override;
+};

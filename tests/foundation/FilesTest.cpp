@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+
+#include "common/TempDir.h"
+#include "foundation/Files.h"
+
+using namespace qv;
+
+namespace {
+
+std::string readText(const std::string& path) {
+    auto data = files::readWhole(path);
+    return data ? std::string(data->begin(), data->end()) : std::string("<unreadable>");
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+TEST(Files, WholeWritesCreateReplaceAndKeepPermissions) {
+    qvtest::TempDir dir;
+    std::string path = dir.file("prefs.plist");
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("first")));
+    EXPECT_EQ(readText(path), "first");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("second, longer")));
+    EXPECT_EQ(readText(path), "second, longer");
+    EXPECT_EQ(modeOf(path), 0640u);
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("")));
+    EXPECT_EQ(readText(path), "");
+    EXPECT_EQ(files::listFolder(dir.path())->size(), 1u);  // no temporary file left behind
+}
+
+TEST(Files, WritingThroughALinkKeepsTheLink) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(files::writeWhole(dir.file("real"), std::string_view("old")));
+    ASSERT_EQ(::symlink("real", dir.file("link").c_str()), 0);
+    ASSERT_TRUE(files::writeWhole(dir.file("link"), std::string_view("new")));
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.file("link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readText(dir.file("real")), "new");
+}
+
+TEST(Files, AWriteThatFailsHalfwayLeavesTheOldFileIntact) {
+    qvtest::TempDir dir;
+    std::string path = dir.file("important.plist");
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("precious contents")));
+
+    // Cap the size of files this process may write: the new contents fail in the middle of the write.
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit capped = old;
+    capped.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0);
+    bool written = files::writeWhole(path, std::string(100000, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readText(path), "precious contents");
+    EXPECT_EQ(*files::listFolder(dir.path()), std::vector<std::string>{"important.plist"});
+}
+
+TEST(Files, AWriteIntoAReadOnlyFolderFailsAndChangesNothing) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    qvtest::TempDir dir;
+    std::string path = dir.file("kept");
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("old")));
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0500), 0);
+    EXPECT_FALSE(files::writeWhole(path, std::string_view("new")));
+    ::chmod(dir.path().c_str(), 0700);
+    EXPECT_EQ(readText(path), "old");
+}
+
+TEST(Files, WritesRefuseFoldersAndMissingParents) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(files::createFolder(dir.file("folder")));
+    EXPECT_FALSE(files::writeWhole(dir.file("folder"), std::string_view("x")));
+    EXPECT_TRUE(files::isFolder(dir.file("folder")));
+    EXPECT_FALSE(files::writeWhole(dir.file("missing/file"), std::string_view("x")));
+    EXPECT_FALSE(files::readWhole(dir.file("folder")));
+    EXPECT_FALSE(files::readWhole(dir.file("nothing")));
+}
+
+TEST(Files, CreateFolderWithAndWithoutIntermediates) {
+    qvtest::TempDir dir;
+    EXPECT_FALSE(files::createFolder(dir.file("a/b/c")));
+    EXPECT_TRUE(files::createFolder(dir.file("a/b/c"), true));
+    EXPECT_TRUE(files::createFolder(dir.file("a/b/c"), true));  // already there
+    EXPECT_FALSE(files::createFolder(dir.file("a/b/c")));
+    ASSERT_TRUE(files::writeWhole(dir.file("plain"), std::string_view("x")));
+    EXPECT_FALSE(files::createFolder(dir.file("plain"), true));
+    EXPECT_FALSE(files::createFolder(dir.file("plain/sub"), true));
+}
+
+TEST(Files, CopyKeepsDatesLinksAndRefusesToOverwrite) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(files::createFolder(dir.file("src/sub"), true));
+    ASSERT_TRUE(files::writeWhole(dir.file("src/sub/PTLens.dat"), std::string_view("lenses")));
+    ASSERT_EQ(::symlink("sub/PTLens.dat", dir.file("src/link").c_str()), 0);
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("src/sub/PTLens.dat").c_str(), old, 0), 0);
+
+    ASSERT_TRUE(files::copyItem(dir.file("src"), dir.file("dst")));
+    EXPECT_EQ(readText(dir.file("dst/sub/PTLens.dat")), "lenses");
+    EXPECT_EQ(files::modificationDate(dir.file("dst/sub/PTLens.dat"))->secondsSinceReferenceDate,
+              files::modificationDate(dir.file("src/sub/PTLens.dat"))->secondsSinceReferenceDate);
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.file("dst/link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readText(dir.file("dst/link")), "lenses");
+
+    ASSERT_TRUE(files::writeWhole(dir.file("other"), std::string_view("mine")));
+    EXPECT_FALSE(files::copyItem(dir.file("src/sub/PTLens.dat"), dir.file("other")));
+    EXPECT_EQ(readText(dir.file("other")), "mine");
+    EXPECT_FALSE(files::copyItem(dir.file("nothing"), dir.file("x")));
+    EXPECT_FALSE(files::copyItem(dir.file("src"), dir.file("src/sub/again")));
+    EXPECT_FALSE(files::exists(dir.file("src/sub/again")));
+}
+
+TEST(Files, NamesAtTheLengthLimitCanBeWritten) {
+    qvtest::TempDir dir;
+    std::string name(255, 'n');
+    ASSERT_TRUE(files::writeWhole(dir.file(name), std::string_view("long")));
+    EXPECT_EQ(readText(dir.file(name)), "long");
+}
+
+TEST(Files, MoveRenamesButNeverOverwrites) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(files::writeWhole(dir.file("a"), std::string_view("A")));
+    ASSERT_TRUE(files::writeWhole(dir.file("b"), std::string_view("B")));
+    EXPECT_FALSE(files::moveItem(dir.file("a"), dir.file("b")));
+    EXPECT_EQ(readText(dir.file("b")), "B");
+    EXPECT_TRUE(files::moveItem(dir.file("a"), dir.file("c")));
+    EXPECT_FALSE(files::exists(dir.file("a")));
+    EXPECT_EQ(readText(dir.file("c")), "A");
+}
+
+TEST(Files, RemoveTakesLinksNotTheirTargetsAndFoldersWhole) {
+    qvtest::TempDir dir;
+    qvtest::TempDir elsewhere;
+    ASSERT_TRUE(files::writeWhole(elsewhere.file("keep"), std::string_view("k")));
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), dir.file("linked-folder").c_str()), 0);
+    ASSERT_TRUE(files::createFolder(dir.file("tree/deep"), true));
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), dir.file("tree/deep/inside").c_str()), 0);
+
+    EXPECT_TRUE(files::removeItem(dir.file("linked-folder")));
+    EXPECT_TRUE(files::removeItem(dir.file("tree")));
+    EXPECT_FALSE(files::exists(dir.file("tree")));
+    EXPECT_EQ(readText(elsewhere.file("keep")), "k");
+    EXPECT_FALSE(files::removeItem(dir.file("tree")));
+}
+
+TEST(Files, ListingAndDatesOfLinksThemselves) {
+    qvtest::TempDir dir;
+    for (const char* name : {"b.dtl", "a.dat", ".hidden", "Profile"})
+        ASSERT_TRUE(files::writeWhole(dir.file(name), std::string_view("x")));
+    EXPECT_EQ(*files::listFolder(dir.path()), (std::vector<std::string>{".hidden", "Profile", "a.dat", "b.dtl"}));
+    EXPECT_FALSE(files::listFolder(dir.file("missing")));
+    EXPECT_FALSE(files::listFolder(dir.file("a.dat")));
+
+    ASSERT_EQ(::symlink("a.dat", dir.file("link").c_str()), 0);
+    const struct timespec old[2] = {{978307200 + 100, 0}, {978307200 + 100, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("a.dat").c_str(), old, 0), 0);
+    EXPECT_DOUBLE_EQ(files::modificationDate(dir.file("a.dat"))->secondsSinceReferenceDate, 100);
+    EXPECT_GT(files::modificationDate(dir.file("link"))->secondsSinceReferenceDate, 100);
+    EXPECT_EQ(files::fileSize(dir.file("link")).value_or(0), 1u);
+    EXPECT_TRUE(files::exists(dir.file("link")));
+    ASSERT_EQ(::symlink("nowhere", dir.file("dangling").c_str()), 0);
+    EXPECT_FALSE(files::exists(dir.file("dangling")));
+}

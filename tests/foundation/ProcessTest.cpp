@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "common/TempDir.h"
+#include "foundation/Files.h"
+#include "foundation/Process.h"
+
+using namespace qv;
+
+TEST(Process, ArgumentsReachTheChildUnchangedAndNoShellRunsThem) {
+    qvtest::TempDir dir;
+    std::string marker = dir.file("marker");
+    std::vector<std::string> arguments = {
+        "[%s]\n",
+        "/photos/My Trip 2009/IMG 0001.JPG",
+        "it's \"quoted\"",
+        "$(touch " + marker + ")",
+        "`touch " + marker + "`; touch " + marker,
+        "*",
+        "",
+        "tab\there\nnewline",
+        "Objektiv \u00d8 \u2026",
+    };
+    auto result = runProcess("/usr/bin/printf", arguments);
+    ASSERT_TRUE(result);
+    std::string expected;
+    for (std::size_t i = 1; i < arguments.size(); ++i) expected += "[" + arguments[i] + "]\n";
+    EXPECT_EQ(result->output, expected);
+    EXPECT_EQ(result->exitStatus, 0);
+    EXPECT_FALSE(files::exists(marker));
+}
+
+TEST(Process, OutputAndErrorArriveInOneStreamWithTheExitStatus) {
+    auto result = runProcess("/bin/sh", {"-c", "echo out; echo err 1>&2; exit 3"});
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->output, "out\nerr\n");
+    EXPECT_EQ(result->exitStatus, 3);
+    EXPECT_FALSE(result->timedOut);
+
+    auto found = runProcess("printf", {"%s", "searched in PATH"});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->output, "searched in PATH");
+
+    auto killed = runProcess("/bin/sh", {"-c", "kill -9 $$"});
+    ASSERT_TRUE(killed);
+    EXPECT_EQ(killed->exitStatus, 128 + 9);
+}
+
+TEST(Process, AMissingProgramCannotBeStarted) {
+    EXPECT_FALSE(runProcess("/nonexistent/exiftool", {"-lensinfo", "a.jpg"}));
+    EXPECT_FALSE(runProcess("no-such-program-anywhere", {}));
+    EXPECT_FALSE(launchProcess("/nonexistent/tool", {}));
+}
+
+TEST(Process, LargeOutputIsReadToTheEnd) {
+    auto result = runProcess("/usr/bin/head", {"-c", "3000000", "/dev/zero"});
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->output.size(), 3000000u);
+    EXPECT_EQ(result->exitStatus, 0);
+}
+
+TEST(Process, AChildThatRunsPastItsTimeOutIsKilled) {
+    auto result = runProcess("/bin/sleep", {"60"}, 0.2);
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->timedOut);
+    EXPECT_EQ(result->exitStatus, 128 + 9);
+
+    auto quick = runProcess("/bin/sh", {"-c", "echo done"}, 60);
+    ASSERT_TRUE(quick);
+    EXPECT_FALSE(quick->timedOut);
+    EXPECT_EQ(quick->output, "done\n");
+}
+
+TEST(Process, ChildrenDoNotInheritOurOpenFiles) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(files::writeWhole(dir.file("open"), std::string_view("x")));
+    int fd = ::open(dir.file("open").c_str(), O_RDONLY);  // deliberately not close-on-exec
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::dup2(fd, 57), 57);
+    auto result = runProcess("/bin/ls", {"/proc/self/fd"});
+    ::close(57);
+    ::close(fd);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->output.find("57\n"), std::string::npos) << result->output;
+}
+
+TEST(Process, ALaunchedChildIsReapedAndLeavesNoZombie) {
+    auto pid = launchProcess("/bin/sh", {"-c", "echo this goes nowhere; exit 0"});
+    ASSERT_TRUE(pid);
+    std::string proc = "/proc/" + std::to_string(*pid);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (files::exists(proc) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(files::exists(proc)) << "process " << *pid << " was not reaped";
+}

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "foundation/Threads.h"
+
+using namespace qv;
+
+TEST(Threads, TheTestRunsOnTheMainThreadAndWorkersDoNot) {
+    EXPECT_TRUE(isMainThread());
+    std::atomic<bool> workerIsMain{true};
+    std::thread([&] { workerIsMain = isMainThread(); }).join();
+    EXPECT_FALSE(workerIsMain);
+}
+
+TEST(Threads, DetachedWorkersAreCountedUntilTheyEndEvenWhenTheyThrow) {
+    std::atomic<bool> release{false};
+    std::atomic<int> finished{0};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(detachThread([&, i] {
+            while (!release) std::this_thread::yield();
+            ++finished;
+            if (i == 0) throw std::runtime_error("a worker failed");
+        }));
+    }
+    EXPECT_GE(detachedThreadCount(), 4u);
+    EXPECT_FALSE(waitForDetachedThreads(0.02));
+    release = true;
+    EXPECT_TRUE(waitForDetachedThreads(30));
+    EXPECT_EQ(finished, 4);
+    EXPECT_EQ(detachedThreadCount(), 0u);
+}
+
+TEST(Threads, AnotherThreadCanWaitForTheWorkersToo) {
+    std::atomic<bool> done{false};
+    ASSERT_TRUE(detachThread([&] { done = true; }));
+    bool allEnded = false;
+    std::thread waiter([&] { allEnded = waitForDetachedThreads(30); });
+    waiter.join();
+    EXPECT_TRUE(allEnded);
+    EXPECT_TRUE(done);
+}
