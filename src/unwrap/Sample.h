@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <utility>
 
+// The per-pixel functions are inlined into the row loops whatever the compiler's size estimate.
+#define QV_HOT_INLINE inline __attribute__((always_inline))
+
 namespace unwrap {
 
 // Interleaved RGB pixels in memory: row y starts at data + y * stride channels.
@@ -142,19 +145,19 @@ inline Pixel4 accumulateWide(const std::uint8_t* topLeft, std::ptrdiff_t stride,
 // source are dropped and the rest are not renormalised, so a pixel whose footprint is partly outside
 // fades towards black. False when the footprint misses the source entirely.
 template <int NX, int NY, typename Channel>
-inline bool sampleSeparable(const SamplerLUT& lut, const Raster<const Channel>& src, const Point2& p,
-                            Channel* out) {
+QV_HOT_INLINE bool sampleSeparable(const SamplerTables& tables, const Raster<const Channel>& src, const Point2& p,
+                                   Channel* out) {
     if (!positionUsable(p)) return false;
-    const int nx = NX > 0 ? NX : lut.taps(false);
-    const int ny = NY > 0 ? NY : lut.taps(true);
-    const SamplerFootprint fx = lut.locate(false, p.x);
-    const SamplerFootprint fy = lut.locate(true, p.y);
-    const float* wx = lut.columnWeights(fx.phase);
-    const float* wy = lut.rowWeights<Channel>(fy.phase);
+    const int nx = NX > 0 ? NX : tables.xTaps;
+    const int ny = NY > 0 ? NY : tables.yTaps;
+    const SamplerFootprint fx = tables.locate(false, p.x);
+    const SamplerFootprint fy = tables.locate(true, p.y);
+    const float* wx = tables.columnWeights(fx.phase);
+    const float* wy = tables.rowWeights(fy.phase);
     if constexpr (NX > 0 && NY > 0) {
         if (src.holds(fx.first, fy.first, NX, NY, wideReach<NX>())) {
             storePixel(accumulateWide<NX, NY>(src.pixel(fx.first, fy.first), src.stride, wx, wy,
-                                              lut.pairedRowWeights(fy.phase)),
+                                              tables.pairedRowWeights(fy.phase)),
                        out);
             return true;
         }
@@ -169,13 +172,13 @@ inline bool sampleSeparable(const SamplerLUT& lut, const Raster<const Channel>& 
 
 template <typename Channel>
 inline bool sample(const SamplerLUT& lut, const Raster<const Channel>& src, const Point2& p, Channel* out) {
-    return sampleSeparable<0, 0>(lut, src, p, out);
+    return sampleSeparable<0, 0>(lut.tables<Channel>(), src, p, out);
 }
 
 // Bilinear interpolation of the four pixels around p. Within one pixel outside the source the edge
 // pixels are extended; beyond that the sample misses (false).
 template <typename Channel>
-inline bool sampleBilinear(const Raster<const Channel>& src, const Point2& p, Channel* out) {
+QV_HOT_INLINE bool sampleBilinear(const Raster<const Channel>& src, const Point2& p, Channel* out) {
     // floor(p) within [-1, size - 1]; false for NaN as well.
     if (!(p.x >= -1.0f && p.y >= -1.0f && p.x < float(src.width) && p.y < float(src.height))) return false;
     const int x0 = floorToInt(p.x), y0 = floorToInt(p.y);

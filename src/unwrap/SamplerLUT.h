@@ -41,6 +41,39 @@ struct SamplerFootprint {
     int first;
 };
 
+// A sampler table's contents as the per-pixel code reads them: plain pointers and counts. A band
+// takes its own copy, which the compiler can keep in registers across the pixel stores (stores of
+// 8-bit channels may alias anything that lives in memory).
+struct SamplerTables {
+    const float* xWeights;
+    const int* xStarts;
+    int xTaps;
+    const float* yWeights;  // the fixed-step weights for 8-bit channels when there are some
+    const int* yStarts;
+    int yTaps;
+    const std::int16_t* pairedRows;  // null when the table has no fixed-step weights
+    std::ptrdiff_t pairStride;
+    int phaseCount;
+    float phases;
+
+    // The footprint of a coordinate, rounded to the nearest phase. A coordinate within half a phase
+    // below an integer takes phase 0 of that integer rather than the last phase of the pixel before.
+    SamplerFootprint locate(bool yTable, float coordinate) const {
+        int first = floorToInt(coordinate);
+        int phase = int((coordinate - float(first)) * phases + 0.5f);
+        if (phase >= phaseCount) {
+            phase -= phaseCount;
+            ++first;
+        }
+        return {phase, first + (yTable ? yStarts : xStarts)[phase]};
+    }
+    const float* columnWeights(int phase) const { return xWeights + std::ptrdiff_t(phase) * xTaps; }
+    const float* rowWeights(int phase) const { return yWeights + std::ptrdiff_t(phase) * yTaps; }
+    const std::int16_t* pairedRowWeights(int phase) const {
+        return pairedRows ? pairedRows + std::ptrdiff_t(phase) * pairStride : nullptr;
+    }
+};
+
 class SamplerLUT {
 public:
     // The widest scale a table is built for; past it the footprint would cost more than it can add.
@@ -67,33 +100,33 @@ public:
     // Taps per line of a table: the widest line's count; narrower lines are padded with weight 0.
     int taps(bool yTable) const { return table(yTable).stride; }
 
-    // The footprint of a coordinate, rounded to the nearest phase. A coordinate within half a phase
-    // below an integer takes phase 0 of that integer rather than the last phase of the pixel before.
-    SamplerFootprint locate(bool yTable, float coordinate) const {
-        int first = floorToInt(coordinate);
-        int phase = int((coordinate - float(first)) * m_phases + 0.5f);
-        if (phase >= m_phaseCount) {
-            phase -= m_phaseCount;
-            ++first;
-        }
-        return {phase, first + table(yTable).starts[std::size_t(phase)]};
+    // The tables for sampling channels of the given type: for 8-bit channels the row weights in
+    // fixed steps when the table has them. The tables must not be empty.
+    template <typename Channel>
+    SamplerTables tables() const {
+        const bool fixed = sizeof(Channel) == 1 && !m_fixedRows.empty();
+        return {m_x.weights.data(),
+                m_x.starts.data(),
+                m_x.stride,
+                (fixed ? m_fixedRows : m_y.weights).data(),
+                m_y.starts.data(),
+                m_y.stride,
+                fixed ? m_pairedRows.data() : nullptr,
+                m_pairStride,
+                m_phaseCount,
+                m_phases};
     }
 
-    // The taps(false) column weights of a phase.
-    const float* columnWeights(int phase) const { return m_x.weights.data() + std::ptrdiff_t(phase) * m_x.stride; }
-
-    // The taps(true) row weights of a phase for channels of the given type: for 8-bit channels the
-    // weights in fixed steps when the table has them.
+    SamplerFootprint locate(bool yTable, float coordinate) const {
+        return tables<float>().locate(yTable, coordinate);
+    }
+    const float* columnWeights(int phase) const { return tables<float>().columnWeights(phase); }
     template <typename Channel>
     const float* rowWeights(int phase) const {
-        const bool fixed = sizeof(Channel) == 1 && !m_fixedRows.empty();
-        return (fixed ? m_fixedRows : m_y.weights).data() + std::ptrdiff_t(phase) * m_y.stride;
+        return tables<Channel>().rowWeights(phase);
     }
-
-    // The fixed row weights of a phase in kFixedOne units, as pairs (row 2i, row 2i + 1), each pair
-    // repeated four times (eight 16-bit numbers a pair); null when the table has none.
     const std::int16_t* pairedRowWeights(int phase) const {
-        return m_pairedRows.empty() ? nullptr : m_pairedRows.data() + std::ptrdiff_t(phase) * m_pairStride;
+        return tables<std::uint8_t>().pairedRowWeights(phase);
     }
 
 private:

@@ -37,24 +37,28 @@ Point2 centreOf(const View& view) {
 }
 
 // Every output row of the band: the warp's source positions for the row, then one sample per pixel;
-// a pixel whose sample misses the source is black.
+// a pixel whose sample misses the source is black. The source and the sampler's state are copied into
+// this frame so that the pixel stores cannot be taken to change them.
 template <typename Channel, typename SampleFn>
-void unwrap_pixels(const Raster<const Channel>& src, const Raster<Channel>& dst, const WarpFunction& warp,
-                   int rowStart, int rowEnd, SampleFn sample) {
+void unwrap_pixels(Raster<const Channel> src, const Raster<Channel>& dst, const WarpFunction& warp,
+                   int rowStart, int rowEnd, const SampleFn sample) {
     std::vector<Point2> points(std::size_t(dst.width));
+    const int width = dst.width;
     for (int row = rowStart; row < rowEnd; ++row) {
         warp.fillCoordinateVector(points, row);
         Channel* out = dst.pixel(0, row);
-        for (int x = 0; x < dst.width; ++x, out += 3)
-            if (!sample(src, points[std::size_t(x)], out)) out[0] = out[1] = out[2] = 0;
+        const Point2* position = points.data();
+        for (int x = 0; x < width; ++x, out += 3)
+            if (!sample(src, position[x], out)) out[0] = out[1] = out[2] = 0;
     }
 }
 
 template <int NX, int NY, typename Channel>
 void unwrapSeparable(const Raster<const Channel>& src, const Raster<Channel>& dst, const WarpFunction& warp,
                      int rowStart, int rowEnd, const SamplerLUT& lut) {
-    unwrap_pixels(src, dst, warp, rowStart, rowEnd, [&lut](const Raster<const Channel>& s, const Point2& p, Channel* o) {
-        return sampleSeparable<NX, NY>(lut, s, p, o);
+    const SamplerTables tables = lut.tables<Channel>();
+    unwrap_pixels(src, dst, warp, rowStart, rowEnd, [tables](const Raster<const Channel>& s, const Point2& p, Channel* o) {
+        return sampleSeparable<NX, NY>(tables, s, p, o);
     });
 }
 
