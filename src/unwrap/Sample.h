@@ -20,7 +20,13 @@ namespace unwrap {
 template <typename Channel>
 struct Raster {
     Raster(Channel* data, std::ptrdiff_t stride, int width, int height)
-        : data(data), stride(stride), width(width), height(height), end(pixel(width, height - 1)) {}
+        : data(data),
+          stride(stride),
+          width(width),
+          height(height),
+          right(float(width)),
+          bottom(float(height)),
+          end(pixel(width, height - 1)) {}
 
     Channel* pixel(int x, int y) const { return data + y * stride + 3 * std::ptrdiff_t(x); }
 
@@ -36,6 +42,8 @@ struct Raster {
     std::ptrdiff_t stride;
     int width;
     int height;
+    float right;   // width and height as floats
+    float bottom;
     Channel* end;  // one past the last pixel's last channel
 };
 
@@ -180,7 +188,7 @@ inline bool sample(const SamplerLUT& lut, const Raster<const Channel>& src, cons
 template <typename Channel>
 QV_HOT_INLINE bool sampleBilinear(const Raster<const Channel>& src, const Point2& p, Channel* out) {
     // floor(p) within [-1, size - 1]; false for NaN as well.
-    if (!(p.x >= -1.0f && p.y >= -1.0f && p.x < float(src.width) && p.y < float(src.height))) return false;
+    if (!(p.x >= -1.0f && p.y >= -1.0f && p.x < src.right && p.y < src.bottom)) return false;
     const int x0 = floorToInt(p.x), y0 = floorToInt(p.y);
     const float fx = p.x - float(x0), fy = p.y - float(y0);
     Pixel4 a, b, c, d;
