@@ -185,7 +185,7 @@ TEST(ThreadPool, ResizeGrowsAndShrinks) {
     EXPECT_TRUE(pool.resize(3));
     EXPECT_EQ(pool.size(), 3u);
     EXPECT_TRUE(pool.resize(1));
-    for (int tries = 0; pool.size() > 1 && tries < 1000; ++tries) briefly();
+    for (int tries = 0; pool.size() > 1 && tries < 5000; ++tries) briefly();  // up to 10 s on a busy machine
     EXPECT_EQ(pool.size(), 1u);
     std::atomic<int> done{0};
     pool.schedule([&] { ++done; });
