@@ -34,8 +34,7 @@ struct Raster {
     // start of each of its rows can be read (a wide read may run past a row into the next one, but
     // not past the image's last pixel).
     bool holds(int x, int y, int w, int h, int reach) const {
-        return unsigned(x) <= unsigned(width - w) && unsigned(y) <= unsigned(height - h) &&
-               pixel(x, y + h - 1) + reach <= end;
+        return x >= 0 && y >= 0 && x + w <= width && y + h <= height && pixel(x, y + h - 1) + reach <= end;
     }
 
     Channel* data;

@@ -210,6 +210,35 @@ TEST(Sample, WideReadsNeverReachPastTheLastPixel) {
     EXPECT_TRUE(raster.holds(4, 0, 4, 3, 16));   // runs into the next row, which exists
     EXPECT_FALSE(raster.holds(-1, 0, 2, 2, 7));
     EXPECT_FALSE(raster.holds(0, 3, 2, 2, 7));
+    // A footprint wider or taller than the image never counts as inside, even where reading it
+    // would stay within the buffer.
+    const Raster<const std::uint8_t> narrow = rasterOf(pixels, 3, 10);
+    EXPECT_FALSE(narrow.holds(0, 0, 4, 2, 12));
+    const Raster<const std::uint8_t> flat = rasterOf(pixels, 16, 2);
+    EXPECT_FALSE(flat.holds(0, 0, 2, 4, 7));
+}
+
+TEST(Sample, AFootprintWiderThanTheSourceSumsOnlyItsPixels) {
+    // Three columns under a six-tap footprint: the taps that fall beside the image are dropped, not
+    // taken from the neighbouring rows.
+    const int w = 3, h = 12;
+    std::vector<std::uint8_t> pixels(std::size_t(3 * w * h), 0);
+    for (int y = 0; y < h; ++y)
+        for (int c = 0; c < 3; ++c) pixels[std::size_t(3 * (y * w + 1) + c)] = 200;  // only the middle column lit
+    const SamplerLUT lut(lanczos3, 100, 1.0f, 1.0f);
+    std::uint8_t out[3];
+    ASSERT_TRUE(sample(lut, rasterOf(pixels, w, h), Point2(1.0f, 5.0f), out));
+    EXPECT_EQ(out[0], 200);
+    ASSERT_TRUE(sample(lut, rasterOf(pixels, w, h), Point2(0.0f, 5.0f), out));
+    EXPECT_EQ(out[0], 0);
+    // Just right of the image the six taps start on its first column: the compiled six-tap sampler
+    // must clip them as the general one does.
+    std::uint8_t general[3], sixTaps[3];
+    ASSERT_TRUE(sample(lut, rasterOf(pixels, w, h), Point2(3.3f, 5.0f), general));
+    const bool sampled = sampleSeparable<6, 6>(lut.tables<std::uint8_t>(), rasterOf(pixels, w, h), Point2(3.3f, 5.0f), sixTaps);
+    ASSERT_TRUE(sampled);
+    EXPECT_EQ(sixTaps[0], general[0]);
+    EXPECT_EQ(sixTaps[1], general[1]);
 }
 
 TEST(Sample, BilinearInterpolatesAndExtendsTheEdgeByOnePixel) {
