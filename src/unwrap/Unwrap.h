@@ -10,7 +10,7 @@ namespace unwrap {
 // centred on the optical axis) of the equidistant fisheye src (horizontal field of view inputFOV).
 // Runs on `threads` workers, or on the calling thread for 0. Throws on failure: std::bad_cast when the
 // two views differ in pixel type, std::invalid_argument for an empty source, std::bad_alloc, and
-// whatever a band raised. The views' images must outlive the call.
+// whatever a band raised. The views' images must outlive the call and must not overlap.
 void unwrap(const ConstImageView& src, const ImageView& dst, float inputFOV, float outputFOV, int samplerType,
             unsigned long threads);
 
