@@ -1,0 +1,28 @@
+#pragma once
+// The engine's images: interleaved RGB with 8 or 16 bits per channel, the type chosen at run time
+// from the file that was read. The output of an unwrap always has its input's pixel type.
+#include <boost/gil/extension/dynamic_image/any_image.hpp>
+#include <boost/gil/typedefs.hpp>
+
+#include <cstddef>
+
+namespace unwrap {
+
+namespace gil = boost::gil;
+
+using Image = gil::any_image<gil::rgb8_image_t, gil::rgb16_image_t>;
+using ImageView = Image::view_t;
+using ConstImageView = Image::const_view_t;
+
+// Filter used to resample the fisheye source; the codes are those of the C entry.
+enum SamplerType : int { bilinear = 0, gaussian = 1, mitchell = 2, lanczos2 = 3, lanczos3 = 4, bspline = 5 };
+constexpr int kSamplerTypeCount = 6;
+
+// Bytes that an RGB image of the given size takes. Throws std::bad_alloc for a negative size or one
+// whose byte count an allocation cannot address, so that no size computation can overflow.
+std::size_t checkedImageBytes(std::ptrdiff_t width, std::ptrdiff_t height, int bytesPerChannel);
+
+// Makes into out an image of like's pixel type with the given size (throws std::bad_alloc as above).
+void construct_image(const ConstImageView& like, int width, int height, Image& out);
+
+}  // namespace unwrap
