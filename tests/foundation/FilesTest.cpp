@@ -10,6 +10,7 @@
 
 #include "common/TempDir.h"
 #include "foundation/Files.h"
+#include "common/FileSizeLimit.h"
 
 using namespace qv;
 
@@ -58,15 +59,12 @@ TEST(Files, AWriteThatFailsHalfwayLeavesTheOldFileIntact) {
     ASSERT_TRUE(files::writeWhole(path, std::string_view("precious contents")));
 
     // Cap the size of files this process may write: the new contents fail in the middle of the write.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit capped = old;
-    capped.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0);
-    bool written = files::writeWhole(path, std::string(100000, 'x'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    bool written;
+    {
+        qvtest::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.active());
+        written = files::writeWhole(path, std::string(100000, 'x'));
+    }
 
     EXPECT_FALSE(written);
     EXPECT_EQ(readText(path), "precious contents");

@@ -17,6 +17,7 @@
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 #include "imageio/ImageTool.h"
+#include "common/FileSizeLimit.h"
 
 using namespace qv;
 using namespace qv::io;
@@ -236,17 +237,14 @@ TEST(ImageTool, AFailedWriteLeavesTheImageAsItWas) {
     qvtest::writeFile(dir.file("Profile"), qvtest::makeSRGBProfile());
 
     // A file-size limit below the new files' sizes makes their writing fail, whoever runs the test.
-    struct rlimit saved;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 512;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string embedError, recompressError;
-    const bool embedded = embedProfile(dir.file("Profile"), path, &embedError);
-    const bool recompressed = recompressTiff(tiff, 5, &recompressError);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedHandler);
+    bool embedded, recompressed;
+    {
+        qvtest::FileSizeLimit limit(512);
+        ASSERT_TRUE(limit.active());
+        embedded = embedProfile(dir.file("Profile"), path, &embedError);
+        recompressed = recompressTiff(tiff, 5, &recompressError);
+    }
 
     EXPECT_FALSE(embedded);
     EXPECT_FALSE(embedError.empty());

@@ -14,6 +14,7 @@
 #include "imageio/ImageSource.h"
 #include "output/QVImageEncoder.h"
 #include "output/QVOutputType.h"
+#include "common/FileSizeLimit.h"
 
 namespace {
 
@@ -150,14 +151,12 @@ TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
     const std::string photo = dir.path() + "/photo.tif";
     const std::string original(1000, 'p');
     ASSERT_TRUE(qv::files::writeWhole(photo, original));
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limit = saved;
-    limit.rlim_cur = 2000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const bool written = QVImageEncoder::writeEncodedFile(*bytes, photo, {}, &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
+    bool written;
+    {
+        qvtest::FileSizeLimit limit(2000);
+        ASSERT_TRUE(limit.active());
+        written = QVImageEncoder::writeEncodedFile(*bytes, photo, {}, &error);
+    }
     ASSERT_GT(bytes->size(), 2000u);
     EXPECT_FALSE(written);
     const auto kept = qv::files::readWhole(photo);

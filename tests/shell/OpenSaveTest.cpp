@@ -16,6 +16,7 @@
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
 #include "shell/QVController.h"
+#include "common/FileSizeLimit.h"
 
 using namespace shelltest;
 
@@ -179,15 +180,12 @@ TEST_F(OpenSaveTest, FailedSaveKeepsThePhotoTheEditedMarkAndDoesNotQuit) {
     const auto before = qv::files::readWhole(m_photo);
     ASSERT_TRUE(before);
     c().mWindowCloseRequest = true;
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limit = saved;
-    limit.rlim_cur = 512;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    c().onSave(nullptr);
-    waitForSave();
-    setrlimit(RLIMIT_FSIZE, &saved);
+    {
+        qvtest::FileSizeLimit limit(512);
+        ASSERT_TRUE(limit.active());
+        c().onSave(nullptr);
+        waitForSave();
+    }
     EXPECT_TRUE(alerted("SaveErrorMessage"));
     EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
     EXPECT_FALSE(qv::ui::Application::shared().isTerminated());
