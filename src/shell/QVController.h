@@ -40,7 +40,7 @@
 #include "appkit/TableView.h"
 #include "appkit/TextField.h"
 #include "appkit/Window.h"
-#include "engine/QVParameterSource.h"
+#include "engine/QVDisplayController.h"
 #include "foundation/Bundle.h"
 #include "foundation/Notifications.h"
 #include "foundation/Value.h"
@@ -55,7 +55,7 @@ class QVController : public qv::ui::NibObject,
                      public qv::ui::TableDelegate,
                      public qv::ui::TextFieldDelegate,
                      public qv::ui::MenuValidator,
-                     public QVParameterSource,
+                     public QVDisplayController,
                      public QVDatabaseLoaderClient {
 public:
     using Control = qv::ui::Control;
@@ -186,11 +186,11 @@ public:
     double vignetBrightness() override;
     bool isVignetRequired() override;
     double scaleValue() override;
-    bool previewCheckboxStatus() const;
+    bool previewCheckboxStatus() const override;
     int magnificationValue() const;
-    bool showGrid() const;
-    int gridSpacing() const;
-    qv::ui::Color gridColor() const;
+    bool showGrid() const override;
+    int gridSpacing() const override;
+    qv::ui::Color gridColor() const override;
     qv::ui::Slider* gridSlider() const { return m_pGridSlider; }
     std::string originalImagePath() override;
     void setOriginalImagePath(const std::string& path);
@@ -214,7 +214,7 @@ public:
 
     // ---- Commands of other parts of the shell (QVControllerPending.cpp) ----
     void onLoadImage(Control* sender);
-    void openImage(const std::string& path);
+    void openImage(const std::string& path) override;
     void onSave(Control* sender);
     void onSaveAs(Control* sender);
     void onLoadPreset(Control* sender);
@@ -257,8 +257,8 @@ public:
     void displayImageProperties();
     // Extracts the profile of a photo into the support folder on a thread of its own.
     static void performSipsCommand(std::string photo);
-    void showErrorDialog(const std::string& path);
-    bool canDragImage() const;
+    void showErrorDialog(const std::string& path) override;
+    bool canDragImage() const override;
     std::string loadedImageFile() const { return m_pFileToLoad; }
     static std::string workingCopyPath();
 

@@ -1,0 +1,118 @@
+// The real preview view driven by the controller through the adapter: opening a photo runs the
+// view's correction chain, and moving a control re-runs the preview with the controller's values.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "ShellTestSupport.h"
+#include "appkit/Window.h"
+#include "engine/QVDisplayView.h"
+#include "foundation/Files.h"
+#include "foundation/Process.h"
+#include "imageio/ImageDestination.h"
+#include "shell/QVController.h"
+#include "shell/QVDisplayViewAdapter.h"
+
+using namespace shelltest;
+
+namespace {
+
+// A small photo of a known camera and zoom (so that the lens is chosen and corrected on opening), with a gradient so that every correction changes pixels.
+void writePhoto(const std::string& path, int width, int height) {
+    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bitmap.row(y) + 4 * x;
+            p[0] = std::uint8_t(x * 2);
+            p[1] = std::uint8_t(y * 2);
+            p[2] = std::uint8_t((x / 8 + y / 8) % 2 ? 200 : 40);
+            p[3] = 255;
+        }
+    qv::Value properties;
+    properties["{TIFF}"]["Make"] = "Canon";
+    properties["{TIFF}"]["Model"] = "Canon EOS 400D DIGITAL";
+    properties["{Exif}"]["FocalLength"] = 18.0;
+    auto destination = qv::io::ImageDestination::createWithPath(path, "public.jpeg");
+    ASSERT_TRUE(destination);
+    destination->addImage(std::move(bitmap), *properties.dictionary());
+    ASSERT_TRUE(destination->finalize());
+    const auto tagged = qv::runProcess("exiftool", {"-q", "-overwrite_original", "-LensInfo=18 55 3.5 5.6", path}, 60);
+    ASSERT_TRUE(tagged && tagged->exitStatus == 0);
+}
+
+class DisplayViewAdapterTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetApplication();
+        m_bundle = std::make_unique<FixtureBundle>();
+        const char* resources = std::getenv("QV_RESOURCE_DIR");
+        ASSERT_NE(resources, nullptr);
+        // The bundle's metadata tool and the view's correction kernels, as the build installs them.
+        for (const char* file : {"exiftool", "MyRadialDistortion.cikernel", "MyVignetting.cikernel"})
+            ASSERT_TRUE(qv::files::copyItem(qvtest::sourceDir() + "/resources/" + file, std::string(resources) + "/" + file));
+        m_view = std::make_shared<QVDisplayView>(qv::Rect(0, 0, 400, 300));
+        m_adapter = std::make_unique<QVDisplayViewAdapter>(*m_view);
+        responder().queueAlert(declineOwnedLenses());
+        m_nib = std::make_unique<QVMainNib>(launch(m_adapter.get()));
+        c().m_pWindow->contentView()->addSubview(m_view);
+        m_photo = m_dir.path() + "/IMG_0002.jpg";
+    }
+    void TearDown() override {
+        m_nib.reset();
+        m_adapter.reset();
+        m_view.reset();
+        resetApplication();
+        m_bundle.reset();
+    }
+    QVController& c() { return *m_nib->controller; }
+
+    qvtest::TempDir m_dir;
+    std::unique_ptr<FixtureBundle> m_bundle;
+    std::shared_ptr<QVDisplayView> m_view;
+    std::unique_ptr<QVDisplayViewAdapter> m_adapter;
+    std::unique_ptr<QVMainNib> m_nib;
+    std::string m_photo;
+};
+
+TEST_F(DisplayViewAdapterTest, OpeningThroughTheControllerRunsTheViewsChain) {
+    EXPECT_EQ(m_view->displayController(), &c());
+    EXPECT_TRUE(m_view->m_pPerspectiveImage.isNull());
+
+    writePhoto(m_photo, 120, 80);
+    c().openImage(m_photo);
+    ASSERT_TRUE(c().m_bImageLoaded.load());
+    ASSERT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_FALSE(m_view->ciImage().isNull());
+    EXPECT_FALSE(m_view->m_pCorrectedImage.isNull());
+    EXPECT_FALSE(m_view->m_pPerspectiveImage.isNull());
+    // The metadata the controller reads comes from the view's photo.
+    EXPECT_EQ(m_adapter->imageMetadata().get("{TIFF}").get("Model").stringOr(""), "Canon EOS 400D DIGITAL");
+    // Saving runs the view's full-resolution chain.
+    EXPECT_FALSE(m_adapter->fullResolutionImage(m_view->ciImage()).isNull());
+}
+
+TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAccessors) {
+    writePhoto(m_photo, 120, 80);
+    c().openImage(m_photo);
+    ASSERT_TRUE(c().m_bImageLoaded.load());
+    const qv::ci::Image before = m_view->m_pPerspectiveImage;
+    ASSERT_FALSE(before.isNull());
+
+    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(10));
+    EXPECT_DOUBLE_EQ(c().yaw(), 10);
+    const qv::ci::Image turned = m_view->m_pPerspectiveImage;
+    ASSERT_FALSE(turned.isNull());
+    EXPECT_NE(turned, before);
+    // A turned picture no longer fills the rectangle it came from.
+    EXPECT_NE(turned.extent(), before.extent());
+
+    // The preview check box switches the view between the proxy and the corrected preview.
+    const bool wasOn = c().previewCheckboxStatus();
+    EXPECT_EQ(m_view->m_bPreviewFlag.load(), wasOn);
+    ASSERT_TRUE(c().m_pPreviewCheckbox->performClick());
+    EXPECT_NE(c().previewCheckboxStatus(), wasOn);
+    EXPECT_EQ(m_view->m_bPreviewFlag.load(), !wasOn);
+}
+
+}  // namespace
