@@ -2,15 +2,11 @@
 // view's correction chain, and moving a control re-runs the preview with the controller's values.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 #include "ShellTestSupport.h"
 #include "appkit/Window.h"
 #include "engine/QVDisplayView.h"
-#include "foundation/Files.h"
-#include "foundation/Process.h"
-#include "imageio/ImageDestination.h"
 #include "shell/QVController.h"
 #include "shell/QVDisplayViewAdapter.h"
 
@@ -18,39 +14,14 @@ using namespace shelltest;
 
 namespace {
 
-// A small photo of a known camera and zoom (so that the lens is chosen and corrected on opening), with a gradient so that every correction changes pixels.
-void writePhoto(const std::string& path, int width, int height) {
-    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = bitmap.row(y) + 4 * x;
-            p[0] = std::uint8_t(x * 2);
-            p[1] = std::uint8_t(y * 2);
-            p[2] = std::uint8_t((x / 8 + y / 8) % 2 ? 200 : 40);
-            p[3] = 255;
-        }
-    qv::Value properties;
-    properties["{TIFF}"]["Make"] = "Canon";
-    properties["{TIFF}"]["Model"] = "Canon EOS 400D DIGITAL";
-    properties["{Exif}"]["FocalLength"] = 18.0;
-    auto destination = qv::io::ImageDestination::createWithPath(path, "public.jpeg");
-    ASSERT_TRUE(destination);
-    destination->addImage(std::move(bitmap), *properties.dictionary());
-    ASSERT_TRUE(destination->finalize());
-    const auto tagged = qv::runProcess("exiftool", {"-q", "-overwrite_original", "-LensInfo=18 55 3.5 5.6", path}, 60);
-    ASSERT_TRUE(tagged && tagged->exitStatus == 0);
-}
-
 class DisplayViewAdapterTest : public testing::Test {
 protected:
     void SetUp() override {
         resetApplication();
         m_bundle = std::make_unique<FixtureBundle>();
-        const char* resources = std::getenv("QV_RESOURCE_DIR");
-        ASSERT_NE(resources, nullptr);
-        // The bundle's metadata tool and the view's correction kernels, as the build installs them.
+        // The metadata tool and the view's correction kernels, as the build installs them.
         for (const char* file : {"exiftool", "MyRadialDistortion.cikernel", "MyVignetting.cikernel"})
-            ASSERT_TRUE(qv::files::copyItem(qvtest::sourceDir() + "/resources/" + file, std::string(resources) + "/" + file));
+            ASSERT_TRUE(m_bundle->installResource(file));
         m_view = std::make_shared<QVDisplayView>(qv::Rect(0, 0, 400, 300));
         m_adapter = std::make_unique<QVDisplayViewAdapter>(*m_view);
         responder().queueAlert(declineOwnedLenses());

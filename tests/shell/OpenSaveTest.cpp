@@ -44,45 +44,12 @@ public:
     qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override { return source; }
 };
 
-std::string tool(const std::vector<std::string>& arguments) {
-    const auto result = qv::runProcess("exiftool", arguments, 60);
-    EXPECT_TRUE(result && result->exitStatus == 0) << (result ? result->output : "exiftool did not start");
-    return result ? result->output : "";
-}
-
-// A photo of the Canon EOS 400D with the 18-55 zoom at 18 mm, turned by its orientation tag.
-void writePhoto(const std::string& path, int width, int height, bool withLensInfo = true) {
-    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = bitmap.row(y) + 4 * x;
-            p[0] = std::uint8_t(x);
-            p[1] = std::uint8_t(y);
-            p[2] = 90;
-            p[3] = 255;
-        }
-    qv::Value properties;
-    properties["{TIFF}"]["Make"] = "Canon";
-    properties["{TIFF}"]["Model"] = "Canon EOS 400D DIGITAL";
-    properties["{TIFF}"]["Orientation"] = 6;
-    properties["{Exif}"]["FocalLength"] = 18.0;
-    properties["{Exif}"]["MaxApertureValue"] = 3.61;
-    auto destination = qv::io::ImageDestination::createWithPath(path, "public.jpeg");
-    ASSERT_TRUE(destination);
-    destination->addImage(std::move(bitmap), *properties.dictionary());
-    ASSERT_TRUE(destination->finalize());
-    if (withLensInfo) tool({"-q", "-overwrite_original", "-LensInfo=18 55 3.5 5.6", path});
-}
-
 class OpenSaveTest : public testing::Test {
 protected:
     void SetUp() override {
         resetApplication();
         m_bundle = std::make_unique<FixtureBundle>();
-        // The bundle's metadata tool, as the build installs it.
-        const char* resources = std::getenv("QV_RESOURCE_DIR");
-        ASSERT_NE(resources, nullptr);
-        ASSERT_TRUE(qv::files::copyItem(qvtest::sourceDir() + "/resources/exiftool", std::string(resources) + "/exiftool"));
+        ASSERT_TRUE(m_bundle->installResource("exiftool"));
         responder().queueAlert(declineOwnedLenses());
         m_nib = std::make_unique<QVMainNib>(launch(&m_view));
         m_photo = m_dir.path() + "/IMG_0001.jpg";

@@ -11,6 +11,8 @@
 #include "foundation/Bundle.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
+#include "foundation/Process.h"
+#include "imageio/ImageDestination.h"
 #include "foundation/PropertyList.h"
 #include "lens/DatText.h"
 #include "lens/DatWriter.h"
@@ -175,6 +177,10 @@ FixtureBundle::FixtureBundle(const std::string& databaseText) : m_folder("qvbund
     setenv("QV_RESOURCE_DIR", m_folder.path().c_str(), 1);
 }
 
+bool FixtureBundle::installResource(const std::string& file) {
+    return qv::files::copyItem(qvtest::sourceDir() + "/resources/" + file, m_folder.file(file));
+}
+
 FixtureBundle::~FixtureBundle() { unsetenv("QV_RESOURCE_DIR"); }
 
 std::string FixtureBundle::databasePath() const { return m_folder.file("PTLens.dat"); }
@@ -206,6 +212,36 @@ std::vector<std::string> alertTitles() {
 bool wasAsked(const std::string& localizedKey) {
     const auto titles = alertTitles();
     return std::find(titles.begin(), titles.end(), qv::localizedString(localizedKey)) != titles.end();
+}
+
+std::string tool(const std::vector<std::string>& arguments) {
+    const auto result = qv::runProcess("exiftool", arguments, 60);
+    EXPECT_TRUE(result && result->exitStatus == 0) << (result ? result->output : "exiftool did not start");
+    return result ? result->output : "";
+}
+
+// A photo of the Canon EOS 400D with the 18-55 zoom at 18 mm, turned by its orientation tag.
+void writePhoto(const std::string& path, int width, int height, bool withLensInfo) {
+    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bitmap.row(y) + 4 * x;
+            p[0] = std::uint8_t(x);
+            p[1] = std::uint8_t(y);
+            p[2] = 90;
+            p[3] = 255;
+        }
+    qv::Value properties;
+    properties["{TIFF}"]["Make"] = "Canon";
+    properties["{TIFF}"]["Model"] = "Canon EOS 400D DIGITAL";
+    properties["{TIFF}"]["Orientation"] = 6;
+    properties["{Exif}"]["FocalLength"] = 18.0;
+    properties["{Exif}"]["MaxApertureValue"] = 3.61;
+    auto destination = qv::io::ImageDestination::createWithPath(path, "public.jpeg");
+    ASSERT_TRUE(destination);
+    destination->addImage(std::move(bitmap), *properties.dictionary());
+    ASSERT_TRUE(destination->finalize());
+    if (withLensInfo) tool({"-q", "-overwrite_original", "-LensInfo=18 55 3.5 5.6", path});
 }
 
 QVMainNib launch(QVDisplayViewLink* view) { return QVLaunchApplication(view); }

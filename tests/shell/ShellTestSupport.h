@@ -41,6 +41,8 @@ public:
     ~FixtureBundle();
     std::string databasePath() const;
     void replaceDatabase(const std::string& text, long modificationTime);
+    // Copies a file of the source resources (the metadata tool, a kernel) into the bundle.
+    bool installResource(const std::string& file);
 
 private:
     qvtest::TempDir m_folder;
@@ -88,6 +90,12 @@ qv::ui::Responder& responder();
 // The titles of the alerts shown so far.
 std::vector<std::string> alertTitles();
 bool wasAsked(const std::string& localizedKey);
+
+// Runs the metadata tool; its output.
+std::string tool(const std::vector<std::string>& arguments);
+// A photo of the Canon EOS 400D with the 18-55 zoom at 18 mm, turned by its orientation tag;
+// without lens information no lens is chosen on opening.
+void writePhoto(const std::string& path, int width, int height, bool withLensInfo = true);
 
 // The application's start as the program runs it: the nib, then the end of launching.
 QVMainNib launch(QVDisplayViewLink* view = nullptr);
