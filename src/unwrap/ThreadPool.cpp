@@ -6,7 +6,14 @@ namespace threadpool {
 
 using lock_t = boost::unique_lock<boost::mutex>;
 
-boost::thread launch_thread(std::function<void()> body) { return boost::thread(std::move(body)); }
+boost::thread launch_thread(std::function<void()> body) {
+    // Band tasks need little stack. A small one keeps the C library's cache of thread stacks able to
+    // hold every worker's, so that starting a pool maps no memory and ending it unmaps none (unmapping
+    // stalls every core the process runs on).
+    boost::thread::attributes attributes;
+    attributes.set_stack_size(kWorkerStackSize);
+    return boost::thread(attributes, std::move(body));
+}
 
 pool_core::pool_core(thread_launcher launcher) : m_launcher(std::move(launcher)) {}
 

@@ -22,6 +22,9 @@ using task_func = std::function<void()>;
 // Starts a thread running body; throws boost::thread_resource_error when it cannot.
 using thread_launcher = std::function<boost::thread(std::function<void()> body)>;
 
+// Stack of a pool's worker threads.
+constexpr std::size_t kWorkerStackSize = std::size_t(512) << 10;
+
 boost::thread launch_thread(std::function<void()> body);
 
 class fifo_scheduler {
