@@ -171,9 +171,11 @@ void unwrap(const ConstImageView& src, const ImageView& dst, float inputFOV, flo
             unwrapper(src, dst, inputFOV, outputFOV, band.first, band.end, samplerType, lut)();
         return;
     }
-    threadpool::thread_pool pool(workerCount(threads, bands.size()));
+    // The bands are queued before the workers start, so that each worker takes one as soon as it runs.
+    threadpool::thread_pool pool(0);
     for (const RowBand& band : bands)
         pool.schedule(unwrapper(src, dst, inputFOV, outputFOV, band.first, band.end, samplerType, lut));
+    pool.resize(workerCount(threads, bands.size()));
     pool.wait(0);
     if (std::exception_ptr error = pool.take_error()) std::rethrow_exception(error);
 }
