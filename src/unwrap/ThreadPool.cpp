@@ -33,19 +33,28 @@ bool pool_core::resize(std::size_t workers) {
         return true;
     }
     while (m_worker_count < m_target_worker_count) {
-        try {
-            // The worker holds the core alive until its loop ends.
-            std::shared_ptr<pool_core> self = shared_from_this();
-            m_threads.push_back(m_launcher([self] {
-                while (self->execute_task()) {
-                }
-            }));
-        } catch (...) {  // boost::thread_resource_error, or no memory for the thread's state
-            m_target_worker_count = m_worker_count;
-            return false;
-        }
+        // Counted before it starts, so that nobody takes the pool for one without workers meanwhile;
+        // started without the lock, so that the workers started so far can already take tasks.
         ++m_worker_count;
         ++m_active_worker_count;
+        try {
+            m_threads.reserve(m_threads.size() + 1);  // no allocation once the thread runs
+            std::shared_ptr<pool_core> self = shared_from_this();  // the worker keeps the core alive
+            lock.unlock();
+            boost::thread worker = m_launcher([self] {
+                while (self->execute_task()) {
+                }
+            });
+            lock.lock();
+            m_threads.push_back(std::move(worker));
+        } catch (...) {  // boost::thread_resource_error, or no memory for the thread's state
+            if (!lock.owns_lock()) lock.lock();
+            --m_worker_count;
+            --m_active_worker_count;
+            m_target_worker_count = m_worker_count;
+            m_worker_idle_or_terminated_event.notify_all();
+            return false;
+        }
     }
     return true;
 }

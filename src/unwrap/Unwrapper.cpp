@@ -20,7 +20,6 @@ namespace {
 
 // Sub-pixel phases of the sampler tables: positions are resolved to a hundredth of a pixel.
 constexpr unsigned long kSamplerResolution = 100;
-constexpr unsigned long kBandsPerWorker = 8;
 constexpr unsigned long kMaxWorkers = 256;
 
 template <typename View>
@@ -95,18 +94,20 @@ void unwrapBand(const Raster<const Channel>& src, const Raster<Channel>& dst, co
 std::vector<RowBand> bandRows(int height, unsigned long threads) {
     std::vector<RowBand> bands;
     if (height <= 0) return bands;
-    if (threads == 0) {
+    const int workers = int(std::min(threads, kMaxWorkers));
+    if (workers <= 1) {
         bands.push_back({0, height});
         return bands;
     }
-    const long long step = kWarpGridStep;
-    const long long blocks = (height + step - 1) / step;
-    const long long wanted = (long long)(std::min(threads, kMaxWorkers) * kBandsPerWorker);
-    const long long count = std::min(blocks, wanted);
-    for (long long i = 0; i < count; ++i) {
-        const int first = int(blocks * i / count * step);
-        const int end = i + 1 == count ? height : int(blocks * (i + 1) / count * step);
+    // Each band takes half of an even share of the rows still left, in whole grid cells, down to one
+    // cell: the workers start on long bands and finish on short ones, so that they run out of work
+    // at nearly the same moment.
+    const int step = int(kWarpGridStep);
+    for (int first = 0; first < height;) {
+        const int share = (height - first) / (2 * workers) / step * step;
+        const int end = std::min(height, first + std::max(step, share));
         bands.push_back({first, end});
+        first = end;
     }
     return bands;
 }
@@ -170,9 +171,11 @@ void unwrap(const ConstImageView& src, const ImageView& dst, float inputFOV, flo
             unwrapper(src, dst, inputFOV, outputFOV, band.first, band.end, samplerType, lut)();
         return;
     }
-    threadpool::thread_pool pool(workerCount(threads, bands.size()));
+    // The bands are queued before the workers start, so that each worker takes one as soon as it runs.
+    threadpool::thread_pool pool(0);
     for (const RowBand& band : bands)
         pool.schedule(unwrapper(src, dst, inputFOV, outputFOV, band.first, band.end, samplerType, lut));
+    pool.resize(workerCount(threads, bands.size()));
     pool.wait(0);
     if (std::exception_ptr error = pool.take_error()) std::rethrow_exception(error);
 }

@@ -16,10 +16,10 @@ struct RowBand {
     int end;
 };
 
-// The bands for `threads` workers over `height` rows: one band for 0 threads (the calling thread);
-// otherwise a few bands per worker, so that a worker slowed by the rest of the machine does not hold
-// up the others, each starting on a warp grid row so that no band computes a grid row twice over.
-// The bands cover every row exactly once, in order, and none is empty.
+// The bands for `threads` workers over `height` rows: one band for 0 threads (the calling thread) or
+// 1; otherwise many bands, long ones first and ever shorter ones after, which the workers take in
+// turn, so that a worker slowed by the rest of the machine does not hold up the others. Every band
+// starts on a warp grid row. The bands cover every row exactly once, in order, and none is empty.
 std::vector<RowBand> bandRows(int height, unsigned long threads);
 
 // Workers worth starting for `threads` asked and `bands` bands.
