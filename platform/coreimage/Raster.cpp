@@ -150,6 +150,17 @@ public:
             _mm_store_si128(reinterpret_cast<__m128i*>(rs), r);
             _mm_store_ps(fxs, fx);
             _mm_store_ps(fys, fy);
+            if constexpr (std::is_same_v<T, std::uint8_t>) {
+                alignas(16) std::int32_t topWeights[4], bottomWeights[4];
+                integerWeights(fx, fy, topWeights, bottomWeights);
+                for (int k = 0; k < 4; ++k) {
+                    float* o = out + 4 * (i + k);
+                    if (interiorBits >> k & 1) store4(o, interpolateBytes(pixel(cs[k], rs[k]), topWeights[k], bottomWeights[k]));
+                    else if (validBits >> k & 1) store4(o, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
+                    else store4(o, v4f{0, 0, 0, 0});
+                }
+                continue;
+            }
             for (int k = 0; k < 4; ++k) {
                 float* o = out + 4 * (i + k);
                 if (interiorBits >> k & 1) store4(o, interpolate(pixel(cs[k], rs[k]), fxs[k], fys[k]));
@@ -198,6 +209,7 @@ private:
                                     : std::is_same_v<T, std::uint16_t> ? 1.f / 65535.f
                                                                        : 1.f;
 
+    static constexpr int kWeightUnit = 1 << 14;
     static int clampIndex(double v, int limit) { return int(std::clamp(v, 0.0, double(limit))); }
 
     // The bilinear blend of the 2 x 2 pixels from p (top-left) at weights fx, fy, scaled to [0, 1].
@@ -210,6 +222,35 @@ private:
         const v4f bottom4 = t01 + (t11 - t01) * fx;
         return (top4 + (bottom4 - top4) * fy) * kScale;
     }
+#if defined(__SSE2__)
+    // 8-bit pixels are blended in integers, each of the four weights in 1/16384ths, and converted
+    // to float once: the weights of a point are packed in pairs (top-left | top-right << 16,
+    // bottom-left | bottom-right << 16) for one multiply-add per row. Truncating three weights
+    // and giving the rest to the fourth keeps their sum exactly 16384, so flat areas stay exact.
+    static void integerWeights(__m128 fx, __m128 fy, std::int32_t* top, std::int32_t* bottom) {
+        const __m128 one = _mm_set1_ps(1.f), unit = _mm_set1_ps(float(kWeightUnit));
+        const __m128 gx = _mm_sub_ps(one, fx), gy = _mm_mul_ps(_mm_sub_ps(one, fy), unit);
+        const __m128 fyu = _mm_mul_ps(fy, unit);
+        const __m128i w00 = _mm_cvttps_epi32(_mm_mul_ps(gx, gy)), w10 = _mm_cvttps_epi32(_mm_mul_ps(fx, gy));
+        const __m128i w01 = _mm_cvttps_epi32(_mm_mul_ps(gx, fyu));
+        __m128i w11 = _mm_sub_epi32(_mm_set1_epi32(kWeightUnit), _mm_add_epi32(_mm_add_epi32(w00, w10), w01));
+        w11 = _mm_max_epi16(w11, _mm_setzero_si128());  // never below 0 (values stay within 16 bits)
+        _mm_store_si128(reinterpret_cast<__m128i*>(top), _mm_or_si128(w00, _mm_slli_epi32(w10, 16)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(bottom), _mm_or_si128(w01, _mm_slli_epi32(w11, 16)));
+    }
+    v4f interpolateBytes(const T* p0, std::int32_t topWeights, std::int32_t bottomWeights) const {
+        const auto* p1 = reinterpret_cast<const std::uint8_t*>(p0) + m_stride;
+        const __m128i zero = _mm_setzero_si128();
+        // Each row's two pixels interleaved channel by channel (r0 r1 g0 g1 b0 b1 a0 a1) as 16-bit.
+        auto rowPair = [&](const void* p) {
+            const __m128i both = _mm_loadl_epi64(static_cast<const __m128i*>(p));
+            return _mm_unpacklo_epi8(_mm_unpacklo_epi8(both, _mm_srli_si128(both, 4)), zero);
+        };
+        const __m128i sum = _mm_add_epi32(_mm_madd_epi16(rowPair(p0), _mm_set1_epi32(topWeights)),
+                                          _mm_madd_epi16(rowPair(p1), _mm_set1_epi32(bottomWeights)));
+        return (v4f)_mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(1.f / kWeightUnit)), _mm_set1_ps(kScale));
+    }
+#endif
     // The same where some of the four pixels lie outside the readable ones (they count as transparent).
     v4f interpolateAtEdge(int c, int r, float fx, float fy) const {
         const v4f t00 = fetch(c, r), t10 = fetch(c + 1, r), t01 = fetch(c, r + 1), t11 = fetch(c + 1, r + 1);

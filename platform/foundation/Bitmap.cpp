@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
+#include <utility>
+#include <vector>
 #include <new>
 
 namespace qv {
@@ -12,21 +15,85 @@ namespace qv {
 namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kCacheLine = 64;
+constexpr std::size_t kKeptMinimum = std::size_t(16) << 20;   // smaller buffers come and go cheaply
+constexpr std::size_t kKeptMaximum = std::size_t(256) << 20;  // larger ones are not held on to
+constexpr std::size_t kKeptBuffers = 2;
+
+struct PixelBlock {
+    std::size_t align, size;
+};
+
+PixelBlock blockFor(std::size_t bytes) {
+    const std::size_t align = bytes >= 2 * kHugePage ? kHugePage : kCacheLine;
+    if (bytes > std::numeric_limits<std::size_t>::max() - align) throw std::bad_alloc();
+    return {align, (std::max<std::size_t>(bytes, 1) + align - 1) / align * align};
+}
+
+// Released photo-sized buffers waiting to be taken again, oldest first.
+class KeptBuffers {
+public:
+    void* take(std::size_t size) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
+            if (it->second != size) continue;
+            void* p = it->first;
+            m_kept.erase(it);
+            return p;
+        }
+        return nullptr;
+    }
+    void keep(void* p, std::size_t size) {
+        void* released = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_kept.emplace_back(p, size);
+            if (m_kept.size() > kKeptBuffers) {
+                released = m_kept.front().first;
+                m_kept.erase(m_kept.begin());
+            }
+        }
+        std::free(released);
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::pair<void*, std::size_t>> m_kept;
+};
+
+// Never destroyed: pictures held by other static objects are released after any destructor here
+// would have run.
+KeptBuffers& keptBuffers() {
+    static KeptBuffers* kept = new KeptBuffers;
+    return *kept;
+}
+
 }  // namespace
 
 void* allocatePixels(std::size_t bytes) {
-    const std::size_t align = bytes >= 2 * kHugePage ? kHugePage : kCacheLine;
-    if (bytes > std::numeric_limits<std::size_t>::max() - align) throw std::bad_alloc();
-    const std::size_t size = (std::max<std::size_t>(bytes, 1) + align - 1) / align * align;
-    void* p = std::aligned_alloc(align, size);
+    const PixelBlock block = blockFor(bytes);
+    if (block.size >= kKeptMinimum && block.size <= kKeptMaximum) {
+        if (void* p = keptBuffers().take(block.size)) return p;
+    }
+    void* p = std::aligned_alloc(block.align, block.size);
     if (!p) throw std::bad_alloc();
 #if defined(MADV_HUGEPAGE)
-    if (align == kHugePage) madvise(p, size, MADV_HUGEPAGE);  // advice only: failure changes nothing
+    if (block.align == kHugePage) madvise(p, block.size, MADV_HUGEPAGE);  // advice only: failure changes nothing
 #endif
     return p;
 }
 
-void freePixels(void* p) noexcept { std::free(p); }
+void freePixels(void* p, std::size_t bytes) noexcept {
+    if (!p) return;
+    try {
+        const PixelBlock block = blockFor(bytes);
+        if (block.size >= kKeptMinimum && block.size <= kKeptMaximum) {
+            keptBuffers().keep(p, block.size);
+            return;
+        }
+    } catch (...) {  // no room to note it: give it back
+    }
+    std::free(p);
+}
 
 int channelCount(PixelFormat format) {
     switch (format) {

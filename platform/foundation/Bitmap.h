@@ -33,9 +33,11 @@ inline int bytesPerPixel(PixelFormat format) { return channelCount(format) * byt
 // to be written whole (a render target, a resample) is not first zeroed on one thread: the threads
 // that fill it touch its pages first. Everything else behaves as std::allocator.
 // Pixel memory: large buffers are aligned to and advised for huge pages, so that the threads that
-// first write a photo-sized buffer take one page fault per 2 MB rather than per 4 KB.
+// first write a photo-sized buffer take one page fault per 2 MB rather than per 4 KB. The last two
+// photo-sized buffers released are kept and handed out again for the same size, so that rendering
+// one photo after another does not map and clear fresh pages each time.
 void* allocatePixels(std::size_t bytes);
-void freePixels(void* p) noexcept;
+void freePixels(void* p, std::size_t bytes) noexcept;
 
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {
@@ -48,7 +50,7 @@ struct DefaultInitAllocator : std::allocator<T> {
     template <class U>
     DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
     T* allocate(std::size_t n) { return static_cast<T*>(allocatePixels(n * sizeof(T))); }
-    void deallocate(T* p, std::size_t) noexcept { freePixels(p); }
+    void deallocate(T* p, std::size_t n) noexcept { freePixels(p, n * sizeof(T)); }
     template <class U>
     void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
         ::new (static_cast<void*>(p)) U;

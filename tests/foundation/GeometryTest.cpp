@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "foundation/Geometry.h"
 
@@ -73,10 +75,39 @@ TEST(Bitmap, MakeRefusesSizesThatCannotBeAPhoto) {
     EXPECT_EQ(b.row(1) - b.row(0), 24);
 }
 
+TEST(Bitmap, APhotoSizedBufferIsTakenAgainForTheSameSize) {
+    const void* first = nullptr;
+    {
+        Bitmap b = Bitmap::makeUninitialized(3000, 2000, PixelFormat::RGBA8, true);
+        ASSERT_TRUE(b.isValid());
+        first = b.pixels.data();
+    }
+    Bitmap again = Bitmap::makeUninitialized(3000, 2000, PixelFormat::RGBA8, true);
+    ASSERT_TRUE(again.isValid());
+    EXPECT_EQ(again.pixels.data(), first);
+}
+
+TEST(Bitmap, ManyBuffersOfManySizesComeAndGo) {
+    // More releases than are kept, of mixed sizes, with every buffer written whole: the kept list
+    // never hands one buffer to two owners.
+    std::vector<Bitmap> live;
+    for (int round = 0; round < 3; ++round) {
+        for (int k = 0; k < 4; ++k) {
+            live.push_back(Bitmap::makeUninitialized(2100 + 100 * (k % 2), 2000, PixelFormat::RGBA8, true));
+            ASSERT_TRUE(live.back().isValid());
+            std::memset(live.back().pixels.data(), k + 1, live.back().pixels.size());
+        }
+        for (std::size_t i = 0; i < live.size(); ++i) {
+            for (std::size_t j = i + 1; j < live.size(); ++j) EXPECT_NE(live[i].pixels.data(), live[j].pixels.data());
+        }
+        live.erase(live.begin(), live.begin() + 3);
+    }
+}
+
 TEST(Bitmap, MakeZeroesEvenBuffersReusingFreedPixelMemory) {
-    // Photo-sized buffers come from a different allocation path; dirty it and free it first, so a
-    // make() that forgot to zero would show the old bytes.
-    const int w = 3000, h = 1000;
+    // Photo-sized buffers come from a different allocation path and are kept for reuse; dirty one
+    // and free it first, so a make() that forgot to zero would show the old bytes.
+    const int w = 3000, h = 2000;
     {
         Bitmap dirty = Bitmap::makeUninitialized(w, h, PixelFormat::RGBA8);
         ASSERT_TRUE(dirty.isValid());
