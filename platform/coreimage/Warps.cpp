@@ -8,6 +8,7 @@
 #include "coreimage/Node.h"
 #include "coreimage/Operations.h"
 #include "coreimage/Raster.h"
+#include "coreimage/SimdTypes.h"
 
 namespace qv::ci::detail {
 
@@ -149,7 +150,25 @@ public:
 private:
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
         const float* m = m_m;
-        for (int i = 0; i < n; ++i) {
+        int i = 0;
+#if defined(__SSE2__)
+        {
+            __m128 c[9];
+            for (int k = 0; k < 9; ++k) c[k] = _mm_set1_ps(m[k]);
+            const __m128 sign = _mm_set1_ps(m_sign), one = _mm_set1_ps(1.f), nan = _mm_set1_ps(NAN);
+            for (; i + 4 <= n; i += 4) {
+                const __m128 x = _mm_loadu_ps(xs + i), y = _mm_loadu_ps(ys + i);
+                const __m128 w = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[6], x), _mm_mul_ps(c[7], y)), c[8]);
+                const __m128 ahead = _mm_cmpgt_ps(_mm_mul_ps(w, sign), _mm_setzero_ps());
+                const __m128 inv = _mm_or_ps(_mm_and_ps(ahead, _mm_div_ps(one, w)), _mm_andnot_ps(ahead, nan));
+                const __m128 X = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[0], x), _mm_mul_ps(c[1], y)), c[2]);
+                const __m128 Y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[3], x), _mm_mul_ps(c[4], y)), c[5]);
+                _mm_storeu_ps(mx + i, _mm_mul_ps(X, inv));
+                _mm_storeu_ps(my + i, _mm_mul_ps(Y, inv));
+            }
+        }
+#endif
+        for (; i < n; ++i) {
             const float x = xs[i], y = ys[i];
             const float w = m[6] * x + m[7] * y + m[8];
             // Points beyond the horizon would fold back onto the image: they read nothing.
