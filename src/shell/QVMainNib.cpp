@@ -119,13 +119,21 @@ public:
     qv::UserDefaults& defaults;
 };
 
-void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges) {
+// The preview fills the left of the window below the lens and photo information.
+const Rect kPreviewFrame(20, 20, 520, 600);
+
+void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges, QVMainNib& result) {
     QVController& c = k.c;
     auto window = k.window(Rect(100, 100, 1100, 760), "QuorvelCI", false);
     window->setDelegate(&c);
     c.m_pWindow = window.get();
-    c.m_pDisplayView = view;
     Window& w = *window;
+    if (!view) {
+        result.displayView = k.b.makeIn<QVDisplayView>(w, kPreviewFrame);
+        result.displayViewAdapter = std::make_unique<QVDisplayViewAdapter>(*result.displayView);
+        view = result.displayViewAdapter.get();
+    }
+    c.m_pDisplayView = view;
     const char* enable = shell::keys::kEnableControl;
 
     // Lens and photo information, above the preview.
@@ -405,7 +413,8 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     auto preferences = nib.add(std::make_shared<QVPreferences>());
     auto ranges = nib.make<RangeBindings>();
     Builder k(nib, *controller);
-    buildMainWindow(k, view, *ranges);
+    QVMainNib result;
+    buildMainWindow(k, view, *ranges, result);
     buildParametersSheet(k);
     buildDatabaseSheet(k);
     buildEditDatabaseSheet(k);
@@ -419,7 +428,6 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     application.setDelegate(controller.get());
     nib.add(controller);  // last: its start-up runs once everything else is awake
 
-    QVMainNib result;
     result.nib = nib.finish();
     result.controller = controller;
     result.preferences = preferences;
