@@ -61,9 +61,9 @@ const std::vector<ControlSpec>& controlTable() {
          [](QVController& c) -> Control* { return c.m_pFixRedSlider; }, {}},
         {"blue", K::Slider, "VALUE: blue fringe; the blue channel is scaled by 1 + VALUE",
          [](QVController& c) -> Control* { return c.m_pFixBlueSlider; }, {}},
-        {"vignetting-amount", K::Slider, "VALUE: how much the corners are brightened",
+        {"vignetting-amount", K::Slider, "PERCENT: how much the corners are brightened (below 0: darkened)",
          [](QVController& c) -> Control* { return c.m_pVigAmountSlider; }, {}},
-        {"vignetting-midpoint", K::Slider, "VALUE: where the brightening starts",
+        {"vignetting-midpoint", K::Slider, "VALUE: where the brightening starts, -50 (the centre) to 50 (near the corners)",
          [](QVController& c) -> Control* { return c.m_pVigMidpointSlider; }, {}},
         {"depth", K::Depth, "8|16: bits per sample of what is saved", nullptr, {}},
     };
@@ -140,6 +140,7 @@ FrontEnd::FrontEnd() {
 FrontEnd::~FrontEnd() {
     // The profile extraction of an open may still run; it must not outlive what it writes for.
     qv::waitForDetachedThreads(60);
+    qv::ui::Application::shared().setDelegate(nullptr);
 }
 
 std::vector<std::string> FrontEnd::controlNames() {
@@ -284,7 +285,9 @@ std::optional<std::string> FrontEnd::open(const std::string& path) {
     responder().queuePanel({true, {absolutePath(path)}});
     c.onLoadImage(nullptr);
     qv::RunLoop::main().runUntil([&] { return responder().panels().size() > m_panelsSeen; }, 60);
-    if (!c.m_bImageLoaded) return "cannot open " + path;
+    // A photo that cannot be opened shows the open-error alert, which is the report (and may be
+    // expected); without one, the open did not happen at all.
+    if (!c.m_bImageLoaded && responder().alerts().size() == m_alertsSeen) return "cannot open " + path;
     return std::nullopt;
 }
 

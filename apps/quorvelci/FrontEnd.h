@@ -34,6 +34,8 @@ public:
     // Fails when alerts expected earlier were not shown; to call after the last action.
     std::optional<std::string> finish();
 
+    QVController& controller() { return *m_nib.controller; }
+
 private:
     std::optional<std::string> open(const std::string& path);
     std::optional<std::string> chooseLens(const std::string& name);

@@ -44,8 +44,13 @@ std::string where(const std::string& source, const frontend::Action& action) {
 // Checks every action before the first runs, then runs them in order up to the first failure.
 int runActions(const std::vector<frontend::Action>& actions, const std::string& source) {
     frontend::FrontEnd frontEnd;
-    for (const frontend::Action& action : actions)
-        if (auto wrong = frontEnd.check(action)) return usage(where(source, action) + *wrong);
+    for (const frontend::Action& action : actions) {
+        auto wrong = frontEnd.check(action);
+        if (!wrong) continue;
+        if (action.line == 0) return usage(*wrong);
+        std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), wrong->c_str());
+        return kUsageError;
+    }
     for (const frontend::Action& action : actions) {
         if (auto failed = frontEnd.run(action)) {
             std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), failed->c_str());
@@ -85,7 +90,10 @@ int script(const std::string& file) {
         std::string error;
         auto action = frontend::parseLine(line, number, &error);
         if (action) actions.push_back(*action);
-        else if (!error.empty()) return usage(source + ":" + std::to_string(number) + ": " + error);
+        else if (!error.empty()) {
+            std::fprintf(stderr, "quorvelci: %s:%d: %s\n", source.c_str(), number, error.c_str());
+            return kUsageError;
+        }
     }
     return runActions(actions, source);
 }

@@ -194,10 +194,13 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
         k.slider(w, right, "blueValue", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
     for (Slider* fringe : {c.m_pFixRedSlider, c.m_pFixGreenSlider, c.m_pFixBlueSlider})
         ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
+    // The vignetting filter takes the amount in hundredths and the midpoint as (value + 50) / 100:
+    // these ranges span its whole effect, from darkening to doubling the corners and from a rise
+    // that starts at the centre to one that starts near the corners.
     std::tie(c.m_pVigAmountSlider, c.m_pVignetAmountText) =
-        k.slider(w, right, "vigAmount", -1, 1, 0, &QVController::onAmountSlider);
+        k.slider(w, right, "vigAmount", -100, 100, 0, &QVController::onAmountSlider);
     std::tie(c.m_pVigMidpointSlider, c.m_pVignetMidpointText) =
-        k.slider(w, right, "vigMidpoint", 0, 1, 0, &QVController::onMidpointSlider);
+        k.slider(w, right, "vigMidpoint", -50, 50, 0, &QVController::onMidpointSlider);
     c.m_pPreviewCheckbox = k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
     c.m_pPreviewCheckbox->setState(kOnState);
     auto zoom = right.split(4);
