@@ -1,8 +1,8 @@
 #pragma once
 // What the window controller asks of the preview view: run the correction chain whole or from a
 // later step, switch the preview, the magnifier and file drops, load and report the photo. The
-// preview view implements it; until then, and in tests, the controller works without a view or
-// with a stand-in.
+// real preview view is driven through QVDisplayViewAdapter; tests may give a stand-in, and the
+// controller copes with none.
 #include <string>
 
 #include "coreimage/CIImage.h"

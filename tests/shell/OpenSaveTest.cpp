@@ -242,4 +242,22 @@ TEST_F(OpenSaveTest, ADepthOf16BitsInTheMetadataWritesEverySave16Bits) {
     }
 }
 
+TEST_F(OpenSaveTest, ASaveFinishingAfterAnotherPhotoOpenedLeavesThatPhotosMetadata) {
+    using namespace qv::io;
+    writePhoto(m_photo, 64, 48);
+    const std::string second = m_dir.path() + "/IMG_0002.jpg";
+    writePhoto(second, 48, 32);
+    c().openImage(m_photo);
+    c().onSave(nullptr);
+    ASSERT_TRUE(c().isSaveInProgress());
+    // A photo handed over by the system opens while the save runs; the save reports afterwards.
+    c().openImage(second);
+    waitForSave();
+    EXPECT_FALSE(alerted("SaveErrorMessage"));
+    EXPECT_EQ(m_view.loadedPath, QVController::workingCopyPath());
+    EXPECT_EQ(m_view.metadata.get(kCGImagePropertyOrientation).integerOr(0), 6)
+        << "the first photo's saved metadata must not replace the second's";
+    EXPECT_FALSE(m_view.metadata.get(kCGImageDestinationLossyCompressionQuality).asDouble());
+}
+
 }  // namespace
