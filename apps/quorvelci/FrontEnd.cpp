@@ -287,6 +287,7 @@ std::optional<std::string> FrontEnd::open(const std::string& path) {
     qv::RunLoop::main().runUntil([&] { return responder().panels().size() > m_panelsSeen; }, 60);
     // A photo that cannot be opened shows the open-error alert, which is the report (and may be
     // expected); without one, the open did not happen at all.
+    if (wasCancelled()) return "the open panel was cancelled";
     if (!c.m_bImageLoaded && responder().alerts().size() == m_alertsSeen) return "cannot open " + path;
     return std::nullopt;
 }
@@ -375,7 +376,16 @@ std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveC
     if (save.compression && c.mCompressionType) c.mCompressionType->selectItemAtIndex(compressionOfName(*save.compression));
     if (save.quality && !(c.mQualityAmountSlider && c.mQualityAmountSlider->userMoveTo(*numberOf(*save.quality))))
         return "the quality cannot be set now";
+    settle();
+    if (wasCancelled()) return "the save panel was cancelled";
     return std::nullopt;
+}
+
+bool FrontEnd::wasCancelled() const {
+    const auto panels = responder().panels();
+    for (std::size_t i = m_panelsSeen; i < panels.size(); ++i)
+        if (!panels[i].answer.ok && panels[i].refusal.empty()) return true;
+    return false;
 }
 
 std::optional<std::string> FrontEnd::save() {

@@ -46,6 +46,8 @@ private:
     // Waits until the panel and the save thread are done and their reports have reached the
     // main thread.
     void settle();
+    // Whether a panel shown since the last report was cancelled (by an "answer panel cancel").
+    bool wasCancelled() const;
     // The error alerts (open and save errors) and refused panel answers since `alerts` and
     // `panels` were counted, less the alerts expected; the expected alerts not shown.
     std::optional<std::string> newFailures();

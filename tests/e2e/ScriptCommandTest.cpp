@@ -111,14 +111,19 @@ TEST(ScriptCommand, FailingActionsNameTheirLine) {
     }
 }
 
-TEST(ScriptCommand, ALensChosenByNameAndAnsweredPanels) {
+TEST(ScriptCommand, ALensChosenByNameAndAnAnsweredPanel) {
     qvtest::TempDir dir;
     const std::string photo = samplePhoto(dir);
-    const auto result = script(dir, "open " + photo +
-                                        "\nlens Canon EF-S 18-55mm f/3.5-5.6\nprint lens\n"
-                                        "answer panel cancel\nset scale 105\nprint coefficients\n");
-    EXPECT_EQ(result.exitStatus, 0) << result.output;
-    EXPECT_TRUE(contains(result.output, "lens: Canon EF-S 18-55mm f/3.5-5.6")) << result.output;
+    const auto chosen = script(dir, "open " + photo + "\nlens Canon EF-S 18-55mm f/3.5-5.6\nprint lens\n");
+    EXPECT_EQ(chosen.exitStatus, 0) << chosen.output;
+    EXPECT_TRUE(contains(chosen.output, "lens: Canon EF-S 18-55mm f/3.5-5.6")) << chosen.output;
+
+    // The person cancels the save panel: nothing is written and the script says so.
+    const std::string out = dir.path() + "/out.jpg";
+    const auto cancelled = script(dir, "open " + photo + "\nanswer panel cancel\nsave-as " + out + "\n");
+    EXPECT_EQ(cancelled.exitStatus, 1);
+    EXPECT_TRUE(contains(cancelled.output, "actions.txt:3: the save panel was cancelled")) << cancelled.output;
+    EXPECT_FALSE(qv::files::exists(out));
 }
 
 }  // namespace
