@@ -109,10 +109,7 @@ TEST(CorrectCommand, BadControlValuesAreUsageErrorsAndWriteNothing) {
         SCOPED_TRACE(message);
         std::vector<std::string> arguments{"correct", photo, "-o", out};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        const auto result = quorvelci(arguments);
-        EXPECT_EQ(result.exitStatus, 2);
-        EXPECT_TRUE(contains(result.output, message)) << result.output;
-        EXPECT_FALSE(qv::files::exists(out));
+        expectFailure(quorvelci(arguments), 2, message, out);
     }
 }
 
@@ -120,13 +117,10 @@ TEST(CorrectCommand, ControlsTheWindowRefusesFailTheCommand) {
     qvtest::TempDir dir;
     const std::string photo = samplePhoto(dir);
     const std::string out = dir.path() + "/out.jpg";
-    const auto rotated = quorvelci({"correct", photo, "-o", out, "--crop", "inside", "--rotation", "5"});
-    EXPECT_EQ(rotated.exitStatus, 1);
-    EXPECT_TRUE(contains(rotated.output, "a rotated photo cannot be cropped inside")) << rotated.output;
-    const auto far = quorvelci({"correct", photo, "-o", out, "--focal-length", "70"});
-    EXPECT_EQ(far.exitStatus, 1);
-    EXPECT_TRUE(contains(far.output, "outside the lens's range 18-55 mm")) << far.output;
-    EXPECT_FALSE(qv::files::exists(out));
+    expectFailure(quorvelci({"correct", photo, "-o", out, "--crop", "inside", "--rotation", "5"}), 1,
+                  "a rotated photo cannot be cropped inside", out);
+    expectFailure(quorvelci({"correct", photo, "-o", out, "--focal-length", "70"}), 1,
+                  "outside the lens's range 18-55 mm", out);
 }
 
 }  // namespace

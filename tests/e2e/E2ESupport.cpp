@@ -58,6 +58,13 @@ std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::strin
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+void expectFailure(const qv::ProcessResult& result, int status, const std::string& message,
+                   const std::string& output) {
+    EXPECT_EQ(result.exitStatus, status) << result.output;
+    EXPECT_TRUE(contains(result.output, message)) << result.output;
+    EXPECT_FALSE(qv::files::exists(output)) << output;
+}
+
 double lineWander(const std::string& path, int y0, int fromX, int toX) {
     const auto bitmap = pixelsOf(path);
     if (!bitmap) return 1e9;

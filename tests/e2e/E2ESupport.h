@@ -19,6 +19,9 @@ qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text);
 // Writes the sample photo into dir; extra arguments go to its generator.
 std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra = {});
 bool contains(const std::string& text, const std::string& part);
+// Expects a run to have ended with the status, said the message, and written nothing at `output`.
+void expectFailure(const qv::ProcessResult& result, int status, const std::string& message,
+                   const std::string& output);
 
 // How far the dark line nearest row y0 (of the 80-pixel grid centred in the picture) wanders up
 // and down across the picture (pixels): the spread of its per-column centre between the columns.

@@ -60,10 +60,7 @@ TEST(ScriptCommand, ABadLineStopsTheScriptBeforeAnythingIsDone) {
     };
     for (const auto& [line, message] : cases) {
         SCOPED_TRACE(line);
-        const auto result = script(dir, "open " + photo + "\n" + line + "\nsave-as " + out + "\n");
-        EXPECT_EQ(result.exitStatus, 2);
-        EXPECT_TRUE(contains(result.output, message)) << result.output;
-        EXPECT_FALSE(qv::files::exists(out));
+        expectFailure(script(dir, "open " + photo + "\n" + line + "\nsave-as " + out + "\n"), 2, message, out);
     }
 }
 
@@ -74,10 +71,8 @@ TEST(ScriptCommand, AnErrorAlertFailsTheScriptUnlessItWasExpected) {
     ASSERT_TRUE(qv::files::writeWhole(broken, std::string("not a photo")));
     const std::string out = dir.path() + "/out.jpg";
 
-    const auto failed = script(dir, "open " + photo + "\nopen " + broken + "\nsave-as " + out + "\n");
-    EXPECT_EQ(failed.exitStatus, 1);
-    EXPECT_TRUE(contains(failed.output, "actions.txt:2: broken.jpg")) << failed.output;
-    EXPECT_FALSE(qv::files::exists(out));
+    expectFailure(script(dir, "open " + photo + "\nopen " + broken + "\nsave-as " + out + "\n"), 1,
+                  "actions.txt:2: broken.jpg", out);
 
     // Expected, the alert is reported and the script goes on with the photo still open.
     const auto expected =
@@ -120,10 +115,8 @@ TEST(ScriptCommand, ALensChosenByNameAndAnAnsweredPanel) {
 
     // The person cancels the save panel: nothing is written and the script says so.
     const std::string out = dir.path() + "/out.jpg";
-    const auto cancelled = script(dir, "open " + photo + "\nanswer panel cancel\nsave-as " + out + "\n");
-    EXPECT_EQ(cancelled.exitStatus, 1);
-    EXPECT_TRUE(contains(cancelled.output, "actions.txt:3: the save panel was cancelled")) << cancelled.output;
-    EXPECT_FALSE(qv::files::exists(out));
+    expectFailure(script(dir, "open " + photo + "\nanswer panel cancel\nsave-as " + out + "\n"), 1,
+                  "actions.txt:3: the save panel was cancelled", out);
 }
 
 }  // namespace
