@@ -267,9 +267,13 @@ std::optional<std::string> FrontEnd::run(const Action& action) {
     case Verb::Print: failure = print(action.subject); break;
     }
     settle();
+    // A save whose error alert was expected goes on, but wrote nothing.
+    const auto alerts = responder().alerts();
+    const bool errorShown = std::any_of(alerts.begin() + std::ptrdiff_t(std::min(m_alertsSeen, alerts.size())),
+                                        alerts.end(), [](const auto& record) { return isErrorAlert(record.request); });
     if (auto reported = newFailures()) return reported;
     if (failure) return failure;
-    if (action.verb == Verb::SaveAs || action.verb == Verb::Save)
+    if ((action.verb == Verb::SaveAs || action.verb == Verb::Save) && !errorShown)
         std::printf("written: %s\n", m_nib.controller->m_pFileToWrite.c_str());
     std::fflush(stdout);
     return std::nullopt;
