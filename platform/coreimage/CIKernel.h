@@ -43,14 +43,15 @@
 // HOW KERNELS RUN
 // A kernel is not interpreted per pixel. When applied, its body is inlined into one expression
 // with the argument values folded in, then split:
-//   - the coordinates given to sample() that depend on the position only (a warp) are evaluated
-//     on a grid every 8 pixels and interpolated bilinearly; a kernel that returns
-//     sample(s, P(destCoord())) is a pure warp and composes with affine and perspective transforms
-//     like any geometric step (one bilinear fetch per output pixel for the whole chain);
-//   - other factors and terms that depend on the position only (a radial gain) are evaluated on
-//     the same grid;
+//   - what depends on the position only (the coordinates given to sample(), a radial gain) is
+//     evaluated over batches of points; a long expression, or one with transcendental functions,
+//     is evaluated on a grid every 8 pixels and interpolated bilinearly instead;
+//   - a kernel that returns sample(s, P(destCoord())) is a pure warp and composes with affine and
+//     perspective transforms like any geometric step (one bilinear fetch per output pixel for the
+//     whole chain);
 //   - what depends on sampled colours is evaluated per pixel, row by row, in float.
-// The grid is exact for positions that are affine in destCoord() (they are evaluated directly).
+// A kernel the application ships may also carry native code (NativeKernel) that computes exactly
+// what its text says; it is used only when the parsed text is the one the code was written for.
 #include <functional>
 #include <memory>
 #include <string>
@@ -100,6 +101,36 @@ namespace detail {
 struct KernelProgram;
 }
 
+// Reads the samplers of a kernel: the premultiplied colours (4 floats each) of sampler
+// `samplerIndex` (0 for the first sampler parameter) at n points.
+class KernelSamplerReader {
+public:
+    virtual void sample(int samplerIndex, const float* xs, const float* ys, int n, float* out) const = 0;
+
+protected:
+    ~KernelSamplerReader() = default;
+};
+
+// Native code for one kernel, bound to the argument values of one application.
+class NativeKernelInstance {
+public:
+    virtual ~NativeKernelInstance() = default;
+    // The kernel's colours (premultiplied RGBA, 4 floats each) at the n points (xs[i], ys[i]);
+    // n is at most 256.
+    virtual void evaluate(const float* xs, const float* ys, int n, float* out, const KernelSamplerReader& read) const = 0;
+};
+
+// Native code that computes what a kernel text computes, for speed.
+class NativeKernel {
+public:
+    virtual ~NativeKernel() = default;
+    // The text whose kernel this code implements.
+    virtual const std::string& source() const = 0;
+    // Binds the argument values (in parameter order, samplers included, already checked against
+    // the parameters); null when the code cannot take them and the interpreter should run.
+    virtual std::unique_ptr<NativeKernelInstance> instantiate(const std::vector<KernelArgument>& arguments) const = 0;
+};
+
 class Kernel {
 public:
     // Every kernel of the text, in order; empty when the text has any error. The error, when
@@ -121,10 +152,16 @@ public:
     Image apply(const Rect& domainOfDefinition, const std::vector<KernelArgument>& arguments,
                 RegionOfInterestFunction roi = {}) const;
 
+    // Lets native code compute this kernel when the code's text parses to this kernel's very
+    // program (comments and layout aside); answers whether it was taken.
+    bool attachNative(std::shared_ptr<const NativeKernel> native);
+    bool hasNative() const { return m_native != nullptr; }
+
     explicit Kernel(std::shared_ptr<const detail::KernelProgram> program);
 
 private:
     std::shared_ptr<const detail::KernelProgram> m_program;
+    std::shared_ptr<const NativeKernel> m_native;
 };
 
 }  // namespace qv::ci

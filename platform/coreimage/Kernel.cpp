@@ -1,7 +1,7 @@
 // Applying a kernel: the program is specialised for its argument values, split into what is
 // constant, what depends on the position only and what depends on sampled colours, and run over
-// batches of points. Position-only expressions that feed the rest are interpolated from a grid
-// evaluated every 8 pixels (or computed exactly when they are affine in the position).
+// batches of points. Position-only expressions that feed the rest are computed exactly, or, when
+// they are costly, interpolated from a grid evaluated every 8 pixels.
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
@@ -18,7 +18,7 @@ namespace detail {
 
 namespace {
 
-constexpr int kChunk = 64;
+constexpr int kChunk = 128;
 constexpr double kGridStep = 8;
 
 enum class Cls : std::uint8_t { Const, Pos, Pixel };
@@ -66,6 +66,27 @@ bool isAffine(const std::vector<IrNode>& nodes, const std::vector<Cls>& cls, std
     }
     memo[std::size_t(k)] = r ? 1 : 0;
     return r;
+}
+
+// Whether evaluating k and everything below it costs more per point than a grid interpolation:
+// more than a dozen operations, a transcendental function counting for several.
+bool isCostly(const std::vector<IrNode>& nodes, const std::vector<Cls>& cls, int k) {
+    std::vector<char> seen(nodes.size(), 0);
+    std::vector<int> stack{k};
+    int cost = 0;
+    while (!stack.empty()) {
+        const int j = stack.back();
+        stack.pop_back();
+        if (seen[std::size_t(j)] || cls[std::size_t(j)] == Cls::Const) continue;
+        seen[std::size_t(j)] = 1;
+        const IrNode& n = nodes[std::size_t(j)];
+        const bool transcendental =
+            n.op == Op::Call && (n.fn == Fn::Sin || n.fn == Fn::Cos || n.fn == Fn::Tan || n.fn == Fn::Atan ||
+                                 n.fn == Fn::Atan2 || n.fn == Fn::Exp || n.fn == Fn::Log || n.fn == Fn::Pow);
+        cost += transcendental ? 8 : n.op == Op::Swizzle || n.op == Op::Construct ? 0 : n.width;
+        for (int a : n.args) stack.push_back(a);
+    }
+    return cost > 24;
 }
 
 // Marks k and the non-constant nodes below it.
@@ -154,11 +175,14 @@ std::shared_ptr<const Specialized> specialize(const KernelProgram& program, cons
     if (s->cls[std::size_t(s->result)] == Cls::Pos) collect(s->nodes, s->cls, s->result, exactMark);
     for (std::size_t k = 0; k < count; ++k) {
         if (!boundary[k]) continue;
-        if (isAffine(s->nodes, s->cls, affineMemo, int(k))) {
+        // A short expression costs less per pixel, evaluated over a batch, than interpolating it
+        // from the grid (a gather of four neighbours per point); only costly ones are interpolated.
+        if (isAffine(s->nodes, s->cls, affineMemo, int(k)) || !isCostly(s->nodes, s->cls, int(k))) {
             collect(s->nodes, s->cls, int(k), exactMark);
         } else {
             interpolated[k] = 1;
         }
+        // The grid also bounds where the samples are taken, for the region of interest.
         if (interpolated[k] || sampleCoord[k]) {
             collect(s->nodes, s->cls, int(k), gridMark);
             s->gridTargets.push_back(int(k));
@@ -168,12 +192,14 @@ std::shared_ptr<const Specialized> specialize(const KernelProgram& program, cons
         if (gridMark[k]) s->gridSteps.push_back(int(k));
         if (interpolated[k] && !exactMark[k]) s->pixelSteps.push_back({int(k), true});
     }
+    // A value needed exactly by a cheap expression is computed exactly even where it is also a
+    // grid value of its own.
     for (std::size_t k = 0; k < count; ++k)
-        if (exactMark[k] && !interpolated[k]) s->pixelSteps.push_back({int(k), false});
+        if (exactMark[k]) s->pixelSteps.push_back({int(k), false});
     for (std::size_t k = 0; k < count; ++k)
         if (s->cls[k] == Cls::Pixel) s->pixelSteps.push_back({int(k), false});
     // Interpolated values first, then exact positions, then colours: each step's arguments are
-    // ready before it (exact nodes never read interpolated ones, which are not affine).
+    // ready before it (whatever an exact node reads is exact itself).
 
     s->offset.assign(count, 0);
     s->constOffset.assign(count, 0);
@@ -286,15 +312,40 @@ void runSteps(const Specialized& s, const std::vector<Step>& steps, const float*
     }
 }
 
+// Native code's access to the evaluators of the kernel's samplers.
+class InputReader final : public KernelSamplerReader {
+public:
+    InputReader(const std::vector<const Evaluator*>& inputs, Arena& arena) : m_inputs(inputs), m_arena(arena) {}
+    void sample(int samplerIndex, const float* xs, const float* ys, int n, float* out) const override {
+        if (samplerIndex < 0 || std::size_t(samplerIndex) >= m_inputs.size()) {
+            std::fill(out, out + 4 * std::size_t(n), 0.f);
+            return;
+        }
+        m_inputs[std::size_t(samplerIndex)]->sample(xs, ys, n, out, m_arena);
+    }
+
+private:
+    const std::vector<const Evaluator*>& m_inputs;
+    Arena& m_arena;
+};
+
 class KernelEvaluator final : public Evaluator {
 public:
-    KernelEvaluator(std::shared_ptr<const Specialized> spec, std::unique_ptr<Prepared> grid,
-                    std::vector<const Evaluator*> inputs, Rect dod)
-        : m_spec(std::move(spec)), m_grid(std::move(grid)), m_inputs(std::move(inputs)), m_dod(dod) {
+    KernelEvaluator(std::shared_ptr<const Specialized> spec, std::shared_ptr<const NativeKernelInstance> native,
+                    std::unique_ptr<Prepared> grid, std::vector<const Evaluator*> inputs, Rect dod)
+        : m_spec(std::move(spec)), m_native(std::move(native)), m_grid(std::move(grid)), m_inputs(std::move(inputs)),
+          m_dod(dod) {
         for (const Step& step : m_spec->pixelSteps) m_needsGrid = m_needsGrid || step.interpolate;
     }
 
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        if (m_native) {
+            const InputReader reader(m_inputs, arena);
+            for (int start = 0; start < n; start += kNativeBatch)
+                m_native->evaluate(xs + start, ys + start, std::min(kNativeBatch, n - start), out + 4 * start, reader);
+            maskOutside(m_dod, xs, ys, n, out);
+            return;
+        }
         const Specialized& s = *m_spec;
         const auto* grid = static_cast<const KernelGrid*>(m_grid.get());
         // No grid: the render planned nothing of this image, so nothing of it is asked for.
@@ -315,7 +366,9 @@ public:
     }
 
 private:
+    static constexpr int kNativeBatch = 256;
     std::shared_ptr<const Specialized> m_spec;
+    std::shared_ptr<const NativeKernelInstance> m_native;
     std::unique_ptr<Prepared> m_grid;
     std::vector<const Evaluator*> m_inputs;
     Rect m_dod;
@@ -324,9 +377,9 @@ private:
 
 class KernelNode final : public Node {
 public:
-    KernelNode(std::shared_ptr<const Specialized> spec, const Rect& dod, std::vector<std::shared_ptr<const Node>> samplers,
-               RegionOfInterestFunction roi)
-        : Node(dod), m_spec(std::move(spec)), m_roi(std::move(roi)) {
+    KernelNode(std::shared_ptr<const Specialized> spec, std::shared_ptr<const NativeKernelInstance> native,
+               const Rect& dod, std::vector<std::shared_ptr<const Node>> samplers, RegionOfInterestFunction roi)
+        : Node(dod), m_spec(std::move(spec)), m_native(std::move(native)), m_roi(std::move(roi)) {
         m_inputs = std::move(samplers);
     }
 
@@ -417,11 +470,12 @@ public:
     std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared> prepared,
                                              const std::vector<const Evaluator*>& inputs,
                                              const RenderStatisticsSink&) const override {
-        return std::make_unique<KernelEvaluator>(m_spec, std::move(prepared), inputs, m_extent);
+        return std::make_unique<KernelEvaluator>(m_spec, m_native, std::move(prepared), inputs, m_extent);
     }
 
 private:
     std::shared_ptr<const Specialized> m_spec;
+    std::shared_ptr<const NativeKernelInstance> m_native;
     RegionOfInterestFunction m_roi;
 };
 
@@ -446,6 +500,14 @@ std::vector<std::shared_ptr<Kernel>> Kernel::kernelsWithString(const std::string
     std::vector<std::shared_ptr<Kernel>> out;
     for (auto& p : detail::parseKernels(source, error)) out.push_back(std::make_shared<Kernel>(p));
     return out;
+}
+
+bool Kernel::attachNative(std::shared_ptr<const NativeKernel> native) {
+    if (!native) return false;
+    const auto programs = detail::parseKernels(native->source(), nullptr);
+    if (programs.size() != 1 || !detail::sameProgram(*programs.front(), *m_program)) return false;
+    m_native = std::move(native);
+    return true;
 }
 
 const std::string& Kernel::name() const { return m_program->name; }
@@ -485,7 +547,10 @@ Image Kernel::apply(const Rect& domainOfDefinition, const std::vector<KernelArgu
         }
     }
     auto spec = detail::specialize(*m_program, args, extents);
-    return Image(std::make_shared<detail::KernelNode>(std::move(spec), domainOfDefinition.standardized(), std::move(samplers),
+    std::shared_ptr<const NativeKernelInstance> native;
+    if (m_native) native = m_native->instantiate(args);
+    return Image(std::make_shared<detail::KernelNode>(std::move(spec), std::move(native),
+                                                      domainOfDefinition.standardized(), std::move(samplers),
                                                       std::move(roi)));
 }
 

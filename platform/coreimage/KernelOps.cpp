@@ -10,6 +10,18 @@ namespace qv::ci::detail {
 
 namespace {
 
+// Calls f with the width w (1 to 4) as a compile-time constant, so that the channel loops unroll
+// and the point loops vectorise.
+template <class F>
+void withWidth(int w, F&& f) {
+    switch (w) {
+    case 1: return f(std::integral_constant<int, 1>{});
+    case 2: return f(std::integral_constant<int, 2>{});
+    case 3: return f(std::integral_constant<int, 3>{});
+    default: return f(std::integral_constant<int, 4>{});
+    }
+}
+
 // Component c of point i of an argument of width w (1-wide arguments broadcast).
 inline float at(const float* a, int w, int i, int c) { return a[i * w + (w == 1 ? 0 : c)]; }
 
@@ -30,16 +42,21 @@ void componentWise2(const float* const* args, const int* ws, int n, int w, float
         for (int k = 0; k < n * w; ++k) out[k] = f(a[k], b[k]);
         return;
     }
-    // A vector with a scalar (a colour times a gain): the broadcast chosen once, not per sample.
+    // A vector with a scalar (an offset times a factor, a colour times a gain): the broadcast
+    // chosen once per batch, the width known to the compiler.
     if (ws[0] == w && ws[1] == 1) {
-        for (int i = 0; i < n; ++i)
-            for (int c = 0; c < w; ++c) out[i * w + c] = f(a[i * w + c], b[i]);
-        return;
+        return withWidth(w, [&](auto width) {
+            constexpr int W = decltype(width)::value;
+            for (int i = 0; i < n; ++i)
+                for (int c = 0; c < W; ++c) out[i * W + c] = f(a[i * W + c], b[i]);
+        });
     }
     if (ws[0] == 1 && ws[1] == w) {
-        for (int i = 0; i < n; ++i)
-            for (int c = 0; c < w; ++c) out[i * w + c] = f(a[i], b[i * w + c]);
-        return;
+        return withWidth(w, [&](auto width) {
+            constexpr int W = decltype(width)::value;
+            for (int i = 0; i < n; ++i)
+                for (int c = 0; c < W; ++c) out[i * W + c] = f(a[i], b[i * W + c]);
+        });
     }
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < w; ++c) out[i * w + c] = f(at(a, ws[0], i, c), at(b, ws[1], i, c));
@@ -47,9 +64,26 @@ void componentWise2(const float* const* args, const int* ws, int n, int w, float
 
 template <class F>
 void componentWise3(const float* const* args, const int* ws, int n, int w, float* out, F f) {
+    if (ws[0] == w && ws[1] == w && ws[2] == w) {
+        for (int k = 0; k < n * w; ++k) out[k] = f(args[0][k], args[1][k], args[2][k]);
+        return;
+    }
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < w; ++c)
             out[i * w + c] = f(at(args[0], ws[0], i, c), at(args[1], ws[1], i, c), at(args[2], ws[2], i, c));
+}
+
+// The sum over the components of f(a, b) per point, for an argument width known at compile time.
+template <class F>
+void reduce2(const float* a, const float* b, int wa, int n, float* out, F f) {
+    withWidth(wa, [&](auto width) {
+        constexpr int W = decltype(width)::value;
+        for (int i = 0; i < n; ++i) {
+            float s = 0;
+            for (int c = 0; c < W; ++c) s += f(a[i * W + c], b[i * W + c]);
+            out[i] = s;
+        }
+    });
 }
 
 float smooth(float e0, float e1, float x) {
@@ -62,23 +96,14 @@ void call(const IrNode& node, const float* const* args, const int* ws, int n, fl
     const float* a = args[0];
     switch (node.fn) {
     case Fn::Length:
-        for (int i = 0; i < n; ++i) {
-            float s = 0;
-            for (int c = 0; c < ws[0]; ++c) s += a[i * ws[0] + c] * a[i * ws[0] + c];
-            out[i] = std::sqrt(s);
-        }
+        reduce2(a, a, ws[0], n, out, [](float p, float) { return p * p; });
+        for (int i = 0; i < n; ++i) out[i] = std::sqrt(out[i]);
         return;
     case Fn::Distance:
-    case Fn::Dot:
-        for (int i = 0; i < n; ++i) {
-            float s = 0;
-            for (int c = 0; c < ws[0]; ++c) {
-                const float p = a[i * ws[0] + c], q = args[1][i * ws[0] + c];
-                s += node.fn == Fn::Dot ? p * q : (p - q) * (p - q);
-            }
-            out[i] = node.fn == Fn::Dot ? s : std::sqrt(s);
-        }
+        reduce2(a, args[1], ws[0], n, out, [](float p, float q) { return (p - q) * (p - q); });
+        for (int i = 0; i < n; ++i) out[i] = std::sqrt(out[i]);
         return;
+    case Fn::Dot: return reduce2(a, args[1], ws[0], n, out, [](float p, float q) { return p * q; });
     case Fn::Normalize:
         for (int i = 0; i < n; ++i) {
             float s = 0;
@@ -136,19 +161,13 @@ void evaluateOp(const IrNode& node, const float* const* args, const int* ws, int
     case Op::Swizzle: {
         const float* a = args[0];
         const int wa = ws[0];
-        auto swizzle = [&](auto width) {
+        return withWidth(w, [&](auto width) {
             constexpr int W = decltype(width)::value;
             int sw[W];
             for (int c = 0; c < W; ++c) sw[c] = node.swizzle[c];
             for (int i = 0; i < n; ++i)
                 for (int c = 0; c < W; ++c) out[i * W + c] = a[i * wa + sw[c]];
-        };
-        switch (w) {
-        case 1: return swizzle(std::integral_constant<int, 1>{});
-        case 2: return swizzle(std::integral_constant<int, 2>{});
-        case 3: return swizzle(std::integral_constant<int, 3>{});
-        default: return swizzle(std::integral_constant<int, 4>{});
-        }
+        });
     }
     case Op::Construct:
         for (int i = 0; i < n; ++i) {

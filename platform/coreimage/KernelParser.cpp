@@ -255,7 +255,7 @@ private:
         IrNode n;
         n.op = Op::Swizzle;
         n.width = w;
-        n.args = {node};
+        n.args = std::vector<int>{node};
         return add(n);
     }
 
@@ -265,7 +265,7 @@ private:
         IrNode n;
         n.op = op;
         n.width = std::max(wa, wb);
-        n.args = {a, b};
+        n.args = std::vector<int>{a, b};
         return add(n);
     }
 
@@ -291,7 +291,7 @@ private:
             IrNode n;
             n.op = Op::Neg;
             n.width = width(a);
-            n.args = {a};
+            n.args = std::vector<int>{a};
             return add(n);
         }
         if (accept("+")) return unary();
@@ -305,7 +305,7 @@ private:
             IrNode n;
             n.op = Op::Swizzle;
             n.width = int(sw.size());
-            n.args = {v};
+            n.args = std::vector<int>{v};
             for (std::size_t k = 0; k < sw.size(); ++k) {
                 const auto xyzw = std::string("xyzw").find(sw[k]), rgba = std::string("rgba").find(sw[k]);
                 const auto c = xyzw != std::string::npos ? xyzw : rgba;
@@ -372,7 +372,7 @@ private:
             n.op = Op::Sample;
             n.width = 4;
             n.param = sampler;
-            n.args = {p};
+            n.args = std::vector<int>{p};
             return add(n);
         }
         if (name == "samplerExtent") {
@@ -441,6 +441,24 @@ std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string
         if (error) *error = e.what();
         return {};
     }
+}
+
+}  // namespace qv::ci::detail
+
+namespace qv::ci::detail {
+
+bool sameProgram(const KernelProgram& a, const KernelProgram& b) {
+    if (a.result != b.result || a.params.size() != b.params.size() || a.nodes.size() != b.nodes.size()) return false;
+    for (std::size_t i = 0; i < a.params.size(); ++i)
+        if (a.params[i].type != b.params[i].type) return false;
+    for (std::size_t i = 0; i < a.nodes.size(); ++i) {
+        const IrNode &x = a.nodes[i], &y = b.nodes[i];
+        if (x.op != y.op || x.width != y.width || x.args != y.args || x.param != y.param) return false;
+        if (x.op == Op::Call && x.fn != y.fn) return false;
+        for (int c = 0; c < 4; ++c)
+            if (x.value[c] != y.value[c] || x.swizzle[c] != y.swizzle[c]) return false;
+    }
+    return true;
 }
 
 }  // namespace qv::ci::detail

@@ -48,6 +48,9 @@ struct KernelProgram {
     int result = -1;
 };
 
+// Whether two programs compute the same thing: the same parameter types, nodes and result.
+bool sameProgram(const KernelProgram& a, const KernelProgram& b);
+
 // Every kernel of the text, or nothing (and *error set) on the first error.
 std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string& source, std::string* error);
 

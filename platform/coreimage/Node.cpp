@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <unordered_map>
 
 namespace qv::ci::detail {
@@ -117,10 +120,24 @@ void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, floa
         return f;
     };
     const float fx0 = inward(x0, true), fx1 = inward(x1, false), fy0 = inward(y0, true), fy1 = inward(y1, false);
+    int i = 0;
     bool anyOutside = false;
-    for (int i = 0; i < n; ++i) anyOutside |= !((xs[i] >= fx0) & (xs[i] < fx1) & (ys[i] >= fy0) & (ys[i] < fy1));
+#if defined(__SSE2__)
+    // Four lanes at a time; a NaN fails every comparison and so counts as outside.
+    {
+        const __m128 lx = _mm_set1_ps(fx0), hx = _mm_set1_ps(fx1), ly = _mm_set1_ps(fy0), hy = _mm_set1_ps(fy1);
+        __m128 inside = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        for (; i + 4 <= n; i += 4) {
+            const __m128 x = _mm_loadu_ps(xs + i), y = _mm_loadu_ps(ys + i);
+            inside = _mm_and_ps(inside, _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lx), _mm_cmplt_ps(x, hx)),
+                                                   _mm_and_ps(_mm_cmpge_ps(y, ly), _mm_cmplt_ps(y, hy))));
+        }
+        anyOutside = _mm_movemask_ps(inside) != 0xf;
+    }
+#endif
+    for (; i < n; ++i) anyOutside |= !((xs[i] >= fx0) & (xs[i] < fx1) & (ys[i] >= fy0) & (ys[i] < fy1));
     if (!anyOutside) return;
-    for (int i = 0; i < n; ++i) {
+    for (i = 0; i < n; ++i) {
         if (!(xs[i] >= x0 && xs[i] < x1 && ys[i] >= y0 && ys[i] < y1)) {
             out[4 * i] = out[4 * i + 1] = out[4 * i + 2] = out[4 * i + 3] = 0.f;
         }

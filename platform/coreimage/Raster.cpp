@@ -120,11 +120,45 @@ public:
         // conversion below in range for any float, NaN included.
         const float uLo = float(m_bx0) - 1.f, uHi = float(m_bx1);
         const float vLo = float(m_by0) - 1.f, vHi = float(m_by1);
-        // Locals, so that the loop keeps the bounds in registers.
-        const int bx0 = m_bx0, bx1 = m_bx1 - 1, by0 = m_by0, by1 = m_by1 - 1;
-        const std::uint8_t* base = m_base;
-        const std::size_t stride = m_stride;
-        for (int i = 0; i < n; ++i) {
+        int i = 0;
+#if defined(__SSE2__)
+        // Four points at a time: positions, cells and weights in vector registers; then the four
+        // pixel pairs of each point, unless a point needs the careful path at the edges.
+        const __m128 vox = _mm_set1_ps(ox), vtop = _mm_set1_ps(top);
+        const __m128 vuLo = _mm_set1_ps(uLo), vuHi = _mm_set1_ps(uHi), vvLo = _mm_set1_ps(vLo), vvHi = _mm_set1_ps(vHi);
+        // Interior cells: both pixels of both rows lie in [bx0, bx1) x [by0, by1).
+        const __m128i cLo = _mm_set1_epi32(m_bx0 - 1), cHi = _mm_set1_epi32(m_bx1 - 1);
+        const __m128i rLo = _mm_set1_epi32(m_by0 - 1), rHi = _mm_set1_epi32(m_by1 - 1);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 u = _mm_sub_ps(_mm_loadu_ps(xs + i), vox);
+            const __m128 v = _mm_sub_ps(vtop, _mm_loadu_ps(ys + i));
+            const __m128 valid = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(u, vuLo), _mm_cmplt_ps(u, vuHi)),
+                                            _mm_and_ps(_mm_cmpgt_ps(v, vvLo), _mm_cmplt_ps(v, vvHi)));
+            // Only valid lanes are converted; the others would not fit an int.
+            const __m128 su = _mm_and_ps(u, valid), sv = _mm_and_ps(v, valid);
+            __m128i c = _mm_cvttps_epi32(su), r = _mm_cvttps_epi32(sv);
+            c = _mm_add_epi32(c, _mm_castps_si128(_mm_cmplt_ps(su, _mm_cvtepi32_ps(c))));  // floor
+            r = _mm_add_epi32(r, _mm_castps_si128(_mm_cmplt_ps(sv, _mm_cvtepi32_ps(r))));
+            const __m128 fx = _mm_sub_ps(su, _mm_cvtepi32_ps(c)), fy = _mm_sub_ps(sv, _mm_cvtepi32_ps(r));
+            const __m128i interior = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(c, cLo), _mm_cmplt_epi32(c, cHi)),
+                                                   _mm_and_si128(_mm_cmpgt_epi32(r, rLo), _mm_cmplt_epi32(r, rHi)));
+            const int validBits = _mm_movemask_ps(valid);
+            const int interiorBits = _mm_movemask_ps(_mm_and_ps(_mm_castsi128_ps(interior), valid));
+            alignas(16) std::int32_t cs[4], rs[4];
+            alignas(16) float fxs[4], fys[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(cs), c);
+            _mm_store_si128(reinterpret_cast<__m128i*>(rs), r);
+            _mm_store_ps(fxs, fx);
+            _mm_store_ps(fys, fy);
+            for (int k = 0; k < 4; ++k) {
+                float* o = out + 4 * (i + k);
+                if (interiorBits >> k & 1) store4(o, interpolate(pixel(cs[k], rs[k]), fxs[k], fys[k]));
+                else if (validBits >> k & 1) store4(o, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
+                else store4(o, v4f{0, 0, 0, 0});
+            }
+        }
+#endif
+        for (; i < n; ++i) {
             const float u = xs[i] - ox, v = top - ys[i];
             if (!(u > uLo && u < uHi && v > vLo && v < vHi)) {
                 store4(out + 4 * i, v4f{0, 0, 0, 0});
@@ -134,21 +168,8 @@ public:
             if (u < float(c)) --c;
             if (v < float(r)) --r;
             const float fx = u - float(c), fy = v - float(r);
-            v4f t00, t10, t01, t11;
-            if (c >= bx0 && c < bx1 && r >= by0 && r < by1) {
-                const T* p0 = reinterpret_cast<const T*>(base + std::size_t(r) * stride) + 4 * std::size_t(c);
-                const T* p1 = reinterpret_cast<const T*>(reinterpret_cast<const std::uint8_t*>(p0) + stride);
-                load4Pair(p0, t00, t10);
-                load4Pair(p1, t01, t11);
-            } else {
-                t00 = fetch(c, r);
-                t10 = fetch(c + 1, r);
-                t01 = fetch(c, r + 1);
-                t11 = fetch(c + 1, r + 1);
-            }
-            const v4f top4 = t00 + (t10 - t00) * fx;
-            const v4f bottom4 = t01 + (t11 - t01) * fx;
-            store4(out + 4 * i, (top4 + (bottom4 - top4) * fy) * kScale);
+            const bool inside = c >= m_bx0 && c < m_bx1 - 1 && r >= m_by0 && r < m_by1 - 1;
+            store4(out + 4 * i, inside ? interpolate(pixel(c, r), fx, fy) : interpolateAtEdge(c, r, fx, fy));
         }
     }
 
@@ -178,6 +199,24 @@ private:
                                                                        : 1.f;
 
     static int clampIndex(double v, int limit) { return int(std::clamp(v, 0.0, double(limit))); }
+
+    // The bilinear blend of the 2 x 2 pixels from p (top-left) at weights fx, fy, scaled to [0, 1].
+    v4f interpolate(const T* p0, float fx, float fy) const {
+        const T* p1 = reinterpret_cast<const T*>(reinterpret_cast<const std::uint8_t*>(p0) + m_stride);
+        v4f t00, t10, t01, t11;
+        load4Pair(p0, t00, t10);
+        load4Pair(p1, t01, t11);
+        const v4f top4 = t00 + (t10 - t00) * fx;
+        const v4f bottom4 = t01 + (t11 - t01) * fx;
+        return (top4 + (bottom4 - top4) * fy) * kScale;
+    }
+    // The same where some of the four pixels lie outside the readable ones (they count as transparent).
+    v4f interpolateAtEdge(int c, int r, float fx, float fy) const {
+        const v4f t00 = fetch(c, r), t10 = fetch(c + 1, r), t01 = fetch(c, r + 1), t11 = fetch(c + 1, r + 1);
+        const v4f top4 = t00 + (t10 - t00) * fx;
+        const v4f bottom4 = t01 + (t11 - t01) * fx;
+        return (top4 + (bottom4 - top4) * fy) * kScale;
+    }
 
     const T* pixel(int c, int r) const {
         return reinterpret_cast<const T*>(m_base + std::size_t(r) * m_stride) + 4 * std::size_t(c);

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "coreimage/ResourceText.h"
+#include "engine/NativeKernels.h"
 
 KernelResource& KernelResource::named(const std::string& resourceName) {
     static std::mutex lock;
@@ -19,6 +20,9 @@ std::shared_ptr<const qv::ci::Kernel> KernelResource::kernel() {
     const std::optional<std::string> source = qv::ci::readResourceText(m_resourceName, "cikernel");
     if (!source) return nullptr;
     const std::vector<std::shared_ptr<qv::ci::Kernel>> kernels = qv::ci::Kernel::kernelsWithString(*source);
-    if (!kernels.empty()) m_kernel = kernels.front();
+    if (kernels.empty()) return nullptr;
+    // Native code takes over only while the resource says what the code computes.
+    kernels.front()->attachNative(nativeKernelForResource(m_resourceName));
+    m_kernel = kernels.front();
     return m_kernel;
 }

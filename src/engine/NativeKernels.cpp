@@ -1,0 +1,129 @@
+#include "engine/NativeKernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <variant>
+
+namespace {
+
+using qv::ci::KernelArgument;
+using qv::ci::KernelSamplerReader;
+using qv::ci::NativeKernel;
+using qv::ci::NativeKernelInstance;
+
+constexpr int kMaxBatch = 256;
+
+// The same text as the resource, comments aside.
+const char* const kRadialSource = R"(
+kernel vec4 radialDistortion(sampler src, vec2 center, vec4 params, vec2 radius)
+{
+    vec2 offset = destCoord() - center;
+    float r = length(offset) / radius.x;
+    float s = ((params.x * r + params.y) * r + params.z) * r + params.w;
+    return sample(src, samplerTransform(src, center + offset * s));
+}
+)";
+
+const char* const kVignettingSource = R"(
+kernel vec4 vignetting(sampler src, vec2 center, float amount, float midpoint, float diagonal)
+{
+    float r = distance(destCoord(), center) / (0.5 * diagonal);
+    float start = 0.9 * clamp(midpoint, 0.0, 1.0);
+    float gain = max(1.0 + amount * smoothstep(start, 1.0, r), 0.0);
+    vec4 color = sample(src, samplerCoord(src));
+    return vec4(min(color.rgb * gain, vec3(color.a)), color.a);
+}
+)";
+
+// The code computes in single precision, in the interpreter's order of operations, so that both
+// give the same colours.
+bool holdsTypes(const std::vector<KernelArgument>& args, std::initializer_list<std::size_t> types) {
+    if (args.size() != types.size()) return false;
+    std::size_t i = 0;
+    for (std::size_t t : types)
+        if (args[i++].index() != t) return false;
+    return true;
+}
+constexpr std::size_t kSampler = 0, kNumber = 1, kVec2 = 2, kVec4 = 3;
+float number(const KernelArgument& a) { return float(std::get<double>(a)); }
+qv::Vec2 vector2(const KernelArgument& a) { return std::get<qv::Vec2>(a); }
+
+class RadialInstance final : public NativeKernelInstance {
+public:
+    static bool takes(const std::vector<KernelArgument>& args) { return holdsTypes(args, {kSampler, kVec2, kVec4, kVec2}); }
+    explicit RadialInstance(const std::vector<KernelArgument>& args) {
+        const qv::Vec2 c = vector2(args[1]);
+        const qv::Vec4 p = std::get<qv::Vec4>(args[2]);
+        m_cx = float(c.x), m_cy = float(c.y);
+        m_a = float(p.x), m_b = float(p.y), m_c = float(p.z), m_d = float(p.w);
+        m_radius = float(vector2(args[3]).x);
+    }
+    void evaluate(const float* xs, const float* ys, int n, float* out, const KernelSamplerReader& read) const override {
+        alignas(64) float mx[kMaxBatch], my[kMaxBatch];
+        const float cx = m_cx, cy = m_cy, a = m_a, b = m_b, c = m_c, d = m_d, radius = m_radius;
+        for (int i = 0; i < n; ++i) {
+            const float dx = xs[i] - cx, dy = ys[i] - cy;
+            const float r = std::sqrt(dx * dx + dy * dy) / radius;
+            const float s = ((a * r + b) * r + c) * r + d;
+            mx[i] = cx + dx * s;
+            my[i] = cy + dy * s;
+        }
+        read.sample(0, mx, my, n, out);
+    }
+
+private:
+    float m_cx, m_cy, m_a, m_b, m_c, m_d, m_radius;
+};
+
+class VignettingInstance final : public NativeKernelInstance {
+public:
+    static bool takes(const std::vector<KernelArgument>& args) {
+        return holdsTypes(args, {kSampler, kVec2, kNumber, kNumber, kNumber});
+    }
+    explicit VignettingInstance(const std::vector<KernelArgument>& args) {
+        const qv::Vec2 c = vector2(args[1]);
+        m_cx = float(c.x), m_cy = float(c.y);
+        m_amount = number(args[2]);
+        m_start = 0.9f * std::clamp(number(args[3]), 0.f, 1.f);
+        m_halfDiagonal = 0.5f * number(args[4]);
+    }
+    void evaluate(const float* xs, const float* ys, int n, float* out, const KernelSamplerReader& read) const override {
+        read.sample(0, xs, ys, n, out);
+        const float cx = m_cx, cy = m_cy, amount = m_amount, start = m_start, half = m_halfDiagonal;
+        for (int i = 0; i < n; ++i) {
+            const float dx = xs[i] - cx, dy = ys[i] - cy;
+            const float r = std::sqrt(dx * dx + dy * dy) / half;
+            const float t = std::clamp((r - start) / (1.f - start), 0.f, 1.f);
+            const float gain = std::max(1.f + amount * (t * t * (3 - 2 * t)), 0.f);
+            float* p = out + 4 * i;
+            const float alpha = p[3];
+            for (int k = 0; k < 3; ++k) p[k] = std::min(p[k] * gain, alpha);
+        }
+    }
+
+private:
+    float m_cx, m_cy, m_amount, m_start, m_halfDiagonal;
+};
+
+template <class Instance>
+class Native final : public NativeKernel {
+public:
+    explicit Native(const char* source) : m_source(source) {}
+    const std::string& source() const override { return m_source; }
+    std::unique_ptr<NativeKernelInstance> instantiate(const std::vector<KernelArgument>& arguments) const override {
+        if (!Instance::takes(arguments)) return nullptr;
+        return std::make_unique<Instance>(arguments);
+    }
+
+private:
+    std::string m_source;
+};
+
+}  // namespace
+
+std::shared_ptr<const NativeKernel> nativeKernelForResource(const std::string& resourceName) {
+    if (resourceName == "MyRadialDistortion") return std::make_shared<Native<RadialInstance>>(kRadialSource);
+    if (resourceName == "MyVignetting") return std::make_shared<Native<VignettingInstance>>(kVignettingSource);
+    return nullptr;
+}

@@ -1,0 +1,140 @@
+// The native code of the shipped kernels computes what the kernel texts say: both paths render
+// the same colours for the same arguments, and an edited resource falls back to the interpreter.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "EngineImages.h"
+#include "common/TempDir.h"
+#include "coreimage/ResourceText.h"
+#include "engine/KernelResource.h"
+#include "engine/NativeKernels.h"
+
+namespace {
+
+using qv::ci::Image;
+using qv::ci::Kernel;
+using qv::ci::KernelArgument;
+using qv::ci::Sampler;
+
+// The kernel of a resource as the interpreter alone runs it.
+std::shared_ptr<Kernel> interpretedKernel(const std::string& resource) {
+    const auto text = qv::ci::readResourceText(resource, "cikernel");
+    if (!text) return nullptr;
+    auto kernels = Kernel::kernelsWithString(*text);
+    return kernels.empty() ? nullptr : kernels.front();
+}
+
+Image texturedPhoto() {
+    return enginetest::drawImage(160, 120, [](int x, int y) {
+        const float a = (x * 7 + y * 3) % 5 == 0 ? 0.5f : 1.f;  // some translucent pixels
+        return enginetest::Rgba{a * float(x % 17) / 16, a * float(y % 13) / 12, a * float((x + y) % 11) / 10, a};
+    });
+}
+
+// The largest channel difference between the two images over their common extent.
+float largestDifference(const Image& a, const Image& b) {
+    const enginetest::Rendered ra(a, a.extent()), rb(b, a.extent());
+    EXPECT_TRUE(ra.isValid() && rb.isValid());
+    float worst = 0;
+    for (int y = 0; y < ra.height(); ++y)
+        for (int x = 0; x < ra.width(); ++x)
+            for (int c = 0; c < 4; ++c) worst = std::max(worst, std::fabs(ra.channel(x, y, c) - rb.channel(x, y, c)));
+    return worst;
+}
+
+class NativeKernels : public ::testing::Test {
+protected:
+    void SetUp() override { enginetest::useBundleResources(); }
+};
+
+TEST_F(NativeKernels, TheShippedResourcesRunNatively) {
+    for (const char* name : {"MyRadialDistortion", "MyVignetting"}) {
+        KernelResource resource(name);
+        const auto kernel = resource.kernel();
+        ASSERT_NE(kernel, nullptr) << name;
+        EXPECT_TRUE(kernel->hasNative()) << name;
+        const auto interpreted = interpretedKernel(name);
+        ASSERT_NE(interpreted, nullptr);
+        EXPECT_FALSE(interpreted->hasNative());
+    }
+    EXPECT_EQ(nativeKernelForResource("NoSuchKernel"), nullptr);
+}
+
+TEST_F(NativeKernels, RadialDistortionMatchesTheInterpreter) {
+    KernelResource resource("MyRadialDistortion");
+    const auto native = resource.kernel();
+    const auto interpreted = interpretedKernel("MyRadialDistortion");
+    ASSERT_TRUE(native && interpreted);
+    const Image photo = texturedPhoto();
+    const Sampler source(photo);
+    // Barrel, pincushion, a strong wave, and a centre off the middle.
+    const qv::Vec4 params[] = {{0.01, -0.03, 0.02, 1.0}, {-0.05, 0.0, 0.08, 0.97}, {0.3, -0.6, 0.25, 1.05}, {0, 0, 0, 1}};
+    const qv::Vec2 centres[] = {{80, 60}, {31.5, 97.25}};
+    for (const qv::Vec4& p : params) {
+        for (const qv::Vec2& c : centres) {
+            const std::vector<KernelArgument> args{source, c, p, qv::Vec2{60, 0}};
+            const Image a = native->apply(photo.extent(), args);
+            const Image b = interpreted->apply(photo.extent(), args);
+            EXPECT_LE(largestDifference(a, b), 1e-5f) << p.x << " " << p.y << " " << p.z << " " << p.w;
+        }
+    }
+}
+
+TEST_F(NativeKernels, VignettingMatchesTheInterpreter) {
+    KernelResource resource("MyVignetting");
+    const auto native = resource.kernel();
+    const auto interpreted = interpretedKernel("MyVignetting");
+    ASSERT_TRUE(native && interpreted);
+    const Image photo = texturedPhoto();
+    const Sampler source(photo);
+    // Brighten, darken past black, and midpoints outside [0, 1].
+    const double settings[][2] = {{0.5, 0.3}, {-1.7, 0.8}, {0.3, -2.0}, {2.0, 5.0}, {0, 0.5}};
+    for (const auto& s : settings) {
+        const std::vector<KernelArgument> args{source, qv::Vec2{70, 55}, s[0], s[1], 200.0};
+        const Image a = native->apply(photo.extent(), args);
+        const Image b = interpreted->apply(photo.extent(), args);
+        EXPECT_LE(largestDifference(a, b), 1e-5f) << s[0] << " " << s[1];
+    }
+}
+
+TEST_F(NativeKernels, AnEditedResourceRunsInTheInterpreter) {
+    qvtest::TempDir edited;
+    // Same parameters, different arithmetic: the native code must not claim it.
+    std::ofstream(edited.file("MyRadialDistortion.cikernel"))
+        << "kernel vec4 radialDistortion(sampler src, vec2 center, vec4 params, vec2 radius)\n"
+           "{ vec2 offset = destCoord() - center; float r = length(offset) / radius.y;\n"
+           "  float s = ((params.x * r + params.y) * r + params.z) * r + params.w;\n"
+           "  return sample(src, samplerTransform(src, center + offset * s)); }\n";
+    // Only comments and layout changed: still the same program.
+    std::ofstream(edited.file("MyVignetting.cikernel"))
+        << "/* reformatted */ kernel vec4 vignetting(sampler src, vec2 center, float amount, float midpoint,"
+           " float diagonal) { float r = distance(destCoord(), center) / (0.5 * diagonal);"
+           " float start = 0.9 * clamp(midpoint, 0.0, 1.0);"
+           " float gain = max(1.0 + amount * smoothstep(start, 1.0, r), 0.0);"
+           " vec4 color = sample(src, samplerCoord(src)); // the input\n"
+           " return vec4(min(color.rgb * gain, vec3(color.a)), color.a); }";
+    setenv("QV_RESOURCE_DIR", edited.path().c_str(), 1);
+    KernelResource radial("MyRadialDistortion"), vignetting("MyVignetting");
+    ASSERT_NE(radial.kernel(), nullptr);
+    ASSERT_NE(vignetting.kernel(), nullptr);
+    EXPECT_FALSE(radial.kernel()->hasNative());
+    EXPECT_TRUE(vignetting.kernel()->hasNative());
+}
+
+TEST_F(NativeKernels, ArgumentsOfAnotherFormRunInTheInterpreter) {
+    KernelResource resource("MyRadialDistortion");
+    const auto native = resource.kernel();
+    const auto interpreted = interpretedKernel("MyRadialDistortion");
+    ASSERT_TRUE(native && interpreted);
+    const Image photo = texturedPhoto();
+    // Coefficients given as a colour: the kernel accepts them, the native code does not.
+    const std::vector<KernelArgument> args{Sampler(photo), qv::Vec2{80, 60}, qv::ci::Color{0.02, -0.01, 0.0, 0.99},
+                                           qv::Vec2{60, 0}};
+    const Image a = native->apply(photo.extent(), args);
+    ASSERT_FALSE(a.isNull());
+    EXPECT_LE(largestDifference(a, interpreted->apply(photo.extent(), args)), 1e-6f);
+}
+
+}  // namespace
