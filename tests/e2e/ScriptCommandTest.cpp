@@ -37,6 +37,25 @@ TEST(ScriptCommand, OpenSetControlsSaveAsThenSaveAgain) {
     EXPECT_EQ(qv::files::readWhole(photo), photoBefore) << "the photo itself is never written";
 }
 
+TEST(ScriptCommand, EverySaveOfOnePhotoKeepsItsMakeModelAndOrientation) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    std::string actions = "open " + photo + "\nsave-as " + dir.path() + "/out.jpg --quality 0.9\n";
+    for (const char* extension : {"tif", "psd", "exr"})
+        actions += "save-as " + dir.path() + "/out." + extension + "\n";
+    const auto result = script(dir, actions);
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(run("identify", {"-format", "%Q", dir.path() + "/out.jpg"}).output, "90") << "the quality slider's value";
+    for (const std::string extension : {"jpg", "tif", "psd", "exr"}) {
+        SCOPED_TRACE(extension);
+        const std::string out = dir.path() + "/out." + extension;
+        EXPECT_EQ(run("identify", {"-format", "%w %h", out}).output, "1200 800");
+        if (extension == "exr") continue;  // no EXIF block in OpenEXR
+        EXPECT_EQ(run("exiftool", {"-s3", "-Make", "-Model", "-Orientation#", out}).output,
+                  "Canon\nCanon EOS 400D DIGITAL\n1\n");
+    }
+}
+
 TEST(ScriptCommand, ReadsTheStandardInput) {
     qvtest::TempDir dir;
     const std::string photo = samplePhoto(dir);
