@@ -1,130 +1,110 @@
-// quorvelci: the application. "quorvelci correct PHOTO -o OUT [options]" drives the main window's
-// controller as a person would: it opens the photo, lets the controller choose the camera and lens,
-// optionally picks a lens by name, and saves the corrected photo through Save As, answering the
-// panels and alerts itself. It prints what was chosen and fails when an error alert was shown.
+// quorvelci: the application, and its headless front end for scripts and tests.
+//   quorvelci                             the application
+//   quorvelci correct PHOTO -o OUT [...]  opens the photo, lets the controller choose the camera and
+//                                         lens, sets the controls given and saves the corrected photo
+//   quorvelci script FILE|-               runs the actions of a script, one a line
+// Usage errors exit 2 before anything is done; an action that fails (an error alert, a refused
+// panel answer, a control that cannot be set) stops the run and exits 1.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iostream>
 #include <string>
+#include <vector>
 
-#include "HeadlessView.h"
-#include "appkit/Application.h"
-#include "foundation/Bundle.h"
-#include "foundation/Paths.h"
-#include "foundation/RunLoop.h"
+#include "Actions.h"
+#include "FrontEnd.h"
 #include "shell/QVApplicationMain.h"
-#include "shell/QVController.h"
 
 namespace {
 
-struct Options {
-    std::string photo, output, lens;
-    int type = -1;          // from the output's extension when not given
-    double quality = -1;    // 0..1
-    int compression = 0;    // 0 none, 1 LZW, 2 PackBits
-};
+constexpr int kUsageError = 2;
+constexpr int kActionFailed = 1;
 
-int usage() {
+int usage(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "quorvelci: %s\n", why.c_str());
     std::fprintf(stderr,
                  "usage: quorvelci correct PHOTO -o OUTPUT [--type jpeg|tiff|psd|exr] [--quality 0..1]\n"
-                 "                          [--compression none|lzw|packbits] [--lens NAME]\n");
-    return 2;
+                 "                 [--compression none|lzw|packbits] [--lens NAME] [--CONTROL VALUE ...]\n"
+                 "       quorvelci script FILE|-\n"
+                 "controls:\n%s"
+                 "script lines (# comments and blank lines are skipped):\n"
+                 "  open PATH | lens NAME | set CONTROL VALUE | save | print [camera|lens|coefficients|all]\n"
+                 "  save-as PATH [--type T] [--quality Q] [--compression C] [--depth D]\n"
+                 "  answer alert BUTTON | answer panel PATH|cancel   (answers the next alert or panel)\n"
+                 "  expect-alert TEXT   (the next action shows an alert with TEXT; an error alert is then no failure)\n",
+                 frontend::FrontEnd::controlHelp().c_str());
+    return kUsageError;
 }
 
-int typeOfName(const std::string& name) {
-    if (name == "jpeg" || name == "jpg") return 0;
-    if (name == "tiff" || name == "tif") return 1;
-    if (name == "psd") return 2;
-    if (name == "exr") return 3;
-    return -1;
+std::string where(const std::string& source, const frontend::Action& action) {
+    return action.line > 0 ? source + ":" + std::to_string(action.line) + ": " : std::string();
 }
 
-bool parse(int argc, char** argv, Options& o) {
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* value = nullptr;
-        if (arg == "-o" && (value = next())) o.output = value;
-        else if (arg == "--type" && (value = next())) o.type = typeOfName(value);
-        else if (arg == "--quality" && (value = next())) o.quality = std::atof(value);
-        else if (arg == "--lens" && (value = next())) o.lens = value;
-        else if (arg == "--compression" && (value = next()))
-            o.compression = std::strcmp(value, "lzw") == 0 ? 1 : std::strcmp(value, "packbits") == 0 ? 2 : 0;
-        else if (!arg.empty() && arg[0] != '-' && o.photo.empty()) o.photo = arg;
-        else return false;
+// Checks every action before the first runs, then runs them in order up to the first failure.
+int runActions(const std::vector<frontend::Action>& actions, const std::string& source) {
+    frontend::FrontEnd frontEnd;
+    for (const frontend::Action& action : actions) {
+        auto wrong = frontEnd.check(action);
+        if (!wrong) continue;
+        if (action.line == 0) return usage(*wrong);
+        std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), wrong->c_str());
+        return kUsageError;
     }
-    // The output's extension names its type; --type may only confirm it, so a file never holds
-    // bytes of another type than its name says.
-    const int extensionType = typeOfName(qv::paths::pathExtension(o.output));
-    if (o.type < 0) o.type = extensionType;
-    return !o.photo.empty() && !o.output.empty() && o.type >= 0 && o.type == extensionType;
-}
-
-int correct(const Options& o) {
-    auto& app = qv::ui::Application::shared();
-    // The first start asks which lenses the user owns: not now.
-    app.responder().queueAlert({1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
-    HeadlessView view;
-    QVMainNib nib = QVLaunchApplication(&view);
-    QVController& c = *nib.controller;
-    c.openImage(o.photo);
-    if (!c.m_bImageLoaded) {
-        std::fprintf(stderr, "quorvelci: cannot open %s\n", o.photo.c_str());
-        return 1;
-    }
-    if (!o.lens.empty()) {
-        int row = -1;
-        if (c.m_pLensArray)
-            for (std::size_t i = 0; i < c.m_pLensArray->size(); ++i)
-                if ((*c.m_pLensArray)[i].get("3.Lens Name").stringOr("") == o.lens) row = int(i);
-        if (row < 0) {
-            std::fprintf(stderr, "quorvelci: no lens named \"%s\" for this camera\n", o.lens.c_str());
-            return 1;
-        }
-        c.updateUIWithLensInfo(row);
-        view.applyCorrection();
-    }
-    const auto values = c.correctionValues();
-    std::printf("camera: %s %s\nlens: %s\ncoefficients: %.6g %.6g %.6g %.6g\n",
-                c.m_pManufacturerText ? c.m_pManufacturerText->stringValue().c_str() : "",
-                c.m_pCameraModelText ? c.m_pCameraModelText->stringValue().c_str() : "",
-                c.m_pLensText ? c.m_pLensText->stringValue().c_str() : "", values[0], values[1], values[2], values[3]);
-
-    const std::string output = o.output.find('/') == std::string::npos ? "./" + o.output : o.output;
-    app.responder().queuePanel({true, {output}});
-    c.onSaveAs(nullptr);
-    if (c.m_pFileFormatPopup) c.m_pFileFormatPopup->selectItemAtIndex(o.type);
-    c.onChangeFileType(c.m_pSavePanel.get());
-    if (c.m_pSavePanel) c.m_pSavePanel->setRequiredFileType(qv::paths::pathExtension(output));
-    if (c.mCompressionType) c.mCompressionType->selectItemAtIndex(o.compression);
-    if (o.quality >= 0) c.mCompressionAmount = float(o.quality);
-    qv::RunLoop::main().runUntil([&] { return !c.m_pSavePanel; }, 60);
-    qv::RunLoop::main().runUntil([&] { return !c.isSaveInProgress(); }, 600);
-    qv::RunLoop::main().runUntil([] { return false; }, 0.05);
-    for (const auto& record : app.responder().panels()) {
-        if (!record.refusal.empty() || !record.answer.ok) {
-            std::fprintf(stderr, "quorvelci: cannot save as %s: %s\n", output.c_str(), record.refusal.c_str());
-            return 1;
+    for (const frontend::Action& action : actions) {
+        if (auto failed = frontEnd.run(action)) {
+            std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), failed->c_str());
+            return kActionFailed;
         }
     }
-    for (const auto& record : app.responder().alerts()) {
-        if (record.request.message == qv::localizedString("SaveErrorMessage") ||
-            record.request.message == qv::localizedString("OpenErrorMessage")) {
-            std::fprintf(stderr, "quorvelci: %s: %s\n", record.request.title.c_str(), record.request.message.c_str());
-            return 1;
-        }
+    if (auto failed = frontEnd.finish()) {
+        std::fprintf(stderr, "quorvelci: %s\n", failed->c_str());
+        return kActionFailed;
     }
-    std::printf("written: %s\n", output.c_str());
     return 0;
+}
+
+int correct(int argc, char** argv) {
+    std::vector<frontend::Action> actions;
+    std::string error;
+    if (!frontend::parseCorrect(std::vector<std::string>(argv + 2, argv + argc), frontend::FrontEnd::controlNames(),
+                                actions, &error))
+        return usage(error);
+    return runActions(actions, "correct");
+}
+
+int script(const std::string& file) {
+    std::ifstream opened;
+    if (file != "-") {
+        opened.open(file);
+        if (!opened) {
+            std::fprintf(stderr, "quorvelci: cannot read %s\n", file.c_str());
+            return kUsageError;
+        }
+    }
+    std::istream& in = file == "-" ? std::cin : opened;
+    const std::string source = file == "-" ? "stdin" : file;
+    std::vector<frontend::Action> actions;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        std::string error;
+        auto action = frontend::parseLine(line, number, &error);
+        if (action) actions.push_back(*action);
+        else if (!error.empty()) {
+            std::fprintf(stderr, "quorvelci: %s:%d: %s\n", source.c_str(), number, error.c_str());
+            return kUsageError;
+        }
+    }
+    return runActions(actions, source);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "correct") == 0) {
-        Options options;
-        if (!parse(argc, argv, options)) return usage();
-        return correct(options);
+    if (argc >= 2 && std::strcmp(argv[1], "correct") == 0) return correct(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "script") == 0) {
+        if (argc != 3) return usage("script takes one file, or - for the standard input");
+        return script(argv[2]);
     }
     return QVApplicationMain(argc, argv);
 }

@@ -21,6 +21,7 @@
 // accessors, which save and batch threads call too (see correctionValues).
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -270,8 +271,22 @@ public:
     void onQualityAmountSlider(Control* sender);
     void resetAccessoryView();
     float compressionAmount() const { return mCompressionAmount.load(); }
-    // The save thread's body: writes m_pFileToWrite in the chosen format and reports on the main thread.
-    void saveImage();
+    // What one save writes, taken on the main thread as the save starts, so that the save thread
+    // reads neither the controls of the save panel nor the view's metadata while the main thread
+    // may change them.
+    struct SaveJob {
+        std::string path;      // the file to write
+        std::string source;    // the photo re-read at full resolution
+        int type = 0;          // QVOutputType
+        int compression = 0;   // the TIFF compression pop-up's index
+        float quality = 0.7f;  // the JPEG quality, 0 to 1
+        qv::Value metadata;    // a copy of the view's; the encoder changes it
+        std::uint64_t photo = 0;  // the opened photo it belongs to (mPhotoGeneration)
+    };
+    SaveJob makeSaveJob();
+    // The save thread's body: writes the job's file and reports on the main thread, where the
+    // metadata the encoder changed goes back to the view when the same photo is still open.
+    void saveImage(SaveJob job);
     bool isSaveInProgress() const { return mSaveInProgress.load(); }
     // The save panel's accessory controls (made by the controller when first needed).
     std::shared_ptr<qv::ui::View> m_pAccessoryView;
@@ -281,6 +296,8 @@ public:
     std::atomic<float> mCompressionAmount{0.7f};
     std::atomic<bool> mSaveInProgress{false};
     std::shared_ptr<qv::ui::SavePanel> m_pSavePanel;  // the Save As panel while it is shown
+    // Counts the photos opened, so that a save's outcome is applied only to the photo it saved.
+    std::uint64_t mPhotoGeneration = 0;
 
     // ---- Helpers shared by the files above ----
     // The four coefficients of a resource-database lens, in use while one is current.
@@ -471,6 +488,10 @@ private:
     // Tables (QVControllerTables.cpp).
     std::string lensRowTitle(const qv::Value& record, qv::ui::PopUpButton* modelPopUp) const;
     void selectModelForLensGroup(const std::string& lensGroup, const std::string& current);
+    // Saving (QVControllerSave.cpp): disables the controls and starts the save thread, unless a
+    // save runs already.
+    void startSaveThread();
+    void finishSave(SaveJob job, bool encoded, bool saved);
     // Controls (QVControllerControls.cpp).
     void allowInsideCrop(bool allow);
     void takeTypedFocalLength(float focal);

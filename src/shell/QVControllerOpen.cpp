@@ -78,7 +78,10 @@ bool QVController::createSmallScaledImage(const std::string& photo, const qv::Di
 
 bool QVController::performLoading(const std::string& path) {
     const bool loaded = m_pDisplayView && m_pDisplayView->setCIImageFromFile(path);
-    if (loaded) m_pFileToWrite = path;
+    if (loaded) {
+        m_pFileToWrite = path;
+        ++mPhotoGeneration;
+    }
     return loaded;
 }
 

@@ -94,12 +94,12 @@ void QVController::onSave(Control*) {
         return;
     }
     if (!m_pWindow || !m_pWindow->isDocumentEdited()) return;
-    if (mSaveInProgress.exchange(true)) return;  // one save at a time
-    if (IsMacOSSnowLeopardRunning()) m_pFileToWrite = originalImagePath();
-    if (m_pFOVText) m_pFOVText->setEnabled(false);
-    setControlsEnabled(false);
+    if (mSaveInProgress.load()) return;  // one save at a time
+    // The working copy stands for the photo the user chose, so Save writes over that photo and
+    // never over the temporary copy; after Save As it writes the file saved as, not the photo.
+    if (IsMacOSSnowLeopardRunning() && m_pFileToWrite == m_pFileToLoad) m_pFileToWrite = originalImagePath();
     setFileFormatTo(qv::paths::pathExtension(m_pFileToWrite), nullptr);
-    if (!qv::detachThread([this] { saveImage(); })) mSaveInProgress = false;
+    startSaveThread();
 }
 
 void QVController::onSaveAs(Control*) {
@@ -127,51 +127,74 @@ void QVController::onSaveAs(Control*) {
                                       const std::string chosen = sheet.filename();
                                       m_pSavePanel.reset();
                                       if (code != qv::ui::kOKButton || chosen.empty()) return;
-                                      if (mSaveInProgress.exchange(true)) return;
+                                      if (mSaveInProgress.load()) return;
                                       m_pFileToWrite = chosen;
-                                      if (m_pFOVText) m_pFOVText->setEnabled(false);
-                                      setControlsEnabled(false);
-                                      if (!qv::detachThread([this] { saveImage(); })) mSaveInProgress = false;
+                                      startSaveThread();
                                   });
     // The panel keeps the photo's own extension while the pop-up shows its format; for a photo
     // in a format this program does not write, it keeps the "jpg" chosen above.
     if (formatOfExtension(extension) >= 0) panel->setRequiredFileType(extension);
 }
 
-void QVController::saveImage() {
-    const std::string path = m_pFileToWrite;
-    bool saved = false;
-    if (!path.empty()) {
-        const int format = m_pFileFormatPopup ? m_pFileFormatPopup->indexOfSelectedItem() : 0;
-        const int type = format >= 1 && format <= 3 ? format : QVOutputType::kJPEG;
-        const int compression = type == QVOutputType::kTIFF && mCompressionType ? mCompressionType->indexOfSelectedItem() : 0;
-        qv::Value metadata = m_pDisplayView ? m_pDisplayView->imageMetadata() : qv::Value();
-        qv::ci::Image image = QVDisplayView::CreateCIImageWithoutOrientation(originalImagePath());
+QVController::SaveJob QVController::makeSaveJob() {
+    SaveJob job;
+    job.path = m_pFileToWrite;
+    job.source = originalImagePath();
+    const int format = m_pFileFormatPopup ? m_pFileFormatPopup->indexOfSelectedItem() : 0;
+    job.type = format >= 1 && format <= 3 ? format : QVOutputType::kJPEG;
+    job.compression = job.type == QVOutputType::kTIFF && mCompressionType ? mCompressionType->indexOfSelectedItem() : 0;
+    job.quality = compressionAmount();
+    if (m_pDisplayView) job.metadata = m_pDisplayView->imageMetadata();
+    job.photo = mPhotoGeneration;
+    return job;
+}
+
+void QVController::startSaveThread() {
+    if (mSaveInProgress.exchange(true)) return;
+    if (m_pFOVText) m_pFOVText->setEnabled(false);
+    setControlsEnabled(false);
+    SaveJob job = makeSaveJob();
+    auto shared = std::make_shared<SaveJob>(job);
+    if (!qv::detachThread([this, shared] { saveImage(std::move(*shared)); }))
+        finishSave(std::move(job), false, false);  // reported as any failed save
+}
+
+void QVController::saveImage(SaveJob job) {
+    bool encoded = false, saved = false;
+    if (!job.path.empty()) {
+        qv::ci::Image image = QVDisplayView::CreateCIImageWithoutOrientation(job.source);
         if (m_pDisplayView && !image.isNull()) image = m_pDisplayView->fullResolutionImage(image);
         std::optional<qv::Data> bytes;
-        if (metadata.isDictionary() && !image.isNull())
-            bytes = QVImageEncoder::dataFromImage(image, type, *metadata.dictionary(), compressionAmount());
+        if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
+            encoded = true;
+            bytes = QVImageEncoder::dataFromImage(image, job.type, *metadata, job.quality);
+        }
         if (bytes) {
             QVImageEncoder::SaveOptions options;
-            options.sixteenBits = QVImageEncoder::wantsSixteenBits(*metadata.dictionary());
+            options.sixteenBits = QVImageEncoder::wantsSixteenBits(*job.metadata.dictionary());
             options.profilePath = qv::paths::supportFolder() + "Profile";
-            options.tiffCompressionTag = type == QVOutputType::kTIFF ? QVOutputType::tiffCompressionTag(compression) : 0;
-            saved = QVImageEncoder::writeEncodedFile(*bytes, path, options);
+            options.tiffCompressionTag =
+                job.type == QVOutputType::kTIFF ? QVOutputType::tiffCompressionTag(job.compression) : 0;
+            saved = QVImageEncoder::writeEncodedFile(*bytes, job.path, options);
         }
     }
-    qv::performOnMainThread(
-        [this, path, saved] {
-            if (m_pFOVCheckbox && m_pFOVText && m_pFOVCheckbox->state() == qv::ui::kOnState) m_pFOVText->setEnabled(true);
-            setControlsEnabled(true);
-            mSaveInProgress = false;
-            if (!path.empty() && !saved) {
-                qv::ui::runAlertPanel(qv::paths::lastPathComponent(path), m_pMainBundle.localizedString("SaveErrorMessage"),
-                                      "OK");
-                return;
-            }
-            if (saved) qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kImageSavePath] = path; });
-            if (m_pWindow) m_pWindow->setDocumentEdited(false);
-            if (mWindowCloseRequest) qv::ui::Application::shared().terminate();
-        },
-        false);
+    auto shared = std::make_shared<SaveJob>(std::move(job));
+    qv::performOnMainThread([this, shared, encoded, saved] { finishSave(std::move(*shared), encoded, saved); }, false);
+}
+
+void QVController::finishSave(SaveJob job, bool encoded, bool saved) {
+    // What the encoder changed (the orientation, the quality) stays with the photo for the next
+    // save, as long as that photo is still the one open.
+    if (encoded && m_pDisplayView && job.photo == mPhotoGeneration) m_pDisplayView->setImageMetadata(job.metadata);
+    if (m_pFOVCheckbox && m_pFOVText && m_pFOVCheckbox->state() == qv::ui::kOnState) m_pFOVText->setEnabled(true);
+    setControlsEnabled(true);
+    mSaveInProgress = false;
+    if (!job.path.empty() && !saved) {
+        qv::ui::runAlertPanel(qv::paths::lastPathComponent(job.path), m_pMainBundle.localizedString("SaveErrorMessage"),
+                              "OK");
+        return;
+    }
+    if (saved) qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kImageSavePath] = job.path; });
+    if (m_pWindow) m_pWindow->setDocumentEdited(false);
+    if (mWindowCloseRequest) qv::ui::Application::shared().terminate();
 }

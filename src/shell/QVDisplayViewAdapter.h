@@ -29,6 +29,9 @@ public:
     qv::ci::Image ciImage() const override { return m_view.ciImage(); }
     qv::ci::Image scaleToFixedSize(const qv::ci::Image& image) override { return QVDisplayView::scaleToFixedSize(image); }
     qv::Value imageMetadata() const override { return qv::Value(m_view.imageMetadata()); }
+    void setImageMetadata(const qv::Value& metadata) override {
+        if (const qv::Dictionary* dictionary = metadata.dictionary()) m_view.setImageMetadata(*dictionary);
+    }
     qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override {
         return m_view.fullResolutionChain(source);
     }

@@ -1,8 +1,8 @@
 #pragma once
 // What the window controller asks of the preview view: run the correction chain whole or from a
 // later step, switch the preview, the magnifier and file drops, load and report the photo. The
-// preview view implements it; until then, and in tests, the controller works without a view or
-// with a stand-in.
+// real preview view is driven through QVDisplayViewAdapter; tests may give a stand-in, and the
+// controller copes with none.
 #include <string>
 
 #include "coreimage/CIImage.h"
@@ -37,6 +37,9 @@ public:
     virtual qv::ci::Image ciImage() const = 0;
     virtual qv::ci::Image scaleToFixedSize(const qv::ci::Image& image) = 0;
     virtual qv::Value imageMetadata() const = 0;
+    // Replaces the photo's metadata (a dictionary): what a save changed in its copy comes back
+    // here, on the main thread, so the next save starts from it.
+    virtual void setImageMetadata(const qv::Value& metadata) = 0;
     // The full-resolution chain on an image, as saving runs it; the null image (the save then
     // fails) from a view that cannot run it.
     virtual qv::ci::Image fullResolutionImage(const qv::ci::Image&) const { return {}; }

@@ -119,13 +119,21 @@ public:
     qv::UserDefaults& defaults;
 };
 
-void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges) {
+// The preview fills the left of the window below the lens and photo information.
+const Rect kPreviewFrame(20, 20, 520, 600);
+
+void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges, QVMainNib& result) {
     QVController& c = k.c;
     auto window = k.window(Rect(100, 100, 1100, 760), "QuorvelCI", false);
     window->setDelegate(&c);
     c.m_pWindow = window.get();
-    c.m_pDisplayView = view;
     Window& w = *window;
+    if (!view) {
+        result.displayView = k.b.makeIn<QVDisplayView>(w, kPreviewFrame);
+        result.displayViewAdapter = std::make_unique<QVDisplayViewAdapter>(*result.displayView);
+        view = result.displayViewAdapter.get();
+    }
+    c.m_pDisplayView = view;
     const char* enable = shell::keys::kEnableControl;
 
     // Lens and photo information, above the preview.
@@ -186,10 +194,13 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges)
         k.slider(w, right, "blueValue", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
     for (Slider* fringe : {c.m_pFixRedSlider, c.m_pFixGreenSlider, c.m_pFixBlueSlider})
         ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
+    // The vignetting filter takes the amount in hundredths and the midpoint as (value + 50) / 100:
+    // these ranges span its whole effect, from darkening to doubling the corners and from a rise
+    // that starts at the centre to one that starts near the corners.
     std::tie(c.m_pVigAmountSlider, c.m_pVignetAmountText) =
-        k.slider(w, right, "vigAmount", -1, 1, 0, &QVController::onAmountSlider);
+        k.slider(w, right, "vigAmount", -100, 100, 0, &QVController::onAmountSlider);
     std::tie(c.m_pVigMidpointSlider, c.m_pVignetMidpointText) =
-        k.slider(w, right, "vigMidpoint", 0, 1, 0, &QVController::onMidpointSlider);
+        k.slider(w, right, "vigMidpoint", -50, 50, 0, &QVController::onMidpointSlider);
     c.m_pPreviewCheckbox = k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
     c.m_pPreviewCheckbox->setState(kOnState);
     auto zoom = right.split(4);
@@ -405,7 +416,8 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     auto preferences = nib.add(std::make_shared<QVPreferences>());
     auto ranges = nib.make<RangeBindings>();
     Builder k(nib, *controller);
-    buildMainWindow(k, view, *ranges);
+    QVMainNib result;
+    buildMainWindow(k, view, *ranges, result);
     buildParametersSheet(k);
     buildDatabaseSheet(k);
     buildEditDatabaseSheet(k);
@@ -419,7 +431,6 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     application.setDelegate(controller.get());
     nib.add(controller);  // last: its start-up runs once everything else is awake
 
-    QVMainNib result;
     result.nib = nib.finish();
     result.controller = controller;
     result.preferences = preferences;

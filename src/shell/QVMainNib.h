@@ -10,6 +10,8 @@
 #include "appkit/NibBuilder.h"
 #include "lens/QVPreferences.h"
 #include "shell/QVController.h"
+#include "engine/QVDisplayView.h"
+#include "shell/QVDisplayViewAdapter.h"
 #include "shell/QVDisplayViewLink.h"
 
 struct QVMainNib {
@@ -20,6 +22,10 @@ struct QVMainNib {
     // controller, which goes with the nib.
     ~QVMainNib();
 
+    // The preview view the main window shows and the link the controller drives it through, when
+    // the nib placed them itself; declared first so that they outlive the controller.
+    std::shared_ptr<QVDisplayView> displayView;
+    std::unique_ptr<QVDisplayViewAdapter> displayViewAdapter;
     qv::ui::Nib nib;  // keeps every window, control and controller alive
     std::shared_ptr<QVController> controller;
     std::shared_ptr<QVPreferences> preferences;
@@ -27,6 +33,7 @@ struct QVMainNib {
 };
 
 // Builds the nib. The controller becomes the application's delegate and the main window's delegate,
-// the menu the application's main menu. `view`, when given, is the preview view the controller
-// drives (it must outlive the nib).
+// the menu the application's main menu. `view`, when given, is a stand-in for the preview view that
+// the controller drives (it must outlive the nib); without one the main window gets the real
+// preview view beside its controls.
 QVMainNib loadMainNib(QVDisplayViewLink* view = nullptr);

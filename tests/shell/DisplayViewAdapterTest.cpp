@@ -2,6 +2,7 @@
 // view's correction chain, and moving a control re-runs the preview with the controller's values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "ShellTestSupport.h"
@@ -84,6 +85,36 @@ TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAc
     ASSERT_TRUE(c().m_pPreviewCheckbox->performClick());
     EXPECT_NE(c().previewCheckboxStatus(), wasOn);
     EXPECT_EQ(m_view->m_bPreviewFlag.load(), !wasOn);
+}
+
+// The application as it starts without a stand-in: the main window holds the real preview view,
+// which the controller drives, and an opened photo shows in it.
+TEST(MainWindowPreview, TheNibPlacesTheViewTheControllerDrives) {
+    resetApplication();
+    qvtest::TempDir dir;
+    {
+        FixtureBundle bundle;
+        for (const char* file : {"exiftool", "MyRadialDistortion.cikernel", "MyVignetting.cikernel"})
+            ASSERT_TRUE(bundle.installResource(file));
+        responder().queueAlert(declineOwnedLenses());
+        QVMainNib nib = launch();
+        QVController& c = *nib.controller;
+        ASSERT_TRUE(nib.displayView);
+        EXPECT_EQ(c.m_pDisplayView, nib.displayViewAdapter.get());
+        EXPECT_EQ(nib.displayView->window(), c.m_pWindow);
+        EXPECT_EQ(nib.displayView->displayController(), &c);
+        const auto& inWindow = c.m_pWindow->contentView()->subviews();
+        EXPECT_NE(std::find(inWindow.begin(), inWindow.end(), nib.displayView), inWindow.end());
+
+        const std::string photo = dir.path() + "/IMG_0003.jpg";
+        writePhoto(photo, 120, 80);
+        c.openImage(photo);
+        ASSERT_TRUE(c.m_bImageLoaded.load());
+        EXPECT_FALSE(nib.displayView->ciImage().isNull());
+        EXPECT_FALSE(nib.displayView->m_pPerspectiveImage.isNull());
+        EXPECT_FALSE(nib.displayView->imageToDraw().isNull()) << "the corrected preview is what the view draws";
+    }
+    resetApplication();
 }
 
 }  // namespace

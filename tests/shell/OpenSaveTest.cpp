@@ -14,6 +14,7 @@
 #include "foundation/Process.h"
 #include "foundation/RunLoop.h"
 #include "imageio/ImageDestination.h"
+#include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 #include "shell/QVController.h"
 #include "common/FileSizeLimit.h"
@@ -26,7 +27,6 @@ namespace {
 // the photo itself, so saves write what was read.
 class LoadingView : public FakeDisplayView {
 public:
-    qv::Value metadata;
     qv::ci::Image image;
     std::string loadedPath;
     bool setCIImageFromFile(const std::string& path) override {
@@ -40,7 +40,6 @@ public:
         return true;
     }
     qv::ci::Image ciImage() const override { return image; }
-    qv::Value imageMetadata() const override { return metadata; }
     qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override { return source; }
 };
 
@@ -186,6 +185,79 @@ TEST_F(OpenSaveTest, FormatsOfExtensions) {
     EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 1);
     c().setFileFormatTo("EXR", nullptr);
     EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 3);
+}
+
+TEST_F(OpenSaveTest, WhatASaveChangesInTheMetadataStaysForTheNextSave) {
+    using namespace qv::io;
+    writePhoto(m_photo, 64, 48);
+    c().openImage(m_photo);
+    ASSERT_EQ(m_view.metadata.get(kCGImagePropertyOrientation).integerOr(0), 6);
+    const auto photoBefore = qv::files::readWhole(m_photo);
+    const std::string target = m_dir.path() + "/corrected.jpg";
+    responder().queuePanel({true, {target}});
+    c().onSaveAs(nullptr);
+    qv::RunLoop::main().runUntil([&] { return !c().m_pSavePanel; }, 30);
+    waitForSave();
+    ASSERT_FALSE(alerted("SaveErrorMessage"));
+    // The saved pixels are upright, and so is the photo's metadata from now on.
+    EXPECT_EQ(m_view.metadata.get(kCGImagePropertyOrientation).integerOr(0), 1);
+    EXPECT_EQ(m_view.metadata.get(kCGImagePropertyTIFFDictionary).get(kCGImagePropertyTIFFOrientation).integerOr(0), 1);
+    EXPECT_DOUBLE_EQ(m_view.metadata.get(kCGImageDestinationLossyCompressionQuality).doubleOr(0), 0.7f);
+    const auto first = qv::files::readWhole(target);
+    ASSERT_TRUE(first);
+
+    // Another change, then Save: it writes the file saved as, the same way, and leaves the photo.
+    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(3));
+    ASSERT_TRUE(c().m_pWindow->isDocumentEdited());
+    ASSERT_TRUE(qv::files::removeItem(target));
+    c().onSave(nullptr);
+    waitForSave();
+    EXPECT_FALSE(alerted("SaveErrorMessage"));
+    EXPECT_EQ(qv::files::readWhole(target), first) << "the fake view saves the photo as read: same bytes";
+    EXPECT_EQ(qv::files::readWhole(m_photo), photoBefore);
+    EXPECT_EQ(tool({"-s3", "-Orientation#", target}), "1\n");
+}
+
+TEST_F(OpenSaveTest, ADepthOf16BitsInTheMetadataWritesEverySave16Bits) {
+    writePhoto(m_photo, 64, 48);
+    c().openImage(m_photo);
+    m_view.metadata[qv::io::kCGImagePropertyDepth] = 16;
+    const std::string target = m_dir.path() + "/deep.tif";
+    for (int save = 0; save < 2; ++save) {
+        SCOPED_TRACE(save);
+        if (save == 0) {
+            responder().queuePanel({true, {target}});
+            c().onSaveAs(nullptr);
+            c().m_pFileFormatPopup->selectItemAtIndex(1);
+            c().onChangeFileType(c().m_pSavePanel.get());
+            qv::RunLoop::main().runUntil([&] { return !c().m_pSavePanel; }, 30);
+        } else {
+            ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(2));
+            c().onSave(nullptr);
+        }
+        waitForSave();
+        EXPECT_FALSE(alerted("SaveErrorMessage"));
+        EXPECT_EQ(tool({"-s3", "-BitsPerSample", target}), "16 16 16\n");
+        EXPECT_EQ(m_view.metadata.get(qv::io::kCGImagePropertyDepth).integerOr(0), 16);
+    }
+}
+
+TEST_F(OpenSaveTest, ASaveFinishingAfterAnotherPhotoOpenedLeavesThatPhotosMetadata) {
+    using namespace qv::io;
+    writePhoto(m_photo, 64, 48);
+    const std::string second = m_dir.path() + "/IMG_0002.jpg";
+    writePhoto(second, 48, 32);
+    c().openImage(m_photo);
+    c().onSave(nullptr);
+    ASSERT_TRUE(c().isSaveInProgress());
+    // A photo handed over by the system opens while the save runs; the save reports afterwards.
+    c().openImage(second);
+    waitForSave();
+    EXPECT_FALSE(alerted("SaveErrorMessage"));
+    EXPECT_EQ(m_view.loadedPath, QVController::workingCopyPath());
+    EXPECT_EQ(m_view.metadata.get(kCGImagePropertyOrientation).integerOr(0), 6)
+        << "the first photo's saved metadata must not replace the second's";
+    EXPECT_FALSE(m_view.metadata.get(kCGImageDestinationLossyCompressionQuality).asDouble());
 }
 
 }  // namespace

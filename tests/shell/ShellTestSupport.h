@@ -77,7 +77,9 @@ public:
     bool setCIImageFromFile(const std::string&) override { return false; }
     qv::ci::Image ciImage() const override { return {}; }
     qv::ci::Image scaleToFixedSize(const qv::ci::Image&) override;
-    qv::Value imageMetadata() const override { return {}; }
+    qv::Value metadata;  // the photo's metadata as a view would keep it
+    qv::Value imageMetadata() const override { return metadata; }
+    void setImageMetadata(const qv::Value& value) override { metadata = value; }
     void calculateDrawingRect() override {}
     void resetImageToDraw() override {}
     void drawCorrectedImage() override {}

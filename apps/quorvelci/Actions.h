@@ -1,0 +1,43 @@
+#pragma once
+// What the headless front end does, one action at a time: the lines of a script and the options of
+// "quorvelci correct" both become these actions, and one runner carries them out, so the two ways
+// in behave alike.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace frontend {
+
+// The save panel's choices for one save; absent ones follow the output's extension or stay as the
+// panel shows them.
+struct SaveChoices {
+    std::optional<std::string> type;         // jpeg, jpg, tiff, tif, psd or exr
+    std::optional<std::string> quality;      // the JPEG quality slider, 0 to 1
+    std::optional<std::string> compression;  // none, lzw or packbits
+    std::optional<std::string> depth;        // 8 or 16 bits per sample
+};
+
+struct Action {
+    enum class Verb { Open, Lens, Set, SaveAs, Save, AnswerAlert, AnswerPanel, ExpectAlert, Print };
+    Verb verb = Verb::Open;
+    std::string subject;  // the path, lens name, control, alert text, button or what to print
+    std::string value;    // the control's value (set)
+    SaveChoices save;     // save-as only
+    int line = 0;         // the script's line; 0 for the command line's options
+};
+
+// Parses one script line. Nothing (and no error) for a blank line or a comment; nothing and the
+// reason in *error for a line that is not an action.
+std::optional<Action> parseLine(const std::string& line, int number, std::string* error);
+
+// Parses "correct PHOTO -o OUTPUT [options]" (the arguments after "correct") into the actions a
+// person would take: open, choose the lens, set the controls in the order of `controlOrder`,
+// save as. False and the reason when the arguments are not understood.
+bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<std::string>& controlOrder,
+                  std::vector<Action>& actions, std::string* error);
+
+// Splits text into words at blanks; double quotes keep blanks inside a word. False when a quote
+// is left open.
+bool splitWords(const std::string& text, std::vector<std::string>& words);
+
+}  // namespace frontend

@@ -1,0 +1,453 @@
+#include "FrontEnd.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "appkit/Application.h"
+#include "appkit/Matrix.h"
+#include "appkit/RangeControls.h"
+#include "appkit/TextField.h"
+#include "foundation/Bundle.h"
+#include "foundation/Paths.h"
+#include "foundation/RunLoop.h"
+#include "foundation/Threads.h"
+#include "imageio/ImageProperties.h"
+#include "shell/QVApplicationMain.h"
+#include "shell/QVController.h"
+
+namespace frontend {
+
+namespace {
+
+using qv::ui::Control;
+
+// The controls of the main window that the front end sets, in the order "correct" sets them:
+// the lens's focal length before the geometry, the rotation before the crop that it limits.
+struct ControlSpec {
+    enum class Kind { Slider, Choice, Typed, Depth };
+    const char* name;
+    Kind kind;
+    const char* help;
+    Control* (*control)(QVController&);
+    std::vector<std::pair<std::string, int>> choices;  // a choice's words and the tags of their cells
+    const char* unavailable = "";                      // why a choice may be refused
+};
+
+const std::vector<ControlSpec>& controlTable() {
+    using K = ControlSpec::Kind;
+    static const std::vector<ControlSpec> table = {
+        {"distortion", K::Choice, "on|off: correct the lens's distortion or leave it",
+         [](QVController& c) -> Control* { return c.mFECorrectionTypeMatrix; }, {{"on", 0}, {"off", 2}}},
+        {"focal-length", K::Typed, "MM: the focal length the lens's coefficients are taken at",
+         [](QVController& c) -> Control* { return c.mFocalLengthField; }, {}},
+        {"scale", K::Slider, "PERCENT: scale of the result (100 unscaled)",
+         [](QVController& c) -> Control* { return c.m_pScaleSlider; }, {}},
+        {"aspect", K::Slider, "RATIO: aspect correction (1 none)",
+         [](QVController& c) -> Control* { return c.mAspectSlider; }, {}},
+        {"yaw", K::Slider, "DEGREES: perspective, left-right",
+         [](QVController& c) -> Control* { return c.m_pHorizontalSlider; }, {}},
+        {"pitch", K::Slider, "DEGREES: perspective, up-down",
+         [](QVController& c) -> Control* { return c.m_pVerticalSlider; }, {}},
+        {"rotation", K::Slider, "DEGREES: rotation",
+         [](QVController& c) -> Control* { return c.m_pRotationSlider; }, {}},
+        {"crop", K::Choice, "none|inside|outside: what of the corrected picture is kept",
+         [](QVController& c) -> Control* { return c.m_pCropRadioButtons; },
+         {{"none", 0}, {"inside", 1}, {"outside", 2}},
+         " (a rotated photo cannot be cropped inside)"},
+        {"red", K::Slider, "VALUE: red fringe; the red channel is scaled by 1 + VALUE",
+         [](QVController& c) -> Control* { return c.m_pFixRedSlider; }, {}},
+        {"blue", K::Slider, "VALUE: blue fringe; the blue channel is scaled by 1 + VALUE",
+         [](QVController& c) -> Control* { return c.m_pFixBlueSlider; }, {}},
+        {"vignetting-amount", K::Slider, "PERCENT: how much the corners are brightened (below 0: darkened)",
+         [](QVController& c) -> Control* { return c.m_pVigAmountSlider; }, {}},
+        {"vignetting-midpoint", K::Slider, "VALUE: where the brightening starts, -50 (the centre) to 50 (near the corners)",
+         [](QVController& c) -> Control* { return c.m_pVigMidpointSlider; }, {}},
+        {"depth", K::Depth, "8|16: bits per sample of what is saved", nullptr, {}},
+    };
+    return table;
+}
+
+const ControlSpec* specNamed(const std::string& name) {
+    for (const ControlSpec& spec : controlTable())
+        if (name == spec.name) return &spec;
+    return nullptr;
+}
+
+// A number written whole (no trailing text) and finite.
+std::optional<double> numberOf(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::string formatted(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", value);
+    return buffer;
+}
+
+// The format pop-up's item for a type name; -1 for none.
+int formatOfName(const std::string& name) {
+    if (name == "jpeg" || name == "jpg") return 0;
+    if (name == "tiff" || name == "tif") return 1;
+    if (name == "psd") return 2;
+    if (name == "exr") return 3;
+    return -1;
+}
+
+int compressionOfName(const std::string& name) {
+    if (name == "none") return 0;
+    if (name == "lzw") return 1;
+    if (name == "packbits") return 2;
+    return -1;
+}
+
+std::string absolutePath(const std::string& path) {
+    std::error_code failed;
+    const auto absolute = std::filesystem::absolute(path, failed);
+    return failed ? path : absolute.lexically_normal().string();
+}
+
+qv::ui::Responder& responder() { return qv::ui::Application::shared().responder(); }
+
+bool isErrorAlert(const qv::ui::AlertRequest& request) {
+    return request.message == qv::localizedString("OpenErrorMessage") ||
+           request.message == qv::localizedString("SaveErrorMessage");
+}
+
+bool matchesExpected(const qv::ui::AlertRequest& request, const std::string& expected) {
+    const std::string localized = qv::localizedString(expected);
+    for (const std::string& text : {request.title, request.message})
+        if (text == localized || text.find(expected) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+FrontEnd::FrontEnd() {
+    responder().queueAlert({1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
+    m_nib = QVLaunchApplication();
+    // When the question was not asked (the user declined it for good), its queued answer would
+    // stand before every answer queued later; start with an empty queue and no records.
+    responder().reset();
+}
+
+FrontEnd::~FrontEnd() {
+    // The profile extraction of an open may still run; it must not outlive what it writes for.
+    qv::waitForDetachedThreads(60);
+    qv::ui::Application::shared().setDelegate(nullptr);
+}
+
+std::vector<std::string> FrontEnd::controlNames() {
+    std::vector<std::string> names;
+    for (const ControlSpec& spec : controlTable()) names.push_back(spec.name);
+    return names;
+}
+
+std::string FrontEnd::controlHelp() {
+    std::string help;
+    for (const ControlSpec& spec : controlTable())
+        help += std::string("  ") + spec.name + std::string(22 - std::string(spec.name).size(), ' ') + spec.help + "\n";
+    return help;
+}
+
+std::optional<std::string> FrontEnd::check(const Action& action) const {
+    using Verb = Action::Verb;
+    switch (action.verb) {
+    case Verb::Set: {
+        const ControlSpec* spec = specNamed(action.subject);
+        if (!spec) return "unknown control \"" + action.subject + "\"";
+        const std::string& value = action.value;
+        const std::string prefix = std::string(spec->name) + " ";
+        switch (spec->kind) {
+        case ControlSpec::Kind::Slider: {
+            const auto number = numberOf(value);
+            auto* slider = dynamic_cast<qv::ui::Slider*>(spec->control(*m_nib.controller));
+            if (!number || !slider) return prefix + "takes a number, not \"" + value + "\"";
+            if (*number < slider->minValue() || *number > slider->maxValue())
+                return prefix + "takes " + formatted(slider->minValue()) + " to " + formatted(slider->maxValue()) +
+                       ", not " + value;
+            return std::nullopt;
+        }
+        case ControlSpec::Kind::Typed: {
+            const auto number = numberOf(value);
+            if (!number || *number <= 0) return prefix + "takes a focal length in mm above 0, not \"" + value + "\"";
+            return std::nullopt;
+        }
+        case ControlSpec::Kind::Choice: {
+            std::string words;
+            for (const auto& [word, tag] : spec->choices) {
+                if (word == value) return std::nullopt;
+                words += (words.empty() ? "" : "|") + word;
+            }
+            return prefix + "takes " + words + ", not \"" + value + "\"";
+        }
+        case ControlSpec::Kind::Depth:
+            if (value == "8" || value == "16") return std::nullopt;
+            return prefix + "takes 8 or 16, not \"" + value + "\"";
+        }
+        return std::nullopt;
+    }
+    case Verb::SaveAs: {
+        const SaveChoices& save = action.save;
+        const std::string extension = qv::paths::pathExtension(action.subject);
+        const int byExtension = formatOfName(extension);
+        if (byExtension < 0) return "cannot write \"" + extension + "\" files: name the output .jpg, .tif, .psd or .exr";
+        int format = byExtension;
+        if (save.type) {
+            format = formatOfName(*save.type);
+            if (format < 0) return "type takes jpeg, tiff, psd or exr, not \"" + *save.type + "\"";
+            // The name says what the file holds: the type may only confirm it.
+            if (format != byExtension) return "the type " + *save.type + " does not match the name " + action.subject;
+        }
+        if (save.quality) {
+            const auto quality = numberOf(*save.quality);
+            if (!quality || *quality < 0 || *quality > 1) return "quality takes 0 to 1, not \"" + *save.quality + "\"";
+            if (format != 0) return "quality is for JPEG output only";
+        }
+        if (save.compression) {
+            if (compressionOfName(*save.compression) < 0)
+                return "compression takes none, lzw or packbits, not \"" + *save.compression + "\"";
+            if (format != 1) return "compression is for TIFF output only";
+        }
+        if (save.depth) {
+            Action depth;
+            depth.verb = Verb::Set;
+            depth.subject = "depth";
+            depth.value = *save.depth;
+            return check(depth);
+        }
+        return std::nullopt;
+    }
+    case Verb::AnswerAlert: {
+        const auto button = numberOf(action.subject);
+        if (!button || *button < 0 || *button != std::floor(*button))
+            return "answer alert takes a button number (0 the default), not \"" + action.subject + "\"";
+        return std::nullopt;
+    }
+    case Verb::Print:
+        for (const char* what : {"camera", "lens", "coefficients", "all"})
+            if (action.subject == what) return std::nullopt;
+        return "print takes camera, lens, coefficients or all, not \"" + action.subject + "\"";
+    case Verb::Open:
+    case Verb::Lens:
+    case Verb::Save:
+    case Verb::AnswerPanel:
+    case Verb::ExpectAlert:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::run(const Action& action) {
+    if (auto wrong = check(action)) return wrong;
+    using Verb = Action::Verb;
+    std::optional<std::string> failure;
+    switch (action.verb) {
+    case Verb::ExpectAlert:
+        m_expectedAlerts.push_back(action.subject);
+        return std::nullopt;
+    case Verb::AnswerAlert:
+        responder().queueAlert({std::atoi(action.subject.c_str())});
+        return std::nullopt;
+    case Verb::AnswerPanel:
+        if (action.subject == "cancel") responder().queuePanel({false, {}});
+        else responder().queuePanel({true, {absolutePath(action.subject)}});
+        return std::nullopt;
+    case Verb::Open: failure = open(action.subject); break;
+    case Verb::Lens: failure = chooseLens(action.subject); break;
+    case Verb::Set: failure = set(action.subject, action.value); break;
+    case Verb::SaveAs: failure = saveAs(action.subject, action.save); break;
+    case Verb::Save: failure = save(); break;
+    case Verb::Print: failure = print(action.subject); break;
+    }
+    settle();
+    // A save whose error alert was expected goes on, but wrote nothing.
+    const auto alerts = responder().alerts();
+    const bool errorShown = std::any_of(alerts.begin() + std::ptrdiff_t(std::min(m_alertsSeen, alerts.size())),
+                                        alerts.end(), [](const auto& record) { return isErrorAlert(record.request); });
+    if (auto reported = newFailures()) return reported;
+    if (failure) return failure;
+    if ((action.verb == Verb::SaveAs || action.verb == Verb::Save) && !errorShown)
+        std::printf("written: %s\n", m_nib.controller->m_pFileToWrite.c_str());
+    std::fflush(stdout);
+    return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::finish() {
+    settle();
+    return newFailures();
+}
+
+std::optional<std::string> FrontEnd::open(const std::string& path) {
+    QVController& c = *m_nib.controller;
+    responder().queuePanel({true, {absolutePath(path)}});
+    c.onLoadImage(nullptr);
+    qv::RunLoop::main().runUntil([&] { return responder().panels().size() > m_panelsSeen; }, 60);
+    // A photo that cannot be opened shows the open-error alert, which is the report (and may be
+    // expected); without one, the open did not happen at all.
+    if (wasCancelled()) return "the open panel was cancelled";
+    if (!c.m_bImageLoaded && responder().alerts().size() == m_alertsSeen) return "cannot open " + path;
+    return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
+    QVController& c = *m_nib.controller;
+    if (!c.m_bImageLoaded) return "no photo is open";
+    // As a person would: the parameters sheet, the lens's row, Load.
+    c.onParameters(nullptr);
+    int row = -1;
+    std::string names;
+    if (c.m_pLensArray)
+        for (std::size_t i = 0; i < c.m_pLensArray->size(); ++i) {
+            const std::string lens = (*c.m_pLensArray)[i].get("3.Lens Name").stringOr("");
+            if (lens == name && row < 0) row = int(i);
+            names += (names.empty() ? "" : "; ") + lens;
+        }
+    if (row < 0 || !c.m_pParametersTable || !c.m_pParametersTable->userClickRow(row) ||
+        !c.m_pLoadParametersButton || !c.m_pLoadParametersButton->performClick()) {
+        c.onCloseParameters(nullptr);
+        return "no lens named \"" + name + "\" for this camera" + (names.empty() ? "" : " (its lenses: " + names + ")");
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::set(const std::string& name, const std::string& value) {
+    QVController& c = *m_nib.controller;
+    const ControlSpec& spec = *specNamed(name);
+    if (!c.m_bImageLoaded) return "no photo is open";
+    switch (spec.kind) {
+    case ControlSpec::Kind::Slider: {
+        auto* slider = dynamic_cast<qv::ui::Slider*>(spec.control(c));
+        if (!slider->userMoveTo(*numberOf(value))) return name + " cannot be moved now";
+        return std::nullopt;
+    }
+    case ControlSpec::Kind::Choice: {
+        auto* matrix = dynamic_cast<qv::ui::Matrix*>(spec.control(c));
+        int tag = 0;
+        for (const auto& [word, cellTag] : spec.choices)
+            if (word == value) tag = cellTag;
+        for (int row = 0; matrix && row < matrix->numberOfRows(); ++row) {
+            auto cell = matrix->cellAtRow(row);
+            if (!cell || cell->tag() != tag) continue;
+            if (matrix->userClickCell(row)) return std::nullopt;
+            break;
+        }
+        return name + " " + value + " cannot be chosen now" + spec.unavailable;
+    }
+    case ControlSpec::Kind::Typed: {
+        const double focal = *numberOf(value);
+        if (c.mMinFocalLength == 0 && c.mMaxFocalLength == 0) return "no lens with a focal range is in use";
+        if (focal < c.mMinFocalLength || focal > c.mMaxFocalLength)
+            return "focal length " + value + " mm is outside the lens's range " + formatted(c.mMinFocalLength) + "-" +
+                   formatted(c.mMaxFocalLength) + " mm";
+        auto* field = dynamic_cast<qv::ui::TextField*>(spec.control(c));
+        if (!field || !field->userType(value)) return "the focal length cannot be typed now";
+        return std::nullopt;
+    }
+    case ControlSpec::Kind::Depth: {
+        if (!c.m_pDisplayView) return "no photo is open";
+        // The depth of what is saved follows the photo's metadata.
+        qv::Value metadata = c.m_pDisplayView->imageMetadata();
+        if (!metadata.isDictionary()) return "the photo has no metadata to save with";
+        metadata[qv::io::kCGImagePropertyDepth] = std::atoi(value.c_str());
+        c.m_pDisplayView->setImageMetadata(metadata);
+        return std::nullopt;
+    }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveChoices& save) {
+    QVController& c = *m_nib.controller;
+    if (!c.m_bImageLoaded) return "no photo is open";
+    if (save.depth)
+        if (auto failed = set("depth", *save.depth)) return failed;
+    const std::string output = absolutePath(path);
+    const std::string extension = qv::paths::pathExtension(output);
+    responder().queuePanel({true, {output}});
+    c.onSaveAs(nullptr);
+    if (!c.m_pSavePanel) return "the save panel did not open";
+    // What a person does in the panel before answering it: the format, its options, the name.
+    c.m_pFileFormatPopup->selectItemAtIndex(formatOfName(save.type ? *save.type : extension));
+    c.onChangeFileType(c.m_pSavePanel.get());
+    c.m_pSavePanel->setRequiredFileType(extension);
+    if (save.compression && c.mCompressionType) c.mCompressionType->selectItemAtIndex(compressionOfName(*save.compression));
+    if (save.quality && !(c.mQualityAmountSlider && c.mQualityAmountSlider->userMoveTo(*numberOf(*save.quality))))
+        return "the quality cannot be set now";
+    settle();
+    if (wasCancelled()) return "the save panel was cancelled";
+    return std::nullopt;
+}
+
+bool FrontEnd::wasCancelled() const {
+    const auto panels = responder().panels();
+    for (std::size_t i = m_panelsSeen; i < panels.size(); ++i)
+        if (!panels[i].answer.ok && panels[i].refusal.empty()) return true;
+    return false;
+}
+
+std::optional<std::string> FrontEnd::save() {
+    QVController& c = *m_nib.controller;
+    if (!c.m_bImageLoaded) return "no photo is open";
+    if (!c.m_pWindow || !c.m_pWindow->isDocumentEdited()) return "nothing to save: nothing changed since the last save";
+    c.onSave(nullptr);
+    return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::print(const std::string& what) {
+    QVController& c = *m_nib.controller;
+    auto text = [](const qv::ui::TextField* field) { return field ? field->stringValue() : std::string(); };
+    const bool all = what == "all";
+    if (all || what == "camera")
+        std::printf("camera: %s %s\n", text(c.m_pManufacturerText).c_str(), text(c.m_pCameraModelText).c_str());
+    if (all || what == "lens") std::printf("lens: %s\n", text(c.m_pLensText).c_str());
+    if (all || what == "coefficients") {
+        const auto values = c.correctionValues();
+        std::printf("coefficients:");
+        for (double value : values) std::printf(" %.6g", value);
+        std::printf("\n");
+    }
+    return std::nullopt;
+}
+
+void FrontEnd::settle() {
+    QVController& c = *m_nib.controller;
+    qv::RunLoop& loop = qv::RunLoop::main();
+    loop.runUntil([&] { return !c.m_pSavePanel; }, 60);
+    loop.runUntil([&] { return !c.isSaveInProgress(); }, 600);
+    while (loop.runOnce(0)) {
+    }
+}
+
+std::optional<std::string> FrontEnd::newFailures() {
+    std::optional<std::string> failure;
+    auto add = [&](const std::string& why) { failure = failure ? *failure + "; " + why : why; };
+    const auto alerts = responder().alerts();
+    for (std::size_t i = m_alertsSeen; i < alerts.size(); ++i) {
+        const qv::ui::AlertRequest& request = alerts[i].request;
+        auto expected = std::find_if(m_expectedAlerts.begin(), m_expectedAlerts.end(),
+                                     [&](const std::string& text) { return matchesExpected(request, text); });
+        if (expected != m_expectedAlerts.end()) {
+            std::printf("alert: %s: %s\n", request.title.c_str(), request.message.c_str());
+            m_expectedAlerts.erase(expected);
+        } else if (isErrorAlert(request)) {
+            add(request.title + ": " + request.message);
+        }
+    }
+    m_alertsSeen = alerts.size();
+    const auto panels = responder().panels();
+    for (std::size_t i = m_panelsSeen; i < panels.size(); ++i)
+        if (!panels[i].refusal.empty()) add("the panel refused the answer: " + panels[i].refusal);
+    m_panelsSeen = panels.size();
+    for (const std::string& expected : m_expectedAlerts) add("no alert \"" + expected + "\" was shown");
+    m_expectedAlerts.clear();
+    return failure;
+}
+
+}  // namespace frontend

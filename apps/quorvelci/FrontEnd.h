@@ -1,0 +1,61 @@
+#pragma once
+// The headless front end: it starts the application as the program's main would, with the real
+// preview view in the main window, and carries out actions as a person at the window would: it
+// sets a control and sends the control's action, answers the open and save panels, picks a lens
+// in the parameters sheet. Error alerts that nobody expected fail the action.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Actions.h"
+#include "shell/QVMainNib.h"
+
+namespace frontend {
+
+class FrontEnd {
+public:
+    // Starts the application: the nib, the end of launching (the owned-lens question is declined).
+    FrontEnd();
+    ~FrontEnd();
+    FrontEnd(const FrontEnd&) = delete;
+    FrontEnd& operator=(const FrontEnd&) = delete;
+
+    // The controls that "set" and the options of "correct" know, in the order "correct" sets them.
+    static std::vector<std::string> controlNames();
+    // One line per control: its name, its values and what it is.
+    static std::string controlHelp();
+
+    // Whether an action is well formed: its control is known and its value is one the control
+    // takes. The reason when it is not.
+    std::optional<std::string> check(const Action& action) const;
+    // Carries an action out; the reason when it failed.
+    std::optional<std::string> run(const Action& action);
+    // Fails when alerts expected earlier were not shown; to call after the last action.
+    std::optional<std::string> finish();
+
+    QVController& controller() { return *m_nib.controller; }
+
+private:
+    std::optional<std::string> open(const std::string& path);
+    std::optional<std::string> chooseLens(const std::string& name);
+    std::optional<std::string> set(const std::string& control, const std::string& value);
+    std::optional<std::string> saveAs(const std::string& path, const SaveChoices& save);
+    std::optional<std::string> save();
+    std::optional<std::string> print(const std::string& what);
+    // Waits until the panel and the save thread are done and their reports have reached the
+    // main thread.
+    void settle();
+    // Whether a panel shown since the last report was cancelled (by an "answer panel cancel").
+    bool wasCancelled() const;
+    // The error alerts (open and save errors) and refused panel answers since `alerts` and
+    // `panels` were counted, less the alerts expected; the expected alerts not shown.
+    std::optional<std::string> newFailures();
+
+    QVMainNib m_nib;
+    std::size_t m_alertsSeen = 0;
+    std::size_t m_panelsSeen = 0;
+    std::vector<std::string> m_expectedAlerts;
+};
+
+}  // namespace frontend

@@ -1,0 +1,98 @@
+#include "E2ESupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "foundation/Files.h"
+#include "imageio/ImageSource.h"
+
+namespace e2e {
+
+namespace {
+
+std::optional<qv::Bitmap> pixelsOf(const std::string& path) {
+    auto source = qv::io::ImageSource::createWithPath(path);
+    EXPECT_TRUE(source) << path;
+    if (!source) return std::nullopt;
+    auto bitmap = source->createImage();
+    EXPECT_TRUE(bitmap) << path;
+    return bitmap;
+}
+
+// A sample's value on the 8-bit scale: the high byte of a native 16-bit sample.
+double sampleAt(const qv::Bitmap& bitmap, int x, int y, int channel) {
+    const int channels = qv::channelCount(bitmap.format);
+    const int bytes = qv::bytesPerSample(bitmap.format);
+    const std::uint8_t* p = bitmap.row(y) + (std::size_t(x) * channels + channel) * bytes;
+    return bytes == 2 ? p[1] : p[0];
+}
+
+}  // namespace
+
+std::string binary(const std::string& name) { return qvtest::binaryDir() + "/bin/" + name; }
+
+qv::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) {
+    const auto result = qv::runProcess(program, arguments, 300);
+    EXPECT_TRUE(result) << program << " did not start";
+    return result ? *result : qv::ProcessResult{};
+}
+
+qv::ProcessResult quorvelci(const std::vector<std::string>& arguments) { return run(binary("quorvelci"), arguments); }
+
+qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text) {
+    const std::string path = dir.path() + "/actions.txt";
+    EXPECT_TRUE(qv::files::writeWhole(path, text));
+    return quorvelci({"script", path});
+}
+
+std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra) {
+    const std::string path = dir.path() + "/IMG_0018.jpg";
+    std::vector<std::string> arguments{path};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const auto made = run(binary("qv-samplephoto"), arguments);
+    EXPECT_EQ(made.exitStatus, 0) << made.output;
+    return path;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void expectFailure(const qv::ProcessResult& result, int status, const std::string& message,
+                   const std::string& output) {
+    EXPECT_EQ(result.exitStatus, status) << result.output;
+    EXPECT_TRUE(contains(result.output, message)) << result.output;
+    EXPECT_FALSE(qv::files::exists(output)) << output;
+}
+
+double lineWander(const std::string& path, int y0, int fromX, int toX) {
+    const auto bitmap = pixelsOf(path);
+    if (!bitmap) return 1e9;
+    double low = 1e9, high = -1e9;
+    for (int x = fromX; x < toX; ++x) {
+        // Columns that cross a vertical line of the grid say nothing about the horizontal one.
+        const int fromVertical = std::abs(((x - 600) % 80 + 80) % 80 - 40);
+        if (fromVertical > 30) continue;
+        double weight = 0, sum = 0;
+        for (int y = y0 - 14; y <= y0 + 14; ++y) {
+            const double ink = std::max(0.0, 200.0 - sampleAt(*bitmap, x, y, 0));
+            weight += ink;
+            sum += ink * y;
+        }
+        if (weight == 0) return 1e9;
+        low = std::min(low, sum / weight);
+        high = std::max(high, sum / weight);
+    }
+    return high - low;
+}
+
+double meanRed(const std::string& path, int x0, int y0, int size) {
+    const auto bitmap = pixelsOf(path);
+    if (!bitmap) return -1;
+    double sum = 0;
+    for (int y = y0; y < y0 + size; ++y)
+        for (int x = x0; x < x0 + size; ++x) sum += sampleAt(*bitmap, x, y, 0);
+    return sum / (size * size);
+}
+
+}  // namespace e2e

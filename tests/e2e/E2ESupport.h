@@ -1,0 +1,32 @@
+#pragma once
+// What the end-to-end tests share: the built programs, the generated sample photo (a grid bent by
+// the barrel distortion of the 18-55 zoom at 18 mm, with the camera's and lens's EXIF) and ways to
+// look at what came out.
+#include <string>
+#include <vector>
+
+#include "common/TempDir.h"
+#include "foundation/Process.h"
+
+namespace e2e {
+
+std::string binary(const std::string& name);
+qv::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments);
+// Runs quorvelci with the arguments.
+qv::ProcessResult quorvelci(const std::vector<std::string>& arguments);
+// Runs "quorvelci script FILE" on a script written into dir.
+qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text);
+// Writes the sample photo into dir; extra arguments go to its generator.
+std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra = {});
+bool contains(const std::string& text, const std::string& part);
+// Expects a run to have ended with the status, said the message, and written nothing at `output`.
+void expectFailure(const qv::ProcessResult& result, int status, const std::string& message,
+                   const std::string& output);
+
+// How far the dark line nearest row y0 (of the 80-pixel grid centred in the picture) wanders up
+// and down across the picture (pixels): the spread of its per-column centre between the columns.
+double lineWander(const std::string& path, int y0, int fromX, int toX);
+// The mean of the first sample (red) over a square of the picture, 0 to 255.
+double meanRed(const std::string& path, int x, int y, int size);
+
+}  // namespace e2e

@@ -1,0 +1,106 @@
+// The front end in-process: each control it sets moves the window's control and sends its
+// action, so the user defaults and the controller change as they do from the window.
+#include <gtest/gtest.h>
+
+#include "Actions.h"
+#include "E2ESupport.h"
+#include "FrontEnd.h"
+#include "appkit/Application.h"
+#include "foundation/UserDefaults.h"
+#include "imageio/ImageProperties.h"
+#include "shell/QVController.h"
+
+using namespace e2e;
+
+namespace {
+
+frontend::Action line(const std::string& text) {
+    std::string error;
+    auto action = frontend::parseLine(text, 1, &error);
+    EXPECT_TRUE(action) << text << ": " << error;
+    return action ? *action : frontend::Action{};
+}
+
+class FrontEndTest : public testing::Test {
+protected:
+    void SetUp() override { qv::ui::Application::shared().reset(); }
+    void TearDown() override { qv::ui::Application::shared().reset(); }
+};
+
+TEST_F(FrontEndTest, SettingAControlMovesItAndItsUserDefaultsKey) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    frontend::FrontEnd frontEnd;
+    QVController& c = frontEnd.controller();
+    ASSERT_FALSE(frontEnd.run(line("open " + photo)));
+    c.m_pWindow->setDocumentEdited(false);
+    auto& defaults = qv::UserDefaults::standard();
+
+    ASSERT_FALSE(frontEnd.run(line("set scale 120")));
+    EXPECT_DOUBLE_EQ(c.scaleValue(), 120);
+    EXPECT_DOUBLE_EQ(defaults.object("scaleValue").doubleOr(0), 120);
+    EXPECT_TRUE(c.m_pWindow->isDocumentEdited());
+
+    ASSERT_FALSE(frontEnd.run(line("set red 0.01")));
+    EXPECT_NEAR(c.redValue(), 1.01, 1e-6);
+    EXPECT_NEAR(defaults.object("redValue").doubleOr(0), 0.01, 1e-6);
+
+    ASSERT_FALSE(frontEnd.run(line("set rotation -4")));
+    EXPECT_DOUBLE_EQ(c.rotationAngle(), 4) << "the rotation accessor has the slider's opposite sign";
+    ASSERT_FALSE(frontEnd.run(line("set crop outside")));
+    EXPECT_TRUE(c.isCropOutsideSelected());
+    EXPECT_TRUE(frontEnd.run(line("set crop inside"))) << "a rotated photo cannot be cropped inside";
+    EXPECT_TRUE(c.isCropOutsideSelected());
+
+    ASSERT_FALSE(frontEnd.run(line("set distortion off")));
+    EXPECT_EQ(c.correctionType(), 2);
+    ASSERT_FALSE(frontEnd.run(line("set depth 16")));
+    EXPECT_EQ(c.m_pDisplayView->imageMetadata().get(qv::io::kCGImagePropertyDepth).integerOr(0), 16);
+}
+
+TEST(ScriptLines, ParseIntoActions) {
+    std::string error;
+    EXPECT_FALSE(frontend::parseLine("   # a comment", 1, &error));
+    EXPECT_FALSE(frontend::parseLine("", 2, &error));
+    EXPECT_TRUE(error.empty());
+
+    const auto lens = line("lens Canon EF-S 18-55mm f/3.5-5.6");
+    EXPECT_EQ(lens.verb, frontend::Action::Verb::Lens);
+    EXPECT_EQ(lens.subject, "Canon EF-S 18-55mm f/3.5-5.6");
+    EXPECT_EQ(line("open \"/photos/my trip/a.jpg\"").subject, "/photos/my trip/a.jpg");
+
+    const auto save = line("save-as \"out dir/a.tif\" --compression packbits --depth 16");
+    EXPECT_EQ(save.subject, "out dir/a.tif");
+    EXPECT_EQ(save.save.compression.value_or(""), "packbits");
+    EXPECT_EQ(save.save.depth.value_or(""), "16");
+    EXPECT_FALSE(save.save.type);
+
+    EXPECT_EQ(line("answer panel cancel").verb, frontend::Action::Verb::AnswerPanel);
+    EXPECT_EQ(line("answer alert 1").subject, "1");
+    EXPECT_EQ(line("print").subject, "all");
+
+    for (const char* bad : {"set scale", "save-as a.jpg --sharpen 2", "open \"unclosed", "answer dialog 1", "zoom 2"}) {
+        error.clear();
+        EXPECT_FALSE(frontend::parseLine(bad, 7, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(CorrectOptions, BecomeTheActionsOfAPerson) {
+    std::vector<frontend::Action> actions;
+    std::string error;
+    ASSERT_TRUE(frontend::parseCorrect({"a.jpg", "--crop", "outside", "-o", "b.tif", "--rotation", "3", "--lens", "L",
+                                        "--compression", "lzw"},
+                                       frontend::FrontEnd::controlNames(), actions, &error))
+        << error;
+    std::vector<std::string> sequence;
+    for (const auto& action : actions) sequence.push_back(action.subject + (action.value.empty() ? "" : "=" + action.value));
+    // The rotation goes before the crop it limits, whatever the order given.
+    EXPECT_EQ(sequence, (std::vector<std::string>{"a.jpg", "L", "rotation=3", "crop=outside", "all", "b.tif"}));
+    EXPECT_EQ(actions.back().save.compression.value_or(""), "lzw");
+    EXPECT_FALSE(frontend::parseCorrect({"a.jpg"}, frontend::FrontEnd::controlNames(), actions, &error));
+    EXPECT_FALSE(frontend::parseCorrect({"a.jpg", "b.jpg", "-o", "c.jpg"}, frontend::FrontEnd::controlNames(), actions,
+                                        &error));
+}
+
+}  // namespace
