@@ -52,7 +52,19 @@ public:
             m_input->sampleRow(x0 + m_inv.tx, y + m_inv.ty, n, out, arena);
             return;
         }
-        WarpEvaluator::sampleRow(x0, y, n, out, arena);
+        // The row's pixel centres mapped in one pass, each computed as rowPoints() and map() would.
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        const float a = float(m_inv.a), b = float(m_inv.b), c = float(m_inv.c), d = float(m_inv.d);
+        const float yc = float(y + 0.5), tx = float(m_inv.tx), ty = float(m_inv.ty);
+        const float cy = c * yc, dy = d * yc;
+        for (int i = 0; i < n; ++i) {
+            const float xc = float(x0 + i + 0.5);
+            mx[i] = a * xc + cy + tx;
+            my[i] = b * xc + dy + ty;
+        }
+        m_input->sample(mx, my, n, out, arena);
     }
 
 private:
