@@ -47,6 +47,22 @@ float largestDifference(const Image& a, const Image& b) {
 class NativeKernels : public ::testing::Test {
 protected:
     void SetUp() override { enginetest::useBundleResources(); }
+
+    // The largest channel difference between the resource's kernel as shipped (native) and as
+    // the interpreter runs it, applied over the photo with the arguments.
+    static float nativeAgainstInterpreter(const char* resource, const Image& photo,
+                                          const std::vector<KernelArgument>& args) {
+        KernelResource shipped(resource);
+        const auto native = shipped.kernel();
+        const auto interpreted = interpretedKernel(resource);
+        if (!native || !interpreted) {
+            ADD_FAILURE() << "no kernel " << resource;
+            return INFINITY;
+        }
+        const Image a = native->apply(photo.extent(), args);
+        EXPECT_FALSE(a.isNull());
+        return largestDifference(a, interpreted->apply(photo.extent(), args));
+    }
 };
 
 TEST_F(NativeKernels, TheShippedResourcesRunNatively) {
@@ -63,39 +79,26 @@ TEST_F(NativeKernels, TheShippedResourcesRunNatively) {
 }
 
 TEST_F(NativeKernels, RadialDistortionMatchesTheInterpreter) {
-    KernelResource resource("MyRadialDistortion");
-    const auto native = resource.kernel();
-    const auto interpreted = interpretedKernel("MyRadialDistortion");
-    ASSERT_TRUE(native && interpreted);
     const Image photo = texturedPhoto();
-    const Sampler source(photo);
     // Barrel, pincushion, a strong wave, and a centre off the middle.
     const qv::Vec4 params[] = {{0.01, -0.03, 0.02, 1.0}, {-0.05, 0.0, 0.08, 0.97}, {0.3, -0.6, 0.25, 1.05}, {0, 0, 0, 1}};
     const qv::Vec2 centres[] = {{80, 60}, {31.5, 97.25}};
     for (const qv::Vec4& p : params) {
         for (const qv::Vec2& c : centres) {
-            const std::vector<KernelArgument> args{source, c, p, qv::Vec2{60, 0}};
-            const Image a = native->apply(photo.extent(), args);
-            const Image b = interpreted->apply(photo.extent(), args);
-            EXPECT_LE(largestDifference(a, b), 1e-5f) << p.x << " " << p.y << " " << p.z << " " << p.w;
+            EXPECT_LE(nativeAgainstInterpreter("MyRadialDistortion", photo, {Sampler(photo), c, p, qv::Vec2{60, 0}}), 1e-5f)
+                << p.x << " " << p.y << " " << p.z << " " << p.w;
         }
     }
 }
 
 TEST_F(NativeKernels, VignettingMatchesTheInterpreter) {
-    KernelResource resource("MyVignetting");
-    const auto native = resource.kernel();
-    const auto interpreted = interpretedKernel("MyVignetting");
-    ASSERT_TRUE(native && interpreted);
     const Image photo = texturedPhoto();
-    const Sampler source(photo);
     // Brighten, darken past black, and midpoints outside [0, 1].
     const double settings[][2] = {{0.5, 0.3}, {-1.7, 0.8}, {0.3, -2.0}, {2.0, 5.0}, {0, 0.5}};
     for (const auto& s : settings) {
-        const std::vector<KernelArgument> args{source, qv::Vec2{70, 55}, s[0], s[1], 200.0};
-        const Image a = native->apply(photo.extent(), args);
-        const Image b = interpreted->apply(photo.extent(), args);
-        EXPECT_LE(largestDifference(a, b), 1e-5f) << s[0] << " " << s[1];
+        EXPECT_LE(nativeAgainstInterpreter("MyVignetting", photo, {Sampler(photo), qv::Vec2{70, 55}, s[0], s[1], 200.0}),
+                  1e-5f)
+            << s[0] << " " << s[1];
     }
 }
 
@@ -124,17 +127,11 @@ TEST_F(NativeKernels, AnEditedResourceRunsInTheInterpreter) {
 }
 
 TEST_F(NativeKernels, ArgumentsOfAnotherFormRunInTheInterpreter) {
-    KernelResource resource("MyRadialDistortion");
-    const auto native = resource.kernel();
-    const auto interpreted = interpretedKernel("MyRadialDistortion");
-    ASSERT_TRUE(native && interpreted);
     const Image photo = texturedPhoto();
     // Coefficients given as a colour: the kernel accepts them, the native code does not.
     const std::vector<KernelArgument> args{Sampler(photo), qv::Vec2{80, 60}, qv::ci::Color{0.02, -0.01, 0.0, 0.99},
                                            qv::Vec2{60, 0}};
-    const Image a = native->apply(photo.extent(), args);
-    ASSERT_FALSE(a.isNull());
-    EXPECT_LE(largestDifference(a, interpreted->apply(photo.extent(), args)), 1e-6f);
+    EXPECT_LE(nativeAgainstInterpreter("MyRadialDistortion", photo, args), 1e-6f);
 }
 
 }  // namespace
