@@ -43,9 +43,10 @@
 // HOW KERNELS RUN
 // A kernel is not interpreted per pixel. When applied, its body is inlined into one expression
 // with the argument values folded in, then split:
-//   - what depends on the position only (the coordinates given to sample(), a radial gain) is
-//     evaluated over batches of points; a long expression, or one with transcendental functions,
-//     is evaluated on a grid every 8 pixels and interpolated bilinearly instead;
+//   - what depends on the position only is evaluated over batches of points (a radial gain), or,
+//     when it is long, calls transcendental functions or is a curved sample position, on a grid
+//     every 8 pixels and interpolated bilinearly (sample positions affine in destCoord() are
+//     always exact);
 //   - a kernel that returns sample(s, P(destCoord())) is a pure warp and composes with affine and
 //     perspective transforms like any geometric step (one bilinear fetch per output pixel for the
 //     whole chain);

@@ -177,7 +177,11 @@ std::shared_ptr<const Specialized> specialize(const KernelProgram& program, cons
         if (!boundary[k]) continue;
         // A short expression costs less per pixel, evaluated over a batch, than interpolating it
         // from the grid (a gather of four neighbours per point); only costly ones are interpolated.
-        if (isAffine(s->nodes, s->cls, affineMemo, int(k)) || !isCostly(s->nodes, s->cls, int(k))) {
+        // Curved sample positions are always interpolated: they then stay within the bounds of
+        // the grid's values, which is the region the render plans to read.
+        const bool exact = isAffine(s->nodes, s->cls, affineMemo, int(k)) ||
+                           (!sampleCoord[k] && !isCostly(s->nodes, s->cls, int(k)));
+        if (exact) {
             collect(s->nodes, s->cls, int(k), exactMark);
         } else {
             interpolated[k] = 1;
