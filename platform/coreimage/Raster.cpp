@@ -152,9 +152,10 @@ public:
             _mm_store_ps(fys, fy);
             if (interiorBits & 8) {
                 // Reads run along rows: ask for the lines a few points further on in both rows.
-                const char* ahead = reinterpret_cast<const char*>(pixel(cs[3], rs[3])) + 1024;
-                _mm_prefetch(ahead, _MM_HINT_T0);
-                _mm_prefetch(ahead + m_stride, _MM_HINT_T0);
+                // (Addresses as integers: they may lie past the pixels, which a prefetch may touch.)
+                const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(pixel(cs[3], rs[3])) + 1024;
+                _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(ahead + m_stride), _MM_HINT_T0);
             }
             if constexpr (std::is_same_v<T, std::uint8_t>) {
                 alignas(16) std::int32_t topWeights[4], bottomWeights[4];
