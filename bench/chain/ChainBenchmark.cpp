@@ -7,41 +7,12 @@
 #include <cstring>
 
 #include "common/BenchCommon.h"
-#include "FakeParameters.h"
+#include "common/CorrectionScene.h"
 #include "coreimage/CIContext.h"
 #include "coreimage/CIImage.h"
 #include "engine/QVViewChain.h"
 
 namespace {
-
-// A photo-like picture: smooth gradients with a fine texture, so that no step can skip work.
-qv::ci::Image makePhoto(int width, int height) {
-    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGBA8, true);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = bitmap.row(y);
-        for (int x = 0; x < width; ++x) {
-            row[4 * x + 0] = std::uint8_t((x * 255) / width);
-            row[4 * x + 1] = std::uint8_t((y * 255) / height);
-            row[4 * x + 2] = std::uint8_t(((x ^ y) & 0x3f) + 96);
-            row[4 * x + 3] = 255;
-        }
-    }
-    return qv::ci::Image::fromBitmap(std::move(bitmap));
-}
-
-void everyCorrectionOn(FakeParameters& controller) {
-    controller.coefficients = {0.01, -0.03, 0.02, 1.0};
-    controller.scale = 105;
-    controller.red = 1.0006;
-    controller.blue = 0.9994;
-    controller.vignetAmount = 30;
-    controller.vignetMid = 10;
-    controller.yawAngle = 3;
-    controller.pitchAngle = -2;
-    controller.rotation = 1.5;
-    controller.angleOfView = 60;
-    controller.crop = FakeParameters::Crop::None;
-}
 
 struct Setup {
     FakeParameters controller;
@@ -51,8 +22,9 @@ struct Setup {
 
     Setup() {
         setenv("QV_RESOURCE_DIR", QV_BENCH_RESOURCE_DIR, 0);
-        everyCorrectionOn(controller);
-        photo = makePhoto(qvbench::kPhotoWidth, qvbench::kPhotoHeight);
+        qvbench::everyCorrectionOn(controller, FakeParameters::Crop::None);
+        photo = qv::ci::Image::fromBitmap(
+            qvbench::makeTexturedPhoto(qvbench::kPhotoWidth, qvbench::kPhotoHeight, qv::PixelFormat::RGBA8));
         // The proxy as the view keeps it, made into pixels once.
         qv::ci::Context context;
         QVCIFilters filters;

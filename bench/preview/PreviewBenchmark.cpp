@@ -13,6 +13,7 @@
 #include "appkit/Application.h"
 #include "appkit/Canvas.h"
 #include "common/BenchCommon.h"
+#include "common/CorrectionScene.h"
 #include "coreimage/CIImageUnit.h"
 #include "engine/LensFilter.h"
 #include "engine/QVDisplayView.h"
@@ -24,34 +25,6 @@ namespace {
 constexpr int kViewWidth = 1200;
 constexpr int kViewHeight = 800;
 
-// A photo-like picture: smooth gradients with a fine texture, so that no step can skip work.
-qv::Bitmap makePhoto(int width, int height) {
-    qv::Bitmap bitmap = qv::Bitmap::make(width, height, qv::PixelFormat::RGB8);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = bitmap.row(y);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x + 0] = std::uint8_t((x * 255) / width);
-            row[3 * x + 1] = std::uint8_t((y * 255) / height);
-            row[3 * x + 2] = std::uint8_t(((x ^ y) & 0x3f) + 96);
-        }
-    }
-    return bitmap;
-}
-
-void everyCorrectionOn(FakeParameters& p) {
-    p.coefficients = {0.01, -0.03, 0.02, 1.0};
-    p.scale = 105;
-    p.red = 1.0006;
-    p.blue = 0.9994;
-    p.vignetAmount = 30;
-    p.vignetMid = 10;
-    p.yawAngle = 3;
-    p.pitchAngle = -2;
-    p.rotation = 1.5;
-    p.angleOfView = 60;
-    p.crop = FakeParameters::Crop::Inside;
-}
-
 struct Setup {
     FakeDisplayController controller;
     std::shared_ptr<QVDisplayView> view;
@@ -62,7 +35,7 @@ struct Setup {
         setenv("QV_RESOURCE_DIR", QV_BENCH_RESOURCE_DIR, 0);
         LensFilter::installImageUnit();
         qv::ci::loadPlugIn("LensFilter");
-        everyCorrectionOn(controller.p);
+        qvbench::everyCorrectionOn(controller.p, FakeParameters::Crop::Inside);
         controller.grid = true;
         view = std::make_shared<QVDisplayView>(qv::Rect(0, 0, kViewWidth, kViewHeight));
         view->setController(&controller);
@@ -71,7 +44,7 @@ struct Setup {
         const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_preview_" + std::to_string(getpid()) + ".jpg";
         auto out = qv::io::ImageDestination::createWithPath(path, "public.jpeg");
         if (out) {
-            out->addImage(makePhoto(qvbench::kPhotoWidth, qvbench::kPhotoHeight), {});
+            out->addImage(qvbench::makeTexturedPhoto(qvbench::kPhotoWidth, qvbench::kPhotoHeight, qv::PixelFormat::RGB8), {});
             loaded = out->finalize() && view->setCIImageFromFile(path);
         }
         qv::files::removeItem(path);
