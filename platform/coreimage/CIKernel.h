@@ -115,9 +115,10 @@ protected:
 // Native code for one kernel, bound to the argument values of one application.
 class NativeKernelInstance {
 public:
+    static constexpr int kMaxPoints = 256;
     virtual ~NativeKernelInstance() = default;
     // The kernel's colours (premultiplied RGBA, 4 floats each) at the n points (xs[i], ys[i]);
-    // n is at most 256.
+    // n is at most kMaxPoints.
     virtual void evaluate(const float* xs, const float* ys, int n, float* out, const KernelSamplerReader& read) const = 0;
 };
 

@@ -68,32 +68,28 @@ bool isAffine(const std::vector<IrNode>& nodes, const std::vector<Cls>& cls, std
     return r;
 }
 
-// Whether evaluating k and everything below it costs more per point than a grid interpolation:
-// more than a dozen operations, a transcendental function counting for several.
-bool isCostly(const std::vector<IrNode>& nodes, const std::vector<Cls>& cls, int k) {
-    std::vector<char> seen(nodes.size(), 0);
-    std::vector<int> stack{k};
-    int cost = 0;
-    while (!stack.empty()) {
-        const int j = stack.back();
-        stack.pop_back();
-        if (seen[std::size_t(j)] || cls[std::size_t(j)] == Cls::Const) continue;
-        seen[std::size_t(j)] = 1;
-        const IrNode& n = nodes[std::size_t(j)];
-        const bool transcendental =
-            n.op == Op::Call && (n.fn == Fn::Sin || n.fn == Fn::Cos || n.fn == Fn::Tan || n.fn == Fn::Atan ||
-                                 n.fn == Fn::Atan2 || n.fn == Fn::Exp || n.fn == Fn::Log || n.fn == Fn::Pow);
-        cost += transcendental ? 8 : n.op == Op::Swizzle || n.op == Op::Construct ? 0 : n.width;
-        for (int a : n.args) stack.push_back(a);
-    }
-    return cost > 24;
-}
-
 // Marks k and the non-constant nodes below it.
 void collect(const std::vector<IrNode>& nodes, const std::vector<Cls>& cls, int k, std::vector<char>& mark) {
     if (mark[std::size_t(k)] || cls[std::size_t(k)] == Cls::Const) return;
     mark[std::size_t(k)] = 1;
     for (int a : nodes[std::size_t(k)].args) collect(nodes, cls, a, mark);
+}
+
+// Whether evaluating k and everything below it costs more per point than a grid interpolation:
+// more than a dozen operations, a transcendental function counting for several.
+bool isCostly(const std::vector<IrNode>& nodes, const std::vector<Cls>& cls, int k) {
+    std::vector<char> below(nodes.size(), 0);
+    collect(nodes, cls, k, below);
+    int cost = 0;
+    for (std::size_t j = 0; j < nodes.size(); ++j) {
+        if (!below[j]) continue;
+        const IrNode& n = nodes[j];
+        const bool transcendental =
+            n.op == Op::Call && (n.fn == Fn::Sin || n.fn == Fn::Cos || n.fn == Fn::Tan || n.fn == Fn::Atan ||
+                                 n.fn == Fn::Atan2 || n.fn == Fn::Exp || n.fn == Fn::Log || n.fn == Fn::Pow);
+        cost += transcendental ? 8 : n.op == Op::Swizzle || n.op == Op::Construct ? 0 : n.width;
+    }
+    return cost > 24;
 }
 
 std::shared_ptr<const Specialized> specialize(const KernelProgram& program, const std::vector<KernelArgument>& args,
@@ -345,8 +341,9 @@ public:
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         if (m_native) {
             const InputReader reader(m_inputs, arena);
-            for (int start = 0; start < n; start += kNativeBatch)
-                m_native->evaluate(xs + start, ys + start, std::min(kNativeBatch, n - start), out + 4 * start, reader);
+            for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints)
+                m_native->evaluate(xs + start, ys + start, std::min(NativeKernelInstance::kMaxPoints, n - start),
+                                   out + 4 * start, reader);
             maskOutside(m_dod, xs, ys, n, out);
             return;
         }
@@ -370,7 +367,6 @@ public:
     }
 
 private:
-    static constexpr int kNativeBatch = 256;
     std::shared_ptr<const Specialized> m_spec;
     std::shared_ptr<const NativeKernelInstance> m_native;
     std::unique_ptr<Prepared> m_grid;

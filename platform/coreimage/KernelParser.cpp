@@ -443,10 +443,6 @@ std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string
     }
 }
 
-}  // namespace qv::ci::detail
-
-namespace qv::ci::detail {
-
 bool sameProgram(const KernelProgram& a, const KernelProgram& b) {
     if (a.result != b.result || a.params.size() != b.params.size() || a.nodes.size() != b.nodes.size()) return false;
     for (std::size_t i = 0; i < a.params.size(); ++i)

@@ -157,22 +157,21 @@ public:
                 _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
                 _mm_prefetch(reinterpret_cast<const char*>(ahead + m_stride), _MM_HINT_T0);
             }
-            if constexpr (std::is_same_v<T, std::uint8_t>) {
-                alignas(16) std::int32_t topWeights[4], bottomWeights[4];
-                integerWeights(fx, fy, topWeights, bottomWeights);
-                for (int k = 0; k < 4; ++k) {
-                    float* o = out + 4 * (i + k);
-                    if (interiorBits >> k & 1) store4(o, interpolateBytes(pixel(cs[k], rs[k]), topWeights[k], bottomWeights[k]));
-                    else if (validBits >> k & 1) store4(o, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
-                    else store4(o, v4f{0, 0, 0, 0});
-                }
-                continue;
-            }
+            // 8-bit pixels are read with integer weights (see integerWeights), the others in float.
+            alignas(16) std::int32_t topWeights[4], bottomWeights[4];
+            if constexpr (std::is_same_v<T, std::uint8_t>) integerWeights(fx, fy, topWeights, bottomWeights);
             for (int k = 0; k < 4; ++k) {
                 float* o = out + 4 * (i + k);
-                if (interiorBits >> k & 1) store4(o, interpolate(pixel(cs[k], rs[k]), fxs[k], fys[k]));
-                else if (validBits >> k & 1) store4(o, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
-                else store4(o, v4f{0, 0, 0, 0});
+                if (interiorBits >> k & 1) {
+                    if constexpr (std::is_same_v<T, std::uint8_t>)
+                        store4(o, interpolateBytes(pixel(cs[k], rs[k]), topWeights[k], bottomWeights[k]));
+                    else
+                        store4(o, interpolate(pixel(cs[k], rs[k]), fxs[k], fys[k]));
+                } else if (validBits >> k & 1) {
+                    store4(o, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
+                } else {
+                    store4(o, v4f{0, 0, 0, 0});
+                }
             }
         }
 #endif
@@ -225,9 +224,7 @@ private:
         v4f t00, t10, t01, t11;
         load4Pair(p0, t00, t10);
         load4Pair(p1, t01, t11);
-        const v4f top4 = t00 + (t10 - t00) * fx;
-        const v4f bottom4 = t01 + (t11 - t01) * fx;
-        return (top4 + (bottom4 - top4) * fy) * kScale;
+        return blend(t00, t10, t01, t11, fx, fy);
     }
 #if defined(__SSE2__)
     // 8-bit pixels are blended in integers, each of the four weights in 1/16384ths, and converted
@@ -260,7 +257,9 @@ private:
 #endif
     // The same where some of the four pixels lie outside the readable ones (they count as transparent).
     v4f interpolateAtEdge(int c, int r, float fx, float fy) const {
-        const v4f t00 = fetch(c, r), t10 = fetch(c + 1, r), t01 = fetch(c, r + 1), t11 = fetch(c + 1, r + 1);
+        return blend(fetch(c, r), fetch(c + 1, r), fetch(c, r + 1), fetch(c + 1, r + 1), fx, fy);
+    }
+    static v4f blend(v4f t00, v4f t10, v4f t01, v4f t11, float fx, float fy) {
         const v4f top4 = t00 + (t10 - t00) * fx;
         const v4f bottom4 = t01 + (t11 - t01) * fx;
         return (top4 + (bottom4 - top4) * fy) * kScale;

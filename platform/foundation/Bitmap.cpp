@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
-#include <new>
 
 namespace qv {
 
@@ -18,6 +18,8 @@ constexpr std::size_t kCacheLine = 64;
 constexpr std::size_t kKeptMinimum = std::size_t(16) << 20;   // smaller buffers come and go cheaply
 constexpr std::size_t kKeptMaximum = std::size_t(256) << 20;  // larger ones are not held on to
 constexpr std::size_t kKeptBuffers = 2;
+
+bool isKeptSize(std::size_t size) { return size >= kKeptMinimum && size <= kKeptMaximum; }
 
 struct PixelBlock {
     std::size_t align, size;
@@ -71,7 +73,7 @@ KeptBuffers& keptBuffers() {
 
 void* allocatePixels(std::size_t bytes) {
     const PixelBlock block = blockFor(bytes);
-    if (block.size >= kKeptMinimum && block.size <= kKeptMaximum) {
+    if (isKeptSize(block.size)) {
         if (void* p = keptBuffers().take(block.size)) return p;
     }
     void* p = std::aligned_alloc(block.align, block.size);
@@ -86,7 +88,7 @@ void freePixels(void* p, std::size_t bytes) noexcept {
     if (!p) return;
     try {
         const PixelBlock block = blockFor(bytes);
-        if (block.size >= kKeptMinimum && block.size <= kKeptMaximum) {
+        if (isKeptSize(block.size)) {
             keptBuffers().keep(p, block.size);
             return;
         }

@@ -16,7 +16,7 @@ using qv::ci::KernelSamplerReader;
 using qv::ci::NativeKernel;
 using qv::ci::NativeKernelInstance;
 
-constexpr int kMaxBatch = 256;
+constexpr int kMaxBatch = NativeKernelInstance::kMaxPoints;
 
 // The same text as the resource, comments aside.
 const char* const kRadialSource = R"(
