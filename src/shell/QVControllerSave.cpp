@@ -153,10 +153,9 @@ void QVController::startSaveThread() {
     if (mSaveInProgress.exchange(true)) return;
     if (m_pFOVText) m_pFOVText->setEnabled(false);
     setControlsEnabled(false);
-    SaveJob job = makeSaveJob();
-    auto shared = std::make_shared<SaveJob>(job);
+    auto shared = std::make_shared<SaveJob>(makeSaveJob());
     if (!qv::detachThread([this, shared] { saveImage(std::move(*shared)); }))
-        finishSave(std::move(job), false, false);  // reported as any failed save
+        finishSave(std::move(*shared), false, false);  // no thread ran: reported as any failed save
 }
 
 void QVController::saveImage(SaveJob job) {
