@@ -116,12 +116,13 @@ namespace {
 // The smallest float at or above bound. For any float x, x >= bound and x < bound come out as
 // x >= f and x < f do, so points are tested in float exactly as against the double rectangle.
 float floatAtOrAbove(double bound) {
-    if (std::isnan(bound) || std::isinf(bound)) return float(bound);
-    if (bound > double(FLT_MAX)) return INFINITY;
-    if (bound <= -double(FLT_MAX)) return -FLT_MAX;
-    float f = float(bound);
-    if (double(f) < bound) f = std::nextafter(f, INFINITY);
-    return f;
+    if (std::fabs(bound) <= double(FLT_MAX)) {
+        const float f = float(bound);
+        return double(f) < bound ? std::nextafter(f, INFINITY) : f;
+    }
+    if (std::isnan(bound)) return NAN;
+    if (bound > 0) return INFINITY;
+    return std::isinf(bound) ? -INFINITY : -FLT_MAX;
 }
 
 struct FloatRect {
@@ -160,13 +161,13 @@ QV_TARGET_WIDE void maskOutsideWide(const FloatRect& r, const float* xs, const f
     int i = 0;
     const __m256 lx = _mm256_set1_ps(r.x0), hx = _mm256_set1_ps(r.x1), ly = _mm256_set1_ps(r.y0),
                  hy = _mm256_set1_ps(r.y1);
+    const __m256 allInside = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
     for (; i + 8 <= n; i += 8) {
         const __m256 x = _mm256_loadu_ps(xs + i), y = _mm256_loadu_ps(ys + i);
         const __m256 inside =
             _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(x, lx, _CMP_GE_OQ), _mm256_cmp_ps(x, hx, _CMP_LT_OQ)),
                           _mm256_and_ps(_mm256_cmp_ps(y, ly, _CMP_GE_OQ), _mm256_cmp_ps(y, hy, _CMP_LT_OQ)));
-        const unsigned outside = ~unsigned(_mm256_movemask_ps(inside)) & 0xffu;
-        if (outside != 0) clearPoints(out, i, outside);
+        if (!_mm256_testc_ps(inside, allInside)) clearPoints(out, i, ~unsigned(_mm256_movemask_ps(inside)) & 0xffu);
     }
     for (; i < n; ++i)
         if (!r.contains(xs[i], ys[i])) clearPoint(out, i);
