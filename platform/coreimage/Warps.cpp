@@ -23,7 +23,8 @@ namespace {
 // Maps the n points eight at a time with block.map8(xs, ys, mx, my). The last few points go
 // through a padded copy, so that every point takes the same arithmetic wherever it lies in a batch.
 template <class Block>
-QV_TARGET_WIDE void mapWide(const Block& block, const float* xs, const float* ys, int n, float* mx, float* my) {
+QV_TARGET_WIDE void mapWide(Block block, const float* xs, const float* ys, int n, float* mx, float* my) {
+    // block is a copy, which the stores cannot reach: its coefficients stay in registers.
     int i = 0;
     for (; i + 8 <= n; i += 8) block.map8(xs + i, ys + i, mx + i, my + i);
     if (i == n) return;
@@ -213,7 +214,7 @@ public:
 private:
 #if QV_HAS_WIDE_BUILD
     struct Map {
-        const float* m;
+        float m[9];
         float sign;
         // Row k of the matrix applied to (x, y, 1).
         QV_TARGET_WIDE __m256 row(int k, __m256 x, __m256 y) const {
@@ -233,7 +234,12 @@ private:
 
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
 #if QV_HAS_WIDE_BUILD
-        if (wideVectors()) return mapWide(Map{m_m, m_sign}, xs, ys, n, mx, my);
+        if (wideVectors()) {
+            Map f;
+            std::copy(m_m, m_m + 9, f.m);
+            f.sign = m_sign;
+            return mapWide(f, xs, ys, n, mx, my);
+        }
 #endif
         const float* m = m_m;
         int i = 0;
