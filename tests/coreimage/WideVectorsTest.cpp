@@ -84,8 +84,8 @@ Points pointsAround(const Rect& r, unsigned seed) {
     return {coordinates(float(r.minX()), float(r.maxX()), seed), coordinates(float(r.minY()), float(r.maxY()), seed + 7)};
 }
 
-// Runs f with the wide versions off and then on; the second run is skipped where the processor
-// has no wide versions.
+// Runs f with the wide versions off, then turns them back on (which changes nothing where the
+// processor has none) for the caller's second run.
 template <class F>
 void baselineThenWide(F f) {
     setWideVectorsForTesting(false);
