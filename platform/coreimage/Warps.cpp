@@ -4,15 +4,39 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
+#include "coreimage/CpuFeatures.h"
 #include "coreimage/Node.h"
 #include "coreimage/Operations.h"
 #include "coreimage/Raster.h"
 #include "coreimage/SimdTypes.h"
+#if QV_HAS_WIDE_BUILD
+#include <immintrin.h>
+#endif
 
 namespace qv::ci::detail {
 
 namespace {
+
+#if QV_HAS_WIDE_BUILD
+// Maps the n points eight at a time with block.map8(xs, ys, mx, my). The last few points go
+// through a padded copy, so that every point takes the same arithmetic wherever it lies in a batch.
+template <class Block>
+QV_TARGET_WIDE void mapWide(Block block, const float* xs, const float* ys, int n, float* mx, float* my) {
+    // block is a copy, which the stores cannot reach: its coefficients stay in registers.
+    int i = 0;
+    for (; i + 8 <= n; i += 8) block.map8(xs + i, ys + i, mx + i, my + i);
+    if (i == n) return;
+    const std::size_t bytes = sizeof(float) * std::size_t(n - i);
+    float x[8] = {}, y[8] = {}, X[8], Y[8];
+    std::memcpy(x, xs + i, bytes);
+    std::memcpy(y, ys + i, bytes);
+    block.map8(x, y, X, Y);
+    std::memcpy(mx + i, X, bytes);
+    std::memcpy(my + i, Y, bytes);
+}
+#endif
 
 // The 3 x 3 projective map (x, y, 1) -> (X / W, Y / W) used backwards: output to input.
 struct Homography {
@@ -52,28 +76,39 @@ public:
             m_input->sampleRow(x0 + m_inv.tx, y + m_inv.ty, n, out, arena);
             return;
         }
-        // The row's pixel centres mapped in one pass, each computed as rowPoints() and map() would.
+        // The row's pixel centres, mapped in place.
         ArenaScope scope(arena);
         float* mx = arena.alloc(std::size_t(n));
         float* my = arena.alloc(std::size_t(n));
-        const float a = float(m_inv.a), b = float(m_inv.b), c = float(m_inv.c), d = float(m_inv.d);
-        const float yc = float(y + 0.5), tx = float(m_inv.tx), ty = float(m_inv.ty);
-        const float cy = c * yc, dy = d * yc;
-        for (int i = 0; i < n; ++i) {
-            const float xc = float(x0 + i + 0.5);
-            mx[i] = a * xc + cy + tx;
-            my[i] = b * xc + dy + ty;
-        }
+        rowPoints(x0, y, n, mx, my);
+        map(mx, my, n, mx, my);
         m_input->sample(mx, my, n, out, arena);
     }
 
 private:
+    // The map in float: (a x + c y + tx, b x + d y + ty). The points may be mapped in place.
+    struct Map {
+        float a, b, c, d, tx, ty;
+#if QV_HAS_WIDE_BUILD
+        QV_TARGET_WIDE void map8(const float* xs, const float* ys, float* mx, float* my) const {
+            const __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
+            const __m256 X = _mm256_fmadd_ps(_mm256_set1_ps(a), x, _mm256_mul_ps(_mm256_set1_ps(c), y));
+            const __m256 Y = _mm256_fmadd_ps(_mm256_set1_ps(b), x, _mm256_mul_ps(_mm256_set1_ps(d), y));
+            _mm256_storeu_ps(mx, _mm256_add_ps(X, _mm256_set1_ps(tx)));
+            _mm256_storeu_ps(my, _mm256_add_ps(Y, _mm256_set1_ps(ty)));
+        }
+#endif
+    };
+
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
-        const float a = float(m_inv.a), b = float(m_inv.b), c = float(m_inv.c), d = float(m_inv.d);
-        const float tx = float(m_inv.tx), ty = float(m_inv.ty);
+        const Map f{float(m_inv.a), float(m_inv.b), float(m_inv.c), float(m_inv.d), float(m_inv.tx), float(m_inv.ty)};
+#if QV_HAS_WIDE_BUILD
+        if (wideVectors()) return mapWide(f, xs, ys, n, mx, my);
+#endif
         for (int i = 0; i < n; ++i) {
-            mx[i] = a * xs[i] + c * ys[i] + tx;
-            my[i] = b * xs[i] + d * ys[i] + ty;
+            const float x = xs[i], y = ys[i];
+            mx[i] = f.a * x + f.c * y + f.tx;
+            my[i] = f.b * x + f.d * y + f.ty;
         }
     }
     AffineTransform m_inv;
@@ -118,11 +153,28 @@ public:
     }
 
 private:
+    // The scale, then the clamp; a NaN stays NaN.
+    struct Map {
+        float isx, isy, x0, x1, y0, y1;
+#if QV_HAS_WIDE_BUILD
+        QV_TARGET_WIDE void map8(const float* xs, const float* ys, float* mx, float* my) const {
+            // max(lo, v) and min(hi, v) give v when v is NaN, as std::max(v, lo) and std::min(v, hi) do.
+            const __m256 X = _mm256_mul_ps(_mm256_loadu_ps(xs), _mm256_set1_ps(isx));
+            const __m256 Y = _mm256_mul_ps(_mm256_loadu_ps(ys), _mm256_set1_ps(isy));
+            _mm256_storeu_ps(mx, _mm256_min_ps(_mm256_set1_ps(x1), _mm256_max_ps(_mm256_set1_ps(x0), X)));
+            _mm256_storeu_ps(my, _mm256_min_ps(_mm256_set1_ps(y1), _mm256_max_ps(_mm256_set1_ps(y0), Y)));
+        }
+#endif
+    };
+
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
-        const float isx = m_isx, isy = m_isy, x0 = m_lo[0], x1 = m_hi[0], y0 = m_lo[1], y1 = m_hi[1];
+        const Map f{m_isx, m_isy, m_lo[0], m_hi[0], m_lo[1], m_hi[1]};
+#if QV_HAS_WIDE_BUILD
+        if (wideVectors()) return mapWide(f, xs, ys, n, mx, my);
+#endif
         for (int i = 0; i < n; ++i) {
-            mx[i] = std::min(std::max(xs[i] * isx, x0), x1);
-            my[i] = std::min(std::max(ys[i] * isy, y0), y1);
+            mx[i] = std::min(std::max(xs[i] * f.isx, f.x0), f.x1);
+            my[i] = std::min(std::max(ys[i] * f.isy, f.y0), f.y1);
         }
     }
     float m_isx, m_isy;
@@ -160,7 +212,35 @@ public:
     }
 
 private:
+#if QV_HAS_WIDE_BUILD
+    struct Map {
+        float m[9];
+        float sign;
+        // Row k of the matrix applied to (x, y, 1).
+        QV_TARGET_WIDE __m256 row(int k, __m256 x, __m256 y) const {
+            return _mm256_add_ps(_mm256_fmadd_ps(_mm256_set1_ps(m[k]), x, _mm256_mul_ps(_mm256_set1_ps(m[k + 1]), y)),
+                                 _mm256_set1_ps(m[k + 2]));
+        }
+        QV_TARGET_WIDE void map8(const float* xs, const float* ys, float* mx, float* my) const {
+            const __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
+            const __m256 w = row(6, x, y);
+            const __m256 ahead = _mm256_cmp_ps(_mm256_mul_ps(w, _mm256_set1_ps(sign)), _mm256_setzero_ps(), _CMP_GT_OQ);
+            const __m256 inv = _mm256_blendv_ps(_mm256_set1_ps(NAN), _mm256_div_ps(_mm256_set1_ps(1.f), w), ahead);
+            _mm256_storeu_ps(mx, _mm256_mul_ps(row(0, x, y), inv));
+            _mm256_storeu_ps(my, _mm256_mul_ps(row(3, x, y), inv));
+        }
+    };
+#endif
+
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
+#if QV_HAS_WIDE_BUILD
+        if (wideVectors()) {
+            Map f;
+            std::copy(m_m, m_m + 9, f.m);
+            f.sign = m_sign;
+            return mapWide(f, xs, ys, n, mx, my);
+        }
+#endif
         const float* m = m_m;
         int i = 0;
 #if defined(__SSE2__)

@@ -1,0 +1,314 @@
+// The 256-bit versions of the per-point loops against the baseline ones: the same points through
+// both, with batch lengths that are not a multiple of eight, unaligned starts, points on and just
+// past the edges, NaN and infinite coordinates.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "coreimage/CpuFeatures.h"
+#include "coreimage/Node.h"
+#include "coreimage/Operations.h"
+
+using namespace qv;
+using namespace qv::ci;
+using namespace qv::ci::detail;
+
+namespace {
+
+constexpr int kLongestBatch = 37;
+// The ys are read this far ahead of the xs, so that special xs meet special and ordinary ys.
+constexpr int kPairing = 2;
+
+// Answers each point with a colour made of its own coordinates, so that what a geometric node
+// asked for can be read back: (x, y, x - y, 1), or with swapped set (y, x, y - x, 0.5).
+class ProbeEvaluator final : public Evaluator {
+public:
+    explicit ProbeEvaluator(bool swapped) : m_swapped(swapped) {}
+    void sample(const float* xs, const float* ys, int n, float* out, Arena&) const override {
+        for (int i = 0; i < n; ++i) {
+            const float a = m_swapped ? ys[i] : xs[i], b = m_swapped ? xs[i] : ys[i];
+            out[4 * i] = a;
+            out[4 * i + 1] = b;
+            out[4 * i + 2] = a - b;
+            out[4 * i + 3] = m_swapped ? 0.5f : 1.f;
+        }
+    }
+
+private:
+    bool m_swapped;
+};
+
+class ProbeNode final : public Node {
+public:
+    ProbeNode(Rect extent, bool swapped) : Node(extent), m_swapped(swapped) {}
+    Rect regionOfInterest(std::size_t, const Rect&, const Prepared*) const override { return Rect::null(); }
+    std::unique_ptr<Evaluator> makeEvaluator(const Rect&, std::unique_ptr<Prepared>, const std::vector<const Evaluator*>&,
+                                             const RenderStatisticsSink&) const override {
+        return std::make_unique<ProbeEvaluator>(m_swapped);
+    }
+
+private:
+    bool m_swapped;
+};
+
+Image probe(Rect extent = Rect::infinite(), bool swapped = false) {
+    return Image(std::make_shared<ProbeNode>(extent, swapped));
+}
+
+// Points spread over [lo, hi) and a little beyond, with the edges themselves, the floats next to
+// them and the special values mixed in.
+std::vector<float> coordinates(float lo, float hi, unsigned seed) {
+    std::vector<float> v = {lo, std::nextafter(lo, -INFINITY), hi, std::nextafter(hi, -INFINITY), NAN, INFINITY,
+                            -INFINITY, -0.f};
+    unsigned state = seed;
+    const float span = hi - lo;
+    while (v.size() < 3 * kLongestBatch) {
+        state = state * 1664525u + 1013904223u;
+        const float t = float(state >> 8) / float(1u << 24);  // [0, 1)
+        v.push_back(lo - span / 4 + t * span * 1.5f);
+        if (v.size() % 11 == 0) v.push_back(v.size() % 2 ? lo : hi);
+    }
+    return v;
+}
+
+struct Points {
+    std::vector<float> xs, ys;
+};
+
+Points pointsAround(const Rect& r, unsigned seed) {
+    return {coordinates(float(r.minX()), float(r.maxX()), seed), coordinates(float(r.minY()), float(r.maxY()), seed + 7)};
+}
+
+// Runs f with the wide versions off, then turns them back on (which changes nothing where the
+// processor has none) for the caller's second run.
+template <class F>
+void baselineThenWide(F f) {
+    setWideVectorsForTesting(false);
+    ASSERT_FALSE(wideVectors());
+    f();
+    setWideVectorsForTesting(true);
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// For each batch length and a few starts within the points (so that loads are unaligned), the
+// colours a node gives: with the wide versions off in results[0], on in results[1].
+using Batch = std::function<void(const Evaluator&, const float* xs, const float* ys, int n, float* out, Arena&)>;
+
+std::vector<float> allBatches(const Image& image, const Points& p, const Batch& run) {
+    const RenderPlan plan(image.node(), Rect(-1e4, -1e4, 2e4, 2e4), RenderStatisticsSink{});
+    Arena arena;
+    std::vector<float> all;
+    for (int start : {0, 1, 3})
+        for (int n = 0; n <= kLongestBatch; ++n) {
+            std::vector<float> out(4 * std::size_t(n) + 4, -7.f);  // one point more, to catch writes past the end
+            run(plan.root(), p.xs.data() + start, p.ys.data() + start + kPairing, n, out.data(), arena);
+            all.insert(all.end(), out.begin(), out.end());
+        }
+    return all;
+}
+
+void sampleBatch(const Evaluator& e, const float* xs, const float* ys, int n, float* out, Arena& arena) {
+    e.sample(xs, ys, n, out, arena);
+}
+
+std::vector<std::vector<float>> baselineAndWide(const Image& image, const Points& p, const Batch& run = sampleBatch) {
+    std::vector<std::vector<float>> results;
+    baselineThenWide([&] { results.push_back(allBatches(image, p, run)); });
+    results.push_back(allBatches(image, p, run));
+    return results;
+}
+
+bool wideAvailable() {
+    setWideVectorsForTesting(true);
+    return wideVectors();
+}
+
+// Within tolerance * (1 + |a|), and NaN and infinities exactly where the other has them.
+void expectClose(const std::vector<float>& base, const std::vector<float>& wide, float tolerance) {
+    ASSERT_EQ(base.size(), wide.size());
+    int reported = 0;
+    for (std::size_t i = 0; i < base.size() && reported < 5; ++i) {
+        const float a = base[i], b = wide[i];
+        const bool agree = std::isfinite(a) ? std::fabs(a - b) <= tolerance * (1 + std::fabs(a))
+                                            : (std::isnan(a) ? std::isnan(b) : a == b);
+        if (!agree) {
+            ADD_FAILURE() << "float " << i << ": baseline " << a << ", wide " << b;
+            ++reported;
+        }
+    }
+}
+
+}  // namespace
+
+// The mask against the double-precision test it stands for, on both paths.
+TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
+    struct Case {
+        Rect rect, around;  // the rectangle, and where to put the points
+    };
+    const Case cases[] = {
+        {Rect(0, 0, 10, 10), Rect(0, 0, 10, 10)},
+        {Rect(0.1, -2.7, 5.3, 3.3), Rect(0.1, -2.7, 5.3, 3.3)},                    // edges that are no float
+        {Rect(16777216.5, -16777217, 3.25, 2), Rect(16777216, -16777218, 4, 4)},  // where floats are two apart
+        {Rect(-1e300, -5, 2e300, 10), Rect(-5, -5, 10, 10)},  // edges past the float range, yet finite
+        {Rect(3, 3, 0, 4), Rect(0, 0, 8, 8)},                 // empty
+        {Rect::infinite(), Rect(-5, -5, 10, 10)},
+    };
+    for (const auto& [r, around] : cases) {
+        const Points p = pointsAround(around, 1);
+        std::vector<std::vector<float>> results;
+        auto run = [&] {
+            std::vector<float> all;
+            for (int start : {0, 1, 3})
+                for (int n = 0; n <= kLongestBatch; ++n) {
+                    const float* xs = p.xs.data() + start;
+                    const float* ys = p.ys.data() + start + kPairing;
+                    std::vector<float> out(4 * std::size_t(n) + 4);
+                    for (std::size_t k = 0; k < out.size(); ++k) out[k] = float(k + 1);
+                    maskOutside(r, xs, ys, n, out.data());
+                    for (int i = 0; i < n; ++i) {
+                        const bool inside = r.isInfinite() || (double(xs[i]) >= r.minX() && double(xs[i]) < r.maxX() &&
+                                                               double(ys[i]) >= r.minY() && double(ys[i]) < r.maxY());
+                        for (int c = 0; c < 4; ++c)
+                            ASSERT_EQ(out[4 * i + c], inside ? float(4 * i + c + 1) : 0.f)
+                                << r << " point (" << xs[i] << ", " << ys[i] << "), batch of " << n;
+                    }
+                    ASSERT_EQ(out[4 * n], float(4 * n + 1)) << "wrote past the batch";
+                    all.insert(all.end(), out.begin(), out.end());
+                }
+            results.push_back(all);
+        };
+        baselineThenWide(run);
+        run();
+        EXPECT_TRUE(sameBits(results[0], results[1])) << r;
+    }
+}
+
+TEST(WideVectors, RowPointsAreTheSameOnBothPaths) {
+    for (double x0 : {0.0, -257.0, 1000003.0, 16777215.0, -30000001.0})
+        for (double y : {0.0, -1.0, 12345.0}) {
+            std::vector<std::vector<float>> results;
+            auto run = [&] {
+                std::vector<float> all;
+                for (int n = 0; n <= kLongestBatch; ++n) {
+                    std::vector<float> xs(std::size_t(n) + 1, -7.f), ys(std::size_t(n) + 1, -7.f);
+                    rowPoints(x0, y, n, xs.data(), ys.data());
+                    for (int i = 0; i < n; ++i) {
+                        ASSERT_EQ(xs[i], float(x0 + i + 0.5)) << x0 << " + " << i;
+                        ASSERT_EQ(ys[i], float(y + 0.5));
+                    }
+                    ASSERT_EQ(xs[n], -7.f);
+                    ASSERT_EQ(ys[n], -7.f);
+                    all.insert(all.end(), xs.begin(), xs.end());
+                }
+                results.push_back(all);
+            };
+            baselineThenWide(run);
+            run();
+            EXPECT_TRUE(sameBits(results[0], results[1])) << x0 << ", " << y;
+        }
+}
+
+TEST(WideVectors, ColourGainsAndMaximumAreExactOnBothPaths) {
+    if (!wideAvailable()) GTEST_SKIP() << "the processor has no 256-bit versions";
+    const Points p = pointsAround(Rect(-20, -20, 40, 40), 3);
+    const ColorMatrix channelExtraction = {{{1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}};
+    const ColorMatrix gains = {{{0.3f, 0, 0, 0}, {0, -2.5f, 0, 0}, {0, 0, 1.7f, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}};
+    const Image images[] = {
+        colorMatrixApplied(probe(), channelExtraction),
+        colorMatrixApplied(probe(), gains),
+        exposureAdjusted(probe(), 1.3),
+        // x NaN and y not: one operand NaN and the other not, in both orders.
+        maximumComposited(probe(), probe(Rect::infinite(), true)),
+        maximumComposited(probe(Rect::infinite(), true), probe()),
+    };
+    for (const Image& image : images) {
+        const auto results = baselineAndWide(image, p);
+        EXPECT_TRUE(sameBits(results[0], results[1]));
+    }
+    // And what the baseline gives is right: a channel taken out is zero, the maximum is the larger.
+    const auto extracted = baselineAndWide(images[0], p)[0];
+    for (std::size_t i = 0; i + 3 < extracted.size(); i += 4)
+        if (extracted[i + 3] == 1.f && !std::isnan(extracted[i + 1])) {
+            EXPECT_EQ(extracted[i + 1], 0.f);
+        }
+    const auto maximum = baselineAndWide(images[3], p)[0];
+    for (std::size_t i = 0; i + 3 < maximum.size(); i += 4)
+        if (maximum[i + 3] == 1.f && std::isfinite(maximum[i]) && std::isfinite(maximum[i + 1])) {
+            EXPECT_EQ(maximum[i], maximum[i + 1]);
+        }
+}
+
+TEST(WideVectors, AffineMapAgreesWithinRoundingAndWholeShiftsStayExact) {
+    if (!wideAvailable()) GTEST_SKIP() << "the processor has no 256-bit versions";
+    const Points p = pointsAround(Rect(-300, -200, 600, 400), 5);
+    const AffineTransform turn = AffineTransform::rotation(0.3).scaled(1.7, 0.6).concat(AffineTransform::translation(12.25, -7.5));
+    auto row = [](const Evaluator& e, const float* xs, const float* ys, int n, float* out, Arena& arena) {
+        // Whole-pixel rows taken from the points, so rows at and past the edges come up.
+        const double x0 = std::isfinite(xs[0]) ? std::floor(xs[0]) : -3, y = std::isfinite(ys[0]) ? std::floor(ys[0]) : 2;
+        e.sampleRow(x0, y, n, out, arena);
+    };
+    for (const Batch& run : {Batch(sampleBatch), Batch(row)}) {
+        const auto turned = baselineAndWide(affineTransformed(probe(), turn), p, run);
+        expectClose(turned[0], turned[1], 4e-6f);
+        // Moves by whole pixels through the general map: the points come back exactly moved.
+        const auto shifted = baselineAndWide(affineTransformed(probe(), AffineTransform::translation(5, -3)), p, run);
+        EXPECT_TRUE(sameBits(shifted[0], shifted[1]));
+    }
+    // And the whole shift is exact: each point is read exactly 5 left and 3 up of where it was asked.
+    const Image moved = affineTransformed(probe(), AffineTransform::translation(5, -3));
+    const RenderPlan plan(moved.node(), Rect(-1e4, -1e4, 2e4, 2e4), RenderStatisticsSink{});
+    Arena arena;
+    std::vector<float> out(4 * p.xs.size());
+    const int n = int(p.xs.size());
+    baselineThenWide([&] {
+        plan.root().sample(p.xs.data(), p.ys.data(), n, out.data(), arena);
+        for (int i = 0; i < n; ++i)
+            if (std::isfinite(p.xs[i]) && std::isfinite(p.ys[i])) {
+                ASSERT_EQ(out[4 * i], p.xs[i] - 5.f);
+                ASSERT_EQ(out[4 * i + 1], p.ys[i] + 3.f);
+            }
+    });
+}
+
+TEST(WideVectors, EdgeScaleIsExactOnBothPaths) {
+    if (!wideAvailable()) GTEST_SKIP() << "the processor has no 256-bit versions";
+    const Rect input(0, 0, 40, 30);
+    for (double scale : {1.1, 0.9, 2.0}) {
+        const Rect extent(0, 0, std::round(40 * scale), std::round(30 * scale));
+        const Image scaled = edgeScaled(probe(input), scale, scale, extent);
+        ASSERT_FALSE(scaled.isNull());
+        const auto results = baselineAndWide(scaled, pointsAround(extent, 9));
+        EXPECT_TRUE(sameBits(results[0], results[1])) << scale;
+        // The positions read stay half a pixel inside the input.
+        for (std::size_t i = 0; i + 3 < results[1].size(); i += 4)
+            if (results[1][i + 3] == 1.f) {
+                EXPECT_GE(results[1][i], 0.5f);
+                EXPECT_LE(results[1][i], 39.5f);
+                EXPECT_GE(results[1][i + 1], 0.5f);
+                EXPECT_LE(results[1][i + 1], 29.5f);
+            }
+    }
+}
+
+TEST(WideVectors, PerspectiveMapAgreesWithinRoundingAndBeyondTheHorizonReadsNothing) {
+    if (!wideAvailable()) GTEST_SKIP() << "the processor has no 256-bit versions";
+    // The sides of this keystone meet at (50, 200): the horizon, beyond which nothing is read.
+    const Image keystone = perspectiveTransformed(probe(Rect(0, 0, 100, 100)), {25, 100}, {75, 100}, {100, 0}, {0, 0});
+    ASSERT_FALSE(keystone.isNull());
+    Points p = pointsAround(Rect(-50, -50, 200, 160), 11);
+    const Points far = pointsAround(Rect(-50, 300, 200, 200), 13);  // wholly beyond it
+    for (std::size_t i = 8; i < p.xs.size(); i += 3) p.ys[i] = far.ys[i];
+    const auto results = baselineAndWide(keystone, p);
+    expectClose(results[0], results[1], 2e-5f);
+    int beyond = 0;
+    for (std::size_t i = 0; i + 3 < results[1].size(); i += 4) beyond += std::isnan(results[1][i]) && results[1][i + 3] == 1.f;
+    EXPECT_GT(beyond, 100);
+}
