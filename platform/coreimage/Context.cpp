@@ -7,10 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "coreimage/Node.h"
-#include "coreimage/SimdTypes.h"
+#include "coreimage/RowFormats.h"
 
 namespace qv::ci {
 
@@ -24,72 +23,6 @@ constexpr double kWholeTolerance = 1e-4;
 
 bool isRenderFormat(PixelFormat f) {
     return f == PixelFormat::ARGB8 || f == PixelFormat::RGBA8 || f == PixelFormat::RGBA16 || f == PixelFormat::RGBAf;
-}
-
-// One row of premultiplied float RGBA written in the target format, clamped to [0, 1] for the
-// integer formats and rounded to nearest.
-void writeRow(const float* src, int n, PixelFormat format, std::uint8_t* dst) {
-    using detail::load4;
-    using detail::splat;
-    using detail::v4f;
-    const v4f zero = splat(0.f), one = splat(1.f);
-    switch (format) {
-    case PixelFormat::ARGB8:
-    case PixelFormat::RGBA8: {
-        typedef std::int32_t v4i __attribute__((vector_size(16)));
-        const bool alphaFirst = format == PixelFormat::ARGB8;
-        int i = 0;
-#if defined(__SSE2__)
-        // Four pixels at a time: round, saturate to bytes, rotate alpha to the front for ARGB.
-        const __m128 lo = _mm_setzero_ps(), hi = _mm_set1_ps(255.f), half = _mm_set1_ps(0.5f);
-        for (; i + 4 <= n; i += 4) {
-            __m128i q[4];
-            for (int k = 0; k < 4; ++k) {
-                const __m128 v = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + 4 * (i + k)), lo), _mm_set1_ps(1.f));
-                q[k] = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, hi), half));
-            }
-            __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
-            if (alphaFirst) bytes = _mm_or_si128(_mm_slli_epi32(bytes, 8), _mm_srli_epi32(bytes, 24));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * i), bytes);
-        }
-#endif
-        for (; i < n; ++i) {
-            const v4f v = detail::vmin(detail::vmax(load4(src + 4 * i), zero), one) * 255.f + 0.5f;
-            v4i q = __builtin_convertvector(v, v4i);
-            if (alphaFirst) q = __builtin_shufflevector(q, q, 3, 0, 1, 2);
-            const detail::v4u8 bytes = __builtin_convertvector(q, detail::v4u8);
-            std::memcpy(dst + 4 * i, &bytes, 4);
-        }
-        break;
-    }
-    case PixelFormat::RGBA16: {
-        auto* p = reinterpret_cast<std::uint16_t*>(dst);
-        int i = 0;
-#if defined(__SSE2__)
-        // Two pixels at a time. SSE2 packs only to signed 16 bits: shift the range down by 32768,
-        // pack with saturation, and flip the top bit back.
-        const __m128 lo = _mm_setzero_ps(), hi = _mm_set1_ps(1.f), scale = _mm_set1_ps(65535.f);
-        const __m128 half = _mm_set1_ps(0.5f);
-        const __m128i bias = _mm_set1_epi32(32768), flip = _mm_set1_epi16(std::int16_t(0x8000));
-        for (; i + 2 <= n; i += 2) {
-            __m128i q[2];
-            for (int k = 0; k < 2; ++k) {
-                const __m128 v = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + 4 * (i + k)), lo), hi);
-                q[k] = _mm_sub_epi32(_mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, scale), half)), bias);
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * i), _mm_xor_si128(_mm_packs_epi32(q[0], q[1]), flip));
-        }
-#endif
-        for (; i < n; ++i) {
-            const v4f v = detail::vmin(detail::vmax(load4(src + 4 * i), zero), one) * 65535.f + 0.5f;
-            typedef std::int32_t v4i __attribute__((vector_size(16)));
-            const v4i q = __builtin_convertvector(v, v4i);
-            for (int c = 0; c < 4; ++c) p[4 * i + c] = std::uint16_t(q[c]);
-        }
-        break;
-    }
-    default: std::memcpy(dst, src, sizeof(float) * 4 * std::size_t(n)); break;
-    }
 }
 
 }  // namespace
@@ -144,7 +77,7 @@ bool Context::render(const Image& image, Bitmap& target, const Rect& rect) {
             // Output row r (top-down) is the working-space row whose bottom edge is maxY - r - 1.
             const double y = bounds.maxY() - r - 1;
             root.sampleRow(bounds.minX() + x0, y, n, row, arena);
-            writeRow(row, n, target.format, target.row(r) + std::size_t(x0) * bytesPerPixelOut);
+            detail::writeRow(row, n, target.format, target.row(r) + std::size_t(x0) * bytesPerPixelOut);
         }
     });
     return true;

@@ -4,9 +4,12 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
+#include <vector>
 
 #include "EngineImages.h"
 #include "common/TempDir.h"
+#include "coreimage/CpuFeatures.h"
 #include "coreimage/ResourceText.h"
 #include "engine/KernelResource.h"
 #include "engine/NativeKernels.h"
@@ -17,6 +20,13 @@ using qv::ci::Image;
 using qv::ci::Kernel;
 using qv::ci::KernelArgument;
 using qv::ci::Sampler;
+
+// Runs with the 256-bit versions on or off, and restores what the processor offers afterwards.
+class WideVectors {
+public:
+    explicit WideVectors(bool enabled) { qv::ci::detail::setWideVectorsForTesting(enabled); }
+    ~WideVectors() { qv::ci::detail::setWideVectorsForTesting(true); }
+};
 
 // The kernel of a resource as the interpreter alone runs it.
 std::shared_ptr<Kernel> interpretedKernel(const std::string& resource) {
@@ -109,22 +119,26 @@ TEST_F(NativeKernels, RadialDistortionSamplesWhereThePolynomialSays) {
     const qv::Vec4 params[] = {{0.01, -0.03, 0.02, 1.0}, {-0.05, 0.0, 0.08, 0.97}, {0.3, -0.6, 0.25, 1.05}, {0, 0, 0, 1}};
     const qv::Vec2 centres[] = {{80, 60}, {31.5, 97.25}};
     const double radius = 60;
-    for (const qv::Vec4& p : params) {
-        for (const qv::Vec2& c : centres) {
-            const enginetest::Rendered out(native->apply(photo.extent(), {Sampler(photo), c, p, qv::Vec2{radius, 0}}),
-                                           photo.extent());
-            ASSERT_TRUE(out.isValid());
-            float worst = 0;
-            for (int y = 0; y < kHeight; ++y) {
-                for (int x = 0; x < kWidth; ++x) {
-                    const double dx = x + 0.5 - c.x, dy = y + 0.5 - c.y;
-                    const double r = std::hypot(dx, dy) / radius;
-                    const double s = ((p.x * r + p.y) * r + p.z) * r + p.w;
-                    const enginetest::Rgba expected = textureAt(c.x + dx * s, c.y + dy * s);
-                    for (int k = 0; k < 4; ++k) worst = std::max(worst, std::fabs(out.channel(x, y, k) - expected[k]));
+    for (bool wide : {false, true}) {
+        WideVectors mode(wide);
+        SCOPED_TRACE(wide ? "wide" : "baseline");
+        for (const qv::Vec4& p : params) {
+            for (const qv::Vec2& c : centres) {
+                const enginetest::Rendered out(native->apply(photo.extent(), {Sampler(photo), c, p, qv::Vec2{radius, 0}}),
+                                               photo.extent());
+                ASSERT_TRUE(out.isValid());
+                float worst = 0;
+                for (int y = 0; y < kHeight; ++y) {
+                    for (int x = 0; x < kWidth; ++x) {
+                        const double dx = x + 0.5 - c.x, dy = y + 0.5 - c.y;
+                        const double r = std::hypot(dx, dy) / radius;
+                        const double s = ((p.x * r + p.y) * r + p.z) * r + p.w;
+                        const enginetest::Rgba expected = textureAt(c.x + dx * s, c.y + dy * s);
+                        for (int k = 0; k < 4; ++k) worst = std::max(worst, std::fabs(out.channel(x, y, k) - expected[k]));
+                    }
                 }
+                EXPECT_LE(worst, 2e-4f) << p.x << " " << p.y << " " << p.z << " " << p.w << " at " << c.x << ", " << c.y;
             }
-            EXPECT_LE(worst, 2e-4f) << p.x << " " << p.y << " " << p.z << " " << p.w << " at " << c.x << ", " << c.y;
         }
     }
 }
@@ -133,10 +147,13 @@ TEST_F(NativeKernels, VignettingMatchesTheInterpreter) {
     const Image photo = texturedPhoto();
     // Brighten, darken past black, and midpoints outside [0, 1].
     const double settings[][2] = {{0.5, 0.3}, {-1.7, 0.8}, {0.3, -2.0}, {2.0, 5.0}, {0, 0.5}};
-    for (const auto& s : settings) {
-        EXPECT_LE(nativeAgainstInterpreter("MyVignetting", photo, {Sampler(photo), qv::Vec2{70, 55}, s[0], s[1], 200.0}),
-                  1e-5f)
-            << s[0] << " " << s[1];
+    for (bool wide : {false, true}) {
+        WideVectors mode(wide);
+        for (const auto& s : settings) {
+            EXPECT_LE(nativeAgainstInterpreter("MyVignetting", photo, {Sampler(photo), qv::Vec2{70, 55}, s[0], s[1], 200.0}),
+                      1e-5f)
+                << s[0] << " " << s[1] << (wide ? " wide" : " baseline");
+        }
     }
 }
 
@@ -170,6 +187,147 @@ TEST_F(NativeKernels, ArgumentsOfAnotherFormRunInTheInterpreter) {
     const std::vector<KernelArgument> args{Sampler(photo), qv::Vec2{80, 60}, qv::ci::Color{0.02, -0.01, 0.0, 0.99},
                                            qv::Vec2{60, 0}};
     EXPECT_LE(nativeAgainstInterpreter("MyRadialDistortion", photo, args), 1e-6f);
+}
+
+// The 256-bit versions against the baseline, point by point: every length up to 40 (groups of
+// eight and the rest) and whole batches, from unaligned arrays, with points at the centre, past
+// the photo's edges, far away, and not numbers at all.
+
+// A reader whose colour at a point is the point itself (x, y, 0, 1): it shows where the kernel sampled.
+class PositionsAsColours final : public qv::ci::KernelSamplerReader {
+public:
+    void sample(int, const float* xs, const float* ys, int n, float* out) const override {
+        for (int i = 0; i < n; ++i) {
+            out[4 * i] = xs[i], out[4 * i + 1] = ys[i], out[4 * i + 2] = 0, out[4 * i + 3] = 1;
+        }
+    }
+};
+
+// A reader that answers the listed colours in turn, wherever the points lie.
+class ListedColours final : public qv::ci::KernelSamplerReader {
+public:
+    explicit ListedColours(std::vector<float> colours) : m_colours(std::move(colours)) {}
+    void sample(int, const float*, const float*, int n, float* out) const override {
+        for (int i = 0; i < 4 * n; ++i) out[i] = m_colours[std::size_t(i) % m_colours.size()];
+    }
+
+private:
+    std::vector<float> m_colours;
+};
+
+struct Points {
+    std::vector<float> xs, ys;
+};
+
+// n points around the centre out to reach, with every fifth one taken from the awkward cases.
+Points probePoints(int n, qv::Vec2 centre, double reach) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    const float cx = float(centre.x), cy = float(centre.y);
+    const float awkward[][2] = {{cx, cy},   {nan, 10},     {10, nan},         {inf, 5},    {-inf, -inf},
+                                {inf, -inf}, {1e6f, -1e6f}, {-0.5f, 120.5f}, {160, 0}, {cx + float(reach), cy}};
+    constexpr int kAwkward = sizeof awkward / sizeof awkward[0];
+    // One spare element in front, so that odd lengths start off the arrays' alignment.
+    Points p{std::vector<float>(std::size_t(n) + 1), std::vector<float>(std::size_t(n) + 1)};
+    for (int i = 0; i < n; ++i) {
+        float x, y;
+        if (i % 5 == 3) {
+            x = awkward[(i / 5) % kAwkward][0], y = awkward[(i / 5) % kAwkward][1];
+        } else {
+            const double r = reach * (i % 37) / 30.0, angle = 0.7 * i;
+            x = float(centre.x + r * std::cos(angle)), y = float(centre.y + r * std::sin(angle));
+        }
+        p.xs[std::size_t(i + n % 2)] = x, p.ys[std::size_t(i + n % 2)] = y;
+    }
+    return p;
+}
+
+std::vector<int> probeLengths() {
+    std::vector<int> lengths;
+    for (int n = 1; n <= 40; ++n) lengths.push_back(n);
+    lengths.insert(lengths.end(), {255, qv::ci::NativeKernelInstance::kMaxPoints});
+    return lengths;
+}
+
+// The colours of the instance at the points, with the wide versions on or off.
+std::vector<float> evaluated(const qv::ci::NativeKernelInstance& instance, const Points& p, int n,
+                             const qv::ci::KernelSamplerReader& reader, bool wide) {
+    WideVectors mode(wide);
+    std::vector<float> out(4 * std::size_t(n));
+    const std::size_t first = std::size_t(n % 2);
+    instance.evaluate(p.xs.data() + first, p.ys.data() + first, n, out.data(), reader);
+    return out;
+}
+
+// Whether two results agree: both not numbers, the same infinity, or within tolerance.
+bool agree(float a, float b, double tolerance) {
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    if (std::isinf(a) || std::isinf(b)) return a == b;
+    return std::fabs(double(a) - double(b)) <= tolerance;
+}
+
+TEST_F(NativeKernels, WideRadialDistortionSamplesWhereTheBaselineDoes) {
+    const Image photo = texturedPhoto();
+    const auto kernel = nativeKernelForResource("MyRadialDistortion");
+    ASSERT_NE(kernel, nullptr);
+    const qv::Vec4 params[] = {{0.01, -0.03, 0.02, 1.0}, {0.3, -0.6, 0.25, 1.05}, {0, 0, 0, 1}, {-0.05, 0.0, 0.08, 0.97}};
+    const qv::Vec2 centre{31.5, 97.25};
+    const double radius = 60;
+    const PositionsAsColours positions;
+    for (const qv::Vec4& k : params) {
+        const auto instance = kernel->instantiate({Sampler(photo), centre, k, qv::Vec2{radius, 0}});
+        ASSERT_NE(instance, nullptr);
+        for (int n : probeLengths()) {
+            const Points p = probePoints(n, centre, 2 * radius);
+            const std::vector<float> base = evaluated(*instance, p, n, positions, false);
+            const std::vector<float> wide = evaluated(*instance, p, n, positions, true);
+            for (int i = 0; i < n; ++i) {
+                // Fused multiply-adds and a reciprocal change the last bits of each step: allow
+                // a few float steps of the largest term of the position.
+                const std::size_t at = std::size_t(i + n % 2);
+                const double dx = double(p.xs[at]) - centre.x, dy = double(p.ys[at]) - centre.y;
+                const double r = std::hypot(dx, dy) / radius;
+                const double terms = ((std::fabs(k.x) * r + std::fabs(k.y)) * r + std::fabs(k.z)) * r + std::fabs(k.w);
+                const double tolerance[] = {1e-6 * (std::fabs(centre.x) + std::fabs(dx) * terms),
+                                            1e-6 * (std::fabs(centre.y) + std::fabs(dy) * terms)};
+                for (int c = 0; c < 2; ++c) {
+                    const float a = base[std::size_t(4 * i + c)], b = wide[std::size_t(4 * i + c)];
+                    EXPECT_TRUE(agree(a, b, tolerance[c]))
+                        << a << " against " << b << " at point " << i << " of " << n << " (" << p.xs[at] << ", "
+                        << p.ys[at] << "), coefficients " << k.x << " " << k.y << " " << k.z << " " << k.w;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(NativeKernels, WideVignettingShadesAsTheBaselineDoes) {
+    const Image photo = texturedPhoto();
+    const auto kernel = nativeKernelForResource("MyVignetting");
+    ASSERT_NE(kernel, nullptr);
+    const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
+    // Ordinary premultiplied colours, colours above their alpha, clear pixels, colours out of
+    // range and not numbers, in alpha too. Seven colours, so that each meets every lane.
+    const ListedColours colours({0.2f, 0.4f, 0.6f, 0.8f, 0.9f, 0.3f, 0.7f, 0.5f, 0, 0, 0, 0, nan, 0.5f, -0.25f, 1,
+                                 0.5f, 0.5f, 0.5f, nan, 2.f, inf, -inf, 1, 1e-20f, 3.f, 0.25f, 1.f});
+    const qv::Vec2 centre{70, 55};
+    const double diagonal = 200;
+    const double settings[][2] = {{0.5, 0.3}, {-1.7, 0.8}, {2.0, 5.0}, {0, 0.5}, {0.8, 0.0}};
+    for (const auto& s : settings) {
+        const auto instance = kernel->instantiate({Sampler(photo), centre, s[0], s[1], diagonal});
+        ASSERT_NE(instance, nullptr);
+        for (int n : probeLengths()) {
+            const Points p = probePoints(n, centre, diagonal / 2);
+            const std::vector<float> base = evaluated(*instance, p, n, colours, false);
+            const std::vector<float> wide = evaluated(*instance, p, n, colours, true);
+            for (std::size_t i = 0; i < base.size(); ++i) {
+                // The gain differs by a few float steps at most; alpha is kept exactly.
+                const double tolerance = i % 4 == 3 ? 0 : 1e-6 * (1 + std::fabs(double(base[i])));
+                EXPECT_TRUE(agree(base[i], wide[i], tolerance))
+                    << base[i] << " against " << wide[i] << " at sample " << i << " of " << n << " points, amount "
+                    << s[0] << ", midpoint " << s[1];
+            }
+        }
+    }
 }
 
 }  // namespace
