@@ -153,35 +153,21 @@ public:
                                                    _mm_and_si128(_mm_cmpgt_epi32(r, rLo), _mm_cmplt_epi32(r, rHi)));
             const int validBits = _mm_movemask_ps(valid);
             const int interiorBits = _mm_movemask_ps(_mm_and_ps(_mm_castsi128_ps(interior), valid));
-            alignas(16) std::int32_t cs[4], rs[4];
-            alignas(16) float fxs[4], fys[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(cs), c);
-            _mm_store_si128(reinterpret_cast<__m128i*>(rs), r);
-            _mm_store_ps(fxs, fx);
-            _mm_store_ps(fys, fy);
+            Cells<4> cells;
+            _mm_store_si128(reinterpret_cast<__m128i*>(cells.c), c);
+            _mm_store_si128(reinterpret_cast<__m128i*>(cells.r), r);
+            _mm_store_ps(cells.fx, fx);
+            _mm_store_ps(cells.fy, fy);
             if (interiorBits & 8) {
                 // Reads run along rows: ask for the lines a few points further on in both rows.
                 // (Addresses as integers: they may lie past the pixels, which a prefetch may touch.)
-                const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(pixel(cs[3], rs[3])) + 1024;
+                const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(pixel(cells.c[3], cells.r[3])) + 1024;
                 _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
                 _mm_prefetch(reinterpret_cast<const char*>(ahead + m_stride), _MM_HINT_T0);
             }
             // 8-bit pixels are read with integer weights (see integerWeights), the others in float.
-            alignas(16) std::int32_t topWeights[4], bottomWeights[4];
-            if constexpr (std::is_same_v<T, std::uint8_t>) integerWeights(fx, fy, topWeights, bottomWeights);
-            for (int k = 0; k < 4; ++k) {
-                float* o = out + 4 * (i + k);
-                if (interiorBits >> k & 1) {
-                    if constexpr (std::is_same_v<T, std::uint8_t>)
-                        store4(o, interpolateBytes(pixel(cs[k], rs[k]), topWeights[k], bottomWeights[k]));
-                    else
-                        store4(o, interpolate(pixel(cs[k], rs[k]), fxs[k], fys[k]));
-                } else if (validBits >> k & 1) {
-                    store4(o, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
-                } else {
-                    store4(o, v4f{0, 0, 0, 0});
-                }
-            }
+            if constexpr (std::is_same_v<T, std::uint8_t>) integerWeights(fx, fy, cells.topWeights, cells.bottomWeights);
+            readEach(cells, interiorBits, validBits, out + 4 * i);
         }
 #endif
         for (; i < n; ++i) {
@@ -225,6 +211,31 @@ private:
                                                                        : 1.f;
 
     static constexpr int kWeightUnit = 1 << 14;
+
+    // The cells and weights of a batch of points, for reading them one by one.
+    template <int N>
+    struct Cells {
+        alignas(32) std::int32_t c[N], r[N], topWeights[N], bottomWeights[N];
+        alignas(32) float fx[N], fy[N];
+    };
+    // Reads the batch point by point: interior cells blended directly (8-bit pixels with their
+    // integer weights), cells at the edge with their outside pixels transparent, the rest transparent.
+    template <int N>
+    void readEach(const Cells<N>& cells, int interiorBits, int validBits, float* out) const {
+        for (int k = 0; k < N; ++k) {
+            float* o = out + 4 * k;
+            if (interiorBits >> k & 1) {
+                if constexpr (std::is_same_v<T, std::uint8_t>)
+                    store4(o, interpolateBytes(pixel(cells.c[k], cells.r[k]), cells.topWeights[k], cells.bottomWeights[k]));
+                else
+                    store4(o, interpolate(pixel(cells.c[k], cells.r[k]), cells.fx[k], cells.fy[k]));
+            } else if (validBits >> k & 1) {
+                store4(o, interpolateAtEdge(cells.c[k], cells.r[k], cells.fx[k], cells.fy[k]));
+            } else {
+                store4(o, v4f{0, 0, 0, 0});
+            }
+        }
+    }
     static int clampIndex(double v, int limit) { return int(std::clamp(v, 0.0, double(limit))); }
 
     // The bilinear blend of the 2 x 2 pixels from p (top-left) at weights fx, fy, scaled to [0, 1].
@@ -307,32 +318,25 @@ private:
             w11 = _mm256_max_epi16(w11, _mm256_setzero_si256());
             const __m256i topW = _mm256_or_si256(w00, _mm256_slli_epi32(w10, 16));
             const __m256i bottomW = _mm256_or_si256(w01, _mm256_slli_epi32(w11, 16));
-            alignas(32) std::int32_t cs[8], rs[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(cs), c);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(rs), r);
+            Cells<8> cells;
+            _mm256_store_si256(reinterpret_cast<__m256i*>(cells.c), c);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(cells.r), r);
             float* o = out + 4 * i;
             if (interiorBits != 0xff) {
-                alignas(32) std::int32_t tw[8], bw[8];
-                alignas(32) float fxs[8], fys[8];
-                _mm256_store_si256(reinterpret_cast<__m256i*>(tw), topW);
-                _mm256_store_si256(reinterpret_cast<__m256i*>(bw), bottomW);
-                _mm256_store_ps(fxs, fx);
-                _mm256_store_ps(fys, fy);
-                const int validBits = _mm256_movemask_ps(valid);
-                for (int k = 0; k < 8; ++k) {
-                    if (interiorBits >> k & 1) store4(o + 4 * k, interpolateBytes(pixel(cs[k], rs[k]), tw[k], bw[k]));
-                    else if (validBits >> k & 1) store4(o + 4 * k, interpolateAtEdge(cs[k], rs[k], fxs[k], fys[k]));
-                    else store4(o + 4 * k, v4f{0, 0, 0, 0});
-                }
+                _mm256_store_si256(reinterpret_cast<__m256i*>(cells.topWeights), topW);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(cells.bottomWeights), bottomW);
+                _mm256_store_ps(cells.fx, fx);
+                _mm256_store_ps(cells.fy, fy);
+                readEach(cells, interiorBits, _mm256_movemask_ps(valid), o);
                 continue;
             }
             // Reads run along rows: ask for the lines a few points further on in both rows.
-            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(pixel(cs[7], rs[7])) + 1024;
+            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(pixel(cells.c[7], cells.r[7])) + 1024;
             _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(ahead + m_stride), _MM_HINT_T0);
             for (int k = 0; k < 8; k += 2) {
-                const std::uint8_t* a = reinterpret_cast<const std::uint8_t*>(pixel(cs[k], rs[k]));
-                const std::uint8_t* b = reinterpret_cast<const std::uint8_t*>(pixel(cs[k + 1], rs[k + 1]));
+                const std::uint8_t* a = reinterpret_cast<const std::uint8_t*>(pixel(cells.c[k], cells.r[k]));
+                const std::uint8_t* b = reinterpret_cast<const std::uint8_t*>(pixel(cells.c[k + 1], cells.r[k + 1]));
                 const __m128i pairsA = _mm_castpd_si128(_mm_loadh_pd(
                     _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), reinterpret_cast<const double*>(a + m_stride)));
                 const __m128i pairsB = _mm_castpd_si128(_mm_loadh_pd(
