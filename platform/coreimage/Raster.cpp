@@ -101,6 +101,7 @@ public:
         const Bitmap& b = *m_bitmap;
         m_base = b.pixels.data();
         m_stride = b.bytesPerRow;
+        m_offsetsFit32Bits = double(m_stride) * double(b.height) < 2147483647.0;
         m_top = oy + b.height;
         if (roi.isEmpty()) {
             m_bx0 = m_bx1 = m_by0 = m_by1 = 0;
@@ -281,6 +282,12 @@ private:
     // bottom, are spread to 16-bit channels with one byte shuffle each and blended with the same
     // integer weights as interpolateBytes, so both versions give identical results.
     QV_TARGET_WIDE int sampleBytesWide(const float* xs, const float* ys, int n, float* out) const {
+        // Cell offsets are computed in 32-bit vector lanes; a buffer beyond that (over 2 GB) takes
+        // the baseline read.
+        if (!m_offsetsFit32Bits) return 0;
+        const std::uint8_t* const base = m_base;
+        const std::size_t stride = m_stride;
+        const __m256i vstride = _mm256_set1_epi32(int(stride));
         const __m256 vox = _mm256_set1_ps(float(m_ox + 0.5)), vtop = _mm256_set1_ps(float(m_top - 0.5));
         const __m256 uLo = _mm256_set1_ps(float(m_bx0) - 1.f), uHi = _mm256_set1_ps(float(m_bx1));
         const __m256 vLo = _mm256_set1_ps(float(m_by0) - 1.f), vHi = _mm256_set1_ps(float(m_by1));
@@ -318,11 +325,11 @@ private:
             w11 = _mm256_max_epi16(w11, _mm256_setzero_si256());
             const __m256i topW = _mm256_or_si256(w00, _mm256_slli_epi32(w10, 16));
             const __m256i bottomW = _mm256_or_si256(w01, _mm256_slli_epi32(w11, 16));
-            Cells<8> cells;
-            _mm256_store_si256(reinterpret_cast<__m256i*>(cells.c), c);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(cells.r), r);
             float* o = out + 4 * i;
             if (interiorBits != 0xff) {
+                Cells<8> cells;
+                _mm256_store_si256(reinterpret_cast<__m256i*>(cells.c), c);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(cells.r), r);
                 _mm256_store_si256(reinterpret_cast<__m256i*>(cells.topWeights), topW);
                 _mm256_store_si256(reinterpret_cast<__m256i*>(cells.bottomWeights), bottomW);
                 _mm256_store_ps(cells.fx, fx);
@@ -330,17 +337,20 @@ private:
                 readEach(cells, interiorBits, _mm256_movemask_ps(valid), o);
                 continue;
             }
+            alignas(32) std::int32_t offsets[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(offsets),
+                               _mm256_add_epi32(_mm256_mullo_epi32(r, vstride), _mm256_slli_epi32(c, 2)));
             // Reads run along rows: ask for the lines a few points further on in both rows.
-            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(pixel(cells.c[7], cells.r[7])) + 1024;
+            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(base + offsets[7]) + 1024;
             _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(ahead + m_stride), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
             for (int k = 0; k < 8; k += 2) {
-                const std::uint8_t* a = reinterpret_cast<const std::uint8_t*>(pixel(cells.c[k], cells.r[k]));
-                const std::uint8_t* b = reinterpret_cast<const std::uint8_t*>(pixel(cells.c[k + 1], cells.r[k + 1]));
+                const std::uint8_t* a = base + offsets[k];
+                const std::uint8_t* b = base + offsets[k + 1];
                 const __m128i pairsA = _mm_castpd_si128(_mm_loadh_pd(
-                    _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), reinterpret_cast<const double*>(a + m_stride)));
+                    _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), reinterpret_cast<const double*>(a + stride)));
                 const __m128i pairsB = _mm_castpd_si128(_mm_loadh_pd(
-                    _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))), reinterpret_cast<const double*>(b + m_stride)));
+                    _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))), reinterpret_cast<const double*>(b + stride)));
                 const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(pairsA), pairsB, 1);
                 const __m256i lanes = _mm256_setr_epi32(k, k, k, k, k + 1, k + 1, k + 1, k + 1);
                 const __m256i sum =
@@ -375,6 +385,7 @@ private:
     std::size_t m_stride;
     double m_ox, m_oy, m_top;
     int m_bx0, m_bx1, m_by0, m_by1;
+    bool m_offsetsFit32Bits;
 };
 
 template <class T>
