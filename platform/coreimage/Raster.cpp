@@ -305,17 +305,14 @@ private:
         for (; i + 8 <= n; i += 8) {
             const __m256 u = _mm256_sub_ps(_mm256_loadu_ps(xs + i), vox);
             const __m256 v = _mm256_sub_ps(vtop, _mm256_loadu_ps(ys + i));
-            const __m256 valid = _mm256_and_ps(
-                _mm256_and_ps(_mm256_cmp_ps(u, uLo, _CMP_GT_OQ), _mm256_cmp_ps(u, uHi, _CMP_LT_OQ)),
-                _mm256_and_ps(_mm256_cmp_ps(v, vLo, _CMP_GT_OQ), _mm256_cmp_ps(v, vHi, _CMP_LT_OQ)));
-            const __m256 su = _mm256_and_ps(u, valid), sv = _mm256_and_ps(v, valid);
-            const __m256 fu = _mm256_floor_ps(su), fv = _mm256_floor_ps(sv);
+            const __m256 fu = _mm256_floor_ps(u), fv = _mm256_floor_ps(v);
+            // A position beyond the int range, or not a number, converts to INT_MIN: never interior.
             const __m256i c = _mm256_cvttps_epi32(fu), r = _mm256_cvttps_epi32(fv);
-            const __m256 fx = _mm256_sub_ps(su, fu), fy = _mm256_sub_ps(sv, fv);
+            const __m256 fx = _mm256_sub_ps(u, fu), fy = _mm256_sub_ps(v, fv);
             const __m256i interior =
                 _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(c, cLo), _mm256_cmpgt_epi32(cHi, c)),
                                  _mm256_and_si256(_mm256_cmpgt_epi32(r, rLo), _mm256_cmpgt_epi32(rHi, r)));
-            const int interiorBits = _mm256_movemask_ps(_mm256_and_ps(_mm256_castsi256_ps(interior), valid));
+            const int interiorBits = _mm256_movemask_ps(_mm256_castsi256_ps(interior));
             // The weights as integerWeights makes them: packed pairs, summing exactly to the unit.
             const __m256 gx = _mm256_sub_ps(one, fx), gy = _mm256_mul_ps(_mm256_sub_ps(one, fy), unit);
             const __m256 fyu = _mm256_mul_ps(fy, unit);
@@ -334,6 +331,10 @@ private:
                 _mm256_store_si256(reinterpret_cast<__m256i*>(cells.bottomWeights), bottomW);
                 _mm256_store_ps(cells.fx, fx);
                 _mm256_store_ps(cells.fy, fy);
+                // Points reading nothing are told apart from those at the edge here, off the common path.
+                const __m256 valid = _mm256_and_ps(
+                    _mm256_and_ps(_mm256_cmp_ps(u, uLo, _CMP_GT_OQ), _mm256_cmp_ps(u, uHi, _CMP_LT_OQ)),
+                    _mm256_and_ps(_mm256_cmp_ps(v, vLo, _CMP_GT_OQ), _mm256_cmp_ps(v, vHi, _CMP_LT_OQ)));
                 readEach(cells, interiorBits, _mm256_movemask_ps(valid), o);
                 continue;
             }
