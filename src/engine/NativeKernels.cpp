@@ -45,8 +45,7 @@ kernel vec4 vignetting(sampler src, vec2 center, float amount, float midpoint, f
 }
 )";
 
-// The code computes in single precision, in the interpreter's order of operations, so that both
-// give the same colours.
+// Whether the arguments hold these alternatives of KernelArgument, in order.
 bool holdsTypes(const std::vector<KernelArgument>& args, std::initializer_list<std::size_t> types) {
     if (args.size() != types.size()) return false;
     std::size_t i = 0;
@@ -58,6 +57,9 @@ constexpr std::size_t kSampler = 0, kNumber = 1, kVec2 = 2, kVec4 = 3;
 float number(const KernelArgument& a) { return float(std::get<double>(a)); }
 qv::Vec2 vector2(const KernelArgument& a) { return std::get<qv::Vec2>(a); }
 
+// The baseline loops compute in single precision in the interpreter's order of operations, so
+// they give the interpreter's colours; the wide ones (fused multiply-adds, reciprocals for the
+// divisions) agree with them within float rounding.
 class RadialInstance final : public NativeKernelInstance {
 public:
     static bool takes(const std::vector<KernelArgument>& args) { return holdsTypes(args, {kSampler, kVec2, kVec4, kVec2}); }
