@@ -11,20 +11,29 @@ function(qv_module_enabled module out)
   endif()
 endfunction()
 
-# qv_add_test(<name> SOURCES ... LIBS ...): a GoogleTest program whose cases ctest runs one by one.
-# Every test program links qv_test_main, which gives each test case a fresh temporary HOME.
+# qv_add_test(<name> [THREADS] SOURCES ... LIBS ...): a GoogleTest program whose cases ctest runs one by
+# one. Every test program links qv_test_main, which gives each test case a fresh temporary HOME.
+# THREADS marks a program whose code runs on worker threads: its cases carry the ctest label "threads",
+# and the target qv_thread_tests builds all such programs, for the ThreadSanitizer build (QV_TSAN).
 function(qv_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADS" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qv_test_main ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(TARGET qv_resources)
     add_dependencies(${name} qv_resources)  # the tests read the bundle's resources
   endif()
+  set(labels "")
+  if(ARG_THREADS)
+    set(labels LABELS threads)
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR};QV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    PROPERTIES ${labels} TIMEOUT 300 ENVIRONMENT "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR};QV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  if(ARG_THREADS)
+    add_dependencies(qv_thread_tests ${name})
+  endif()
 endfunction()
 
 # qv_add_benchmark(<name> SOURCES ... LIBS ...): a Google Benchmark program in build/bench/.
