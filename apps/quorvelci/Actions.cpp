@@ -132,9 +132,14 @@ bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<s
     std::string photo, output, lens;
     SaveChoices save;
     std::map<std::string, std::string> controls;
+    bool optionsEnded = false;  // after "--" every argument is a photo, "-x.jpg" included
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument.empty() || argument[0] != '-') {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || argument.empty() || argument[0] != '-') {
             if (!photo.empty()) return fail("one photo at a time: \"" + argument + "\" is one too many");
             photo = argument;
             continue;

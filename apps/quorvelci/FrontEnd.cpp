@@ -85,6 +85,14 @@ std::optional<double> numberOf(const std::string& text) {
     return value;
 }
 
+// Whether a typed number lies in a slider's closed range. The ends may be single-precision numbers
+// (the fringe sliders' range is kept as floats, 0.02 being 0.0199999995...), so a number that is an
+// end once narrowed to single precision counts as that end; the slider then clamps it exactly.
+bool withinRange(double value, double minValue, double maxValue) {
+    const float narrowed = float(value);
+    return (value >= minValue || narrowed >= float(minValue)) && (value <= maxValue || narrowed <= float(maxValue));
+}
+
 std::string formatted(double value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%g", value);
@@ -169,7 +177,7 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
             const auto number = numberOf(value);
             auto* slider = dynamic_cast<qv::ui::Slider*>(spec->control(*m_nib.controller));
             if (!number || !slider) return prefix + "takes a number, not \"" + value + "\"";
-            if (*number < slider->minValue() || *number > slider->maxValue())
+            if (!withinRange(*number, slider->minValue(), slider->maxValue()))
                 return prefix + "takes " + formatted(slider->minValue()) + " to " + formatted(slider->maxValue()) +
                        ", not " + value;
             return std::nullopt;

@@ -13,9 +13,12 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: qv-lensdb build <source.txt> <PTLens.dat>\n"
+    "       qv-lensdb dump <PTLens.dat> [<source.txt>]      (standard output when no text file is given)\n";
+
 int usage() {
-    std::cerr << "usage: qv-lensdb build <source.txt> <PTLens.dat>\n"
-                 "       qv-lensdb dump <PTLens.dat> [<source.txt>]\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -63,6 +66,10 @@ int dump(const std::string& databasePath, const std::string* outputPath) {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string command = argv[1];
+    if (command == "--help" || command == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
     if (command == "build" && argc == 4) return build(argv[2], argv[3]);
     if (command == "dump" && (argc == 3 || argc == 4)) {
         const std::string output = argc == 4 ? argv[3] : std::string();

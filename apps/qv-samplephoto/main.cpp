@@ -1,7 +1,7 @@
 // qv-samplephoto: writes a sample photo for the demonstration and the end-to-end tests: a grid of
 // straight lines bent by barrel distortion, with EXIF naming the Canon EOS 400D and its 18-55 zoom
 // at 18 mm, so that correcting it with that lens's coefficients straightens the lines again.
-//   qv-samplephoto OUT.jpg [a b c] [--no-lens-info]
+//   qv-samplephoto [--no-lens-info] [--] OUT.jpg [a b c]
 // The grid has lines every 80 pixels through the centre of a 1200 x 800 picture.
 #include <algorithm>
 #include <cmath>
@@ -31,23 +31,48 @@ double gridInk(double x, double y) {
     return std::max(ink(x - kWidth / 2.0), ink(y - kHeight / 2.0));
 }
 
+constexpr const char* kUsage = "usage: qv-samplephoto [--no-lens-info] [--] OUT.jpg [a b c]\n"
+                               "  writes a 1200 x 800 grid bent by the radial polynomial a, b, c\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: qv-samplephoto OUT.jpg [a b c] [--no-lens-info]\n");
+    std::string out;
+    double coefficients[3] = {kDefaultA, kDefaultB, kDefaultC};
+    bool lensInfo = true;
+    bool optionsEnded = false;  // after "--" every argument is the output or a number
+    int numbers = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!optionsEnded && argument == "--no-lens-info") {
+            lensInfo = false;
+        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-' && out.empty()) {
+            std::fprintf(stderr, "qv-samplephoto: unknown option %s\n%s", argument.c_str(), kUsage);
+            return 2;
+        } else if (out.empty()) {
+            out = argument;
+        } else if (numbers < 3) {
+            char* end = nullptr;
+            coefficients[numbers++] = std::strtod(argument.c_str(), &end);
+            if (end == argument.c_str() || *end != '\0') {
+                std::fprintf(stderr, "qv-samplephoto: %s is not a number\n%s", argument.c_str(), kUsage);
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "qv-samplephoto: too many arguments\n%s", kUsage);
+            return 2;
+        }
+    }
+    if (out.empty()) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string out = argv[1];
-    double a = kDefaultA, b = kDefaultB, c = kDefaultC;
-    bool lensInfo = true;
-    int numbers = 0;
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-lens-info") == 0) lensInfo = false;
-        else if (numbers == 0) a = std::atof(argv[i]), ++numbers;
-        else if (numbers == 1) b = std::atof(argv[i]), ++numbers;
-        else if (numbers == 2) c = std::atof(argv[i]), ++numbers;
-    }
+    const double a = coefficients[0], b = coefficients[1], c = coefficients[2];
     const double d = 1 - (a + b + c);
     const double radius = std::min(kWidth, kHeight) / 2.0;
     // The correction takes a point at radius r from the photo at r * poly(r): the photo's pixel at

@@ -83,6 +83,9 @@ bool UnwrapParams::parseCommandLineArguments(int argc, const char* const argv[])
     outputWidth = sizeGiven ? values["outputWidth"].as<int>() : 0;
     outputHeight = sizeGiven ? values["outputHeight"].as<int>() : 0;
     if (outputWidth < 0 || outputHeight < 0) return fail("Error : The output size cannot be negative!");
+    if (std::uint64_t(outputWidth) * std::uint64_t(outputHeight) > kMaxOutputPixels)
+        return fail("Error : The output size " + std::to_string(outputWidth) + "x" + std::to_string(outputHeight) +
+                    " is above the limit of " + std::to_string(kMaxOutputPixels) + " pixels!");
 
     if (!values.count("sampler")) {
         std::cerr << "Using default Lanczos2 sampler" << std::endl;

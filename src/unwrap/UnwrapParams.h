@@ -1,9 +1,14 @@
 #pragma once
 // The parameter record of the engine's command line, with its option parser and its printer.
+#include <cstdint>
 #include <ostream>
 #include <string>
 
 namespace unwrap {
+
+// The largest output the command line accepts: the image layer's own pixel limit (a 16384 x 16384
+// picture). A larger size would be refused only after minutes of work and gigabytes of memory.
+inline constexpr std::uint64_t kMaxOutputPixels = std::uint64_t(1) << 28;
 
 struct UnwrapParams {
     std::string inputImage;

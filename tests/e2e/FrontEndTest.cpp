@@ -103,4 +103,39 @@ TEST(CorrectOptions, BecomeTheActionsOfAPerson) {
                                         &error));
 }
 
+TEST(CorrectOptions, DoubleDashEndsTheOptions) {
+    std::vector<frontend::Action> actions;
+    std::string error;
+    ASSERT_TRUE(frontend::parseCorrect({"-o", "out.jpg", "--", "-x.jpg"}, frontend::FrontEnd::controlNames(), actions,
+                                       &error))
+        << error;
+    EXPECT_EQ(actions.front().subject, "-x.jpg");
+    EXPECT_EQ(actions.back().subject, "out.jpg");
+    // After "--" an option's name is a second photo, not an option.
+    EXPECT_FALSE(frontend::parseCorrect({"--", "a.jpg", "-o", "b.jpg"}, frontend::FrontEnd::controlNames(), actions,
+                                        &error));
+    // Without it, a name starting with a dash stays an option.
+    EXPECT_FALSE(frontend::parseCorrect({"-x.jpg", "-o", "b.jpg"}, frontend::FrontEnd::controlNames(), actions, &error));
+}
+
+TEST_F(FrontEndTest, SliderRangesAreClosedAtBothEnds) {
+    frontend::FrontEnd frontEnd;
+    auto set = [&](const std::string& control, const std::string& value) {
+        frontend::Action action;
+        action.verb = frontend::Action::Verb::Set;
+        action.subject = control;
+        action.value = value;
+        return frontEnd.check(action);
+    };
+    // The fringe range is kept in single precision; its ends as written in the help are in it.
+    for (const char* value : {"0.02", "-0.02", "0"}) {
+        EXPECT_FALSE(set("red", value)) << value;
+        EXPECT_FALSE(set("blue", value)) << value;
+    }
+    EXPECT_FALSE(set("yaw", "45"));
+    EXPECT_FALSE(set("yaw", "-45"));
+    for (const char* value : {"0.0201", "-0.0201", "0.03"}) EXPECT_TRUE(set("red", value)) << value;
+    EXPECT_TRUE(set("yaw", "45.001"));
+}
+
 }  // namespace

@@ -118,3 +118,17 @@ TEST(UnwrapParams, HelpDescribesTheOptions) {
     EXPECT_NE(result.errors.find("--noOfThreads"), std::string::npos);
     EXPECT_NE(result.errors.find("Must be either jpeg or tiff"), std::string::npos);
 }
+
+TEST(UnwrapParams, RefusesAnOutputAboveThePixelLimitAtOnce) {
+    // 16384 x 16384 is the limit itself; one row more is over it.
+    const Parse atLimit = parse(requiredAnd({"--outputWidth", "16384", "--outputHeight", "16384"}));
+    EXPECT_TRUE(atLimit.complete) << atLimit.errors;
+    for (const auto& size : std::vector<std::pair<const char*, const char*>>{
+             {"16384", "16385"}, {"50000", "50000"}, {"2147483647", "2147483647"}}) {
+        const Parse result = parse(requiredAnd({"--outputWidth", size.first, "--outputHeight", size.second}));
+        EXPECT_FALSE(result.complete) << size.first << "x" << size.second;
+        EXPECT_NE(result.errors.find("above the limit"), std::string::npos) << result.errors;
+    }
+    // A long thin output within the limit is fine.
+    EXPECT_TRUE(parse(requiredAnd({"--outputWidth", "1000000", "--outputHeight", "1"})).complete);
+}

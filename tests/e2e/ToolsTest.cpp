@@ -1,0 +1,47 @@
+// The developer tools' command lines: help on request, never a file named after an option.
+#include <gtest/gtest.h>
+
+#include "E2ESupport.h"
+#include "foundation/Files.h"
+
+using namespace e2e;
+
+namespace {
+
+TEST(ToolCommandLines, HelpPrintsUsageAndWritesNothing) {
+    struct Expectation {
+        const char* tool;
+        const char* says;
+    };
+    for (const Expectation& expected : {Expectation{"qv-samplephoto", "usage: qv-samplephoto"},
+                                        Expectation{"qv-lensdb", "usage: qv-lensdb"},
+                                        Expectation{"qv-unwrap", "Allowed options"}}) {
+        const auto result = run(binary(expected.tool), {"--help"});
+        EXPECT_EQ(result.exitStatus, 0) << expected.tool << ": " << result.output;
+        EXPECT_TRUE(contains(result.output, expected.says)) << expected.tool << ": " << result.output;
+        EXPECT_FALSE(qv::files::exists("--help")) << expected.tool << " wrote a file named --help";
+    }
+}
+
+TEST(ToolCommandLines, SamplePhotoTakesADashedNameOnlyAfterDoubleDash) {
+    qvtest::TempDir dir;
+    const std::string dashed = dir.file("-grid.jpg");
+    const auto refused = run(binary("qv-samplephoto"), {"--bogus", dashed});
+    EXPECT_EQ(refused.exitStatus, 2) << refused.output;
+    EXPECT_FALSE(qv::files::exists(dir.file("--bogus")));
+    // Negative coefficients after the name are numbers, not options.
+    const auto made = run(binary("qv-samplephoto"), {"--no-lens-info", "--", dashed, "0", "-0.02", "0"});
+    EXPECT_EQ(made.exitStatus, 0) << made.output;
+    EXPECT_TRUE(qv::files::exists(dashed));
+}
+
+TEST(ToolCommandLines, UnwrapRefusesAHugeOutputBeforeReadingAnything) {
+    qvtest::TempDir dir;
+    const std::string output = dir.file("view.tif");
+    const auto result = run(binary("qv-unwrap"), {"--inputImage", dir.file("missing.jpg"), "--outputImage", output,
+                                                  "--inputFOV", "180", "--outputFOV", "90", "--outputWidth", "50000",
+                                                  "--outputHeight", "50000"});
+    expectFailure(result, 2, "above the limit", output);
+}
+
+}  // namespace
