@@ -4,6 +4,8 @@
 #include "unwrap/UnwrapData.h"
 #include "unwrap/UnwrapParams.h"
 
+#include <csignal>
+
 #include <climits>
 #include <iostream>
 
@@ -19,6 +21,9 @@ bool wholeDegrees(float degrees, int& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit fails like a full disk (the engine reports it) instead of
+    // killing the program halfway through its output.
+    std::signal(SIGXFSZ, SIG_IGN);
     unwrap::UnwrapParams params;
     if (!params.parseCommandLineArguments(argc, argv)) return params.helpRequested() ? 0 : 2;
     std::cout << params;

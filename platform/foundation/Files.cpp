@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -43,6 +44,7 @@ public:
         if (m_fd >= 0) ::close(m_fd);
         m_fd = fd;
     }
+    void release() { m_fd = -1; }  // the caller now owns the descriptor
 
 private:
     int m_fd;
@@ -257,12 +259,25 @@ std::optional<std::uint64_t> fileSize(const std::string& path) {
     return std::uint64_t(st.st_size);
 }
 
-std::optional<Data> readWhole(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+int openRegularFile(const std::string& path) {
+    if (path.empty()) return -1;
+    // Non-blocking, so that a FIFO opens at once and can be seen for what it is.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+    const int result = fd.get();
+    fd.release();
+    return result;
+}
+
+std::optional<Data> readWhole(const std::string& path) {
+    FileDescriptor fd(openRegularFile(path));
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return std::nullopt;
     Data data;
-    if (S_ISREG(st.st_mode)) data.reserve(std::size_t(st.st_size));
+    data.reserve(std::size_t(st.st_size));
     char buffer[1 << 16];
     for (;;) {
         ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -274,6 +289,8 @@ std::optional<Data> readWhole(const std::string& path) {
         data.insert(data.end(), buffer, buffer + n);
     }
 }
+
+void ignoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 bool writeWhole(const std::string& path, const void* bytes, std::size_t size) {
     if (path.empty()) return false;

@@ -39,7 +39,18 @@ std::optional<std::vector<std::string>> listFolder(const std::string& path);
 std::optional<Date> modificationDate(const std::string& path);
 std::optional<std::uint64_t> fileSize(const std::string& path);
 
+// A read-only descriptor (closed on exec) of the regular file at `path`, links followed; -1 for
+// anything else. A FIFO or a device is refused without blocking: opening a FIFO for reading waits
+// for a writer, and a device may never end.
+int openRegularFile(const std::string& path);
+
+// The bytes of a regular file (see openRegularFile); nothing for anything else.
 std::optional<Data> readWhole(const std::string& path);
+
+// Makes a write past the process's file-size limit (RLIMIT_FSIZE) fail with EFBIG, like a full
+// disk, instead of killing the process with SIGXFSZ: the failure is then reported and the
+// temporary file removed, and the old file stays. Programs call it once at their start.
+void ignoreFileSizeLimitSignal();
 bool writeWhole(const std::string& path, const void* bytes, std::size_t size);
 inline bool writeWhole(const std::string& path, std::string_view text) {
     return writeWhole(path, text.data(), text.size());

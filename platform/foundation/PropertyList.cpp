@@ -283,6 +283,9 @@ bool nestingWithinLimit(std::string_view xml) {
 Value parsePropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() >= std::numeric_limits<std::uint32_t>::max()) return Value();
     if (startsWith(bytes, "bplist")) return Value();
+    // XML has no NUL character. libplist takes one inside a <string> or <key> and then aborts the
+    // process when the text is asked for, so such a file is refused as damaged here.
+    if (bytes.find('\0') != std::string_view::npos) return Value();
     if (!nestingWithinLimit(bytes)) return Value();
     // The parser scans with C string functions: hand it a terminated copy.
     std::string text(bytes);

@@ -1,10 +1,13 @@
 #include "lens/DatReader.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "foundation/Files.h"
 
 namespace lensdb {
 namespace {
@@ -137,11 +140,16 @@ std::vector<DATCalibration> decodeCalibrations(const Bytes& records, std::size_t
 }  // namespace
 
 ReadResult readDatabaseFile(const std::string& path) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) return failure(ReadStatus::CannotOpen, "cannot open " + path);
+    // Only a regular file: a FIFO standing in its place would block the open itself.
+    const int descriptor = qv::files::openRegularFile(path);
+    if (descriptor < 0) return failure(ReadStatus::CannotOpen, "cannot open " + path + " as a regular file");
+    FilePtr file(::fdopen(descriptor, "rb"));
+    if (!file) {
+        ::close(descriptor);
+        return failure(ReadStatus::CannotOpen, "cannot open " + path);
+    }
     struct stat info;
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
-        return failure(ReadStatus::CannotOpen, path + " is not a regular file");
+    if (fstat(fileno(file.get()), &info) != 0) return failure(ReadStatus::CannotOpen, "cannot open " + path);
     const std::int64_t fileSize = info.st_size;
 
     std::uint8_t headerBytes[kHeaderSize];

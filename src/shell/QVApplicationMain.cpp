@@ -1,9 +1,11 @@
 #include "shell/QVApplicationMain.h"
 
 #include "appkit/Application.h"
+#include "foundation/Files.h"
 #include "foundation/RunLoop.h"
 
 QVMainNib QVLaunchApplication(QVDisplayViewLink* view) {
+    qv::files::ignoreFileSizeLimitSignal();  // a save past the size limit fails like a full disk
     QVMainNib nib = loadMainNib(view);
     qv::ui::Application::shared().finishLaunching();
     return nib;

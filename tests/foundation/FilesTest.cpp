@@ -179,3 +179,23 @@ TEST(Files, ListingAndDatesOfLinksThemselves) {
     ASSERT_EQ(::symlink("nowhere", dir.file("dangling").c_str()), 0);
     EXPECT_FALSE(files::exists(dir.file("dangling")));
 }
+
+TEST(Files, OnlyRegularFilesAreReadAndAFifoNeverBlocks) {
+    qvtest::TempDir dir;
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // With no writer, a blocking open of the FIFO would wait for ever.
+    EXPECT_EQ(files::openRegularFile(fifo), -1);
+    EXPECT_FALSE(files::readWhole(fifo));
+    EXPECT_FALSE(files::readWhole(dir.path()));
+    EXPECT_FALSE(files::readWhole("/dev/null")) << "a device is no regular file";
+
+    ASSERT_TRUE(files::writeWhole(dir.file("plain"), std::string_view("bytes")));
+    const int fd = files::openRegularFile(dir.file("plain"));
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << "the descriptor is handed back blocking";
+    ::close(fd);
+    EXPECT_EQ(readText(dir.file("plain")), "bytes");
+    ASSERT_EQ(::symlink("plain", dir.file("link").c_str()), 0);
+    EXPECT_EQ(readText(dir.file("link")), "bytes") << "links are followed";
+}

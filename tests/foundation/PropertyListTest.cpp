@@ -169,6 +169,15 @@ TEST(PropertyList, MalformedInputReadsAsNothing) {
     EXPECT_TRUE(parsePropertyList(nested(kMaxPropertyListDepth + 1)).isNull());
     EXPECT_FALSE(parsePropertyList(nested(kMaxPropertyListDepth)).isNull());
 
+    // A NUL byte anywhere (libplist would abort on one inside a string or a key).
+    const std::string good = "<plist version=\"1.0\"><dict><key>k</key><string>text</string></dict></plist>";
+    ASSERT_FALSE(parsePropertyList(good).isNull());
+    for (const std::string& target : {std::string("text"), std::string("<key>k") }) {
+        std::string damaged = good;
+        damaged.insert(damaged.find(target) + target.size() - 1, std::string("\0", 1));
+        EXPECT_TRUE(parsePropertyList(damaged).isNull()) << target;
+    }
+
     qvtest::TempDir dir;
     EXPECT_TRUE(readPropertyList(dir.file("missing.plist")).isNull());
     EXPECT_TRUE(readPropertyList(dir.path()).isNull());

@@ -2,6 +2,8 @@
 // structural checks, and the stand-ins it gives records that point outside their tables.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstring>
 
@@ -128,6 +130,10 @@ TEST_F(DatFileTest, GoldenFileReadsBackFieldByField) {
 TEST_F(DatFileTest, MissingFileOrFolderCannotBeOpened) {
     EXPECT_EQ(ReadStatus::CannotOpen, lensdb::readDatabaseFile(dir.file("absent.dat")).status);
     EXPECT_EQ(ReadStatus::CannotOpen, lensdb::readDatabaseFile(dir.path()).status);
+    // A FIFO has no writer here: opening it as a file would block for ever.
+    const std::string fifo = dir.file("PTLens.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ReadStatus::CannotOpen, lensdb::readDatabaseFile(fifo).status);
 }
 
 TEST_F(DatFileTest, EveryMagicByteAndOtherVersionsAreRefused) {

@@ -1,0 +1,122 @@
+// Start-up over files that are not what they should be: a property list with a NUL byte in a
+// string, and FIFOs where the preferences file, the installed resource database or the stored
+// user database should be. Each is unreadable: start-up goes on without it, never blocks, and
+// leaves the user's file as it was.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "ShellTestSupport.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/PropertyList.h"
+#include "shell/PreferenceKeys.h"
+
+using namespace shelltest;
+
+namespace {
+
+class DamagedFilesTest : public testing::Test {
+protected:
+    void SetUp() override { resetApplication(); }
+    void TearDown() override { resetApplication(); }
+
+    static void makeFifo(const std::string& path) {
+        ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(path), true));
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    }
+    static bool isFifo(const std::string& path) {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    }
+    // The defaults' XML with a NUL byte put inside the string value of `key`.
+    static std::string withNulInString(const qv::Value& root, const std::string& key) {
+        std::string xml = *qv::formatPropertyList(root);
+        const std::size_t at = xml.find("<key>" + key + "</key>");
+        const std::size_t string = xml.find("<string>", at);
+        EXPECT_NE(string, std::string::npos);
+        xml.insert(string + 8, std::string("a\0b", 3));
+        return xml;
+    }
+};
+
+TEST_F(DamagedFilesTest, PreferencesWithANulByteAreRefusedAndLeftUntouched) {
+    FixtureBundle bundle;
+    const std::string path = qv::PreferencesFile::path();
+    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(path), true));
+    qv::Value root = shell::keys::preferencesFileDefaults();
+    root["LoadedCamera"] = "Canon";
+    const std::string damaged = withNulInString(root, "LoadedCamera");
+    ASSERT_TRUE(qv::files::writeWhole(path, damaged));
+
+    {
+        QVMainNib nib = launch();
+        EXPECT_FALSE(nib.controller->mPreferenceFileCreated) << "a damaged file is not replaced by defaults";
+        EXPECT_TRUE(nib.controller->mDBLoaded) << "the installed database still loads";
+        EXPECT_TRUE(qv::PreferencesFile::read().isNull());
+    }
+    const auto after = qv::files::readWhole(path);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(std::string(after->begin(), after->end()), damaged);
+}
+
+TEST_F(DamagedFilesTest, AUserDatabaseWithANulByteIsNotLoaded) {
+    FixtureBundle bundle;
+    qvtest::TempDir elsewhere("qvdb");
+    const std::string database = elsewhere.file("Wide.dtl");
+    writeUserDatabase(database, {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
+    const auto good = qv::files::readWhole(database);
+    ASSERT_TRUE(good);
+    std::string text(good->begin(), good->end());
+    text.insert(text.find("Holga"), std::string("\0", 1));
+    ASSERT_TRUE(qv::files::writeWhole(database, text));
+    // No support folder can be made, so the stored database is the only one to load.
+    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(qv::paths::makerFolder()), true));
+    ASSERT_TRUE(qv::files::writeWhole(qv::paths::makerFolder(), std::string_view("not a folder")));
+    qv::Value root = shell::keys::preferencesFileDefaults();
+    root["LoadedDatabase"] = database;
+    ASSERT_TRUE(qv::PreferencesFile::write(root));
+
+    QVMainNib nib = launch();
+    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+}
+
+TEST_F(DamagedFilesTest, AFifoAsThePreferencesFileIsUnreadableAndStaysAFifo) {
+    FixtureBundle bundle;
+    const std::string path = qv::PreferencesFile::path();
+    makeFifo(path);
+
+    QVMainNib nib = launch();
+    EXPECT_FALSE(nib.controller->mPreferenceFileCreated);
+    EXPECT_TRUE(nib.controller->mDBLoaded);
+    EXPECT_TRUE(isFifo(path));
+}
+
+TEST_F(DamagedFilesTest, AFifoAsTheInstalledDatabaseIsNotLoaded) {
+    FixtureBundle bundle;
+    makeFifo(installedDatabase());
+
+    QVMainNib nib = launch();
+    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+}
+
+TEST_F(DamagedFilesTest, AFifoAsTheStoredUserDatabaseIsNotLoaded) {
+    FixtureBundle bundle;
+    qvtest::TempDir elsewhere("qvdb");
+    const std::string database = elsewhere.file("Wide.dtl");
+    makeFifo(database);
+    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(qv::paths::makerFolder()), true));
+    ASSERT_TRUE(qv::files::writeWhole(qv::paths::makerFolder(), std::string_view("not a folder")));
+    qv::Value root = shell::keys::preferencesFileDefaults();
+    root["LoadedDatabase"] = database;
+    ASSERT_TRUE(qv::PreferencesFile::write(root));
+
+    QVMainNib nib = launch();
+    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+}
+
+}  // namespace
