@@ -14,6 +14,7 @@ namespace qv::ui {
 class Cell {
 public:
     explicit Cell(std::string title = "", int tag = 0) : m_title(std::move(title)), m_tag(tag) {}
+    virtual ~Cell() = default;  // tables show cells of kinds of their own
 
     std::string title() const;
     void setTitle(const std::string& title);

@@ -1,5 +1,7 @@
 #include "appkit/TableView.h"
 
+#include "appkit/CheckBoxCell.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -43,7 +45,8 @@ CellValue TableView::objectValueAt(const TableColumn* column, int row) {
 }
 
 std::shared_ptr<Cell> TableView::preparedCell(const TableColumn* column, int row) {
-    auto cell = std::make_shared<Cell>();
+    std::shared_ptr<Cell> cell = column && column->dataCell ? column->dataCell() : nullptr;
+    if (!cell) cell = std::make_shared<Cell>();
     cell->setObjectValue(objectValueAt(column, row).value);
     if (m_delegate && row >= 0 && row < numberOfRows()) m_delegate->willDisplayCell(*this, *cell, column, row);
     return cell;
@@ -118,6 +121,16 @@ bool TableView::userEditCell(const TableColumn* column, int row, const Value& va
     if (!acceptsUserInput() || !m_dataSource || !column || !column->editable || row < 0 || row >= numberOfRows())
         return false;
     m_dataSource->setObjectValue(*this, value, column, row);
+    setNeedsDisplay(true);
+    return true;
+}
+
+bool TableView::userClickCheckBox(const TableColumn* column, int row) {
+    if (!acceptsUserInput() || !m_dataSource || !column || !column->editable || row < 0 || row >= numberOfRows())
+        return false;
+    const auto checkBox = std::dynamic_pointer_cast<CheckBoxCell>(preparedCell(column, row));
+    if (!checkBox || !checkBox->takesClicks()) return false;
+    m_dataSource->setObjectValue(*this, Value(checkBox->intValue() ? 0 : 1), column, row);
     setNeedsDisplay(true);
     return true;
 }

@@ -2,6 +2,7 @@
 // A table: rows from a data source, columns by identifier, a selection the delegate hears about
 // (whether the user or the program changed it, as on the platform), row drags out and drops in.
 // The selection and the row count may be read from any thread.
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,9 @@ struct TableColumn {
     std::string title;
     bool editable = false;
     double width = 100;
+    // Makes the cell each row is shown with (a check box, an image-and-text cell); a plain text
+    // cell when not set.
+    std::function<std::shared_ptr<Cell>()> dataCell{};
 };
 
 // A cell's content: a value, and a text colour when the row is styled (a blue title, say).
@@ -97,6 +101,9 @@ public:
     // What the user does: click a row (with the extend key or not), edit a cell, drag rows away.
     bool userClickRow(int row, bool extend = false);
     bool userEditCell(const TableColumn* column, int row, const Value& value);
+    // A click on a check-box cell: the row's cell, as the delegate prepared it, must take clicks;
+    // its state flips and the data source is given the new state (0 or 1).
+    bool userClickCheckBox(const TableColumn* column, int row);
     // Asks the data source to write the rows onto the drag pasteboard; answers the pasteboard, or
     // null when the data source refuses the drag.
     std::shared_ptr<Pasteboard> userDragRows(const IndexSet& rows);
