@@ -13,8 +13,9 @@
 //   QVControllerControls.cpp    the main window's correction controls
 //   QVControllerAccessors.cpp   what the chain pulls, the field of view
 //   QVControllerSheets.cpp      sheets on the main window, its edited mark
-//   QVControllerPending.cpp     commands of other parts of the shell (open, save, presets, batch,
-//                               unwrap, lens choice, database editor), with placeholder bodies
+//   QVControllerPresets.cpp     saving and loading presets
+//   QVControllerPending.cpp     commands of other parts of the shell (batch, unwrap, database
+//                               editor), with placeholder bodies
 //
 // Outlets are plain pointers to objects the nib owns; they are null until the nib sets them and
 // every method copes with a missing one. Everything runs on the main thread except the parameter
@@ -218,9 +219,20 @@ public:
     void openImage(const std::string& path) override;
     void onSave(Control* sender);
     void onSaveAs(Control* sender);
+
+    // ---- Presets (QVControllerPresets.cpp) ----
     void onLoadPreset(Control* sender);
+    void openPresetPanelDidEnd(qv::ui::OpenPanel& panel, int returnCode);
+    // Sets the coefficients in use and the controls from a preset dictionary (main thread only;
+    // batch runs use it too). False, and nothing changed, for a value that is not a preset.
+    bool resetUIValuesToPreset(const qv::Value& preset);
     void onSavePreset(Control* sender);
-    void resetUIValuesToPreset(const qv::Value& preset);
+    void savePresetPanelDidEnd(qv::ui::SavePanel& panel, int returnCode);
+    qv::Value presetValuesDict();
+    static float swapfloat(float value);
+    static double swapDouble(double value);
+
+    // ---- Commands of other parts of the shell (QVControllerPending.cpp) ----
     void onBatchProcess(Control* sender);
     void defish(Control* sender);
     qv::Value getExifProprties();

@@ -1,13 +1,8 @@
-// Commands that other parts of the shell bring: opening a photo, saving, presets, batch
+// Commands that other parts of the shell bring: opening a photo, saving, batch
 // processing, the fisheye unwrap, the lens choice for a photo and the user-database editor. The
 // controls and menus are already wired to them; until those parts land they change nothing, so
 // every control can be used without harm.
 #include "QVController.h"
-
-// Presets.
-void QVController::onLoadPreset(Control*) {}
-void QVController::onSavePreset(Control*) {}
-void QVController::resetUIValuesToPreset(const qv::Value&) {}
 
 // Batch processing and the fisheye unwrap.
 void QVController::onBatchProcess(Control*) {}

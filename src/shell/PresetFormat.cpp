@@ -1,0 +1,89 @@
+#include "shell/PresetFormat.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace shell::preset {
+
+namespace {
+
+// The twelve entries stored as the controls hold them, beside the setting each fills.
+struct ControlEntry {
+    const char* key;
+    float PresetSettings::*setting;
+};
+
+constexpr ControlEntry kControlEntries[] = {
+    {kCARed, &PresetSettings::red},           {kCABlue, &PresetSettings::blue},
+    {kVigAmount, &PresetSettings::vigAmount}, {kVigMidpoint, &PresetSettings::vigMidpoint},
+    {kScaleValue, &PresetSettings::scale},    {kAspectValue, &PresetSettings::aspect},
+    {kYaw, &PresetSettings::yaw},             {kPitch, &PresetSettings::pitch},
+    {kRoll, &PresetSettings::roll},           {kFOV, &PresetSettings::fieldOfView},
+};
+
+}  // namespace
+
+std::uint32_t reverseBytes(std::uint32_t bits) {
+    return ((bits & 0x000000FFu) << 24) | ((bits & 0x0000FF00u) << 8) | ((bits & 0x00FF0000u) >> 8) |
+           ((bits & 0xFF000000u) >> 24);
+}
+
+std::uint32_t bitsOfFloat(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+float floatOfBits(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+float swapfloat(float value) { return floatOfBits(reverseBytes(bitsOfFloat(value))); }
+
+double swapDouble(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const std::uint64_t half = reverseBytes(std::uint32_t(bits & 0xFFFFFFFFu));
+    const std::uint64_t result = (half << 32) | half;
+    double swapped;
+    std::memcpy(&swapped, &result, sizeof swapped);
+    return swapped;
+}
+
+float scrambleCoefficient(double coefficient) {
+    const double scaled = (coefficient + kScrambleOffset) * kScrambleFactor;
+    return swapfloat(float(scaled));
+}
+
+double unscrambleCoefficient(float stored) {
+    const double unswapped = double(swapfloat(stored));
+    return unswapped / kScrambleFactor - kScrambleOffset;
+}
+
+qv::Value presetDictionary(const PresetSettings& settings) {
+    qv::Value preset{qv::Dictionary()};
+    for (std::size_t i = 0; i < kCoefficientKeys.size(); ++i)
+        preset[kCoefficientKeys[i]] = qv::Value(scrambleCoefficient(settings.coefficients[i]));
+    for (const ControlEntry& entry : kControlEntries) preset[entry.key] = qv::Value(settings.*entry.setting);
+    return preset;
+}
+
+std::optional<PresetSettings> presetSettingsFrom(const qv::Value& preset) {
+    if (!preset.isDictionary()) return std::nullopt;
+    // A real read as single precision keeps the stored pattern, whatever it is.
+    auto stored = [&](const char* key) { return preset.get(key).floatOr(0); };
+    PresetSettings settings;
+    for (std::size_t i = 0; i < kCoefficientKeys.size(); ++i) {
+        settings.coefficients[i] = double(float(unscrambleCoefficient(stored(kCoefficientKeys[i]))));
+        if (!std::isfinite(settings.coefficients[i])) return std::nullopt;
+    }
+    for (const ControlEntry& entry : kControlEntries) {
+        settings.*entry.setting = stored(entry.key);
+        if (!std::isfinite(settings.*entry.setting)) return std::nullopt;
+    }
+    return settings;
+}
+
+}  // namespace shell::preset

@@ -1,0 +1,130 @@
+// Presets: saving the current correction settings to a "dtl2" file and loading one back into the
+// coefficients and the controls. The file format is in PresetFormat.h.
+#include "QVController.h"
+
+#include "appkit/Alert.h"
+#include "appkit/SavePanel.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/PropertyList.h"
+#include "foundation/UserDefaults.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/PresetFormat.h"
+
+using shell::preset::PresetSettings;
+
+namespace {
+
+float floatOf(const qv::ui::Control* control) { return control ? control->floatValue() : 0.0f; }
+
+// The user defaults the sliders are bound to, beside the setting each takes, in the order they
+// are set.
+struct BoundSetting {
+    const char* key;
+    float PresetSettings::*setting;
+};
+
+constexpr BoundSetting kBoundSettings[] = {
+    {"redValue", &PresetSettings::red},       {"blueValue", &PresetSettings::blue},
+    {"scaleValue", &PresetSettings::scale},   {"vigAmount", &PresetSettings::vigAmount},
+    {"vigMidpoint", &PresetSettings::vigMidpoint}, {"yaw", &PresetSettings::yaw},
+    {"pitch", &PresetSettings::pitch},        {"rotationAngle", &PresetSettings::roll},
+    {"aspect", &PresetSettings::aspect},
+};
+
+}  // namespace
+
+float QVController::swapfloat(float value) { return shell::preset::swapfloat(value); }
+double QVController::swapDouble(double value) { return shell::preset::swapDouble(value); }
+
+// ---- Loading ----
+
+void QVController::onLoadPreset(Control*) {
+    if (!m_pWindow) return;
+    const std::string last = qv::PreferencesFile::read().get(shell::keys::kPresetFilePath).stringOr("");
+    auto panel = qv::ui::OpenPanel::openPanel();
+    panel->setCanChooseFiles(true);
+    panel->setCanChooseDirectories(false);
+    panel->setAllowsMultipleSelection(false);
+    panel->beginSheetForDirectory(qv::paths::deletingLastPathComponent(last), qv::paths::lastPathComponent(last),
+                                  {shell::preset::kExtension}, *m_pWindow,
+                                  [this](qv::ui::OpenPanel& sheet, int code) { openPresetPanelDidEnd(sheet, code); });
+}
+
+void QVController::openPresetPanelDidEnd(qv::ui::OpenPanel& panel, int returnCode) {
+    const std::string path = panel.filename();
+    if (returnCode != qv::ui::kOKButton || path.empty()) return;
+    // A file that is not a preset changes nothing and is not remembered.
+    if (!resetUIValuesToPreset(qv::readPropertyList(path))) {
+        qv::ui::runAlertPanel(qv::paths::lastPathComponent(path), m_pMainBundle.localizedString("PresetOpenErrorMessage"),
+                              "OK");
+        return;
+    }
+    if (m_pDisplayView) {
+        m_pDisplayView->setBatchFlagTo(false);
+        m_pDisplayView->applyCorrection();
+    }
+    markWindowEdited();
+    qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kPresetFilePath] = path; });
+}
+
+bool QVController::resetUIValuesToPreset(const qv::Value& preset) {
+    const auto settings = shell::preset::presetSettingsFrom(preset);
+    if (!settings) return false;
+    {
+        // The matrix and the resource-lens values together, so that a save or batch thread reading
+        // the coefficients in use sees the preset's whichever source it takes.
+        std::lock_guard<std::mutex> lock(m_coefficientMutex);
+        if (m_pPSCorrectionMatrix)
+            for (int row = 0; row < 4; ++row)
+                if (auto cell = m_pPSCorrectionMatrix->cellAtRow(row, 0))
+                    cell->setFloatValue(float(settings->coefficients[std::size_t(row)]));
+        mPTLensValuesArray = settings->coefficients;
+    }
+    qv::UserDefaults& defaults = qv::UserDefaults::standard();
+    for (const BoundSetting& bound : kBoundSettings) defaults.set(bound.key, qv::Value((*settings).*bound.setting));
+    if (m_pFOVText) m_pFOVText->setFloatValue(settings->fieldOfView);
+    return true;
+}
+
+// ---- Saving ----
+
+void QVController::onSavePreset(Control*) {
+    if (!m_pWindow) return;
+    auto panel = qv::ui::SavePanel::savePanel();
+    panel->setRequiredFileType(shell::preset::kExtension);
+    panel->beginSheetForDirectory("", "", *m_pWindow,
+                                  [this](qv::ui::SavePanel& sheet, int code) { savePresetPanelDidEnd(sheet, code); });
+}
+
+void QVController::savePresetPanelDidEnd(qv::ui::SavePanel& panel, int returnCode) {
+    const std::string path = panel.filename();
+    if (returnCode != qv::ui::kOKButton || path.empty()) return;
+    // The file is replaced in one step; a failed write leaves what was there and is reported.
+    if (!qv::writePropertyList(presetValuesDict(), path)) {
+        qv::ui::runAlertPanel(qv::paths::lastPathComponent(path), m_pMainBundle.localizedString("PresetSaveErrorMessage"),
+                              "OK");
+        return;
+    }
+    qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kPresetFilePath] = path; });
+}
+
+qv::Value QVController::presetValuesDict() {
+    PresetSettings settings;
+    const std::vector<double> values = correctionValues();
+    for (std::size_t i = 0; i < settings.coefficients.size() && i < values.size(); ++i)
+        settings.coefficients[i] = values[i];
+    // The sliders' own values: the fringe sliders hold the factor less 1, the rotation slider the
+    // negated angle.
+    settings.red = floatOf(m_pFixRedSlider);
+    settings.blue = floatOf(m_pFixBlueSlider);
+    settings.vigAmount = floatOf(m_pVigAmountSlider);
+    settings.vigMidpoint = floatOf(m_pVigMidpointSlider);
+    settings.yaw = floatOf(m_pHorizontalSlider);
+    settings.pitch = floatOf(m_pVerticalSlider);
+    settings.roll = floatOf(m_pRotationSlider);
+    settings.aspect = floatOf(mAspectSlider);
+    settings.scale = floatOf(m_pScaleSlider);
+    settings.fieldOfView = floatOf(m_pFOVText);
+    return shell::preset::presetDictionary(settings);
+}
