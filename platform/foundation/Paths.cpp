@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <map>
-#include <mutex>
 #include <vector>
 
-#include "foundation/Assert.h"
 
 namespace qv::paths {
 
@@ -44,11 +41,6 @@ std::optional<std::size_t> extensionStart(const std::string& path) {
     return dot + 1;
 }
 
-bool isPrivateFolder(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & 0777) == 0700;
-}
 
 }  // namespace
 
@@ -64,26 +56,6 @@ std::string makerFolder() { return homeFolder() + "/Library/Application Support/
 std::string supportFolder() { return makerFolder() + "/QuorvelCI/"; }
 
 std::string preferencesFile() { return homeFolder() + "/Library/Preferences/com.ZentuDigital.QuorvelCI.plist"; }
-
-std::string temporaryFolder() {
-    static std::mutex mutex;
-    static std::map<std::string, std::string> folderForHome;
-    std::lock_guard<std::mutex> lock(mutex);
-    std::string home = homeFolder();
-    auto known = folderForHome.find(home);
-    if (known != folderForHome.end() && isPrivateFolder(known->second)) return known->second + "/";
-
-    // mkdtemp makes the folder with mode 0700 under a name nobody can guess, so another user of a
-    // shared /tmp can neither read the working copies nor plant a link where we will write.
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = normalized(base && *base ? base : "/tmp") + "/QuorvelCI-" + std::to_string(::geteuid()) + "-XXXXXX";
-    if (!::mkdtemp(pattern.data())) {
-        QVAssert(false, "cannot create the temporary folder");
-        return normalized(base && *base ? base : "/tmp") + "/";
-    }
-    folderForHome[home] = pattern;
-    return pattern + "/";
-}
 
 std::string lastPathComponent(std::string_view path) {
     std::string fixed = normalized(path);

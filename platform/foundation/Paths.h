@@ -16,8 +16,13 @@ std::string supportFolder();
 // home + "/Library/Preferences/com.ZentuDigital.QuorvelCI.plist".
 std::string preferencesFile();
 // A folder of this user's own (mode 0700) for temporary files, created the first time it is asked
-// for under the current home folder and again should it vanish. Ends in a slash.
+// for under the current home folder and again should it vanish. Ends in a slash. It holds copies of
+// the user's photos, so it goes when the process ends normally (the folders of every home it made);
+// sweepStaleTemporaryFolders() takes those of processes that ended otherwise.
 std::string temporaryFolder();
+// Removes this user's temporary folders that no running process holds: left by a crash, a kill or
+// an older version. Folders of other users, and links, are never touched.
+void sweepStaleTemporaryFolders();
 
 // "/tmp/scratch.tiff" -> "scratch.tiff"; "/tmp/" -> "tmp"; "/" -> "/"; "" -> "".
 std::string lastPathComponent(std::string_view path);

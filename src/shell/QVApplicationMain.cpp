@@ -2,10 +2,12 @@
 
 #include "appkit/Application.h"
 #include "foundation/Files.h"
+#include "foundation/Paths.h"
 #include "foundation/RunLoop.h"
 
 QVMainNib QVLaunchApplication(QVDisplayViewLink* view) {
     qv::files::ignoreFileSizeLimitSignal();  // a save past the size limit fails like a full disk
+    qv::paths::sweepStaleTemporaryFolders();  // copies of photos left by runs that did not end normally
     QVMainNib nib = loadMainNib(view);
     qv::ui::Application::shared().finishLaunching();
     return nib;
