@@ -30,6 +30,15 @@ protected:
         struct stat st;
         return ::lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
     }
+    // No support folder can be made (a file stands where the maker folder should be), so the
+    // database stored as the fall-back is the only one start-up loads.
+    static void storeAsTheOnlyDatabase(const std::string& database) {
+        ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(qv::paths::makerFolder()), true));
+        ASSERT_TRUE(qv::files::writeWhole(qv::paths::makerFolder(), std::string_view("not a folder")));
+        qv::Value root = shell::keys::preferencesFileDefaults();
+        root["LoadedDatabase"] = database;
+        ASSERT_TRUE(qv::PreferencesFile::write(root));
+    }
     // The defaults' XML with a NUL byte put inside the string value of `key`.
     static std::string withNulInString(const qv::Value& root, const std::string& key) {
         std::string xml = *qv::formatPropertyList(root);
@@ -71,12 +80,7 @@ TEST_F(DamagedFilesTest, AUserDatabaseWithANulByteIsNotLoaded) {
     std::string text(good->begin(), good->end());
     text.insert(text.find("Holga"), std::string("\0", 1));
     ASSERT_TRUE(qv::files::writeWhole(database, text));
-    // No support folder can be made, so the stored database is the only one to load.
-    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(qv::paths::makerFolder()), true));
-    ASSERT_TRUE(qv::files::writeWhole(qv::paths::makerFolder(), std::string_view("not a folder")));
-    qv::Value root = shell::keys::preferencesFileDefaults();
-    root["LoadedDatabase"] = database;
-    ASSERT_TRUE(qv::PreferencesFile::write(root));
+    storeAsTheOnlyDatabase(database);
 
     QVMainNib nib = launch();
     EXPECT_FALSE(nib.controller->mDBLoaded);
@@ -108,11 +112,7 @@ TEST_F(DamagedFilesTest, AFifoAsTheStoredUserDatabaseIsNotLoaded) {
     qvtest::TempDir elsewhere("qvdb");
     const std::string database = elsewhere.file("Wide.dtl");
     makeFifo(database);
-    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(qv::paths::makerFolder()), true));
-    ASSERT_TRUE(qv::files::writeWhole(qv::paths::makerFolder(), std::string_view("not a folder")));
-    qv::Value root = shell::keys::preferencesFileDefaults();
-    root["LoadedDatabase"] = database;
-    ASSERT_TRUE(qv::PreferencesFile::write(root));
+    storeAsTheOnlyDatabase(database);
 
     QVMainNib nib = launch();
     EXPECT_FALSE(nib.controller->mDBLoaded);
