@@ -15,6 +15,8 @@
 #include "foundation/RunLoop.h"
 #include "foundation/Threads.h"
 #include "imageio/ImageProperties.h"
+#include "lens/LensKeys.h"
+#include "output/QVOutputType.h"
 #include "shell/QVApplicationMain.h"
 #include "shell/QVController.h"
 
@@ -97,22 +99,6 @@ std::string formatted(double value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%g", value);
     return buffer;
-}
-
-// The format pop-up's item for a type name; -1 for none.
-int formatOfName(const std::string& name) {
-    if (name == "jpeg" || name == "jpg") return 0;
-    if (name == "tiff" || name == "tif") return 1;
-    if (name == "psd") return 2;
-    if (name == "exr") return 3;
-    return -1;
-}
-
-int compressionOfName(const std::string& name) {
-    if (name == "none") return 0;
-    if (name == "lzw") return 1;
-    if (name == "packbits") return 2;
-    return -1;
 }
 
 std::string absolutePath(const std::string& path) {
@@ -204,24 +190,23 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
     case Verb::SaveAs: {
         const SaveChoices& save = action.save;
         const std::string extension = qv::paths::pathExtension(action.subject);
-        const int byExtension = formatOfName(extension);
-        if (byExtension < 0) return "cannot write \"" + extension + "\" files: name the output .jpg, .tif, .psd or .exr";
-        int format = byExtension;
+        const auto byExtension = QVOutputType::typeNamed(extension);
+        if (!byExtension) return "cannot write \"" + extension + "\" files: name the output .jpg, .tif, .psd or .exr";
+        const auto format = save.type ? QVOutputType::typeNamed(*save.type) : byExtension;
         if (save.type) {
-            format = formatOfName(*save.type);
-            if (format < 0) return "type takes jpeg, tiff, psd or exr, not \"" + *save.type + "\"";
+            if (!format) return "type takes jpeg, tiff, psd or exr, not \"" + *save.type + "\"";
             // The name says what the file holds: the type may only confirm it.
             if (format != byExtension) return "the type " + *save.type + " does not match the name " + action.subject;
         }
         if (save.quality) {
             const auto quality = numberOf(*save.quality);
             if (!quality || *quality < 0 || *quality > 1) return "quality takes 0 to 1, not \"" + *save.quality + "\"";
-            if (format != 0) return "quality is for JPEG output only";
+            if (*format != QVOutputType::Type::JPEG) return "quality is for JPEG output only";
         }
         if (save.compression) {
-            if (compressionOfName(*save.compression) < 0)
+            if (!QVOutputType::compressionNamed(*save.compression))
                 return "compression takes none, lzw or packbits, not \"" + *save.compression + "\"";
-            if (format != 1) return "compression is for TIFF output only";
+            if (*format != QVOutputType::Type::TIFF) return "compression is for TIFF output only";
         }
         if (save.depth) {
             Action depth;
@@ -313,7 +298,7 @@ std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
     std::string names;
     if (c.m_pLensArray)
         for (std::size_t i = 0; i < c.m_pLensArray->size(); ++i) {
-            const std::string lens = (*c.m_pLensArray)[i].get("3.Lens Name").stringOr("");
+            const std::string lens = (*c.m_pLensArray)[i].get(lens::keys::kLensName).stringOr("");
             if (lens == name && row < 0) row = int(i);
             names += (names.empty() ? "" : "; ") + lens;
         }
@@ -382,10 +367,11 @@ std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveC
     c.onSaveAs(nullptr);
     if (!c.m_pSavePanel) return "the save panel did not open";
     // What a person does in the panel before answering it: the format, its options, the name.
-    c.m_pFileFormatPopup->selectItemAtIndex(formatOfName(save.type ? *save.type : extension));
+    c.m_pFileFormatPopup->selectItemAtIndex(int(*QVOutputType::typeNamed(save.type ? *save.type : extension)));
     c.onChangeFileType(c.m_pSavePanel.get());
     c.m_pSavePanel->setRequiredFileType(extension);
-    if (save.compression && c.mCompressionType) c.mCompressionType->selectItemAtIndex(compressionOfName(*save.compression));
+    if (save.compression && c.mCompressionType)
+        c.mCompressionType->selectItemAtIndex(int(*QVOutputType::compressionNamed(*save.compression)));
     if (save.quality && !(c.mQualityAmountSlider && c.mQualityAmountSlider->userMoveTo(*numberOf(*save.quality))))
         return "the quality cannot be set now";
     settle();

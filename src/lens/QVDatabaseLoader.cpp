@@ -10,6 +10,7 @@
 #include "foundation/PropertyList.h"
 #include "foundation/TextEncoding.h"
 #include "lens/DatReader.h"
+#include "lens/LensKeys.h"
 #include "lens/Utf8.h"
 
 DATGlobalRecord gDAT;
@@ -134,12 +135,12 @@ qv::Array QVDatabaseLoader::camInfoForLoadedDatabase() const {
     for (std::size_t i = 0; i < db.cameras.size(); ++i) {
         const DATCamera& c = db.cameras[i];
         qv::Dictionary record;
-        record["menuMake"] = c.menuMake;
-        record["menuModel"] = c.menuModel;
-        record["exifMake"] = c.exifMake;
-        record["exifModel"] = c.exifModel;
-        record["camGroup"] = db.groupNameOfCamera(i);
-        record["Multiplier"] = c.multiplier;
+        record[lens::keys::kMenuMake] = c.menuMake;
+        record[lens::keys::kMenuModel] = c.menuModel;
+        record[lens::keys::kExifMake] = c.exifMake;
+        record[lens::keys::kExifModel] = c.exifModel;
+        record[lens::keys::kCamGroup] = db.groupNameOfCamera(i);
+        record[lens::keys::kMultiplier] = c.multiplier;
         records.emplace_back(std::move(record));
     }
     return records;
@@ -186,15 +187,15 @@ std::optional<QVCoefficientResult> lensCoefficients(const DATDatabase& db, std::
 qv::Value lensRecord(const DATDatabase& db, std::size_t j, const std::optional<QVCoefficientResult>& values) {
     const DATLens& lens = db.lenses[j];
     qv::Dictionary record;
-    record["lensGroup"] = lens.group;
-    record["3.Lens Name"] = lens.name;
-    record["Multiplier"] = lens.multiplier;
-    record["FLowerBound"] = int(lens.firstCalibration);
-    record["FUpperBound"] = int(lens.lastCalibration);
-    record["minFocalLength"] = std::trunc(double(lens.minFocalLength));
-    record["maxFocalLength"] = std::trunc(double(lens.maxFocalLength));
-    record["MaxAperture"] = double(lens.maxAperture);
-    const char* const keys[] = {"4.Lens Focal Length", "aValue", "bValue", "cValue"};
+    record[lens::keys::kLensGroup] = lens.group;
+    record[lens::keys::kLensName] = lens.name;
+    record[lens::keys::kMultiplier] = lens.multiplier;
+    record[lens::keys::kFLowerBound] = int(lens.firstCalibration);
+    record[lens::keys::kFUpperBound] = int(lens.lastCalibration);
+    record[lens::keys::kMinFocalLength] = std::trunc(double(lens.minFocalLength));
+    record[lens::keys::kMaxFocalLength] = std::trunc(double(lens.maxFocalLength));
+    record[lens::keys::kMaxAperture] = double(lens.maxAperture);
+    const char* const keys[] = {lens::keys::kLensFocalLength, lens::keys::kAValue, lens::keys::kBValue, lens::keys::kCValue};
     for (int n = 0; n < 4; ++n)
         record[keys[n]] = values ? qv::Value((*values)[std::size_t(n)]) : qv::Value(0.0f);
     return record;
@@ -244,9 +245,9 @@ std::optional<QVCoefficientResult> QVDatabaseLoader::correctionValuesForLensDict
     if (!current) return std::nullopt;
     // A record kept from another database (or a user database's record) names no calibration
     // records of this one; the indices are checked against this database's block.
-    const auto first = record.get("FLowerBound").asInteger();
-    const auto last = record.get("FUpperBound").asInteger();
-    const auto multiplier = record.get("Multiplier").asDouble();
+    const auto first = record.get(lens::keys::kFLowerBound).asInteger();
+    const auto last = record.get(lens::keys::kFUpperBound).asInteger();
+    const auto multiplier = record.get(lens::keys::kMultiplier).asDouble();
     if (!first || !last || !multiplier) return std::nullopt;
     return lensdb::coefficientsAt(current->db->calibrations, *first, *last, focalLengthOfController(), *multiplier,
                                   mMatchingMultiplier);
@@ -302,9 +303,9 @@ bool QVDatabaseLoader::cameraGroup(const std::string& group, const std::string& 
 qv::Array QVDatabaseLoader::removeDuplicateCameras(const qv::Array& cameras) {
     qv::Array kept;
     for (const qv::Value& camera : cameras) {
-        const qv::Value& make = camera.get("menuMake");
+        const qv::Value& make = camera.get(lens::keys::kMenuMake);
         bool seen = false;
-        for (const qv::Value& k : kept) seen = seen || k.get("menuMake") == make;
+        for (const qv::Value& k : kept) seen = seen || k.get(lens::keys::kMenuMake) == make;
         if (!seen) kept.push_back(camera);
     }
     return kept;

@@ -3,6 +3,7 @@
 #include "foundation/PreferencesFile.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Threads.h"
+#include "lens/LensKeys.h"
 #include "lens/OwnedLensDrag.h"
 
 namespace {
@@ -10,7 +11,7 @@ namespace {
 constexpr const char* kRecentLenses = "recentLenses";
 
 // An entry without a name still takes its place in the name list, so the two stay parallel.
-std::string lensNameOf(const qv::Value& entry) { return entry.get("3.Lens Name").stringOr(""); }
+std::string lensNameOf(const qv::Value& entry) { return entry.get(lens::keys::kLensName).stringOr(""); }
 
 }  // namespace
 
@@ -57,9 +58,9 @@ std::optional<std::string> QVPreferences::lensForCam(const std::string& make, co
     std::lock_guard<std::mutex> lock(m_mutex);
     std::optional<std::string> lastOfMake;
     for (const qv::Value& entry : mCamInfoArray) {
-        if (entry.get("menuMake").asString() != make) continue;
+        if (entry.get(lens::keys::kMenuMake).asString() != make) continue;
         lastOfMake = lensNameOf(entry);
-        if (entry.get("menuModel").asString() == model) return lastOfMake;
+        if (entry.get(lens::keys::kMenuModel).asString() == model) return lastOfMake;
     }
     return lastOfMake;
 }

@@ -14,27 +14,6 @@
 #include "imageio/ImageTool.h"
 #include "output/QVOutputType.h"
 
-namespace QVOutputType {
-
-const char* typeIdentifier(int type) {
-    switch (type) {
-        case kTIFF: return "public.tiff";
-        case kPSD: return "com.adobe.photoshop-image";
-        case kOpenEXR: return "com.ilm.openexr-image";
-        default: return "public.jpeg";
-    }
-}
-
-int tiffCompressionTag(int compressionCode) {
-    switch (compressionCode) {
-        case 1: return qv::io::kTIFFCompressionLZW;
-        case 2: return qv::io::kTIFFCompressionPackBits;
-        default: return 0;
-    }
-}
-
-}  // namespace QVOutputType
-
 namespace QVImageEncoder {
 namespace {
 
@@ -59,7 +38,7 @@ bool wantsSixteenBits(const qv::Dictionary& metadata) {
     return found != metadata.end() && found->second.integerOr(0) == 16;
 }
 
-std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, int type, qv::Dictionary& metadata,
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::Type type, qv::Dictionary& metadata,
                                       std::optional<float> jpegQuality, std::string* error) {
     if (image.isNull()) {
         fail(error, "no image to encode");
@@ -73,7 +52,7 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, int type, qv::
     metadata[qv::io::kCGImagePropertyOrientation] = 1;
     if (auto tiff = metadata.find(qv::io::kCGImagePropertyTIFFDictionary); tiff != metadata.end())
         tiff->second[qv::io::kCGImagePropertyTIFFOrientation] = 1;
-    if (type == QVOutputType::kJPEG && jpegQuality)
+    if (type == QVOutputType::Type::JPEG && jpegQuality)
         metadata[qv::io::kCGImageDestinationLossyCompressionQuality] = double(*jpegQuality);
 
     const qv::PixelFormat format = wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;

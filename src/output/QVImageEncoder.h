@@ -7,15 +7,16 @@
 
 #include "coreimage/CIImage.h"
 #include "foundation/Value.h"
+#include "output/QVOutputType.h"
 
 namespace QVImageEncoder {
 
 // Encodes the image's whole extent as the output type (QVOutputType). The metadata is the
 // photo's property dictionary and is changed in place, so later saves see the same changes: its
-// orientation becomes 1 (the pixels are already upright), and for type 0 the JPEG quality (0 to
+// orientation becomes 1 (the pixels are already upright), and for JPEG the JPEG quality (0 to
 // 1) is set when one is given. "Depth" 16 renders 16-bit RGBA, anything else 8-bit ARGB.
 // Nothing (and a reason) when the image cannot be rendered or encoded.
-std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, int type, qv::Dictionary& metadata,
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::Type type, qv::Dictionary& metadata,
                                       std::optional<float> jpegQuality, std::string* error = nullptr);
 
 // True when the metadata asks for 16 bits per sample.

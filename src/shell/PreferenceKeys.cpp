@@ -1,6 +1,7 @@
 #include "shell/PreferenceKeys.h"
 
 #include "foundation/Paths.h"
+#include "unwrap/Sampler.h"
 
 namespace shell::keys {
 
@@ -10,7 +11,7 @@ qv::Value preferencesFileDefaults(bool plugIn) {
     root[kFEOutputFOV] = 1.0f;
     root[kFEOutputHeight] = 0.0f;
     root[kFEOutputWidth] = 0.0f;
-    root[kSamplerType] = 3;
+    root[kSamplerType] = unwrap::samplerCode(unwrap::kDefaultSampler);
     if (!plugIn) root[kDontAskUserToSelectLens] = false;
     root[kDontAskUserToUpdateDB] = false;
     for (const char* key : {kBatchSourceImagePath, kPresetFilePath, kParentDirectoryPath, kLoadedCamera,

@@ -48,7 +48,9 @@
 #include "foundation/Value.h"
 #include "lens/QVDatabaseLoader.h"
 #include "lens/QVPreferences.h"
+#include "output/QVOutputType.h"
 #include "shell/QVDisplayViewLink.h"
+#include "unwrap/Sampler.h"
 
 class QVController : public qv::ui::NibObject,
                      public qv::ui::ApplicationDelegate,
@@ -276,7 +278,7 @@ public:
     static std::string workingCopyPath();
 
     // ---- Saving (QVControllerSave.cpp) ----
-    // The format of an extension (0 JPEG, 1 TIFF, 2 PSD, 3 EXR); an extension outside the table
+    // The format of an extension (QVOutputType); an extension outside the table
     // selects JPEG and, with no panel, moves m_pFileToWrite to a ".jpg" name beside the photo.
     void setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel);
     void onChangeFileType(qv::ui::SavePanel* panel);
@@ -289,8 +291,8 @@ public:
     struct SaveJob {
         std::string path;      // the file to write
         std::string source;    // the photo re-read at full resolution
-        int type = 0;          // QVOutputType
-        int compression = 0;   // the TIFF compression pop-up's index
+        QVOutputType::Type type = QVOutputType::Type::JPEG;
+        QVOutputType::TiffCompression compression = QVOutputType::TiffCompression::None;
         float quality = 0.7f;  // the JPEG quality, 0 to 1
         qv::Value metadata;    // a copy of the view's; the encoder changes it
         std::uint64_t photo = 0;  // the opened photo it belongs to (mPhotoGeneration)
@@ -467,7 +469,7 @@ public:
     std::atomic<bool> mCropInside{false};
     std::atomic<bool> mCropNone{true};
     std::atomic<bool> mCropOutside{false};
-    std::atomic<int> mFESamplerType{3};
+    std::atomic<int> mFESamplerType{unwrap::samplerCode(unwrap::kDefaultSampler)};
     std::atomic<int> mFECorrectiontype{0};
     bool m_bDefishThreadCreated = false;
     std::string mFEOriginalImagePath;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "foundation/UserDefaults.h"
+#include "lens/LensKeys.h"
 #include "shell/PreferenceKeys.h"
 
 namespace {
@@ -202,7 +203,7 @@ void QVController::takeTypedFocalLength(float focal) {
     setParameters();
     if (m_pLensArray && m_pParametersTable) {
         for (std::size_t row = m_pLensArray->size(); row-- > 0;)
-            if ((*m_pLensArray)[row].get("3.Lens Name").stringOr("") == lens) {
+            if ((*m_pLensArray)[row].get(lens::keys::kLensName).stringOr("") == lens) {
                 m_pParametersTable->selectRow(int(row));
                 break;
             }

@@ -6,6 +6,7 @@
 #include "appkit/SavePanel.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
+#include "lens/LensKeys.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
 
@@ -30,8 +31,8 @@ bool QVController::setDatabaseValues(const std::string& path) {
             if (const qv::Array* list = m_pDatabaseDict.get(key).array()) return *list;
             return std::nullopt;
         };
-        m_pManufacturerArray = arrayOf("Camera Manufacturers");
-        m_pLensArray = arrayOf("Lens Array");
+        m_pManufacturerArray = arrayOf(lens::keys::kCameraManufacturers);
+        m_pLensArray = arrayOf(lens::keys::kLensArray);
         mDBLoaded = true;
         return true;
     }
@@ -39,7 +40,7 @@ bool QVController::setDatabaseValues(const std::string& path) {
     if (m_pPTLensCamInfoArray.empty()) return false;
     std::size_t added = 0;
     for (const qv::Value& camera : m_pPTLensCamInfoArray) {
-        const std::string make = camera.get("menuMake").stringOr("");
+        const std::string make = camera.get(lens::keys::kMenuMake).stringOr("");
         if (!m_pLoadedCamerasArray.empty() && m_pLoadedCamerasArray.back() == make) continue;
         m_pLoadedCamerasArray.push_back(make);
         ++added;

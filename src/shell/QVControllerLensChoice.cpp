@@ -10,6 +10,7 @@
 
 #include "appkit/NumberText.h"
 #include "imageio/ImageProperties.h"
+#include "lens/LensKeys.h"
 #include "shell/CameraNames.h"
 
 namespace {
@@ -17,7 +18,7 @@ namespace {
 constexpr double kMatchTolerance = 0.1;
 constexpr const char* kNoValue = "--";
 
-std::string lensName(const qv::Value& record) { return record.get("3.Lens Name").stringOr(""); }
+std::string lensName(const qv::Value& record) { return record.get(lens::keys::kLensName).stringOr(""); }
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -54,9 +55,9 @@ std::string paddedModel(const std::string& recordMake, const std::string& makeIn
 }
 
 bool cameraMatches(const qv::Value& camera, const std::string& make, const std::string& model, bool alwaysPad) {
-    const std::string recordMake = camera.get("exifMake").stringOr("");
+    const std::string recordMake = camera.get(lens::keys::kExifMake).stringOr("");
     const std::string makeInUse = paddedMake(recordMake, make, alwaysPad);
-    const std::string modelInUse = paddedModel(recordMake, makeInUse, camera.get("exifModel").stringOr(""));
+    const std::string modelInUse = paddedModel(recordMake, makeInUse, camera.get(lens::keys::kExifModel).stringOr(""));
     return equalsIgnoringCase(makeInUse, make) && equalsIgnoringCase(modelInUse, model);
 }
 
@@ -107,7 +108,7 @@ void QVController::setLensProperties() {
     const std::string model = exif.get("Model").stringOr("");
     for (const qv::Value& camera : m_pPTLensCamInfoArray) {
         if (!cameraMatches(camera, *make, model, true)) continue;
-        loader.setMultiplier(camera.get("Multiplier").doubleOr(1.0));
+        loader.setMultiplier(camera.get(lens::keys::kMultiplier).doubleOr(1.0));
         return;
     }
 }
@@ -118,8 +119,8 @@ bool QVController::selectLensFromPreferences() {
     const float focal = getExifProprties().get("Focal Length").floatOr(0);
     const qv::Array owned = QVPreferences::readRecentLenses();
     for (std::size_t i = 0; i < owned.size(); ++i) {
-        const double low = owned[i].get("minFocalLength").doubleOr(0);
-        const double high = owned[i].get("maxFocalLength").doubleOr(0);
+        const double low = owned[i].get(lens::keys::kMinFocalLength).doubleOr(0);
+        const double high = owned[i].get(lens::keys::kMaxFocalLength).doubleOr(0);
         if (!(low <= focal && focal <= high)) continue;
         setMatrixValueFromPrefernceLens(int(i));
         updateUIWithPreferenceLensInfo(owned[i]);
@@ -134,7 +135,7 @@ void QVController::setMatrixValueFromPrefernceLens(int index) {
     if (owned.empty() || index < 0 || std::size_t(index) >= owned.size()) return;
     const qv::Value& entry = owned[std::size_t(index)];
     QVDatabaseLoader& loader = databaseLoader();
-    loader.setMultiplier(entry.get("Multiplier").doubleOr(1.0));
+    loader.setMultiplier(entry.get(lens::keys::kMultiplier).doubleOr(1.0));
     const auto values = loader.correctionValuesForLensDict(entry);
     if (!values) return;
     const double a = (*values)[1], b = (*values)[2], c = (*values)[3];
@@ -161,12 +162,12 @@ void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
     if (m_pLensText) m_pLensText->setStringValue(lensName(entry));
     if (mFocalLengthField)
         mFocalLengthField->setFloatValue(m_pFocalLengthText ? std::strtof(m_pFocalLengthText->stringValue().c_str(), nullptr) : 0);
-    if (entry.contains("minFocalLength") && !batch) {
-        mMinFocalLength = entry.get("minFocalLength").floatOr(0);
-        mMaxFocalLength = entry.get("maxFocalLength").floatOr(0);
+    if (entry.contains(lens::keys::kMinFocalLength) && !batch) {
+        mMinFocalLength = entry.get(lens::keys::kMinFocalLength).floatOr(0);
+        mMaxFocalLength = entry.get(lens::keys::kMaxFocalLength).floatOr(0);
         if (mFocalLengthRange)
-            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(entry.get("minFocalLength")) + " - " +
-                                              qv::ui::stringFromValue(entry.get("maxFocalLength")));
+            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(entry.get(lens::keys::kMinFocalLength)) + " - " +
+                                              qv::ui::stringFromValue(entry.get(lens::keys::kMaxFocalLength)));
     }
 }
 
@@ -178,19 +179,19 @@ std::string QVController::camNameForLens(const qv::Value& lens) {
     std::optional<std::string> menuMake;
     if (mDBLoaded && make && !m_pPTLensCamInfoArray.empty()) {
         for (const qv::Value& camera : m_pPTLensCamInfoArray) {
-            const std::string recordMake = paddedMake(camera.get("exifMake").stringOr(""), *make, false);
+            const std::string recordMake = paddedMake(camera.get(lens::keys::kExifMake).stringOr(""), *make, false);
             if (recordMake.find(*make) == std::string::npos) continue;
-            const std::string recordModel = trimmed(camera.get("exifModel").stringOr(""));
+            const std::string recordModel = trimmed(camera.get(lens::keys::kExifModel).stringOr(""));
             if (model.find(recordModel) != std::string::npos || recordModel.find(model) != std::string::npos) {
-                menuMake = camera.get("menuMake").stringOr("");
+                menuMake = camera.get(lens::keys::kMenuMake).stringOr("");
                 break;
             }
         }
     }
     if (menuMake && indexOf(m_pLoadedCamerasArray, *menuMake) >= 0) return *menuMake;
-    const std::string group = lens.get("lensGroup").stringOr("");
+    const std::string group = lens.get(lens::keys::kLensGroup).stringOr("");
     for (const qv::Value& camera : m_pPTLensCamInfoArray)
-        if (camera.get("camGroup").stringOr("") == group) return camera.get("menuMake").stringOr("");
+        if (camera.get(lens::keys::kCamGroup).stringOr("") == group) return camera.get("menuMake").stringOr("");
     return "";
 }
 
@@ -220,8 +221,8 @@ bool QVController::autoselectionForLens() {
         if (m_pCamNameTable) m_pCamNameTable->selectRow(row);
     };
     auto rangeMatches = [&](const qv::Value& lens) {
-        return near(lens.get("minFocalLength").floatOr(0), minFocal) &&
-               near(lens.get("maxFocalLength").floatOr(0), maxFocal);
+        return near(lens.get(lens::keys::kMinFocalLength).floatOr(0), minFocal) &&
+               near(lens.get(lens::keys::kMaxFocalLength).floatOr(0), maxFocal);
     };
 
     if (mDBLoaded && make) {
@@ -232,10 +233,10 @@ bool QVController::autoselectionForLens() {
             for (std::size_t i = 0; i < m_pPTLensCamInfoArray.size(); ++i) {
                 const qv::Value& camera = m_pPTLensCamInfoArray[i];
                 if (!cameraMatches(camera, *make, model, false)) continue;
-                groups.push_back(camera.get("camGroup").stringOr(""));
-                rememberedMake = camera.get("menuMake").stringOr("");
-                rememberedModel = camera.get("menuModel").stringOr("");
-                loader.setMultiplier(camera.get("Multiplier").doubleOr(1.0));
+                groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
+                rememberedMake = camera.get(lens::keys::kMenuMake).stringOr("");
+                rememberedModel = camera.get(lens::keys::kMenuModel).stringOr("");
+                loader.setMultiplier(camera.get(lens::keys::kMultiplier).doubleOr(1.0));
                 mCamIndex = int(i);
                 state = CameraOnly;
             }
@@ -247,10 +248,10 @@ bool QVController::autoselectionForLens() {
             const bool rangeUnknown = minFocal == 0 || maxFocal == 0;
             for (const qv::Value& lens : *m_pLensArray) {
                 if (rangeUnknown) {
-                    if (!near(lens.get("4.Lens Focal Length").floatOr(0), focal)) continue;
+                    if (!near(lens.get(lens::keys::kLensFocalLength).floatOr(0), focal)) continue;
                     focalMatches.push_back(lensName(lens));
                     state = LensFound;
-                    if (near(lens.get("MaxAperture").floatOr(0), double(aperture)))
+                    if (near(lens.get(lens::keys::kMaxAperture).floatOr(0), double(aperture)))
                         focalAndApertureMatches.push_back(lensName(lens));
                 } else if (rangeMatches(lens)) {
                     candidates.push_back(lens);
@@ -261,7 +262,7 @@ bool QVController::autoselectionForLens() {
             // Widen the search to every camera's lenses: the photo's lens may be listed under
             // another camera (an adapter, a sibling body).
             groups.clear();
-            for (const qv::Value& camera : m_pPTLensCamInfoArray) groups.push_back(camera.get("camGroup").stringOr(""));
+            for (const qv::Value& camera : m_pPTLensCamInfoArray) groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
             qv::Array all = loader.lensArrayForCamGroup(groups);
             removeMultipleEntriesFrom(all);
             if (minFocal != 0 && maxFocal != 0)
@@ -272,7 +273,7 @@ bool QVController::autoselectionForLens() {
         if (!candidates.empty()) {
             const qv::Value chosen = candidates[std::size_t(best)];
             showCamera(camNameForLens(chosen));
-            m_pLensArray = loader.lensArrayForCamGroup({chosen.get("lensGroup").stringOr("")});
+            m_pLensArray = loader.lensArrayForCamGroup({chosen.get(lens::keys::kLensGroup).stringOr("")});
             removeMultipleEntriesFrom(*m_pLensArray);
             int row = rowOfLens(*m_pLensArray, lensName(chosen));
             if (row < 0) row = int(m_pLensArray->size()) - 1;
@@ -314,7 +315,7 @@ int QVController::indexOfBestMatchingLensFrom(const qv::Array& lenses, float max
     int best = 0;
     float bestDistance = 0;
     for (std::size_t i = 0; i < lenses.size(); ++i) {
-        const float distance = std::fabs(maximumAperture - lenses[i].get("MaxAperture").floatOr(0));
+        const float distance = std::fabs(maximumAperture - lenses[i].get(lens::keys::kMaxAperture).floatOr(0));
         if (i == 0 || distance < bestDistance) {
             best = int(i);
             bestDistance = distance;
@@ -352,8 +353,8 @@ bool QVController::loadMatchingLens(const std::string& name) {
     const std::string& camera = m_pLoadedCamerasArray[std::size_t(row)];
     std::vector<std::string> groups;
     for (const qv::Value& record : m_pPTLensCamInfoArray) {
-        if (record.get("menuMake").stringOr("") != camera) continue;
-        const std::string group = record.get("camGroup").stringOr("");
+        if (record.get(lens::keys::kMenuMake).stringOr("") != camera) continue;
+        const std::string group = record.get(lens::keys::kCamGroup).stringOr("");
         if (groups.empty() || groups.back() != group) groups.push_back(group);
     }
     if (groups.empty()) return false;
@@ -366,15 +367,15 @@ bool QVController::loadMatchingLens(const std::string& name) {
 }
 
 bool QVController::loadRecentSettings(const qv::Value& entry) {
-    const auto make = entry.get("menuMake").asString();
+    const auto make = entry.get(lens::keys::kMenuMake).asString();
     if (!make || m_pPTLensCamInfoArray.empty()) return false;
     const std::string name = lensName(entry);
     for (const qv::Value& record : m_pPTLensCamInfoArray) {
-        if (!equalsIgnoringCase(record.get("menuMake").stringOr(""), *make)) continue;
+        if (!equalsIgnoringCase(record.get(lens::keys::kMenuMake).stringOr(""), *make)) continue;
         if (const int row = indexOf(m_pLoadedCamerasArray, *make); row >= 0 && m_pCamNameTable)
             m_pCamNameTable->selectRow(row);
         if (m_pDatabaseText) m_pDatabaseText->setStringValue(*make);
-        qv::Array lenses = databaseLoader().lensArrayForCamGroup({record.get("camGroup").stringOr("")});
+        qv::Array lenses = databaseLoader().lensArrayForCamGroup({record.get(lens::keys::kCamGroup).stringOr("")});
         const int index = rowOfLens(lenses, name);
         if (index < 0) continue;
         m_pLensArray = std::move(lenses);

@@ -4,6 +4,7 @@
 
 #include "appkit/NumberText.h"
 #include "foundation/PreferencesFile.h"
+#include "lens/LensKeys.h"
 #include "shell/CameraNames.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
@@ -14,7 +15,7 @@ namespace {
 constexpr const char* kShowAll = "Show All";
 constexpr std::size_t kMaximumSavedOwnedLenses = 20;
 
-std::string lensName(const qv::Value& record) { return record.get("3.Lens Name").stringOr(""); }
+std::string lensName(const qv::Value& record) { return record.get(lens::keys::kLensName).stringOr(""); }
 
 // The record at a table row, when the row lies in the list.
 const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
@@ -70,14 +71,13 @@ void QVController::setMatrixValues() {
     const qv::Value* record = recordAt(m_pLensArray, row);
     std::array<float, 4> cells{0, 0, 0, 0};
     if (record) {
-        const char* keys[] = {"Red A", "Red B", "Red C", "Red D"};
-        for (std::size_t i = 0; i < 4; ++i) cells[i] = record->get(keys[i]).floatOr(0);
+        for (std::size_t i = 0; i < 4; ++i) cells[i] = record->get(lens::keys::kCoefficients[i]).floatOr(0);
     }
     setCorrectionMatrix(cells);
     if (!mIsPTLens || !record) return;
-    const double a = record->get("aValue").doubleOr(0);
-    const double b = record->get("bValue").doubleOr(0);
-    const double c = record->get("cValue").doubleOr(0);
+    const double a = record->get(lens::keys::kAValue).doubleOr(0);
+    const double b = record->get(lens::keys::kBValue).doubleOr(0);
+    const double c = record->get(lens::keys::kCValue).doubleOr(0);
     setPTLensValues({a, b, c, double(float(1.0 - ((a + b) + c)))});
 }
 
@@ -114,8 +114,8 @@ void QVController::setParameters(qv::ui::TableView* table) {
             std::vector<std::string> groups;
             for (std::size_t i = 0; i < m_pPTLensCamInfoArray.size(); ++i) {
                 const qv::Value& camera = m_pPTLensCamInfoArray[i];
-                if (camera.get("menuMake").stringOr("") != name) continue;
-                const std::string group = camera.get("camGroup").stringOr("");
+                if (camera.get(lens::keys::kMenuMake).stringOr("") != name) continue;
+                const std::string group = camera.get(lens::keys::kCamGroup).stringOr("");
                 if (!groups.empty() && groups.back() == group) continue;
                 mCamIndex = int(i);
                 groups.push_back(group);
@@ -141,12 +141,12 @@ void QVController::setParameters(qv::ui::TableView* table) {
                 if (m_pPSManufacturerPopUp) {
                     m_pPSManufacturerPopUp->removeAllItems();
                     for (const qv::Value& entry : manufacturers)
-                        m_pPSManufacturerPopUp->addItemWithTitle(entry.get("Manufacturer Name").stringOr(""));
+                        m_pPSManufacturerPopUp->addItemWithTitle(entry.get(lens::keys::kManufacturerName).stringOr(""));
                 }
                 if (m_pPSModelPopUp) {
                     m_pPSModelPopUp->removeAllItems();
                     if (!manufacturers.empty())
-                        if (const qv::Array* models = manufacturers.front().get("Models").array())
+                        if (const qv::Array* models = manufacturers.front().get(lens::keys::kModels).array())
                             for (const qv::Value& model : *models) m_pPSModelPopUp->addItemWithTitle(model.stringOr(""));
                 }
                 resetParametersSheetUIForSelectedRow(m_pParametersTable ? m_pParametersTable->selectedRow() : -1);
@@ -181,8 +181,8 @@ void QVController::onChangeModel(qv::ui::PopUpButton* sender) {
 void QVController::showLensesOfModel(const std::string& model, const std::string& make, qv::ui::TableView* table) {
     QVDatabaseLoader& loader = databaseLoader();
     for (const qv::Value& camera : loader.camInfoForLoadedDatabase()) {
-        const std::string group = camera.get("camGroup").stringOr("");
-        if (camera.get("menuModel").stringOr("") != model || !loader.cameraGroup(group, make)) continue;
+        const std::string group = camera.get(lens::keys::kCamGroup).stringOr("");
+        if (camera.get(lens::keys::kMenuModel).stringOr("") != model || !loader.cameraGroup(group, make)) continue;
         m_pLensArray = loader.lensArrayForCamGroup({group});
         removeMultipleEntriesFrom(*m_pLensArray);
         if (table) table->reloadData();
@@ -218,7 +218,7 @@ void QVController::resetParametersSheetUIForPTLens() {
     int row = m_pParametersTable ? m_pParametersTable->selectedRow() : -1;
     if (row < 0) row = 0;
     if (const qv::Value* record = recordAt(m_pLensArray, row); record && m_pPSFocalLengthText)
-        m_pPSFocalLengthText->setObjectValue(record->get("4.Lens Focal Length"));
+        m_pPSFocalLengthText->setObjectValue(record->get(lens::keys::kLensFocalLength));
     if (m_pPSVigAmountText) m_pPSVigAmountText->setStringValue("--");
     if (m_pPSVigMidpointText) m_pPSVigMidpointText->setStringValue("--");
     if (m_pPSRadialShiftModeText) m_pPSRadialShiftModeText->setStringValue("Radial");
@@ -226,7 +226,7 @@ void QVController::resetParametersSheetUIForPTLens() {
     auto modelsOfMake = [&](const std::string& make) {
         std::vector<std::string> models;
         for (const qv::Value& camera : m_pPTLensCamInfoArray)
-            if (camera.get("menuMake").stringOr("") == make) models.push_back(camera.get("menuModel").stringOr(""));
+            if (camera.get(lens::keys::kMenuMake).stringOr("") == make) models.push_back(camera.get("menuModel").stringOr(""));
         return models;
     };
     auto nameOfSelectedRow = [&](qv::ui::TableView* table) -> std::optional<std::string> {
@@ -262,12 +262,12 @@ void QVController::resetParametersSheetUIForSelectedRow(int row) {
     auto show = [](qv::ui::TextField* field, const std::string& text) {
         if (field) field->setStringValue(text);
     };
-    show(m_pPSFocalLengthText, shell::fieldText(record->get("4.Lens Focal Length"), ""));
-    show(m_pPSFieldOfViewText, shell::fieldText(record->get("5.Lens FOV"), ""));
-    show(m_pPSVigAmountText, shell::fieldText(record->get("8.Vignetting amount"), "0"));
-    show(m_pPSVigMidpointText, shell::fieldText(record->get("9.Vignetting midpoint"), "0"));
-    const qv::Value& mode = record->get("6.Lens Radial Shift Mode");
-    const qv::Value& type = record->get("7.Lens Type");
+    show(m_pPSFocalLengthText, shell::fieldText(record->get(lens::keys::kLensFocalLength), ""));
+    show(m_pPSFieldOfViewText, shell::fieldText(record->get(lens::keys::kLensFOV), ""));
+    show(m_pPSVigAmountText, shell::fieldText(record->get(lens::keys::kVignettingAmount), "0"));
+    show(m_pPSVigMidpointText, shell::fieldText(record->get(lens::keys::kVignettingMidpoint), "0"));
+    const qv::Value& mode = record->get(lens::keys::kLensRadialShiftMode);
+    const qv::Value& type = record->get(lens::keys::kLensType);
     show(m_pPSRadialShiftModeText,
          mode.isNull() ? "0" : m_pMainBundle.localizedString(shell::radialShiftModeLabelKey(mode.integerOr(0))));
     show(m_pPSLensTypeText, type.isNull() ? "0" : m_pMainBundle.localizedString(shell::lensTypeLabelKey(type.integerOr(0))));
@@ -283,13 +283,13 @@ void QVController::updateUIWithLensInfo(int row) {
     }
     setMatrixValues();
     if (m_pLensText) m_pLensText->setStringValue(lensName(record));
-    if (mFocalLengthField) mFocalLengthField->setObjectValue(record.get("4.Lens Focal Length"));
-    if (record.contains("minFocalLength") && !isBatchRunning()) {
-        mMinFocalLength = record.get("minFocalLength").floatOr(0);
-        mMaxFocalLength = record.get("maxFocalLength").floatOr(0);
+    if (mFocalLengthField) mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
+    if (record.contains(lens::keys::kMinFocalLength) && !isBatchRunning()) {
+        mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
+        mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
         if (mFocalLengthRange)
-            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(record.get("minFocalLength")) + " - " +
-                                              qv::ui::stringFromValue(record.get("maxFocalLength")));
+            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(record.get(lens::keys::kMinFocalLength)) + " - " +
+                                              qv::ui::stringFromValue(record.get(lens::keys::kMaxFocalLength)));
     }
 }
 
@@ -298,9 +298,9 @@ void QVController::updateUIWithLensInfo(int row) {
 void QVController::removeMultipleEntriesFrom(qv::Array& lenses) {
     for (std::size_t i = 0; i < lenses.size(); ++i) {
         const std::string name = lensName(lenses[i]);
-        const qv::Value group = lenses[i].get("lensGroup");
+        const qv::Value group = lenses[i].get(lens::keys::kLensGroup);
         for (std::size_t j = lenses.size(); j-- > i + 1;)
-            if (lensName(lenses[j]) == name && lenses[j].get("lensGroup") == group) lenses.erase(lenses.begin() + j);
+            if (lensName(lenses[j]) == name && lenses[j].get(lens::keys::kLensGroup) == group) lenses.erase(lenses.begin() + j);
     }
 }
 
@@ -316,15 +316,15 @@ void QVController::saveSelectedLens(int row) {
     if (!mIsPTLens || mCamIndex < 0 || std::size_t(mCamIndex) >= m_pPTLensCamInfoArray.size() || !record) return;
     const qv::Value& camera = m_pPTLensCamInfoArray[std::size_t(mCamIndex)];
     qv::Value entry{qv::Dictionary()};
-    entry["menuMake"] = camera.get("menuMake");
-    entry["menuModel"] = camera.get("menuModel");
-    entry["3.Lens Name"] = record->get("3.Lens Name");
+    entry[lens::keys::kMenuMake] = camera.get(lens::keys::kMenuMake);
+    entry[lens::keys::kMenuModel] = camera.get(lens::keys::kMenuModel);
+    entry[lens::keys::kLensName] = record->get(lens::keys::kLensName);
     qv::PreferencesFile::update([&](qv::Value& root) {
         qv::Array* list = root[shell::keys::kRecentLenses].array();
         if (!list) return;  // a file without an owned-lens list is left as it is
         for (auto it = list->begin(); it != list->end(); ++it) {
-            if (it->get("3.Lens Name") == entry.get("3.Lens Name") && it->get("menuMake") == entry.get("menuMake") &&
-                it->get("menuModel") == entry.get("menuModel")) {
+            if (it->get(lens::keys::kLensName) == entry.get(lens::keys::kLensName) && it->get(lens::keys::kMenuMake) == entry.get(lens::keys::kMenuMake) &&
+                it->get(lens::keys::kMenuModel) == entry.get(lens::keys::kMenuModel)) {
                 list->erase(it);
                 break;
             }
@@ -337,7 +337,7 @@ void QVController::saveSelectedLens(int row) {
 qv::Value QVController::scaleDatabaseValuesForUpRecord(const qv::Value& record, double ratio) {
     qv::Value scaled = record;
     // User records may hold their numbers as text; a number spelled out counts as that number.
-    for (const char* key : {"4.Lens Focal Length", "Red A", "Red B", "Red C"})
+    for (const char* key : {lens::keys::kLensFocalLength, lens::keys::kRedA, lens::keys::kRedB, lens::keys::kRedC})
         scaled[key] = qv::ui::numberFromValue(record.get(key)) * ratio;
     return scaled;
 }
@@ -346,11 +346,11 @@ qv::Value QVController::InterpolateLensDBWithUpDB(const qv::Value& up, const qv:
     qv::Value result = up;
     if (up.isNull() || bottom.isNull()) return result;
     const float f = float(focalLength);
-    const float fUp = float(qv::ui::numberFromValue(up.get("4.Lens Focal Length")));
-    const float fBottom = float(qv::ui::numberFromValue(bottom.get("4.Lens Focal Length")));
+    const float fUp = float(qv::ui::numberFromValue(up.get(lens::keys::kLensFocalLength)));
+    const float fBottom = float(qv::ui::numberFromValue(bottom.get(lens::keys::kLensFocalLength)));
     const double toFocal = double(f) - fBottom, span = double(fUp) - fBottom;
     if (!(f > 0.0000001 && toFocal * toFocal > 0.0001 && span * span > 0.0001)) return result;
-    for (const char* key : {"Red A", "Red B", "Red C"}) {
+    for (const char* key : {lens::keys::kRedA, lens::keys::kRedB, lens::keys::kRedC}) {
         const double lower = qv::ui::numberFromValue(bottom.get(key));
         result[key] = lower + (qv::ui::numberFromValue(up.get(key)) - lower) * toFocal / span;
     }

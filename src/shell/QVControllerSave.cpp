@@ -19,18 +19,10 @@
 
 namespace {
 
-constexpr const char* kFormatTitles[] = {"JPEG", "TIF", "PSD", "EXR"};
-constexpr const char* kFormatExtensions[] = {"jpg", "tif", "psd", "exr"};
-constexpr const char* kCompressionTitles[] = {"None", "LZW", "PackBits"};
+using QVOutputType::Type;
 
-// The format of an extension by exact match; -1 outside the table.
-int formatOfExtension(const std::string& extension) {
-    static const std::pair<const char*, int> kTable[] = {
-        {"jpg", 0}, {"JPG", 0}, {"jpeg", 0}, {"JPEG", 0}, {"tif", 1}, {"tiff", 1}, {"TIF", 1},
-        {"TIFF", 1}, {"psd", 2}, {"PSD", 2}, {"exr", 3}, {"EXR", 3}};
-    for (const auto& [name, format] : kTable)
-        if (extension == name) return format;
-    return -1;
+void addFormatTitles(qv::ui::PopUpButton& popUp) {
+    for (const QVOutputType::TypeInfo& entry : QVOutputType::types()) popUp.addItemWithTitle(entry.title);
 }
 
 void setControlsEnabled(bool on) {
@@ -47,7 +39,8 @@ void QVController::resetAccessoryView() {
         auto format = std::make_shared<qv::ui::PopUpButton>();
         auto compression = std::make_shared<qv::ui::PopUpButton>();
         auto quality = std::make_shared<qv::ui::Slider>(qv::Rect(), 0.0, 1.0, 0.7);
-        for (const char* title : kCompressionTitles) compression->addItemWithTitle(title);
+        for (const QVOutputType::CompressionInfo& entry : QVOutputType::compressions())
+            compression->addItemWithTitle(entry.title);
         quality->setTarget(this, &QVController::onQualityAmountSlider);
         m_pAccessoryView->addSubview(format);
         m_pAccessoryView->addSubview(compression);
@@ -56,8 +49,7 @@ void QVController::resetAccessoryView() {
         mCompressionType = compression.get();
         mQualityAmountSlider = quality.get();
     }
-    if (m_pFileFormatPopup && m_pFileFormatPopup->numberOfItems() == 0)
-        for (const char* title : kFormatTitles) m_pFileFormatPopup->addItemWithTitle(title);
+    if (m_pFileFormatPopup && m_pFileFormatPopup->numberOfItems() == 0) addFormatTitles(*m_pFileFormatPopup);
     mQualityAmountSlider->setHidden(false);
     mQualityAmountSlider->setDoubleValue(0.7);
     mCompressionAmount = 0.7f;
@@ -69,10 +61,10 @@ void QVController::onQualityAmountSlider(Control* sender) {
 
 void QVController::setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel) {
     if (!m_pAccessoryView) resetAccessoryView();
-    const int format = formatOfExtension(extension);
-    m_pFileFormatPopup->selectItemAtIndex(format < 0 ? 0 : format);
-    mQualityAmountSlider->setHidden(format > 0);
-    if (format >= 0) return;
+    const auto type = QVOutputType::typeOfExtension(extension);
+    m_pFileFormatPopup->selectItemAtIndex(int(type.value_or(Type::JPEG)));
+    mQualityAmountSlider->setHidden(type && *type != Type::JPEG);
+    if (type) return;
     // A photo in a format this program does not write (a raw file) is saved as JPEG beside it,
     // never as JPEG bytes under the raw name.
     if (panel) panel->setRequiredFileType("jpg");
@@ -83,9 +75,9 @@ void QVController::onChangeFileType(qv::ui::SavePanel* panel) {
     if (!m_pAccessoryView) resetAccessoryView();
     mCompressionType->setHidden(true);
     const int format = m_pFileFormatPopup->indexOfSelectedItem();
-    mQualityAmountSlider->setHidden(format != 0);
-    if (format == 1) mCompressionType->setHidden(false);
-    if (panel) panel->setRequiredFileType(format >= 0 && format < 4 ? kFormatExtensions[format] : "jpg");
+    mQualityAmountSlider->setHidden(format != int(Type::JPEG));
+    if (format == int(Type::TIFF)) mCompressionType->setHidden(false);
+    if (panel) panel->setRequiredFileType(QVOutputType::info(QVOutputType::typeOfCode(format)).names[0]);
 }
 
 void QVController::onSave(Control*) {
@@ -106,7 +98,7 @@ void QVController::onSaveAs(Control*) {
     if (!m_bImageLoaded || mSaveInProgress.load() || m_pSavePanel) return;
     if (!m_pAccessoryView) resetAccessoryView();
     m_pFileFormatPopup->removeAllItems();
-    for (const char* title : kFormatTitles) m_pFileFormatPopup->addItemWithTitle(title);
+    addFormatTitles(*m_pFileFormatPopup);
     auto panel = qv::ui::SavePanel::savePanel();
     m_pSavePanel = panel;
     panel->setAccessoryView(m_pAccessoryView);
@@ -133,16 +125,16 @@ void QVController::onSaveAs(Control*) {
                                   });
     // The panel keeps the photo's own extension while the pop-up shows its format; for a photo
     // in a format this program does not write, it keeps the "jpg" chosen above.
-    if (formatOfExtension(extension) >= 0) panel->setRequiredFileType(extension);
+    if (QVOutputType::typeOfExtension(extension)) panel->setRequiredFileType(extension);
 }
 
 QVController::SaveJob QVController::makeSaveJob() {
     SaveJob job;
     job.path = m_pFileToWrite;
     job.source = originalImagePath();
-    const int format = m_pFileFormatPopup ? m_pFileFormatPopup->indexOfSelectedItem() : 0;
-    job.type = format >= 1 && format <= 3 ? format : QVOutputType::kJPEG;
-    job.compression = job.type == QVOutputType::kTIFF && mCompressionType ? mCompressionType->indexOfSelectedItem() : 0;
+    job.type = QVOutputType::typeOfCode(m_pFileFormatPopup ? m_pFileFormatPopup->indexOfSelectedItem() : 0);
+    if (job.type == Type::TIFF && mCompressionType)
+        job.compression = QVOutputType::compressionOfCode(mCompressionType->indexOfSelectedItem());
     job.quality = compressionAmount();
     if (m_pDisplayView) job.metadata = m_pDisplayView->imageMetadata();
     job.photo = mPhotoGeneration;
@@ -172,8 +164,7 @@ void QVController::saveImage(SaveJob job) {
             QVImageEncoder::SaveOptions options;
             options.sixteenBits = QVImageEncoder::wantsSixteenBits(*job.metadata.dictionary());
             options.profilePath = qv::paths::supportFolder() + "Profile";
-            options.tiffCompressionTag =
-                job.type == QVOutputType::kTIFF ? QVOutputType::tiffCompressionTag(job.compression) : 0;
+            options.tiffCompressionTag = job.type == Type::TIFF ? QVOutputType::tiffCompressionTag(job.compression) : 0;
             saved = QVImageEncoder::writeEncodedFile(*bytes, job.path, options);
         }
     }

@@ -10,6 +10,7 @@
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
 #include "foundation/UserDefaults.h"
+#include "lens/LensKeys.h"
 #include "lens/OwnedLensDrag.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/Questions.h"
@@ -30,7 +31,7 @@ QVController::~QVController() {
 void QVController::awakeFromNib() {
     mAppLaunched = false;
     mLensSelectionInProgress = false;
-    mFESamplerType = 3;
+    mFESamplerType = unwrap::samplerCode(unwrap::kDefaultSampler);
     mFECorrectiontype = 0;
 
     // Image units: the magnifier's filter comes from our own unit when nothing else supplies it.
@@ -43,7 +44,7 @@ void QVController::awakeFromNib() {
     mPreferenceFileCreated = false;
     if (!qv::PreferencesFile::exists()) {
         mPreferenceFileCreated = qv::PreferencesFile::createIfMissing(preferencesFileDefaults());
-        qv::UserDefaults::standard().set(kSamplerType, 3);
+        qv::UserDefaults::standard().set(kSamplerType, unwrap::samplerCode(unwrap::kDefaultSampler));
     }
 
     setValuesToNoDatabase();
@@ -134,14 +135,14 @@ void QVController::loadFallbackDatabase(const std::string& path) {
     if (!m_pLensArray || m_pLensArray->empty()) return;
     const qv::Value& lens = m_pLensArray->front();
     if (m_pParametersTable) m_pParametersTable->selectRow(0);
-    if (m_pLensText) m_pLensText->setStringValue(lens.get("3.Lens Name").stringOr(""));
+    if (m_pLensText) m_pLensText->setStringValue(lens.get(lens::keys::kLensName).stringOr(""));
     if (mFocalLengthField) {
         mFocalLengthField->setDoubleValue(0);
-        mFocalLengthField->setObjectValue(lens.get("4.Lens Focal Length"));
+        mFocalLengthField->setObjectValue(lens.get(lens::keys::kLensFocalLength));
     }
     if (!shell::isUserDatabasePath(path) && mFocalLengthRange)
-        mFocalLengthRange->setStringValue(qv::ui::stringFromValue(lens.get("minFocalLength")) + " - " +
-                                          qv::ui::stringFromValue(lens.get("maxFocalLength")));
+        mFocalLengthRange->setStringValue(qv::ui::stringFromValue(lens.get(lens::keys::kMinFocalLength)) + " - " +
+                                          qv::ui::stringFromValue(lens.get(lens::keys::kMaxFocalLength)));
 }
 
 void QVController::restoreWindowFrame() {

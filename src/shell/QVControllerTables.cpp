@@ -3,6 +3,7 @@
 // its list shows and does nothing for the missing rows.
 #include "QVController.h"
 
+#include "lens/LensKeys.h"
 #include "shell/SupportFolder.h"
 
 namespace {
@@ -22,10 +23,10 @@ int QVController::numberOfRowsInTableView(qv::ui::TableView& table) {
 }
 
 std::string QVController::lensRowTitle(const qv::Value& record, qv::ui::PopUpButton* modelPopUp) const {
-    const std::string name = record.get("3.Lens Name").stringOr("");
+    const std::string name = record.get(lens::keys::kLensName).stringOr("");
     if (!m_pLensArray || !modelPopUp || !multipleEntriesOf(name, *m_pLensArray)) return name;
     // Lenses of one name in several camera groups: the row names the first model of its group.
-    const std::string group = record.get("lensGroup").stringOr("");
+    const std::string group = record.get(lens::keys::kLensGroup).stringOr("");
     const QVDatabaseLoader* loader = m_pQVDatabaseLoader.get();
     if (!loader) return name;
     for (const std::string& title : modelPopUp->itemTitles())
@@ -45,12 +46,12 @@ qv::ui::CellValue QVController::objectValueForTableColumn(qv::ui::TableView& tab
     if (&table == m_pParametersTable || &table == mAvailableLensList || &table == m_pESLensNameTable) {
         if (!rowIn(row, sizeOf(m_pLensArray))) return {};
         const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
-        if (&table == m_pESLensNameTable) return record.get("3.Lens Name");
+        if (&table == m_pESLensNameTable) return record.get(lens::keys::kLensName);
         return qv::Value(lensRowTitle(record, &table == m_pParametersTable ? m_pPSModelPopUp : mLensSelectionModelPopUp));
     }
     if (&table == mMyLensList) {
         if (!rowIn(row, sizeOf(mMyLensArray))) return {};
-        return (*mMyLensArray)[std::size_t(row)].get("3.Lens Name");
+        return (*mMyLensArray)[std::size_t(row)].get(lens::keys::kLensName);
     }
     return {};
 }
@@ -116,7 +117,7 @@ void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
             resetParametersSheetUIForPTLens();
         // The sheet's reset may have rebuilt the list; the row is looked up again.
         if (mAppLaunched && rowIn(row, sizeOf(m_pLensArray)))
-            selectModelForLensGroup((*m_pLensArray)[std::size_t(row)].get("lensGroup").stringOr(""), currentModel);
+            selectModelForLensGroup((*m_pLensArray)[std::size_t(row)].get(lens::keys::kLensGroup).stringOr(""), currentModel);
         setMatrixValues();
         return;
     }

@@ -9,6 +9,7 @@
 #include "lens/OwnedLensDrag.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/UserLensDatabase.h"
+#include "unwrap/Sampler.h"
 
 namespace {
 
@@ -238,8 +239,8 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     c.mFEInputFOV = k.field(w, angles[0]).get();
     c.mFEOutputFOV = k.field(w, angles[1]).get();
     auto sampler = k.b.makeIn<PopUpButton>(w, right.next());
-    sampler->addItemsWithTitles({"Bilinear", "Gaussian", "Mitchell", "Lanczos 2", "Lanczos 3", "B-spline"});
-    sampler->selectItemAtIndex(3);
+    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) sampler->addItemWithTitle(info.title);
+    sampler->selectItemAtIndex(unwrap::samplerCode(unwrap::kDefaultSampler));
     sampler->setTarget(&c, &QVController::setSamplerType);
     c.mFESamplertypePopUp = sampler.get();
     c.mFEDefishButton = k.button(w, right.next(), "Unwrap", &QVController::defish).get();

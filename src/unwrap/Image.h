@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "unwrap/Sampler.h"
+
 namespace unwrap {
 
 namespace gil = boost::gil;
@@ -14,9 +16,16 @@ using Image = gil::any_image<gil::rgb8_image_t, gil::rgb16_image_t>;
 using ImageView = Image::view_t;
 using ConstImageView = Image::const_view_t;
 
-// Filter used to resample the fisheye source; the codes are those of the C entry.
-enum SamplerType : int { bilinear = 0, gaussian = 1, mitchell = 2, lanczos2 = 3, lanczos3 = 4, bspline = 5 };
-constexpr int kSamplerTypeCount = 6;
+// The sampler codes as the engine's loops and its C entry take them (see Sampler.h).
+enum SamplerType : int {
+    bilinear = samplerCode(Sampler::Bilinear),
+    gaussian = samplerCode(Sampler::Gaussian),
+    mitchell = samplerCode(Sampler::Mitchell),
+    lanczos2 = samplerCode(Sampler::Lanczos2),
+    lanczos3 = samplerCode(Sampler::Lanczos3),
+    bspline = samplerCode(Sampler::BSpline),
+};
+constexpr int kSamplerTypeCount = int(kSamplers.size());
 
 // Bytes that an RGB image of the given size takes. Throws std::bad_alloc for a negative size or one
 // whose byte count an allocation cannot address, so that no size computation can overflow.

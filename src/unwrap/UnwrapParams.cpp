@@ -33,11 +33,9 @@ po::options_description describeOptions() {
     return options;
 }
 
-int samplerCode(const std::string& name) {
-    static const char* const kNames[] = {"bilinear", "gaussian", "mitchell", "lanczos2", "lanczos3", "bspline"};
-    for (int code = 0; code < int(std::size(kNames)); ++code)
-        if (name == kNames[code]) return code;
-    return -1;
+int samplerCodeOfName(const std::string& name) {
+    const auto sampler = samplerNamed(name);
+    return sampler ? samplerCode(*sampler) : -1;
 }
 
 }  // namespace
@@ -89,10 +87,10 @@ bool UnwrapParams::parseCommandLineArguments(int argc, const char* const argv[])
 
     if (!values.count("sampler")) {
         std::cerr << "Using default Lanczos2 sampler" << std::endl;
-        sampler = 3;
+        sampler = samplerCode(kDefaultSampler);
     } else {
         const std::string name = values["sampler"].as<std::string>();
-        sampler = samplerCode(name);
+        sampler = samplerCodeOfName(name);
         if (sampler < 0) return fail(name + " is not a recognized sampler type.");
     }
 

@@ -4,6 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "unwrap/Sampler.h"
+
 namespace unwrap {
 
 // The largest output the command line accepts: the image layer's own pixel limit (a 16384 x 16384
@@ -18,7 +20,7 @@ struct UnwrapParams {
     float inputFOV = 0.0f;
     float outputFOV = 0.0f;
     bool sizeGiven = false;
-    int sampler = 3;  // SamplerType code
+    int sampler = samplerCode(kDefaultSampler);
     int noOfThreads = 2;
 
     // Fills the record from the arguments; true when it is complete. "--help", a missing or malformed

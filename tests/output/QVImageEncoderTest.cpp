@@ -57,16 +57,19 @@ std::string writeSRGBProfile(const std::string& path) {
     return path;
 }
 
+using QVOutputType::Type;
+
 struct Case {
-    int type;
+    Type type;
     int depth;
     const char* extension;
 };
 
 TEST(QVImageEncoder, EveryTypeAndDepthKeepsMakeModelAndUprightOrientation) {
     qvtest::TempDir dir;
-    for (const Case& c : {Case{0, 8, "jpg"}, Case{0, 16, "jpg"}, Case{1, 8, "tif"}, Case{1, 16, "tif"},
-                          Case{2, 8, "psd"}, Case{2, 16, "psd"}, Case{3, 8, "exr"}, Case{3, 16, "exr"}}) {
+    for (const Case& c : {Case{Type::JPEG, 8, "jpg"}, Case{Type::JPEG, 16, "jpg"}, Case{Type::TIFF, 8, "tif"},
+                          Case{Type::TIFF, 16, "tif"}, Case{Type::PSD, 8, "psd"}, Case{Type::PSD, 16, "psd"},
+                          Case{Type::OpenEXR, 8, "exr"}, Case{Type::OpenEXR, 16, "exr"}}) {
         SCOPED_TRACE(std::string(c.extension) + " " + std::to_string(c.depth));
         qv::Dictionary metadata = photoMetadata(c.depth);
         std::string error;
@@ -79,10 +82,10 @@ TEST(QVImageEncoder, EveryTypeAndDepthKeepsMakeModelAndUprightOrientation) {
 
         const std::string size = tool("identify", {"-format", "%w %h", path});
         EXPECT_EQ(size, std::to_string(kWidth) + " " + std::to_string(kHeight));
-        if (c.type == QVOutputType::kOpenEXR) continue;  // OpenEXR carries no EXIF block
+        if (c.type == Type::OpenEXR) continue;  // OpenEXR carries no EXIF block
         const std::string tags = tool("exiftool", {"-s3", "-Make", "-Model", "-Orientation#", path});
         EXPECT_EQ(tags, "Canon\nCanon EOS 400D DIGITAL\n1\n");
-        if (c.type == QVOutputType::kTIFF) {
+        if (c.type == Type::TIFF) {
             EXPECT_EQ(tool("exiftool", {"-s3", "-BitsPerSample", path}).substr(0, 2), c.depth == 16 ? "16" : "8 ");
         }
     }
@@ -90,15 +93,15 @@ TEST(QVImageEncoder, EveryTypeAndDepthKeepsMakeModelAndUprightOrientation) {
 
 TEST(QVImageEncoder, QualityOnlyForJpegAndItStaysInTheMetadata) {
     qv::Dictionary metadata = photoMetadata(8);
-    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 4, metadata, 0.5f));
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), static_cast<Type>(4), metadata, 0.5f));
     EXPECT_EQ(metadata.count("kCGImageDestinationLossyCompressionQuality"), 0u) << "type 4 is JPEG without quality";
-    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 0, metadata, 0.5f));
-    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 1, metadata, 0.9f));
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), Type::JPEG, metadata, 0.5f));
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), Type::TIFF, metadata, 0.9f));
     EXPECT_DOUBLE_EQ(metadata["kCGImageDestinationLossyCompressionQuality"].doubleOr(0), 0.5);
     // A lower quality gives a smaller JPEG.
     qv::Dictionary low = photoMetadata(8), high = photoMetadata(8);
-    const auto small = QVImageEncoder::dataFromImage(gradient(), 0, low, 0.1f);
-    const auto large = QVImageEncoder::dataFromImage(gradient(), 0, high, 1.0f);
+    const auto small = QVImageEncoder::dataFromImage(gradient(), Type::JPEG, low, 0.1f);
+    const auto large = QVImageEncoder::dataFromImage(gradient(), Type::JPEG, high, 1.0f);
     ASSERT_TRUE(small && large);
     EXPECT_LT(small->size(), large->size());
 }
@@ -106,10 +109,10 @@ TEST(QVImageEncoder, QualityOnlyForJpegAndItStaysInTheMetadata) {
 TEST(QVImageEncoder, NullImageOrNoTiffDictionary) {
     qv::Dictionary metadata = photoMetadata(8);
     std::string error;
-    EXPECT_FALSE(QVImageEncoder::dataFromImage(qv::ci::Image(), 0, metadata, 0.7f, &error));
+    EXPECT_FALSE(QVImageEncoder::dataFromImage(qv::ci::Image(), Type::JPEG, metadata, 0.7f, &error));
     EXPECT_FALSE(error.empty());
     qv::Dictionary bare;
-    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), 0, bare, 0.7f));
+    ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), Type::JPEG, bare, 0.7f));
     EXPECT_EQ(bare["Orientation"].integerOr(0), 1);
     EXPECT_EQ(bare.count("{TIFF}"), 0u) << "no TIFF dictionary is made up";
 }
@@ -119,13 +122,13 @@ TEST(QVImageEncoder, SixteenBitTiffGetsTheProfileAndTheChosenCompression) {
     const std::string profile = writeSRGBProfile(dir.path() + "/Profile");
     for (int code : {0, 1, 2}) {
         qv::Dictionary metadata = photoMetadata(16);
-        const auto bytes = QVImageEncoder::dataFromImage(gradient(), 1, metadata, std::nullopt);
+        const auto bytes = QVImageEncoder::dataFromImage(gradient(), Type::TIFF, metadata, std::nullopt);
         ASSERT_TRUE(bytes);
         const std::string path = dir.path() + "/out" + std::to_string(code) + ".tif";
         QVImageEncoder::SaveOptions options;
         options.profilePath = profile;
         options.sixteenBits = true;
-        options.tiffCompressionTag = QVOutputType::tiffCompressionTag(code);
+        options.tiffCompressionTag = QVOutputType::tiffCompressionTag(QVOutputType::compressionOfCode(code));
         ASSERT_TRUE(QVImageEncoder::writeEncodedFile(*bytes, path, options));
         const std::string tags = tool("exiftool", {"-s3", "-Compression#", "-ProfileDescription", "-Make", path});
         const char* expected[] = {"1\n", "5\n", "32773\n"};
@@ -138,7 +141,7 @@ TEST(QVImageEncoder, SixteenBitTiffGetsTheProfileAndTheChosenCompression) {
 TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
     qvtest::TempDir dir;
     qv::Dictionary metadata = photoMetadata(8);
-    const auto bytes = QVImageEncoder::dataFromImage(gradient(), 1, metadata, std::nullopt);
+    const auto bytes = QVImageEncoder::dataFromImage(gradient(), Type::TIFF, metadata, std::nullopt);
     ASSERT_TRUE(bytes);
     // A target below a file cannot be written.
     const std::string file = dir.path() + "/plain";
@@ -168,12 +171,36 @@ TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
 }
 
 TEST(QVOutputType, TableAndCompressionCodes) {
-    EXPECT_STREQ(QVOutputType::typeIdentifier(2), "com.adobe.photoshop-image");
-    EXPECT_STREQ(QVOutputType::typeIdentifier(3), "com.ilm.openexr-image");
-    EXPECT_STREQ(QVOutputType::typeIdentifier(-1), "public.jpeg");
-    EXPECT_EQ(QVOutputType::tiffCompressionTag(1), 5);
-    EXPECT_EQ(QVOutputType::tiffCompressionTag(2), 32773);
-    EXPECT_EQ(QVOutputType::tiffCompressionTag(7), 0);
+    using QVOutputType::typeOfCode;
+    EXPECT_STREQ(QVOutputType::typeIdentifier(typeOfCode(2)), "com.adobe.photoshop-image");
+    EXPECT_STREQ(QVOutputType::typeIdentifier(typeOfCode(3)), "com.ilm.openexr-image");
+    EXPECT_STREQ(QVOutputType::typeIdentifier(typeOfCode(-1)), "public.jpeg");
+    using QVOutputType::compressionOfCode;
+    EXPECT_EQ(QVOutputType::tiffCompressionTag(compressionOfCode(1)), 5);
+    EXPECT_EQ(QVOutputType::tiffCompressionTag(compressionOfCode(2)), 32773);
+    EXPECT_EQ(QVOutputType::tiffCompressionTag(compressionOfCode(7)), 0);
+    // Every code is its pop-up index: the tables are in pop-up order.
+    for (std::size_t i = 0; i < QVOutputType::types().size(); ++i) EXPECT_EQ(int(QVOutputType::types()[i].type), int(i));
+    for (std::size_t i = 0; i < QVOutputType::compressions().size(); ++i)
+        EXPECT_EQ(int(QVOutputType::compressions()[i].compression), int(i));
+}
+
+TEST(QVOutputType, ExtensionsMatchInOneCaseAndWordsInLowerCase) {
+    using QVOutputType::typeNamed;
+    using QVOutputType::typeOfExtension;
+    EXPECT_EQ(typeOfExtension("jpeg"), Type::JPEG);
+    EXPECT_EQ(typeOfExtension("JPG"), Type::JPEG);
+    EXPECT_EQ(typeOfExtension("TIFF"), Type::TIFF);
+    EXPECT_EQ(typeOfExtension("exr"), Type::OpenEXR);
+    EXPECT_FALSE(typeOfExtension("Tif")) << "a mixed-case extension is not in the table";
+    EXPECT_FALSE(typeOfExtension("cr2"));
+    EXPECT_FALSE(typeOfExtension(""));
+    EXPECT_EQ(typeNamed("tif"), Type::TIFF);
+    EXPECT_EQ(typeNamed("psd"), Type::PSD);
+    EXPECT_FALSE(typeNamed("PSD")) << "the front end's words are lower case";
+    EXPECT_EQ(QVOutputType::compressionNamed("packbits"), QVOutputType::TiffCompression::PackBits);
+    EXPECT_FALSE(QVOutputType::compressionNamed("LZW"));
+    EXPECT_FALSE(QVOutputType::compressionNamed("deflate"));
 }
 
 }  // namespace
