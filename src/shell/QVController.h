@@ -14,8 +14,9 @@
 //   QVControllerAccessors.cpp   what the chain pulls, the field of view
 //   QVControllerSheets.cpp      sheets on the main window, its edited mark
 //   QVControllerPresets.cpp     saving and loading presets
-//   QVControllerPending.cpp     commands of other parts of the shell (batch, unwrap, database
-//                               editor), with placeholder bodies
+//   QVControllerDatabaseEditor.cpp  the user-database editor and its edit sheet
+//   QVControllerPending.cpp     commands of other parts of the shell (batch, unwrap), with
+//                               placeholder bodies
 //
 // Outlets are plain pointers to objects the nib owns; they are null until the nib sets them and
 // every method copes with a missing one. Everything runs on the main thread except the parameter
@@ -49,6 +50,7 @@
 #include "lens/QVDatabaseLoader.h"
 #include "lens/QVPreferences.h"
 #include "output/QVOutputType.h"
+#include "shell/DatabaseEditSheet.h"
 #include "shell/QVDisplayViewLink.h"
 #include "unwrap/Sampler.h"
 
@@ -242,6 +244,8 @@ public:
     bool selectLensFromPreferences();
     bool autoselectionForLens();
     void setValuesToNoDatabase();
+
+    // ---- The user-database editor (QVControllerDatabaseEditor.cpp) ----
     void onEditDatabase(Control* sender);
     void onCreateNewDatabase(Control* sender);
     void onManufacturerPopup(qv::ui::PopUpButton* sender);
@@ -253,6 +257,12 @@ public:
     void onSaveDatabase(Control* sender);
     void resetEditSheetUIForSelectedRow(int row);
     void setESMatrixValues();
+    // Asks for a new file and writes the new database there; true when it was written (the edit
+    // sheet is then closed).
+    bool saveNewDatabase();
+    // Rewrites the file of the selected loaded database with the edits; true when it was written.
+    bool setDatabaseToWrite();
+    static qv::Value newLensParametersDictionary();
 
     // ---- The lens choice for a photo (QVControllerLensChoice.cpp) ----
     void setMatrixValueFromPrefernceLens(int index);
@@ -410,23 +420,8 @@ public:
     qv::ui::TextField* m_pDatabasePathTextField = nullptr;
     qv::ui::Button* m_pLoadDatabaseButton = nullptr;
     qv::ui::Button* m_pEditDatabaseButton = nullptr;
-    // Database edit sheet.
-    qv::ui::Window* m_pEditDatabaseSheet = nullptr;
-    qv::ui::TableView* m_pESLensNameTable = nullptr;
-    qv::ui::TextField* m_pESDatabaseText = nullptr;
-    qv::ui::TextField* m_pESManufacturerText = nullptr;
-    qv::ui::TextField* m_pESModelText = nullptr;
-    qv::ui::PopUpButton* m_pESManufacturerPopUp = nullptr;
-    qv::ui::PopUpButton* m_pESModelPopUp = nullptr;
-    qv::ui::TextField* m_pESLensNameText = nullptr;
-    qv::ui::TextField* m_pESFocalLengthText = nullptr;
-    qv::ui::TextField* m_pESFieldOfViewText = nullptr;
-    qv::ui::TextField* m_pESVigAmountText = nullptr;
-    qv::ui::TextField* m_pESVigMidpointText = nullptr;
-    qv::ui::PopUpButton* m_pESTypePopUp = nullptr;
-    qv::ui::PopUpButton* m_pESShiftModePopUP = nullptr;
-    qv::ui::Matrix* m_pESMatrix = nullptr;
-    qv::ui::Button* m_pESSaveDatabaseButton = nullptr;
+    // Database edit sheet and the editor's state.
+    DatabaseEditSheet mEditSheet;
     // Lens-selection window and the preferences window.
     qv::ui::Window* mLensSelectionWindow = nullptr;
     qv::ui::TableView* mManufacturerList = nullptr;
@@ -509,6 +504,18 @@ private:
     // Controls (QVControllerControls.cpp).
     void allowInsideCrop(bool allow);
     void takeTypedFocalLength(float focal);
+    // The database editor (QVControllerDatabaseEditor.cpp).
+    void setEditSheetSaveTitle(const char* key);
+    void fillEditSheetModels(const qv::Array& manufacturers, int position);
+    // The held database's lens list after the working list changed, when the sheet edits it.
+    void keepEditsInHeldDatabase();
+    // Stores the sheet's fields in the selected record of the working list (a new record at the
+    // end when no row is selected) and the manufacturer fields in `manufacturers`, then puts both
+    // lists into `database`.
+    void storeEditSheetFields(qv::Value& database, qv::Array& manufacturers);
+    // Writes a user database; false, and an alert naming the file, when the path is not a "dtl"
+    // file or the write failed.
+    bool writeUserDatabase(const qv::Value& database, const std::string& path);
     // The coefficients' lock: correctionValues is read by save and batch threads while the main
     // thread changes the coefficients; it guards the array, the matrix cells and mIsPTLens
     // together, so a reader always sees one consistent set.

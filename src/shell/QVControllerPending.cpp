@@ -7,16 +7,3 @@
 // Batch processing and the fisheye unwrap.
 void QVController::onBatchProcess(Control*) {}
 void QVController::defish(Control*) {}
-
-// The user-database editor.
-void QVController::onEditDatabase(Control*) {}
-void QVController::onCreateNewDatabase(Control*) {}
-void QVController::onManufacturerPopup(qv::ui::PopUpButton*) {}
-void QVController::onModelsPopup(qv::ui::PopUpButton*) {}
-void QVController::onAddLens(Control*) {}
-void QVController::onDeleteLens(Control*) {}
-void QVController::onUpdateLensName(Control*) {}
-void QVController::onCancelEditDatabase(Control*) {}
-void QVController::onSaveDatabase(Control*) {}
-void QVController::resetEditSheetUIForSelectedRow(int) {}
-void QVController::setESMatrixValues() {}

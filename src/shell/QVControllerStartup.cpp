@@ -81,7 +81,7 @@ void QVController::awakeFromNib() {
         m_pCamNameTable->setDataSource(this);
         m_pCamNameTable->setDelegate(this);
     }
-    if (m_pESLensNameText) m_pESLensNameText->setDelegate(this);
+    if (mEditSheet.m_pESLensNameText) mEditSheet.m_pESLensNameText->setDelegate(this);
 
     auto& defaults = qv::UserDefaults::standard();
     defaults.set(kOpenButton, true);

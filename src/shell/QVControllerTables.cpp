@@ -16,7 +16,7 @@ bool rowIn(int row, std::size_t count) { return row >= 0 && std::size_t(row) < c
 
 int QVController::numberOfRowsInTableView(qv::ui::TableView& table) {
     if (&table == m_pCamNameTable || &table == mManufacturerList) return int(m_pLoadedCamerasArray.size());
-    if (&table == m_pESLensNameTable || &table == m_pParametersTable || &table == mAvailableLensList)
+    if (&table == mEditSheet.m_pESLensNameTable || &table == m_pParametersTable || &table == mAvailableLensList)
         return int(sizeOf(m_pLensArray));
     if (&table == mMyLensList) return int(sizeOf(mMyLensArray));
     return 0;
@@ -43,10 +43,10 @@ qv::ui::CellValue QVController::objectValueForTableColumn(qv::ui::TableView& tab
             return qv::ui::CellValue(qv::Value(title), qv::ui::Color::blueColor());
         return qv::Value(title);
     }
-    if (&table == m_pParametersTable || &table == mAvailableLensList || &table == m_pESLensNameTable) {
+    if (&table == m_pParametersTable || &table == mAvailableLensList || &table == mEditSheet.m_pESLensNameTable) {
         if (!rowIn(row, sizeOf(m_pLensArray))) return {};
         const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
-        if (&table == m_pESLensNameTable) return record.get(lens::keys::kLensName);
+        if (&table == mEditSheet.m_pESLensNameTable) return record.get(lens::keys::kLensName);
         return qv::Value(lensRowTitle(record, &table == m_pParametersTable ? m_pPSModelPopUp : mLensSelectionModelPopUp));
     }
     if (&table == mMyLensList) {
@@ -90,14 +90,14 @@ void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
         return;
     }
 
-    if (&table == m_pESLensNameTable) {
+    if (&table == mEditSheet.m_pESLensNameTable) {
         if (!rowIn(row, sizeOf(m_pLensArray))) {
-            if (m_pESSaveDatabaseButton) m_pESSaveDatabaseButton->setEnabled(false);
+            if (mEditSheet.m_pESSaveDatabaseButton) mEditSheet.m_pESSaveDatabaseButton->setEnabled(false);
             return;
         }
         resetEditSheetUIForSelectedRow(row);
         setESMatrixValues();
-        if (m_pESSaveDatabaseButton) m_pESSaveDatabaseButton->setEnabled(true);
+        if (mEditSheet.m_pESSaveDatabaseButton) mEditSheet.m_pESSaveDatabaseButton->setEnabled(true);
         return;
     }
 

@@ -7,8 +7,8 @@
 #include "foundation/Bundle.h"
 #include "foundation/UserDefaults.h"
 #include "lens/OwnedLensDrag.h"
+#include "lens/UserLensRecord.h"
 #include "shell/PreferenceKeys.h"
-#include "shell/UserLensDatabase.h"
 #include "unwrap/Sampler.h"
 
 namespace {
@@ -300,41 +300,40 @@ void buildEditDatabaseSheet(Builder& k) {
     QVController& c = k.c;
     const qv::Bundle bundle = qv::Bundle::main();
     auto sheet = k.window(Rect(0, 0, 640, 500), "Edit lens database", true);
-    c.m_pEditDatabaseSheet = sheet.get();
+    c.mEditSheet.m_pEditDatabaseSheet = sheet.get();
     Window& w = *sheet;
-    c.m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", &c, &c);
+    c.mEditSheet.m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", &c, &c);
     Column side(290, 480, 330);
-    c.m_pESDatabaseText = k.field(w, side.next(), false).get();
+    c.mEditSheet.m_pESDatabaseText = k.field(w, side.next(), false).get();
     auto maker = side.split(2);
-    c.m_pESManufacturerText = k.field(w, maker[0]).get();
+    c.mEditSheet.m_pESManufacturerText = k.field(w, maker[0]).get();
     auto makerPopUp = k.b.makeIn<PopUpButton>(w, maker[1]);
     makerPopUp->setTarget(&c, &QVController::onManufacturerPopup);
-    c.m_pESManufacturerPopUp = makerPopUp.get();
+    c.mEditSheet.m_pESManufacturerPopUp = makerPopUp.get();
     auto model = side.split(2);
-    c.m_pESModelText = k.field(w, model[0]).get();
+    c.mEditSheet.m_pESModelText = k.field(w, model[0]).get();
     auto modelPopUp = k.b.makeIn<PopUpButton>(w, model[1]);
     modelPopUp->setTarget(&c, &QVController::onModelsPopup);
-    c.m_pESModelPopUp = modelPopUp.get();
+    c.mEditSheet.m_pESModelPopUp = modelPopUp.get();
     auto name = side.split(2);
-    c.m_pESLensNameText = k.field(w, name[0]).get();
+    c.mEditSheet.m_pESLensNameText = k.field(w, name[0]).get();
     k.button(w, name[1], "Rename", &QVController::onUpdateLensName);
-    c.m_pESFocalLengthText = k.field(w, side.next()).get();
-    c.m_pESFieldOfViewText = k.field(w, side.next()).get();
-    c.m_pESVigAmountText = k.field(w, side.next()).get();
-    c.m_pESVigMidpointText = k.field(w, side.next()).get();
+    c.mEditSheet.m_pESFocalLengthText = k.field(w, side.next()).get();
+    c.mEditSheet.m_pESFieldOfViewText = k.field(w, side.next()).get();
+    c.mEditSheet.m_pESVigAmountText = k.field(w, side.next()).get();
+    c.mEditSheet.m_pESVigMidpointText = k.field(w, side.next()).get();
     auto type = k.b.makeIn<PopUpButton>(w, side.next());
-    for (int code : {0, 1, 2, 3, 4, 8}) type->addItemWithTitle(bundle.localizedString(shell::lensTypeLabelKey(code)));
-    c.m_pESTypePopUp = type.get();
+    for (const auto& entry : lens::userdb::kLensTypes) type->addItemWithTitle(bundle.localizedString(entry.labelKey));
+    c.mEditSheet.m_pESTypePopUp = type.get();
     auto mode = k.b.makeIn<PopUpButton>(w, side.next());
-    for (int code : {0, 0x1000000, 0x2000000})
-        mode->addItemWithTitle(bundle.localizedString(shell::radialShiftModeLabelKey(code)));
-    c.m_pESShiftModePopUP = mode.get();
-    c.m_pESMatrix = k.numberColumn(w, side.next(180), 8);
+    for (const auto& entry : lens::userdb::kRadialShiftModes) mode->addItemWithTitle(bundle.localizedString(entry.labelKey));
+    c.mEditSheet.m_pESShiftModePopUP = mode.get();
+    c.mEditSheet.m_pESMatrix = k.numberColumn(w, side.next(180), 8);
     auto buttons = Column(20, 60, 600).split(4);
     k.button(w, buttons[0], "Add", &QVController::onAddLens);
     k.button(w, buttons[1], "Delete", &QVController::onDeleteLens);
     k.button(w, buttons[2], "Cancel", &QVController::onCancelEditDatabase);
-    c.m_pESSaveDatabaseButton =
+    c.mEditSheet.m_pESSaveDatabaseButton =
         k.button(w, buttons[3], bundle.localizedString("Save"), &QVController::onSaveDatabase).get();
 }
 

@@ -126,7 +126,7 @@ TEST_F(DatabaseSheetTest, NoSelectedRowClearsTheFieldsAndDisablesTheButtons) {
 TEST_F(DatabaseSheetTest, TablesCountTheirListsAndShowNothingPastThem) {
     QVController& controller = c();
     EXPECT_EQ(controller.numberOfRowsInTableView(*controller.mMyLensList), 0) << "no owned-lens list yet";
-    EXPECT_EQ(controller.numberOfRowsInTableView(*controller.m_pESLensNameTable), 0);
+    EXPECT_EQ(controller.numberOfRowsInTableView(*controller.mEditSheet.m_pESLensNameTable), 0);
     qv::ui::TableView stranger;
     EXPECT_EQ(controller.numberOfRowsInTableView(stranger), 0);
     EXPECT_TRUE(controller.objectValueForTableColumn(stranger, nullptr, 0).value.isNull());

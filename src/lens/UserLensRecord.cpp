@@ -1,0 +1,87 @@
+#include "lens/UserLensRecord.h"
+
+namespace lens::userdb {
+
+namespace {
+
+bool inList(int position, std::size_t size) { return position >= 0 && std::size_t(position) < size; }
+
+void addModel(qv::Value& entry, const std::string& model) {
+    if (model.empty()) return;
+    if (!entry.get(kModels).isArray()) entry[kModels] = qv::Value(qv::Array());
+    for (const qv::Value& existing : *entry[kModels].array())
+        if (existing.stringOr("") == model) return;
+    entry[kModels].append(model);
+}
+
+}  // namespace
+
+qv::Value newLensParametersDictionary() {
+    qv::Value record{qv::Dictionary()};
+    record[kLensName] = "untitled";
+    record[kFocalLength] = 0.0f;
+    record[kFieldOfView] = 37.2f;
+    record[kRadialShiftMode] = 0.0f;
+    record[kLensType] = 0.0f;
+    record[kVignettingAmount] = 0.0f;
+    record[kVignettingMidpoint] = 0.0f;
+    record[kRedKeys[0]] = 0.001291f;
+    record[kRedKeys[1]] = -0.008754f;
+    record[kRedKeys[2]] = -0.004474f;
+    record[kRedKeys[3]] = 1.011937f;
+    return record;
+}
+
+qv::Value storedRecord(const qv::Value& record, const LensFields& fields) {
+    qv::Value stored = record.isDictionary() ? record : qv::Value(qv::Dictionary());
+    stored[kLensName] = fields.name;
+    stored[kFocalLength] = fields.focalLength;
+    stored[kFieldOfView] = fields.fieldOfView;
+    stored[kVignettingAmount] = fields.vignettingAmount;
+    stored[kVignettingMidpoint] = fields.vignettingMidpoint;
+    if (auto code = codeAtPosition(kLensTypes, fields.typePosition)) stored[kLensType] = qv::Value(*code);
+    if (auto code = codeAtPosition(kRadialShiftModes, fields.modePosition)) stored[kRadialShiftMode] = qv::Value(*code);
+    for (std::size_t row = 0; row < kRedKeys.size(); ++row) stored[kRedKeys[row]] = fields.red[row];
+    return stored;
+}
+
+void storeManufacturer(qv::Array& manufacturers, const ManufacturerFields& fields) {
+    if (inList(fields.manufacturerPosition, manufacturers.size())) {
+        qv::Value& entry = manufacturers[std::size_t(fields.manufacturerPosition)];
+        if (!entry.isDictionary()) entry = qv::Value(qv::Dictionary());
+        entry[kManufacturerName] = fields.manufacturer;
+        qv::Array* models = entry[kModels].array();
+        if (models && inList(fields.modelPosition, models->size()))
+            (*models)[std::size_t(fields.modelPosition)] = fields.model;
+        else
+            addModel(entry, fields.model);
+        return;
+    }
+    if (fields.manufacturer.empty()) return;
+    for (qv::Value& entry : manufacturers)
+        if (entry.get(kManufacturerName).stringOr("") == fields.manufacturer) {
+            addModel(entry, fields.model);
+            return;
+        }
+    qv::Value entry{qv::Dictionary()};
+    entry[kManufacturerName] = fields.manufacturer;
+    entry[kModels] = qv::Value(qv::Array());
+    addModel(entry, fields.model);
+    manufacturers.push_back(std::move(entry));
+}
+
+std::vector<std::string> manufacturerNames(const qv::Array& manufacturers) {
+    std::vector<std::string> names;
+    for (const qv::Value& entry : manufacturers) names.push_back(entry.get(kManufacturerName).stringOr(""));
+    return names;
+}
+
+std::vector<std::string> modelsOf(const qv::Array& manufacturers, int position) {
+    std::vector<std::string> models;
+    if (!inList(position, manufacturers.size())) return models;
+    if (const qv::Array* list = manufacturers[std::size_t(position)].get(kModels).array())
+        for (const qv::Value& model : *list) models.push_back(model.stringOr(""));
+    return models;
+}
+
+}  // namespace lens::userdb
