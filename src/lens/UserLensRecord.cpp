@@ -2,6 +2,8 @@
 
 namespace lens::userdb {
 
+using namespace lens::keys;
+
 namespace {
 
 bool inList(int position, std::size_t size) { return position >= 0 && std::size_t(position) < size; }
@@ -19,29 +21,29 @@ void addModel(qv::Value& entry, const std::string& model) {
 qv::Value newLensParametersDictionary() {
     qv::Value record{qv::Dictionary()};
     record[kLensName] = "untitled";
-    record[kFocalLength] = 0.0f;
-    record[kFieldOfView] = 37.2f;
-    record[kRadialShiftMode] = 0.0f;
+    record[kLensFocalLength] = 0.0f;
+    record[kLensFOV] = 37.2f;
+    record[kLensRadialShiftMode] = 0.0f;
     record[kLensType] = 0.0f;
     record[kVignettingAmount] = 0.0f;
     record[kVignettingMidpoint] = 0.0f;
-    record[kRedKeys[0]] = 0.001291f;
-    record[kRedKeys[1]] = -0.008754f;
-    record[kRedKeys[2]] = -0.004474f;
-    record[kRedKeys[3]] = 1.011937f;
+    record[kRedA] = 0.001291f;
+    record[kRedB] = -0.008754f;
+    record[kRedC] = -0.004474f;
+    record[kRedD] = 1.011937f;
     return record;
 }
 
 qv::Value storedRecord(const qv::Value& record, const LensFields& fields) {
     qv::Value stored = record.isDictionary() ? record : qv::Value(qv::Dictionary());
     stored[kLensName] = fields.name;
-    stored[kFocalLength] = fields.focalLength;
-    stored[kFieldOfView] = fields.fieldOfView;
+    stored[kLensFocalLength] = fields.focalLength;
+    stored[kLensFOV] = fields.fieldOfView;
     stored[kVignettingAmount] = fields.vignettingAmount;
     stored[kVignettingMidpoint] = fields.vignettingMidpoint;
     if (auto code = codeAtPosition(kLensTypes, fields.typePosition)) stored[kLensType] = qv::Value(*code);
-    if (auto code = codeAtPosition(kRadialShiftModes, fields.modePosition)) stored[kRadialShiftMode] = qv::Value(*code);
-    for (std::size_t row = 0; row < kRedKeys.size(); ++row) stored[kRedKeys[row]] = fields.red[row];
+    if (auto code = codeAtPosition(kRadialShiftModes, fields.modePosition)) stored[kLensRadialShiftMode] = qv::Value(*code);
+    for (std::size_t row = 0; row < fields.red.size(); ++row) stored[kRedValues[row]] = fields.red[row];
     return stored;
 }
 

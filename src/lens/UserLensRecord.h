@@ -1,6 +1,6 @@
 #pragma once
-// The user lens database ("dtl"), a property list that the user makes and edits: its keys, the
-// lens type and radial shift mode codes with their labels and pop-up positions, the default record,
+// The user lens database ("dtl"), a property list that the user makes and edits (its keys are in
+// LensKeys.h): the lens type and radial shift mode codes with their labels and pop-up positions, the default record,
 // and how the edit sheet's fields are stored into a record and into the manufacturer list.
 #include <array>
 #include <cstdint>
@@ -8,29 +8,11 @@
 #include <string>
 
 #include "foundation/Value.h"
+#include "lens/LensKeys.h"
 
 namespace lens::userdb {
 
 inline constexpr const char* kExtension = "dtl";
-
-// The root dictionary and its manufacturer entries.
-inline constexpr const char* kCameraManufacturers = "Camera Manufacturers";
-inline constexpr const char* kLensArray = "Lens Array";
-inline constexpr const char* kManufacturerName = "Manufacturer Name";
-inline constexpr const char* kModels = "Models";
-
-// A lens record.
-inline constexpr const char* kLensName = "3.Lens Name";
-inline constexpr const char* kFocalLength = "4.Lens Focal Length";
-inline constexpr const char* kFieldOfView = "5.Lens FOV";
-inline constexpr const char* kRadialShiftMode = "6.Lens Radial Shift Mode";
-inline constexpr const char* kLensType = "7.Lens Type";
-inline constexpr const char* kVignettingAmount = "8.Vignetting amount";
-inline constexpr const char* kVignettingMidpoint = "9.Vignetting midpoint";
-// The eight coefficients, in the rows of the edit sheet's matrix.
-inline constexpr std::array<const char*, 8> kRedKeys = {
-    "Red A", "Red B", "Red C", "Red D", "Red Horizontal Shift", "Red Vertical Shift", "Red Horizontal Shear",
-    "Red Vertical Shear"};
 
 // A code of a record and the localized label key that names it; a code's pop-up position is its
 // place in its table.

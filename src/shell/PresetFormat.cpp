@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace shell::preset {
+
+using namespace lens::keys;
 
 namespace {
 
@@ -64,8 +67,8 @@ double unscrambleCoefficient(float stored) {
 
 qv::Value presetDictionary(const PresetSettings& settings) {
     qv::Value preset{qv::Dictionary()};
-    for (std::size_t i = 0; i < kCoefficientKeys.size(); ++i)
-        preset[kCoefficientKeys[i]] = qv::Value(scrambleCoefficient(settings.coefficients[i]));
+    for (std::size_t i = 0; i < std::size(kPresetCoefficients); ++i)
+        preset[kPresetCoefficients[i]] = qv::Value(scrambleCoefficient(settings.coefficients[i]));
     for (const ControlEntry& entry : kControlEntries) preset[entry.key] = qv::Value(settings.*entry.setting);
     return preset;
 }
@@ -75,8 +78,8 @@ std::optional<PresetSettings> presetSettingsFrom(const qv::Value& preset) {
     // A real read as single precision keeps the stored pattern, whatever it is.
     auto stored = [&](const char* key) { return preset.get(key).floatOr(0); };
     PresetSettings settings;
-    for (std::size_t i = 0; i < kCoefficientKeys.size(); ++i) {
-        settings.coefficients[i] = double(float(unscrambleCoefficient(stored(kCoefficientKeys[i]))));
+    for (std::size_t i = 0; i < std::size(kPresetCoefficients); ++i) {
+        settings.coefficients[i] = double(float(unscrambleCoefficient(stored(kPresetCoefficients[i]))));
         if (!std::isfinite(settings.coefficients[i])) return std::nullopt;
     }
     for (const ControlEntry& entry : kControlEntries) {

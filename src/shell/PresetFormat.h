@@ -3,32 +3,17 @@
 // correction settings. The four distortion coefficients are stored scrambled: offset, scaled,
 // rounded to single precision and byte-reversed, so a stored coefficient may have the pattern of
 // a NaN, an infinity or a subnormal number; the property-list layer keeps such patterns exactly.
+// The keys are in lens/LensKeys.h.
 #include <array>
 #include <cstdint>
 #include <optional>
 
 #include "foundation/Value.h"
+#include "lens/LensKeys.h"
 
 namespace shell::preset {
 
 inline constexpr const char* kExtension = "dtl2";
-
-// The keys of a preset dictionary.
-inline constexpr const char* kAValue = "aValue";
-inline constexpr const char* kBValue = "bValue";
-inline constexpr const char* kCValue = "cValue";
-inline constexpr const char* kDValue = "dValue";
-inline constexpr const char* kCARed = "CARed";
-inline constexpr const char* kCABlue = "CABlue";
-inline constexpr const char* kVigAmount = "VigAmount";
-inline constexpr const char* kVigMidpoint = "VigMidpoint";
-inline constexpr const char* kScaleValue = "ScaleValue";
-inline constexpr const char* kAspectValue = "AspectValue";
-inline constexpr const char* kYaw = "Yaw";
-inline constexpr const char* kPitch = "Pitch";
-inline constexpr const char* kRoll = "Roll";
-inline constexpr const char* kFOV = "FOV";
-inline constexpr std::array<const char*, 4> kCoefficientKeys = {kAValue, kBValue, kCValue, kDValue};
 
 inline constexpr double kScrambleOffset = 0.5182463;
 inline constexpr double kScrambleFactor = 6.19047385;

@@ -8,12 +8,14 @@
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
 #include "foundation/PropertyList.h"
+#include "lens/LensKeys.h"
 #include "lens/UserLensRecord.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
 #include "shell/UserLensDatabase.h"
 
 namespace userdb = lens::userdb;
+namespace keys = lens::keys;
 
 namespace {
 
@@ -38,7 +40,7 @@ void enableSaveForSelection(const DatabaseEditSheet& sheet, const std::optional<
 }
 
 qv::Array manufacturersOf(const qv::Value& database) {
-    const qv::Array* list = database.get(userdb::kCameraManufacturers).array();
+    const qv::Array* list = database.get(keys::kCameraManufacturers).array();
     return list ? *list : qv::Array();
 }
 
@@ -63,7 +65,7 @@ void QVController::setEditSheetSaveTitle(const char* key) {
 
 void QVController::keepEditsInHeldDatabase() {
     if (mEditSheet.mSaveAs || !m_pDatabaseDict.isDictionary() || !m_pLensArray) return;
-    m_pDatabaseDict[userdb::kLensArray] = qv::Value(*m_pLensArray);
+    m_pDatabaseDict[keys::kLensArray] = qv::Value(*m_pLensArray);
 }
 
 void QVController::fillEditSheetModels(const qv::Array& manufacturers, int position) {
@@ -128,19 +130,19 @@ void QVController::resetEditSheetUIForSelectedRow(int row) {
     DatabaseEditSheet& s = mEditSheet;
     if (!rowIn(row, m_pLensArray)) return;
     const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
-    show(s.m_pESLensNameText, shell::fieldText(record.get(userdb::kLensName), ""));
-    show(s.m_pESFocalLengthText, shell::fieldText(record.get(userdb::kFocalLength), ""));
-    show(s.m_pESFieldOfViewText, shell::fieldText(record.get(userdb::kFieldOfView), ""));
-    show(s.m_pESVigAmountText, shell::fieldText(record.get(userdb::kVignettingAmount), "0"));
-    show(s.m_pESVigMidpointText, shell::fieldText(record.get(userdb::kVignettingMidpoint), "0"));
+    show(s.m_pESLensNameText, shell::fieldText(record.get(keys::kLensName), ""));
+    show(s.m_pESFocalLengthText, shell::fieldText(record.get(keys::kLensFocalLength), ""));
+    show(s.m_pESFieldOfViewText, shell::fieldText(record.get(keys::kLensFOV), ""));
+    show(s.m_pESVigAmountText, shell::fieldText(record.get(keys::kVignettingAmount), "0"));
+    show(s.m_pESVigMidpointText, shell::fieldText(record.get(keys::kVignettingMidpoint), "0"));
     // The pop-ups show the record's codes, so that saving other fields keeps them; a code outside
     // the tables leaves no item selected, and saving then keeps it too.
     if (s.m_pESTypePopUp)
         s.m_pESTypePopUp->selectItemAtIndex(
-            userdb::positionOfCode(userdb::kLensTypes, record.get(userdb::kLensType).integerOr(0)));
+            userdb::positionOfCode(userdb::kLensTypes, record.get(keys::kLensType).integerOr(0)));
     if (s.m_pESShiftModePopUP)
         s.m_pESShiftModePopUP->selectItemAtIndex(
-            userdb::positionOfCode(userdb::kRadialShiftModes, record.get(userdb::kRadialShiftMode).integerOr(0)));
+            userdb::positionOfCode(userdb::kRadialShiftModes, record.get(keys::kLensRadialShiftMode).integerOr(0)));
 }
 
 void QVController::setESMatrixValues() {
@@ -149,8 +151,8 @@ void QVController::setESMatrixValues() {
     const int row = selectedRowOf(s.m_pESLensNameTable);
     if (!rowIn(row, m_pLensArray)) return;
     const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
-    for (std::size_t i = 0; i < userdb::kRedKeys.size(); ++i)
-        if (auto cell = s.m_pESMatrix->cellAtRow(int(i), 0)) cell->setFloatValue(record.get(userdb::kRedKeys[i]).floatOr(0));
+    for (std::size_t i = 0; i < std::size(keys::kRedValues); ++i)
+        if (auto cell = s.m_pESMatrix->cellAtRow(int(i), 0)) cell->setFloatValue(record.get(keys::kRedValues[i]).floatOr(0));
 }
 
 // ---- Pop-ups and the lens list ----
@@ -177,7 +179,7 @@ void QVController::onAddLens(Control*) {
         m_pLensArray->push_back(newLensParametersDictionary());
     } else {
         qv::Value copy = m_pLensArray->back();
-        copy[userdb::kLensName] = "Untitled";
+        copy[keys::kLensName] = "Untitled";
         m_pLensArray->push_back(std::move(copy));
     }
     keepEditsInHeldDatabase();
@@ -195,7 +197,7 @@ void QVController::onDeleteLens(Control*) {
 void QVController::onUpdateLensName(Control*) {
     const int row = selectedRowOf(mEditSheet.m_pESLensNameTable);
     if (!rowIn(row, m_pLensArray)) return;
-    (*m_pLensArray)[std::size_t(row)][userdb::kLensName] = textOf(mEditSheet.m_pESLensNameText);
+    (*m_pLensArray)[std::size_t(row)][keys::kLensName] = textOf(mEditSheet.m_pESLensNameText);
     keepEditsInHeldDatabase();
     if (mEditSheet.m_pESLensNameTable) mEditSheet.m_pESLensNameTable->reloadData();
 }
@@ -205,7 +207,7 @@ void QVController::onUpdateLensName(Control*) {
 void QVController::onCancelEditDatabase(Control*) {
     setEditSheetSaveTitle("Save");
     // Edits made to the held database stay in memory; a new database is dropped.
-    if (const qv::Array* held = m_pDatabaseDict.get(userdb::kLensArray).array())
+    if (const qv::Array* held = m_pDatabaseDict.get(keys::kLensArray).array())
         m_pLensArray = *held;
     else
         m_pLensArray.reset();
@@ -251,8 +253,8 @@ void QVController::storeEditSheetFields(qv::Value& database, qv::Array& manufact
         m_pLensArray->push_back(userdb::storedRecord(newLensParametersDictionary(), fields));
     }
     if (!database.isDictionary()) database = qv::Value(qv::Dictionary());
-    database[userdb::kCameraManufacturers] = qv::Value(manufacturers);
-    database[userdb::kLensArray] = qv::Value(*m_pLensArray);
+    database[keys::kCameraManufacturers] = qv::Value(manufacturers);
+    database[keys::kLensArray] = qv::Value(*m_pLensArray);
     if (s.m_pESLensNameTable) s.m_pESLensNameTable->reloadData();
 }
 
@@ -290,7 +292,7 @@ bool QVController::saveNewDatabase() {
     });
     closeSheet(mEditSheet.m_pEditDatabaseSheet);
     // The working list goes back to the held database's; the new file is added by browsing.
-    if (const qv::Array* held = m_pDatabaseDict.get(userdb::kLensArray).array())
+    if (const qv::Array* held = m_pDatabaseDict.get(keys::kLensArray).array())
         m_pLensArray = *held;
     else
         m_pLensArray.reset();

@@ -3,9 +3,13 @@
 // usable pop-up position.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "lens/UserLensRecord.h"
 
 using namespace lens::userdb;
+using namespace lens::keys;
+namespace keys = lens::keys;
 
 namespace {
 
@@ -25,12 +29,12 @@ LensFields typedFields() {
 TEST(UserLensRecord, NewRecordHoldsTheDefaultsAsSinglePrecisionReals) {
     const qv::Value record = newLensParametersDictionary();
     EXPECT_EQ(record.get(kLensName).stringOr(""), "untitled");
-    for (const char* key : {kFocalLength, kFieldOfView, kRadialShiftMode, kLensType, kVignettingAmount,
+    for (const char* key : {keys::kLensFocalLength, keys::kLensFOV, keys::kLensRadialShiftMode, kLensType, kVignettingAmount,
                             kVignettingMidpoint, "Red A", "Red B", "Red C", "Red D"}) {
         ASSERT_TRUE(record.get(key).real()) << key;
         EXPECT_TRUE(record.get(key).real()->singleBits) << key;
     }
-    EXPECT_EQ(record.get(kFieldOfView).floatOr(0), 37.2f);
+    EXPECT_EQ(record.get(keys::kLensFOV).floatOr(0), 37.2f);
     EXPECT_EQ(record.get("Red D").floatOr(0), 1.011937f);
     EXPECT_EQ(record.get("Red B").floatOr(0), -0.008754f);
     for (const char* key : {"Red Horizontal Shift", "Red Vertical Shift", "Red Horizontal Shear", "Red Vertical Shear"})
@@ -41,18 +45,18 @@ TEST(UserLensRecord, StoredFieldsTakeTheFileKinds) {
     qv::Value record = newLensParametersDictionary();
     record["Extra"] = "kept";
     const qv::Value stored = storedRecord(record, typedFields());
-    for (const char* key : {kLensName, kFocalLength, kFieldOfView, kVignettingAmount, kVignettingMidpoint})
+    for (const char* key : {kLensName, keys::kLensFocalLength, keys::kLensFOV, kVignettingAmount, kVignettingMidpoint})
         EXPECT_TRUE(stored.get(key).isString()) << key;
-    EXPECT_EQ(stored.get(kFocalLength).stringOr(""), "60");
+    EXPECT_EQ(stored.get(keys::kLensFocalLength).stringOr(""), "60");
     EXPECT_EQ(stored.get(kLensType).type(), qv::Value::Type::Integer);
     EXPECT_EQ(stored.get(kLensType).integerOr(-1), 8) << "position 5 is the orthographic code";
-    EXPECT_EQ(stored.get(kRadialShiftMode).type(), qv::Value::Type::Integer);
-    EXPECT_EQ(stored.get(kRadialShiftMode).integerOr(-1), 33554432);
+    EXPECT_EQ(stored.get(keys::kLensRadialShiftMode).type(), qv::Value::Type::Integer);
+    EXPECT_EQ(stored.get(keys::kLensRadialShiftMode).integerOr(-1), 33554432);
     const auto fields = typedFields();
-    for (std::size_t row = 0; row < kRedKeys.size(); ++row) {
-        ASSERT_TRUE(stored.get(kRedKeys[row]).real()) << kRedKeys[row];
-        EXPECT_TRUE(stored.get(kRedKeys[row]).real()->singleBits);
-        EXPECT_EQ(stored.get(kRedKeys[row]).floatOr(0), fields.red[row]);
+    for (std::size_t row = 0; row < std::size(keys::kRedValues); ++row) {
+        ASSERT_TRUE(stored.get(keys::kRedValues[row]).real()) << keys::kRedValues[row];
+        EXPECT_TRUE(stored.get(keys::kRedValues[row]).real()->singleBits);
+        EXPECT_EQ(stored.get(keys::kRedValues[row]).floatOr(0), fields.red[row]);
     }
     EXPECT_EQ(stored.get("Extra").stringOr(""), "kept");
     EXPECT_EQ(record.get(kLensName).stringOr(""), "untitled") << "the record given is not changed";
@@ -61,19 +65,19 @@ TEST(UserLensRecord, StoredFieldsTakeTheFileKinds) {
 TEST(UserLensRecord, PositionsOutsideTheTablesKeepTheRecordsCodes) {
     qv::Value record = newLensParametersDictionary();
     record[kLensType] = 3;
-    record[kRadialShiftMode] = 0x1000000;
+    record[keys::kLensRadialShiftMode] = 0x1000000;
     LensFields fields = typedFields();
     for (int position : {-1, 6, 100}) {
         fields.typePosition = position;
         fields.modePosition = position < 0 ? -1 : 3;
         const qv::Value stored = storedRecord(record, fields);
         EXPECT_EQ(stored.get(kLensType), qv::Value(3)) << position;
-        EXPECT_EQ(stored.get(kRadialShiftMode), qv::Value(0x1000000)) << position;
+        EXPECT_EQ(stored.get(keys::kLensRadialShiftMode), qv::Value(0x1000000)) << position;
     }
     fields.typePosition = 0;
     fields.modePosition = 1;
     EXPECT_EQ(storedRecord(record, fields).get(kLensType), qv::Value(0));
-    EXPECT_EQ(storedRecord(record, fields).get(kRadialShiftMode), qv::Value(16777216));
+    EXPECT_EQ(storedRecord(record, fields).get(keys::kLensRadialShiftMode), qv::Value(16777216));
 }
 
 TEST(UserLensRecord, CodeTablesNameEveryCodeAndPlaceItInItsPopUp) {
