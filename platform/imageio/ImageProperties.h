@@ -15,6 +15,9 @@ inline constexpr const char* kCGImagePropertyHasAlpha = "HasAlpha";
 inline constexpr const char* kCGImagePropertyProfileName = "ProfileName";
 inline constexpr const char* kCGImagePropertyDPIWidth = "DPIWidth";
 inline constexpr const char* kCGImagePropertyDPIHeight = "DPIHeight";
+// The file's XMP packet, as its text. The platform keeps XMP beside the property dictionary; here it
+// travels in it, so that whatever carries a photo's metadata to an output carries its XMP too.
+inline constexpr const char* kQVImagePropertyXMPPacket = "XMPPacket";
 
 inline constexpr const char* kCGImagePropertyColorModelRGB = "RGB";
 inline constexpr const char* kCGImagePropertyColorModelGray = "Gray";

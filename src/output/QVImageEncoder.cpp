@@ -39,7 +39,8 @@ bool wantsSixteenBits(const qv::Dictionary& metadata) {
 }
 
 std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::Type type, qv::Dictionary& metadata,
-                                      std::optional<float> jpegQuality, std::string* error) {
+                                      std::optional<float> jpegQuality, std::string* error,
+                                      const qv::io::ColorSpace& colorSpace) {
     if (image.isNull()) {
         fail(error, "no image to encode");
         return std::nullopt;
@@ -62,7 +63,7 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::
         fail(error, "the image could not be rendered");
         return std::nullopt;
     }
-    destination->addImage(std::move(pixels), metadata);
+    destination->addImage(std::move(pixels), metadata, colorSpace);
     if (!destination->finalize()) {
         fail(error, destination->error());
         return std::nullopt;

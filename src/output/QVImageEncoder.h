@@ -7,6 +7,7 @@
 
 #include "coreimage/CIImage.h"
 #include "foundation/Value.h"
+#include "imageio/ColorSpace.h"
 #include "output/QVOutputType.h"
 
 namespace QVImageEncoder {
@@ -14,10 +15,13 @@ namespace QVImageEncoder {
 // Encodes the image's whole extent as the output type (QVOutputType). The metadata is the
 // photo's property dictionary and is changed in place, so later saves see the same changes: its
 // orientation becomes 1 (the pixels are already upright), and for JPEG the JPEG quality (0 to
-// 1) is set when one is given. "Depth" 16 renders 16-bit RGBA, anything else 8-bit ARGB.
+// 1) is set when one is given. "Depth" 16 renders 16-bit RGBA, anything else 8-bit ARGB. The
+// pixels keep the photo's colours unconverted, so the photo's colour space goes with them: its
+// profile is embedded at either depth where the type can carry one (JPEG, TIFF, PSD).
 // Nothing (and a reason) when the image cannot be rendered or encoded.
 std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::Type type, qv::Dictionary& metadata,
-                                      std::optional<float> jpegQuality, std::string* error = nullptr);
+                                      std::optional<float> jpegQuality, std::string* error = nullptr,
+                                      const qv::io::ColorSpace& colorSpace = qv::io::ColorSpace::deviceRGB());
 
 // True when the metadata asks for 16 bits per sample.
 bool wantsSixteenBits(const qv::Dictionary& metadata);

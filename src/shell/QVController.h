@@ -50,6 +50,7 @@
 #include "lens/QVDatabaseLoader.h"
 #include "lens/QVPreferences.h"
 #include "output/QVOutputType.h"
+#include "shell/ChosenPhoto.h"
 #include "shell/DatabaseEditSheet.h"
 #include "shell/QVDisplayViewLink.h"
 #include "unwrap/Sampler.h"
@@ -306,6 +307,7 @@ public:
         float quality = 0.7f;  // the JPEG quality, 0 to 1
         qv::Value metadata;    // a copy of the view's; the encoder changes it
         std::uint64_t photo = 0;  // the opened photo it belongs to (mPhotoGeneration)
+        qv::io::ColorSpace colorSpace = qv::io::ColorSpace::deviceRGB();  // the chosen photo's
     };
     SaveJob makeSaveJob();
     // The save thread's body: writes the job's file and reports on the main thread, where the
@@ -322,6 +324,7 @@ public:
     std::shared_ptr<qv::ui::SavePanel> m_pSavePanel;  // the Save As panel while it is shown
     // Counts the photos opened, so that a save's outcome is applied only to the photo it saved.
     std::uint64_t mPhotoGeneration = 0;
+    ChosenPhoto mChosenPhoto;  // the photo as chosen, for the saves
 
     // ---- Helpers shared by the files above ----
     // The four coefficients of a resource-database lens, in use while one is current.

@@ -68,7 +68,11 @@ bool QVController::createSmallScaledImage(const std::string& photo, const qv::Di
                                             qv::PixelFormat::ARGB8);
     if (!drawn.isValid()) return false;
     qv::Dictionary copyProperties;
-    for (const char* key : {qv::io::kCGImagePropertyExifDictionary, qv::io::kCGImagePropertyTIFFDictionary})
+    // The photo's EXIF and TIFF entries (its orientation among them), and its GPS, IPTC and XMP,
+    // which the copy carries on to every output made from it.
+    for (const char* key : {qv::io::kCGImagePropertyExifDictionary, qv::io::kCGImagePropertyTIFFDictionary,
+                            qv::io::kCGImagePropertyGPSDictionary, qv::io::kCGImagePropertyIPTCDictionary,
+                            qv::io::kQVImagePropertyXMPPacket})
         if (auto found = properties.find(key); found != properties.end()) copyProperties[key] = found->second;
     auto destination = qv::io::ImageDestination::createWithPath(workingCopyPath(), "public.jpeg");
     if (!destination) return false;
@@ -87,6 +91,7 @@ bool QVController::performLoading(const std::string& path) {
 
 void QVController::openImage(const std::string& chosen) {
     std::string path = chosen;
+    ChosenPhoto photo;
     if (IsMacOSSnowLeopardRunning()) {
         auto source = qv::io::ImageSource::createWithPath(chosen);
         if (!source || !createSmallScaledImage(chosen, source->properties())) {
@@ -94,6 +99,7 @@ void QVController::openImage(const std::string& chosen) {
             return;
         }
         path = workingCopyPath();
+        photo.colorSpace = source->colorSpace();
     }
     resetAccessoryView();
     if (mPrefMenuItem) mPrefMenuItem->setEnabled(false);
@@ -112,6 +118,7 @@ void QVController::openImage(const std::string& chosen) {
     }
     // Only a photo that opened becomes the one that Save writes over.
     if (IsMacOSSnowLeopardRunning()) setOriginalImagePath(chosen);
+    mChosenPhoto = std::move(photo);
     executeExifToolForImage(path);
     displayImageProperties();
     resetValues();

@@ -138,6 +138,7 @@ QVController::SaveJob QVController::makeSaveJob() {
     job.quality = compressionAmount();
     if (m_pDisplayView) job.metadata = m_pDisplayView->imageMetadata();
     job.photo = mPhotoGeneration;
+    job.colorSpace = mChosenPhoto.colorSpace;
     return job;
 }
 
@@ -158,7 +159,7 @@ void QVController::saveImage(SaveJob job) {
         std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
             encoded = true;
-            bytes = QVImageEncoder::dataFromImage(image, job.type, *metadata, job.quality);
+            bytes = QVImageEncoder::dataFromImage(image, job.type, *metadata, job.quality, nullptr, job.colorSpace);
         }
         if (bytes) {
             QVImageEncoder::SaveOptions options;

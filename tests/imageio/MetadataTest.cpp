@@ -6,6 +6,7 @@
 
 #include "TestImages.h"
 #include "imageio/ImageDestination.h"
+#include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 
 using namespace qv;
@@ -91,4 +92,52 @@ TEST(Metadata, ValuesOfTheWrongShapeAreLeftOutNotGuessed) {
     EXPECT_FALSE(exif.contains("ExposureTime"));
     EXPECT_NEAR(exif.get("FNumber").doubleOr(0), 2.8, 1e-9);
     EXPECT_EQ(back.at("{TIFF}").get("Model").stringOr(""), "42");  // a number where text is due is written as text
+}
+
+namespace {
+
+const char* const kXmpPacket =
+    "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
+    "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+    "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\""
+    " xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\""
+    " tiff:Orientation=\"6\" exif:PixelXDimension=\"4000\" exif:PixelYDimension=\"3000\">"
+    "<dc:creator><rdf:Seq><rdf:li>Ann Example</rdf:li></rdf:Seq></dc:creator>"
+    "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(Metadata, TheXmpPacketTravelsAndDescribesThePictureWritten) {
+    const Dictionary properties{{"{TIFF}", Dictionary{{"Make", "Testmaker"}}},
+                                {"{Exif}", Dictionary{{"PixelXDimension", 4000}, {"PixelYDimension", 3000}}},
+                                {kQVImagePropertyXMPPacket, kXmpPacket},
+                                {kCGImagePropertyOrientation, 1}};
+    for (ImageType type : {ImageType::JPEG, ImageType::TIFF, ImageType::PSD, ImageType::PNG, ImageType::OpenEXR}) {
+        SCOPED_TRACE(typeIdentifier(type));
+        const Dictionary back = readBack(type, properties);
+        const std::string packet = back.count(kQVImagePropertyXMPPacket) ? back.at(kQVImagePropertyXMPPacket).stringOr("") : "";
+        EXPECT_TRUE(has(packet, "Ann Example")) << packet;
+        if (type == ImageType::OpenEXR) {
+            EXPECT_TRUE(has(packet, "tiff:Orientation=\"6\"")) << "OpenEXR keeps the packet as it was given";
+        } else {
+            // The written picture is 12 x 8 and upright: what the packet says of it follows.
+            EXPECT_TRUE(has(packet, "1</tiff:Orientation>") || has(packet, "tiff:Orientation=\"1\"")) << packet;
+            EXPECT_TRUE(has(packet, "12</exif:PixelXDimension>") || has(packet, "exif:PixelXDimension=\"12\"")) << packet;
+            EXPECT_FALSE(has(packet, "4000")) << packet;
+        }
+        // Every format states the picture's own size in its EXIF, OpenEXR among them.
+        const Value& exif = back.count("{Exif}") ? back.at("{Exif}") : Value::null();
+        EXPECT_EQ(exif.get("PixelXDimension").integerOr(0), 12);
+        EXPECT_EQ(exif.get("PixelYDimension").integerOr(0), 8);
+    }
+}
+
+TEST(Metadata, ADamagedXmpPacketIsLeftOutAndTheRestIsWritten) {
+    const Dictionary properties{{"{TIFF}", Dictionary{{"Make", "Testmaker"}}},
+                                {kQVImagePropertyXMPPacket, "<x:xmpmeta><rdf:RDF><unclosed"}};
+    const Dictionary back = readBack(ImageType::JPEG, properties);
+    EXPECT_EQ(back.count("{TIFF}") ? back.at("{TIFF}").get("Make").stringOr("") : "", "Testmaker");
+    EXPECT_FALSE(back.count(kQVImagePropertyXMPPacket) && has(back.at(kQVImagePropertyXMPPacket).stringOr(""), "unclosed"));
 }

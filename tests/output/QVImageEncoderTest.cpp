@@ -138,6 +138,31 @@ TEST(QVImageEncoder, SixteenBitTiffGetsTheProfileAndTheChosenCompression) {
     }
 }
 
+TEST(QVImageEncoder, ThePhotosColourSpaceIsEmbeddedAtBothDepthsWhereTheTypeCarriesOne) {
+    qvtest::TempDir dir;
+    const auto colorSpace = qv::io::ColorSpace::fromICCProfile(
+        qv::files::readWhole(writeSRGBProfile(dir.path() + "/photo.icc")).value_or(qv::Data{}));
+    ASSERT_TRUE(colorSpace);
+    for (const Case& c : {Case{Type::JPEG, 8, "jpg"}, Case{Type::JPEG, 16, "jpg"}, Case{Type::TIFF, 8, "tif"},
+                          Case{Type::TIFF, 16, "tif"}, Case{Type::PSD, 8, "psd"}, Case{Type::PSD, 16, "psd"},
+                          Case{Type::OpenEXR, 8, "exr"}}) {
+        SCOPED_TRACE(std::string(c.extension) + " " + std::to_string(c.depth));
+        qv::Dictionary metadata = photoMetadata(c.depth);
+        const auto bytes =
+            QVImageEncoder::dataFromImage(gradient(), c.type, metadata, std::nullopt, nullptr, *colorSpace);
+        ASSERT_TRUE(bytes);
+        auto source = qv::io::ImageSource::createWithData(*bytes);
+        ASSERT_TRUE(source);
+        if (c.type == Type::OpenEXR) continue;  // no profile in OpenEXR: written, and nothing more asked
+        EXPECT_EQ(source->colorSpace(), *colorSpace) << "the profile's bytes, unchanged";
+        // Device RGB is no profile: nothing is embedded for it.
+        qv::Dictionary untagged = photoMetadata(c.depth);
+        const auto plain = QVImageEncoder::dataFromImage(gradient(), c.type, untagged, std::nullopt);
+        ASSERT_TRUE(plain);
+        EXPECT_TRUE(qv::io::ImageSource::createWithData(*plain)->colorSpace().isDeviceRGB());
+    }
+}
+
 TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
     qvtest::TempDir dir;
     qv::Dictionary metadata = photoMetadata(8);

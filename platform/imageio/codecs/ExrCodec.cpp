@@ -28,6 +28,7 @@ namespace qv::io::codec {
 namespace {
 
 constexpr const char* kOrientationAttribute = "Orientation";
+constexpr const char* kXmpAttribute = "XMP";  // the XMP packet, as text
 constexpr const char* kDictionaries[] = {kCGImagePropertyTIFFDictionary, kCGImagePropertyExifDictionary,
                                          kCGImagePropertyGPSDictionary, kCGImagePropertyIPTCDictionary};
 
@@ -214,6 +215,11 @@ public:
                     header.orientation = valueOfAttribute(it.attribute()).integerOr(0);
                     continue;
                 }
+                if (name == kXmpAttribute) {
+                    Value packet = valueOfAttribute(it.attribute());
+                    if (packet.isString()) header.properties[kQVImagePropertyXMPPacket] = std::move(packet);
+                    continue;
+                }
                 for (const char* dictionary : kDictionaries) {
                     const std::string prefix = prefixOf(dictionary) + ":";
                     if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
@@ -308,8 +314,20 @@ bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, 
             const Dictionary* entries = settings.properties.count(dictionary) ? settings.properties.at(dictionary).dictionary()
                                                                               : nullptr;
             if (!entries) continue;
-            for (const auto& [key, value] : *entries) insertAttribute(header, prefixOf(dictionary) + ":" + key, value);
+            const bool exif = dictionary == std::string(kCGImagePropertyExifDictionary);
+            for (const auto& [key, value] : *entries)
+                if (!exif || (key != kCGImagePropertyExifPixelXDimension && key != kCGImagePropertyExifPixelYDimension))
+                    insertAttribute(header, prefixOf(dictionary) + ":" + key, value);
         }
+        // The picture written is not the source's: the EXIF size it states is its own.
+        if (settings.properties.count(kCGImagePropertyExifDictionary)) {
+            const std::string exif = prefixOf(kCGImagePropertyExifDictionary) + ":";
+            insertAttribute(header, exif + kCGImagePropertyExifPixelXDimension, Value(bitmap.width));
+            insertAttribute(header, exif + kCGImagePropertyExifPixelYDimension, Value(bitmap.height));
+        }
+        if (auto xmp = settings.properties.find(kQVImagePropertyXMPPacket);
+            xmp != settings.properties.end() && xmp->second.isString())
+            header.insert(kXmpAttribute, Imf::StringAttribute(*xmp->second.string()));
         Data bytes;
         {
             MemoryOStream stream(bytes);

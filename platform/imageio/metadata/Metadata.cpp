@@ -15,11 +15,19 @@ namespace qv::io::metadata {
 
 namespace {
 
+// The XMP toolkit under Exiv2 keeps global state; files are read and written on several threads
+// at once (saves, batches, the unwrap worker), so its parsing and serialising take this lock.
+void lockXmpToolkit(void* mutex, bool lock) {
+    if (lock) static_cast<std::mutex*>(mutex)->lock();
+    else static_cast<std::mutex*>(mutex)->unlock();
+}
+
 void initialiseExiv2() {
     static std::once_flag once;
+    static std::mutex* xmpMutex = new std::mutex;
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();  // not thread-safe on first use, so done once here
+        Exiv2::XmpParser::initialize(lockXmpToolkit, xmpMutex);  // not thread-safe on first use, so done once here
     });
 }
 
@@ -274,6 +282,32 @@ const Dictionary* dictionaryIn(const Dictionary& properties, const char* name) {
     return it == properties.end() ? nullptr : it->second.dictionary();
 }
 
+std::string xmpPacketIn(const Dictionary& properties) {
+    auto it = properties.find(kQVImagePropertyXMPPacket);
+    const std::string* text = it == properties.end() ? nullptr : it->second.string();
+    return text ? *text : std::string();
+}
+
+// The source's XMP, made to describe the picture written: an orientation or a size it states is
+// the written one's. A packet Exiv2 cannot parse is left out rather than written damaged.
+bool writeXmp(Exiv2::Image& image, const std::string& packet, const WriteRequest& request) {
+    Exiv2::XmpData xmp;
+    if (Exiv2::XmpParser::decode(xmp, packet) != 0) return false;
+    auto replaceIfPresent = [&xmp](const char* key, long value) {
+        auto found = xmp.findKey(Exiv2::XmpKey(key));
+        if (found != xmp.end()) found->setValue(std::to_string(value));
+    };
+    if (request.orientation >= 1 && request.orientation <= 8) replaceIfPresent("Xmp.tiff.Orientation", request.orientation);
+    if (request.pixelWidth > 0 && request.pixelHeight > 0) {
+        replaceIfPresent("Xmp.exif.PixelXDimension", request.pixelWidth);
+        replaceIfPresent("Xmp.exif.PixelYDimension", request.pixelHeight);
+        replaceIfPresent("Xmp.tiff.ImageWidth", request.pixelWidth);
+        replaceIfPresent("Xmp.tiff.ImageLength", request.pixelHeight);
+    }
+    image.setXmpData(xmp);
+    return true;
+}
+
 }  // namespace
 
 bool readMetadata(const Data& file, Dictionary& properties, std::string& error) {
@@ -300,6 +334,8 @@ bool readMetadata(const Data& file, Dictionary& properties, std::string& error) 
             else if (slot.isNull())
                 slot = std::move(text);
         }
+        if (!image->xmpPacket().empty() && !properties.count(kQVImagePropertyXMPPacket))
+            properties[kQVImagePropertyXMPPacket] = image->xmpPacket();
         for (auto& [dictionary, entries] : found) {
             Value& target = properties[dictionary];
             if (target.isNull()) target = Dictionary{};
@@ -317,6 +353,7 @@ bool readMetadata(const Data& file, Dictionary& properties, std::string& error) 
 bool hasMetadata(const Dictionary& properties) {
     // Rewriting a file through Exiv2 costs a copy of it; writer options such as the TIFF
     // compression alone are no reason for one.
+    if (!xmpPacketIn(properties).empty()) return true;
     if (const Dictionary* d = dictionaryIn(properties, kCGImagePropertyIPTCDictionary); d && !d->empty()) return true;
     for (const char* name : {kCGImagePropertyTIFFDictionary, kCGImagePropertyExifDictionary, kCGImagePropertyGPSDictionary})
         if (const Dictionary* d = dictionaryIn(properties, name))
@@ -393,6 +430,7 @@ bool writeMetadata(Data& file, const Dictionary& properties, const WriteRequest&
             Exiv2::IptcKey charset("Iptc.Envelope.CharacterSet");
             if (iptc.findKey(charset) == iptc.end() && !iptc.empty()) iptc["Iptc.Envelope.CharacterSet"] = "\x1b%G";
         }
+        if (const std::string packet = xmpPacketIn(properties); !packet.empty()) writeXmp(*image, packet, request);
         image->writeMetadata();
         return readBack(*image, file, error);
     } catch (const std::exception& e) {

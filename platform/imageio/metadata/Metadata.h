@@ -1,6 +1,6 @@
 #pragma once
-// The file metadata of the property dictionary ("{TIFF}", "{Exif}", "{GPS}", "{IPTC}") read from
-// and written into JPEG, TIFF, PSD, PNG and camera raw bytes through Exiv2. Exiv2 never prints:
+// The file metadata of the property dictionary ("{TIFF}", "{Exif}", "{GPS}", "{IPTC}" and the XMP
+// packet) read from and written into JPEG, TIFF, PSD, PNG and camera raw bytes through Exiv2. Exiv2 never prints:
 // its log is muted and its exceptions end up as a false result with a message.
 #include <string>
 
@@ -13,8 +13,8 @@ namespace qv::io::metadata {
 bool readMetadata(const Data& file, Dictionary& properties, std::string& error);
 
 struct WriteRequest {
-    long orientation = 0;  // 1-8 written to the EXIF orientation; 0 leaves it out
-    int pixelWidth = 0;    // the picture's size, replacing the source's EXIF pixel dimensions
+    long orientation = 0;  // 1-8 written to the EXIF (and an XMP packet's) orientation; 0 leaves it out
+    int pixelWidth = 0;    // the picture's size, replacing the source's pixel dimensions in EXIF and XMP
     int pixelHeight = 0;
 };
 

@@ -1,0 +1,75 @@
+// A photo's metadata and colour profile reach every output: GPS, IPTC and XMP beside the EXIF,
+// the embedded profile at both depths, and sizes and orientations that describe the picture as
+// written (upright, full size), read back by the metadata tool.
+#include <gtest/gtest.h>
+
+#include <lcms2.h>
+
+#include "E2ESupport.h"
+#include "foundation/Files.h"
+
+using namespace e2e;
+
+namespace {
+
+// A wide-gamut RGB profile (the primaries of the usual wide working space, gamma 2.2) that is
+// plainly not sRGB, named so that it can be recognised.
+bool writeWideProfile(const std::string& path) {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.19921875);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(gamma);
+    if (!profile) return false;
+    cmsMLU* description = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(description, "en", "US", "QuorvelCI Test Wide RGB");
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
+    cmsMLUfree(description);
+    const bool saved = cmsSaveProfileToFile(profile, path.c_str());
+    cmsCloseProfile(profile);
+    return saved;
+}
+
+std::string tags(const std::string& file, const std::vector<std::string>& names) {
+    std::vector<std::string> arguments{"-s3", "-f"};  // -f: "-" for a tag that is missing
+    for (const std::string& name : names) arguments.push_back("-" + name);
+    arguments.push_back(file);
+    return run("exiftool", arguments).output;
+}
+
+TEST(MetadataCarried, EveryOutputTypeAndDepthKeepsTheTagsAndTheProfile) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    const std::string profile = dir.file("wide.icc");
+    ASSERT_TRUE(writeWideProfile(profile));
+    // Turned by its orientation tag (in EXIF and in XMP), so the upright output is 800 x 1200.
+    const auto tagged = run("exiftool", {"-q", "-overwrite_original", "-ICC_Profile<=" + profile, "-GPSLatitude=48.8583",
+                                         "-GPSLatitudeRef=N", "-GPSLongitude=2.2945", "-GPSLongitudeRef=E",
+                                         "-IPTC:City=Paris", "-IPTC:Keywords=tower", "-XMP-dc:Creator=Ann Example",
+                                         "-XMP-tiff:Orientation#=6", "-Orientation#=6", photo});
+    ASSERT_EQ(tagged.exitStatus, 0) << tagged.output;
+    ASSERT_EQ(tags(photo, {"ProfileDescription", "Orientation#"}), "QuorvelCI Test Wide RGB\n6\n");
+
+    for (const std::string type : {"jpg", "tif", "psd", "exr"})
+        for (const std::string depth : {"8", "16"}) {
+            SCOPED_TRACE(type + " at " + depth + " bits");
+            const std::string out = dir.file("out" + depth + "." + type);
+            const auto result = quorvelci({"correct", photo, "-o", out, "--depth", depth});
+            ASSERT_EQ(result.exitStatus, 0) << result.output;
+            EXPECT_EQ(tags(out, {"ImageWidth", "ImageHeight"}), "800\n1200\n");
+            if (type == "exr") {
+                // No profile or EXIF block in OpenEXR: the entries travel as header attributes.
+                EXPECT_EQ(tags(out, {"GPSLatitude", "IPTCCity", "ExifPixelXDimension", "ExifPixelYDimension"}),
+                          "48.8583\nParis\n800\n1200\n");
+                EXPECT_TRUE(contains(tags(out, {"XMP"}), "Ann Example"));
+                continue;
+            }
+            EXPECT_EQ(tags(out, {"ProfileDescription", "GPSLatitude#", "GPSLongitude#", "IPTC:City", "IPTC:Keywords",
+                                 "XMP-dc:Creator", "Orientation#", "XMP-tiff:Orientation#", "ExifImageWidth",
+                                 "ExifImageHeight"}),
+                      "QuorvelCI Test Wide RGB\n48.8583\n2.2945\nParis\ntower\nAnn Example\n1\n1\n800\n1200\n");
+        }
+}
+
+}  // namespace
