@@ -1,7 +1,11 @@
 #include "Actions.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <map>
+
+#include "ScriptCommands.h"
 
 namespace frontend {
 
@@ -45,6 +49,14 @@ const std::map<std::string, Action::Verb> kVerbs = {
 
 }  // namespace
 
+std::optional<double> numberOf(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
 bool splitWords(const std::string& text, std::vector<std::string>& words) {
     words.clear();
     std::string word;
@@ -76,13 +88,21 @@ std::optional<Action> parseLine(const std::string& rawLine, int number, std::str
         if (error) *error = why;
         return std::nullopt;
     };
-    const auto found = kVerbs.find(verb);
-    if (found == kVerbs.end()) return fail("unknown action \"" + verb + "\"");
-    Action action;
-    action.verb = found->second;
-    action.line = number;
     std::vector<std::string> words;
     if (!splitWords(rest, words)) return fail("a quote is not closed");
+    Action action;
+    action.line = number;
+    const auto found = kVerbs.find(verb);
+    if (found == kVerbs.end()) {
+        const ScriptCommand* command = scriptCommandNamed(verb);
+        if (!command) return fail("unknown action \"" + verb + "\"");
+        if (words.size() < command->minWords || words.size() > command->maxWords) return fail("usage: " + command->usage);
+        action.verb = Action::Verb::Command;
+        action.subject = verb;
+        action.words = words;
+        return action;
+    }
+    action.verb = found->second;
     switch (action.verb) {
     case Action::Verb::Open:
     case Action::Verb::Lens:
@@ -118,6 +138,7 @@ std::optional<Action> parseLine(const std::string& rawLine, int number, std::str
         action.subject = words.empty() ? "all" : words[0];
         break;
     case Action::Verb::AnswerPanel:
+    case Action::Verb::Command:
         break;
     }
     return action;
@@ -129,7 +150,7 @@ bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<s
         if (error) *error = why;
         return false;
     };
-    std::string photo, output, lens;
+    std::string photo, output, lens, preset, savePreset;
     SaveChoices save;
     std::map<std::string, std::string> controls;
     bool optionsEnded = false;  // after "--" every argument is a photo, "-x.jpg" included
@@ -148,6 +169,8 @@ bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<s
         const std::string& value = arguments[++i];
         if (argument == "-o") output = value;
         else if (argument == "--lens") lens = value;
+        else if (argument == "--preset") preset = value;
+        else if (argument == "--save-preset") savePreset = value;
         else if (argument.rfind("--", 0) == 0 &&
                  std::find(controlOrder.begin(), controlOrder.end(), argument.substr(2)) != controlOrder.end()) {
             if (!controls.emplace(argument.substr(2), value).second) return fail(argument + " is given twice");
@@ -169,6 +192,15 @@ bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<s
         choose.subject = lens;
         actions.push_back(choose);
     }
+    auto command = [&](const char* name, const std::string& file) {
+        if (file.empty()) return;
+        Action run;
+        run.verb = Action::Verb::Command;
+        run.subject = name;
+        run.words = {file};
+        actions.push_back(run);
+    };
+    command("load-preset", preset);
     for (const std::string& control : controlOrder) {
         const auto given = controls.find(control);
         if (given == controls.end()) continue;
@@ -178,6 +210,7 @@ bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<s
         set.value = given->second;
         actions.push_back(set);
     }
+    command("save-preset", savePreset);
     for (const Action::Verb verb : {Action::Verb::Print, Action::Verb::SaveAs}) {
         Action last;
         last.verb = verb;

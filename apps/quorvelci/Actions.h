@@ -18,11 +18,12 @@ struct SaveChoices {
 };
 
 struct Action {
-    enum class Verb { Open, Lens, Set, SaveAs, Save, AnswerAlert, AnswerPanel, ExpectAlert, Print };
+    enum class Verb { Open, Lens, Set, SaveAs, Save, AnswerAlert, AnswerPanel, ExpectAlert, Print, Command };
     Verb verb = Verb::Open;
     std::string subject;  // the path, lens name, control, alert text, button or what to print
     std::string value;    // the control's value (set)
     SaveChoices save;     // save-as only
+    std::vector<std::string> words;  // a command's words (the command's name is the subject)
     int line = 0;         // the script's line; 0 for the command line's options
 };
 
@@ -31,10 +32,13 @@ struct Action {
 std::optional<Action> parseLine(const std::string& line, int number, std::string* error);
 
 // Parses "correct PHOTO -o OUTPUT [options]" (the arguments after "correct") into the actions a
-// person would take: open, choose the lens, set the controls in the order of `controlOrder`,
-// save as. False and the reason when the arguments are not understood.
+// person would take: open, choose the lens, load the preset (--preset), set the controls in the
+// order of `controlOrder`, save the preset (--save-preset), save as. False and the reason when the arguments are not understood.
 bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<std::string>& controlOrder,
                   std::vector<Action>& actions, std::string* error);
+
+// A number written whole (no trailing text) and finite.
+std::optional<double> numberOf(const std::string& text);
 
 // Splits text into words at blanks; double quotes keep blanks inside a word. False when a quote
 // is left open.

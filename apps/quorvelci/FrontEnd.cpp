@@ -19,6 +19,7 @@
 #include "output/QVOutputType.h"
 #include "shell/QVApplicationMain.h"
 #include "shell/QVController.h"
+#include "ScriptCommands.h"
 
 namespace frontend {
 
@@ -78,15 +79,6 @@ const ControlSpec* specNamed(const std::string& name) {
     return nullptr;
 }
 
-// A number written whole (no trailing text) and finite.
-std::optional<double> numberOf(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
-
 // Whether a typed number lies in a slider's closed range. The ends may be single-precision numbers
 // (the fringe sliders' range is kept as floats, 0.02 being 0.0199999995...), so a number that is an
 // end once narrowed to single precision counts as that end; the slider then clamps it exactly.
@@ -101,7 +93,7 @@ std::string formatted(double value) {
     return buffer;
 }
 
-std::string absolutePath(const std::string& path) {
+std::string absolute(const std::string& path) {
     std::error_code failed;
     const auto absolute = std::filesystem::absolute(path, failed);
     return failed ? path : absolute.lexically_normal().string();
@@ -110,8 +102,10 @@ std::string absolutePath(const std::string& path) {
 qv::ui::Responder& responder() { return qv::ui::Application::shared().responder(); }
 
 bool isErrorAlert(const qv::ui::AlertRequest& request) {
-    return request.message == qv::localizedString("OpenErrorMessage") ||
-           request.message == qv::localizedString("SaveErrorMessage");
+    for (const char* key : {"OpenErrorMessage", "SaveErrorMessage", "PresetOpenErrorMessage", "PresetSaveErrorMessage",
+                            "DatabaseOpenErrorMessage", "Could not write database to file"})
+        if (request.message == qv::localizedString(key)) return true;
+    return false;
 }
 
 bool matchesExpected(const qv::ui::AlertRequest& request, const std::string& expected) {
@@ -136,6 +130,8 @@ FrontEnd::~FrontEnd() {
     qv::waitForDetachedThreads(60);
     qv::ui::Application::shared().setDelegate(nullptr);
 }
+
+std::string FrontEnd::absolutePath(const std::string& path) { return absolute(path); }
 
 std::vector<std::string> FrontEnd::controlNames() {
     std::vector<std::string> names;
@@ -223,6 +219,13 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
             return "answer alert takes a button number (0 the default), not \"" + action.subject + "\"";
         return std::nullopt;
     }
+    case Verb::Command: {
+        const ScriptCommand* command = scriptCommandNamed(action.subject);
+        if (!command) return "unknown action \"" + action.subject + "\"";
+        if (action.words.size() < command->minWords || action.words.size() > command->maxWords)
+            return "usage: " + command->usage;
+        return command->check ? command->check(action.words) : std::nullopt;
+    }
     case Verb::Print:
         for (const char* what : {"camera", "lens", "coefficients", "all"})
             if (action.subject == what) return std::nullopt;
@@ -250,7 +253,7 @@ std::optional<std::string> FrontEnd::run(const Action& action) {
         return std::nullopt;
     case Verb::AnswerPanel:
         if (action.subject == "cancel") responder().queuePanel({false, {}});
-        else responder().queuePanel({true, {absolutePath(action.subject)}});
+        else responder().queuePanel({true, {absolute(action.subject)}});
         return std::nullopt;
     case Verb::Open: failure = open(action.subject); break;
     case Verb::Lens: failure = chooseLens(action.subject); break;
@@ -258,6 +261,7 @@ std::optional<std::string> FrontEnd::run(const Action& action) {
     case Verb::SaveAs: failure = saveAs(action.subject, action.save); break;
     case Verb::Save: failure = save(); break;
     case Verb::Print: failure = print(action.subject); break;
+    case Verb::Command: failure = scriptCommandNamed(action.subject)->run(*this, action.words); break;
     }
     settle();
     // A save whose error alert was expected goes on, but wrote nothing.
@@ -279,7 +283,7 @@ std::optional<std::string> FrontEnd::finish() {
 
 std::optional<std::string> FrontEnd::open(const std::string& path) {
     QVController& c = *m_nib.controller;
-    responder().queuePanel({true, {absolutePath(path)}});
+    responder().queuePanel({true, {absolute(path)}});
     c.onLoadImage(nullptr);
     qv::RunLoop::main().runUntil([&] { return responder().panels().size() > m_panelsSeen; }, 60);
     // A photo that cannot be opened shows the open-error alert, which is the report (and may be
@@ -361,7 +365,7 @@ std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveC
     if (!c.m_bImageLoaded) return "no photo is open";
     if (save.depth)
         if (auto failed = set("depth", *save.depth)) return failed;
-    const std::string output = absolutePath(path);
+    const std::string output = absolute(path);
     const std::string extension = qv::paths::pathExtension(output);
     responder().queuePanel({true, {output}});
     c.onSaveAs(nullptr);

@@ -35,6 +35,13 @@ public:
     std::optional<std::string> finish();
 
     QVController& controller() { return *m_nib.controller; }
+    // Waits until the panel and the save thread are done and their reports have reached the
+    // main thread.
+    void settle();
+    // Whether a panel shown since the last report was cancelled (by an "answer panel cancel").
+    bool wasCancelled() const;
+    // A path as the panels take it: absolute, made from the working folder.
+    static std::string absolutePath(const std::string& path);
 
 private:
     std::optional<std::string> open(const std::string& path);
@@ -43,11 +50,6 @@ private:
     std::optional<std::string> saveAs(const std::string& path, const SaveChoices& save);
     std::optional<std::string> save();
     std::optional<std::string> print(const std::string& what);
-    // Waits until the panel and the save thread are done and their reports have reached the
-    // main thread.
-    void settle();
-    // Whether a panel shown since the last report was cancelled (by an "answer panel cancel").
-    bool wasCancelled() const;
     // The error alerts (open and save errors) and refused panel answers since `alerts` and
     // `panels` were counted, less the alerts expected; the expected alerts not shown.
     std::optional<std::string> newFailures();

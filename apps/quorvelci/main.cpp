@@ -14,6 +14,7 @@
 
 #include "Actions.h"
 #include "FrontEnd.h"
+#include "ScriptCommands.h"
 #include "shell/QVApplicationMain.h"
 
 namespace {
@@ -26,14 +27,16 @@ int usage(const std::string& why) {
     std::fprintf(stderr,
                  "usage: quorvelci correct PHOTO -o OUTPUT [--type jpeg|tiff|psd|exr] [--quality 0..1]\n"
                  "                 [--compression none|lzw|packbits] [--lens NAME] [--CONTROL VALUE ...]\n"
+                 "                 [--preset FILE.dtl2] [--save-preset FILE.dtl2]\n"
                  "       quorvelci script FILE|-\n"
                  "controls:\n%s"
                  "script lines (# comments and blank lines are skipped):\n"
                  "  open PATH | lens NAME | set CONTROL VALUE | save | print [camera|lens|coefficients|all]\n"
                  "  save-as PATH [--type T] [--quality Q] [--compression C] [--depth D]\n"
                  "  answer alert BUTTON | answer panel PATH|cancel   (answers the next alert or panel)\n"
-                 "  expect-alert TEXT   (the next action shows an alert with TEXT; an error alert is then no failure)\n",
-                 frontend::FrontEnd::controlHelp().c_str());
+                 "  expect-alert TEXT   (the next action shows an alert with TEXT; an error alert is then no failure)\n"
+                 "%s",
+                 frontend::FrontEnd::controlHelp().c_str(), frontend::scriptCommandHelp().c_str());
     return kUsageError;
 }
 

@@ -1,0 +1,295 @@
+// Script lines that make and edit user lens databases through the database and edit sheets, as a
+// person would: so a database of one's own lenses can be made without a window.
+//   browse-database PATH      add a database file to the list and make it the current database
+//   use-database NAME         make a row of the list the current database
+//   new-database | edit-database NAME
+//   add-lens | select-lens NAME | delete-lens | rename-lens NAME
+//   set-lens-field FIELD VALUE
+//   save-database [PATH]      (a new database is saved as PATH; an edited one rewrites its file)
+//   cancel-database
+#include "Actions.h"
+#include "FrontEnd.h"
+#include "ScriptCommands.h"
+#include "appkit/Application.h"
+#include "foundation/Paths.h"
+#include "lens/UserLensRecord.h"
+
+namespace frontend {
+
+namespace {
+
+using Words = ScriptCommand::Words;
+namespace userdb = lens::userdb;
+
+qv::ui::Responder& responder() { return qv::ui::Application::shared().responder(); }
+
+// A field of the edit sheet that "set-lens-field" fills: a text field, a pop-up choice, or a row
+// of the coefficient matrix.
+struct LensField {
+    enum class Kind { Text, Number, Choice, Coefficient };
+    const char* name;
+    Kind kind;
+    qv::ui::TextField* DatabaseEditSheet::*text = nullptr;
+    qv::ui::PopUpButton* DatabaseEditSheet::*popUp = nullptr;
+    std::vector<const char*> choices{};  // the pop-up's positions, in order
+    int row = -1;                        // the matrix row
+};
+
+const std::vector<LensField>& lensFields() {
+    using K = LensField::Kind;
+    using S = DatabaseEditSheet;
+    static const std::vector<LensField> fields = {
+        {"manufacturer", K::Text, &S::m_pESManufacturerText},
+        {"model", K::Text, &S::m_pESModelText},
+        {"name", K::Text, &S::m_pESLensNameText},
+        {"focal-length", K::Number, &S::m_pESFocalLengthText},
+        {"fov", K::Number, &S::m_pESFieldOfViewText},
+        {"vignetting-amount", K::Number, &S::m_pESVigAmountText},
+        {"vignetting-midpoint", K::Number, &S::m_pESVigMidpointText},
+        {"type", K::Choice, nullptr, &S::m_pESTypePopUp,
+         {"rectilinear", "scanning-camera", "circular-fisheye", "full-frame-fisheye", "equirectangular", "orthographic"}},
+        {"shift-mode", K::Choice, nullptr, &S::m_pESShiftModePopUP, {"radial", "vertical", "horizontal"}},
+        {"red-a", K::Coefficient, nullptr, nullptr, {}, 0},
+        {"red-b", K::Coefficient, nullptr, nullptr, {}, 1},
+        {"red-c", K::Coefficient, nullptr, nullptr, {}, 2},
+        {"red-d", K::Coefficient, nullptr, nullptr, {}, 3},
+        {"red-horizontal-shift", K::Coefficient, nullptr, nullptr, {}, 4},
+        {"red-vertical-shift", K::Coefficient, nullptr, nullptr, {}, 5},
+        {"red-horizontal-shear", K::Coefficient, nullptr, nullptr, {}, 6},
+        {"red-vertical-shear", K::Coefficient, nullptr, nullptr, {}, 7},
+    };
+    return fields;
+}
+
+const LensField* lensFieldNamed(const std::string& name) {
+    for (const LensField& field : lensFields())
+        if (name == field.name) return &field;
+    return nullptr;
+}
+
+int choicePosition(const LensField& field, const std::string& value) {
+    for (std::size_t i = 0; i < field.choices.size(); ++i)
+        if (value == field.choices[i]) return int(i);
+    return -1;
+}
+
+std::optional<std::string> checkLensField(const Words& words) {
+    const LensField* field = lensFieldNamed(words[0]);
+    if (!field) {
+        std::string names;
+        for (const LensField& known : lensFields()) names += (names.empty() ? "" : ", ") + std::string(known.name);
+        return "set-lens-field knows " + names + ", not \"" + words[0] + "\"";
+    }
+    const std::string& value = words[1];
+    switch (field->kind) {
+    case LensField::Kind::Text: return std::nullopt;
+    case LensField::Kind::Number:
+    case LensField::Kind::Coefficient:
+        if (numberOf(value)) return std::nullopt;
+        return std::string(field->name) + " takes a number, not \"" + value + "\"";
+    case LensField::Kind::Choice: {
+        if (choicePosition(*field, value) >= 0) return std::nullopt;
+        std::string words;
+        for (const char* choice : field->choices) words += (words.empty() ? "" : "|") + std::string(choice);
+        return std::string(field->name) + " takes " + words + ", not \"" + value + "\"";
+    }
+    }
+    return std::nullopt;
+}
+
+bool editSheetOpen(QVController& c) {
+    return c.mEditSheet.m_pEditDatabaseSheet && c.mEditSheet.m_pEditDatabaseSheet->isVisible();
+}
+
+// Runs a step that needs the edit sheet open.
+template <class Step>
+std::optional<std::string> inEditSheet(FrontEnd& frontEnd, Step step) {
+    QVController& c = frontEnd.controller();
+    if (!editSheetOpen(c)) return std::string("no database is being edited (new-database or edit-database first)");
+    return step(c, c.mEditSheet);
+}
+
+// The database sheet, opened from the main window.
+void openDatabaseSheet(QVController& c) {
+    if (!c.m_pDatabaseSheet || !c.m_pDatabaseSheet->isVisible()) c.onDatabase(nullptr);
+}
+
+// The last row of the database list with the name (the one added last).
+int databaseRowNamed(QVController& c, const std::string& name) {
+    for (std::size_t i = c.m_pLoadedCamerasArray.size(); i-- > 0;)
+        if (c.m_pLoadedCamerasArray[i] == name) return int(i);
+    return -1;
+}
+
+std::optional<std::string> clickDatabaseRow(QVController& c, const std::string& name) {
+    openDatabaseSheet(c);
+    const int row = databaseRowNamed(c, name);
+    if (row < 0 || !c.m_pCamNameTable || !c.m_pCamNameTable->userClickRow(row)) {
+        c.onCloseDatabase(nullptr);
+        std::string names;
+        for (const std::string& known : c.m_pLoadedCamerasArray) names += (names.empty() ? "" : "; ") + known;
+        return "no database named \"" + name + "\" (the list holds: " + names + ")";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> useDatabase(FrontEnd& frontEnd, const Words& words) {
+    QVController& c = frontEnd.controller();
+    if (auto missing = clickDatabaseRow(c, words[0])) return missing;
+    if (!c.m_pLoadDatabaseButton || !c.m_pLoadDatabaseButton->performClick()) return "the database cannot be loaded now";
+    return std::nullopt;
+}
+
+std::optional<std::string> browseDatabase(FrontEnd& frontEnd, const Words& words) {
+    QVController& c = frontEnd.controller();
+    openDatabaseSheet(c);
+    const std::size_t rows = c.m_pLoadedCamerasArray.size();
+    responder().queuePanel({true, {FrontEnd::absolutePath(words[0])}});
+    c.onBrowseDatabase(nullptr);
+    frontEnd.settle();
+    if (frontEnd.wasCancelled() || c.m_pLoadedCamerasArray.size() == rows) {
+        c.onCloseDatabase(nullptr);
+        return "cannot add " + words[0] + " to the lens databases";
+    }
+    // The added row is selected: make it the current database.
+    if (!c.m_pLoadDatabaseButton || !c.m_pLoadDatabaseButton->performClick()) return "the database cannot be loaded now";
+    return std::nullopt;
+}
+
+std::optional<std::string> newDatabase(FrontEnd& frontEnd, const Words&) {
+    QVController& c = frontEnd.controller();
+    openDatabaseSheet(c);
+    c.onCreateNewDatabase(nullptr);
+    return std::nullopt;
+}
+
+std::optional<std::string> editDatabase(FrontEnd& frontEnd, const Words& words) {
+    QVController& c = frontEnd.controller();
+    if (auto missing = clickDatabaseRow(c, words[0])) return missing;
+    if (!c.m_pEditDatabaseButton || !c.m_pEditDatabaseButton->performClick()) {
+        c.onCloseDatabase(nullptr);
+        return "\"" + words[0] + "\" is not a user database: only those can be edited";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> clickLensRow(DatabaseEditSheet& s, int row) {
+    if (!s.m_pESLensNameTable || !s.m_pESLensNameTable->userClickRow(row)) return std::string("the lens cannot be selected");
+    return std::nullopt;
+}
+
+std::optional<std::string> addLens(FrontEnd& frontEnd, const Words&) {
+    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+        c.onAddLens(nullptr);
+        // The new lens is selected, so that the fields set next are its own.
+        return clickLensRow(s, c.numberOfRowsInTableView(*s.m_pESLensNameTable) - 1);
+    });
+}
+
+std::optional<std::string> selectLens(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+        const int rows = s.m_pESLensNameTable ? c.numberOfRowsInTableView(*s.m_pESLensNameTable) : 0;
+        for (int row = 0; row < rows; ++row)
+            if (c.objectValueForTableColumn(*s.m_pESLensNameTable, nullptr, row).value.stringOr("") == words[0])
+                return clickLensRow(s, row);
+        return "the database has no lens named \"" + words[0] + "\"";
+    });
+}
+
+std::optional<std::string> needSelectedLens(DatabaseEditSheet& s) {
+    if (!s.m_pESLensNameTable || s.m_pESLensNameTable->selectedRow() < 0)
+        return std::string("no lens is selected (add-lens or select-lens first)");
+    return std::nullopt;
+}
+
+std::optional<std::string> deleteLens(FrontEnd& frontEnd, const Words&) {
+    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+        if (auto none = needSelectedLens(s)) return none;
+        c.onDeleteLens(nullptr);
+        return std::nullopt;
+    });
+}
+
+std::optional<std::string> renameLens(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+        if (auto none = needSelectedLens(s)) return none;
+        if (!s.m_pESLensNameText || !s.m_pESLensNameText->userType(words[0])) return std::string("the name cannot be typed");
+        c.onUpdateLensName(nullptr);
+        return std::nullopt;
+    });
+}
+
+std::optional<std::string> setLensField(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController&, DatabaseEditSheet& s) -> std::optional<std::string> {
+        const LensField& field = *lensFieldNamed(words[0]);
+        const std::string& value = words[1];
+        switch (field.kind) {
+        case LensField::Kind::Text:
+        case LensField::Kind::Number:
+            if (qv::ui::TextField* text = s.*field.text; text && text->userType(value)) return std::nullopt;
+            break;
+        case LensField::Kind::Choice:
+            if (qv::ui::PopUpButton* popUp = s.*field.popUp; popUp && popUp->selectItemAtIndex(choicePosition(field, value)))
+                return std::nullopt;
+            break;
+        case LensField::Kind::Coefficient:
+            if (auto cell = s.m_pESMatrix ? s.m_pESMatrix->cellAtRow(field.row, 0) : nullptr) {
+                cell->setStringValue(value);
+                return std::nullopt;
+            }
+            break;
+        }
+        return std::string(field.name) + " cannot be set now";
+    });
+}
+
+std::optional<std::string> saveDatabase(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController&, DatabaseEditSheet& s) -> std::optional<std::string> {
+        if (s.mSaveAs && words.empty()) return std::string("a new database needs a file: save-database PATH.dtl");
+        if (!s.mSaveAs && !words.empty())
+            return std::string("an edited database is saved to its own file: save-database without a path");
+        if (!words.empty()) responder().queuePanel({true, {FrontEnd::absolutePath(words[0])}});
+        if (!s.m_pESSaveDatabaseButton || !s.m_pESSaveDatabaseButton->performClick())
+            return std::string("nothing to save: no lens is selected");
+        frontEnd.settle();
+        if (frontEnd.wasCancelled()) return std::string("the save panel was cancelled");
+        return std::nullopt;
+    });
+}
+
+std::optional<std::string> cancelDatabase(FrontEnd& frontEnd, const Words&) {
+    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet&) -> std::optional<std::string> {
+        c.onCancelEditDatabase(nullptr);
+        return std::nullopt;
+    });
+}
+
+std::optional<std::string> checkDatabaseFile(const Words& words) {
+    if (words.empty() || qv::paths::pathExtension(words[0]) == userdb::kExtension) return std::nullopt;
+    return "a user database's name ends in ." + std::string(userdb::kExtension) + ": \"" + words[0] + "\"";
+}
+
+}  // namespace
+
+std::vector<ScriptCommand> databaseEditorCommands() {
+    auto none = [](const Words&) -> std::optional<std::string> { return std::nullopt; };
+    return {
+        {"browse-database", "browse-database FILE.dtl|FILE.dat   (add it to the lens databases and use it)", 1, 1,
+         none, browseDatabase},
+        {"use-database", "use-database NAME   (a row of the lens databases becomes the current one)", 1, 1, none,
+         useDatabase},
+        {"new-database", "new-database   (start a new user database in the edit sheet)", 0, 0, none, newDatabase},
+        {"edit-database", "edit-database NAME   (edit a user database of the list)", 1, 1, none, editDatabase},
+        {"add-lens", "add-lens   (a new lens, selected)", 0, 0, none, addLens},
+        {"select-lens", "select-lens NAME", 1, 1, none, selectLens},
+        {"delete-lens", "delete-lens   (the selected lens)", 0, 0, none, deleteLens},
+        {"rename-lens", "rename-lens NAME   (the selected lens)", 1, 1, none, renameLens},
+        {"set-lens-field", "set-lens-field FIELD VALUE   (manufacturer, model, name, focal-length, fov, type, ...)", 2, 2,
+         checkLensField, setLensField},
+        {"save-database", "save-database [FILE.dtl]   (a new database needs its file)", 0, 1, checkDatabaseFile,
+         saveDatabase},
+        {"cancel-database", "cancel-database", 0, 0, none, cancelDatabase},
+    };
+}
+
+}  // namespace frontend
