@@ -52,6 +52,7 @@
 #include "output/QVOutputType.h"
 #include "shell/ChosenPhoto.h"
 #include "shell/DatabaseEditSheet.h"
+#include "shell/FisheyeControls.h"
 #include "shell/QVDisplayViewLink.h"
 #include "unwrap/Sampler.h"
 
@@ -239,7 +240,6 @@ public:
 
     // ---- Commands of other parts of the shell (QVControllerPending.cpp) ----
     void onBatchProcess(Control* sender);
-    void defish(Control* sender);
     qv::Value getExifProprties();
     void setLensProperties();
     bool selectLensFromPreferences();
@@ -273,6 +273,18 @@ public:
     void choseBestLensFrom(const std::vector<std::string>& names);
     bool loadMatchingLens(const std::string& name);
     bool loadRecentSettings(const qv::Value& entry);
+
+    // ---- The fisheye command (QVControllerUnwrap.cpp) ----
+    // Takes the request from the controls and hands it to the worker, or refuses it with an alert.
+    void defish(Control* sender);
+    shell::UnwrapSettings fisheyeSettings() const;
+    bool isUnwrapInProgress() const { return m_fisheye.outstanding > 0; }
+    // The worker's body for one request: the engine, the profile, the metadata. Touches no control.
+    static void unwrap(const shell::UnwrapRequest& request, bool& unwrapped, bool& rewritten);
+    // Rewrites the JPEG (type 0, and any other value) or TIFF (type 1) file at path in place with
+    // the properties, keeping its pixels and colour profile. False, with a line on the standard
+    // error stream, when the file could not be read or written.
+    static bool addImageProperties(const qv::Value& properties, const std::string& path, int type);
 
     // ---- Opening a photo (QVControllerOpen.cpp) ----
     // Writes the working copy: the photo scaled to fit the main window, as JPEG, with the photo's
@@ -308,6 +320,7 @@ public:
         qv::Value metadata;    // a copy of the view's; the encoder changes it
         std::uint64_t photo = 0;  // the opened photo it belongs to (mPhotoGeneration)
         qv::io::ColorSpace colorSpace = qv::io::ColorSpace::deviceRGB();  // the chosen photo's
+        std::optional<shell::UnwrapSettings> unwrap;  // the preview shows this unwrap of the photo
     };
     SaveJob makeSaveJob();
     // The save thread's body: writes the job's file and reports on the main thread, where the
@@ -527,4 +540,8 @@ private:
     mutable std::mutex m_pathMutex;  // guards mOriginalImagePath
     std::string mOriginalImagePath;
     qv::Subscription m_popUpObserver;
+    // Last, so that its worker is joined before anything else of the controller goes.
+    shell::FisheyeControls m_fisheye;
+    void finishUnwrap(const shell::UnwrapRequest& request, bool unwrapped, bool rewritten);
+    void setFisheyeControlsEnabled(bool on);
 };

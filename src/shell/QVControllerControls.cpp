@@ -173,7 +173,8 @@ void QVController::onApply(Control*) {
 
 void QVController::onRevert(Control*) {
     if (!m_bImageLoaded) return;
-    if (m_pDisplayView && !mFEOriginalImagePath.empty()) m_pDisplayView->setCIImageFromFile(mFEOriginalImagePath);
+    if (m_pDisplayView && !mFEOriginalImagePath.empty() && m_pDisplayView->setCIImageFromFile(mFEOriginalImagePath))
+        m_fisheye.shown.reset();  // the photo is shown as it was before the unwrap, and saved so
     resetValues();
     if (m_pDisplayView) m_pDisplayView->revertImage();
 }

@@ -4,6 +4,9 @@
 // window's edited mark and never quits.
 #include "QVController.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "appkit/Alert.h"
 #include "engine/QVDisplayView.h"
 #include "foundation/Files.h"
@@ -16,6 +19,7 @@
 #include "output/QVImageEncoder.h"
 #include "output/QVOutputType.h"
 #include "shell/PreferenceKeys.h"
+#include "shell/UnwrapPhoto.h"
 
 namespace {
 
@@ -139,6 +143,7 @@ QVController::SaveJob QVController::makeSaveJob() {
     if (m_pDisplayView) job.metadata = m_pDisplayView->imageMetadata();
     job.photo = mPhotoGeneration;
     job.colorSpace = mChosenPhoto.colorSpace;
+    if (m_fisheye.shown && m_fisheye.shownPhoto == mPhotoGeneration) job.unwrap = m_fisheye.shown;
     return job;
 }
 
@@ -154,7 +159,11 @@ void QVController::startSaveThread() {
 void QVController::saveImage(SaveJob job) {
     bool encoded = false, saved = false;
     if (!job.path.empty()) {
-        qv::ci::Image image = QVDisplayView::CreateCIImageWithoutOrientation(job.source);
+        // What the preview shows is what is saved: after an unwrap, the photo unwrapped the same
+        // way at full resolution, on which the chain then skips the distortion step.
+        const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+        qv::ci::Image image = job.unwrap ? shell::unwrapPhoto(job.source, *job.unwrap, threads)
+                                         : QVDisplayView::CreateCIImageWithoutOrientation(job.source);
         if (m_pDisplayView && !image.isNull()) image = m_pDisplayView->fullResolutionImage(image);
         std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {

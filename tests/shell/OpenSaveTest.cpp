@@ -23,26 +23,6 @@ using namespace shelltest;
 
 namespace {
 
-// A preview view that really reads the photo and its properties; the full-resolution chain is
-// the photo itself, so saves write what was read.
-class LoadingView : public FakeDisplayView {
-public:
-    qv::ci::Image image;
-    std::string loadedPath;
-    bool setCIImageFromFile(const std::string& path) override {
-        auto source = qv::io::ImageSource::createWithPath(path);
-        if (!source) return false;
-        auto pixels = source->createImage();
-        if (!pixels) return false;
-        image = qv::ci::Image::fromBitmap(std::move(*pixels));
-        metadata = qv::Value(source->properties());
-        loadedPath = path;
-        return true;
-    }
-    qv::ci::Image ciImage() const override { return image; }
-    qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override { return source; }
-};
-
 class OpenSaveTest : public testing::Test {
 protected:
     void SetUp() override {

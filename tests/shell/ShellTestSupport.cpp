@@ -13,6 +13,7 @@
 #include "foundation/Paths.h"
 #include "foundation/Process.h"
 #include "imageio/ImageDestination.h"
+#include "imageio/ImageSource.h"
 #include "foundation/PropertyList.h"
 #include "lens/DatText.h"
 #include "lens/DatWriter.h"
@@ -197,6 +198,18 @@ std::size_t FakeDisplayView::count(const std::string& call) const {
 qv::ci::Image FakeDisplayView::scaleToFixedSize(const qv::ci::Image&) {
     if (proxy.width <= 0 || proxy.height <= 0) return {};
     return qv::ci::Image::fromBitmap(qv::Bitmap::make(int(proxy.width), int(proxy.height), qv::PixelFormat::Gray8));
+}
+
+bool LoadingView::setCIImageFromFile(const std::string& path) {
+    auto source = qv::io::ImageSource::createWithPath(path);
+    if (!source) return false;
+    auto pixels = source->createImage();
+    if (!pixels) return false;
+    image = qv::ci::Image::fromBitmap(std::move(*pixels));
+    metadata = qv::Value(source->properties());
+    loadedPath = path;
+    ++loads;
+    return true;
 }
 
 void resetApplication() { qv::ui::Application::shared().reset(); }

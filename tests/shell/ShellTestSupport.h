@@ -86,6 +86,18 @@ public:
     void setNeedsDisplay() override { calls.push_back("setNeedsDisplay"); }
 };
 
+// A preview view that really reads the photo and its properties; the full-resolution chain is
+// the photo itself, so saves write what was read.
+class LoadingView : public FakeDisplayView {
+public:
+    qv::ci::Image image;
+    std::string loadedPath;
+    std::size_t loads = 0;  // photos read
+    bool setCIImageFromFile(const std::string& path) override;
+    qv::ci::Image ciImage() const override { return image; }
+    qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override { return source; }
+};
+
 // A fresh application for the next start: no delegate, menu or queued answers.
 void resetApplication();
 qv::ui::Responder& responder();
