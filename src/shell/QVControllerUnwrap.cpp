@@ -46,7 +46,8 @@ void QVController::setFisheyeControlsEnabled(bool on) {
 
 void QVController::defish(Control*) {
     setFisheyeControlsEnabled(false);
-    shell::sweepSupportFolder(true);
+    // Not while a request runs: its output is being written into the folder.
+    if (!isUnwrapInProgress()) shell::sweepSupportFolder(true);
     const shell::UnwrapSettings settings = fisheyeSettings();
     std::string refusal = shell::unwrapRefusal(settings);
     if (refusal.empty() && m_pFileToLoad.empty()) refusal = "Unwrap:Input file cannot be nil";
