@@ -15,8 +15,9 @@
 //   QVControllerSheets.cpp      sheets on the main window, its edited mark
 //   QVControllerPresets.cpp     saving and loading presets
 //   QVControllerDatabaseEditor.cpp  the user-database editor and its edit sheet
-//   QVControllerPending.cpp     commands of other parts of the shell (batch, unwrap), with
-//                               placeholder bodies
+//   QVControllerUnwrap.cpp      the fisheye command and its worker
+//   QVControllerPending.cpp     commands of other parts of the shell (batch), with placeholder
+//                               bodies
 //
 // Outlets are plain pointers to objects the nib owns; they are null until the nib sets them and
 // every method copes with a missing one. Everything runs on the main thread except the parameter
