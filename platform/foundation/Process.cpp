@@ -152,6 +152,39 @@ std::optional<ProcessResult> runProcess(const std::string& program, const std::v
     return result;
 }
 
+std::optional<ProcessResult> runProcessWithFiles(const std::string& program, const std::vector<std::string>& arguments,
+                                                 int inputFd, int outputFd, double timeoutSeconds) {
+    SpawnSetup setup;
+    posix_spawn_file_actions_adddup2(&setup.actions, inputFd, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1);
+    posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0);
+    setup.closeTheRest();
+    std::optional<pid_t> pid = setup.spawn(program, arguments);
+    if (!pid) return std::nullopt;
+
+    ProcessResult result;
+    if (timeoutSeconds > 0) {
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  std::chrono::duration<double>(timeoutSeconds));
+        for (;;) {
+            int status = 0;
+            pid_t done = ::waitpid(*pid, &status, WNOHANG);
+            if (done == *pid) {
+                result.exitStatus = statusOf(status);
+                return result;
+            }
+            if (done < 0 && errno != EINTR) return result;
+            if (pastDeadline(deadline)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        result.timedOut = true;
+        ::kill(*pid, SIGKILL);
+    }
+    result.exitStatus = waitFor(*pid);
+    return result;
+}
+
 std::optional<pid_t> launchProcess(const std::string& program, const std::vector<std::string>& arguments) {
     SpawnSetup setup;
     posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);

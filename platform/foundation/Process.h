@@ -21,6 +21,13 @@ struct ProcessResult {
 std::optional<ProcessResult> runProcess(const std::string& program, const std::vector<std::string>& arguments,
                                         double timeoutSeconds = 0);
 
+// Runs `program` with `inputFd` as its standard input and `outputFd` as its standard output
+// (descriptors the caller owns and keeps; its standard error goes to /dev/null) and waits for it.
+// A positive `timeoutSeconds` kills a child that runs longer. The result's output stays empty: what
+// the child wrote is in the caller's file. Nothing when it could not be started.
+std::optional<ProcessResult> runProcessWithFiles(const std::string& program, const std::vector<std::string>& arguments,
+                                                 int inputFd, int outputFd, double timeoutSeconds = 0);
+
 // Starts `program` and leaves it: its input and output are /dev/null, and a thread of its own waits
 // for it to end, so it never lingers as a zombie. The child's process id, or nothing when it could
 // not be started.

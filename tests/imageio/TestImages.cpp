@@ -162,6 +162,33 @@ Data makeDng(int width, int height, const std::string& make, const std::string& 
     });
 }
 
+Data makeDamagedDng() {
+    constexpr std::uint32_t kSide = 32, kPastTheEnd = 100000000;
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint32_t count, value;  // a short value in the low half
+    };
+    constexpr std::uint16_t kByte = 1, kAscii = 2, kShort = 3, kLong = 4;
+    const Entry entries[] = {
+        {254, kLong, 1, 0},           {256, kShort, 1, kSide},         {257, kShort, 1, kSide},
+        {258, kShort, 1, 8},          {259, kShort, 1, 1},             {262, kShort, 1, 32803},  // CFA
+        {271, kAscii, 4, 0x006D6143}, {273, kLong, 1, kPastTheEnd},    {277, kShort, 1, 1},
+        {278, kShort, 1, kSide},      {279, kLong, 1, kSide * kSide},  {33421, kShort, 2, 0x00020002},
+        {33422, kByte, 400, kPastTheEnd},  // the pattern: 400 bytes far past the end
+        {50706, kByte, 4, 0x00000401},     // DNG version 1.4
+    };
+    Data out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put16 = [&](std::uint32_t v) { out.push_back(std::uint8_t(v)), out.push_back(std::uint8_t(v >> 8)); };
+    auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+    put16(std::uint32_t(std::size(entries)));
+    for (const Entry& e : entries) {
+        put16(e.tag), put16(e.type), put32(e.count), put32(e.value);
+    }
+    put32(0);
+    out.resize(202, 0);
+    return out;
+}
+
 Data makeTiff(TiffLayout layout, int width, int height) {
     return writeTiffWith([&](TIFF* t) {
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);

@@ -27,6 +27,10 @@ qv::Dictionary sampleMetadata(long orientation = 6);
 // A small DNG camera raw file (16-bit colour filter array) with the given make, model, orientation.
 qv::Data makeDng(int width, int height, const std::string& make, const std::string& model, int orientation);
 
+// A damaged DNG of 202 bytes: a 32 x 32 colour filter array whose pattern tag (and strip) point
+// past the end of the file. Such a file has crashed the camera raw library while it was sniffed.
+qv::Data makeDamagedDng();
+
 // TIFF layouts the writer never produces, written with libtiff directly.
 enum class TiffLayout { Tiled, SeparatePlanes, Palette, Bilevel, MinIsWhite, Cmyk, Float, GrayAlpha, Deflate };
 qv::Data makeTiff(TiffLayout layout, int width, int height);

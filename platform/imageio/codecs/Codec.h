@@ -76,7 +76,8 @@ std::unique_ptr<Decoder> makePsdDecoder(std::shared_ptr<const Data> bytes);
 std::unique_ptr<Decoder> makeExrDecoder(std::shared_ptr<const Data> bytes);
 std::unique_ptr<Decoder> makeRawDecoder(std::shared_ptr<const Data> bytes);
 
-// Whether LibRaw recognises the bytes as a camera raw file it can decode.
+// Whether the raw helper (LibRaw, in a process of its own) recognises the bytes as a camera raw
+// file it can decode.
 bool isRecognisedCameraRaw(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace qv::io::codec
