@@ -91,6 +91,27 @@ bool pastDeadline(const std::optional<SteadyTime>& deadline) {
     return deadline && std::chrono::steady_clock::now() >= *deadline;
 }
 
+SteadyTime deadlineAfter(double seconds) {
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// Waits for the child until the deadline. True when it has ended (its status is in the result) or
+// can no longer be waited for; false at the deadline, the child still running.
+bool finishesBy(pid_t pid, SteadyTime deadline, ProcessResult& result) {
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            result.exitStatus = statusOf(status);
+            return true;
+        }
+        if (done < 0 && errno != EINTR) return true;
+        if (pastDeadline(deadline)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 }  // namespace
 
 std::optional<ProcessResult> runProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -112,10 +133,7 @@ std::optional<ProcessResult> runProcess(const std::string& program, const std::v
     }
 
     std::optional<SteadyTime> deadline;
-    if (timeoutSeconds > 0) {
-        deadline = std::chrono::steady_clock::now() +
-                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    }
+    if (timeoutSeconds > 0) deadline = deadlineAfter(timeoutSeconds);
 
     ProcessResult result;
     char buffer[1 << 14];
@@ -136,17 +154,8 @@ std::optional<ProcessResult> runProcess(const std::string& program, const std::v
     ::close(readEnd);
 
     // The output is complete; with a time-out the child still gets only what is left of it.
-    while (!result.timedOut && deadline) {
-        int status = 0;
-        pid_t done = ::waitpid(*pid, &status, WNOHANG);
-        if (done == *pid) {
-            result.exitStatus = statusOf(status);
-            return result;
-        }
-        if (done < 0 && errno != EINTR) return result;
-        if (pastDeadline(deadline)) result.timedOut = true;
-        else std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    if (!result.timedOut && deadline && finishesBy(*pid, *deadline, result)) return result;
+    if (deadline) result.timedOut = true;
     if (result.timedOut) ::kill(*pid, SIGKILL);
     result.exitStatus = waitFor(*pid);
     return result;
@@ -164,20 +173,7 @@ std::optional<ProcessResult> runProcessWithFiles(const std::string& program, con
 
     ProcessResult result;
     if (timeoutSeconds > 0) {
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                  std::chrono::duration<double>(timeoutSeconds));
-        for (;;) {
-            int status = 0;
-            pid_t done = ::waitpid(*pid, &status, WNOHANG);
-            if (done == *pid) {
-                result.exitStatus = statusOf(status);
-                return result;
-            }
-            if (done < 0 && errno != EINTR) return result;
-            if (pastDeadline(deadline)) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        if (finishesBy(*pid, deadlineAfter(timeoutSeconds), result)) return result;
         result.timedOut = true;
         ::kill(*pid, SIGKILL);
     }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -98,4 +99,33 @@ TEST(Process, ALaunchedChildIsReapedAndLeavesNoZombie) {
     while (files::exists(proc) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(files::exists(proc)) << "process " << *pid << " was not reaped";
+}
+
+TEST(Process, WithFilesTheChildReadsAndWritesTheCallersDescriptors) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(files::writeWhole(dir.file("in"), std::string_view("from the caller\n")));
+    const int in = ::open(dir.file("in").c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    auto result = runProcessWithFiles("/bin/sh", {"-c", "cat; echo to stderr >&2; exit 3"}, in, out, 30);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->exitStatus, 3);
+    EXPECT_FALSE(result->timedOut);
+    ::close(in);
+    ::close(out);
+    const auto written = files::readWhole(dir.file("out"));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::string(written->begin(), written->end()), "from the caller\n") << "standard error goes nowhere";
+
+    const int none = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    auto killed = runProcessWithFiles("/bin/sh", {"-c", "kill -SEGV $$"}, none, none, 30);
+    ASSERT_TRUE(killed);
+    EXPECT_EQ(killed->exitStatus, 128 + SIGSEGV);
+    auto slow = runProcessWithFiles("/bin/sleep", {"30"}, none, none, 0.2);
+    ASSERT_TRUE(slow);
+    EXPECT_TRUE(slow->timedOut);
+    EXPECT_EQ(slow->exitStatus, 128 + SIGKILL);
+    EXPECT_FALSE(runProcessWithFiles("/nonexistent/program", {}, none, none));
+    ::close(none);
 }
