@@ -5,6 +5,7 @@
 
 #include "appkit/Window.h"
 #include "foundation/RunLoop.h"
+#include "foundation/Threads.h"
 
 namespace qv::ui {
 
@@ -149,7 +150,22 @@ std::optional<Event> Application::nextEventMatchingMask(EventMask mask, std::opt
         return std::find_if(m_events.begin(), m_events.end(), [&](const Event& e) { return e.matches(mask); });
     };
     auto found = [&] { return find() != m_events.end() || m_terminated; };
-    if (!found()) {
+    RunLoop& loop = RunLoop::main();
+    if (!found() && loop.waitHook() && isMainThread()) {
+        // A window system delivers the input on this thread: wait by serving its events, which
+        // post what they bring (postEvent wakes the wait).
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = timeoutSeconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                                  std::chrono::duration<double>(*timeoutSeconds))
+                                             : Clock::time_point::max();
+        while (!found() && (timeoutSeconds || m_liveInput)) {
+            const double left = timeoutSeconds ? std::chrono::duration<double>(deadline - Clock::now()).count() : 3600;
+            if (left <= 0) break;
+            lock.unlock();
+            loop.waitForEvents(left);
+            lock.lock();
+        }
+    } else if (!found()) {
         if (timeoutSeconds)
             m_queueChanged.wait_for(lock, std::chrono::duration<double>(std::max(0.0, *timeoutSeconds)), found);
         else if (m_liveInput)

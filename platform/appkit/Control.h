@@ -66,6 +66,8 @@ public:
     void bindValue(UserDefaults& defaults, const std::string& key);
     void bindEnabled(UserDefaults& defaults, const std::string& key);
     void unbind();
+    // The user-defaults key the value is bound to; empty when unbound.
+    const std::string& valueBindingKey() const { return m_valueKey; }
 
     // Observers of the value and of the enabled state; called on the thread that made the
     // change, after it was stored.

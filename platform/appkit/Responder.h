@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 
 namespace qv::ui {
 
+class View;
 class Window;
 
 struct AlertRequest {
@@ -50,6 +52,7 @@ struct PanelRequest {
     bool canChooseDirectories = false;
     bool allowsMultipleSelection = false;
     bool asSheet = false;
+    std::shared_ptr<View> accessory{};  // the panel's extra controls (a save panel's format), or null
 };
 
 struct PanelAnswer {

@@ -41,6 +41,7 @@ PanelRequest SavePanel::request(bool asSheet) const {
     r.requiredType = m_requiredType;
     r.canChooseFiles = true;
     r.asSheet = asSheet;
+    r.accessory = m_accessory;
     return r;
 }
 

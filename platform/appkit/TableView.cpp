@@ -18,6 +18,7 @@ const TableColumn* TableView::tableColumnWithIdentifier(const std::string& ident
 }
 
 void TableView::reloadData() {
+    ++m_reloads;
     const int rows = m_dataSource ? std::max(0, m_dataSource->numberOfRowsInTableView(*this)) : 0;
     IndexSet kept;
     bool changed;

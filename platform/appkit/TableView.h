@@ -2,6 +2,7 @@
 // A table: rows from a data source, columns by identifier, a selection the delegate hears about
 // (whether the user or the program changed it, as on the platform), row drags out and drops in.
 // The selection and the row count may be read from any thread.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -77,6 +78,8 @@ public:
     // the delegate hears of it).
     void reloadData();
     int numberOfRows() const;
+    // Counts the reloads, so a view of the table knows when to ask for the cells again.
+    unsigned long reloadCount() const { return m_reloads.load(); }
     void tile() { setNeedsDisplay(true); }
     void scrollRowToVisible(int) {}
 
@@ -134,6 +137,7 @@ private:
     int m_lastSelected = -1;
     int m_dropRow = -1;
     DropPosition m_dropPosition = DropPosition::Above;
+    std::atomic<unsigned long> m_reloads{0};
 };
 
 }  // namespace qv::ui

@@ -42,12 +42,15 @@ RunLoop& RunLoop::main() {
     return *loop;
 }
 
-void RunLoop::perform(std::function<void()> task) {
+bool RunLoop::perform(std::function<void()> task) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_shutDown) return false;
         m_tasks.push_back(std::move(task));
     }
     m_changed.notify_all();
+    if (RunLoopWaitHook* hook = m_hook.load()) hook->wake();
+    return true;
 }
 
 std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, bool repeats, std::function<void(Timer&)> action) {
@@ -58,6 +61,7 @@ std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, bool repeats, std
         m_timers.push_back(timer);
     }
     m_changed.notify_all();
+    if (RunLoopWaitHook* hook = m_hook.load()) hook->wake();
     return timer;
 }
 
@@ -87,6 +91,51 @@ void RunLoop::wake() {
         ++m_wakeups;
     }
     m_changed.notify_all();
+    if (RunLoopWaitHook* hook = m_hook.load()) hook->wake();
+}
+
+void RunLoop::setWaitHook(RunLoopWaitHook* hook) {
+    QVAssert(isMainThread(), "the wait hook is set on the main thread");
+    m_hook.store(hook);
+}
+
+void RunLoop::waitForEvents(double seconds) {
+    if (seconds <= 0) return;
+    if (RunLoopWaitHook* hook = m_hook.load()) {
+        hook->wait(seconds);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    unsigned long wakeups = m_wakeups;
+    m_changed.wait_for(lock, std::chrono::duration<double>(std::min(seconds, kLongestWait)),
+                       [&] { return m_wakeups != wakeups; });
+}
+
+void RunLoop::shutDown() {
+    QVAssert(isMainThread(), "the main run loop shuts down on the main thread");
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_tasks.empty()) {
+                m_shutDown = true;
+                return;
+            }
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        runReportingExceptions(kTaskFailed, task);
+    }
+}
+
+void RunLoop::reopen() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_shutDown = false;
+}
+
+bool RunLoop::isShutDown() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_shutDown;
 }
 
 bool RunLoop::runOneItem() {
@@ -133,6 +182,12 @@ void RunLoop::waitForWork(double maxWaitSeconds) {
         }
     }
     if (wait <= 0) return;
+    if (RunLoopWaitHook* hook = m_hook.load()) {
+        // A task queued after the unlock wakes the hook, whose wake is kept until its next wait.
+        lock.unlock();
+        hook->wait(wait);
+        return;
+    }
     unsigned long wakeups = m_wakeups;
     std::size_t timers = m_timers.size();
     m_changed.wait_for(lock, std::chrono::duration<double>(wait),
@@ -141,6 +196,8 @@ void RunLoop::waitForWork(double maxWaitSeconds) {
 
 bool RunLoop::runOnce(double maxWaitSeconds) {
     QVAssert(isMainThread(), "the main run loop runs on the main thread only");
+    // Native events waiting are served at every pass, so a busy loop does not starve the window.
+    if (RunLoopWaitHook* hook = m_hook.load()) hook->poll();
     if (runOneItem()) return true;
     if (maxWaitSeconds <= 0) return false;
     waitForWork(maxWaitSeconds);
@@ -182,7 +239,7 @@ void performOnMainThread(std::function<void()> task, bool waitUntilDone) {
         std::exception_ptr error;
     };
     auto completion = std::make_shared<Completion>();
-    RunLoop::main().perform([completion, task = std::move(task)] {
+    const bool queued = RunLoop::main().perform([completion, task = std::move(task)] {
         try {
             task();
         } catch (...) {
@@ -194,6 +251,7 @@ void performOnMainThread(std::function<void()> task, bool waitUntilDone) {
         }
         completion->done.notify_all();
     });
+    if (!queued) return;  // the loop has shut down: nothing would ever run it
     std::unique_lock<std::mutex> lock(completion->mutex);
     completion->done.wait(lock, [&] { return completion->finished; });
     if (completion->error) std::rethrow_exception(completion->error);

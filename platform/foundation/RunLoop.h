@@ -34,6 +34,20 @@ private:
 
 class RunLoop;
 
+// A window system's event loop served inside the run loop's waits, so that its events and the
+// loop's own tasks and timers are handled on the one main thread without either polling the other.
+class RunLoopWaitHook {
+public:
+    virtual ~RunLoopWaitHook() = default;
+    // Handles the native events already waiting, without blocking.
+    virtual void poll() = 0;
+    // Blocks for native events, up to `seconds` of real time or until wake(), handling those
+    // that come.
+    virtual void wait(double seconds) = 0;
+    // Ends a wait at once or, when none is going, the next one; called from any thread.
+    virtual void wake() = 0;
+};
+
 class Timer {
 public:
     void invalidate() { m_valid = false; }
@@ -58,7 +72,8 @@ public:
     static RunLoop& main();
 
     // Queues `task` to run on the loop's thread at a later pass, after the tasks queued before it.
-    void perform(std::function<void()> task);
+    // Answers false, dropping the task, once the loop has shut down.
+    bool perform(std::function<void()> task);
 
     // A timer that fires `interval` seconds from now on the loop's clock, and every `interval`
     // seconds after that when it repeats (fires that a busy loop missed are skipped, not caught up).
@@ -81,6 +96,21 @@ public:
     // Makes a waiting pass look again (a clock moved, a condition changed).
     void wake();
 
+    // The window system's loop to serve while waiting; null waits on the loop alone. Set on the
+    // main thread while the loop is not waiting; the hook must outlive its installation.
+    void setWaitHook(RunLoopWaitHook* hook);
+    RunLoopWaitHook* waitHook() const { return m_hook.load(); }
+    // Waits as a pass does, up to `seconds`, serving the hook's events when there is one; for
+    // loops of the window layer that wait for something other than tasks (the next input event).
+    void waitForEvents(double seconds);
+
+    // At shutdown: runs the queued tasks until none is left, then takes no more. A worker that
+    // waits on a task queued after that is released at once without it running, so none blocks
+    // for ever on a loop that has stopped.
+    void shutDown();
+    bool isShutDown() const;
+    void reopen();  // takes tasks again after a shutdown (a new session in the same process)
+
 private:
     RunLoop();
     bool runOneItem();
@@ -95,11 +125,13 @@ private:
     bool m_manualClock = false;
     unsigned long m_wakeups = 0;
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<RunLoopWaitHook*> m_hook{nullptr};
+    bool m_shutDown = false;  // m_mutex
 };
 
 // Runs `task` on the main thread. Without waiting it is queued; waiting from a worker blocks until
 // the main loop has run it (an exception it throws is rethrown here); waiting on the main thread
-// runs it at once.
+// runs it at once. Once the loop has shut down the task is dropped and nothing waits.
 void performOnMainThread(std::function<void()> task, bool waitUntilDone);
 
 }  // namespace qv
