@@ -15,7 +15,7 @@ void collectCheckBoxes(View& view, std::vector<std::shared_ptr<Button>>& out) {
 
 }  // namespace
 
-Alert::Alert() : m_window(std::make_unique<Panel>(Rect(0, 0, 420, 150))) {}
+Alert::Alert() : m_window(std::make_unique<AlertPanel>(Rect(0, 0, 420, 150))) {}
 
 std::unique_ptr<Alert> Alert::withButtons(const std::string& messageText, const std::string& defaultButton,
                                           const std::string& alternateButton, const std::string& otherButton,

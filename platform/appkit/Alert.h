@@ -21,6 +21,12 @@ inline constexpr int kAlertDefaultReturn = 1;
 inline constexpr int kAlertAlternateReturn = 0;
 inline constexpr int kAlertOtherReturn = -1;
 
+// The window an alert runs in: a panel that a window system shows as its own message box.
+class AlertPanel : public Panel {
+public:
+    using Panel::Panel;
+};
+
 class Alert {
 public:
     Alert();
@@ -47,7 +53,7 @@ private:
     std::string m_informativeText;
     std::vector<std::shared_ptr<Button>> m_buttons;
     std::vector<int> m_codes;  // the code each button answers
-    std::unique_ptr<Panel> m_window;
+    std::unique_ptr<AlertPanel> m_window;
 };
 
 // The alert panel: a title, a message and up to three buttons (the default one "OK" when empty).

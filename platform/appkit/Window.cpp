@@ -91,6 +91,7 @@ void Window::display() {
     if (m_canvas.width() != width || m_canvas.height() != height) m_canvas = Canvas(width, height);
     m_canvas.clear(kWindowBackground);
     if (m_contentView) m_contentView->drawHierarchy(m_canvas);
+    ++m_displays;
 }
 
 bool Window::viewsNeedDisplay() const { return m_contentView && anyNeedsDisplay(*m_contentView); }

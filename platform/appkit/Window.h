@@ -78,6 +78,8 @@ public:
     void displayIfNeeded();  // display() when any view is marked
     bool viewsNeedDisplay() const;
     const Canvas& canvas() const { return m_canvas; }
+    // Counts the redraws, so whatever shows the canvas knows when it changed.
+    unsigned long displayCount() const { return m_displays; }
 
     // Events: mouse-down goes to the view under the mouse, dragged and up events to that view.
     void sendEvent(const Event& event);
@@ -98,6 +100,7 @@ private:
     Window* m_sheetParent = nullptr;
     std::weak_ptr<View> m_trackingView;
     Canvas m_canvas{0, 0};
+    unsigned long m_displays = 0;
 };
 
 class Panel : public Window {

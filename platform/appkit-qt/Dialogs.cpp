@@ -1,0 +1,107 @@
+#include "appkit-qt/Dialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cmath>
+
+#include "appkit-qt/ViewPeer.h"
+#include "foundation/Bundle.h"
+#include "foundation/RunLoop.h"
+
+namespace qv::qt {
+
+namespace {
+
+// Runs the main loop until the dialog is answered; the loop serves Qt's events in its waits.
+void runUntilFinished(QDialog& dialog) {
+    bool finished = false;
+    QObject::connect(&dialog, &QDialog::finished, [&finished] { finished = true; });
+    dialog.open();
+    while (!finished) RunLoop::main().runOnce(3600);
+}
+
+bool isCancel(const std::string& title) { return title == "Cancel" || title == localizedString("Cancel"); }
+
+}  // namespace
+
+ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setText(toQt(request.title));
+    box.setInformativeText(toQt(request.message));
+    box.setIcon(QMessageBox::Warning);
+    std::vector<QAbstractButton*> buttons;
+    for (std::size_t i = 0; i < request.buttons.size(); ++i) {
+        const std::string& title = request.buttons[i];
+        const auto role = i == 0 ? QMessageBox::AcceptRole : isCancel(title) ? QMessageBox::RejectRole : QMessageBox::ActionRole;
+        QPushButton* button = box.addButton(toQt(title), role);
+        button->setAccessibleName(toQt(title));
+        if (i == 0) box.setDefaultButton(button);
+        if (role == QMessageBox::RejectRole) box.setEscapeButton(button);
+        buttons.push_back(button);
+    }
+    if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
+    // The message box has room for one check box, the only kind of alert this program shows.
+    QCheckBox* check = nullptr;
+    if (!request.checkBoxes.empty()) {
+        check = new QCheckBox(toQt(request.checkBoxes.front().first));
+        check->setChecked(request.checkBoxes.front().second);
+        box.setCheckBox(check);
+    }
+    runUntilFinished(box);
+    ui::AlertAnswer answer;
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (box.clickedButton() == buttons[i]) answer.button = int(i);
+    if (check) answer.checkBoxes[request.checkBoxes.front().first] = check->isChecked();
+    return answer;
+}
+
+ui::PanelAnswer askWithFileDialog(const ui::PanelRequest& request, const DialogPeers& peers) {
+    QFileDialog dialog(QApplication::activeWindow(), request.kind == ui::PanelKind::Save ? "Save" : "Open",
+                       toQt(request.directory));
+    // Qt's own dialog, the same on every desktop, with room for the accessory's controls.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const bool save = request.kind == ui::PanelKind::Save;
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (!request.suggestedName.empty()) dialog.selectFile(toQt(request.suggestedName));
+        if (!request.requiredType.empty()) dialog.setDefaultSuffix(toQt(request.requiredType));
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (request.canChooseDirectories && !request.canChooseFiles)
+            dialog.setFileMode(QFileDialog::Directory);
+        else
+            dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    }
+    if (!request.allowedTypes.empty()) {
+        QStringList patterns;
+        for (const std::string& type : request.allowedTypes)
+            patterns << "*." + toQt(type).toLower() << "*." + toQt(type).toUpper();
+        patterns.removeDuplicates();
+        dialog.setNameFilter(QString("%1 (%2)").arg(save ? "Types" : "Photos", patterns.join(' ')));
+    }
+    std::unique_ptr<ViewPeer> accessory;
+    if (request.accessory) {
+        accessory = makePeer(request.accessory, &dialog);
+        const Rect frame = request.accessory->frame();
+        accessory->sync(frame.height());
+        accessory->widget()->setMinimumSize(int(std::lround(frame.width())), int(std::lround(frame.height())));
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+            grid->addWidget(accessory->widget(), grid->rowCount(), 0, 1, grid->columnCount());
+        if (peers.add) peers.add(accessory.get());
+    }
+    runUntilFinished(dialog);
+    if (accessory && peers.remove) peers.remove(accessory.get());
+    ui::PanelAnswer answer;
+    answer.ok = dialog.result() == QDialog::Accepted;
+    if (answer.ok)
+        for (const QString& path : dialog.selectedFiles()) answer.paths.push_back(fromQt(path));
+    return answer;
+}
+
+}  // namespace qv::qt
