@@ -1,5 +1,6 @@
 // quorvelci: the application, and its headless front end for scripts and tests.
-//   quorvelci                             the application
+//   quorvelci [PHOTO...]                  the application in its window, opening the photos
+//   quorvelci --help                      the usage
 //   quorvelci correct PHOTO -o OUT [...]  opens the photo, lets the controller choose the camera and
 //                                         lens, sets the controls given and saves the corrected photo
 //   quorvelci script FILE|-               runs the actions of a script, one a line
@@ -15,17 +16,21 @@
 #include "Actions.h"
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
-#include "shell/QVApplicationMain.h"
+#include "WindowApplication.h"
 
 namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kActionFailed = 1;
 
-int usage(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "quorvelci: %s\n", why.c_str());
-    std::fprintf(stderr,
-                 "usage: quorvelci correct PHOTO -o OUTPUT [--type jpeg|tiff|psd|exr] [--quality 0..1]\n"
+// What the subcommands that need no display are; printed too when the window cannot open.
+constexpr const char* kHeadlessHelp =
+    "without a display, use a subcommand: correct, script (quorvelci --help lists them)\n";
+
+void printUsage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: quorvelci [PHOTO...]   (the application in its window)\n"
+                 "       quorvelci correct PHOTO -o OUTPUT [--type jpeg|tiff|psd|exr] [--quality 0..1]\n"
                  "                 [--compression none|lzw|packbits] [--lens NAME] [--CONTROL VALUE ...]\n"
                  "                 [--preset FILE.dtl2] [--save-preset FILE.dtl2]\n"
                  "       quorvelci script FILE|-\n"
@@ -37,6 +42,11 @@ int usage(const std::string& why) {
                  "  expect-alert TEXT   (the next action shows an alert with TEXT; an error alert is then no failure)\n"
                  "%s",
                  frontend::FrontEnd::controlHelp().c_str(), frontend::scriptCommandHelp().c_str());
+}
+
+int usage(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "quorvelci: %s\n", why.c_str());
+    printUsage(stderr);
     return kUsageError;
 }
 
@@ -109,5 +119,10 @@ int main(int argc, char** argv) {
         if (argc != 3) return usage("script takes one file, or - for the standard input");
         return script(argv[2]);
     }
-    return QVApplicationMain(argc, argv);
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        printUsage(stdout);
+        return 0;
+    }
+    if (argc >= 2 && argv[1][0] == '-') return usage(std::string("unknown option ") + argv[1]);
+    return runApplicationWindow(argc, argv, kHeadlessHelp);
 }

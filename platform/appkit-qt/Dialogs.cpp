@@ -16,6 +16,8 @@ namespace qv::qt {
 
 namespace {
 
+// Dialogs have no parent widget: a window's peer may go (its model closed) while one is up.
+
 // Runs the main loop until the dialog is answered; the loop serves Qt's events in its waits.
 void runUntilFinished(QDialog& dialog) {
     bool finished = false;
@@ -29,7 +31,8 @@ bool isCancel(const std::string& title) { return title == "Cancel" || title == l
 }  // namespace
 
 ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box;
+    box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(toQt(request.title));
     box.setInformativeText(toQt(request.message));
@@ -61,7 +64,7 @@ ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
 }
 
 ui::PanelAnswer askWithFileDialog(const ui::PanelRequest& request, const DialogPeers& peers) {
-    QFileDialog dialog(QApplication::activeWindow(), request.kind == ui::PanelKind::Save ? "Save" : "Open",
+    QFileDialog dialog(nullptr, request.kind == ui::PanelKind::Save ? "Save" : "Open",
                        toQt(request.directory));
     // Qt's own dialog, the same on every desktop, with room for the accessory's controls.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -95,6 +98,7 @@ ui::PanelAnswer askWithFileDialog(const ui::PanelRequest& request, const DialogP
             grid->addWidget(accessory->widget(), grid->rowCount(), 0, 1, grid->columnCount());
         if (peers.add) peers.add(accessory.get());
     }
+    dialog.setWindowModality(Qt::ApplicationModal);
     runUntilFinished(dialog);
     if (accessory && peers.remove) peers.remove(accessory.get());
     ui::PanelAnswer answer;

@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -46,13 +47,17 @@ QtBackend::QtBackend(int& argc, char** argv) {
     if (!QApplication::instance()) m_application = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationDisplayName("QuorvelCI");
     m_dispatcher = QAbstractEventDispatcher::instance(QApplication::instance()->thread());
-    m_timeout.setSingleShot(true);
-    m_timeout.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timeout, &QTimer::timeout, [] {});
+    m_timeout = std::make_unique<QTimer>();
+    m_timeout->setSingleShot(true);
+    m_timeout->setTimerType(Qt::PreciseTimer);
 
-    ui::Application& application = ui::Application::shared();
-    application.setLiveInput(true);
-    ui::Responder& responder = application.responder();
+    attachToApplication();
+    RunLoop::main().setWaitHook(this);
+}
+
+void QtBackend::attachToApplication() {
+    ui::Application::shared().setLiveInput(true);
+    ui::Responder& responder = ui::Application::shared().responder();
     responder.setAlertPolicy([](const ui::AlertRequest& request) { return askWithMessageBox(request); });
     responder.setPanelPolicy([this](const ui::PanelRequest& request) {
         DialogPeers peers{[this](ViewPeer* peer) { m_dialogPeers.push_back(peer); },
@@ -62,7 +67,6 @@ QtBackend::QtBackend(int& argc, char** argv) {
                           }};
         return askWithFileDialog(request, peers);
     });
-    RunLoop::main().setWaitHook(this);
 }
 
 QtBackend::~QtBackend() {
@@ -72,6 +76,7 @@ QtBackend::~QtBackend() {
     application.responder().setAlertPolicy({});
     application.responder().setPanelPolicy({});
     m_windows.clear();
+    m_timeout.reset();
 }
 
 void QtBackend::sync() {
@@ -95,6 +100,10 @@ void QtBackend::sync() {
     for (ui::Window* window : ordered) {
         if (drawnAsDialog(*window)) continue;
         auto it = m_windows.find(window);
+        if (it != m_windows.end() && !it->second->widget()) {  // its widget went with a parent's
+            m_windows.erase(it);
+            it = m_windows.end();
+        }
         if (it == m_windows.end()) {
             if (!window->isVisible()) continue;  // made when it first shows
             it = m_windows.emplace(window, std::make_unique<WindowPeer>(*window)).first;
@@ -131,9 +140,9 @@ void QtBackend::wait(double seconds) {
     // Waits for the first native event, the time-out or a wake, whichever comes first, and serves
     // what came; a wake from a worker (a task queued) ends the wait as an event does.
     if (std::isfinite(seconds) && seconds < 24 * 3600)
-        m_timeout.start(std::max(0, int(std::ceil(seconds * 1000))));
+        m_timeout->start(std::max(0, int(std::ceil(seconds * 1000))));
     m_dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    m_timeout.stop();
+    m_timeout->stop();
 }
 
 void QtBackend::wake() { m_dispatcher->wakeUp(); }

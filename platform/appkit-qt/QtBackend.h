@@ -4,7 +4,6 @@
 // Qt's events are served inside the main run loop's waits, input is live (modal runs and mouse
 // tracking wait for the person), and alerts and panels that no scripted answer covers are put to
 // the person as message boxes and file dialogs. One per process, on the main thread.
-#include <QTimer>
 #include <map>
 #include <memory>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "foundation/RunLoop.h"
 
 class QApplication;
+class QTimer;
 class QAbstractEventDispatcher;
 
 namespace qv::ui {
@@ -35,6 +35,10 @@ public:
     // Whether Qt can reach a window system: a platform is named, or an X or Wayland display is.
     static bool displayAvailable();
 
+    // Live input, and message boxes and file dialogs as the Responder's policies (the constructor
+    // does this; again after the application was reset).
+    void attachToApplication();
+
     // Brings every peer up to its model: peers for windows made or shown since, none for windows
     // gone. Runs at every wait of the loop; tests call it to look at once.
     void sync();
@@ -48,7 +52,7 @@ public:
 private:
     std::unique_ptr<QApplication> m_application;  // when this backend started Qt
     QAbstractEventDispatcher* m_dispatcher = nullptr;
-    QTimer m_timeout;
+    std::unique_ptr<QTimer> m_timeout;  // ends a wait; made once Qt runs
     std::map<const ui::Window*, std::unique_ptr<WindowPeer>> m_windows;
     std::vector<ViewPeer*> m_dialogPeers;  // accessories of the file dialog that is up
     bool m_syncing = false;

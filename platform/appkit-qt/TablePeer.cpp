@@ -4,11 +4,16 @@
 #include <QHeaderView>
 #include <QTableWidget>
 
+#include "appkit/CheckBoxCell.h"
 #include "appkit/NumberText.h"
 
 namespace qv::qt {
 
 namespace {
+
+bool isCheckBoxColumn(const ui::TableColumn& column) {
+    return column.dataCell && std::dynamic_pointer_cast<ui::CheckBoxCell>(column.dataCell());
+}
 
 class TablePeer : public ViewPeer {
 public:
@@ -24,9 +29,11 @@ public:
         QObject::connect(widget, &QTableWidget::itemChanged, [this](QTableWidgetItem* item) {
             if (m_filling) return;
             const int row = item->row(), column = item->column();
-            userChange<ui::TableView>([row, column, text = fromQt(item->text())](ui::TableView& t) {
+            const Value value = (item->flags() & Qt::ItemIsUserCheckable) ? Value(item->checkState() == Qt::Checked ? 1 : 0)
+                                                                         : Value(fromQt(item->text()));
+            userChange<ui::TableView>([row, column, value](ui::TableView& t) {
                 if (column < int(t.tableColumns().size()))
-                    t.userEditCell(&t.tableColumns()[std::size_t(column)], row, Value(text));
+                    t.userEditCell(&t.tableColumns()[std::size_t(column)], row, value);
             });
         });
     }
@@ -47,9 +54,19 @@ private:
         for (int row = 0; row < rows; ++row)
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 const ui::CellValue cell = model.objectValueAt(&columns[c], row);
-                auto* item = new QTableWidgetItem(toQt(ui::stringFromValue(cell.value)));
                 Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-                if (columns[c].editable) flags |= Qt::ItemIsEditable;
+                QTableWidgetItem* item;
+                if (isCheckBoxColumn(columns[c])) {
+                    // A check box the person clicks, when the row's cell takes clicks.
+                    item = new QTableWidgetItem();
+                    auto prepared = std::dynamic_pointer_cast<ui::CheckBoxCell>(model.preparedCell(&columns[c], row));
+                    if (prepared && prepared->takesClicks() && columns[c].editable) flags |= Qt::ItemIsUserCheckable;
+                    if (!prepared || !prepared->isTransparent())
+                        item->setCheckState(ui::intFromValue(cell.value) ? Qt::Checked : Qt::Unchecked);
+                } else {
+                    item = new QTableWidgetItem(toQt(ui::stringFromValue(cell.value)));
+                    if (columns[c].editable) flags |= Qt::ItemIsEditable;
+                }
                 item->setFlags(flags);
                 if (cell.textColor)
                     item->setForeground(QColor::fromRgbF(float(cell.textColor->red), float(cell.textColor->green),
