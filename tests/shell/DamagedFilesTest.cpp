@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "ShellTestSupport.h"
+#include "common/PropertyListMutator.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -117,6 +118,64 @@ TEST_F(DamagedFilesTest, AFifoAsTheStoredUserDatabaseIsNotLoaded) {
     QVMainNib nib = launch();
     EXPECT_FALSE(nib.controller->mDBLoaded);
     EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+}
+
+// Mutation runs: each damaged file is what start-up finds. Bounded in rounds and in time (the
+// sanitizer build runs slower); a crash or a hang fails the run, as does a file that start-up could
+// not read and yet changed.
+constexpr int kMutationRounds = 150;
+constexpr double kMutationSeconds = 40;
+
+TEST_F(DamagedFilesTest, MutatedPreferencesNeverStopStartUpAndUnreadableOnesStayAsTheyWere) {
+    FixtureBundle bundle;
+    const std::string path = qv::PreferencesFile::path();
+    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(path), true));
+    qv::Value root = shell::keys::preferencesFileDefaults();
+    root["LoadedCamera"] = "Canon";
+    root["windowWidth"] = 800.0f;
+    const std::string seed = *qv::formatPropertyList(root);
+    qvtest::PropertyListMutator mutator(0x5EED0001u);
+    qvtest::RunBudget budget(kMutationSeconds);
+    int rounds = 0;
+    for (; rounds < kMutationRounds && budget.left(); ++rounds) {
+        const std::string damaged = mutator.mutate(seed);
+        ASSERT_TRUE(qv::files::writeWhole(path, damaged));
+        const bool readable = qv::parsePropertyList(damaged).isDictionary();
+        resetApplication();
+        { QVMainNib nib = launch(); }
+        if (!readable) {
+            const auto after = qv::files::readWhole(path);
+            ASSERT_TRUE(after) << "round " << rounds;
+            EXPECT_EQ(std::string(after->begin(), after->end()), damaged) << "round " << rounds;
+        }
+    }
+    EXPECT_GT(rounds, 10);
+}
+
+TEST_F(DamagedFilesTest, MutatedUserDatabasesNeverStopStartUp) {
+    FixtureBundle bundle;
+    qvtest::TempDir elsewhere("qvdb");
+    const std::string database = elsewhere.file("Wide.dtl");
+    writeUserDatabase(database, {userLensRecord("Holga", 0.1f, -0.2f, 0.05f, 1.07f), userLensRecord("Diana", 0, 0, 0, 1)});
+    const auto good = qv::files::readWhole(database);
+    ASSERT_TRUE(good);
+    const std::string seed(good->begin(), good->end());
+    storeAsTheOnlyDatabase(database);
+    qvtest::PropertyListMutator mutator(0x5EED0002u);
+    qvtest::RunBudget budget(kMutationSeconds);
+    int rounds = 0, loaded = 0;
+    for (; rounds < kMutationRounds && budget.left(); ++rounds) {
+        ASSERT_TRUE(qv::files::writeWhole(database, mutator.mutate(seed)));
+        resetApplication();
+        QVMainNib nib = launch();
+        // What loaded is usable: the coefficients in use can be asked for.
+        if (nib.controller->mDBLoaded) {
+            ++loaded;
+            EXPECT_EQ(nib.controller->correctionValues().size(), 4u);
+        }
+    }
+    EXPECT_GT(rounds, 10);
+    EXPECT_GT(loaded, 0) << "some damage leaves a readable database";
 }
 
 }  // namespace
