@@ -260,7 +260,8 @@ bool QVController::autoselectionForLens() {
         }
         if (candidates.empty()) {
             // Widen the search to every camera's lenses: the photo's lens may be listed under
-            // another camera (an adapter, a sibling body).
+            // another camera (an adapter, a sibling body). Only for a known range: with 0 to 0 it
+            // would take any camera's lens of unknown range over the focal-length matches above.
             groups.clear();
             for (const qv::Value& camera : m_pPTLensCamInfoArray) groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
             qv::Array all = loader.lensArrayForCamGroup(groups);

@@ -186,3 +186,36 @@ TEST(LensInfoText, MalformedTextLeavesTheRangeUnknown) {
 }
 
 }  // namespace
+
+namespace {
+
+// The widened search looks for the photo's focal range among every camera's lenses. With the range
+// unknown (0 to 0) it must not run: it would pick a lens of any camera whose own range is unknown
+// over the focal-length matches among the photo's own camera's lenses.
+TEST(LensChoiceUnknownRange, TheWidenedSearchDoesNotTakeAnotherCamerasLensOfUnknownRange) {
+    resetApplication();
+    const std::string withUnrangedLens = std::string(kDatabaseText) + R"(
+lens "Adapted mystery lens"
+    group "Nikon DX"
+    multiplier 1.5
+    max aperture 3.61
+    focal range 0 0
+    calibration 18 0.3 -0.3 0.1
+)";
+    {
+        FixtureBundle bundle(withUnrangedLens);
+        responder().queueAlert(declineOwnedLenses());
+        PhotoView view;
+        QVMainNib nib = launch(&view);
+        QVController& c = *nib.controller;
+        view.metadata = photoMetadata("Canon", "Canon EOS 400D DIGITAL", 18, 3.61);
+        c.setMinFocalLengthFromImage(0);
+        c.setMaxFocalLengthFromImage(0);
+        ASSERT_TRUE(c.autoselectionForLens());
+        EXPECT_EQ(c.m_pLensText->stringValue(), "EF-S 18-55");
+        EXPECT_EQ(c.m_pDatabaseText->stringValue(), "Canon");
+    }
+    resetApplication();
+}
+
+}  // namespace
