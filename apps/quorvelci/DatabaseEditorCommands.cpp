@@ -98,7 +98,7 @@ std::optional<std::string> checkLensField(const Words& words) {
 }
 
 bool editSheetOpen(QVController& c) {
-    return c.mEditSheet.m_pEditDatabaseSheet && c.mEditSheet.m_pEditDatabaseSheet->isVisible();
+    return c.editSheet().m_pEditDatabaseSheet && c.editSheet().m_pEditDatabaseSheet->isVisible();
 }
 
 // Runs a step that needs the edit sheet open.
@@ -106,28 +106,30 @@ template <class Step>
 std::optional<std::string> inEditSheet(FrontEnd& frontEnd, Step step) {
     QVController& c = frontEnd.controller();
     if (!editSheetOpen(c)) return std::string("no database is being edited (new-database or edit-database first)");
-    return step(c, c.mEditSheet);
+    return step(c, c.editSheet());
 }
 
 // The database sheet, opened from the main window.
 void openDatabaseSheet(QVController& c) {
-    if (!c.m_pDatabaseSheet || !c.m_pDatabaseSheet->isVisible()) c.onDatabase(nullptr);
+    if (!c.databaseSheet().m_pDatabaseSheet || !c.databaseSheet().m_pDatabaseSheet->isVisible()) c.onDatabase(nullptr);
 }
 
 // The last row of the database list with the name (the one added last).
 int databaseRowNamed(QVController& c, const std::string& name) {
-    for (std::size_t i = c.m_pLoadedCamerasArray.size(); i-- > 0;)
-        if (c.m_pLoadedCamerasArray[i] == name) return int(i);
+    const auto& rows = c.state().mDatabaseRows;
+    for (std::size_t i = rows.size(); i-- > 0;)
+        if (rows[i].name == name) return int(i);
     return -1;
 }
 
 std::optional<std::string> clickDatabaseRow(QVController& c, const std::string& name) {
     openDatabaseSheet(c);
     const int row = databaseRowNamed(c, name);
-    if (row < 0 || !c.m_pCamNameTable || !c.m_pCamNameTable->userClickRow(row)) {
+    if (row < 0 || !c.databaseSheet().m_pCamNameTable || !c.databaseSheet().m_pCamNameTable->userClickRow(row)) {
         c.onCloseDatabase(nullptr);
         std::string names;
-        for (const std::string& known : c.m_pLoadedCamerasArray) names += (names.empty() ? "" : "; ") + known;
+        for (const shell::DatabaseRow& known : c.state().mDatabaseRows)
+            names += (names.empty() ? "" : "; ") + known.name;
         return "no database named \"" + name + "\" (the list holds: " + names + ")";
     }
     return std::nullopt;
@@ -136,23 +138,25 @@ std::optional<std::string> clickDatabaseRow(QVController& c, const std::string& 
 std::optional<std::string> useDatabase(FrontEnd& frontEnd, const Words& words) {
     QVController& c = frontEnd.controller();
     if (auto missing = clickDatabaseRow(c, words[0])) return missing;
-    if (!c.m_pLoadDatabaseButton || !c.m_pLoadDatabaseButton->performClick()) return "the database cannot be loaded now";
+    if (!c.databaseSheet().m_pLoadDatabaseButton || !c.databaseSheet().m_pLoadDatabaseButton->performClick())
+        return "the database cannot be loaded now";
     return std::nullopt;
 }
 
 std::optional<std::string> browseDatabase(FrontEnd& frontEnd, const Words& words) {
     QVController& c = frontEnd.controller();
     openDatabaseSheet(c);
-    const std::size_t rows = c.m_pLoadedCamerasArray.size();
+    const std::size_t rows = c.state().mDatabaseRows.size();
     responder().queuePanel({true, {FrontEnd::absolutePath(words[0])}});
     c.onBrowseDatabase(nullptr);
     frontEnd.settle();
-    if (frontEnd.wasCancelled() || c.m_pLoadedCamerasArray.size() == rows) {
+    if (frontEnd.wasCancelled() || c.state().mDatabaseRows.size() == rows) {
         c.onCloseDatabase(nullptr);
         return "cannot add " + words[0] + " to the lens databases";
     }
     // The added row is selected: make it the current database.
-    if (!c.m_pLoadDatabaseButton || !c.m_pLoadDatabaseButton->performClick()) return "the database cannot be loaded now";
+    if (!c.databaseSheet().m_pLoadDatabaseButton || !c.databaseSheet().m_pLoadDatabaseButton->performClick())
+        return "the database cannot be loaded now";
     return std::nullopt;
 }
 
@@ -166,7 +170,7 @@ std::optional<std::string> newDatabase(FrontEnd& frontEnd, const Words&) {
 std::optional<std::string> editDatabase(FrontEnd& frontEnd, const Words& words) {
     QVController& c = frontEnd.controller();
     if (auto missing = clickDatabaseRow(c, words[0])) return missing;
-    if (!c.m_pEditDatabaseButton || !c.m_pEditDatabaseButton->performClick()) {
+    if (!c.databaseSheet().m_pEditDatabaseButton || !c.databaseSheet().m_pEditDatabaseButton->performClick()) {
         c.onCloseDatabase(nullptr);
         return "\"" + words[0] + "\" is not a user database: only those can be edited";
     }

@@ -42,32 +42,67 @@ struct ControlSpec {
 const std::vector<ControlSpec>& controlTable() {
     using K = ControlSpec::Kind;
     static const std::vector<ControlSpec> table = {
-        {"distortion", K::Choice, "on|off: correct the lens's distortion or leave it",
-         [](QVController& c) -> Control* { return c.mFECorrectionTypeMatrix; }, {{"on", 0}, {"off", 2}}},
-        {"focal-length", K::Typed, "MM: the focal length the lens's coefficients are taken at",
-         [](QVController& c) -> Control* { return c.mFocalLengthField; }, {}},
-        {"scale", K::Slider, "PERCENT: scale of the result (100 unscaled)",
-         [](QVController& c) -> Control* { return c.m_pScaleSlider; }, {}},
-        {"aspect", K::Slider, "RATIO: aspect correction (1 none)",
-         [](QVController& c) -> Control* { return c.mAspectSlider; }, {}},
-        {"yaw", K::Slider, "DEGREES: perspective, left-right",
-         [](QVController& c) -> Control* { return c.m_pHorizontalSlider; }, {}},
-        {"pitch", K::Slider, "DEGREES: perspective, up-down",
-         [](QVController& c) -> Control* { return c.m_pVerticalSlider; }, {}},
-        {"rotation", K::Slider, "DEGREES: rotation",
-         [](QVController& c) -> Control* { return c.m_pRotationSlider; }, {}},
-        {"crop", K::Choice, "none|inside|outside: what of the corrected picture is kept",
-         [](QVController& c) -> Control* { return c.m_pCropRadioButtons; },
+        {"distortion",
+         K::Choice,
+         "on|off: correct the lens's distortion or leave it",
+         [](QVController& c) -> Control* { return c.fisheye().mFECorrectionTypeMatrix; },
+         {{"on", 0}, {"off", 2}}},
+        {"focal-length",
+         K::Typed,
+         "MM: the focal length the lens's coefficients are taken at",
+         [](QVController& c) -> Control* { return c.mainWindow().mFocalLengthField; },
+         {}},
+        {"scale",
+         K::Slider,
+         "PERCENT: scale of the result (100 unscaled)",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pScaleSlider; },
+         {}},
+        {"aspect",
+         K::Slider,
+         "RATIO: aspect correction (1 none)",
+         [](QVController& c) -> Control* { return c.mainWindow().mAspectSlider; },
+         {}},
+        {"yaw",
+         K::Slider,
+         "DEGREES: perspective, left-right",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pHorizontalSlider; },
+         {}},
+        {"pitch",
+         K::Slider,
+         "DEGREES: perspective, up-down",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pVerticalSlider; },
+         {}},
+        {"rotation",
+         K::Slider,
+         "DEGREES: rotation",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pRotationSlider; },
+         {}},
+        {"crop",
+         K::Choice,
+         "none|inside|outside: what of the corrected picture is kept",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pCropRadioButtons; },
          {{"none", 0}, {"inside", 1}, {"outside", 2}},
          " (a rotated photo cannot be cropped inside)"},
-        {"red", K::Slider, "VALUE: red fringe; the red channel is scaled by 1 + VALUE",
-         [](QVController& c) -> Control* { return c.m_pFixRedSlider; }, {}},
-        {"blue", K::Slider, "VALUE: blue fringe; the blue channel is scaled by 1 + VALUE",
-         [](QVController& c) -> Control* { return c.m_pFixBlueSlider; }, {}},
-        {"vignetting-amount", K::Slider, "PERCENT: how much the corners are brightened (below 0: darkened)",
-         [](QVController& c) -> Control* { return c.m_pVigAmountSlider; }, {}},
-        {"vignetting-midpoint", K::Slider, "VALUE: where the brightening starts, -50 (the centre) to 50 (near the corners)",
-         [](QVController& c) -> Control* { return c.m_pVigMidpointSlider; }, {}},
+        {"red",
+         K::Slider,
+         "VALUE: red fringe; the red channel is scaled by 1 + VALUE",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pFixRedSlider; },
+         {}},
+        {"blue",
+         K::Slider,
+         "VALUE: blue fringe; the blue channel is scaled by 1 + VALUE",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pFixBlueSlider; },
+         {}},
+        {"vignetting-amount",
+         K::Slider,
+         "PERCENT: how much the corners are brightened (below 0: darkened)",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pVigAmountSlider; },
+         {}},
+        {"vignetting-midpoint",
+         K::Slider,
+         "VALUE: where the brightening starts, -50 (the centre) to 50 (near the corners)",
+         [](QVController& c) -> Control* { return c.mainWindow().m_pVigMidpointSlider; },
+         {}},
         {"depth", K::Depth, "8|16: bits per sample of what is saved", nullptr, {}},
     };
     return table;
@@ -271,7 +306,7 @@ std::optional<std::string> FrontEnd::run(const Action& action) {
     if (auto reported = newFailures()) return reported;
     if (failure) return failure;
     if ((action.verb == Verb::SaveAs || action.verb == Verb::Save) && !errorShown)
-        std::printf("written: %s\n", m_nib.controller->m_pFileToWrite.c_str());
+        std::printf("written: %s\n", m_nib.controller->state().m_pFileToWrite.c_str());
     std::fflush(stdout);
     return std::nullopt;
 }
@@ -289,25 +324,26 @@ std::optional<std::string> FrontEnd::open(const std::string& path) {
     // A photo that cannot be opened shows the open-error alert, which is the report (and may be
     // expected); without one, the open did not happen at all.
     if (wasCancelled()) return "the open panel was cancelled";
-    if (!c.m_bImageLoaded && responder().alerts().size() == m_alertsSeen) return "cannot open " + path;
+    if (!c.state().m_bImageLoaded && responder().alerts().size() == m_alertsSeen) return "cannot open " + path;
     return std::nullopt;
 }
 
 std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
     QVController& c = *m_nib.controller;
-    if (!c.m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return "no photo is open";
     // As a person would: the parameters sheet, the lens's row, Load.
     c.onParameters(nullptr);
     int row = -1;
     std::string names;
-    if (c.m_pLensArray)
-        for (std::size_t i = 0; i < c.m_pLensArray->size(); ++i) {
-            const std::string lens = (*c.m_pLensArray)[i].get(lens::keys::kLensName).stringOr("");
+    if (c.state().m_pLensArray)
+        for (std::size_t i = 0; i < c.state().m_pLensArray->size(); ++i) {
+            const std::string lens = (*c.state().m_pLensArray)[i].get(lens::keys::kLensName).stringOr("");
             if (lens == name && row < 0) row = int(i);
             names += (names.empty() ? "" : "; ") + lens;
         }
-    if (row < 0 || !c.m_pParametersTable || !c.m_pParametersTable->userClickRow(row) ||
-        !c.m_pLoadParametersButton || !c.m_pLoadParametersButton->performClick()) {
+    if (row < 0 || !c.parametersSheet().m_pParametersTable ||
+        !c.parametersSheet().m_pParametersTable->userClickRow(row) || !c.parametersSheet().m_pLoadParametersButton ||
+        !c.parametersSheet().m_pLoadParametersButton->performClick()) {
         c.onCloseParameters(nullptr);
         return "no lens named \"" + name + "\" for this camera" + (names.empty() ? "" : " (its lenses: " + names + ")");
     }
@@ -317,7 +353,7 @@ std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
 std::optional<std::string> FrontEnd::set(const std::string& name, const std::string& value) {
     QVController& c = *m_nib.controller;
     const ControlSpec& spec = *specNamed(name);
-    if (!c.m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return "no photo is open";
     switch (spec.kind) {
     case ControlSpec::Kind::Slider: {
         auto* slider = dynamic_cast<qv::ui::Slider*>(spec.control(c));
@@ -339,21 +375,22 @@ std::optional<std::string> FrontEnd::set(const std::string& name, const std::str
     }
     case ControlSpec::Kind::Typed: {
         const double focal = *numberOf(value);
-        if (c.mMinFocalLength == 0 && c.mMaxFocalLength == 0) return "no lens with a focal range is in use";
-        if (focal < c.mMinFocalLength || focal > c.mMaxFocalLength)
-            return "focal length " + value + " mm is outside the lens's range " + formatted(c.mMinFocalLength) + "-" +
-                   formatted(c.mMaxFocalLength) + " mm";
+        if (c.state().mMinFocalLength == 0 && c.state().mMaxFocalLength == 0)
+            return "no lens with a focal range is in use";
+        if (focal < c.state().mMinFocalLength || focal > c.state().mMaxFocalLength)
+            return "focal length " + value + " mm is outside the lens's range " + formatted(c.state().mMinFocalLength) +
+                   "-" + formatted(c.state().mMaxFocalLength) + " mm";
         auto* field = dynamic_cast<qv::ui::TextField*>(spec.control(c));
         if (!field || !field->userType(value)) return "the focal length cannot be typed now";
         return std::nullopt;
     }
     case ControlSpec::Kind::Depth: {
-        if (!c.m_pDisplayView) return "no photo is open";
+        if (!c.mainWindow().m_pDisplayView) return "no photo is open";
         // The depth of what is saved follows the photo's metadata.
-        qv::Value metadata = c.m_pDisplayView->imageMetadata();
+        qv::Value metadata = c.mainWindow().m_pDisplayView->imageMetadata();
         if (!metadata.isDictionary()) return "the photo has no metadata to save with";
         metadata[qv::io::kCGImagePropertyDepth] = std::atoi(value.c_str());
-        c.m_pDisplayView->setImageMetadata(metadata);
+        c.mainWindow().m_pDisplayView->setImageMetadata(metadata);
         return std::nullopt;
     }
     }
@@ -362,21 +399,23 @@ std::optional<std::string> FrontEnd::set(const std::string& name, const std::str
 
 std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveChoices& save) {
     QVController& c = *m_nib.controller;
-    if (!c.m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return "no photo is open";
     if (save.depth)
         if (auto failed = set("depth", *save.depth)) return failed;
     const std::string output = absolute(path);
     const std::string extension = qv::paths::pathExtension(output);
     responder().queuePanel({true, {output}});
     c.onSaveAs(nullptr);
-    if (!c.m_pSavePanel) return "the save panel did not open";
+    if (!c.saveAccessory().m_pSavePanel) return "the save panel did not open";
     // What a person does in the panel before answering it: the format, its options, the name.
-    c.m_pFileFormatPopup->selectItemAtIndex(int(*QVOutputType::typeNamed(save.type ? *save.type : extension)));
-    c.onChangeFileType(c.m_pSavePanel.get());
-    c.m_pSavePanel->setRequiredFileType(extension);
-    if (save.compression && c.mCompressionType)
-        c.mCompressionType->selectItemAtIndex(int(*QVOutputType::compressionNamed(*save.compression)));
-    if (save.quality && !(c.mQualityAmountSlider && c.mQualityAmountSlider->userMoveTo(*numberOf(*save.quality))))
+    c.saveAccessory().m_pFileFormatPopup->selectItemAtIndex(
+        int(*QVOutputType::typeNamed(save.type ? *save.type : extension)));
+    c.onChangeFileType(c.saveAccessory().m_pSavePanel.get());
+    c.saveAccessory().m_pSavePanel->setRequiredFileType(extension);
+    if (save.compression && c.saveAccessory().mCompressionType)
+        c.saveAccessory().mCompressionType->selectItemAtIndex(int(*QVOutputType::compressionNamed(*save.compression)));
+    if (save.quality && !(c.saveAccessory().mQualityAmountSlider &&
+                          c.saveAccessory().mQualityAmountSlider->userMoveTo(*numberOf(*save.quality))))
         return "the quality cannot be set now";
     settle();
     if (wasCancelled()) return "the save panel was cancelled";
@@ -392,8 +431,9 @@ bool FrontEnd::wasCancelled() const {
 
 std::optional<std::string> FrontEnd::save() {
     QVController& c = *m_nib.controller;
-    if (!c.m_bImageLoaded) return "no photo is open";
-    if (!c.m_pWindow || !c.m_pWindow->isDocumentEdited()) return "nothing to save: nothing changed since the last save";
+    if (!c.state().m_bImageLoaded) return "no photo is open";
+    if (!c.mainWindow().m_pWindow || !c.mainWindow().m_pWindow->isDocumentEdited())
+        return "nothing to save: nothing changed since the last save";
     c.onSave(nullptr);
     return std::nullopt;
 }
@@ -403,8 +443,9 @@ std::optional<std::string> FrontEnd::print(const std::string& what) {
     auto text = [](const qv::ui::TextField* field) { return field ? field->stringValue() : std::string(); };
     const bool all = what == "all";
     if (all || what == "camera")
-        std::printf("camera: %s %s\n", text(c.m_pManufacturerText).c_str(), text(c.m_pCameraModelText).c_str());
-    if (all || what == "lens") std::printf("lens: %s\n", text(c.m_pLensText).c_str());
+        std::printf("camera: %s %s\n", text(c.mainWindow().m_pManufacturerText).c_str(),
+                    text(c.mainWindow().m_pCameraModelText).c_str());
+    if (all || what == "lens") std::printf("lens: %s\n", text(c.mainWindow().m_pLensText).c_str());
     if (all || what == "coefficients") {
         const auto values = c.correctionValues();
         std::printf("coefficients:");
@@ -417,7 +458,7 @@ std::optional<std::string> FrontEnd::print(const std::string& what) {
 void FrontEnd::settle() {
     QVController& c = *m_nib.controller;
     qv::RunLoop& loop = qv::RunLoop::main();
-    loop.runUntil([&] { return !c.m_pSavePanel; }, 60);
+    loop.runUntil([&] { return !c.saveAccessory().m_pSavePanel; }, 60);
     loop.runUntil([&] { return !c.isSaveInProgress(); }, 600);
     while (loop.runOnce(0)) {
     }

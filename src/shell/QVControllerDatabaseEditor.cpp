@@ -63,9 +63,10 @@ void QVController::setEditSheetSaveTitle(const char* key) {
     if (mEditSheet.m_pESSaveDatabaseButton) mEditSheet.m_pESSaveDatabaseButton->setTitle(m_pMainBundle.localizedString(key));
 }
 
+// The held database's lens list after the working list changed, when the sheet edits it.
 void QVController::keepEditsInHeldDatabase() {
-    if (mEditSheet.mSaveAs || !m_pDatabaseDict.isDictionary() || !m_pLensArray) return;
-    m_pDatabaseDict[keys::kLensArray] = qv::Value(*m_pLensArray);
+    if (mEditSheet.mSaveAs || !mState.m_pDatabaseDict.isDictionary() || !mState.m_pLensArray) return;
+    mState.m_pDatabaseDict[keys::kLensArray] = qv::Value(*mState.m_pLensArray);
 }
 
 void QVController::fillEditSheetModels(const qv::Array& manufacturers, int position) {
@@ -79,16 +80,16 @@ void QVController::onEditDatabase(Control*) {
     setEditSheetSaveTitle("Save");
     s.mSaveAs = false;
     s.m_newDatabase = qv::Value();
-    closeSheet(m_pDatabaseSheet);
-    const int row = selectedRowOf(m_pCamNameTable);
-    if (isDatabaseRow(row) && shell::isUserDatabasePath(m_pFilesArray[std::size_t(row)])) {
-        setDatabaseValues(m_pFilesArray[std::size_t(row)]);
+    closeSheet(mDatabaseSheet.m_pDatabaseSheet);
+    const int row = selectedRowOf(mDatabaseSheet.m_pCamNameTable);
+    if (isDatabaseRow(row) && shell::isUserDatabasePath(mState.mDatabaseRows[std::size_t(row)].path)) {
+        setDatabaseValues(mState.mDatabaseRows[std::size_t(row)].path);
         if (s.m_pESLensNameTable) s.m_pESLensNameTable->reloadData();
-        show(s.m_pESDatabaseText, m_pLoadedCamerasArray[std::size_t(row)]);
-        if (m_pLensArray && !m_pLensArray->empty()) {
-            int lens = selectedRowOf(m_pParametersTable);
-            if (!rowIn(lens, m_pLensArray)) lens = 0;
-            const qv::Array manufacturers = m_pManufacturerArray.value_or(qv::Array());
+        show(s.m_pESDatabaseText, mState.mDatabaseRows[std::size_t(row)].name);
+        if (mState.m_pLensArray && !mState.m_pLensArray->empty()) {
+            int lens = selectedRowOf(mParametersSheet.m_pParametersTable);
+            if (!rowIn(lens, mState.m_pLensArray)) lens = 0;
+            const qv::Array manufacturers = mState.m_pManufacturerArray.value_or(qv::Array());
             fillPopUp(s.m_pESManufacturerPopUp, userdb::manufacturerNames(manufacturers));
             fillEditSheetModels(manufacturers, 0);
             auto title = [](const qv::ui::PopUpButton* popUp) {
@@ -101,18 +102,18 @@ void QVController::onEditDatabase(Control*) {
             setESMatrixValues();
         }
     }
-    enableSaveForSelection(s, m_pLensArray);
+    enableSaveForSelection(s, mState.m_pLensArray);
     openSheet(s.m_pEditDatabaseSheet);
 }
 
 void QVController::onCreateNewDatabase(Control*) {
     DatabaseEditSheet& s = mEditSheet;
-    closeSheet(m_pDatabaseSheet);
+    closeSheet(mDatabaseSheet.m_pDatabaseSheet);
     setEditSheetSaveTitle("SaveAs");
     s.mSaveAs = true;
     // A database of its own: the held one, and the file it came from, stay as they are.
     s.m_newDatabase = qv::Value(qv::Dictionary());
-    m_pLensArray = qv::Array();
+    mState.m_pLensArray = qv::Array();
     if (s.m_pESLensNameTable) s.m_pESLensNameTable->reloadData();
     show(s.m_pESManufacturerText, "");
     show(s.m_pESModelText, "");
@@ -120,7 +121,7 @@ void QVController::onCreateNewDatabase(Control*) {
     show(s.m_pESDatabaseText, "");
     if (s.m_pESManufacturerPopUp) s.m_pESManufacturerPopUp->removeAllItems();
     if (s.m_pESModelPopUp) s.m_pESModelPopUp->removeAllItems();
-    enableSaveForSelection(s, m_pLensArray);
+    enableSaveForSelection(s, mState.m_pLensArray);
     openSheet(s.m_pEditDatabaseSheet);
 }
 
@@ -128,8 +129,8 @@ void QVController::onCreateNewDatabase(Control*) {
 
 void QVController::resetEditSheetUIForSelectedRow(int row) {
     DatabaseEditSheet& s = mEditSheet;
-    if (!rowIn(row, m_pLensArray)) return;
-    const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
+    if (!rowIn(row, mState.m_pLensArray)) return;
+    const qv::Value& record = (*mState.m_pLensArray)[std::size_t(row)];
     show(s.m_pESLensNameText, shell::fieldText(record.get(keys::kLensName), ""));
     show(s.m_pESFocalLengthText, shell::fieldText(record.get(keys::kLensFocalLength), ""));
     show(s.m_pESFieldOfViewText, shell::fieldText(record.get(keys::kLensFOV), ""));
@@ -147,10 +148,10 @@ void QVController::resetEditSheetUIForSelectedRow(int row) {
 
 void QVController::setESMatrixValues() {
     DatabaseEditSheet& s = mEditSheet;
-    if (!m_pLensArray || !s.m_pESMatrix) return;
+    if (!mState.m_pLensArray || !s.m_pESMatrix) return;
     const int row = selectedRowOf(s.m_pESLensNameTable);
-    if (!rowIn(row, m_pLensArray)) return;
-    const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
+    if (!rowIn(row, mState.m_pLensArray)) return;
+    const qv::Value& record = (*mState.m_pLensArray)[std::size_t(row)];
     for (std::size_t i = 0; i < std::size(keys::kRedValues); ++i)
         if (auto cell = s.m_pESMatrix->cellAtRow(int(i), 0)) cell->setFloatValue(record.get(keys::kRedValues[i]).floatOr(0));
 }
@@ -160,7 +161,7 @@ void QVController::setESMatrixValues() {
 void QVController::onManufacturerPopup(qv::ui::PopUpButton* sender) {
     if (!sender) return;
     const qv::Array manufacturers = mEditSheet.mSaveAs ? manufacturersOf(mEditSheet.m_newDatabase)
-                                                       : m_pManufacturerArray.value_or(qv::Array());
+                                                       : mState.m_pManufacturerArray.value_or(qv::Array());
     fillEditSheetModels(manufacturers, sender->indexOfSelectedItem());
     show(mEditSheet.m_pESManufacturerText, sender->titleOfSelectedItem().value_or(""));
     // The model field follows the model now shown, so that a save does not put the previous
@@ -174,13 +175,13 @@ void QVController::onModelsPopup(qv::ui::PopUpButton* sender) {
 }
 
 void QVController::onAddLens(Control*) {
-    if (!m_pLensArray) m_pLensArray = qv::Array();
-    if (m_pLensArray->empty()) {
-        m_pLensArray->push_back(newLensParametersDictionary());
+    if (!mState.m_pLensArray) mState.m_pLensArray = qv::Array();
+    if (mState.m_pLensArray->empty()) {
+        mState.m_pLensArray->push_back(newLensParametersDictionary());
     } else {
-        qv::Value copy = m_pLensArray->back();
+        qv::Value copy = mState.m_pLensArray->back();
         copy[keys::kLensName] = "Untitled";
-        m_pLensArray->push_back(std::move(copy));
+        mState.m_pLensArray->push_back(std::move(copy));
     }
     keepEditsInHeldDatabase();
     if (mEditSheet.m_pESLensNameTable) mEditSheet.m_pESLensNameTable->reloadData();
@@ -188,16 +189,16 @@ void QVController::onAddLens(Control*) {
 
 void QVController::onDeleteLens(Control*) {
     const int row = selectedRowOf(mEditSheet.m_pESLensNameTable);
-    if (!rowIn(row, m_pLensArray)) return;
-    m_pLensArray->erase(m_pLensArray->begin() + row);
+    if (!rowIn(row, mState.m_pLensArray)) return;
+    mState.m_pLensArray->erase(mState.m_pLensArray->begin() + row);
     keepEditsInHeldDatabase();
     if (mEditSheet.m_pESLensNameTable) mEditSheet.m_pESLensNameTable->reloadData();
 }
 
 void QVController::onUpdateLensName(Control*) {
     const int row = selectedRowOf(mEditSheet.m_pESLensNameTable);
-    if (!rowIn(row, m_pLensArray)) return;
-    (*m_pLensArray)[std::size_t(row)][keys::kLensName] = textOf(mEditSheet.m_pESLensNameText);
+    if (!rowIn(row, mState.m_pLensArray)) return;
+    (*mState.m_pLensArray)[std::size_t(row)][keys::kLensName] = textOf(mEditSheet.m_pESLensNameText);
     keepEditsInHeldDatabase();
     if (mEditSheet.m_pESLensNameTable) mEditSheet.m_pESLensNameTable->reloadData();
 }
@@ -207,22 +208,25 @@ void QVController::onUpdateLensName(Control*) {
 void QVController::onCancelEditDatabase(Control*) {
     setEditSheetSaveTitle("Save");
     // Edits made to the held database stay in memory; a new database is dropped.
-    if (const qv::Array* held = m_pDatabaseDict.get(keys::kLensArray).array())
-        m_pLensArray = *held;
+    if (const qv::Array* held = mState.m_pDatabaseDict.get(keys::kLensArray).array())
+        mState.m_pLensArray = *held;
     else
-        m_pLensArray.reset();
+        mState.m_pLensArray.reset();
     mEditSheet.mSaveAs = false;
     mEditSheet.m_newDatabase = qv::Value();
     closeSheet(mEditSheet.m_pEditDatabaseSheet);
-    openSheet(m_pDatabaseSheet);
+    openSheet(mDatabaseSheet.m_pDatabaseSheet);
 }
 
 void QVController::onSaveDatabase(Control*) {
     const bool saved = mEditSheet.mSaveAs ? saveNewDatabase() : setDatabaseToWrite();
     // A cancelled or failed save of a new database leaves the edit sheet open, to try again.
-    if (saved || !mEditSheet.mSaveAs) openSheet(m_pDatabaseSheet);
+    if (saved || !mEditSheet.mSaveAs) openSheet(mDatabaseSheet.m_pDatabaseSheet);
 }
 
+// Stores the sheet's fields in the selected record of the working list (a new record at the
+// end when no row is selected) and the manufacturer fields in `manufacturers`, then puts both
+// lists into `database`.
 void QVController::storeEditSheetFields(qv::Value& database, qv::Array& manufacturers) {
     DatabaseEditSheet& s = mEditSheet;
     userdb::ManufacturerFields maker;
@@ -243,21 +247,23 @@ void QVController::storeEditSheetFields(qv::Value& database, qv::Array& manufact
     for (std::size_t row = 0; row < fields.red.size(); ++row)
         if (auto cell = s.m_pESMatrix ? s.m_pESMatrix->cellAtRow(int(row), 0) : nullptr) fields.red[row] = cell->floatValue();
 
-    if (!m_pLensArray) m_pLensArray = qv::Array();
+    if (!mState.m_pLensArray) mState.m_pLensArray = qv::Array();
     const int row = selectedRowOf(s.m_pESLensNameTable);
-    if (rowIn(row, m_pLensArray)) {
-        qv::Value& record = (*m_pLensArray)[std::size_t(row)];
+    if (rowIn(row, mState.m_pLensArray)) {
+        qv::Value& record = (*mState.m_pLensArray)[std::size_t(row)];
         record = userdb::storedRecord(record, fields);
     } else {
         // Nothing selected: the typed fields become a record of their own.
-        m_pLensArray->push_back(userdb::storedRecord(newLensParametersDictionary(), fields));
+        mState.m_pLensArray->push_back(userdb::storedRecord(newLensParametersDictionary(), fields));
     }
     if (!database.isDictionary()) database = qv::Value(qv::Dictionary());
     database[keys::kCameraManufacturers] = qv::Value(manufacturers);
-    database[keys::kLensArray] = qv::Value(*m_pLensArray);
+    database[keys::kLensArray] = qv::Value(*mState.m_pLensArray);
     if (s.m_pESLensNameTable) s.m_pESLensNameTable->reloadData();
 }
 
+// Writes a user database; false, and an alert naming the file, when the path is not a "dtl"
+// file or the write failed.
 bool QVController::writeUserDatabase(const qv::Value& database, const std::string& path) {
     // Only a user database's own kind of file is written: never the resource database, which
     // holds a different format.
@@ -292,10 +298,10 @@ bool QVController::saveNewDatabase() {
     });
     closeSheet(mEditSheet.m_pEditDatabaseSheet);
     // The working list goes back to the held database's; the new file is added by browsing.
-    if (const qv::Array* held = m_pDatabaseDict.get(keys::kLensArray).array())
-        m_pLensArray = *held;
+    if (const qv::Array* held = mState.m_pDatabaseDict.get(keys::kLensArray).array())
+        mState.m_pLensArray = *held;
     else
-        m_pLensArray.reset();
+        mState.m_pLensArray.reset();
     mEditSheet.mSaveAs = false;
     setEditSheetSaveTitle("Save");
     return true;
@@ -303,11 +309,11 @@ bool QVController::saveNewDatabase() {
 
 bool QVController::setDatabaseToWrite() {
     closeSheet(mEditSheet.m_pEditDatabaseSheet);
-    const int row = selectedRowOf(m_pCamNameTable);
+    const int row = selectedRowOf(mDatabaseSheet.m_pCamNameTable);
     if (!isDatabaseRow(row)) return false;
-    qv::Array manufacturers = m_pManufacturerArray.value_or(qv::Array());
-    storeEditSheetFields(m_pDatabaseDict, manufacturers);
-    m_pManufacturerArray = manufacturers;
+    qv::Array manufacturers = mState.m_pManufacturerArray.value_or(qv::Array());
+    storeEditSheetFields(mState.m_pDatabaseDict, manufacturers);
+    mState.m_pManufacturerArray = manufacturers;
     // The edits stay in the held database whether or not the file can be written.
-    return writeUserDatabase(m_pDatabaseDict, m_pFilesArray[std::size_t(row)]);
+    return writeUserDatabase(mState.m_pDatabaseDict, mState.mDatabaseRows[std::size_t(row)].path);
 }

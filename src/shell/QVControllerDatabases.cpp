@@ -13,48 +13,46 @@
 using namespace shell::keys;
 
 QVDatabaseLoader& QVController::databaseLoader() {
-    if (!m_pQVDatabaseLoader) m_pQVDatabaseLoader = std::make_unique<QVDatabaseLoader>();
-    return *m_pQVDatabaseLoader;
+    if (!mState.m_pQVDatabaseLoader) mState.m_pQVDatabaseLoader = std::make_unique<QVDatabaseLoader>();
+    return *mState.m_pQVDatabaseLoader;
 }
 
 bool QVController::setDatabaseValues(const std::string& path) {
     QVDatabaseLoader& loader = databaseLoader();
     if (shell::isUserDatabasePath(path)) {
-        m_pDatabaseDict = loader.loadDatabase(path);
-        if (!m_pDatabaseDict.isDictionary()) {
-            m_pDatabaseDict = qv::Value();
-            m_pManufacturerArray.reset();
-            m_pLensArray.reset();
+        mState.m_pDatabaseDict = loader.loadDatabase(path);
+        if (!mState.m_pDatabaseDict.isDictionary()) {
+            mState.m_pDatabaseDict = qv::Value();
+            mState.m_pManufacturerArray.reset();
+            mState.m_pLensArray.reset();
             return false;
         }
         auto arrayOf = [&](const char* key) -> std::optional<qv::Array> {
-            if (const qv::Array* list = m_pDatabaseDict.get(key).array()) return *list;
+            if (const qv::Array* list = mState.m_pDatabaseDict.get(key).array()) return *list;
             return std::nullopt;
         };
-        m_pManufacturerArray = arrayOf(lens::keys::kCameraManufacturers);
-        m_pLensArray = arrayOf(lens::keys::kLensArray);
-        mDBLoaded = true;
+        mState.m_pManufacturerArray = arrayOf(lens::keys::kCameraManufacturers);
+        mState.m_pLensArray = arrayOf(lens::keys::kLensArray);
+        mState.mDBLoaded = true;
         return true;
     }
-    m_pPTLensCamInfoArray = loader.camInfoForLoadedDatabase();
-    if (m_pPTLensCamInfoArray.empty()) return false;
-    std::size_t added = 0;
-    for (const qv::Value& camera : m_pPTLensCamInfoArray) {
+    mState.m_pPTLensCamInfoArray = loader.camInfoForLoadedDatabase();
+    if (mState.m_pPTLensCamInfoArray.empty()) return false;
+    auto& rows = mState.mDatabaseRows;
+    for (const qv::Value& camera : mState.m_pPTLensCamInfoArray) {
         const std::string make = camera.get(lens::keys::kMenuMake).stringOr("");
-        if (!m_pLoadedCamerasArray.empty() && m_pLoadedCamerasArray.back() == make) continue;
-        m_pLoadedCamerasArray.push_back(make);
-        ++added;
+        if (!rows.empty() && rows.back().name == make) continue;
+        rows.push_back({make, path});
     }
-    m_pFilesArray.insert(m_pFilesArray.end(), added, path);
-    mDBLoaded = true;
+    mState.mDBLoaded = true;
     return true;
 }
 
+// Reads a database file and adds its rows; false when it could not be read.
 bool QVController::addDatabase(const std::string& path) {
     if (shell::isUserDatabasePath(path)) {
         if (!setDatabaseValues(path)) return false;
-        m_pFilesArray.push_back(path);
-        m_pLoadedCamerasArray.push_back(qv::paths::lastPathComponent(qv::paths::deletingPathExtension(path)));
+        mState.mDatabaseRows.push_back({qv::paths::lastPathComponent(qv::paths::deletingPathExtension(path)), path});
         setIsPTLens(false);
         return true;
     }
@@ -63,23 +61,24 @@ bool QVController::addDatabase(const std::string& path) {
     return setDatabaseValues(path);
 }
 
+// After a database was added: select its (last) row and show it as the current database.
 void QVController::selectLastDatabaseRow() {
     // Both database tables list the same rows.
-    if (mManufacturerList) mManufacturerList->reloadData();
-    if (!m_pCamNameTable) return;
-    m_pCamNameTable->reloadData();
-    m_pCamNameTable->selectRow(int(m_pLoadedCamerasArray.size()) - 1);
+    if (mLensSelection.mManufacturerList) mLensSelection.mManufacturerList->reloadData();
+    if (!mDatabaseSheet.m_pCamNameTable) return;
+    mDatabaseSheet.m_pCamNameTable->reloadData();
+    mDatabaseSheet.m_pCamNameTable->selectRow(int(mState.mDatabaseRows.size()) - 1);
 }
 
 void QVController::showSelectedDatabaseName() {
-    if (!m_pCamNameTable || !m_pDatabaseText) return;
-    const int row = m_pCamNameTable->selectedRow();
-    if (isDatabaseRow(row)) m_pDatabaseText->setStringValue(m_pLoadedCamerasArray[std::size_t(row)]);
+    if (!mDatabaseSheet.m_pCamNameTable || !mMain.m_pDatabaseText) return;
+    const int row = mDatabaseSheet.m_pCamNameTable->selectedRow();
+    if (isDatabaseRow(row)) mMain.m_pDatabaseText->setStringValue(mState.mDatabaseRows[std::size_t(row)].name);
 }
 
 void QVController::onDatabase(Control*) {
-    mCamIndexInTable = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
-    openSheet(m_pDatabaseSheet);
+    mState.mCamIndexInTable = mDatabaseSheet.m_pCamNameTable ? mDatabaseSheet.m_pCamNameTable->selectedRow() : -1;
+    openSheet(mDatabaseSheet.m_pDatabaseSheet);
 }
 
 void QVController::onBrowseDatabase(Control*) {
@@ -102,25 +101,25 @@ void QVController::onBrowseDatabase(Control*) {
     selectLastDatabaseRow();
     qv::PreferencesFile::update([&](qv::Value& root) {
         root[kDatabasePath] = path;
-        root[kLoadedDatabase] = m_pFilesArray.back();
-        root[kLoadedCamera] = m_pLoadedCamerasArray.back();
+        root[kLoadedDatabase] = mState.mDatabaseRows.back().path;
+        root[kLoadedCamera] = mState.mDatabaseRows.back().name;
     });
 }
 
 void QVController::onLoadDatabase(Control*) {
-    closeSheet(m_pDatabaseSheet);
-    const int row = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
+    closeSheet(mDatabaseSheet.m_pDatabaseSheet);
+    const int row = mDatabaseSheet.m_pCamNameTable ? mDatabaseSheet.m_pCamNameTable->selectedRow() : -1;
     if (!isDatabaseRow(row)) return;
-    const std::string& name = m_pLoadedCamerasArray[std::size_t(row)];
-    const std::string& path = m_pFilesArray[std::size_t(row)];
-    if (m_pDatabaseText) m_pDatabaseText->setStringValue(name);
+    const shell::DatabaseRow& chosen = mState.mDatabaseRows[std::size_t(row)];
+    if (mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue(chosen.name);
     qv::PreferencesFile::update([&](qv::Value& root) {
-        root[kLoadedDatabase] = path;
-        root[kLoadedCamera] = name;
+        root[kLoadedDatabase] = chosen.path;
+        root[kLoadedCamera] = chosen.name;
     });
 }
 
 void QVController::onCloseDatabase(Control*) {
-    if (m_pCamNameTable && mCamIndexInTable >= 0) m_pCamNameTable->selectRow(mCamIndexInTable);
-    closeSheet(m_pDatabaseSheet);
+    if (mDatabaseSheet.m_pCamNameTable && mState.mCamIndexInTable >= 0)
+        mDatabaseSheet.m_pCamNameTable->selectRow(mState.mCamIndexInTable);
+    closeSheet(mDatabaseSheet.m_pDatabaseSheet);
 }

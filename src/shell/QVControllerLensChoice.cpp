@@ -4,6 +4,7 @@
 // owned lenses when that finds nothing.
 #include "QVController.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -61,9 +62,10 @@ bool cameraMatches(const qv::Value& camera, const std::string& make, const std::
     return equalsIgnoringCase(makeInUse, make) && equalsIgnoringCase(modelInUse, model);
 }
 
-int indexOf(const std::vector<std::string>& list, const std::string& value) {
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i] == value) return int(i);
+// The first row of the loaded-database list with that name; -1 for none.
+int rowNamed(const std::vector<shell::DatabaseRow>& rows, const std::string& name) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == name) return int(i);
     return -1;
 }
 
@@ -80,8 +82,8 @@ bool near(float a, double b) { return std::fabs(double(a) - b) < kMatchTolerance
 // ---- The photo's EXIF summary ----
 
 qv::Value QVController::getExifProprties() {
-    if (!m_pDisplayView) return {};
-    const qv::Value metadata = m_pDisplayView->imageMetadata();
+    if (!mMain.m_pDisplayView) return {};
+    const qv::Value metadata = mMain.m_pDisplayView->imageMetadata();
     const qv::Value& tiff = metadata.get(qv::io::kCGImagePropertyTIFFDictionary);
     const qv::Value& exif = metadata.get(qv::io::kCGImagePropertyExifDictionary);
     if (tiff.isNull() || exif.isNull()) return tiff;
@@ -98,15 +100,15 @@ qv::Value QVController::getExifProprties() {
 void QVController::setLensProperties() {
     QVDatabaseLoader& loader = databaseLoader();
     const qv::Value exif = getExifProprties();
-    if (mFocalLengthField) {
-        mFocalLengthField->setDoubleValue(0);
-        if (!isBatchRunning()) mFocalLengthField->setFloatValue(exif.get("Focal Length").floatOr(0));
+    if (mMain.mFocalLengthField) {
+        mMain.mFocalLengthField->setDoubleValue(0);
+        if (!isBatchRunning()) mMain.mFocalLengthField->setFloatValue(exif.get("Focal Length").floatOr(0));
     }
-    mSelectedFromPreferences = true;
+    mState.mSelectedFromPreferences = true;
     const auto make = exif.get("Make").asString();
-    if (!mDBLoaded || !make || m_pPTLensCamInfoArray.empty()) return;
+    if (!mState.mDBLoaded || !make || mState.m_pPTLensCamInfoArray.empty()) return;
     const std::string model = exif.get("Model").stringOr("");
-    for (const qv::Value& camera : m_pPTLensCamInfoArray) {
+    for (const qv::Value& camera : mState.m_pPTLensCamInfoArray) {
         if (!cameraMatches(camera, *make, model, true)) continue;
         loader.setMultiplier(camera.get(lens::keys::kMultiplier).doubleOr(1.0));
         return;
@@ -131,7 +133,8 @@ bool QVController::selectLensFromPreferences() {
 
 void QVController::setMatrixValueFromPrefernceLens(int index) {
     const qv::Array owned = QVPreferences::readRecentLenses();
-    if (mFocalLengthField) mFocalLengthField->setFloatValue(getExifProprties().get("Focal Length").floatOr(0));
+    if (mMain.mFocalLengthField)
+        mMain.mFocalLengthField->setFloatValue(getExifProprties().get("Focal Length").floatOr(0));
     if (owned.empty() || index < 0 || std::size_t(index) >= owned.size()) return;
     const qv::Value& entry = owned[std::size_t(index)];
     QVDatabaseLoader& loader = databaseLoader();
@@ -145,29 +148,33 @@ void QVController::setMatrixValueFromPrefernceLens(int index) {
 void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
     if (entry.isNull()) return;
     const std::string camera = camNameForLens(entry);
-    if (m_pDatabaseText) m_pDatabaseText->setStringValue(camera);
-    const int cameraRow = indexOf(m_pLoadedCamerasArray, camera);
-    if (m_pCamNameTable) {
-        if (cameraRow >= 0) m_pCamNameTable->selectRow(cameraRow);
-        else m_pCamNameTable->deselectAll();
+    if (mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue(camera);
+    const int cameraRow = rowNamed(mState.mDatabaseRows, camera);
+    if (mDatabaseSheet.m_pCamNameTable) {
+        if (cameraRow >= 0)
+            mDatabaseSheet.m_pCamNameTable->selectRow(cameraRow);
+        else
+            mDatabaseSheet.m_pCamNameTable->deselectAll();
     }
     setParameters();
-    if (m_pParametersTable) m_pParametersTable->reloadData();
-    const int lensRow = m_pLensArray ? rowOfLens(*m_pLensArray, lensName(entry)) : -1;
+    if (mParametersSheet.m_pParametersTable) mParametersSheet.m_pParametersTable->reloadData();
+    const int lensRow = mState.m_pLensArray ? rowOfLens(*mState.m_pLensArray, lensName(entry)) : -1;
     const bool batch = isBatchRunning();
-    if (!batch && lensRow >= 0 && m_pParametersTable) {
-        m_pParametersTable->selectRow(lensRow);
+    if (!batch && lensRow >= 0 && mParametersSheet.m_pParametersTable) {
+        mParametersSheet.m_pParametersTable->selectRow(lensRow);
         onLoadParameters(nullptr);
     }
-    if (m_pLensText) m_pLensText->setStringValue(lensName(entry));
-    if (mFocalLengthField)
-        mFocalLengthField->setFloatValue(m_pFocalLengthText ? std::strtof(m_pFocalLengthText->stringValue().c_str(), nullptr) : 0);
+    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(lensName(entry));
+    if (mMain.mFocalLengthField)
+        mMain.mFocalLengthField->setFloatValue(
+            mMain.m_pFocalLengthText ? std::strtof(mMain.m_pFocalLengthText->stringValue().c_str(), nullptr) : 0);
     if (entry.contains(lens::keys::kMinFocalLength) && !batch) {
-        mMinFocalLength = entry.get(lens::keys::kMinFocalLength).floatOr(0);
-        mMaxFocalLength = entry.get(lens::keys::kMaxFocalLength).floatOr(0);
-        if (mFocalLengthRange)
-            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(entry.get(lens::keys::kMinFocalLength)) + " - " +
-                                              qv::ui::stringFromValue(entry.get(lens::keys::kMaxFocalLength)));
+        mState.mMinFocalLength = entry.get(lens::keys::kMinFocalLength).floatOr(0);
+        mState.mMaxFocalLength = entry.get(lens::keys::kMaxFocalLength).floatOr(0);
+        if (mMain.mFocalLengthRange)
+            mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(entry.get(lens::keys::kMinFocalLength)) +
+                                                    " - " +
+                                                    qv::ui::stringFromValue(entry.get(lens::keys::kMaxFocalLength)));
     }
 }
 
@@ -177,8 +184,8 @@ std::string QVController::camNameForLens(const qv::Value& lens) {
     const auto make = exif.get("Make").asString();
     const std::string model = exif.get("Model").stringOr("");
     std::optional<std::string> menuMake;
-    if (mDBLoaded && make && !m_pPTLensCamInfoArray.empty()) {
-        for (const qv::Value& camera : m_pPTLensCamInfoArray) {
+    if (mState.mDBLoaded && make && !mState.m_pPTLensCamInfoArray.empty()) {
+        for (const qv::Value& camera : mState.m_pPTLensCamInfoArray) {
             const std::string recordMake = paddedMake(camera.get(lens::keys::kExifMake).stringOr(""), *make, false);
             if (recordMake.find(*make) == std::string::npos) continue;
             const std::string recordModel = trimmed(camera.get(lens::keys::kExifModel).stringOr(""));
@@ -188,10 +195,11 @@ std::string QVController::camNameForLens(const qv::Value& lens) {
             }
         }
     }
-    if (menuMake && indexOf(m_pLoadedCamerasArray, *menuMake) >= 0) return *menuMake;
+    if (menuMake && rowNamed(mState.mDatabaseRows, *menuMake) >= 0) return *menuMake;
     const std::string group = lens.get(lens::keys::kLensGroup).stringOr("");
-    for (const qv::Value& camera : m_pPTLensCamInfoArray)
-        if (camera.get(lens::keys::kCamGroup).stringOr("") == group) return camera.get("menuMake").stringOr("");
+    for (const qv::Value& camera : mState.m_pPTLensCamInfoArray)
+        if (camera.get(lens::keys::kCamGroup).stringOr("") == group)
+            return camera.get(lens::keys::kMenuMake).stringOr("");
     return "";
 }
 
@@ -207,46 +215,47 @@ bool QVController::autoselectionForLens() {
     const double focal = double(exif.get("Focal Length").floatOr(0));
     const float aperture = exif.get("MaxAperture").floatOr(0);
     const bool batch = isBatchRunning();
-    if (mFocalLengthField) {
-        mFocalLengthField->setDoubleValue(0);
-        if (!batch) mFocalLengthField->setDoubleValue(focal);
+    if (mMain.mFocalLengthField) {
+        mMain.mFocalLengthField->setDoubleValue(0);
+        if (!batch) mMain.mFocalLengthField->setDoubleValue(focal);
     }
-    const double minFocal = mMinFocalLengthFromImage.load(), maxFocal = mMaxFocalLengthFromImage.load();
+    const double minFocal = mState.mMinFocalLengthFromImage.load(), maxFocal = mState.mMaxFocalLengthFromImage.load();
     std::string rememberedMake, rememberedModel;
 
     auto showCamera = [&](const std::string& name) {
-        const int row = indexOf(m_pLoadedCamerasArray, name);
+        const int row = rowNamed(mState.mDatabaseRows, name);
         if (row < 0) return;
-        if (!batch && m_pDatabaseText) m_pDatabaseText->setStringValue(m_pLoadedCamerasArray[std::size_t(row)]);
-        if (m_pCamNameTable) m_pCamNameTable->selectRow(row);
+        if (!batch && mMain.m_pDatabaseText)
+            mMain.m_pDatabaseText->setStringValue(mState.mDatabaseRows[std::size_t(row)].name);
+        if (mDatabaseSheet.m_pCamNameTable) mDatabaseSheet.m_pCamNameTable->selectRow(row);
     };
     auto rangeMatches = [&](const qv::Value& lens) {
         return near(lens.get(lens::keys::kMinFocalLength).floatOr(0), minFocal) &&
                near(lens.get(lens::keys::kMaxFocalLength).floatOr(0), maxFocal);
     };
 
-    if (mDBLoaded && make) {
+    if (mState.mDBLoaded && make) {
         std::vector<std::string> groups;
         qv::Array candidates;
         std::vector<std::string> focalMatches, focalAndApertureMatches;
-        if (!m_pPTLensCamInfoArray.empty()) {
-            for (std::size_t i = 0; i < m_pPTLensCamInfoArray.size(); ++i) {
-                const qv::Value& camera = m_pPTLensCamInfoArray[i];
+        if (!mState.m_pPTLensCamInfoArray.empty()) {
+            for (std::size_t i = 0; i < mState.m_pPTLensCamInfoArray.size(); ++i) {
+                const qv::Value& camera = mState.m_pPTLensCamInfoArray[i];
                 if (!cameraMatches(camera, *make, model, false)) continue;
                 groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
                 rememberedMake = camera.get(lens::keys::kMenuMake).stringOr("");
                 rememberedModel = camera.get(lens::keys::kMenuModel).stringOr("");
                 loader.setMultiplier(camera.get(lens::keys::kMultiplier).doubleOr(1.0));
-                mCamIndex = int(i);
+                mState.mCamIndex = int(i);
                 state = CameraOnly;
             }
             showCamera(rememberedMake);
-            m_pLensArray = loader.lensArrayForCamGroup(groups);
-            removeMultipleEntriesFrom(*m_pLensArray);
+            mState.m_pLensArray = loader.lensArrayForCamGroup(groups);
+            removeMultipleEntriesFrom(*mState.m_pLensArray);
         }
-        if (state == CameraOnly && m_pLensArray) {
+        if (state == CameraOnly && mState.m_pLensArray) {
             const bool rangeUnknown = minFocal == 0 || maxFocal == 0;
-            for (const qv::Value& lens : *m_pLensArray) {
+            for (const qv::Value& lens : *mState.m_pLensArray) {
                 if (rangeUnknown) {
                     if (!near(lens.get(lens::keys::kLensFocalLength).floatOr(0), focal)) continue;
                     focalMatches.push_back(lensName(lens));
@@ -263,7 +272,8 @@ bool QVController::autoselectionForLens() {
             // another camera (an adapter, a sibling body). Only for a known range: with 0 to 0 it
             // would take any camera's lens of unknown range over the focal-length matches above.
             groups.clear();
-            for (const qv::Value& camera : m_pPTLensCamInfoArray) groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
+            for (const qv::Value& camera : mState.m_pPTLensCamInfoArray)
+                groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
             qv::Array all = loader.lensArrayForCamGroup(groups);
             removeMultipleEntriesFrom(all);
             if (minFocal != 0 && maxFocal != 0)
@@ -274,10 +284,10 @@ bool QVController::autoselectionForLens() {
         if (!candidates.empty()) {
             const qv::Value chosen = candidates[std::size_t(best)];
             showCamera(camNameForLens(chosen));
-            m_pLensArray = loader.lensArrayForCamGroup({chosen.get(lens::keys::kLensGroup).stringOr("")});
-            removeMultipleEntriesFrom(*m_pLensArray);
-            int row = rowOfLens(*m_pLensArray, lensName(chosen));
-            if (row < 0) row = int(m_pLensArray->size()) - 1;
+            mState.m_pLensArray = loader.lensArrayForCamGroup({chosen.get(lens::keys::kLensGroup).stringOr("")});
+            removeMultipleEntriesFrom(*mState.m_pLensArray);
+            int row = rowOfLens(*mState.m_pLensArray, lensName(chosen));
+            if (row < 0) row = int(mState.m_pLensArray->size()) - 1;
             updateUIWithLensInfo(row);
             state = LensFound;
         } else if (!focalAndApertureMatches.empty()) {
@@ -289,7 +299,7 @@ bool QVController::autoselectionForLens() {
 
     if (state == LensFound) return true;
     std::unique_ptr<QVPreferences> local;
-    QVPreferences* owned = mQVPreferences;
+    QVPreferences* owned = mPreferences.mQVPreferences;
     if (!owned) owned = (local = std::make_unique<QVPreferences>()).get();
     if (owned->readPreferences()) {
         if (state == CameraOnly) {
@@ -302,17 +312,17 @@ bool QVController::autoselectionForLens() {
     }
     setValuesToNoDatabase();
     if (!batch) {
-        if (state == NoCamera && m_pDatabaseText) m_pDatabaseText->setStringValue(kNoValue);
-        if (m_pLensText) m_pLensText->setStringValue(kNoValue);
-        if (mFocalLengthField) mFocalLengthField->setDoubleValue(0);
-        if (mFocalLengthRange) mFocalLengthRange->setStringValue(" ");
+        if (state == NoCamera && mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue(kNoValue);
+        if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(kNoValue);
+        if (mMain.mFocalLengthField) mMain.mFocalLengthField->setDoubleValue(0);
+        if (mMain.mFocalLengthRange) mMain.mFocalLengthRange->setStringValue(" ");
     }
     return false;
 }
 
 int QVController::indexOfBestMatchingLensFrom(const qv::Array& lenses, float maximumAperture) {
     if (lenses.empty()) return 0;
-    if (mQVPreferences) mQVPreferences->readPreferences();
+    if (mPreferences.mQVPreferences) mPreferences.mQVPreferences->readPreferences();
     int best = 0;
     float bestDistance = 0;
     for (std::size_t i = 0; i < lenses.size(); ++i) {
@@ -332,7 +342,7 @@ void QVController::choseBestLensFrom(const std::vector<std::string>& names) {
         const qv::Array owned = QVPreferences::readRecentLenses();
         bool found = false;
         for (const qv::Value& entry : owned) {
-            if (indexOf(names, lensName(entry)) >= 0) {
+            if (std::find(names.begin(), names.end(), lensName(entry)) != names.end()) {
                 choice = lensName(entry);
                 found = true;
                 break;
@@ -341,19 +351,19 @@ void QVController::choseBestLensFrom(const std::vector<std::string>& names) {
         if (!owned.empty() && !found) choice = names.back();
     }
     int row = 0;
-    if (m_pLensArray && !m_pLensArray->empty()) {
-        row = rowOfLens(*m_pLensArray, choice);
-        if (row < 0) row = int(m_pLensArray->size()) - 1;
+    if (mState.m_pLensArray && !mState.m_pLensArray->empty()) {
+        row = rowOfLens(*mState.m_pLensArray, choice);
+        if (row < 0) row = int(mState.m_pLensArray->size()) - 1;
     }
     updateUIWithLensInfo(row);
 }
 
 bool QVController::loadMatchingLens(const std::string& name) {
-    const int row = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
-    if (row < 0 || std::size_t(row) >= m_pLoadedCamerasArray.size()) return false;
-    const std::string& camera = m_pLoadedCamerasArray[std::size_t(row)];
+    const int row = mDatabaseSheet.m_pCamNameTable ? mDatabaseSheet.m_pCamNameTable->selectedRow() : -1;
+    if (!isDatabaseRow(row)) return false;
+    const std::string& camera = mState.mDatabaseRows[std::size_t(row)].name;
     std::vector<std::string> groups;
-    for (const qv::Value& record : m_pPTLensCamInfoArray) {
+    for (const qv::Value& record : mState.m_pPTLensCamInfoArray) {
         if (record.get(lens::keys::kMenuMake).stringOr("") != camera) continue;
         const std::string group = record.get(lens::keys::kCamGroup).stringOr("");
         if (groups.empty() || groups.back() != group) groups.push_back(group);
@@ -362,24 +372,24 @@ bool QVController::loadMatchingLens(const std::string& name) {
     qv::Array lenses = databaseLoader().lensArrayForCamGroup(groups);
     const int index = rowOfLens(lenses, name);
     if (index < 0) return false;
-    m_pLensArray = std::move(lenses);
+    mState.m_pLensArray = std::move(lenses);
     updateUIWithLensInfo(index);
     return true;
 }
 
 bool QVController::loadRecentSettings(const qv::Value& entry) {
     const auto make = entry.get(lens::keys::kMenuMake).asString();
-    if (!make || m_pPTLensCamInfoArray.empty()) return false;
+    if (!make || mState.m_pPTLensCamInfoArray.empty()) return false;
     const std::string name = lensName(entry);
-    for (const qv::Value& record : m_pPTLensCamInfoArray) {
+    for (const qv::Value& record : mState.m_pPTLensCamInfoArray) {
         if (!equalsIgnoringCase(record.get(lens::keys::kMenuMake).stringOr(""), *make)) continue;
-        if (const int row = indexOf(m_pLoadedCamerasArray, *make); row >= 0 && m_pCamNameTable)
-            m_pCamNameTable->selectRow(row);
-        if (m_pDatabaseText) m_pDatabaseText->setStringValue(*make);
+        if (const int row = rowNamed(mState.mDatabaseRows, *make); row >= 0 && mDatabaseSheet.m_pCamNameTable)
+            mDatabaseSheet.m_pCamNameTable->selectRow(row);
+        if (mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue(*make);
         qv::Array lenses = databaseLoader().lensArrayForCamGroup({record.get(lens::keys::kCamGroup).stringOr("")});
         const int index = rowOfLens(lenses, name);
         if (index < 0) continue;
-        m_pLensArray = std::move(lenses);
+        mState.m_pLensArray = std::move(lenses);
         updateUIWithLensInfo(index);
         return true;
     }

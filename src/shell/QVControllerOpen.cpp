@@ -37,17 +37,18 @@ std::string QVController::workingCopyPath() { return qv::paths::temporaryFolder(
 void QVController::onLoadImage(Control*) {
     std::string folder = qv::PreferencesFile::read().get(shell::keys::kImageDirectoryPath).stringOr("");
     if (folder.empty() || !qv::files::exists(folder)) folder = qv::paths::homeFolder() + "/Documents";
-    if (!m_pWindow) return;
+    if (!mMain.m_pWindow) return;
     auto panel = qv::ui::OpenPanel::openPanel();
     panel->setCanChooseFiles(true);
     panel->setAllowsMultipleSelection(false);
-    panel->beginSheetForDirectory(folder, "", kPhotoExtensions, *m_pWindow, [this](qv::ui::OpenPanel& sheet, int code) {
-        const std::string chosen = sheet.filename();
-        if (code != qv::ui::kOKButton || chosen.empty()) return;
-        shell::sweepSupportFolder();
-        openImage(chosen);
-        if (m_bImageLoaded) qv::detachThread([photo = m_pFileToLoad] { performSipsCommand(photo); });
-    });
+    panel->beginSheetForDirectory(
+        folder, "", kPhotoExtensions, *mMain.m_pWindow, [this](qv::ui::OpenPanel& sheet, int code) {
+            const std::string chosen = sheet.filename();
+            if (code != qv::ui::kOKButton || chosen.empty()) return;
+            shell::sweepSupportFolder();
+            openImage(chosen);
+            if (mState.m_bImageLoaded) qv::detachThread([photo = mState.m_pFileToLoad] { performSipsCommand(photo); });
+        });
 }
 
 bool QVController::createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties) {
@@ -56,7 +57,7 @@ bool QVController::createSmallScaledImage(const std::string& photo, const qv::Di
     auto pixels = source->createImage();
     if (!pixels) return false;
     const double w = pixels->width, h = pixels->height;
-    const qv::Rect frame = m_pWindow ? m_pWindow->frame() : qv::Rect(0, 0, w, h);
+    const qv::Rect frame = mMain.m_pWindow ? mMain.m_pWindow->frame() : qv::Rect(0, 0, w, h);
     double scale = 1;
     if (w > frame.width() || h > frame.height()) scale = w > frame.width() ? frame.width() / w : frame.height() / h;
     const qv::ci::Image scaled =
@@ -81,10 +82,10 @@ bool QVController::createSmallScaledImage(const std::string& photo, const qv::Di
 }
 
 bool QVController::performLoading(const std::string& path) {
-    const bool loaded = m_pDisplayView && m_pDisplayView->setCIImageFromFile(path);
+    const bool loaded = mMain.m_pDisplayView && mMain.m_pDisplayView->setCIImageFromFile(path);
     if (loaded) {
-        m_pFileToWrite = path;
-        ++mPhotoGeneration;
+        mState.m_pFileToWrite = path;
+        ++mState.mPhotoGeneration;
     }
     return loaded;
 }
@@ -102,23 +103,23 @@ void QVController::openImage(const std::string& chosen) {
         photo.colorSpace = source->colorSpace();
     }
     resetAccessoryView();
-    if (mPrefMenuItem) mPrefMenuItem->setEnabled(false);
-    m_pFileToLoad = path;
-    if (m_pMagnifierButton) m_pMagnifierButton->setState(qv::ui::kOffState);
-    if (m_pZoomPlusButton) m_pZoomPlusButton->setEnabled(false);
-    if (m_pZoomMinusButton) m_pZoomMinusButton->setEnabled(false);
-    if (m_pZoomPercentageText) m_pZoomPercentageText->setStringValue("100");
-    if (m_pPreviewCheckbox) m_pPreviewCheckbox->setState(qv::ui::kOnState);
+    if (mMain.mPrefMenuItem) mMain.mPrefMenuItem->setEnabled(false);
+    mState.m_pFileToLoad = path;
+    if (mMain.m_pMagnifierButton) mMain.m_pMagnifierButton->setState(qv::ui::kOffState);
+    if (mMain.m_pZoomPlusButton) mMain.m_pZoomPlusButton->setEnabled(false);
+    if (mMain.m_pZoomMinusButton) mMain.m_pZoomMinusButton->setEnabled(false);
+    if (mMain.m_pZoomPercentageText) mMain.m_pZoomPercentageText->setStringValue("100");
+    if (mMain.m_pPreviewCheckbox) mMain.m_pPreviewCheckbox->setState(qv::ui::kOnState);
     databaseLoader().setMultiplier(1.0);
 
-    m_bImageLoaded = performLoading(path);
-    if (!m_bImageLoaded) {
+    mState.m_bImageLoaded = performLoading(path);
+    if (!mState.m_bImageLoaded) {
         showErrorDialog(chosen);
         return;
     }
     // Only a photo that opened becomes the one that Save writes over.
     if (IsMacOSSnowLeopardRunning()) setOriginalImagePath(chosen);
-    mChosenPhoto = std::move(photo);
+    mState.mChosenPhoto = std::move(photo);
     executeExifToolForImage(path);
     displayImageProperties();
     resetValues();
@@ -129,40 +130,41 @@ void QVController::openImage(const std::string& chosen) {
     defaults.set(shell::keys::kImageDirectoryPath,
                  qv::paths::deletingLastPathComponent(IsMacOSSnowLeopardRunning() ? chosen : path));
     defaults.synchronize();
-    if (m_pDisplayView) m_pDisplayView->setMagnification(100);
-    if (m_pWindow) m_pWindow->setDocumentEdited(false);
-    mSelectedFromPreferences = false;
-    mCorrectionsApplied = false;
+    if (mMain.m_pDisplayView) mMain.m_pDisplayView->setMagnification(100);
+    if (mMain.m_pWindow) mMain.m_pWindow->setDocumentEdited(false);
+    mState.mSelectedFromPreferences = false;
+    mState.mCorrectionsApplied = false;
 
     setLensProperties();
     bool automatic = false;
     if (!selectLensFromPreferences()) {
         automatic = autoselectionForLens();
-        if (!automatic && m_pDatabaseText) m_pDatabaseText->setStringValue(m_pMainBundle.localizedString("NoMatchFound"));
+        if (!automatic && mMain.m_pDatabaseText)
+            mMain.m_pDatabaseText->setStringValue(m_pMainBundle.localizedString("NoMatchFound"));
     }
-    if (mPrefMenuItem) mPrefMenuItem->setEnabled(true);
-    if (automatic && m_pDisplayView) {
-        m_pDisplayView->setBatchFlagTo(false);
-        m_pDisplayView->applyCorrection();
+    if (mMain.mPrefMenuItem) mMain.mPrefMenuItem->setEnabled(true);
+    if (automatic && mMain.m_pDisplayView) {
+        mMain.m_pDisplayView->setBatchFlagTo(false);
+        mMain.m_pDisplayView->applyCorrection();
         markWindowEdited();
-        m_pDisplayView->drawCorrectedImage();
-        m_pDisplayView->calculateDrawingRect();
-        m_pDisplayView->setNeedsDisplay();
-        mCorrectionsApplied = true;
+        mMain.m_pDisplayView->drawCorrectedImage();
+        mMain.m_pDisplayView->calculateDrawingRect();
+        mMain.m_pDisplayView->setNeedsDisplay();
+        mState.mCorrectionsApplied = true;
     }
 }
 
 void QVController::executeExifToolForImage(const std::string& path) {
-    mMinFocalLengthFromImage = 0;
-    mMaxFocalLengthFromImage = 0;
+    mState.mMinFocalLengthFromImage = 0;
+    mState.mMaxFocalLengthFromImage = 0;
     if (path.empty()) return;
     const auto tool = m_pMainBundle.pathForResource("exiftool");
     if (!tool || !qv::files::exists(*tool)) return;
     const auto result = qv::runProcess(*tool, {"-lensinfo", path}, kExifToolTimeoutSeconds);
     if (!result || result->output.empty()) return;
     const shell::FocalRange range = shell::parseLensInfo(result->output);
-    mMinFocalLengthFromImage = range.minimum;
-    mMaxFocalLengthFromImage = range.maximum;
+    mState.mMinFocalLengthFromImage = range.minimum;
+    mState.mMaxFocalLengthFromImage = range.maximum;
 }
 
 void QVController::displayImageProperties() {
@@ -172,9 +174,9 @@ void QVController::displayImageProperties() {
         field->setStringValue(" ");
         field->setStringValue(value.isNull() ? "--" : qv::ui::stringFromValue(value));
     };
-    show(m_pManufacturerText, exif.get("Make"));
-    show(m_pCameraModelText, exif.get("Model"));
-    show(m_pFocalLengthText, exif.get("Focal Length"));
+    show(mMain.m_pManufacturerText, exif.get("Make"));
+    show(mMain.m_pCameraModelText, exif.get("Model"));
+    show(mMain.m_pFocalLengthText, exif.get("Focal Length"));
 }
 
 void QVController::performSipsCommand(std::string photo) {
@@ -185,4 +187,4 @@ void QVController::showErrorDialog(const std::string& path) {
     qv::ui::runAlertPanel(qv::paths::lastPathComponent(path), m_pMainBundle.localizedString("OpenErrorMessage"), "OK");
 }
 
-bool QVController::canDragImage() const { return m_pOpenButton && m_pOpenButton->isEnabled(); }
+bool QVController::canDragImage() const { return mMain.m_pOpenButton && mMain.m_pOpenButton->isEnabled(); }

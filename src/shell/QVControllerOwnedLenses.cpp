@@ -12,62 +12,66 @@ constexpr const char* kShowAll = "Show All";
 }  // namespace
 
 void QVController::onPreferences(Control*) {
-    if (mPreferencesWindow) mPreferencesWindow->makeKeyAndOrderFront();
-    if (mQVPreferences) mQVPreferences->readPreferences();
+    if (mPreferences.mPreferencesWindow) mPreferences.mPreferencesWindow->makeKeyAndOrderFront();
+    if (mPreferences.mQVPreferences) mPreferences.mQVPreferences->readPreferences();
 }
 
 void QVController::onPreferencesAddLenses(Control*) {
-    mLensSelectionInProgress = true;
+    mState.mLensSelectionInProgress = true;
     resetParametersSheetUIForPTLens();
-    mMyLensArray = QVPreferences::readRecentLenses();
-    if (mMyLensList) mMyLensList->reloadData();
-    if (mAvailableLensList) mAvailableLensList->reloadData();
-    if (mSelectLensSaveButton) mSelectLensSaveButton->setTitle(m_pMainBundle.localizedString("OKButton"));
+    mState.mMyLensArray = QVPreferences::readRecentLenses();
+    if (mLensSelection.mMyLensList) mLensSelection.mMyLensList->reloadData();
+    if (mLensSelection.mAvailableLensList) mLensSelection.mAvailableLensList->reloadData();
+    if (mLensSelection.mSelectLensSaveButton)
+        mLensSelection.mSelectLensSaveButton->setTitle(m_pMainBundle.localizedString("OKButton"));
     runLensSelectionWindow();
 }
 
+// Runs the lens-selection window modally; a run that ends other than through its own buttons
+// leaves the window as Cancel would.
 void QVController::runLensSelectionWindow() {
-    if (mLensSelectionWindow) {
-        qv::ui::Application::shared().runModalForWindow(*mLensSelectionWindow);
-        if (mLensSelectionWindow->isVisible()) mLensSelectionWindow->orderOut();
+    if (mLensSelection.mLensSelectionWindow) {
+        qv::ui::Application::shared().runModalForWindow(*mLensSelection.mLensSelectionWindow);
+        if (mLensSelection.mLensSelectionWindow->isVisible()) mLensSelection.mLensSelectionWindow->orderOut();
     }
-    mLensSelectionInProgress = false;
+    mState.mLensSelectionInProgress = false;
 }
 
 void QVController::onAddLensToMyLensList(Control*) {
-    if (!mAvailableLensList || !m_pLensArray) return;
-    if (!mMyLensArray) mMyLensArray.emplace();
-    for (std::size_t row : mAvailableLensList->selectedRowIndexes())
-        if (row < m_pLensArray->size()) mMyLensArray->push_back((*m_pLensArray)[row]);
-    if (mMyLensList) mMyLensList->reloadData();
+    if (!mLensSelection.mAvailableLensList || !mState.m_pLensArray) return;
+    if (!mState.mMyLensArray) mState.mMyLensArray.emplace();
+    for (std::size_t row : mLensSelection.mAvailableLensList->selectedRowIndexes())
+        if (row < mState.m_pLensArray->size()) mState.mMyLensArray->push_back((*mState.m_pLensArray)[row]);
+    if (mLensSelection.mMyLensList) mLensSelection.mMyLensList->reloadData();
 }
 
 void QVController::onRemoveLensFromMyLensList(Control*) {
-    const int row = mMyLensList ? mMyLensList->selectedRow() : -1;
-    if (mMyLensArray && row >= 0 && std::size_t(row) < mMyLensArray->size())
-        mMyLensArray->erase(mMyLensArray->begin() + row);
-    if (mMyLensList) mMyLensList->reloadData();
+    const int row = mLensSelection.mMyLensList ? mLensSelection.mMyLensList->selectedRow() : -1;
+    if (mState.mMyLensArray && row >= 0 && std::size_t(row) < mState.mMyLensArray->size())
+        mState.mMyLensArray->erase(mState.mMyLensArray->begin() + row);
+    if (mLensSelection.mMyLensList) mLensSelection.mMyLensList->reloadData();
 }
 
 void QVController::onSaveSelectedLenses(Control*) {
     qv::ui::Application::shared().stopModal();
-    const qv::Array owned = mMyLensArray.value_or(qv::Array());
-    if (mSelectLensSaveButton && mSelectLensSaveButton->title() == m_pMainBundle.localizedString("Save")) {
+    const qv::Array owned = mState.mMyLensArray.value_or(qv::Array());
+    if (mLensSelection.mSelectLensSaveButton &&
+        mLensSelection.mSelectLensSaveButton->title() == m_pMainBundle.localizedString("Save")) {
         QVPreferences::storeRecentLenses(owned);
-        if (mQVPreferences) mQVPreferences->readPreferences();
-    } else if (mQVPreferences) {
+        if (mPreferences.mQVPreferences) mPreferences.mQVPreferences->readPreferences();
+    } else if (mPreferences.mQVPreferences) {
         // Handed over: the list reaches the file when the main window closes or the preferences
         // window's OK is pressed.
-        mQVPreferences->setRecentLenses(owned);
+        mPreferences.mQVPreferences->setRecentLenses(owned);
     }
-    if (mLensSelectionWindow) mLensSelectionWindow->orderOut();
-    mLensSelectionInProgress = false;
+    if (mLensSelection.mLensSelectionWindow) mLensSelection.mLensSelectionWindow->orderOut();
+    mState.mLensSelectionInProgress = false;
 }
 
 void QVController::onCancelSelectedLenses(Control*) {
     qv::ui::Application::shared().stopModal();
-    if (mLensSelectionWindow) mLensSelectionWindow->orderOut();
-    mLensSelectionInProgress = false;
+    if (mLensSelection.mLensSelectionWindow) mLensSelection.mLensSelectionWindow->orderOut();
+    mState.mLensSelectionInProgress = false;
 }
 
 void QVController::onChangeSelectionModelPopUp(qv::ui::PopUpButton* sender) {
@@ -75,41 +79,41 @@ void QVController::onChangeSelectionModelPopUp(qv::ui::PopUpButton* sender) {
     const auto title = sender->titleOfSelectedItem();
     if (!title) return;
     if (*title == kShowAll) {
-        setParameters(mManufacturerList);
-        if (mAvailableLensList) mAvailableLensList->reloadData();
+        setParameters(mLensSelection.mManufacturerList);
+        if (mLensSelection.mAvailableLensList) mLensSelection.mAvailableLensList->reloadData();
         sender->selectItemWithTitle(kShowAll);
         return;
     }
-    const int row = mManufacturerList ? mManufacturerList->selectedRow() : -1;
+    const int row = mLensSelection.mManufacturerList ? mLensSelection.mManufacturerList->selectedRow() : -1;
     if (!isDatabaseRow(row)) return;
-    showLensesOfModel(*title, m_pLoadedCamerasArray[std::size_t(row)], mAvailableLensList);
+    showLensesOfModel(*title, mState.mDatabaseRows[std::size_t(row)].name, mLensSelection.mAvailableLensList);
 }
 
 // ---- Reordering the owned lenses by drag (only the owned-lens table takes part) ----
 
 void QVController::moveRow(int from, int to) {
-    if (!mMyLensArray || from < 0 || to < 0) return;
-    const auto destination = ownedlens::moveEntry(*mMyLensArray, std::size_t(from), std::size_t(to));
-    if (!destination || !mMyLensList) return;
-    mMyLensList->reloadData();
-    mMyLensList->selectRow(int(*destination));
+    if (!mState.mMyLensArray || from < 0 || to < 0) return;
+    const auto destination = ownedlens::moveEntry(*mState.mMyLensArray, std::size_t(from), std::size_t(to));
+    if (!destination || !mLensSelection.mMyLensList) return;
+    mLensSelection.mMyLensList->reloadData();
+    mLensSelection.mMyLensList->selectRow(int(*destination));
 }
 
 bool QVController::writeRowsWithIndexes(qv::ui::TableView& table, const qv::ui::IndexSet& rows,
                                         qv::ui::Pasteboard& pasteboard) {
-    return &table == mMyLensList && ownedlens::writeRows(rows, pasteboard, this);
+    return &table == mLensSelection.mMyLensList && ownedlens::writeRows(rows, pasteboard, this);
 }
 
 qv::ui::DragOperation QVController::validateDrop(qv::ui::TableView& table, const qv::ui::DraggingInfo& info, int row,
                                                  qv::ui::DropPosition) {
-    if (&table != mMyLensList) return qv::ui::kDragOperationNone;
+    if (&table != mLensSelection.mMyLensList) return qv::ui::kDragOperationNone;
     return ownedlens::validateDrop(table, info, row);
 }
 
 bool QVController::acceptDrop(qv::ui::TableView& table, const qv::ui::DraggingInfo& info, int row,
                               qv::ui::DropPosition) {
-    if (&table != mMyLensList || !mMyLensArray) return false;
-    const auto from = ownedlens::draggedRow(table, info, mMyLensArray->size());
+    if (&table != mLensSelection.mMyLensList || !mState.mMyLensArray) return false;
+    const auto from = ownedlens::draggedRow(table, info, mState.mMyLensArray->size());
     if (!from) return false;
     moveRow(int(*from), row);
     return true;

@@ -29,33 +29,35 @@ const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
 
 void QVController::setPTLensValues(const std::array<double, 4>& values) {
     std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    mPTLensValuesArray = values;
+    mState.mPTLensValuesArray = values;
 }
 
 std::array<double, 4> QVController::ptLensValues() const {
     std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    return mPTLensValuesArray;
+    return mState.mPTLensValuesArray;
 }
 
 void QVController::setCorrectionMatrix(const std::array<float, 4>& cells) {
     std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    if (!m_pPSCorrectionMatrix) return;
+    if (!mParametersSheet.m_pPSCorrectionMatrix) return;
     for (int row = 0; row < 4; ++row)
-        if (auto cell = m_pPSCorrectionMatrix->cellAtRow(row, 0)) cell->setFloatValue(cells[std::size_t(row)]);
+        if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
+            cell->setFloatValue(cells[std::size_t(row)]);
 }
 
 void QVController::setIsPTLens(bool isPTLens) {
     std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    mIsPTLens = isPTLens;
+    mState.mIsPTLens = isPTLens;
 }
 
 std::vector<double> QVController::correctionValues() {
     std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    if (mIsPTLens) return {mPTLensValuesArray.begin(), mPTLensValuesArray.end()};
+    if (mState.mIsPTLens) return {mState.mPTLensValuesArray.begin(), mState.mPTLensValuesArray.end()};
     std::vector<double> values(4, 0.0);
-    if (!m_pPSCorrectionMatrix) return values;
+    if (!mParametersSheet.m_pPSCorrectionMatrix) return values;
     for (int row = 0; row < 4; ++row)
-        if (auto cell = m_pPSCorrectionMatrix->cellAtRow(row, 0)) values[std::size_t(row)] = double(cell->floatValue());
+        if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
+            values[std::size_t(row)] = double(cell->floatValue());
     return values;
 }
 
@@ -66,15 +68,15 @@ void QVController::setValuesToNoDatabase() {
 }
 
 void QVController::setMatrixValues() {
-    int row = m_pParametersTable ? m_pParametersTable->selectedRow() : -1;
+    int row = mParametersSheet.m_pParametersTable ? mParametersSheet.m_pParametersTable->selectedRow() : -1;
     if (row < 0) row = 0;
-    const qv::Value* record = recordAt(m_pLensArray, row);
+    const qv::Value* record = recordAt(mState.m_pLensArray, row);
     std::array<float, 4> cells{0, 0, 0, 0};
     if (record) {
         for (std::size_t i = 0; i < 4; ++i) cells[i] = record->get(lens::keys::kCoefficients[i]).floatOr(0);
     }
     setCorrectionMatrix(cells);
-    if (!mIsPTLens || !record) return;
+    if (!mState.mIsPTLens || !record) return;
     const double a = record->get(lens::keys::kAValue).doubleOr(0);
     const double b = record->get(lens::keys::kBValue).doubleOr(0);
     const double c = record->get(lens::keys::kCValue).doubleOr(0);
@@ -84,72 +86,77 @@ void QVController::setMatrixValues() {
 // ---- Opening, filling and closing the sheet ----
 
 void QVController::onParameters(Control*) {
-    mLensIndex = m_pParametersTable ? m_pParametersTable->selectedRow() : -1;
+    mState.mLensIndex = mParametersSheet.m_pParametersTable ? mParametersSheet.m_pParametersTable->selectedRow() : -1;
     setParameters();
     const qv::Value exif = getExifProprties();
-    if (exif.isDictionary() && mMinFocalLengthFromImage.load() == 0 && m_pPSModelPopUp) {
+    if (exif.isDictionary() && mState.mMinFocalLengthFromImage.load() == 0 && mParametersSheet.m_pPSModelPopUp) {
         const std::string model =
             shell::unpaddedExifModel(exif.get("Make").stringOr(""), exif.get("Model").stringOr(""));
         if (auto menuModel = databaseLoader().menuModelForExifModel(model);
-            menuModel && m_pPSModelPopUp->selectItemWithTitle(*menuModel))
-            onChangeModel(m_pPSModelPopUp);
+            menuModel && mParametersSheet.m_pPSModelPopUp->selectItemWithTitle(*menuModel))
+            onChangeModel(mParametersSheet.m_pPSModelPopUp);
     }
-    openSheet(m_pParametersSheet);
+    openSheet(mParametersSheet.m_pParametersSheet);
 }
 
 void QVController::setParameters() { setParameters(nullptr); }
 
 void QVController::setParameters(qv::ui::TableView* table) {
     const bool fromDatabaseTable = table == nullptr;
-    if (fromDatabaseTable) table = m_pCamNameTable;
-    if (m_pLoadParametersButton) m_pLoadParametersButton->setEnabled(false);
-    if (m_pLoadedCamerasArray.empty()) return;
+    if (fromDatabaseTable) table = mDatabaseSheet.m_pCamNameTable;
+    if (mParametersSheet.m_pLoadParametersButton) mParametersSheet.m_pLoadParametersButton->setEnabled(false);
+    if (mState.mDatabaseRows.empty()) return;
 
     const int row = table ? table->selectedRow() : -1;
     if (isDatabaseRow(row)) {
-        const std::string& name = m_pLoadedCamerasArray[std::size_t(row)];
-        const std::string& path = m_pFilesArray[std::size_t(row)];
-        if (m_pPSDatabaseText) m_pPSDatabaseText->setStringValue(name);
+        const std::string& name = mState.mDatabaseRows[std::size_t(row)].name;
+        const std::string& path = mState.mDatabaseRows[std::size_t(row)].path;
+        if (mParametersSheet.m_pPSDatabaseText) mParametersSheet.m_pPSDatabaseText->setStringValue(name);
         if (!shell::isUserDatabasePath(path)) {
             std::vector<std::string> groups;
-            for (std::size_t i = 0; i < m_pPTLensCamInfoArray.size(); ++i) {
-                const qv::Value& camera = m_pPTLensCamInfoArray[i];
+            for (std::size_t i = 0; i < mState.m_pPTLensCamInfoArray.size(); ++i) {
+                const qv::Value& camera = mState.m_pPTLensCamInfoArray[i];
                 if (camera.get(lens::keys::kMenuMake).stringOr("") != name) continue;
                 const std::string group = camera.get(lens::keys::kCamGroup).stringOr("");
                 if (!groups.empty() && groups.back() == group) continue;
-                mCamIndex = int(i);
+                mState.mCamIndex = int(i);
                 groups.push_back(group);
             }
-            m_pLensArray = databaseLoader().lensArrayForCamGroup(groups);
-            removeMultipleEntriesFrom(*m_pLensArray);
-            if (m_pParametersTable) {
-                m_pParametersTable->reloadData();
-                if (m_pLoadParametersButton && m_pParametersTable->selectedRow() >= 0)
-                    m_pLoadParametersButton->setEnabled(true);
+            mState.m_pLensArray = databaseLoader().lensArrayForCamGroup(groups);
+            removeMultipleEntriesFrom(*mState.m_pLensArray);
+            if (mParametersSheet.m_pParametersTable) {
+                mParametersSheet.m_pParametersTable->reloadData();
+                if (mParametersSheet.m_pLoadParametersButton && mParametersSheet.m_pParametersTable->selectedRow() >= 0)
+                    mParametersSheet.m_pLoadParametersButton->setEnabled(true);
             }
             resetParametersSheetUIForPTLens();
         } else {
             setDatabaseValues(path);
-            if (m_pParametersTable) {
-                m_pParametersTable->reloadData();
-                if (m_pParametersTable->selectedRow() < 1) m_pParametersTable->selectRow(0);
+            if (mParametersSheet.m_pParametersTable) {
+                mParametersSheet.m_pParametersTable->reloadData();
+                if (mParametersSheet.m_pParametersTable->selectedRow() < 1)
+                    mParametersSheet.m_pParametersTable->selectRow(0);
             }
-            if (m_pLensArray && !m_pLensArray->empty()) {
-                if (m_pLoadParametersButton) m_pLoadParametersButton->setEnabled(true);
-                if (m_pPSDatabaseText) m_pPSDatabaseText->setStringValue(name);
-                const qv::Array manufacturers = m_pManufacturerArray.value_or(qv::Array());
-                if (m_pPSManufacturerPopUp) {
-                    m_pPSManufacturerPopUp->removeAllItems();
+            if (mState.m_pLensArray && !mState.m_pLensArray->empty()) {
+                if (mParametersSheet.m_pLoadParametersButton)
+                    mParametersSheet.m_pLoadParametersButton->setEnabled(true);
+                if (mParametersSheet.m_pPSDatabaseText) mParametersSheet.m_pPSDatabaseText->setStringValue(name);
+                const qv::Array manufacturers = mState.m_pManufacturerArray.value_or(qv::Array());
+                if (mParametersSheet.m_pPSManufacturerPopUp) {
+                    mParametersSheet.m_pPSManufacturerPopUp->removeAllItems();
                     for (const qv::Value& entry : manufacturers)
-                        m_pPSManufacturerPopUp->addItemWithTitle(entry.get(lens::keys::kManufacturerName).stringOr(""));
+                        mParametersSheet.m_pPSManufacturerPopUp->addItemWithTitle(
+                            entry.get(lens::keys::kManufacturerName).stringOr(""));
                 }
-                if (m_pPSModelPopUp) {
-                    m_pPSModelPopUp->removeAllItems();
+                if (mParametersSheet.m_pPSModelPopUp) {
+                    mParametersSheet.m_pPSModelPopUp->removeAllItems();
                     if (!manufacturers.empty())
                         if (const qv::Array* models = manufacturers.front().get(lens::keys::kModels).array())
-                            for (const qv::Value& model : *models) m_pPSModelPopUp->addItemWithTitle(model.stringOr(""));
+                            for (const qv::Value& model : *models)
+                                mParametersSheet.m_pPSModelPopUp->addItemWithTitle(model.stringOr(""));
                 }
-                resetParametersSheetUIForSelectedRow(m_pParametersTable ? m_pParametersTable->selectedRow() : -1);
+                resetParametersSheetUIForSelectedRow(
+                    mParametersSheet.m_pParametersTable ? mParametersSheet.m_pParametersTable->selectedRow() : -1);
             }
         }
     } else if (!fromDatabaseTable) {
@@ -159,7 +166,8 @@ void QVController::setParameters(qv::ui::TableView* table) {
 }
 
 void QVController::onShowsMatchingLenses(Control*) {
-    mShowOnlyMathingLenses = mShowMatchingLenses && mShowMatchingLenses->state() == qv::ui::kOnState;
+    mState.mShowOnlyMathingLenses =
+        mParametersSheet.mShowMatchingLenses && mParametersSheet.mShowMatchingLenses->state() == qv::ui::kOnState;
     setParameters();
 }
 
@@ -168,128 +176,136 @@ void QVController::onChangeModel(qv::ui::PopUpButton* sender) {
     const auto title = sender->titleOfSelectedItem();
     if (!title) return;
     if (*title == kShowAll) {
-        if (mShowMatchingLenses && mShowMatchingLenses->state() == qv::ui::kOnState)
-            mShowMatchingLenses->setState(qv::ui::kOffState);
-        onShowsMatchingLenses(mShowMatchingLenses);
+        if (mParametersSheet.mShowMatchingLenses && mParametersSheet.mShowMatchingLenses->state() == qv::ui::kOnState)
+            mParametersSheet.mShowMatchingLenses->setState(qv::ui::kOffState);
+        onShowsMatchingLenses(mParametersSheet.mShowMatchingLenses);
         return;
     }
-    const std::string make =
-        m_pPSManufacturerPopUp ? m_pPSManufacturerPopUp->titleOfSelectedItem().value_or("") : std::string();
-    showLensesOfModel(*title, make, m_pParametersTable);
+    const std::string make = mParametersSheet.m_pPSManufacturerPopUp
+                                 ? mParametersSheet.m_pPSManufacturerPopUp->titleOfSelectedItem().value_or("")
+                                 : std::string();
+    showLensesOfModel(*title, make, mParametersSheet.m_pParametersTable);
 }
 
+// The working list becomes the lenses of the model's camera group within the make (the last
+// matching camera wins) and the table shows them.
 void QVController::showLensesOfModel(const std::string& model, const std::string& make, qv::ui::TableView* table) {
     QVDatabaseLoader& loader = databaseLoader();
     for (const qv::Value& camera : loader.camInfoForLoadedDatabase()) {
         const std::string group = camera.get(lens::keys::kCamGroup).stringOr("");
         if (camera.get(lens::keys::kMenuModel).stringOr("") != model || !loader.cameraGroup(group, make)) continue;
-        m_pLensArray = loader.lensArrayForCamGroup({group});
-        removeMultipleEntriesFrom(*m_pLensArray);
+        mState.m_pLensArray = loader.lensArrayForCamGroup({group});
+        removeMultipleEntriesFrom(*mState.m_pLensArray);
         if (table) table->reloadData();
     }
 }
 
 void QVController::onLoadParameters(Control* sender) {
-    closeSheet(m_pParametersSheet);
-    if (m_pLensArray) {
-        const int row = m_pParametersTable ? m_pParametersTable->selectedRow() : -1;
+    closeSheet(mParametersSheet.m_pParametersSheet);
+    if (mState.m_pLensArray) {
+        const int row = mParametersSheet.m_pParametersTable ? mParametersSheet.m_pParametersTable->selectedRow() : -1;
         setLensProperties();
-        if (sender) mCorrectionsApplied = true;
+        if (sender) mState.mCorrectionsApplied = true;
         updateUIWithLensInfo(row);
     }
-    if (m_bImageLoaded && previewCheckboxStatus() && m_pDisplayView) {
-        m_pDisplayView->setBatchFlagTo(false);
-        m_pDisplayView->applyCorrection();
+    if (mState.m_bImageLoaded && previewCheckboxStatus() && mMain.m_pDisplayView) {
+        mMain.m_pDisplayView->setBatchFlagTo(false);
+        mMain.m_pDisplayView->applyCorrection();
         markWindowEdited();
-        mCorrectionsApplied = true;
+        mState.mCorrectionsApplied = true;
     }
     const qv::Size proxy = fixedSizeExtent();
     setDFOVwithWidth(proxy.width, proxy.height);
 }
 
 void QVController::onCloseParameters(Control*) {
-    if (m_pParametersTable && mLensIndex >= 0) m_pParametersTable->selectRow(mLensIndex);
-    closeSheet(m_pParametersSheet);
+    if (mParametersSheet.m_pParametersTable && mState.mLensIndex >= 0)
+        mParametersSheet.m_pParametersTable->selectRow(mState.mLensIndex);
+    closeSheet(mParametersSheet.m_pParametersSheet);
 }
 
 // ---- What the sheet shows ----
 
 void QVController::resetParametersSheetUIForPTLens() {
-    int row = m_pParametersTable ? m_pParametersTable->selectedRow() : -1;
+    int row = mParametersSheet.m_pParametersTable ? mParametersSheet.m_pParametersTable->selectedRow() : -1;
     if (row < 0) row = 0;
-    if (const qv::Value* record = recordAt(m_pLensArray, row); record && m_pPSFocalLengthText)
-        m_pPSFocalLengthText->setObjectValue(record->get(lens::keys::kLensFocalLength));
-    if (m_pPSVigAmountText) m_pPSVigAmountText->setStringValue("--");
-    if (m_pPSVigMidpointText) m_pPSVigMidpointText->setStringValue("--");
-    if (m_pPSRadialShiftModeText) m_pPSRadialShiftModeText->setStringValue("Radial");
+    if (const qv::Value* record = recordAt(mState.m_pLensArray, row); record && mParametersSheet.m_pPSFocalLengthText)
+        mParametersSheet.m_pPSFocalLengthText->setObjectValue(record->get(lens::keys::kLensFocalLength));
+    if (mParametersSheet.m_pPSVigAmountText) mParametersSheet.m_pPSVigAmountText->setStringValue("--");
+    if (mParametersSheet.m_pPSVigMidpointText) mParametersSheet.m_pPSVigMidpointText->setStringValue("--");
+    if (mParametersSheet.m_pPSRadialShiftModeText) mParametersSheet.m_pPSRadialShiftModeText->setStringValue("Radial");
 
     auto modelsOfMake = [&](const std::string& make) {
         std::vector<std::string> models;
-        for (const qv::Value& camera : m_pPTLensCamInfoArray)
-            if (camera.get(lens::keys::kMenuMake).stringOr("") == make) models.push_back(camera.get("menuModel").stringOr(""));
+        for (const qv::Value& camera : mState.m_pPTLensCamInfoArray)
+            if (camera.get(lens::keys::kMenuMake).stringOr("") == make)
+                models.push_back(camera.get(lens::keys::kMenuModel).stringOr(""));
         return models;
     };
     auto nameOfSelectedRow = [&](qv::ui::TableView* table) -> std::optional<std::string> {
         const int selected = table ? table->selectedRow() : -1;
         if (!isDatabaseRow(selected)) return std::nullopt;
-        return m_pLoadedCamerasArray[std::size_t(selected)];
+        return mState.mDatabaseRows[std::size_t(selected)].name;
     };
 
-    const auto make = nameOfSelectedRow(m_pCamNameTable);
-    if (m_pPSManufacturerPopUp) {
-        m_pPSManufacturerPopUp->removeAllItems();
-        if (make) m_pPSManufacturerPopUp->addItemWithTitle(*make);
+    const auto make = nameOfSelectedRow(mDatabaseSheet.m_pCamNameTable);
+    if (mParametersSheet.m_pPSManufacturerPopUp) {
+        mParametersSheet.m_pPSManufacturerPopUp->removeAllItems();
+        if (make) mParametersSheet.m_pPSManufacturerPopUp->addItemWithTitle(*make);
     }
-    if (m_pPSModelPopUp) {
-        m_pPSModelPopUp->removeAllItems();
-        if (make) m_pPSModelPopUp->addItemsWithTitles(modelsOfMake(*make));
+    if (mParametersSheet.m_pPSModelPopUp) {
+        mParametersSheet.m_pPSModelPopUp->removeAllItems();
+        if (make) mParametersSheet.m_pPSModelPopUp->addItemsWithTitles(modelsOfMake(*make));
     }
-    if (mLensSelectionInProgress && mManufacturerList && mLensSelectionModelPopUp) {
-        if (mManufacturerList->selectedRow() < 0) mManufacturerList->selectRow(0);
-        mLensSelectionModelPopUp->removeAllItems();
-        if (const auto selectedMake = nameOfSelectedRow(mManufacturerList))
-            mLensSelectionModelPopUp->addItemsWithTitles(modelsOfMake(*selectedMake));
-        mLensSelectionModelPopUp->addSeparator();
-        mLensSelectionModelPopUp->addItemWithTitle(kShowAll);
+    if (mState.mLensSelectionInProgress && mLensSelection.mManufacturerList &&
+        mLensSelection.mLensSelectionModelPopUp) {
+        if (mLensSelection.mManufacturerList->selectedRow() < 0) mLensSelection.mManufacturerList->selectRow(0);
+        mLensSelection.mLensSelectionModelPopUp->removeAllItems();
+        if (const auto selectedMake = nameOfSelectedRow(mLensSelection.mManufacturerList))
+            mLensSelection.mLensSelectionModelPopUp->addItemsWithTitles(modelsOfMake(*selectedMake));
+        mLensSelection.mLensSelectionModelPopUp->addSeparator();
+        mLensSelection.mLensSelectionModelPopUp->addItemWithTitle(kShowAll);
     }
-    if (m_pPSModelPopUp) m_pPSModelPopUp->addSeparator();
+    if (mParametersSheet.m_pPSModelPopUp) mParametersSheet.m_pPSModelPopUp->addSeparator();
 }
 
 void QVController::resetParametersSheetUIForSelectedRow(int row) {
-    if (mIsPTLens) return;
-    const qv::Value* record = recordAt(m_pLensArray, row);
+    if (mState.mIsPTLens) return;
+    const qv::Value* record = recordAt(mState.m_pLensArray, row);
     if (!record) return;
     auto show = [](qv::ui::TextField* field, const std::string& text) {
         if (field) field->setStringValue(text);
     };
-    show(m_pPSFocalLengthText, shell::fieldText(record->get(lens::keys::kLensFocalLength), ""));
-    show(m_pPSFieldOfViewText, shell::fieldText(record->get(lens::keys::kLensFOV), ""));
-    show(m_pPSVigAmountText, shell::fieldText(record->get(lens::keys::kVignettingAmount), "0"));
-    show(m_pPSVigMidpointText, shell::fieldText(record->get(lens::keys::kVignettingMidpoint), "0"));
+    show(mParametersSheet.m_pPSFocalLengthText, shell::fieldText(record->get(lens::keys::kLensFocalLength), ""));
+    show(mParametersSheet.m_pPSFieldOfViewText, shell::fieldText(record->get(lens::keys::kLensFOV), ""));
+    show(mParametersSheet.m_pPSVigAmountText, shell::fieldText(record->get(lens::keys::kVignettingAmount), "0"));
+    show(mParametersSheet.m_pPSVigMidpointText, shell::fieldText(record->get(lens::keys::kVignettingMidpoint), "0"));
     const qv::Value& mode = record->get(lens::keys::kLensRadialShiftMode);
     const qv::Value& type = record->get(lens::keys::kLensType);
-    show(m_pPSRadialShiftModeText,
+    show(mParametersSheet.m_pPSRadialShiftModeText,
          mode.isNull() ? "0" : m_pMainBundle.localizedString(shell::radialShiftModeLabelKey(mode.integerOr(0))));
-    show(m_pPSLensTypeText, type.isNull() ? "0" : m_pMainBundle.localizedString(shell::lensTypeLabelKey(type.integerOr(0))));
+    show(mParametersSheet.m_pPSLensTypeText,
+         type.isNull() ? "0" : m_pMainBundle.localizedString(shell::lensTypeLabelKey(type.integerOr(0))));
 }
 
 void QVController::updateUIWithLensInfo(int row) {
-    const qv::Value* found = recordAt(m_pLensArray, row);
+    const qv::Value* found = recordAt(mState.m_pLensArray, row);
     if (!found) return;
     const qv::Value record = *found;  // the table's reload below may replace the list
-    if (m_pParametersTable) {
-        m_pParametersTable->reloadData();
-        m_pParametersTable->selectRow(row);
+    if (mParametersSheet.m_pParametersTable) {
+        mParametersSheet.m_pParametersTable->reloadData();
+        mParametersSheet.m_pParametersTable->selectRow(row);
     }
     setMatrixValues();
-    if (m_pLensText) m_pLensText->setStringValue(lensName(record));
-    if (mFocalLengthField) mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
+    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(lensName(record));
+    if (mMain.mFocalLengthField) mMain.mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
     if (record.contains(lens::keys::kMinFocalLength) && !isBatchRunning()) {
-        mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
-        mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
-        if (mFocalLengthRange)
-            mFocalLengthRange->setStringValue(qv::ui::stringFromValue(record.get(lens::keys::kMinFocalLength)) + " - " +
-                                              qv::ui::stringFromValue(record.get(lens::keys::kMaxFocalLength)));
+        mState.mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
+        mState.mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
+        if (mMain.mFocalLengthRange)
+            mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(record.get(lens::keys::kMinFocalLength)) +
+                                                    " - " +
+                                                    qv::ui::stringFromValue(record.get(lens::keys::kMaxFocalLength)));
     }
 }
 
@@ -312,9 +328,11 @@ bool QVController::multipleEntriesOf(const std::string& name, const qv::Array& l
 }
 
 void QVController::saveSelectedLens(int row) {
-    const qv::Value* record = recordAt(m_pLensArray, row);
-    if (!mIsPTLens || mCamIndex < 0 || std::size_t(mCamIndex) >= m_pPTLensCamInfoArray.size() || !record) return;
-    const qv::Value& camera = m_pPTLensCamInfoArray[std::size_t(mCamIndex)];
+    const qv::Value* record = recordAt(mState.m_pLensArray, row);
+    if (!mState.mIsPTLens || mState.mCamIndex < 0 ||
+        std::size_t(mState.mCamIndex) >= mState.m_pPTLensCamInfoArray.size() || !record)
+        return;
+    const qv::Value& camera = mState.m_pPTLensCamInfoArray[std::size_t(mState.mCamIndex)];
     qv::Value entry{qv::Dictionary()};
     entry[lens::keys::kMenuMake] = camera.get(lens::keys::kMenuMake);
     entry[lens::keys::kMenuModel] = camera.get(lens::keys::kMenuModel);

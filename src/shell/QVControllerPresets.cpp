@@ -40,14 +40,14 @@ double QVController::swapDouble(double value) { return shell::preset::swapDouble
 // ---- Loading ----
 
 void QVController::onLoadPreset(Control*) {
-    if (!m_pWindow) return;
+    if (!mMain.m_pWindow) return;
     const std::string last = qv::PreferencesFile::read().get(shell::keys::kPresetFilePath).stringOr("");
     auto panel = qv::ui::OpenPanel::openPanel();
     panel->setCanChooseFiles(true);
     panel->setCanChooseDirectories(false);
     panel->setAllowsMultipleSelection(false);
     panel->beginSheetForDirectory(qv::paths::deletingLastPathComponent(last), qv::paths::lastPathComponent(last),
-                                  {shell::preset::kExtension}, *m_pWindow,
+                                  {shell::preset::kExtension}, *mMain.m_pWindow,
                                   [this](qv::ui::OpenPanel& sheet, int code) { openPresetPanelDidEnd(sheet, code); });
 }
 
@@ -60,9 +60,9 @@ void QVController::openPresetPanelDidEnd(qv::ui::OpenPanel& panel, int returnCod
                               "OK");
         return;
     }
-    if (m_pDisplayView) {
-        m_pDisplayView->setBatchFlagTo(false);
-        m_pDisplayView->applyCorrection();
+    if (mMain.m_pDisplayView) {
+        mMain.m_pDisplayView->setBatchFlagTo(false);
+        mMain.m_pDisplayView->applyCorrection();
     }
     markWindowEdited();
     qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kPresetFilePath] = path; });
@@ -75,25 +75,25 @@ bool QVController::resetUIValuesToPreset(const qv::Value& preset) {
         // The matrix and the resource-lens values together, so that a save or batch thread reading
         // the coefficients in use sees the preset's whichever source it takes.
         std::lock_guard<std::mutex> lock(m_coefficientMutex);
-        if (m_pPSCorrectionMatrix)
+        if (mParametersSheet.m_pPSCorrectionMatrix)
             for (int row = 0; row < 4; ++row)
-                if (auto cell = m_pPSCorrectionMatrix->cellAtRow(row, 0))
+                if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
                     cell->setFloatValue(float(settings->coefficients[std::size_t(row)]));
-        mPTLensValuesArray = settings->coefficients;
+        mState.mPTLensValuesArray = settings->coefficients;
     }
     qv::UserDefaults& defaults = qv::UserDefaults::standard();
     for (const BoundSetting& bound : kBoundSettings) defaults.set(bound.key, qv::Value((*settings).*bound.setting));
-    if (m_pFOVText) m_pFOVText->setFloatValue(settings->fieldOfView);
+    if (mMain.m_pFOVText) mMain.m_pFOVText->setFloatValue(settings->fieldOfView);
     return true;
 }
 
 // ---- Saving ----
 
 void QVController::onSavePreset(Control*) {
-    if (!m_pWindow) return;
+    if (!mMain.m_pWindow) return;
     auto panel = qv::ui::SavePanel::savePanel();
     panel->setRequiredFileType(shell::preset::kExtension);
-    panel->beginSheetForDirectory("", "", *m_pWindow,
+    panel->beginSheetForDirectory("", "", *mMain.m_pWindow,
                                   [this](qv::ui::SavePanel& sheet, int code) { savePresetPanelDidEnd(sheet, code); });
 }
 
@@ -116,15 +116,15 @@ qv::Value QVController::presetValuesDict() {
         settings.coefficients[i] = values[i];
     // The sliders' own values: the fringe sliders hold the factor less 1, the rotation slider the
     // negated angle.
-    settings.red = floatOf(m_pFixRedSlider);
-    settings.blue = floatOf(m_pFixBlueSlider);
-    settings.vigAmount = floatOf(m_pVigAmountSlider);
-    settings.vigMidpoint = floatOf(m_pVigMidpointSlider);
-    settings.yaw = floatOf(m_pHorizontalSlider);
-    settings.pitch = floatOf(m_pVerticalSlider);
-    settings.roll = floatOf(m_pRotationSlider);
-    settings.aspect = floatOf(mAspectSlider);
-    settings.scale = floatOf(m_pScaleSlider);
-    settings.fieldOfView = floatOf(m_pFOVText);
+    settings.red = floatOf(mMain.m_pFixRedSlider);
+    settings.blue = floatOf(mMain.m_pFixBlueSlider);
+    settings.vigAmount = floatOf(mMain.m_pVigAmountSlider);
+    settings.vigMidpoint = floatOf(mMain.m_pVigMidpointSlider);
+    settings.yaw = floatOf(mMain.m_pHorizontalSlider);
+    settings.pitch = floatOf(mMain.m_pVerticalSlider);
+    settings.roll = floatOf(mMain.m_pRotationSlider);
+    settings.aspect = floatOf(mMain.mAspectSlider);
+    settings.scale = floatOf(mMain.m_pScaleSlider);
+    settings.fieldOfView = floatOf(mMain.m_pFOVText);
     return shell::preset::presetDictionary(settings);
 }

@@ -38,93 +38,96 @@ void setControlsEnabled(bool on) {
 }  // namespace
 
 void QVController::resetAccessoryView() {
-    if (!m_pAccessoryView) {
-        m_pAccessoryView = std::make_shared<qv::ui::View>();
+    if (!mSaveAccessory.m_pAccessoryView) {
+        mSaveAccessory.m_pAccessoryView = std::make_shared<qv::ui::View>();
         auto format = std::make_shared<qv::ui::PopUpButton>();
         auto compression = std::make_shared<qv::ui::PopUpButton>();
         auto quality = std::make_shared<qv::ui::Slider>(qv::Rect(), 0.0, 1.0, 0.7);
         for (const QVOutputType::CompressionInfo& entry : QVOutputType::compressions())
             compression->addItemWithTitle(entry.title);
         quality->setTarget(this, &QVController::onQualityAmountSlider);
-        m_pAccessoryView->addSubview(format);
-        m_pAccessoryView->addSubview(compression);
-        m_pAccessoryView->addSubview(quality);
-        m_pFileFormatPopup = format.get();
-        mCompressionType = compression.get();
-        mQualityAmountSlider = quality.get();
+        mSaveAccessory.m_pAccessoryView->addSubview(format);
+        mSaveAccessory.m_pAccessoryView->addSubview(compression);
+        mSaveAccessory.m_pAccessoryView->addSubview(quality);
+        mSaveAccessory.m_pFileFormatPopup = format.get();
+        mSaveAccessory.mCompressionType = compression.get();
+        mSaveAccessory.mQualityAmountSlider = quality.get();
     }
-    if (m_pFileFormatPopup && m_pFileFormatPopup->numberOfItems() == 0) addFormatTitles(*m_pFileFormatPopup);
-    mQualityAmountSlider->setHidden(false);
-    mQualityAmountSlider->setDoubleValue(0.7);
-    mCompressionAmount = 0.7f;
+    if (mSaveAccessory.m_pFileFormatPopup && mSaveAccessory.m_pFileFormatPopup->numberOfItems() == 0)
+        addFormatTitles(*mSaveAccessory.m_pFileFormatPopup);
+    mSaveAccessory.mQualityAmountSlider->setHidden(false);
+    mSaveAccessory.mQualityAmountSlider->setDoubleValue(0.7);
+    mState.mCompressionAmount = 0.7f;
 }
 
 void QVController::onQualityAmountSlider(Control* sender) {
-    if (sender) mCompressionAmount = sender->floatValue();
+    if (sender) mState.mCompressionAmount = sender->floatValue();
 }
 
 void QVController::setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel) {
-    if (!m_pAccessoryView) resetAccessoryView();
+    if (!mSaveAccessory.m_pAccessoryView) resetAccessoryView();
     const auto type = QVOutputType::typeOfExtension(extension);
-    m_pFileFormatPopup->selectItemAtIndex(int(type.value_or(Type::JPEG)));
-    mQualityAmountSlider->setHidden(type && *type != Type::JPEG);
+    mSaveAccessory.m_pFileFormatPopup->selectItemAtIndex(int(type.value_or(Type::JPEG)));
+    mSaveAccessory.mQualityAmountSlider->setHidden(type && *type != Type::JPEG);
     if (type) return;
     // A photo in a format this program does not write (a raw file) is saved as JPEG beside it,
     // never as JPEG bytes under the raw name.
     if (panel) panel->setRequiredFileType("jpg");
-    else m_pFileToWrite = qv::paths::deletingPathExtension(m_pFileToWrite) + ".jpg";
+    else
+        mState.m_pFileToWrite = qv::paths::deletingPathExtension(mState.m_pFileToWrite) + ".jpg";
 }
 
 void QVController::onChangeFileType(qv::ui::SavePanel* panel) {
-    if (!m_pAccessoryView) resetAccessoryView();
-    mCompressionType->setHidden(true);
-    const int format = m_pFileFormatPopup->indexOfSelectedItem();
-    mQualityAmountSlider->setHidden(format != int(Type::JPEG));
-    if (format == int(Type::TIFF)) mCompressionType->setHidden(false);
+    if (!mSaveAccessory.m_pAccessoryView) resetAccessoryView();
+    mSaveAccessory.mCompressionType->setHidden(true);
+    const int format = mSaveAccessory.m_pFileFormatPopup->indexOfSelectedItem();
+    mSaveAccessory.mQualityAmountSlider->setHidden(format != int(Type::JPEG));
+    if (format == int(Type::TIFF)) mSaveAccessory.mCompressionType->setHidden(false);
     if (panel) panel->setRequiredFileType(QVOutputType::info(QVOutputType::typeOfCode(format)).names[0]);
 }
 
 void QVController::onSave(Control*) {
-    if (m_pFileToWrite.empty()) {
+    if (mState.m_pFileToWrite.empty()) {
         onSaveAs(nullptr);
         return;
     }
-    if (!m_pWindow || !m_pWindow->isDocumentEdited()) return;
-    if (mSaveInProgress.load()) return;  // one save at a time
+    if (!mMain.m_pWindow || !mMain.m_pWindow->isDocumentEdited()) return;
+    if (mState.mSaveInProgress.load()) return;  // one save at a time
     // The working copy stands for the photo the user chose, so Save writes over that photo and
     // never over the temporary copy; after Save As it writes the file saved as, not the photo.
-    if (IsMacOSSnowLeopardRunning() && m_pFileToWrite == m_pFileToLoad) m_pFileToWrite = originalImagePath();
-    setFileFormatTo(qv::paths::pathExtension(m_pFileToWrite), nullptr);
+    if (IsMacOSSnowLeopardRunning() && mState.m_pFileToWrite == mState.m_pFileToLoad)
+        mState.m_pFileToWrite = originalImagePath();
+    setFileFormatTo(qv::paths::pathExtension(mState.m_pFileToWrite), nullptr);
     startSaveThread();
 }
 
 void QVController::onSaveAs(Control*) {
-    if (!m_bImageLoaded || mSaveInProgress.load() || m_pSavePanel) return;
-    if (!m_pAccessoryView) resetAccessoryView();
-    m_pFileFormatPopup->removeAllItems();
-    addFormatTitles(*m_pFileFormatPopup);
+    if (!mState.m_bImageLoaded || mState.mSaveInProgress.load() || mSaveAccessory.m_pSavePanel) return;
+    if (!mSaveAccessory.m_pAccessoryView) resetAccessoryView();
+    mSaveAccessory.m_pFileFormatPopup->removeAllItems();
+    addFormatTitles(*mSaveAccessory.m_pFileFormatPopup);
     auto panel = qv::ui::SavePanel::savePanel();
-    m_pSavePanel = panel;
-    panel->setAccessoryView(m_pAccessoryView);
+    mSaveAccessory.m_pSavePanel = panel;
+    panel->setAccessoryView(mSaveAccessory.m_pAccessoryView);
     panel->setExtensionHidden(false);
     panel->setCanSelectHiddenExtension(true);
-    const std::string source = IsMacOSSnowLeopardRunning() ? originalImagePath() : m_pFileToLoad;
+    const std::string source = IsMacOSSnowLeopardRunning() ? originalImagePath() : mState.m_pFileToLoad;
     const std::string extension = qv::paths::pathExtension(source);
     setFileFormatTo(extension, panel.get());
     onChangeFileType(nullptr);
     std::string folder = qv::PreferencesFile::read().get(shell::keys::kImageDirectoryPath).stringOr("");
     if (folder.empty() || !qv::files::exists(folder)) folder = qv::paths::homeFolder() + "/Documents/";
-    if (!m_pWindow) {
-        m_pSavePanel.reset();
+    if (!mMain.m_pWindow) {
+        mSaveAccessory.m_pSavePanel.reset();
         return;
     }
-    panel->beginSheetForDirectory(folder, qv::paths::lastPathComponent(source), *m_pWindow,
+    panel->beginSheetForDirectory(folder, qv::paths::lastPathComponent(source), *mMain.m_pWindow,
                                   [this](qv::ui::SavePanel& sheet, int code) {
                                       const std::string chosen = sheet.filename();
-                                      m_pSavePanel.reset();
+                                      mSaveAccessory.m_pSavePanel.reset();
                                       if (code != qv::ui::kOKButton || chosen.empty()) return;
-                                      if (mSaveInProgress.load()) return;
-                                      m_pFileToWrite = chosen;
+                                      if (mState.mSaveInProgress.load()) return;
+                                      mState.m_pFileToWrite = chosen;
                                       startSaveThread();
                                   });
     // The panel keeps the photo's own extension while the pop-up shows its format; for a photo
@@ -134,22 +137,23 @@ void QVController::onSaveAs(Control*) {
 
 QVController::SaveJob QVController::makeSaveJob() {
     SaveJob job;
-    job.path = m_pFileToWrite;
+    job.path = mState.m_pFileToWrite;
     job.source = originalImagePath();
-    job.type = QVOutputType::typeOfCode(m_pFileFormatPopup ? m_pFileFormatPopup->indexOfSelectedItem() : 0);
-    if (job.type == Type::TIFF && mCompressionType)
-        job.compression = QVOutputType::compressionOfCode(mCompressionType->indexOfSelectedItem());
+    job.type = QVOutputType::typeOfCode(
+        mSaveAccessory.m_pFileFormatPopup ? mSaveAccessory.m_pFileFormatPopup->indexOfSelectedItem() : 0);
+    if (job.type == Type::TIFF && mSaveAccessory.mCompressionType)
+        job.compression = QVOutputType::compressionOfCode(mSaveAccessory.mCompressionType->indexOfSelectedItem());
     job.quality = compressionAmount();
-    if (m_pDisplayView) job.metadata = m_pDisplayView->imageMetadata();
-    job.photo = mPhotoGeneration;
-    job.colorSpace = mChosenPhoto.colorSpace;
-    if (m_fisheye.shown && m_fisheye.shownPhoto == mPhotoGeneration) job.unwrap = m_fisheye.shown;
+    if (mMain.m_pDisplayView) job.metadata = mMain.m_pDisplayView->imageMetadata();
+    job.photo = mState.mPhotoGeneration;
+    job.colorSpace = mState.mChosenPhoto.colorSpace;
+    if (m_fisheye.shown && m_fisheye.shownPhoto == mState.mPhotoGeneration) job.unwrap = m_fisheye.shown;
     return job;
 }
 
 void QVController::startSaveThread() {
-    if (mSaveInProgress.exchange(true)) return;
-    if (m_pFOVText) m_pFOVText->setEnabled(false);
+    if (mState.mSaveInProgress.exchange(true)) return;
+    if (mMain.m_pFOVText) mMain.m_pFOVText->setEnabled(false);
     setControlsEnabled(false);
     auto shared = std::make_shared<SaveJob>(makeSaveJob());
     if (!qv::detachThread([this, shared] { saveImage(std::move(*shared)); }))
@@ -164,7 +168,7 @@ void QVController::saveImage(SaveJob job) {
         const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
         qv::ci::Image image = job.unwrap ? shell::unwrapPhoto(job.source, *job.unwrap, threads)
                                          : QVDisplayView::CreateCIImageWithoutOrientation(job.source);
-        if (m_pDisplayView && !image.isNull()) image = m_pDisplayView->fullResolutionImage(image);
+        if (mMain.m_pDisplayView && !image.isNull()) image = mMain.m_pDisplayView->fullResolutionImage(image);
         std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
             encoded = true;
@@ -185,16 +189,18 @@ void QVController::saveImage(SaveJob job) {
 void QVController::finishSave(SaveJob job, bool encoded, bool saved) {
     // What the encoder changed (the orientation, the quality) stays with the photo for the next
     // save, as long as that photo is still the one open.
-    if (encoded && m_pDisplayView && job.photo == mPhotoGeneration) m_pDisplayView->setImageMetadata(job.metadata);
-    if (m_pFOVCheckbox && m_pFOVText && m_pFOVCheckbox->state() == qv::ui::kOnState) m_pFOVText->setEnabled(true);
+    if (encoded && mMain.m_pDisplayView && job.photo == mState.mPhotoGeneration)
+        mMain.m_pDisplayView->setImageMetadata(job.metadata);
+    if (mMain.m_pFOVCheckbox && mMain.m_pFOVText && mMain.m_pFOVCheckbox->state() == qv::ui::kOnState)
+        mMain.m_pFOVText->setEnabled(true);
     setControlsEnabled(true);
-    mSaveInProgress = false;
+    mState.mSaveInProgress = false;
     if (!job.path.empty() && !saved) {
         qv::ui::runAlertPanel(qv::paths::lastPathComponent(job.path), m_pMainBundle.localizedString("SaveErrorMessage"),
                               "OK");
         return;
     }
     if (saved) qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kImageSavePath] = job.path; });
-    if (m_pWindow) m_pWindow->setDocumentEdited(false);
-    if (mWindowCloseRequest) qv::ui::Application::shared().terminate();
+    if (mMain.m_pWindow) mMain.m_pWindow->setDocumentEdited(false);
+    if (mState.mWindowCloseRequest) qv::ui::Application::shared().terminate();
 }

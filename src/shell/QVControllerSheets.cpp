@@ -2,8 +2,8 @@
 #include "QVController.h"
 
 void QVController::openSheet(qv::ui::Window* sheet) {
-    if (!sheet || !m_pWindow) return;
-    qv::ui::Application::shared().beginSheet(*sheet, *m_pWindow);
+    if (!sheet || !mMain.m_pWindow) return;
+    qv::ui::Application::shared().beginSheet(*sheet, *mMain.m_pWindow);
 }
 
 void QVController::closeSheet(qv::ui::Window* sheet) {
@@ -13,5 +13,5 @@ void QVController::closeSheet(qv::ui::Window* sheet) {
 }
 
 void QVController::markWindowEdited() {
-    if (m_pWindow) m_pWindow->setDocumentEdited(true);
+    if (mMain.m_pWindow) mMain.m_pWindow->setDocumentEdited(true);
 }

@@ -21,8 +21,8 @@ QVController::SaveQuestion QVController::askToSaveChanges() {
 }
 
 void QVController::storeWindowFrame(qv::Value& preferences) const {
-    if (!m_pWindow) return;
-    const qv::Rect frame = m_pWindow->frame();
+    if (!mMain.m_pWindow) return;
+    const qv::Rect frame = mMain.m_pWindow->frame();
     preferences[kWindowWidth] = float(frame.width());
     preferences[kWindowHeight] = float(frame.height());
     preferences[kOriginX] = float(frame.minX());
@@ -31,21 +31,21 @@ void QVController::storeWindowFrame(qv::Value& preferences) const {
 
 void QVController::storeFisheyeValues() const {
     auto& defaults = qv::UserDefaults::standard();
-    const std::pair<qv::ui::TextField*, const char*> fields[] = {{mFEOutputWidth, kFEOutputWidth},
-                                                                 {mFEOutputHeight, kFEOutputHeight},
-                                                                 {mFEInputFOV, kFEInputFOV},
-                                                                 {mFEOutputFOV, kFEOutputFOV}};
+    const std::pair<qv::ui::TextField*, const char*> fields[] = {{mFisheye.mFEOutputWidth, kFEOutputWidth},
+                                                                 {mFisheye.mFEOutputHeight, kFEOutputHeight},
+                                                                 {mFisheye.mFEInputFOV, kFEInputFOV},
+                                                                 {mFisheye.mFEOutputFOV, kFEOutputFOV}};
     for (const auto& [field, key] : fields)
         if (field) defaults.set(key, qv::Value(field->floatValue()));
 }
 
 bool QVController::windowShouldClose(qv::ui::Window& window) {
-    if (&window != m_pWindow) return true;
+    if (&window != mMain.m_pWindow) return true;
     if (window.isDocumentEdited()) {
         switch (askToSaveChanges()) {
         case SaveQuestion::SaveAs:
             // The window stays; the save quits the application once it has succeeded.
-            mWindowCloseRequest = true;
+            mState.mWindowCloseRequest = true;
             onSaveAs(nullptr);
             return false;
         case SaveQuestion::Cancel:
@@ -59,7 +59,7 @@ bool QVController::windowShouldClose(qv::ui::Window& window) {
     } else {
         qv::PreferencesFile::update([&](qv::Value& root) {
             storeWindowFrame(root);
-            if (mMyLensArray && !mMyLensArray->empty()) root[kRecentLenses] = *mMyLensArray;
+            if (mState.mMyLensArray && !mState.mMyLensArray->empty()) root[kRecentLenses] = *mState.mMyLensArray;
         });
         storeFisheyeValues();
     }
@@ -68,10 +68,10 @@ bool QVController::windowShouldClose(qv::ui::Window& window) {
 }
 
 qv::ui::TerminateReply QVController::applicationShouldTerminate(qv::ui::Application&) {
-    if (m_pWindow && m_pWindow->isDocumentEdited()) {
+    if (mMain.m_pWindow && mMain.m_pWindow->isDocumentEdited()) {
         switch (askToSaveChanges()) {
         case SaveQuestion::SaveAs:
-            mWindowCloseRequest = true;
+            mState.mWindowCloseRequest = true;
             onSaveAs(nullptr);
             return qv::ui::TerminateReply::Cancel;
         case SaveQuestion::Cancel:

@@ -23,16 +23,16 @@ QVController::QVController() : m_pMainBundle(qv::Bundle::main()) {}
 
 QVController::~QVController() {
     m_popUpObserver.cancel();
-    if (m_pQVDatabaseLoader) m_pQVDatabaseLoader->setController(nullptr);
+    if (mState.m_pQVDatabaseLoader) mState.m_pQVDatabaseLoader->setController(nullptr);
     auto& application = qv::ui::Application::shared();
     if (application.delegate() == this) application.setDelegate(nullptr);
 }
 
 void QVController::awakeFromNib() {
-    mAppLaunched = false;
-    mLensSelectionInProgress = false;
-    mFESamplerType = unwrap::samplerCode(unwrap::kDefaultSampler);
-    mFECorrectiontype = 0;
+    mState.mAppLaunched = false;
+    mState.mLensSelectionInProgress = false;
+    mState.mFESamplerType = unwrap::samplerCode(unwrap::kDefaultSampler);
+    mState.mFECorrectiontype = 0;
 
     // Image units: the magnifier's filter comes from our own unit when nothing else supplies it.
     qv::ci::loadAllPlugIns();
@@ -41,9 +41,9 @@ void QVController::awakeFromNib() {
 
     shell::sweepSupportFolder();
 
-    mPreferenceFileCreated = false;
+    mState.mPreferenceFileCreated = false;
     if (!qv::PreferencesFile::exists()) {
-        mPreferenceFileCreated = qv::PreferencesFile::createIfMissing(preferencesFileDefaults());
+        mState.mPreferenceFileCreated = qv::PreferencesFile::createIfMissing(preferencesFileDefaults());
         qv::UserDefaults::standard().set(kSamplerType, unwrap::samplerCode(unwrap::kDefaultSampler));
     }
 
@@ -62,24 +62,24 @@ void QVController::awakeFromNib() {
                               m_pMainBundle.localizedString("CouldNotCreateFolderMessage"), "OK");
     }
 
-    if (mDBLoaded) {
-        for (std::size_t row = 0; row < m_pLoadedCamerasArray.size(); ++row) {
-            if (m_pLoadedCamerasArray[row] != loadedCamera) continue;
-            if (m_pCamNameTable) m_pCamNameTable->selectRow(int(row));
-            if (m_pDatabaseText) m_pDatabaseText->setStringValue(loadedCamera);
+    if (mState.mDBLoaded) {
+        for (std::size_t row = 0; row < mState.mDatabaseRows.size(); ++row) {
+            if (mState.mDatabaseRows[row].name != loadedCamera) continue;
+            if (mDatabaseSheet.m_pCamNameTable) mDatabaseSheet.m_pCamNameTable->selectRow(int(row));
+            if (mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue(loadedCamera);
             break;
         }
     } else if (!fallbackDatabase.empty() && qv::files::exists(fallbackDatabase)) {
         loadFallbackDatabase(fallbackDatabase);
     }
 
-    if (m_pDisplayView) m_pDisplayView->setController(this);
+    if (mMain.m_pDisplayView) mMain.m_pDisplayView->setController(this);
     databaseLoader().setController(this);
-    if (mQVPreferences) mQVPreferences->readPreferences();
+    if (mPreferences.mQVPreferences) mPreferences.mQVPreferences->readPreferences();
     resetValues();
-    if (m_pCamNameTable) {
-        m_pCamNameTable->setDataSource(this);
-        m_pCamNameTable->setDelegate(this);
+    if (mDatabaseSheet.m_pCamNameTable) {
+        mDatabaseSheet.m_pCamNameTable->setDataSource(this);
+        mDatabaseSheet.m_pCamNameTable->setDelegate(this);
     }
     if (mEditSheet.m_pESLensNameText) mEditSheet.m_pESLensNameText->setDelegate(this);
 
@@ -88,12 +88,14 @@ void QVController::awakeFromNib() {
     defaults.set(kEnableControl, false);
 
     restoreWindowFrame();
-    if (mMyLensList) mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
-    mShowOnlyMathingLenses = mShowMatchingLenses && mShowMatchingLenses->state() == qv::ui::kOnState;
+    if (mLensSelection.mMyLensList)
+        mLensSelection.mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
+    mState.mShowOnlyMathingLenses =
+        mParametersSheet.mShowMatchingLenses && mParametersSheet.mShowMatchingLenses->state() == qv::ui::kOnState;
     m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
         qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
         [this](const qv::Notification& notification) { popupButtonWillPop(notification); });
-    if (m_pCropRadioButtons) setCropOption(m_pCropRadioButtons);
+    if (mMain.m_pCropRadioButtons) setCropOption(mMain.m_pCropRadioButtons);
     // The lens-information reader of the open step registers its own observer when it lands.
 }
 
@@ -122,7 +124,7 @@ void QVController::loadSupportFolderDatabases() {
         if (!addDatabase(path)) continue;
         selectLastDatabaseRow();
         showSelectedDatabaseName();
-        mDBLoaded = true;
+        mState.mDBLoaded = true;
     }
 }
 
@@ -130,23 +132,23 @@ void QVController::loadFallbackDatabase(const std::string& path) {
     if (!addDatabase(path)) return;
     selectLastDatabaseRow();
     showSelectedDatabaseName();
-    mDBLoaded = true;
+    mState.mDBLoaded = true;
     setParameters();
-    if (!m_pLensArray || m_pLensArray->empty()) return;
-    const qv::Value& lens = m_pLensArray->front();
-    if (m_pParametersTable) m_pParametersTable->selectRow(0);
-    if (m_pLensText) m_pLensText->setStringValue(lens.get(lens::keys::kLensName).stringOr(""));
-    if (mFocalLengthField) {
-        mFocalLengthField->setDoubleValue(0);
-        mFocalLengthField->setObjectValue(lens.get(lens::keys::kLensFocalLength));
+    if (!mState.m_pLensArray || mState.m_pLensArray->empty()) return;
+    const qv::Value& lens = mState.m_pLensArray->front();
+    if (mParametersSheet.m_pParametersTable) mParametersSheet.m_pParametersTable->selectRow(0);
+    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(lens.get(lens::keys::kLensName).stringOr(""));
+    if (mMain.mFocalLengthField) {
+        mMain.mFocalLengthField->setDoubleValue(0);
+        mMain.mFocalLengthField->setObjectValue(lens.get(lens::keys::kLensFocalLength));
     }
-    if (!shell::isUserDatabasePath(path) && mFocalLengthRange)
-        mFocalLengthRange->setStringValue(qv::ui::stringFromValue(lens.get(lens::keys::kMinFocalLength)) + " - " +
-                                          qv::ui::stringFromValue(lens.get(lens::keys::kMaxFocalLength)));
+    if (!shell::isUserDatabasePath(path) && mMain.mFocalLengthRange)
+        mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(lens.get(lens::keys::kMinFocalLength)) + " - " +
+                                                qv::ui::stringFromValue(lens.get(lens::keys::kMaxFocalLength)));
 }
 
 void QVController::restoreWindowFrame() {
-    if (!m_pWindow) return;
+    if (!mMain.m_pWindow) return;
     const qv::Value preferences = qv::PreferencesFile::read();
     if (preferences.isDictionary() && !preferences.contains(kWindowWidth))
         qv::PreferencesFile::update([&](qv::Value& root) { storeWindowFrame(root); });
@@ -154,48 +156,50 @@ void QVController::restoreWindowFrame() {
     const double width = stored.get(kWindowWidth).doubleOr(0);
     const double height = stored.get(kWindowHeight).doubleOr(0);
     if (width != 0 && height != 0)
-        m_pWindow->setFrame(qv::Rect(stored.get(kOriginX).doubleOr(0), stored.get(kOriginY).doubleOr(0), width, height),
-                            true);
+        mMain.m_pWindow->setFrame(
+            qv::Rect(stored.get(kOriginX).doubleOr(0), stored.get(kOriginY).doubleOr(0), width, height), true);
 }
 
 void QVController::applicationDidFinishLaunching(qv::ui::Application&) {
-    if (!mDBLoaded) {
+    if (!mState.mDBLoaded) {
         qv::ui::runAlertPanel(m_pMainBundle.localizedString("NoDatabaseWarning"),
                               m_pMainBundle.localizedString("DatabaseSelecComment"), "OK");
         onBrowseDatabase(nullptr);
         // Browsing adds rows only for a database it could read.
-        if (!m_pLoadedCamerasArray.empty()) {
+        if (!mState.mDatabaseRows.empty()) {
             showSelectedDatabaseName();
             resetValues();
-            mDBLoaded = true;
+            mState.mDBLoaded = true;
         }
     }
 
     askForOwnedLenses();
 
-    if (m_pWindow) m_pWindow->makeKeyAndOrderFront();
-    if (mManufacturerList) mManufacturerList->tile();
-    if (m_pDisplayView) m_pDisplayView->setAllowDragAndDrop(true);
-    mAppLaunched = true;
+    if (mMain.m_pWindow) mMain.m_pWindow->makeKeyAndOrderFront();
+    if (mLensSelection.mManufacturerList) mLensSelection.mManufacturerList->tile();
+    if (mMain.m_pDisplayView) mMain.m_pDisplayView->setAllowDragAndDrop(true);
+    mState.mAppLaunched = true;
 
     auto& defaults = qv::UserDefaults::standard();
-    const std::pair<qv::ui::TextField*, const char*> fisheyeFields[] = {
-        {mFEOutputWidth, kFEOutputWidth}, {mFEOutputHeight, kFEOutputHeight},
-        {mFEInputFOV, kFEInputFOV},       {mFEOutputFOV, kFEOutputFOV}};
+    const std::pair<qv::ui::TextField*, const char*> fisheyeFields[] = {{mFisheye.mFEOutputWidth, kFEOutputWidth},
+                                                                        {mFisheye.mFEOutputHeight, kFEOutputHeight},
+                                                                        {mFisheye.mFEInputFOV, kFEInputFOV},
+                                                                        {mFisheye.mFEOutputFOV, kFEOutputFOV}};
     for (const auto& [field, key] : fisheyeFields) {
         if (!field) continue;
         field->setFloatValue(defaults.floatForKey(key));
         field->setEnabled(false);
     }
-    if (mFESamplertypePopUp) mFESamplertypePopUp->setEnabled(false);
-    if (mFEDefishButton) mFEDefishButton->setEnabled(false);
-    if (mFECorrectionTypeMatrix) mFECorrectionTypeMatrix->setEnabled(true);
+    if (mFisheye.mFESamplertypePopUp) mFisheye.mFESamplertypePopUp->setEnabled(false);
+    if (mFisheye.mFEDefishButton) mFisheye.mFEDefishButton->setEnabled(false);
+    if (mFisheye.mFECorrectionTypeMatrix) mFisheye.mFECorrectionTypeMatrix->setEnabled(true);
 }
 
 void QVController::askForOwnedLenses() {
     const qv::Value preferences = qv::PreferencesFile::read();
     const bool noOwnedLenses = preferences.get(kRecentLenses).size() == 0;
-    if (!(mPreferenceFileCreated || noOwnedLenses) || preferences.get(kDontAskUserToSelectLens).boolOr(false)) return;
+    if (!(mState.mPreferenceFileCreated || noOwnedLenses) || preferences.get(kDontAskUserToSelectLens).boolOr(false))
+        return;
 
     const shell::QuestionAnswer answer = shell::askWithDontAskAgain(
         m_pMainBundle.localizedString("Please tell Quorvel which lenses you own."),
@@ -203,28 +207,29 @@ void QVController::askForOwnedLenses() {
         m_pMainBundle.localizedString("OKButton"), m_pMainBundle.localizedString("Cancel"));
     qv::PreferencesFile::update([&](qv::Value& root) { root[kDontAskUserToSelectLens] = answer.dontAskAgain; });
     if (!answer.firstButton) {
-        if (m_pWindow) m_pWindow->makeKeyAndOrderFront();
+        if (mMain.m_pWindow) mMain.m_pWindow->makeKeyAndOrderFront();
         return;
     }
 
-    mLensSelectionInProgress = true;
-    if (mManufacturerList) {
-        mManufacturerList->reloadData();
-        mManufacturerList->tile();
-        mManufacturerList->selectRow(0);
+    mState.mLensSelectionInProgress = true;
+    if (mLensSelection.mManufacturerList) {
+        mLensSelection.mManufacturerList->reloadData();
+        mLensSelection.mManufacturerList->tile();
+        mLensSelection.mManufacturerList->selectRow(0);
     }
-    if (m_pWindow) m_pWindow->resignKeyWindow();
-    if (m_pDisplayView) m_pDisplayView->setAllowDragAndDrop(false);
+    if (mMain.m_pWindow) mMain.m_pWindow->resignKeyWindow();
+    if (mMain.m_pDisplayView) mMain.m_pDisplayView->setAllowDragAndDrop(false);
     runLensSelectionWindow();
 }
 
 void QVController::popupButtonWillPop(const qv::Notification& notification) {
-    if (m_pPSModelPopUp && notification.sender == static_cast<const void*>(m_pPSModelPopUp))
-        m_pPSModelPopUp->addItemWithTitle("Show All");
+    if (mParametersSheet.m_pPSModelPopUp &&
+        notification.sender == static_cast<const void*>(mParametersSheet.m_pPSModelPopUp))
+        mParametersSheet.m_pPSModelPopUp->addItemWithTitle("Show All");
 }
 
 bool QVController::validateMenuItem(const qv::ui::MenuItem& item) {
-    if (item.action() == "onSave:") return m_bImageLoaded.load();
+    if (item.action() == "onSave:") return mState.m_bImageLoaded.load();
     return true;
 }
 
@@ -234,12 +239,12 @@ void QVController::applicationOpenFiles(qv::ui::Application&, const std::vector<
 }
 
 void QVController::windowDidResize(qv::ui::Window& window) {
-    if (&window != m_pWindow || !m_bImageLoaded || !m_pDisplayView) return;
-    m_pDisplayView->calculateDrawingRect();
-    if (m_pMagnifierButton && m_pMagnifierButton->state() == qv::ui::kOnState)
-        m_pDisplayView->showMagnifier(true);
+    if (&window != mMain.m_pWindow || !mState.m_bImageLoaded || !mMain.m_pDisplayView) return;
+    mMain.m_pDisplayView->calculateDrawingRect();
+    if (mMain.m_pMagnifierButton && mMain.m_pMagnifierButton->state() == qv::ui::kOnState)
+        mMain.m_pDisplayView->showMagnifier(true);
     else
-        m_pDisplayView->resetImageToDraw();
+        mMain.m_pDisplayView->resetImageToDraw();
 }
 
 void QVController::onZentuButton(Control*) {
@@ -248,7 +253,7 @@ void QVController::onZentuButton(Control*) {
     const auto scheme = address.find("://");
     const bool isURL = scheme != std::string::npos && scheme > 0 && address.size() > scheme + 3 &&
                        address.find_first_of(" \t\r\n") == std::string::npos;
-    if (isURL && m_openURL) m_openURL(address);
+    if (isURL && mState.m_openURL) mState.m_openURL(address);
 }
 
 void QVController::onAbout(Control*) {

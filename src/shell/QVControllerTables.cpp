@@ -15,19 +15,21 @@ bool rowIn(int row, std::size_t count) { return row >= 0 && std::size_t(row) < c
 }  // namespace
 
 int QVController::numberOfRowsInTableView(qv::ui::TableView& table) {
-    if (&table == m_pCamNameTable || &table == mManufacturerList) return int(m_pLoadedCamerasArray.size());
-    if (&table == mEditSheet.m_pESLensNameTable || &table == m_pParametersTable || &table == mAvailableLensList)
-        return int(sizeOf(m_pLensArray));
-    if (&table == mMyLensList) return int(sizeOf(mMyLensArray));
+    if (&table == mDatabaseSheet.m_pCamNameTable || &table == mLensSelection.mManufacturerList)
+        return int(mState.mDatabaseRows.size());
+    if (&table == mEditSheet.m_pESLensNameTable || &table == mParametersSheet.m_pParametersTable ||
+        &table == mLensSelection.mAvailableLensList)
+        return int(sizeOf(mState.m_pLensArray));
+    if (&table == mLensSelection.mMyLensList) return int(sizeOf(mState.mMyLensArray));
     return 0;
 }
 
 std::string QVController::lensRowTitle(const qv::Value& record, qv::ui::PopUpButton* modelPopUp) const {
     const std::string name = record.get(lens::keys::kLensName).stringOr("");
-    if (!m_pLensArray || !modelPopUp || !multipleEntriesOf(name, *m_pLensArray)) return name;
+    if (!mState.m_pLensArray || !modelPopUp || !multipleEntriesOf(name, *mState.m_pLensArray)) return name;
     // Lenses of one name in several camera groups: the row names the first model of its group.
     const std::string group = record.get(lens::keys::kLensGroup).stringOr("");
-    const QVDatabaseLoader* loader = m_pQVDatabaseLoader.get();
+    const QVDatabaseLoader* loader = mState.m_pQVDatabaseLoader.get();
     if (!loader) return name;
     for (const std::string& title : modelPopUp->itemTitles())
         if (!title.empty() && loader->camGroupOfModel(title) == group) return name + " (" + title + ")";
@@ -36,62 +38,65 @@ std::string QVController::lensRowTitle(const qv::Value& record, qv::ui::PopUpBut
 
 qv::ui::CellValue QVController::objectValueForTableColumn(qv::ui::TableView& table, const qv::ui::TableColumn*,
                                                           int row) {
-    if (&table == m_pCamNameTable || &table == mManufacturerList) {
+    if (&table == mDatabaseSheet.m_pCamNameTable || &table == mLensSelection.mManufacturerList) {
         if (!isDatabaseRow(row)) return {};
-        const std::string& title = m_pLoadedCamerasArray[std::size_t(row)];
-        if (shell::isUserDatabasePath(m_pFilesArray[std::size_t(row)]))
+        const std::string& title = mState.mDatabaseRows[std::size_t(row)].name;
+        if (shell::isUserDatabasePath(mState.mDatabaseRows[std::size_t(row)].path))
             return qv::ui::CellValue(qv::Value(title), qv::ui::Color::blueColor());
         return qv::Value(title);
     }
-    if (&table == m_pParametersTable || &table == mAvailableLensList || &table == mEditSheet.m_pESLensNameTable) {
-        if (!rowIn(row, sizeOf(m_pLensArray))) return {};
-        const qv::Value& record = (*m_pLensArray)[std::size_t(row)];
+    if (&table == mParametersSheet.m_pParametersTable || &table == mLensSelection.mAvailableLensList ||
+        &table == mEditSheet.m_pESLensNameTable) {
+        if (!rowIn(row, sizeOf(mState.m_pLensArray))) return {};
+        const qv::Value& record = (*mState.m_pLensArray)[std::size_t(row)];
         if (&table == mEditSheet.m_pESLensNameTable) return record.get(lens::keys::kLensName);
-        return qv::Value(lensRowTitle(record, &table == m_pParametersTable ? m_pPSModelPopUp : mLensSelectionModelPopUp));
+        return qv::Value(lensRowTitle(record, &table == mParametersSheet.m_pParametersTable
+                                                  ? mParametersSheet.m_pPSModelPopUp
+                                                  : mLensSelection.mLensSelectionModelPopUp));
     }
-    if (&table == mMyLensList) {
-        if (!rowIn(row, sizeOf(mMyLensArray))) return {};
-        return (*mMyLensArray)[std::size_t(row)].get(lens::keys::kLensName);
+    if (&table == mLensSelection.mMyLensList) {
+        if (!rowIn(row, sizeOf(mState.mMyLensArray))) return {};
+        return (*mState.mMyLensArray)[std::size_t(row)].get(lens::keys::kLensName);
     }
     return {};
 }
 
 void QVController::selectModelForLensGroup(const std::string& lensGroup, const std::string& current) {
-    if (!m_pPSModelPopUp || !m_pQVDatabaseLoader) return;
-    if (m_pQVDatabaseLoader->camGroupOfModel(current) == lensGroup) {
-        m_pPSModelPopUp->selectItemWithTitle(current);
+    if (!mParametersSheet.m_pPSModelPopUp || !mState.m_pQVDatabaseLoader) return;
+    if (mState.m_pQVDatabaseLoader->camGroupOfModel(current) == lensGroup) {
+        mParametersSheet.m_pPSModelPopUp->selectItemWithTitle(current);
         return;
     }
-    for (const std::string& title : m_pPSModelPopUp->itemTitles())
-        if (!title.empty() && m_pQVDatabaseLoader->camGroupOfModel(title) == lensGroup) {
-            m_pPSModelPopUp->selectItemWithTitle(title);
+    for (const std::string& title : mParametersSheet.m_pPSModelPopUp->itemTitles())
+        if (!title.empty() && mState.m_pQVDatabaseLoader->camGroupOfModel(title) == lensGroup) {
+            mParametersSheet.m_pPSModelPopUp->selectItemWithTitle(title);
             return;
         }
-    m_pPSModelPopUp->selectItemAtIndex(-1);
+    mParametersSheet.m_pPSModelPopUp->selectItemAtIndex(-1);
 }
 
 void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
     const int row = table.selectedRow();
 
-    if (&table == m_pCamNameTable) {
+    if (&table == mDatabaseSheet.m_pCamNameTable) {
         if (!isDatabaseRow(row)) {
-            if (m_pDatabasePathTextField) m_pDatabasePathTextField->setStringValue("");
-            if (m_pDatabaseText) m_pDatabaseText->setStringValue("");
-            if (m_pLoadDatabaseButton) m_pLoadDatabaseButton->setEnabled(false);
-            if (m_pEditDatabaseButton) m_pEditDatabaseButton->setEnabled(false);
+            if (mDatabaseSheet.m_pDatabasePathTextField) mDatabaseSheet.m_pDatabasePathTextField->setStringValue("");
+            if (mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue("");
+            if (mDatabaseSheet.m_pLoadDatabaseButton) mDatabaseSheet.m_pLoadDatabaseButton->setEnabled(false);
+            if (mDatabaseSheet.m_pEditDatabaseButton) mDatabaseSheet.m_pEditDatabaseButton->setEnabled(false);
             return;
         }
-        const std::string& path = m_pFilesArray[std::size_t(row)];
+        const std::string& path = mState.mDatabaseRows[std::size_t(row)].path;
         const bool user = shell::isUserDatabasePath(path);
-        if (m_pDatabasePathTextField) m_pDatabasePathTextField->setStringValue(path);
-        if (m_pLoadDatabaseButton) m_pLoadDatabaseButton->setEnabled(true);
+        if (mDatabaseSheet.m_pDatabasePathTextField) mDatabaseSheet.m_pDatabasePathTextField->setStringValue(path);
+        if (mDatabaseSheet.m_pLoadDatabaseButton) mDatabaseSheet.m_pLoadDatabaseButton->setEnabled(true);
         setIsPTLens(!user);
-        if (m_pEditDatabaseButton) m_pEditDatabaseButton->setEnabled(user);
+        if (mDatabaseSheet.m_pEditDatabaseButton) mDatabaseSheet.m_pEditDatabaseButton->setEnabled(user);
         return;
     }
 
     if (&table == mEditSheet.m_pESLensNameTable) {
-        if (!rowIn(row, sizeOf(m_pLensArray))) {
+        if (!rowIn(row, sizeOf(mState.m_pLensArray))) {
             if (mEditSheet.m_pESSaveDatabaseButton) mEditSheet.m_pESSaveDatabaseButton->setEnabled(false);
             return;
         }
@@ -101,34 +106,38 @@ void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
         return;
     }
 
-    if (&table == m_pParametersTable) {
-        if (!rowIn(row, sizeOf(m_pLensArray))) {
+    if (&table == mParametersSheet.m_pParametersTable) {
+        if (!rowIn(row, sizeOf(mState.m_pLensArray))) {
             setMatrixValues();
-            if (m_pLoadParametersButton) m_pLoadParametersButton->setEnabled(false);
+            if (mParametersSheet.m_pLoadParametersButton) mParametersSheet.m_pLoadParametersButton->setEnabled(false);
             return;
         }
-        const std::string currentModel =
-            m_pPSModelPopUp ? m_pPSModelPopUp->titleOfSelectedItem().value_or("") : std::string();
-        if (m_pLoadParametersButton) m_pLoadParametersButton->setEnabled(true);
-        const int databaseRow = m_pCamNameTable ? m_pCamNameTable->selectedRow() : -1;
-        if (isDatabaseRow(databaseRow) && shell::isUserDatabasePath(m_pFilesArray[std::size_t(databaseRow)]))
+        const std::string currentModel = mParametersSheet.m_pPSModelPopUp
+                                             ? mParametersSheet.m_pPSModelPopUp->titleOfSelectedItem().value_or("")
+                                             : std::string();
+        if (mParametersSheet.m_pLoadParametersButton) mParametersSheet.m_pLoadParametersButton->setEnabled(true);
+        const int databaseRow = mDatabaseSheet.m_pCamNameTable ? mDatabaseSheet.m_pCamNameTable->selectedRow() : -1;
+        if (isDatabaseRow(databaseRow) &&
+            shell::isUserDatabasePath(mState.mDatabaseRows[std::size_t(databaseRow)].path))
             resetParametersSheetUIForSelectedRow(row);
         else
             resetParametersSheetUIForPTLens();
         // The sheet's reset may have rebuilt the list; the row is looked up again.
-        if (mAppLaunched && rowIn(row, sizeOf(m_pLensArray)))
-            selectModelForLensGroup((*m_pLensArray)[std::size_t(row)].get(lens::keys::kLensGroup).stringOr(""), currentModel);
+        if (mState.mAppLaunched && rowIn(row, sizeOf(mState.m_pLensArray)))
+            selectModelForLensGroup((*mState.m_pLensArray)[std::size_t(row)].get(lens::keys::kLensGroup).stringOr(""),
+                                    currentModel);
         setMatrixValues();
         return;
     }
 
-    if (&table == mManufacturerList) {
-        setParameters(mManufacturerList);
-        if (mAvailableLensList) {
-            mAvailableLensList->reloadData();
-            mAvailableLensList->selectRow(0);
-            mAvailableLensList->tile();
+    if (&table == mLensSelection.mManufacturerList) {
+        setParameters(mLensSelection.mManufacturerList);
+        if (mLensSelection.mAvailableLensList) {
+            mLensSelection.mAvailableLensList->reloadData();
+            mLensSelection.mAvailableLensList->selectRow(0);
+            mLensSelection.mAvailableLensList->tile();
         }
-        if (mLensSelectionModelPopUp) mLensSelectionModelPopUp->selectItemWithTitle("Show All");
+        if (mLensSelection.mLensSelectionModelPopUp)
+            mLensSelection.mLensSelectionModelPopUp->selectItemWithTitle("Show All");
     }
 }

@@ -39,8 +39,9 @@ shell::UnwrapSettings QVController::fisheyeSettings() const {
 }
 
 void QVController::setFisheyeControlsEnabled(bool on) {
-    for (Control* control : std::initializer_list<Control*>{mFEOutputWidth, mFEOutputHeight, mFEInputFOV, mFEOutputFOV,
-                                                            mFESamplertypePopUp, mFEDefishButton})
+    for (Control* control :
+         std::initializer_list<Control*>{mFisheye.mFEOutputWidth, mFisheye.mFEOutputHeight, mFisheye.mFEInputFOV,
+                                         mFisheye.mFEOutputFOV, mFisheye.mFESamplertypePopUp, mFisheye.mFEDefishButton})
         if (control) control->setEnabled(on);
 }
 
@@ -50,15 +51,15 @@ void QVController::defish(Control*) {
     if (!isUnwrapInProgress()) shell::sweepSupportFolder(true);
     const shell::UnwrapSettings settings = fisheyeSettings();
     std::string refusal = shell::unwrapRefusal(settings);
-    if (refusal.empty() && m_pFileToLoad.empty()) refusal = "Unwrap:Input file cannot be nil";
+    if (refusal.empty() && mState.m_pFileToLoad.empty()) refusal = "Unwrap:Input file cannot be nil";
     if (!refusal.empty()) {
         qv::ui::runAlertPanel(refusal, "", "OK");
         if (!isUnwrapInProgress()) setFisheyeControlsEnabled(correctionType() == 1);
         return;
     }
-    shell::UnwrapRequest request = shell::makeUnwrapRequest(settings, m_pFileToLoad);
-    if (m_pDisplayView) request.metadata = m_pDisplayView->imageMetadata();
-    request.photo = mPhotoGeneration;
+    shell::UnwrapRequest request = shell::makeUnwrapRequest(settings, mState.m_pFileToLoad);
+    if (mMain.m_pDisplayView) request.metadata = mMain.m_pDisplayView->imageMetadata();
+    request.photo = mState.mPhotoGeneration;
     request.number = ++m_fisheye.requests;
     if (!m_fisheye.worker) {
         // The reports go to the main thread, where they run only while the controller lives.
@@ -75,17 +76,17 @@ void QVController::defish(Control*) {
             });
     }
     setBusy(true);
-    if (mFEDefishingText) mFEDefishingText->setHidden(false);
-    if (mFEUnwrapProgress) {
-        mFEUnwrapProgress->setHidden(false);
-        mFEUnwrapProgress->startAnimation();
+    if (mFisheye.mFEDefishingText) mFisheye.mFEDefishingText->setHidden(false);
+    if (mFisheye.mFEUnwrapProgress) {
+        mFisheye.mFEUnwrapProgress->setHidden(false);
+        mFisheye.mFEUnwrapProgress->startAnimation();
     }
     if (!m_fisheye.worker->submit(request)) {
         finishUnwrap(request, false, false);  // no thread could run it: reported as a failed unwrap
         return;
     }
     ++m_fisheye.outstanding;
-    m_bDefishThreadCreated = true;
+    mState.m_bDefishThreadCreated = true;
 }
 
 void QVController::unwrap(const shell::UnwrapRequest& request, bool& unwrapped, bool& rewritten) {
@@ -107,8 +108,9 @@ void QVController::unwrap(const shell::UnwrapRequest& request, bool& unwrapped, 
 
 void QVController::finishUnwrap(const shell::UnwrapRequest& request, bool unwrapped, bool rewritten) {
     if (m_fisheye.outstanding > 0) --m_fisheye.outstanding;
-    if (request.photo == mPhotoGeneration) {
-        const bool shown = unwrapped && rewritten && m_pDisplayView && m_pDisplayView->setCIImageFromFile(request.output);
+    if (request.photo == mState.mPhotoGeneration) {
+        const bool shown =
+            unwrapped && rewritten && mMain.m_pDisplayView && mMain.m_pDisplayView->setCIImageFromFile(request.output);
         if (shown) {
             m_fisheye.shown = request.settings;
             m_fisheye.shownPhoto = request.photo;
@@ -117,16 +119,16 @@ void QVController::finishUnwrap(const shell::UnwrapRequest& request, bool unwrap
             showErrorDialog(IsMacOSSnowLeopardRunning() ? originalImagePath() : request.input);
         }
     }
-    mFEOriginalImagePath = request.input;
+    mState.mFEOriginalImagePath = request.input;
     if (isUnwrapInProgress()) return;  // the next request keeps the controls
-    if (mFEUnwrapProgress) {
-        mFEUnwrapProgress->stopAnimation();
-        mFEUnwrapProgress->setHidden(true);
+    if (mFisheye.mFEUnwrapProgress) {
+        mFisheye.mFEUnwrapProgress->stopAnimation();
+        mFisheye.mFEUnwrapProgress->setHidden(true);
     }
-    if (mFEDefishingText) mFEDefishingText->setHidden(true);
+    if (mFisheye.mFEDefishingText) mFisheye.mFEDefishingText->setHidden(true);
     setBusy(false);
     setFisheyeControlsEnabled(correctionType() == 1);
-    if (m_pDisplayView) m_pDisplayView->setNeedsDisplay();
+    if (mMain.m_pDisplayView) mMain.m_pDisplayView->setNeedsDisplay();
 }
 
 bool QVController::addImageProperties(const qv::Value& properties, const std::string& path, int type) {

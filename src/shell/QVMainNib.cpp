@@ -127,40 +127,43 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     QVController& c = k.c;
     auto window = k.window(Rect(100, 100, 1100, 760), "QuorvelCI", false);
     window->setDelegate(&c);
-    c.m_pWindow = window.get();
+    c.mainWindow().m_pWindow = window.get();
     Window& w = *window;
     if (!view) {
         result.displayView = k.b.makeIn<QVDisplayView>(w, kPreviewFrame);
         result.displayViewAdapter = std::make_unique<QVDisplayViewAdapter>(*result.displayView);
         view = result.displayViewAdapter.get();
     }
-    c.m_pDisplayView = view;
+    c.mainWindow().m_pDisplayView = view;
     const char* enable = shell::keys::kEnableControl;
 
     // Lens and photo information, above the preview.
     Column info(20, 740, 520);
     auto top = info.split(4);
-    c.m_pOpenButton = k.button(w, top[0], "Open", &QVController::onLoadImage).get();
-    c.m_pOpenButton->bindEnabled(k.defaults, shell::keys::kOpenButton);
-    c.m_pDatabaseButton = k.button(w, top[1], "Database", &QVController::onDatabase).get();
-    c.m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
+    c.mainWindow().m_pOpenButton = k.button(w, top[0], "Open", &QVController::onLoadImage).get();
+    c.mainWindow().m_pOpenButton->bindEnabled(k.defaults, shell::keys::kOpenButton);
+    c.mainWindow().m_pDatabaseButton = k.button(w, top[1], "Database", &QVController::onDatabase).get();
+    c.mainWindow().m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
     k.button(w, top[3], "QuorvelCI", &QVController::onZentuButton);
     auto exif = info.split(3);
-    c.m_pManufacturerText = k.field(w, exif[0], false).get();
-    c.m_pCameraModelText = k.field(w, exif[1], false).get();
-    c.m_pFocalLengthText = k.field(w, exif[2], false).get();
+    c.mainWindow().m_pManufacturerText = k.field(w, exif[0], false).get();
+    c.mainWindow().m_pCameraModelText = k.field(w, exif[1], false).get();
+    c.mainWindow().m_pFocalLengthText = k.field(w, exif[2], false).get();
     auto lens = info.split(4);
-    c.m_pDatabaseText = k.field(w, lens[0], false).get();
-    c.m_pLensText = k.field(w, lens[1], false).get();
-    c.mFocalLengthField = k.field(w, lens[2]).get();
-    c.mFocalLengthRange = k.field(w, lens[3], false).get();
+    c.mainWindow().m_pDatabaseText = k.field(w, lens[0], false).get();
+    c.mainWindow().m_pLensText = k.field(w, lens[1], false).get();
+    c.mainWindow().mFocalLengthField = k.field(w, lens[2]).get();
+    c.mainWindow().mFocalLengthRange = k.field(w, lens[3], false).get();
 
     // Correction controls, in two columns on the right.
     Column left(560, 740, 250);
-    std::tie(c.m_pHorizontalSlider, c.m_pYawText) = k.slider(w, left, "yaw", -45, 45, 0, &QVController::onHorizontalSlider);
-    std::tie(c.m_pVerticalSlider, c.m_pPitchText) = k.slider(w, left, "pitch", -45, 45, 0, &QVController::onVerticalSlider);
-    std::tie(c.mAspectSlider, c.mAspectText) = k.slider(w, left, "aspect", 0.5, 2, 1, &QVController::onAspectSlider);
-    std::tie(c.m_pRotationSlider, c.m_pRotationValueText) =
+    std::tie(c.mainWindow().m_pHorizontalSlider, c.mainWindow().m_pYawText) =
+        k.slider(w, left, "yaw", -45, 45, 0, &QVController::onHorizontalSlider);
+    std::tie(c.mainWindow().m_pVerticalSlider, c.mainWindow().m_pPitchText) =
+        k.slider(w, left, "pitch", -45, 45, 0, &QVController::onVerticalSlider);
+    std::tie(c.mainWindow().mAspectSlider, c.mainWindow().mAspectText) =
+        k.slider(w, left, "aspect", 0.5, 2, 1, &QVController::onAspectSlider);
+    std::tie(c.mainWindow().m_pRotationSlider, c.mainWindow().m_pRotationValueText) =
         k.slider(w, left, "rotationAngle", -180, 180, 0, &QVController::onRotationSlider);
     auto stepper = k.b.makeIn<Stepper>(w, left.next());
     stepper->setMinValue(-180);
@@ -169,59 +172,65 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     stepper->setDoubleValue(0);
     stepper->setTarget(&c, &QVController::onRotationStepper);
     stepper->bindEnabled(k.defaults, enable);
-    c.mRotaionStrpper = stepper.get();
-    std::tie(c.m_pScaleSlider, c.m_pScaleValueText) =
+    c.mainWindow().mRotaionStrpper = stepper.get();
+    std::tie(c.mainWindow().m_pScaleSlider, c.mainWindow().m_pScaleValueText) =
         k.slider(w, left, "scaleValue", 50, 150, 100, &QVController::onScaleSlider);
     auto fov = left.split(2);
-    c.m_pFOVCheckbox = k.button(w, fov[0], "Field of view", &QVController::onFOVCheckbox, ButtonType::Switch).get();
-    c.m_pFOVCheckbox->bindEnabled(k.defaults, enable);
-    c.m_pFOVText = k.field(w, fov[1]).get();
-    c.m_pFOVText->setEnabled(false);
+    c.mainWindow().m_pFOVCheckbox =
+        k.button(w, fov[0], "Field of view", &QVController::onFOVCheckbox, ButtonType::Switch).get();
+    c.mainWindow().m_pFOVCheckbox->bindEnabled(k.defaults, enable);
+    c.mainWindow().m_pFOVText = k.field(w, fov[1]).get();
+    c.mainWindow().m_pFOVText->setEnabled(false);
     auto crop = Matrix::radioColumn(left.next(70), {"None", "Inside", "Outside"}, {0, 1, 2});
     k.b.add(crop);
     w.contentView()->addSubview(crop);
     crop->setTarget(&c, &QVController::onCropRadioButton);
     crop->bindEnabled(k.defaults, enable);
-    c.m_pCropRadioButtons = crop.get();
-    c.mAutoScaleCheckbox = k.button(w, left.next(), "Auto scale", &QVController::onAutoScaleChecked, ButtonType::Switch).get();
-    c.mAutoScaleCheckbox->bindEnabled(k.defaults, enable);
+    c.mainWindow().m_pCropRadioButtons = crop.get();
+    c.mainWindow().mAutoScaleCheckbox =
+        k.button(w, left.next(), "Auto scale", &QVController::onAutoScaleChecked, ButtonType::Switch).get();
+    c.mainWindow().mAutoScaleCheckbox->bindEnabled(k.defaults, enable);
 
     Column right(830, 740, 250);
-    std::tie(c.m_pFixRedSlider, c.m_pRedValueText) =
+    std::tie(c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pRedValueText) =
         k.slider(w, right, "redValue", -0.02, 0.02, 0, &QVController::onFixRedSlider);
-    std::tie(c.m_pFixGreenSlider, c.m_pGreenValueText) =
+    std::tie(c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pGreenValueText) =
         k.slider(w, right, "greenValue", -0.02, 0.02, 0, &QVController::onFixGreenSlider);
-    std::tie(c.m_pFixBlueSlider, c.m_pBlueValueText) =
+    std::tie(c.mainWindow().m_pFixBlueSlider, c.mainWindow().m_pBlueValueText) =
         k.slider(w, right, "blueValue", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
-    for (Slider* fringe : {c.m_pFixRedSlider, c.m_pFixGreenSlider, c.m_pFixBlueSlider})
+    for (Slider* fringe :
+         {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pFixBlueSlider})
         ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
     // The vignetting filter takes the amount in hundredths and the midpoint as (value + 50) / 100:
     // these ranges span its whole effect, from darkening to doubling the corners and from a rise
     // that starts at the centre to one that starts near the corners.
-    std::tie(c.m_pVigAmountSlider, c.m_pVignetAmountText) =
+    std::tie(c.mainWindow().m_pVigAmountSlider, c.mainWindow().m_pVignetAmountText) =
         k.slider(w, right, "vigAmount", -100, 100, 0, &QVController::onAmountSlider);
-    std::tie(c.m_pVigMidpointSlider, c.m_pVignetMidpointText) =
+    std::tie(c.mainWindow().m_pVigMidpointSlider, c.mainWindow().m_pVignetMidpointText) =
         k.slider(w, right, "vigMidpoint", -50, 50, 0, &QVController::onMidpointSlider);
-    c.m_pPreviewCheckbox = k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
-    c.m_pPreviewCheckbox->setState(kOnState);
+    c.mainWindow().m_pPreviewCheckbox =
+        k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
+    c.mainWindow().m_pPreviewCheckbox->setState(kOnState);
     auto zoom = right.split(4);
-    c.m_pMagnifierButton = k.button(w, zoom[0], "Magnifier", &QVController::onMagnifierButton, ButtonType::Toggle).get();
-    c.m_pZoomMinusButton = k.button(w, zoom[1], "-", &QVController::onZoomMinus).get();
-    c.m_pZoomPlusButton = k.button(w, zoom[2], "+", &QVController::onZoomPlus).get();
-    c.m_pZoomPercentageText = k.field(w, zoom[3], false).get();
-    c.m_pZoomPercentageText->setIntValue(100);
-    c.m_pZoomMinusButton->setEnabled(false);
-    c.m_pZoomPlusButton->setEnabled(false);
+    c.mainWindow().m_pMagnifierButton =
+        k.button(w, zoom[0], "Magnifier", &QVController::onMagnifierButton, ButtonType::Toggle).get();
+    c.mainWindow().m_pZoomMinusButton = k.button(w, zoom[1], "-", &QVController::onZoomMinus).get();
+    c.mainWindow().m_pZoomPlusButton = k.button(w, zoom[2], "+", &QVController::onZoomPlus).get();
+    c.mainWindow().m_pZoomPercentageText = k.field(w, zoom[3], false).get();
+    c.mainWindow().m_pZoomPercentageText->setIntValue(100);
+    c.mainWindow().m_pZoomMinusButton->setEnabled(false);
+    c.mainWindow().m_pZoomPlusButton->setEnabled(false);
     auto grid = right.split(3);
-    c.m_pShowGridCheckbox = k.button(w, grid[0], "Grid", &QVController::onShowGrid, ButtonType::Switch).get();
+    c.mainWindow().m_pShowGridCheckbox =
+        k.button(w, grid[0], "Grid", &QVController::onShowGrid, ButtonType::Switch).get();
     auto gridSlider = k.b.makeIn<Slider>(w, grid[1], 10, 200, 50);
     gridSlider->setTarget(&c, &QVController::onChangeGridSpacing);
     gridSlider->setEnabled(false);
-    c.m_pGridSlider = gridSlider.get();
+    c.mainWindow().m_pGridSlider = gridSlider.get();
     auto well = k.b.makeIn<ColorWell>(w, grid[2], Color::yellowColor());
     well->setTarget(&c, &QVController::onChangeGridColor);
     well->setEnabled(false);
-    c.m_pColorWell = well.get();
+    c.mainWindow().m_pColorWell = well.get();
     auto applyRow = right.split(2);
     k.button(w, applyRow[0], "Apply", &QVController::onApply)->bindEnabled(k.defaults, enable);
     k.button(w, applyRow[1], "Revert", &QVController::onRevert)->bindEnabled(k.defaults, enable);
@@ -231,135 +240,136 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     k.b.add(type);
     w.contentView()->addSubview(type);
     type->setTarget(&c, &QVController::setCorrectionType);
-    c.mFECorrectionTypeMatrix = type.get();
+    c.fisheye().mFECorrectionTypeMatrix = type.get();
     auto size = right.split(2);
-    c.mFEOutputWidth = k.field(w, size[0]).get();
-    c.mFEOutputHeight = k.field(w, size[1]).get();
+    c.fisheye().mFEOutputWidth = k.field(w, size[0]).get();
+    c.fisheye().mFEOutputHeight = k.field(w, size[1]).get();
     auto angles = right.split(2);
-    c.mFEInputFOV = k.field(w, angles[0]).get();
-    c.mFEOutputFOV = k.field(w, angles[1]).get();
+    c.fisheye().mFEInputFOV = k.field(w, angles[0]).get();
+    c.fisheye().mFEOutputFOV = k.field(w, angles[1]).get();
     auto sampler = k.b.makeIn<PopUpButton>(w, right.next());
     for (const unwrap::SamplerInfo& info : unwrap::kSamplers) sampler->addItemWithTitle(info.title);
     sampler->selectItemAtIndex(unwrap::samplerCode(unwrap::kDefaultSampler));
     sampler->setTarget(&c, &QVController::setSamplerType);
-    c.mFESamplertypePopUp = sampler.get();
-    c.mFEDefishButton = k.button(w, right.next(), "Unwrap", &QVController::defish).get();
+    c.fisheye().mFESamplertypePopUp = sampler.get();
+    c.fisheye().mFEDefishButton = k.button(w, right.next(), "Unwrap", &QVController::defish).get();
     auto progress = k.b.makeIn<ProgressIndicator>(w, right.next());
     progress->setHidden(true);
-    c.mFEUnwrapProgress = progress.get();
-    c.mFEDefishingText = k.label(w, right.next(), "Unwrapping...").get();
-    c.mFEDefishingText->setHidden(true);
+    c.fisheye().mFEUnwrapProgress = progress.get();
+    c.fisheye().mFEDefishingText = k.label(w, right.next(), "Unwrapping...").get();
+    c.fisheye().mFEDefishingText->setHidden(true);
 }
 
 void buildParametersSheet(Builder& k) {
     QVController& c = k.c;
     auto sheet = k.window(Rect(0, 0, 560, 460), "Lens parameters", true);
-    c.m_pParametersSheet = sheet.get();
+    c.parametersSheet().m_pParametersSheet = sheet.get();
     Window& w = *sheet;
-    c.m_pParametersTable = k.table(w, Rect(20, 160, 250, 280), "lens", &c, &c);
+    c.parametersSheet().m_pParametersTable = k.table(w, Rect(20, 160, 250, 280), "lens", &c, &c);
     Column side(290, 440, 250);
-    c.m_pPSDatabaseText = k.field(w, side.next(), false).get();
-    c.m_pPSManufacturerPopUp = k.b.makeIn<PopUpButton>(w, side.next()).get();
+    c.parametersSheet().m_pPSDatabaseText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSManufacturerPopUp = k.b.makeIn<PopUpButton>(w, side.next()).get();
     auto model = k.b.makeIn<PopUpButton>(w, side.next());
     model->setTarget(&c, &QVController::onChangeModel);
-    c.m_pPSModelPopUp = model.get();
-    c.mShowMatchingLenses =
-        k.button(w, side.next(), "Only lenses for this focal length", &QVController::onShowsMatchingLenses, ButtonType::Switch)
-            .get();
-    c.m_pPSFocalLengthText = k.field(w, side.next(), false).get();
-    c.m_pPSFieldOfViewText = k.field(w, side.next(), false).get();
-    c.m_pPSRadialShiftModeText = k.field(w, side.next(), false).get();
-    c.m_pPSLensTypeText = k.field(w, side.next(), false).get();
-    c.m_pPSVigAmountText = k.field(w, side.next(), false).get();
-    c.m_pPSVigMidpointText = k.field(w, side.next(), false).get();
-    c.m_pPSCorrectionMatrix = k.numberColumn(w, Rect(20, 60, 250, 90), 4);
+    c.parametersSheet().m_pPSModelPopUp = model.get();
+    c.parametersSheet().mShowMatchingLenses = k.button(w, side.next(), "Only lenses for this focal length",
+                                                       &QVController::onShowsMatchingLenses, ButtonType::Switch)
+                                                  .get();
+    c.parametersSheet().m_pPSFocalLengthText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSFieldOfViewText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSRadialShiftModeText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSLensTypeText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSVigAmountText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSVigMidpointText = k.field(w, side.next(), false).get();
+    c.parametersSheet().m_pPSCorrectionMatrix = k.numberColumn(w, Rect(20, 60, 250, 90), 4);
     auto buttons = Column(290, 60, 250).split(2);
-    c.m_pLoadParametersButton = k.button(w, buttons[0], "Load", &QVController::onLoadParameters).get();
-    c.m_pLoadParametersButton->setEnabled(false);
+    c.parametersSheet().m_pLoadParametersButton =
+        k.button(w, buttons[0], "Load", &QVController::onLoadParameters).get();
+    c.parametersSheet().m_pLoadParametersButton->setEnabled(false);
     k.button(w, buttons[1], "Close", &QVController::onCloseParameters);
 }
 
 void buildDatabaseSheet(Builder& k) {
     QVController& c = k.c;
     auto sheet = k.window(Rect(0, 0, 480, 380), "Lens databases", true);
-    c.m_pDatabaseSheet = sheet.get();
+    c.databaseSheet().m_pDatabaseSheet = sheet.get();
     Window& w = *sheet;
-    c.m_pCamNameTable = k.table(w, Rect(20, 110, 440, 250), "database", &c, &c);
-    c.m_pDatabasePathTextField = k.field(w, Rect(20, 80, 440, 22), false).get();
+    c.databaseSheet().m_pCamNameTable = k.table(w, Rect(20, 110, 440, 250), "database", &c, &c);
+    c.databaseSheet().m_pDatabasePathTextField = k.field(w, Rect(20, 80, 440, 22), false).get();
     auto buttons = Column(20, 50, 440).split(5);
     k.button(w, buttons[0], "Browse", &QVController::onBrowseDatabase);
-    c.m_pLoadDatabaseButton = k.button(w, buttons[1], "Load", &QVController::onLoadDatabase).get();
-    c.m_pEditDatabaseButton = k.button(w, buttons[2], "Edit", &QVController::onEditDatabase).get();
+    c.databaseSheet().m_pLoadDatabaseButton = k.button(w, buttons[1], "Load", &QVController::onLoadDatabase).get();
+    c.databaseSheet().m_pEditDatabaseButton = k.button(w, buttons[2], "Edit", &QVController::onEditDatabase).get();
     k.button(w, buttons[3], "New", &QVController::onCreateNewDatabase);
     k.button(w, buttons[4], "Close", &QVController::onCloseDatabase);
-    c.m_pLoadDatabaseButton->setEnabled(false);
-    c.m_pEditDatabaseButton->setEnabled(false);
+    c.databaseSheet().m_pLoadDatabaseButton->setEnabled(false);
+    c.databaseSheet().m_pEditDatabaseButton->setEnabled(false);
 }
 
 void buildEditDatabaseSheet(Builder& k) {
     QVController& c = k.c;
     const qv::Bundle bundle = qv::Bundle::main();
     auto sheet = k.window(Rect(0, 0, 640, 500), "Edit lens database", true);
-    c.mEditSheet.m_pEditDatabaseSheet = sheet.get();
+    c.editSheet().m_pEditDatabaseSheet = sheet.get();
     Window& w = *sheet;
-    c.mEditSheet.m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", &c, &c);
+    c.editSheet().m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", &c, &c);
     Column side(290, 480, 330);
-    c.mEditSheet.m_pESDatabaseText = k.field(w, side.next(), false).get();
+    c.editSheet().m_pESDatabaseText = k.field(w, side.next(), false).get();
     auto maker = side.split(2);
-    c.mEditSheet.m_pESManufacturerText = k.field(w, maker[0]).get();
+    c.editSheet().m_pESManufacturerText = k.field(w, maker[0]).get();
     auto makerPopUp = k.b.makeIn<PopUpButton>(w, maker[1]);
     makerPopUp->setTarget(&c, &QVController::onManufacturerPopup);
-    c.mEditSheet.m_pESManufacturerPopUp = makerPopUp.get();
+    c.editSheet().m_pESManufacturerPopUp = makerPopUp.get();
     auto model = side.split(2);
-    c.mEditSheet.m_pESModelText = k.field(w, model[0]).get();
+    c.editSheet().m_pESModelText = k.field(w, model[0]).get();
     auto modelPopUp = k.b.makeIn<PopUpButton>(w, model[1]);
     modelPopUp->setTarget(&c, &QVController::onModelsPopup);
-    c.mEditSheet.m_pESModelPopUp = modelPopUp.get();
+    c.editSheet().m_pESModelPopUp = modelPopUp.get();
     auto name = side.split(2);
-    c.mEditSheet.m_pESLensNameText = k.field(w, name[0]).get();
+    c.editSheet().m_pESLensNameText = k.field(w, name[0]).get();
     k.button(w, name[1], "Rename", &QVController::onUpdateLensName);
-    c.mEditSheet.m_pESFocalLengthText = k.field(w, side.next()).get();
-    c.mEditSheet.m_pESFieldOfViewText = k.field(w, side.next()).get();
-    c.mEditSheet.m_pESVigAmountText = k.field(w, side.next()).get();
-    c.mEditSheet.m_pESVigMidpointText = k.field(w, side.next()).get();
+    c.editSheet().m_pESFocalLengthText = k.field(w, side.next()).get();
+    c.editSheet().m_pESFieldOfViewText = k.field(w, side.next()).get();
+    c.editSheet().m_pESVigAmountText = k.field(w, side.next()).get();
+    c.editSheet().m_pESVigMidpointText = k.field(w, side.next()).get();
     auto type = k.b.makeIn<PopUpButton>(w, side.next());
     for (const auto& entry : lens::userdb::kLensTypes) type->addItemWithTitle(bundle.localizedString(entry.labelKey));
-    c.mEditSheet.m_pESTypePopUp = type.get();
+    c.editSheet().m_pESTypePopUp = type.get();
     auto mode = k.b.makeIn<PopUpButton>(w, side.next());
     for (const auto& entry : lens::userdb::kRadialShiftModes) mode->addItemWithTitle(bundle.localizedString(entry.labelKey));
-    c.mEditSheet.m_pESShiftModePopUP = mode.get();
-    c.mEditSheet.m_pESMatrix = k.numberColumn(w, side.next(180), 8);
+    c.editSheet().m_pESShiftModePopUP = mode.get();
+    c.editSheet().m_pESMatrix = k.numberColumn(w, side.next(180), 8);
     auto buttons = Column(20, 60, 600).split(4);
     k.button(w, buttons[0], "Add", &QVController::onAddLens);
     k.button(w, buttons[1], "Delete", &QVController::onDeleteLens);
     k.button(w, buttons[2], "Cancel", &QVController::onCancelEditDatabase);
-    c.mEditSheet.m_pESSaveDatabaseButton =
+    c.editSheet().m_pESSaveDatabaseButton =
         k.button(w, buttons[3], bundle.localizedString("Save"), &QVController::onSaveDatabase).get();
 }
 
 void buildLensSelectionWindow(Builder& k) {
     QVController& c = k.c;
     auto window = k.window(Rect(150, 150, 900, 440), "My lenses", true);
-    c.mLensSelectionWindow = window.get();
+    c.lensSelection().mLensSelectionWindow = window.get();
     Window& w = *window;
-    c.mManufacturerList = k.table(w, Rect(20, 80, 200, 300), "make", &c, &c);
+    c.lensSelection().mManufacturerList = k.table(w, Rect(20, 80, 200, 300), "make", &c, &c);
     auto models = k.b.makeIn<PopUpButton>(w, Rect(240, 396, 300, 22));
     models->setTarget(&c, &QVController::onChangeSelectionModelPopUp);
-    c.mLensSelectionModelPopUp = models.get();
-    c.mAvailableLensList = k.table(w, Rect(240, 80, 300, 300), "lens", &c, &c);
-    c.mAvailableLensList->setAllowsMultipleSelection(true);
-    c.mMyLensList = k.table(w, Rect(580, 80, 300, 300), "owned", &c, &c);
+    c.lensSelection().mLensSelectionModelPopUp = models.get();
+    c.lensSelection().mAvailableLensList = k.table(w, Rect(240, 80, 300, 300), "lens", &c, &c);
+    c.lensSelection().mAvailableLensList->setAllowsMultipleSelection(true);
+    c.lensSelection().mMyLensList = k.table(w, Rect(580, 80, 300, 300), "owned", &c, &c);
     auto buttons = Column(20, 50, 860).split(4);
     k.button(w, buttons[0], "Add", &QVController::onAddLensToMyLensList);
     k.button(w, buttons[1], "Remove", &QVController::onRemoveLensFromMyLensList);
     k.button(w, buttons[2], qv::localizedString("Cancel"), &QVController::onCancelSelectedLenses);
-    c.mSelectLensSaveButton =
+    c.lensSelection().mSelectLensSaveButton =
         k.button(w, buttons[3], qv::localizedString("Save"), &QVController::onSaveSelectedLenses).get();
 }
 
 void buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
     auto window = k.window(Rect(200, 200, 360, 340), "Preferences", true);
-    k.c.mPreferencesWindow = window.get();
+    k.c.preferences().mPreferencesWindow = window.get();
     preferences.mWindow = window.get();
     Window& w = *window;
     preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", &preferences, nullptr);
@@ -382,7 +392,8 @@ std::shared_ptr<Menu> buildMainMenu(QVController& c) {
     auto main = std::make_shared<Menu>("Main");
     auto application = std::make_shared<Menu>("QuorvelCI");
     command(*application, "About QuorvelCI", "onAbout:", &QVController::onAbout);
-    c.mPrefMenuItem = command(*application, "Preferences…", "onPreferences:", &QVController::onPreferences).get();
+    c.mainWindow().mPrefMenuItem =
+        command(*application, "Preferences…", "onPreferences:", &QVController::onPreferences).get();
     application->addItem("Quit QuorvelCI", "terminate:", [](MenuItem&) { Application::shared().terminate(); });
     auto file = std::make_shared<Menu>("File");
     command(*file, "Open…", "onLoadImage:", &QVController::onLoadImage);
@@ -423,7 +434,7 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     buildEditDatabaseSheet(k);
     buildLensSelectionWindow(k);
     buildPreferencesWindow(k, *preferences);
-    controller->mQVPreferences = preferences.get();
+    controller->preferences().mQVPreferences = preferences.get();
     auto menu = buildMainMenu(*controller);
 
     Application& application = Application::shared();

@@ -33,13 +33,13 @@ TEST_F(FrontEndTest, SettingAControlMovesItAndItsUserDefaultsKey) {
     frontend::FrontEnd frontEnd;
     QVController& c = frontEnd.controller();
     ASSERT_FALSE(frontEnd.run(line("open " + photo)));
-    c.m_pWindow->setDocumentEdited(false);
+    c.mainWindow().m_pWindow->setDocumentEdited(false);
     auto& defaults = qv::UserDefaults::standard();
 
     ASSERT_FALSE(frontEnd.run(line("set scale 120")));
     EXPECT_DOUBLE_EQ(c.scaleValue(), 120);
     EXPECT_DOUBLE_EQ(defaults.object("scaleValue").doubleOr(0), 120);
-    EXPECT_TRUE(c.m_pWindow->isDocumentEdited());
+    EXPECT_TRUE(c.mainWindow().m_pWindow->isDocumentEdited());
 
     ASSERT_FALSE(frontEnd.run(line("set red 0.01")));
     EXPECT_NEAR(c.redValue(), 1.01, 1e-6);
@@ -55,7 +55,7 @@ TEST_F(FrontEndTest, SettingAControlMovesItAndItsUserDefaultsKey) {
     ASSERT_FALSE(frontEnd.run(line("set distortion off")));
     EXPECT_EQ(c.correctionType(), 2);
     ASSERT_FALSE(frontEnd.run(line("set depth 16")));
-    EXPECT_EQ(c.m_pDisplayView->imageMetadata().get(qv::io::kCGImagePropertyDepth).integerOr(0), 16);
+    EXPECT_EQ(c.mainWindow().m_pDisplayView->imageMetadata().get(qv::io::kCGImagePropertyDepth).integerOr(0), 16);
 }
 
 TEST(ScriptLines, ParseIntoActions) {

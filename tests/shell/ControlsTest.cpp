@@ -18,36 +18,36 @@ protected:
     void SetUp() override {
         LaunchedTest::SetUp();
         qv::UserDefaults::standard().set("enableControl", true);  // as after an open
-        c().m_bImageLoaded = true;
+        c().state().m_bImageLoaded = true;
         m_view.calls.clear();
     }
-    int cropTag() { return c().m_pCropRadioButtons->selectedCell()->tag(); }
-    bool insideCropEnabled() { return c().m_pCropRadioButtons->cellWithTag(1)->isEnabled(); }
+    int cropTag() { return c().mainWindow().m_pCropRadioButtons->selectedCell()->tag(); }
+    bool insideCropEnabled() { return c().mainWindow().m_pCropRadioButtons->cellWithTag(1)->isEnabled(); }
 };
 
 TEST_F(ControlsTest, SlidersRerunTheirPartOfTheChainAndMarkTheWindowEdited) {
-    ASSERT_FALSE(c().m_pWindow->isDocumentEdited());
-    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(10));
-    ASSERT_TRUE(c().mAspectSlider->userMoveTo(1.2));
-    ASSERT_TRUE(c().m_pFixRedSlider->userMoveTo(0.01));
-    ASSERT_TRUE(c().m_pVigAmountSlider->userMoveTo(0.5));
-    ASSERT_TRUE(c().m_pScaleSlider->userMoveTo(120));
+    ASSERT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
+    ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(10));
+    ASSERT_TRUE(c().mainWindow().mAspectSlider->userMoveTo(1.2));
+    ASSERT_TRUE(c().mainWindow().m_pFixRedSlider->userMoveTo(0.01));
+    ASSERT_TRUE(c().mainWindow().m_pVigAmountSlider->userMoveTo(0.5));
+    ASSERT_TRUE(c().mainWindow().m_pScaleSlider->userMoveTo(120));
     EXPECT_EQ(m_view.calls, (std::vector<std::string>{"perspective", "perspective", "chromaticAberration",
                                                       "applyVignet", "setScaleValue"}));
-    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     // The moved sliders set their keys, and the value fields follow through their bindings.
     EXPECT_EQ(qv::UserDefaults::standard().doubleForKey("yaw"), 10.0);
-    EXPECT_EQ(c().m_pYawText->doubleValue(), 10.0);
+    EXPECT_EQ(c().mainWindow().m_pYawText->doubleValue(), 10.0);
 }
 
 TEST_F(ControlsTest, ActionsThatNeedAPhotoDoNothingWithoutOne) {
-    c().m_bImageLoaded = false;
-    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(10));
-    ASSERT_TRUE(c().m_pScaleSlider->userMoveTo(120));
+    c().state().m_bImageLoaded = false;
+    ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(10));
+    ASSERT_TRUE(c().mainWindow().m_pScaleSlider->userMoveTo(120));
     c().onApply(nullptr);
     EXPECT_TRUE(m_view.calls.empty());
-    EXPECT_FALSE(c().m_pWindow->isDocumentEdited());
-    ASSERT_TRUE(c().m_pFixBlueSlider->userMoveTo(0.01));  // fringe and vignetting run without a photo
+    EXPECT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
+    ASSERT_TRUE(c().mainWindow().m_pFixBlueSlider->userMoveTo(0.01));  // fringe and vignetting run without a photo
     EXPECT_EQ(m_view.calls, (std::vector<std::string>{"chromaticAberration"}));
 }
 
@@ -82,32 +82,33 @@ TEST_F(ControlsTest, ResetPutsEveryControlBack) {
     auto& defaults = qv::UserDefaults::standard();
     for (const char* key : {"redValue", "blueValue", "vigAmount", "yaw", "pitch", "rotationAngle"}) defaults.set(key, 0.01f);
     defaults.set("aspect", 1.5f);
-    c().m_pScaleSlider->setIntValue(140);
+    c().mainWindow().m_pScaleSlider->setIntValue(140);
     c().resetValues();
     EXPECT_EQ(c().scaleValue(), 100.0);
-    EXPECT_EQ(c().m_pScaleValueText->intValue(), 100);
+    EXPECT_EQ(c().mainWindow().m_pScaleValueText->intValue(), 100);
     EXPECT_EQ(c().aspectValue(), 1.0);
-    for (qv::ui::Slider* slider : {c().m_pFixRedSlider, c().m_pFixBlueSlider, c().m_pVigAmountSlider,
-                                   c().m_pHorizontalSlider, c().m_pVerticalSlider, c().m_pRotationSlider})
+    for (qv::ui::Slider* slider :
+         {c().mainWindow().m_pFixRedSlider, c().mainWindow().m_pFixBlueSlider, c().mainWindow().m_pVigAmountSlider,
+          c().mainWindow().m_pHorizontalSlider, c().mainWindow().m_pVerticalSlider, c().mainWindow().m_pRotationSlider})
         EXPECT_EQ(slider->doubleValue(), 0.0);
     EXPECT_FLOAT_EQ(defaults.floatForKey("chroMaticMax"), 0.02f);
     EXPECT_FLOAT_EQ(defaults.floatForKey("chroMaticMin"), -0.02f);
-    EXPECT_FLOAT_EQ(float(c().m_pFixRedSlider->maxValue()), 0.02f) << "the fringe range follows its keys";
+    EXPECT_FLOAT_EQ(float(c().mainWindow().m_pFixRedSlider->maxValue()), 0.02f) << "the fringe range follows its keys";
 }
 
 TEST_F(ControlsTest, RotationTakesTheInsideCropAwayAndBackAtZero) {
-    ASSERT_TRUE(c().m_pCropRadioButtons->userClickCell(1));
+    ASSERT_TRUE(c().mainWindow().m_pCropRadioButtons->userClickCell(1));
     EXPECT_TRUE(c().isCropInsideSelected());
     EXPECT_FALSE(c().isAutoScaleChecked());
-    ASSERT_TRUE(c().m_pRotationSlider->userMoveTo(15));
+    ASSERT_TRUE(c().mainWindow().m_pRotationSlider->userMoveTo(15));
     EXPECT_FALSE(insideCropEnabled());
     EXPECT_EQ(cropTag(), 0);
     EXPECT_TRUE(c().isCropNoneSelected());
     EXPECT_FALSE(c().isCropInsideSelected());
     EXPECT_TRUE(c().isAutoScaleChecked());
-    ASSERT_TRUE(c().m_pRotationSlider->userMoveTo(0));
+    ASSERT_TRUE(c().mainWindow().m_pRotationSlider->userMoveTo(0));
     EXPECT_TRUE(insideCropEnabled());
-    ASSERT_TRUE(c().m_pCropRadioButtons->userClickCell(2));
+    ASSERT_TRUE(c().mainWindow().m_pCropRadioButtons->userClickCell(2));
     EXPECT_TRUE(c().isCropOutsideSelected());
     EXPECT_FALSE(c().isCropNoneSelected());
 }
@@ -115,81 +116,81 @@ TEST_F(ControlsTest, RotationTakesTheInsideCropAwayAndBackAtZero) {
 TEST_F(ControlsTest, StepperMovesTheRotationByItsValueWithinPlusMinus180) {
     auto& defaults = qv::UserDefaults::standard();
     defaults.set("rotationAngle", 179.0f);
-    c().mRotaionStrpper->setDoubleValue(5);
-    c().onRotationStepper(c().mRotaionStrpper);
-    EXPECT_EQ(c().m_pRotationSlider->doubleValue(), 180.0);
-    EXPECT_EQ(c().mRotaionStrpper->doubleValue(), 0.0) << "the stepper rests at 0";
+    c().mainWindow().mRotaionStrpper->setDoubleValue(5);
+    c().onRotationStepper(c().mainWindow().mRotaionStrpper);
+    EXPECT_EQ(c().mainWindow().m_pRotationSlider->doubleValue(), 180.0);
+    EXPECT_EQ(c().mainWindow().mRotaionStrpper->doubleValue(), 0.0) << "the stepper rests at 0";
     EXPECT_FALSE(insideCropEnabled());
 
     defaults.set("rotationAngle", -179.0f);
-    c().mRotaionStrpper->setDoubleValue(-5);
-    c().onRotationStepper(c().mRotaionStrpper);
-    EXPECT_EQ(c().m_pRotationSlider->doubleValue(), -180.0);
+    c().mainWindow().mRotaionStrpper->setDoubleValue(-5);
+    c().onRotationStepper(c().mainWindow().mRotaionStrpper);
+    EXPECT_EQ(c().mainWindow().m_pRotationSlider->doubleValue(), -180.0);
 
     defaults.set("rotationAngle", -1.0f);
-    ASSERT_TRUE(c().mRotaionStrpper->userClickUp());
-    EXPECT_EQ(c().m_pRotationSlider->doubleValue(), 0.0);
+    ASSERT_TRUE(c().mainWindow().mRotaionStrpper->userClickUp());
+    EXPECT_EQ(c().mainWindow().m_pRotationSlider->doubleValue(), 0.0);
     EXPECT_TRUE(insideCropEnabled());
     EXPECT_EQ(m_view.count("perspective"), 3u);
 }
 
 TEST_F(ControlsTest, ZoomStepsThroughItsFiveValues) {
-    ASSERT_TRUE(c().m_pMagnifierButton->performClick());
+    ASSERT_TRUE(c().mainWindow().m_pMagnifierButton->performClick());
     EXPECT_TRUE(m_view.magnifier);
-    EXPECT_TRUE(c().m_pZoomPlusButton->isEnabled());
-    EXPECT_FALSE(c().m_pZoomMinusButton->isEnabled());
+    EXPECT_TRUE(c().mainWindow().m_pZoomPlusButton->isEnabled());
+    EXPECT_FALSE(c().mainWindow().m_pZoomMinusButton->isEnabled());
     std::vector<int> seen;
-    while (c().m_pZoomPlusButton->isEnabled()) {
-        ASSERT_TRUE(c().m_pZoomPlusButton->performClick());
+    while (c().mainWindow().m_pZoomPlusButton->isEnabled()) {
+        ASSERT_TRUE(c().mainWindow().m_pZoomPlusButton->performClick());
         seen.push_back(c().magnificationValue());
     }
     EXPECT_EQ(seen, (std::vector<int>{200, 400, 600, 800}));
     EXPECT_EQ(m_view.magnification, 800);
     seen.clear();
-    while (c().m_pZoomMinusButton->isEnabled()) {
-        ASSERT_TRUE(c().m_pZoomMinusButton->performClick());
+    while (c().mainWindow().m_pZoomMinusButton->isEnabled()) {
+        ASSERT_TRUE(c().mainWindow().m_pZoomMinusButton->performClick());
         seen.push_back(c().magnificationValue());
     }
     EXPECT_EQ(seen, (std::vector<int>{600, 400, 200, 100}));
-    ASSERT_TRUE(c().m_pMagnifierButton->performClick());
+    ASSERT_TRUE(c().mainWindow().m_pMagnifierButton->performClick());
     EXPECT_FALSE(m_view.magnifier);
-    EXPECT_FALSE(c().m_pZoomPlusButton->isEnabled());
+    EXPECT_FALSE(c().mainWindow().m_pZoomPlusButton->isEnabled());
 }
 
 TEST_F(ControlsTest, GridEnablesItsControlsAndRedraws) {
-    ASSERT_TRUE(c().m_pShowGridCheckbox->performClick());
+    ASSERT_TRUE(c().mainWindow().m_pShowGridCheckbox->performClick());
     EXPECT_TRUE(c().showGrid());
-    EXPECT_TRUE(c().m_pGridSlider->isEnabled());
-    EXPECT_TRUE(c().m_pColorWell->isEnabled());
-    ASSERT_TRUE(c().m_pGridSlider->userMoveTo(80));
+    EXPECT_TRUE(c().mainWindow().m_pGridSlider->isEnabled());
+    EXPECT_TRUE(c().mainWindow().m_pColorWell->isEnabled());
+    ASSERT_TRUE(c().mainWindow().m_pGridSlider->userMoveTo(80));
     EXPECT_EQ(c().gridSpacing(), 80);
-    ASSERT_TRUE(c().m_pColorWell->userChooseColor(qv::ui::Color::redColor()));
+    ASSERT_TRUE(c().mainWindow().m_pColorWell->userChooseColor(qv::ui::Color::redColor()));
     EXPECT_EQ(c().gridColor(), qv::ui::Color::redColor());
     EXPECT_EQ(m_view.count("setNeedsDisplay"), 3u);
-    ASSERT_TRUE(c().m_pShowGridCheckbox->performClick());
-    EXPECT_FALSE(c().m_pGridSlider->isEnabled());
+    ASSERT_TRUE(c().mainWindow().m_pShowGridCheckbox->performClick());
+    EXPECT_FALSE(c().mainWindow().m_pGridSlider->isEnabled());
 }
 
 TEST_F(ControlsTest, TypedValuesMoveTheirSlidersAndRunTheirActions) {
-    ASSERT_TRUE(c().m_pYawText->userType("7.5"));
+    ASSERT_TRUE(c().mainWindow().m_pYawText->userType("7.5"));
     EXPECT_EQ(c().yaw(), 7.5);
-    ASSERT_TRUE(c().m_pRotationValueText->userType("20"));
+    ASSERT_TRUE(c().mainWindow().m_pRotationValueText->userType("20"));
     EXPECT_EQ(c().rotationAngle(), -20.0);
     EXPECT_FALSE(insideCropEnabled());
-    ASSERT_TRUE(c().m_pVignetMidpointText->userType("0.4"));
+    ASSERT_TRUE(c().mainWindow().m_pVignetMidpointText->userType("0.4"));
     EXPECT_DOUBLE_EQ(c().vignetMidpoint(), double(0.4f));
-    ASSERT_TRUE(c().m_pFOVText->isEditable());
-    c().m_pFOVText->setEnabled(true);
-    ASSERT_TRUE(c().m_pFOVText->userType("60"));
+    ASSERT_TRUE(c().mainWindow().m_pFOVText->isEditable());
+    c().mainWindow().m_pFOVText->setEnabled(true);
+    ASSERT_TRUE(c().mainWindow().m_pFOVText->userType("60"));
     EXPECT_EQ(m_view.calls, (std::vector<std::string>{"perspective", "perspective", "applyVignet", "perspective"}));
 
-    c().mFEOutputWidth->setEnabled(true);
-    ASSERT_TRUE(c().mFEOutputWidth->userType("1600"));
+    c().fisheye().mFEOutputWidth->setEnabled(true);
+    ASSERT_TRUE(c().fisheye().mFEOutputWidth->userType("1600"));
     EXPECT_EQ(qv::UserDefaults::standard().floatForKey("feOutputWidth"), 1600.0f);
 }
 
 TEST_F(ControlsTest, ApplyAndRevertDriveTheView) {
-    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(10));
+    ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(10));
     m_view.calls.clear();
     c().onApply(nullptr);
     EXPECT_EQ(m_view.calls, (std::vector<std::string>{"applyCorrection"}));
@@ -200,32 +201,33 @@ TEST_F(ControlsTest, ApplyAndRevertDriveTheView) {
 }
 
 TEST_F(ControlsTest, CorrectionTypeEnablesOneGroupOfControls) {
-    ASSERT_TRUE(c().mFECorrectionTypeMatrix->userClickCell(1));
+    ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(1));
     EXPECT_EQ(c().correctionType(), 1);
-    EXPECT_TRUE(c().mFEDefishButton->isEnabled());
-    EXPECT_TRUE(c().mFESamplertypePopUp->isEnabled());
-    EXPECT_FALSE(c().m_pLensButton->isEnabled());
-    EXPECT_FALSE(c().mFocalLengthField->isEnabled());
-    ASSERT_TRUE(c().mFESamplertypePopUp->userChooseItem(5));
+    EXPECT_TRUE(c().fisheye().mFEDefishButton->isEnabled());
+    EXPECT_TRUE(c().fisheye().mFESamplertypePopUp->isEnabled());
+    EXPECT_FALSE(c().mainWindow().m_pLensButton->isEnabled());
+    EXPECT_FALSE(c().mainWindow().mFocalLengthField->isEnabled());
+    ASSERT_TRUE(c().fisheye().mFESamplertypePopUp->userChooseItem(5));
     EXPECT_EQ(c().fishEyeSamplerType(), 5);
-    ASSERT_TRUE(c().mFECorrectionTypeMatrix->userClickCell(2));
-    EXPECT_FALSE(c().mFEDefishButton->isEnabled());
-    EXPECT_FALSE(c().m_pDatabaseButton->isEnabled());
-    ASSERT_TRUE(c().mFECorrectionTypeMatrix->userClickCell(0));
-    EXPECT_FALSE(c().mFEOutputWidth->isEnabled());
-    EXPECT_TRUE(c().m_pDatabaseButton->isEnabled());
+    ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(2));
+    EXPECT_FALSE(c().fisheye().mFEDefishButton->isEnabled());
+    EXPECT_FALSE(c().mainWindow().m_pDatabaseButton->isEnabled());
+    ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(0));
+    EXPECT_FALSE(c().fisheye().mFEOutputWidth->isEnabled());
+    EXPECT_TRUE(c().mainWindow().m_pDatabaseButton->isEnabled());
 }
 
 // ---- The angle of view ----
 
 TEST_F(ControlsTest, TypedAngleIsClampedIntoItsRange) {
-    c().m_pFOVCheckbox->setState(qv::ui::kOnState);
+    c().mainWindow().m_pFOVCheckbox->setState(qv::ui::kOnState);
     const std::pair<const char*, double> cases[] = {{"0", 34.9681}, {"120", 90}, {"45", 45}, {"-10", 34.9681}};
     for (const auto& [typed, expected] : cases) {
-        c().m_pFOVText->setStringValue(typed);
+        c().mainWindow().m_pFOVText->setStringValue(typed);
         c().setDFOVwithWidth(3000, 2000);
         EXPECT_DOUBLE_EQ(c().angularWidth(), expected) << typed;
-        EXPECT_FLOAT_EQ(c().m_pFOVText->floatValue(), float(expected)) << "the field shows the angle in use";
+        EXPECT_FLOAT_EQ(c().mainWindow().m_pFOVText->floatValue(), float(expected))
+            << "the field shows the angle in use";
     }
 }
 
@@ -234,14 +236,14 @@ TEST_F(ControlsTest, ComputedAngleComesFromTheSelectedLensRowAndNeverIsNaN) {
     EXPECT_DOUBLE_EQ(c().angularWidth(), 34.9681) << "no lens row: no angle";
     loadDatabaseRow(0);
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(0));
-    c().mFocalLengthField->setDoubleValue(50);
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
+    c().mainWindow().mFocalLengthField->setDoubleValue(50);
     c().setDFOVwithWidth(3000, 2000);
     EXPECT_NEAR(c().angularWidth(), 58.5353, 1e-4);
     c().setDFOVwithWidth(0, 0);
     EXPECT_DOUBLE_EQ(c().angularWidth(), 34.9681) << "a 0 x 0 image";
-    EXPECT_FALSE(std::isnan(c().m_pFOVText->doubleValue()));
-    c().mFocalLengthField->setDoubleValue(80);
+    EXPECT_FALSE(std::isnan(c().mainWindow().m_pFOVText->doubleValue()));
+    c().mainWindow().mFocalLengthField->setDoubleValue(80);
     c().setDFOVwithWidth(3000, 2000);
     EXPECT_DOUBLE_EQ(c().angularWidth(), 90.0);
     EXPECT_NEAR(QVController::calculateVerticalFOVFromHFOV(50, 3000, 2000), 34.5380, 1e-4);
@@ -251,26 +253,26 @@ TEST_F(ControlsTest, ComputedAngleComesFromTheSelectedLensRowAndNeverIsNaN) {
 TEST_F(ControlsTest, UncheckingTheAngleBoxRecomputesItFromThePreviewProxy) {
     loadDatabaseRow(0);
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(0));
-    c().mFocalLengthField->setDoubleValue(50);
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
+    c().mainWindow().mFocalLengthField->setDoubleValue(50);
     m_view.proxy = {900, 600};
-    c().m_pFOVCheckbox->setEnabled(true);
-    ASSERT_TRUE(c().m_pFOVCheckbox->performClick());
-    EXPECT_TRUE(c().m_pFOVText->isEnabled());
-    ASSERT_TRUE(c().m_pFOVCheckbox->performClick());
-    EXPECT_FALSE(c().m_pFOVText->isEnabled());
+    c().mainWindow().m_pFOVCheckbox->setEnabled(true);
+    ASSERT_TRUE(c().mainWindow().m_pFOVCheckbox->performClick());
+    EXPECT_TRUE(c().mainWindow().m_pFOVText->isEnabled());
+    ASSERT_TRUE(c().mainWindow().m_pFOVCheckbox->performClick());
+    EXPECT_FALSE(c().mainWindow().m_pFOVText->isEnabled());
     EXPECT_NEAR(c().angularWidth(), 58.5353, 1e-4) << "a 900 x 600 proxy has the photo's proportions";
 }
 
 TEST_F(ControlsTest, AngleSetOnAWorkerThreadReachesTheFieldThroughTheMainThread) {
-    c().m_pFOVCheckbox->setState(qv::ui::kOnState);
-    c().m_pFOVText->setStringValue("45");
+    c().mainWindow().m_pFOVCheckbox->setState(qv::ui::kOnState);
+    c().mainWindow().m_pFOVText->setStringValue("45");
     std::thread worker([&] { c().setDFOVwithWidth(100, 100); });
     worker.join();
     EXPECT_EQ(c().angularWidth(), 45.0);
-    c().m_pFOVText->setStringValue("");
-    qv::RunLoop::main().runUntil([&] { return c().m_pFOVText->doubleValue() == 45.0; }, 5);
-    EXPECT_EQ(c().m_pFOVText->doubleValue(), 45.0);
+    c().mainWindow().m_pFOVText->setStringValue("");
+    qv::RunLoop::main().runUntil([&] { return c().mainWindow().m_pFOVText->doubleValue() == 45.0; }, 5);
+    EXPECT_EQ(c().mainWindow().m_pFOVText->doubleValue(), 45.0);
 }
 
 }  // namespace

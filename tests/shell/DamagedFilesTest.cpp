@@ -62,8 +62,8 @@ TEST_F(DamagedFilesTest, PreferencesWithANulByteAreRefusedAndLeftUntouched) {
 
     {
         QVMainNib nib = launch();
-        EXPECT_FALSE(nib.controller->mPreferenceFileCreated) << "a damaged file is not replaced by defaults";
-        EXPECT_TRUE(nib.controller->mDBLoaded) << "the installed database still loads";
+        EXPECT_FALSE(nib.controller->state().mPreferenceFileCreated) << "a damaged file is not replaced by defaults";
+        EXPECT_TRUE(nib.controller->state().mDBLoaded) << "the installed database still loads";
         EXPECT_TRUE(qv::PreferencesFile::read().isNull());
     }
     const auto after = qv::files::readWhole(path);
@@ -84,7 +84,7 @@ TEST_F(DamagedFilesTest, AUserDatabaseWithANulByteIsNotLoaded) {
     storeAsTheOnlyDatabase(database);
 
     QVMainNib nib = launch();
-    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_FALSE(nib.controller->state().mDBLoaded);
     EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
 }
 
@@ -94,8 +94,8 @@ TEST_F(DamagedFilesTest, AFifoAsThePreferencesFileIsUnreadableAndStaysAFifo) {
     makeFifo(path);
 
     QVMainNib nib = launch();
-    EXPECT_FALSE(nib.controller->mPreferenceFileCreated);
-    EXPECT_TRUE(nib.controller->mDBLoaded);
+    EXPECT_FALSE(nib.controller->state().mPreferenceFileCreated);
+    EXPECT_TRUE(nib.controller->state().mDBLoaded);
     EXPECT_TRUE(isFifo(path));
 }
 
@@ -104,7 +104,7 @@ TEST_F(DamagedFilesTest, AFifoAsTheInstalledDatabaseIsNotLoaded) {
     makeFifo(installedDatabase());
 
     QVMainNib nib = launch();
-    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_FALSE(nib.controller->state().mDBLoaded);
     EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
 }
 
@@ -116,7 +116,7 @@ TEST_F(DamagedFilesTest, AFifoAsTheStoredUserDatabaseIsNotLoaded) {
     storeAsTheOnlyDatabase(database);
 
     QVMainNib nib = launch();
-    EXPECT_FALSE(nib.controller->mDBLoaded);
+    EXPECT_FALSE(nib.controller->state().mDBLoaded);
     EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
 }
 

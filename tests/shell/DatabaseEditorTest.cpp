@@ -19,7 +19,7 @@ namespace {
 
 class DatabaseEditorTest : public LaunchedTest {
 protected:
-    DatabaseEditSheet& sheet() { return c().mEditSheet; }
+    DatabaseEditSheet& sheet() { return c().editSheet(); }
     // Adds a user database through the database sheet's Browse button; its row is selected.
     void browse(const std::string& path) {
         responder().queuePanel({true, {path}});
@@ -52,21 +52,21 @@ TEST_F(DatabaseEditorTest, NewDatabaseIsMadeInTheSheetAndWrittenWithItsValueKind
     const std::string loaded = m_files.file("Mine.dtl");
     writeUserDatabase(loaded, {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
     browse(loaded);
-    const qv::Value heldBefore = c().m_pDatabaseDict;
+    const qv::Value heldBefore = c().state().m_pDatabaseDict;
     const auto loadedBytes = fileBytes(loaded);
 
     c().onCreateNewDatabase(nullptr);
     EXPECT_TRUE(sheet().m_pEditDatabaseSheet->isVisible());
-    EXPECT_FALSE(c().m_pDatabaseSheet->isVisible());
+    EXPECT_FALSE(c().databaseSheet().m_pDatabaseSheet->isVisible());
     EXPECT_EQ(sheet().m_pESSaveDatabaseButton->title(), qv::localizedString("SaveAs"));
     EXPECT_EQ(c().numberOfRowsInTableView(*sheet().m_pESLensNameTable), 0);
-    EXPECT_EQ(c().m_pDatabaseDict, heldBefore) << "New leaves the loaded database as it is";
+    EXPECT_EQ(c().state().m_pDatabaseDict, heldBefore) << "New leaves the loaded database as it is";
 
     // Adding to an empty list gives the default record, adding again a copy named "Untitled".
     c().onAddLens(nullptr);
     c().onAddLens(nullptr);
     EXPECT_EQ(rowTexts(sheet().m_pESLensNameTable), (std::vector<std::string>{"untitled", "Untitled"}));
-    EXPECT_EQ((*c().m_pLensArray)[0], QVController::newLensParametersDictionary());
+    EXPECT_EQ((*c().state().m_pLensArray)[0], QVController::newLensParametersDictionary());
     EXPECT_EQ(sheet().m_pESLensNameTable->selectedRow(), -1) << "the new row is not selected";
     EXPECT_FALSE(sheet().m_pESSaveDatabaseButton->isEnabled());
 
@@ -87,7 +87,7 @@ TEST_F(DatabaseEditorTest, NewDatabaseIsMadeInTheSheetAndWrittenWithItsValueKind
     EXPECT_EQ(request.suggestedName, "lensdb");
     EXPECT_EQ(request.requiredType, "dtl");
     EXPECT_FALSE(sheet().m_pEditDatabaseSheet->isVisible());
-    EXPECT_TRUE(c().m_pDatabaseSheet->isVisible()) << "the save returns to the database sheet";
+    EXPECT_TRUE(c().databaseSheet().m_pDatabaseSheet->isVisible()) << "the save returns to the database sheet";
     EXPECT_EQ(qv::PreferencesFile::read().get("UserDatabaseDirectory").stringOr(""), m_files.path());
 
     const qv::Value written = qv::readPropertyList(target);
@@ -115,10 +115,11 @@ TEST_F(DatabaseEditorTest, NewDatabaseIsMadeInTheSheetAndWrittenWithItsValueKind
     EXPECT_NE(xml.find("<key>7.Lens Type</key>\n\t\t\t<integer>8</integer>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<key>4.Lens Focal Length</key>\n\t\t\t<string>28</string>"), std::string::npos);
 
-    EXPECT_EQ(c().m_pDatabaseDict, heldBefore);
+    EXPECT_EQ(c().state().m_pDatabaseDict, heldBefore);
     EXPECT_EQ(fileBytes(loaded), loadedBytes);
-    EXPECT_EQ(*c().m_pLensArray, *heldBefore.get("Lens Array").array()) << "the working list is the loaded one's again";
-    EXPECT_EQ(c().m_pLoadedCamerasArray.back(), "Mine") << "the new file is added by browsing, not by saving";
+    EXPECT_EQ(*c().state().m_pLensArray, *heldBefore.get("Lens Array").array())
+        << "the working list is the loaded one's again";
+    EXPECT_EQ(databaseRowNames(c()).back(), "Mine") << "the new file is added by browsing, not by saving";
 }
 
 TEST_F(DatabaseEditorTest, CancelledOrFailedSaveOfANewDatabaseKeepsTheSheetOpen) {
@@ -129,7 +130,7 @@ TEST_F(DatabaseEditorTest, CancelledOrFailedSaveOfANewDatabaseKeepsTheSheetOpen)
     saveAnswering({false, {}});
     EXPECT_EQ(responder().panels().back().request.directory, "/srv/lenses");
     EXPECT_TRUE(sheet().m_pEditDatabaseSheet->isVisible());
-    EXPECT_FALSE(c().m_pDatabaseSheet->isVisible());
+    EXPECT_FALSE(c().databaseSheet().m_pDatabaseSheet->isVisible());
 
     const std::string target = m_files.file("big.dtl");
     {
@@ -176,11 +177,11 @@ TEST_F(DatabaseEditorTest, EditingALoadedDatabaseRewritesItsFileAndKeepsOtherKey
     type(sheet().m_pESModelText, "LC-Wide");
     type(sheet().m_pESLensNameText, "Diana F+");
     c().onUpdateLensName(nullptr);
-    EXPECT_EQ(c().m_pDatabaseDict.get("Lens Array").at(1).get("3.Lens Name").stringOr(""), "Diana F+")
+    EXPECT_EQ(c().state().m_pDatabaseDict.get("Lens Array").at(1).get("3.Lens Name").stringOr(""), "Diana F+")
         << "renaming changes the held database at once";
     EXPECT_EQ(qv::readPropertyList(path), root) << "and the file only when it is written";
     saveAnswering({true, {}});
-    EXPECT_TRUE(c().m_pDatabaseSheet->isVisible());
+    EXPECT_TRUE(c().databaseSheet().m_pDatabaseSheet->isVisible());
 
     const qv::Value rewritten = qv::readPropertyList(path);
     EXPECT_EQ(rewritten.get("Owner").stringOr(""), "me");
@@ -207,9 +208,9 @@ TEST_F(DatabaseEditorTest, DeletingAndCancellingWorkOnTheHeldDatabase) {
     EXPECT_EQ(rowTexts(sheet().m_pESLensNameTable), (std::vector<std::string>{"B", "C"})) << "no row, no change";
     c().onCancelEditDatabase(nullptr);
     EXPECT_FALSE(sheet().m_pEditDatabaseSheet->isVisible());
-    EXPECT_TRUE(c().m_pDatabaseSheet->isVisible());
-    EXPECT_EQ(c().m_pDatabaseDict.get("Lens Array").size(), 2u) << "edits stay in memory";
-    EXPECT_EQ(c().m_pLensArray->size(), 2u);
+    EXPECT_TRUE(c().databaseSheet().m_pDatabaseSheet->isVisible());
+    EXPECT_EQ(c().state().m_pDatabaseDict.get("Lens Array").size(), 2u) << "edits stay in memory";
+    EXPECT_EQ(c().state().m_pLensArray->size(), 2u);
     EXPECT_EQ(qv::readPropertyList(path).get("Lens Array").size(), 3u);
 }
 
@@ -242,7 +243,7 @@ TEST_F(DatabaseEditorTest, TheResourceDatabaseIsNeverRewrittenAsAPropertyList) {
     browse(path);
     c().onEditDatabase(nullptr);
     // The database table's selection moves to a make of the resource database meanwhile.
-    ASSERT_TRUE(c().m_pCamNameTable->userClickRow(0));
+    ASSERT_TRUE(c().databaseSheet().m_pCamNameTable->userClickRow(0));
     const auto before = fileBytes(installedDatabase());
     ASSERT_FALSE(before.empty());
     c().onSaveDatabase(nullptr);

@@ -27,7 +27,7 @@ protected:
         m_adapter = std::make_unique<QVDisplayViewAdapter>(*m_view);
         responder().queueAlert(declineOwnedLenses());
         m_nib = std::make_unique<QVMainNib>(launch(m_adapter.get()));
-        c().m_pWindow->contentView()->addSubview(m_view);
+        c().mainWindow().m_pWindow->contentView()->addSubview(m_view);
         m_photo = m_dir.path() + "/IMG_0002.jpg";
     }
     void TearDown() override {
@@ -53,8 +53,8 @@ TEST_F(DisplayViewAdapterTest, OpeningThroughTheControllerRunsTheViewsChain) {
 
     writePhoto(m_photo, 120, 80);
     c().openImage(m_photo);
-    ASSERT_TRUE(c().m_bImageLoaded.load());
-    ASSERT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+    ASSERT_TRUE(c().state().m_bImageLoaded.load());
+    ASSERT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
     EXPECT_FALSE(m_view->ciImage().isNull());
     EXPECT_FALSE(m_view->m_pCorrectedImage.isNull());
     EXPECT_FALSE(m_view->m_pPerspectiveImage.isNull());
@@ -67,11 +67,11 @@ TEST_F(DisplayViewAdapterTest, OpeningThroughTheControllerRunsTheViewsChain) {
 TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAccessors) {
     writePhoto(m_photo, 120, 80);
     c().openImage(m_photo);
-    ASSERT_TRUE(c().m_bImageLoaded.load());
+    ASSERT_TRUE(c().state().m_bImageLoaded.load());
     const qv::ci::Image before = m_view->m_pPerspectiveImage;
     ASSERT_FALSE(before.isNull());
 
-    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(10));
+    ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(10));
     EXPECT_DOUBLE_EQ(c().yaw(), 10);
     const qv::ci::Image turned = m_view->m_pPerspectiveImage;
     ASSERT_FALSE(turned.isNull());
@@ -82,7 +82,7 @@ TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAc
     // The preview check box switches the view between the proxy and the corrected preview.
     const bool wasOn = c().previewCheckboxStatus();
     EXPECT_EQ(m_view->m_bPreviewFlag.load(), wasOn);
-    ASSERT_TRUE(c().m_pPreviewCheckbox->performClick());
+    ASSERT_TRUE(c().mainWindow().m_pPreviewCheckbox->performClick());
     EXPECT_NE(c().previewCheckboxStatus(), wasOn);
     EXPECT_EQ(m_view->m_bPreviewFlag.load(), !wasOn);
 }
@@ -100,16 +100,16 @@ TEST(MainWindowPreview, TheNibPlacesTheViewTheControllerDrives) {
         QVMainNib nib = launch();
         QVController& c = *nib.controller;
         ASSERT_TRUE(nib.displayView);
-        EXPECT_EQ(c.m_pDisplayView, nib.displayViewAdapter.get());
-        EXPECT_EQ(nib.displayView->window(), c.m_pWindow);
+        EXPECT_EQ(c.mainWindow().m_pDisplayView, nib.displayViewAdapter.get());
+        EXPECT_EQ(nib.displayView->window(), c.mainWindow().m_pWindow);
         EXPECT_EQ(nib.displayView->displayController(), &c);
-        const auto& inWindow = c.m_pWindow->contentView()->subviews();
+        const auto& inWindow = c.mainWindow().m_pWindow->contentView()->subviews();
         EXPECT_NE(std::find(inWindow.begin(), inWindow.end(), nib.displayView), inWindow.end());
 
         const std::string photo = dir.path() + "/IMG_0003.jpg";
         writePhoto(photo, 120, 80);
         c.openImage(photo);
-        ASSERT_TRUE(c.m_bImageLoaded.load());
+        ASSERT_TRUE(c.state().m_bImageLoaded.load());
         EXPECT_FALSE(nib.displayView->ciImage().isNull());
         EXPECT_FALSE(nib.displayView->m_pPerspectiveImage.isNull());
         EXPECT_FALSE(nib.displayView->imageToDraw().isNull()) << "the corrected preview is what the view draws";

@@ -64,8 +64,8 @@ protected:
     void own(const qv::Array& entries) {
         ASSERT_TRUE(qv::PreferencesFile::update([&](qv::Value& root) { root["recentLenses"] = entries; }));
     }
-    std::string lensText() { return c().m_pLensText->stringValue(); }
-    std::string cameraText() { return c().m_pDatabaseText->stringValue(); }
+    std::string lensText() { return c().mainWindow().m_pLensText->stringValue(); }
+    std::string cameraText() { return c().mainWindow().m_pDatabaseText->stringValue(); }
 
     std::unique_ptr<FixtureBundle> m_bundle;
     PhotoView m_view;
@@ -115,7 +115,7 @@ TEST_F(LensChoiceTest, NoMakeAndNoOwnedLensFallsBackToTheNeutralLens) {
     EXPECT_FALSE(c().autoselectionForLens());
     EXPECT_EQ(cameraText(), "--");
     EXPECT_EQ(lensText(), "--");
-    EXPECT_EQ(c().mFocalLengthRange->stringValue(), " ");
+    EXPECT_EQ(c().mainWindow().mFocalLengthRange->stringValue(), " ");
 }
 
 TEST_F(LensChoiceTest, UnknownCameraFallsBackToTheFirstOwnedLens) {

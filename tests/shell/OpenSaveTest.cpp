@@ -63,22 +63,22 @@ protected:
 TEST_F(OpenSaveTest, OpenChoosesTheLensFromTheFocalRangeAndCorrects) {
     writePhoto(m_photo, 120, 80);
     c().openImage(m_photo);
-    ASSERT_TRUE(c().m_bImageLoaded.load());
+    ASSERT_TRUE(c().state().m_bImageLoaded.load());
     EXPECT_EQ(c().originalImagePath(), m_photo);
     EXPECT_EQ(m_view.loadedPath, QVController::workingCopyPath());
     EXPECT_FLOAT_EQ(c().minFocalLengthFromImage(), 18);
     EXPECT_FLOAT_EQ(c().maxFocalLengthFromImage(), 55);
-    EXPECT_EQ(c().m_pManufacturerText->stringValue(), "Canon");
-    EXPECT_EQ(c().m_pDatabaseText->stringValue(), "Canon");
-    EXPECT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_EQ(c().mainWindow().m_pManufacturerText->stringValue(), "Canon");
+    EXPECT_EQ(c().mainWindow().m_pDatabaseText->stringValue(), "Canon");
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
     EXPECT_GE(m_view.count("applyCorrection"), 1u);
-    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     // The working copy keeps the photo's stored orientation and camera.
     EXPECT_EQ(tool({"-s3", "-Orientation#", "-Model", QVController::workingCopyPath()}), "6\nCanon EOS 400D DIGITAL\n");
 }
 
 TEST_F(OpenSaveTest, WorkingCopyFitsTheWindowByWidthFirst) {
-    const qv::Rect frame = c().m_pWindow->frame();
+    const qv::Rect frame = c().mainWindow().m_pWindow->frame();
     writePhoto(m_photo, int(frame.width()) * 2, int(frame.height()), false);
     c().openImage(m_photo);
     auto copy = qv::io::ImageSource::createWithPath(QVController::workingCopyPath());
@@ -91,7 +91,7 @@ TEST_F(OpenSaveTest, PhotoWithoutLensInformationUsesFocalLengthAndAperture) {
     writePhoto(m_photo, 64, 48, false);
     c().openImage(m_photo);
     EXPECT_EQ(c().minFocalLengthFromImage(), 0);
-    EXPECT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
 }
 
 TEST_F(OpenSaveTest, FailedOpenShowsTheErrorAndKeepsThePreviousPhoto) {
@@ -107,11 +107,11 @@ TEST_F(OpenSaveTest, FailedOpenShowsTheErrorAndKeepsThePreviousPhoto) {
 TEST_F(OpenSaveTest, SaveWritesOverThePhotoWithItsMetadata) {
     writePhoto(m_photo, 64, 48);
     c().openImage(m_photo);
-    ASSERT_TRUE(c().m_pWindow->isDocumentEdited());
+    ASSERT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     c().onSave(nullptr);
     waitForSave();
     EXPECT_FALSE(alerted("SaveErrorMessage"));
-    EXPECT_FALSE(c().m_pWindow->isDocumentEdited());
+    EXPECT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
     EXPECT_EQ(qv::PreferencesFile::read().get("ImageSavePath").stringOr(""), m_photo);
     EXPECT_EQ(tool({"-s3", "-Make", "-Model", "-Orientation#", m_photo}), "Canon\nCanon EOS 400D DIGITAL\n1\n");
     auto saved = qv::io::ImageSource::createWithPath(m_photo);
@@ -125,7 +125,7 @@ TEST_F(OpenSaveTest, FailedSaveKeepsThePhotoTheEditedMarkAndDoesNotQuit) {
     c().openImage(m_photo);
     const auto before = qv::files::readWhole(m_photo);
     ASSERT_TRUE(before);
-    c().mWindowCloseRequest = true;
+    c().state().mWindowCloseRequest = true;
     {
         qvtest::FileSizeLimit limit(512);
         ASSERT_TRUE(limit.active());
@@ -133,7 +133,7 @@ TEST_F(OpenSaveTest, FailedSaveKeepsThePhotoTheEditedMarkAndDoesNotQuit) {
         waitForSave();
     }
     EXPECT_TRUE(alerted("SaveErrorMessage"));
-    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     EXPECT_FALSE(qv::ui::Application::shared().isTerminated());
     EXPECT_EQ(qv::files::readWhole(m_photo), before);
 }
@@ -145,26 +145,26 @@ TEST_F(OpenSaveTest, SaveAsWritesTheChosenFormat) {
     responder().queuePanel({true, {target}});
     c().onSaveAs(nullptr);
     // The person picks TIF in the pop-up before answering.
-    c().m_pFileFormatPopup->selectItemAtIndex(1);
-    c().onChangeFileType(c().m_pSavePanel.get());
-    qv::RunLoop::main().runUntil([&] { return !c().m_pSavePanel; }, 30);
+    c().saveAccessory().m_pFileFormatPopup->selectItemAtIndex(1);
+    c().onChangeFileType(c().saveAccessory().m_pSavePanel.get());
+    qv::RunLoop::main().runUntil([&] { return !c().saveAccessory().m_pSavePanel; }, 30);
     waitForSave();
     EXPECT_FALSE(alerted("SaveErrorMessage"));
     EXPECT_EQ(tool({"-s3", "-FileType", "-Model", target}), "TIFF\nCanon EOS 400D DIGITAL\n");
 }
 
 TEST_F(OpenSaveTest, FormatsOfExtensions) {
-    c().m_pFileToWrite = "/photos/DSC_1.nef";
+    c().state().m_pFileToWrite = "/photos/DSC_1.nef";
     c().setFileFormatTo("nef", nullptr);
-    EXPECT_EQ(c().m_pFileToWrite, "/photos/DSC_1.jpg") << "a raw photo is saved as JPEG beside it";
-    EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 0);
+    EXPECT_EQ(c().state().m_pFileToWrite, "/photos/DSC_1.jpg") << "a raw photo is saved as JPEG beside it";
+    EXPECT_EQ(c().saveAccessory().m_pFileFormatPopup->indexOfSelectedItem(), 0);
     auto panel = qv::ui::SavePanel::savePanel();
     c().setFileFormatTo("Jpg", panel.get());
     EXPECT_EQ(panel->requiredFileType(), "jpg");
     c().setFileFormatTo("TIFF", nullptr);
-    EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 1);
+    EXPECT_EQ(c().saveAccessory().m_pFileFormatPopup->indexOfSelectedItem(), 1);
     c().setFileFormatTo("EXR", nullptr);
-    EXPECT_EQ(c().m_pFileFormatPopup->indexOfSelectedItem(), 3);
+    EXPECT_EQ(c().saveAccessory().m_pFileFormatPopup->indexOfSelectedItem(), 3);
 }
 
 TEST_F(OpenSaveTest, WhatASaveChangesInTheMetadataStaysForTheNextSave) {
@@ -176,7 +176,7 @@ TEST_F(OpenSaveTest, WhatASaveChangesInTheMetadataStaysForTheNextSave) {
     const std::string target = m_dir.path() + "/corrected.jpg";
     responder().queuePanel({true, {target}});
     c().onSaveAs(nullptr);
-    qv::RunLoop::main().runUntil([&] { return !c().m_pSavePanel; }, 30);
+    qv::RunLoop::main().runUntil([&] { return !c().saveAccessory().m_pSavePanel; }, 30);
     waitForSave();
     ASSERT_FALSE(alerted("SaveErrorMessage"));
     // The saved pixels are upright, and so is the photo's metadata from now on.
@@ -187,8 +187,8 @@ TEST_F(OpenSaveTest, WhatASaveChangesInTheMetadataStaysForTheNextSave) {
     ASSERT_TRUE(first);
 
     // Another change, then Save: it writes the file saved as, the same way, and leaves the photo.
-    ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(3));
-    ASSERT_TRUE(c().m_pWindow->isDocumentEdited());
+    ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(3));
+    ASSERT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     ASSERT_TRUE(qv::files::removeItem(target));
     c().onSave(nullptr);
     waitForSave();
@@ -208,11 +208,11 @@ TEST_F(OpenSaveTest, ADepthOf16BitsInTheMetadataWritesEverySave16Bits) {
         if (save == 0) {
             responder().queuePanel({true, {target}});
             c().onSaveAs(nullptr);
-            c().m_pFileFormatPopup->selectItemAtIndex(1);
-            c().onChangeFileType(c().m_pSavePanel.get());
-            qv::RunLoop::main().runUntil([&] { return !c().m_pSavePanel; }, 30);
+            c().saveAccessory().m_pFileFormatPopup->selectItemAtIndex(1);
+            c().onChangeFileType(c().saveAccessory().m_pSavePanel.get());
+            qv::RunLoop::main().runUntil([&] { return !c().saveAccessory().m_pSavePanel; }, 30);
         } else {
-            ASSERT_TRUE(c().m_pHorizontalSlider->userMoveTo(2));
+            ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(2));
             c().onSave(nullptr);
         }
         waitForSave();

@@ -60,32 +60,33 @@ TEST_F(OwnedLensStartTest, LensesAddedReorderedAndRemovedAreKeptAcrossARestart) 
     responder().queueAlert({0, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
     responder().queueModal([&](qv::ui::Window& window) {
         QVController& c = *controller;
-        ASSERT_EQ(&window, c.mLensSelectionWindow);
-        ASSERT_EQ(c.mManufacturerList->selectedRow(), 0) << "the first make is chosen for the user";
-        ASSERT_EQ(rowTexts(c.mAvailableLensList), (std::vector<std::string>{"EF-S 18-55", "Sigma 10-20 (EOS 400D)",
-                                                                            "EF 50", "Sigma 10-20 (EOS 5D)"}));
-        EXPECT_EQ(c.mLensSelectionModelPopUp->itemTitles(),
+        ASSERT_EQ(&window, c.lensSelection().mLensSelectionWindow);
+        ASSERT_EQ(c.lensSelection().mManufacturerList->selectedRow(), 0) << "the first make is chosen for the user";
+        ASSERT_EQ(rowTexts(c.lensSelection().mAvailableLensList),
+                  (std::vector<std::string>{"EF-S 18-55", "Sigma 10-20 (EOS 400D)", "EF 50", "Sigma 10-20 (EOS 5D)"}));
+        EXPECT_EQ(c.lensSelection().mLensSelectionModelPopUp->itemTitles(),
                   (std::vector<std::string>{"EOS 400D", "EOS 5D", "", "Show All"}));
         // EF-S 18-55 and EF 50 together, then the APS-C Sigma.
-        ASSERT_TRUE(c.mAvailableLensList->userClickRow(0));
-        ASSERT_TRUE(c.mAvailableLensList->userClickRow(2, true));
+        ASSERT_TRUE(c.lensSelection().mAvailableLensList->userClickRow(0));
+        ASSERT_TRUE(c.lensSelection().mAvailableLensList->userClickRow(2, true));
         c.onAddLensToMyLensList(nullptr);
-        ASSERT_TRUE(c.mAvailableLensList->userClickRow(1));
+        ASSERT_TRUE(c.lensSelection().mAvailableLensList->userClickRow(1));
         c.onAddLensToMyLensList(nullptr);
         // A Nikon lens.
-        ASSERT_TRUE(c.mManufacturerList->userClickRow(1));
-        ASSERT_EQ(rowTexts(c.mAvailableLensList), (std::vector<std::string>{"Sigma 10-20", "AF-S 18-70"}));
-        ASSERT_TRUE(c.mAvailableLensList->userClickRow(1));
+        ASSERT_TRUE(c.lensSelection().mManufacturerList->userClickRow(1));
+        ASSERT_EQ(rowTexts(c.lensSelection().mAvailableLensList),
+                  (std::vector<std::string>{"Sigma 10-20", "AF-S 18-70"}));
+        ASSERT_TRUE(c.lensSelection().mAvailableLensList->userClickRow(1));
         c.onAddLensToMyLensList(nullptr);
-        ASSERT_EQ(rowTexts(c.mMyLensList),
+        ASSERT_EQ(rowTexts(c.lensSelection().mMyLensList),
                   (std::vector<std::string>{"EF-S 18-55", "EF 50", "Sigma 10-20", "AF-S 18-70"}));
         // The first lens dragged below the last, then the new first removed.
-        EXPECT_TRUE(dragRows(*c.mMyLensList, IndexSet{0}, 4).performed);
-        EXPECT_EQ(c.mMyLensList->selectedRow(), 3);
-        ASSERT_TRUE(c.mMyLensList->userClickRow(0));
+        EXPECT_TRUE(dragRows(*c.lensSelection().mMyLensList, IndexSet{0}, 4).performed);
+        EXPECT_EQ(c.lensSelection().mMyLensList->selectedRow(), 3);
+        ASSERT_TRUE(c.lensSelection().mMyLensList->userClickRow(0));
         c.onRemoveLensFromMyLensList(nullptr);
-        duringTheRun = rowTexts(c.mMyLensList);
-        ASSERT_TRUE(c.mSelectLensSaveButton->performClick());
+        duringTheRun = rowTexts(c.lensSelection().mMyLensList);
+        ASSERT_TRUE(c.lensSelection().mSelectLensSaveButton->performClick());
     });
     {
         QVMainNib nib = loadMainNib();
@@ -93,13 +94,13 @@ TEST_F(OwnedLensStartTest, LensesAddedReorderedAndRemovedAreKeptAcrossARestart) 
         qv::ui::Application::shared().finishLaunching();
         EXPECT_TRUE(wasAsked("Please tell Quorvel which lenses you own."));
         EXPECT_EQ(duringTheRun, (std::vector<std::string>{"Sigma 10-20", "AF-S 18-70", "EF-S 18-55"}));
-        EXPECT_FALSE(nib.controller->mLensSelectionWindow->isVisible());
-        EXPECT_FALSE(nib.controller->mLensSelectionInProgress);
+        EXPECT_FALSE(nib.controller->lensSelection().mLensSelectionWindow->isVisible());
+        EXPECT_FALSE(nib.controller->state().mLensSelectionInProgress);
         EXPECT_TRUE(responder().scriptErrors().empty()) << responder().scriptErrors().front();
         // The save button of the window as the nib makes it stores the list at once.
         EXPECT_EQ(storedNames(), duringTheRun);
         EXPECT_EQ(nib.preferences->lensNames(), duringTheRun);
-        EXPECT_TRUE(nib.controller->m_pWindow->performClose());
+        EXPECT_TRUE(nib.controller->mainWindow().m_pWindow->performClose());
     }
     const qv::Array stored = *qv::PreferencesFile::read().get("recentLenses").array();
     EXPECT_EQ(namesOf(stored), duringTheRun);
@@ -119,7 +120,7 @@ protected:
     void inLensSelectionWindow(const std::function<void(QVController&)>& script) {
         responder().queueModal([&](qv::ui::Window&) { script(c()); });
         ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onPreferencesAddLenses:"));
-        EXPECT_FALSE(c().mLensSelectionInProgress);
+        EXPECT_FALSE(c().state().mLensSelectionInProgress);
     }
 };
 
@@ -127,47 +128,47 @@ TEST_F(OwnedLensTest, TheCommandHandsTheListOverAndClosingTheWindowWritesIt) {
     ASSERT_TRUE(qv::PreferencesFile::update(
         [](qv::Value& root) { root["recentLenses"] = qv::Array{owned("Old", "Canon", "EOS 5D")}; }));
     inLensSelectionWindow([](QVController& c) {
-        EXPECT_EQ(rowTexts(c.mMyLensList), (std::vector<std::string>{"Old"}));
-        EXPECT_EQ(c.mSelectLensSaveButton->title(), qv::localizedString("OKButton"));
-        ASSERT_TRUE(c.mAvailableLensList->userClickRow(2));
+        EXPECT_EQ(rowTexts(c.lensSelection().mMyLensList), (std::vector<std::string>{"Old"}));
+        EXPECT_EQ(c.lensSelection().mSelectLensSaveButton->title(), qv::localizedString("OKButton"));
+        ASSERT_TRUE(c.lensSelection().mAvailableLensList->userClickRow(2));
         c.onAddLensToMyLensList(nullptr);
         c.onAddLensToMyLensList(nullptr);  // the same lens twice is listed twice
-        ASSERT_TRUE(c.mSelectLensSaveButton->performClick());
+        ASSERT_TRUE(c.lensSelection().mSelectLensSaveButton->performClick());
     });
     EXPECT_EQ(nib().preferences->lensNames(), (std::vector<std::string>{"Old", "EF 50", "EF 50"}));
     EXPECT_EQ(storedNames(), (std::vector<std::string>{"Old"})) << "handed over, not yet written";
-    ASSERT_TRUE(c().m_pWindow->performClose());
+    ASSERT_TRUE(c().mainWindow().m_pWindow->performClose());
     EXPECT_EQ(storedNames(), (std::vector<std::string>{"Old", "EF 50", "EF 50"}));
 }
 
 TEST_F(OwnedLensTest, CancelWritesNothing) {
     inLensSelectionWindow([](QVController& c) {
-        ASSERT_TRUE(c.mAvailableLensList->userClickRow(0));
+        ASSERT_TRUE(c.lensSelection().mAvailableLensList->userClickRow(0));
         c.onAddLensToMyLensList(nullptr);
         c.onCancelSelectedLenses(nullptr);
     });
-    EXPECT_FALSE(c().mLensSelectionWindow->isVisible());
+    EXPECT_FALSE(c().lensSelection().mLensSelectionWindow->isVisible());
     EXPECT_TRUE(storedNames().empty());
     EXPECT_TRUE(nib().preferences->lensNames().empty());
 }
 
 TEST_F(OwnedLensTest, ModelPopUpNarrowsTheLensesAndShowAllBringsThemBack) {
     inLensSelectionWindow([](QVController& c) {
-        qv::ui::PopUpButton& models = *c.mLensSelectionModelPopUp;
+        qv::ui::PopUpButton& models = *c.lensSelection().mLensSelectionModelPopUp;
         ASSERT_TRUE(models.userChooseItem(models.indexOfItemWithTitle("EOS 5D")));
-        EXPECT_EQ(rowTexts(c.mAvailableLensList), (std::vector<std::string>{"EF 50", "Sigma 10-20"}))
+        EXPECT_EQ(rowTexts(c.lensSelection().mAvailableLensList), (std::vector<std::string>{"EF 50", "Sigma 10-20"}))
             << "one group: no name repeats";
         ASSERT_TRUE(models.userChooseItem(models.indexOfItemWithTitle("Show All")));
-        EXPECT_EQ(rowTexts(c.mAvailableLensList).size(), 4u);
+        EXPECT_EQ(rowTexts(c.lensSelection().mAvailableLensList).size(), 4u);
         EXPECT_EQ(models.titleOfSelectedItem(), std::optional<std::string>("Show All"));
         c.onCancelSelectedLenses(nullptr);
     });
 }
 
 TEST_F(OwnedLensTest, DropsFromElsewhereOrWithForeignDataAreRefused) {
-    c().mMyLensArray = qv::Array{owned("A", "m", "x"), owned("B", "m", "x"), owned("C", "m", "x")};
-    c().mMyLensList->reloadData();
-    qv::ui::TableView& mine = *c().mMyLensList;
+    c().state().mMyLensArray = qv::Array{owned("A", "m", "x"), owned("B", "m", "x"), owned("C", "m", "x")};
+    c().lensSelection().mMyLensList->reloadData();
+    qv::ui::TableView& mine = *c().lensSelection().mMyLensList;
     auto drop = [&](const qv::Data& data, const void* source) {
         auto pasteboard = std::make_shared<qv::ui::Pasteboard>("test");
         pasteboard->declareTypes({ownedlens::kTableViewDataType}, nullptr);
@@ -178,22 +179,22 @@ TEST_F(OwnedLensTest, DropsFromElsewhereOrWithForeignDataAreRefused) {
         return qv::ui::dropOnWindow(*mine.window(), mine.locationForDrop(0, qv::ui::DropPosition::Above), info);
     };
     // Rows of the lens table, dragged onto the owned lenses.
-    EXPECT_FALSE(drop(IndexSet{2}.archived(), c().mAvailableLensList).performed);
+    EXPECT_FALSE(drop(IndexSet{2}.archived(), c().lensSelection().mAvailableLensList).performed);
     // Another program, data that is no row archive, and a row the list does not have.
     EXPECT_FALSE(drop(IndexSet{2}.archived(), nullptr).performed);
     EXPECT_FALSE(drop(qv::Data{1, 2, 3}, &mine).performed);
     EXPECT_FALSE(drop(IndexSet{7}.archived(), &mine).performed);
     EXPECT_EQ(rowTexts(&mine), (std::vector<std::string>{"A", "B", "C"}));
     // The other tables neither start row drags nor take drops.
-    EXPECT_EQ(c().mAvailableLensList->userDragRows(IndexSet{0}), nullptr);
+    EXPECT_EQ(c().lensSelection().mAvailableLensList->userDragRows(IndexSet{0}), nullptr);
     EXPECT_TRUE(drop(IndexSet{2}.archived(), &mine).performed) << "our own drag still works";
     EXPECT_EQ(rowTexts(&mine), (std::vector<std::string>{"C", "A", "B"}));
 }
 
 TEST_F(OwnedLensTest, DragMovesTheFirstDraggedRowAboveTheTarget) {
-    qv::ui::TableView& mine = *c().mMyLensList;
+    qv::ui::TableView& mine = *c().lensSelection().mMyLensList;
     auto reset = [&] {
-        c().mMyLensArray = qv::Array{owned("A", "m", "x"), owned("B", "m", "x"), owned("C", "m", "x")};
+        c().state().mMyLensArray = qv::Array{owned("A", "m", "x"), owned("B", "m", "x"), owned("C", "m", "x")};
         mine.reloadData();
     };
     const struct {

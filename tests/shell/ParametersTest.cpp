@@ -46,39 +46,40 @@ qv::Value lens(const std::string& name, const std::string& group) {
 class ParametersTest : public LaunchedTest {};
 
 TEST_F(ParametersTest, ChosenCameraAndLensGiveTheInterpolatedRescaledCoefficients) {
-    c().mFocalLengthField->setDoubleValue(26.5);
+    c().mainWindow().mFocalLengthField->setDoubleValue(26.5);
     loadDatabaseRow(0);  // Canon
     openParametersSheet();
-    ASSERT_EQ(rowTexts(c().m_pParametersTable).size(), 4u);
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(0));
-    EXPECT_TRUE(c().m_pLoadParametersButton->isEnabled());
-    ASSERT_TRUE(c().m_pLoadParametersButton->performClick());
+    ASSERT_EQ(rowTexts(c().parametersSheet().m_pParametersTable).size(), 4u);
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
+    EXPECT_TRUE(c().parametersSheet().m_pLoadParametersButton->isEnabled());
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
 
-    EXPECT_FALSE(c().m_pParametersSheet->isVisible());
+    EXPECT_FALSE(c().parametersSheet().m_pParametersSheet->isVisible());
     EXPECT_TRUE(c().isPTLensSelected());
     expectCoefficients(c().correctionValues(),
                        expectedCoefficients({0.01f, -0.02f, 0.005f}, {0.002f, -0.004f, 0.001f}, 18, 35, 26.5, 1.6f));
-    EXPECT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
-    EXPECT_EQ(c().mFocalLengthField->doubleValue(), 26.5);
-    EXPECT_EQ(c().mFocalLengthRange->stringValue(), "18 - 55");
-    EXPECT_EQ(c().mMinFocalLength, 18.0f);
-    EXPECT_EQ(c().mMaxFocalLength, 55.0f);
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_EQ(c().mainWindow().mFocalLengthField->doubleValue(), 26.5);
+    EXPECT_EQ(c().mainWindow().mFocalLengthRange->stringValue(), "18 - 55");
+    EXPECT_EQ(c().state().mMinFocalLength, 18.0f);
+    EXPECT_EQ(c().state().mMaxFocalLength, 55.0f);
     // The matrix shows a user lens's values; a resource lens has none.
-    for (int row = 0; row < 4; ++row) EXPECT_EQ(c().m_pPSCorrectionMatrix->cellAtRow(row)->doubleValue(), 0.0);
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(c().parametersSheet().m_pPSCorrectionMatrix->cellAtRow(row)->doubleValue(), 0.0);
 }
 
 TEST_F(ParametersTest, LensOfOneCalibrationKeepsItsCoefficientsAtAnyFocalLength) {
-    c().mFocalLengthField->setDoubleValue(26.5);
+    c().mainWindow().mFocalLengthField->setDoubleValue(26.5);
     loadDatabaseRow(0);
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(2));  // EF 50, calibrated at crop 1
-    ASSERT_TRUE(c().m_pLoadParametersButton->performClick());
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(2));  // EF 50, calibrated at crop 1
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
     const auto values = c().correctionValues();
     EXPECT_EQ(values[0], double(0.001f));
     EXPECT_EQ(values[1], double(-0.002f));
     EXPECT_EQ(values[2], 0.0);
     EXPECT_EQ(values[3], double(float(1.0 - (double(0.001f) + double(-0.002f)))));
-    EXPECT_EQ(c().mFocalLengthField->doubleValue(), 50.0);
+    EXPECT_EQ(c().mainWindow().mFocalLengthField->doubleValue(), 50.0);
 }
 
 TEST_F(ParametersTest, UserDatabaseLensKeepsItsOwnD) {
@@ -89,30 +90,30 @@ TEST_F(ParametersTest, UserDatabaseLensKeepsItsOwnD) {
     responder().queuePanel({true, {path}});
     c().onBrowseDatabase(nullptr);
     openParametersSheet();
-    EXPECT_EQ(rowTexts(c().m_pParametersTable), (std::vector<std::string>{"Holga", "Diana"}));
-    EXPECT_EQ(c().m_pPSManufacturerPopUp->itemTitles(), (std::vector<std::string>{"Lomo"}));
-    EXPECT_EQ(c().m_pPSModelPopUp->itemTitles(), (std::vector<std::string>{"LC-A", "LC-W"}));
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(1));
-    EXPECT_EQ(c().m_pPSFieldOfViewText->stringValue(), "73.7");
-    EXPECT_EQ(c().m_pPSLensTypeText->stringValue(), qv::localizedString("kCircularFisheye"));
-    EXPECT_EQ(c().m_pPSRadialShiftModeText->stringValue(), qv::localizedString("kVertical"));
-    EXPECT_EQ(c().m_pPSVigAmountText->stringValue(), "0");
-    ASSERT_TRUE(c().m_pLoadParametersButton->performClick());
+    EXPECT_EQ(rowTexts(c().parametersSheet().m_pParametersTable), (std::vector<std::string>{"Holga", "Diana"}));
+    EXPECT_EQ(c().parametersSheet().m_pPSManufacturerPopUp->itemTitles(), (std::vector<std::string>{"Lomo"}));
+    EXPECT_EQ(c().parametersSheet().m_pPSModelPopUp->itemTitles(), (std::vector<std::string>{"LC-A", "LC-W"}));
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(1));
+    EXPECT_EQ(c().parametersSheet().m_pPSFieldOfViewText->stringValue(), "73.7");
+    EXPECT_EQ(c().parametersSheet().m_pPSLensTypeText->stringValue(), qv::localizedString("kCircularFisheye"));
+    EXPECT_EQ(c().parametersSheet().m_pPSRadialShiftModeText->stringValue(), qv::localizedString("kVertical"));
+    EXPECT_EQ(c().parametersSheet().m_pPSVigAmountText->stringValue(), "0");
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
 
     EXPECT_FALSE(c().isPTLensSelected());
     const auto values = c().correctionValues();
     EXPECT_EQ(values, (std::vector<double>{double(0.01f), double(0.02f), double(0.03f), double(0.97f)}));
-    EXPECT_EQ(c().m_pLensText->stringValue(), "Diana");
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "Diana");
 }
 
 TEST_F(ParametersTest, RepeatedNamesAreNamedByTheModelOfTheirGroupAndSameGroupRepeatsGo) {
     loadDatabaseRow(0);
     openParametersSheet();
     // The file holds a second "Sigma 10-20" of the APS-C group: only the first is listed.
-    EXPECT_EQ(rowTexts(c().m_pParametersTable),
+    EXPECT_EQ(rowTexts(c().parametersSheet().m_pParametersTable),
               (std::vector<std::string>{"EF-S 18-55", "Sigma 10-20 (EOS 400D)", "EF 50", "Sigma 10-20 (EOS 5D)"}));
-    EXPECT_EQ(cellText(*c().m_pParametersTable, 4), "") << "a row past the list shows nothing";
-    EXPECT_EQ(cellText(*c().m_pParametersTable, -1), "");
+    EXPECT_EQ(cellText(*c().parametersSheet().m_pParametersTable, 4), "") << "a row past the list shows nothing";
+    EXPECT_EQ(cellText(*c().parametersSheet().m_pParametersTable, -1), "");
 }
 
 TEST_F(ParametersTest, RemovingRepeatsKeepsTheFirstOfANameAndGroup) {
@@ -125,78 +126,79 @@ TEST_F(ParametersTest, RemovingRepeatsKeepsTheFirstOfANameAndGroup) {
 }
 
 TEST_F(ParametersTest, ModelChoiceListsItsGroupAndShowAllClearsTheFocalLengthFilter) {
-    c().mFocalLengthField->setDoubleValue(50);
+    c().mainWindow().mFocalLengthField->setDoubleValue(50);
     loadDatabaseRow(0);
     openParametersSheet();
-    c().mShowMatchingLenses->performClick();
+    c().parametersSheet().mShowMatchingLenses->performClick();
     EXPECT_TRUE(c().showsOnlyMatchingLenses());
-    EXPECT_EQ(rowTexts(c().m_pParametersTable), (std::vector<std::string>{"EF-S 18-55", "EF 50"}));
+    EXPECT_EQ(rowTexts(c().parametersSheet().m_pParametersTable), (std::vector<std::string>{"EF-S 18-55", "EF 50"}));
 
-    c().m_pPSModelPopUp->userPopUp();  // the menu gains "Show All" as it opens
-    const int showAll = c().m_pPSModelPopUp->indexOfItemWithTitle("Show All");
+    c().parametersSheet().m_pPSModelPopUp->userPopUp();  // the menu gains "Show All" as it opens
+    const int showAll = c().parametersSheet().m_pPSModelPopUp->indexOfItemWithTitle("Show All");
     ASSERT_GE(showAll, 0);
-    ASSERT_TRUE(c().m_pPSModelPopUp->userChooseItem(showAll));
-    EXPECT_EQ(c().mShowMatchingLenses->state(), qv::ui::kOffState);
+    ASSERT_TRUE(c().parametersSheet().m_pPSModelPopUp->userChooseItem(showAll));
+    EXPECT_EQ(c().parametersSheet().mShowMatchingLenses->state(), qv::ui::kOffState);
     EXPECT_FALSE(c().showsOnlyMatchingLenses());
-    EXPECT_EQ(rowTexts(c().m_pParametersTable).size(), 4u);
+    EXPECT_EQ(rowTexts(c().parametersSheet().m_pParametersTable).size(), 4u);
 
-    ASSERT_TRUE(c().m_pPSModelPopUp->userChooseItem(c().m_pPSModelPopUp->indexOfItemWithTitle("EOS 5D")));
-    EXPECT_EQ(rowTexts(c().m_pParametersTable), (std::vector<std::string>{"EF 50", "Sigma 10-20"}));
+    ASSERT_TRUE(c().parametersSheet().m_pPSModelPopUp->userChooseItem(
+        c().parametersSheet().m_pPSModelPopUp->indexOfItemWithTitle("EOS 5D")));
+    EXPECT_EQ(rowTexts(c().parametersSheet().m_pParametersTable), (std::vector<std::string>{"EF 50", "Sigma 10-20"}));
 }
 
 TEST_F(ParametersTest, NoSelectedRowMeansTheFirstAndDeselectingDisablesLoad) {
     loadDatabaseRow(0);
     openParametersSheet();
-    EXPECT_EQ(c().m_pParametersTable->selectedRow(), -1);
+    EXPECT_EQ(c().parametersSheet().m_pParametersTable->selectedRow(), -1);
     const auto firstLens = c().correctionValues();
     EXPECT_NE(firstLens[0], 0.0) << "row 0's coefficients are in use";
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(2));
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(2));
     EXPECT_NE(c().correctionValues(), firstLens);
-    c().m_pParametersTable->deselectAll();
-    EXPECT_FALSE(c().m_pLoadParametersButton->isEnabled());
+    c().parametersSheet().m_pParametersTable->deselectAll();
+    EXPECT_FALSE(c().parametersSheet().m_pLoadParametersButton->isEnabled());
     EXPECT_EQ(c().correctionValues(), firstLens);
 }
 
 TEST_F(ParametersTest, ModelFollowsTheSelectedLensOnlyOnceLaunched) {
     loadDatabaseRow(0);
     openParametersSheet();
-    c().mAppLaunched = false;
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(3));  // Sigma of the full-frame group
-    EXPECT_EQ(c().m_pPSModelPopUp->titleOfSelectedItem(), std::optional<std::string>("EOS 400D"));
-    c().mAppLaunched = true;
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(2));
-    EXPECT_EQ(c().m_pPSModelPopUp->titleOfSelectedItem(), std::optional<std::string>("EOS 5D"));
+    c().state().mAppLaunched = false;
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(3));  // Sigma of the full-frame group
+    EXPECT_EQ(c().parametersSheet().m_pPSModelPopUp->titleOfSelectedItem(), std::optional<std::string>("EOS 400D"));
+    c().state().mAppLaunched = true;
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(2));
+    EXPECT_EQ(c().parametersSheet().m_pPSModelPopUp->titleOfSelectedItem(), std::optional<std::string>("EOS 5D"));
 }
 
 TEST_F(ParametersTest, ClosingTheSheetRestoresTheRowItOpenedWith) {
     loadDatabaseRow(0);
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(1));
-    ASSERT_TRUE(c().m_pLoadParametersButton->performClick());
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(1));
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(3));
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(3));
     c().onCloseParameters(nullptr);
-    EXPECT_EQ(c().m_pParametersTable->selectedRow(), 1);
-    EXPECT_FALSE(c().m_pParametersSheet->isVisible());
+    EXPECT_EQ(c().parametersSheet().m_pParametersTable->selectedRow(), 1);
+    EXPECT_FALSE(c().parametersSheet().m_pParametersSheet->isVisible());
 }
 
 TEST_F(ParametersTest, TypedFocalLengthInsideTheLensRangeRecomputesTheCoefficients) {
-    c().mFocalLengthField->setDoubleValue(26.5);
+    c().mainWindow().mFocalLengthField->setDoubleValue(26.5);
     loadDatabaseRow(0);
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(0));
-    ASSERT_TRUE(c().m_pLoadParametersButton->performClick());
-    c().m_bImageLoaded = true;
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
+    c().state().m_bImageLoaded = true;
 
-    ASSERT_TRUE(c().mFocalLengthField->userType("35"));
+    ASSERT_TRUE(c().mainWindow().mFocalLengthField->userType("35"));
     expectCoefficients(c().correctionValues(),
                        expectedCoefficients({0.002f, -0.004f, 0.001f}, {0, 0.003f, 0}, 35, 55, 35, 1.6f));
-    EXPECT_EQ(c().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
 
     const auto at35 = c().correctionValues();
-    ASSERT_TRUE(c().mFocalLengthField->userType("70"));
+    ASSERT_TRUE(c().mainWindow().mFocalLengthField->userType("70"));
     EXPECT_EQ(c().correctionValues(), at35) << "70 mm lies outside the lens's range";
-    ASSERT_TRUE(c().mFocalLengthField->userType("0"));
+    ASSERT_TRUE(c().mainWindow().mFocalLengthField->userType("0"));
     EXPECT_EQ(c().correctionValues(), at35);
 }
 
@@ -262,9 +264,9 @@ TEST(CameraNamesTest, PaddedModelsOfTwoMakesLoseTheirBlanks) {
 TEST_F(ParametersTest, CoefficientsReadOnAnotherThreadAreAlwaysOneWholeSet) {
     loadDatabaseRow(0);
     openParametersSheet();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(0));
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
     const auto first = c().correctionValues();
-    ASSERT_TRUE(c().m_pParametersTable->userClickRow(2));
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(2));
     const auto second = c().correctionValues();
     ASSERT_NE(first, second);
 
@@ -277,7 +279,7 @@ TEST_F(ParametersTest, CoefficientsReadOnAnotherThreadAreAlwaysOneWholeSet) {
             ++reads;
         }
     });
-    for (int i = 0; i < 400; ++i) c().m_pParametersTable->userClickRow(i % 2 == 0 ? 0 : 2);
+    for (int i = 0; i < 400; ++i) c().parametersSheet().m_pParametersTable->userClickRow(i % 2 == 0 ? 0 : 2);
     while (reads < 100) std::this_thread::yield();
     done = true;
     reader.join();

@@ -174,11 +174,12 @@ protected:
     // Every control a preset sets, as its bit pattern.
     std::vector<std::uint32_t> controlPatterns() {
         std::vector<std::uint32_t> bits;
-        for (qv::ui::Control* control :
-             std::initializer_list<qv::ui::Control*>{c().m_pFixRedSlider, c().m_pFixBlueSlider, c().m_pVigAmountSlider,
-                                                     c().m_pVigMidpointSlider, c().m_pHorizontalSlider,
-                                                     c().m_pVerticalSlider, c().m_pRotationSlider, c().mAspectSlider,
-                                                     c().m_pScaleSlider, c().m_pFOVText})
+        for (qv::ui::Control* control : std::initializer_list<qv::ui::Control*>{
+                 c().mainWindow().m_pFixRedSlider, c().mainWindow().m_pFixBlueSlider,
+                 c().mainWindow().m_pVigAmountSlider, c().mainWindow().m_pVigMidpointSlider,
+                 c().mainWindow().m_pHorizontalSlider, c().mainWindow().m_pVerticalSlider,
+                 c().mainWindow().m_pRotationSlider, c().mainWindow().mAspectSlider, c().mainWindow().m_pScaleSlider,
+                 c().mainWindow().m_pFOVText})
             bits.push_back(bitsOfFloat(control->floatValue()));
         return bits;
     }
@@ -193,7 +194,7 @@ protected:
         defaults.set("rotationAngle", 179.9999f);
         defaults.set("aspect", 1.1f);
         defaults.set("scaleValue", 104.7f);
-        c().m_pFOVText->setFloatValue(63.123f);
+        c().mainWindow().m_pFOVText->setFloatValue(63.123f);
     }
     qvtest::TempDir m_files{"qvpreset"};
 };
@@ -218,7 +219,7 @@ TEST_F(PresetCommandTest, SavedAndLoadedPresetRestoresEveryControlAndTheCoeffici
     c().resetValues();
     c().setPTLensValues({0, 0, 0, 1});
     ASSERT_NE(controlPatterns(), saved);
-    ASSERT_FALSE(c().m_pWindow->isDocumentEdited());
+    ASSERT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
     loadPreset(path);
     EXPECT_EQ(controlPatterns(), saved);
     const std::vector<double> loaded = c().correctionValues();
@@ -226,8 +227,9 @@ TEST_F(PresetCommandTest, SavedAndLoadedPresetRestoresEveryControlAndTheCoeffici
     for (std::size_t i = 0; i < 4; ++i) EXPECT_LE(std::fabs(loaded[i] - coefficients[i]), oneStep(coefficients[i])) << i;
     // The matrix shows the same coefficients, so a user database's source gives them too.
     for (int row = 0; row < 4; ++row)
-        EXPECT_EQ(c().m_pPSCorrectionMatrix->cellAtRow(row, 0)->floatValue(), float(loaded[std::size_t(row)]));
-    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+        EXPECT_EQ(c().parametersSheet().m_pPSCorrectionMatrix->cellAtRow(row, 0)->floatValue(),
+                  float(loaded[std::size_t(row)]));
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     EXPECT_EQ(m_view.count("applyCorrection"), 1u);
     EXPECT_FALSE(m_view.batch);
 }
@@ -250,7 +252,7 @@ TEST_F(PresetCommandTest, FileThatIsNoPresetChangesNothingAndIsNotRemembered) {
         EXPECT_EQ(c().correctionValues(), coefficients) << text;
         EXPECT_EQ(qv::PreferencesFile::read().get("PresetFilePath").stringOr(""), good) << text;
         EXPECT_EQ(m_view.count("applyCorrection"), 0u);
-        EXPECT_FALSE(c().m_pWindow->isDocumentEdited());
+        EXPECT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
     }
 }
 
@@ -261,9 +263,10 @@ TEST_F(PresetCommandTest, DictionaryWithMissingKeysSetsZerosAndTheNegatedOffset)
     ASSERT_TRUE(qv::writePropertyList(partial, path));
     setOddControls();
     loadPreset(path);
-    EXPECT_EQ(c().m_pScaleSlider->floatValue(), 120.0f);
-    EXPECT_EQ(c().m_pHorizontalSlider->floatValue(), 0.0f);
-    EXPECT_EQ(c().mAspectSlider->floatValue(), c().mAspectSlider->minValue()) << "0 is below the slider's range";
+    EXPECT_EQ(c().mainWindow().m_pScaleSlider->floatValue(), 120.0f);
+    EXPECT_EQ(c().mainWindow().m_pHorizontalSlider->floatValue(), 0.0f);
+    EXPECT_EQ(c().mainWindow().mAspectSlider->floatValue(), c().mainWindow().mAspectSlider->minValue())
+        << "0 is below the slider's range";
     for (double coefficient : c().correctionValues()) EXPECT_EQ(coefficient, double(float(-kScrambleOffset)));
     EXPECT_EQ(qv::PreferencesFile::read().get("PresetFilePath").stringOr(""), path);
 }
@@ -279,7 +282,7 @@ TEST_F(PresetCommandTest, CancelledPanelsChangeNothing) {
     loadPreset(good, false);
     EXPECT_EQ(controlPatterns(), before);
     EXPECT_EQ(qv::PreferencesFile::read().get("PresetFilePath").stringOr(""), "");
-    EXPECT_FALSE(c().m_pWindow->isDocumentEdited());
+    EXPECT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
 }
 
 TEST_F(PresetCommandTest, FailedWriteIsReportedAndNotRemembered) {

@@ -265,6 +265,18 @@ qv::ui::AlertAnswer declineOwnedLenses() {
     return {1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")};
 }
 
+std::vector<std::string> databaseRowNames(const QVController& controller) {
+    std::vector<std::string> names;
+    for (const shell::DatabaseRow& row : controller.state().mDatabaseRows) names.push_back(row.name);
+    return names;
+}
+
+std::vector<std::string> databaseRowFiles(const QVController& controller) {
+    std::vector<std::string> files;
+    for (const shell::DatabaseRow& row : controller.state().mDatabaseRows) files.push_back(row.path);
+    return files;
+}
+
 void LaunchedTest::SetUp() {
     resetApplication();
     m_bundle = std::make_unique<FixtureBundle>();
@@ -280,13 +292,13 @@ void LaunchedTest::TearDown() {
 
 void LaunchedTest::loadDatabaseRow(int row) {
     ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onDatabase:"));
-    ASSERT_TRUE(c().m_pCamNameTable->userClickRow(row));
-    ASSERT_TRUE(c().m_pLoadDatabaseButton->performClick());
+    ASSERT_TRUE(c().databaseSheet().m_pCamNameTable->userClickRow(row));
+    ASSERT_TRUE(c().databaseSheet().m_pLoadDatabaseButton->performClick());
 }
 
 void LaunchedTest::openParametersSheet() {
     ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onParameters:"));
-    ASSERT_TRUE(c().m_pParametersSheet->isVisible());
+    ASSERT_TRUE(c().parametersSheet().m_pParametersSheet->isVisible());
 }
 
 std::string cellText(qv::ui::TableView& table, int row) {

@@ -115,6 +115,9 @@ void writePhoto(const std::string& path, int width, int height, bool withLensInf
 QVMainNib launch(QVDisplayViewLink* view = nullptr);
 
 std::string installedDatabase();  // support folder + "PTLens.dat"
+// The names and the files of the controller's loaded-database rows, in row order.
+std::vector<std::string> databaseRowNames(const QVController& controller);
+std::vector<std::string> databaseRowFiles(const QVController& controller);
 
 // The text a table shows in a row, and in every row.
 std::string cellText(qv::ui::TableView& table, int row);

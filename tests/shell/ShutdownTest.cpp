@@ -19,11 +19,11 @@ class ShutdownTest : public LaunchedTest {
 protected:
     void SetUp() override {
         LaunchedTest::SetUp();
-        c().m_pWindow->setFrame(qv::Rect(40, 60, 900, 700));
-        c().mFEOutputWidth->setFloatValue(1600);
-        c().mFEOutputHeight->setFloatValue(1200);
-        c().mFEInputFOV->setFloatValue(180);
-        c().mFEOutputFOV->setFloatValue(100);
+        c().mainWindow().m_pWindow->setFrame(qv::Rect(40, 60, 900, 700));
+        c().fisheye().mFEOutputWidth->setFloatValue(1600);
+        c().fisheye().mFEOutputHeight->setFloatValue(1200);
+        c().fisheye().mFEInputFOV->setFloatValue(180);
+        c().fisheye().mFEOutputFOV->setFloatValue(100);
         ASSERT_TRUE(qv::files::writeWhole(scratch(), std::string_view("unwrap leftovers")));
     }
     static std::string scratch() { return qv::paths::supportFolder() + "_QuorvelCI_twrite.JPG"; }
@@ -38,42 +38,42 @@ protected:
         EXPECT_EQ(prefs.get("originY").floatOr(0), 60.0f);
     }
     void editWithOwnedLenses() {
-        c().mMyLensArray = qv::Array{qv::Value(qv::Dictionary{{"3.Lens Name", qv::Value("EF 50")}})};
-        c().m_pWindow->setDocumentEdited(true);
+        c().state().mMyLensArray = qv::Array{qv::Value(qv::Dictionary{{"3.Lens Name", qv::Value("EF 50")}})};
+        c().mainWindow().m_pWindow->setDocumentEdited(true);
     }
 };
 
 TEST_F(ShutdownTest, CloseWithUnsavedChangesAsksAndCancelKeepsTheWindow) {
     editWithOwnedLenses();
     answerSaveQuestion(kCancel);
-    EXPECT_FALSE(c().m_pWindow->performClose());
+    EXPECT_FALSE(c().mainWindow().m_pWindow->performClose());
     ASSERT_TRUE(wasAsked("AlertTitle"));
     const auto asked = responder().alerts().back().request;
     EXPECT_EQ(asked.message, qv::localizedString("AlertMessage"));
     EXPECT_EQ(asked.buttons, (std::vector<std::string>{qv::localizedString("Save As\u2026"),
                                                        qv::localizedString("DontSave"), qv::localizedString("Cancel")}));
-    EXPECT_FALSE(c().m_pWindow->isClosed());
-    EXPECT_TRUE(c().m_pWindow->isDocumentEdited());
+    EXPECT_FALSE(c().mainWindow().m_pWindow->isClosed());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     EXPECT_FALSE(qv::ui::Application::shared().isTerminated());
     EXPECT_TRUE(qv::files::exists(scratch())) << "nothing swept";
     EXPECT_NE(qv::PreferencesFile::read().get("windowWidth").floatOr(0), 900.0f) << "nothing written";
 }
 
 TEST_F(ShutdownTest, SaveAsKeepsTheWindowAndAsksToQuitAfterTheSave) {
-    c().m_pWindow->setDocumentEdited(true);
+    c().mainWindow().m_pWindow->setDocumentEdited(true);
     answerSaveQuestion(kSaveAs);
-    EXPECT_FALSE(c().m_pWindow->performClose());
-    EXPECT_FALSE(c().m_pWindow->isClosed());
-    EXPECT_TRUE(c().mWindowCloseRequest);
+    EXPECT_FALSE(c().mainWindow().m_pWindow->performClose());
+    EXPECT_FALSE(c().mainWindow().m_pWindow->isClosed());
+    EXPECT_TRUE(c().state().mWindowCloseRequest);
     EXPECT_FALSE(qv::ui::Application::shared().isTerminated());
 }
 
 TEST_F(ShutdownTest, DontSaveClosesWritesTheFrameAndQuits) {
     editWithOwnedLenses();
     answerSaveQuestion(kDontSave);
-    EXPECT_TRUE(c().m_pWindow->performClose());
-    EXPECT_TRUE(c().m_pWindow->isClosed());
-    EXPECT_FALSE(c().m_pWindow->isDocumentEdited());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->performClose());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isClosed());
+    EXPECT_FALSE(c().mainWindow().m_pWindow->isDocumentEdited());
     expectStoredFrame();
     auto& defaults = qv::UserDefaults::standard();
     EXPECT_EQ(defaults.floatForKey("feOutputWidth"), 1600.0f);
@@ -89,8 +89,8 @@ TEST_F(ShutdownTest, DontSaveClosesWritesTheFrameAndQuits) {
 }
 
 TEST_F(ShutdownTest, CloseWithoutChangesWritesTheOwnedLenses) {
-    c().mMyLensArray = qv::Array{qv::Value(qv::Dictionary{{"3.Lens Name", qv::Value("EF 50")}})};
-    EXPECT_TRUE(c().m_pWindow->performClose());
+    c().state().mMyLensArray = qv::Array{qv::Value(qv::Dictionary{{"3.Lens Name", qv::Value("EF 50")}})};
+    EXPECT_TRUE(c().mainWindow().m_pWindow->performClose());
     EXPECT_FALSE(wasAsked("AlertTitle"));
     expectStoredFrame();
     EXPECT_EQ(qv::PreferencesFile::read().get("recentLenses").size(), 1u);
@@ -110,7 +110,7 @@ TEST_F(ShutdownTest, QuitWithUnsavedChangesAndDontSaveWritesTheFrameButSweepsNot
 }
 
 TEST_F(ShutdownTest, QuitWithUnsavedChangesAndCancelGoesOn) {
-    c().m_pWindow->setDocumentEdited(true);
+    c().mainWindow().m_pWindow->setDocumentEdited(true);
     answerSaveQuestion(kCancel);
     qv::ui::Application::shared().terminate();
     EXPECT_FALSE(qv::ui::Application::shared().isTerminated());
@@ -126,19 +126,20 @@ TEST_F(ShutdownTest, QuitWithoutChangesSweeps) {
 }
 
 TEST_F(ShutdownTest, StoredFrameIsRestoredAtTheNextStartUnlessItHasNoSize) {
-    EXPECT_TRUE(c().m_pWindow->performClose());
+    EXPECT_TRUE(c().mainWindow().m_pWindow->performClose());
     m_nib.reset();
     resetApplication();
     responder().queueAlert(declineOwnedLenses());
     {
         QVMainNib again = launch();
-        EXPECT_EQ(again.controller->m_pWindow->frame(), qv::Rect(40, 60, 900, 700));
+        EXPECT_EQ(again.controller->mainWindow().m_pWindow->frame(), qv::Rect(40, 60, 900, 700));
     }
     ASSERT_TRUE(qv::PreferencesFile::update([](qv::Value& root) { root["windowHeight"] = 0.0f; }));
     resetApplication();
     responder().queueAlert(declineOwnedLenses());
     QVMainNib third = launch();
-    EXPECT_EQ(third.controller->m_pWindow->frame(), qv::Rect(100, 100, 1100, 760)) << "the nib's frame stays";
+    EXPECT_EQ(third.controller->mainWindow().m_pWindow->frame(), qv::Rect(100, 100, 1100, 760))
+        << "the nib's frame stays";
 }
 
 }  // namespace

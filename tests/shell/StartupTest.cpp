@@ -74,15 +74,15 @@ TEST_F(StartupTest, FirstRunWritesEveryDefaultAndInstallsTheShippedDatabase) {
     EXPECT_EQ(qv::UserDefaults::standard().integerForKey("samplerType"), 3);
 
     EXPECT_EQ(fileBytes(installedDatabase()), fileBytes(*shipped));
-    EXPECT_TRUE(c.mDBLoaded);
-    EXPECT_TRUE(c.mPreferenceFileCreated);
-    ASSERT_FALSE(c.m_pLoadedCamerasArray.empty());
-    EXPECT_EQ(c.m_pDatabaseText->stringValue(), c.m_pLoadedCamerasArray.back());
+    EXPECT_TRUE(c.state().mDBLoaded);
+    EXPECT_TRUE(c.state().mPreferenceFileCreated);
+    ASSERT_FALSE(databaseRowNames(c).empty());
+    EXPECT_EQ(c.mainWindow().m_pDatabaseText->stringValue(), databaseRowNames(c).back());
     EXPECT_TRUE(wasAsked("Please tell Quorvel which lenses you own."));
     EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
     EXPECT_FALSE(wasAsked("NoDatabaseWarning"));
-    EXPECT_TRUE(c.mAppLaunched);
-    EXPECT_FALSE(c.mLensSelectionInProgress);
+    EXPECT_TRUE(c.state().mAppLaunched);
+    EXPECT_FALSE(c.state().mLensSelectionInProgress);
     EXPECT_FALSE(qv::UserDefaults::standard().boolForKey("enableControl"));
     EXPECT_TRUE(qv::UserDefaults::standard().boolForKey("openButton"));
 }
@@ -96,10 +96,10 @@ TEST_F(StartupTest, SecondRunLoadsTheInstalledDatabaseWithoutAsking) {
     QVController& c = *nib.controller;
     EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
     EXPECT_FALSE(wasAsked("NoDatabaseWarning"));
-    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Nikon"}));
-    EXPECT_EQ(c.m_pFilesArray, (std::vector<std::string>{installedDatabase(), installedDatabase()}));
+    EXPECT_EQ(databaseRowNames(c), (std::vector<std::string>{"Canon", "Nikon"}));
+    EXPECT_EQ(databaseRowFiles(c), (std::vector<std::string>{installedDatabase(), installedDatabase()}));
     EXPECT_TRUE(c.isPTLensSelected());
-    EXPECT_FALSE(c.mPreferenceFileCreated);
+    EXPECT_FALSE(c.state().mPreferenceFileCreated);
 }
 
 TEST_F(StartupTest, NewerShippedDatabaseAsksAndReplacesTheInstalledCopyOnYes) {
@@ -114,7 +114,7 @@ TEST_F(StartupTest, NewerShippedDatabaseAsksAndReplacesTheInstalledCopyOnYes) {
     ASSERT_TRUE(wasAsked("ReplaceDBTitle"));
     EXPECT_EQ(responder().alerts().front().request.buttons, (std::vector<std::string>{"Yes", "No"}));
     EXPECT_EQ(fileBytes(installedDatabase()), fileBytes(bundle.databasePath()));
-    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Pentax"}));
+    EXPECT_EQ(databaseRowNames(c), (std::vector<std::string>{"Canon", "Pentax"}));
     EXPECT_FALSE(qv::PreferencesFile::read().get("dontAskUserToUpdateDB").boolOr(true));
     // The copy went through a temporary name that is gone once it was renamed into place.
     EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), (std::vector<std::string>{"PTLens.dat"}));
@@ -131,7 +131,7 @@ TEST_F(StartupTest, NoKeepsTheInstalledCopyAndTheCheckBoxStopsTheQuestion) {
         QVMainNib second = launch();
         EXPECT_TRUE(wasAsked("ReplaceDBTitle"));
         EXPECT_EQ(fileBytes(installedDatabase()), installedBefore);
-        EXPECT_EQ(second.controller->m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Nikon"}));
+        EXPECT_EQ(databaseRowNames(*second.controller), (std::vector<std::string>{"Canon", "Nikon"}));
         EXPECT_TRUE(qv::PreferencesFile::read().get("dontAskUserToUpdateDB").boolOr(false));
     }
     resetApplication();
@@ -151,7 +151,7 @@ TEST_F(StartupTest, SweepLeavesOnlyDatFilesAndLoadsOnlyTheResourceDatabase) {
 
     QVMainNib nib = launch();
     EXPECT_EQ(qv::files::listFolder(folder), (std::vector<std::string>{"Other.dat", "PTLens.dat"}));
-    EXPECT_EQ(nib.controller->m_pLoadedCamerasArray, (std::vector<std::string>{"Canon", "Nikon"}));
+    EXPECT_EQ(databaseRowNames(*nib.controller), (std::vector<std::string>{"Canon", "Nikon"}));
 }
 
 TEST_F(StartupTest, UnusableSupportFolderWarnsAndEndsLaunchingWithTheDatabaseChooser) {
@@ -165,8 +165,8 @@ TEST_F(StartupTest, UnusableSupportFolderWarnsAndEndsLaunchingWithTheDatabaseCho
     const auto panels = responder().panels();
     ASSERT_EQ(panels.size(), 1u);
     EXPECT_EQ(panels[0].request.allowedTypes, (std::vector<std::string>{"dtl", "dat"}));
-    EXPECT_FALSE(c.mDBLoaded);
-    EXPECT_TRUE(c.m_pLoadedCamerasArray.empty());
+    EXPECT_FALSE(c.state().mDBLoaded);
+    EXPECT_TRUE(databaseRowNames(c).empty());
 }
 
 TEST_F(StartupTest, UnreadableInstalledDatabaseDoesNotCountAsLoaded) {
@@ -178,8 +178,8 @@ TEST_F(StartupTest, UnreadableInstalledDatabaseDoesNotCountAsLoaded) {
     QVMainNib nib = launch();
     EXPECT_FALSE(wasAsked("ReplaceDBTitle"));
     EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
-    EXPECT_FALSE(nib.controller->mDBLoaded);
-    EXPECT_TRUE(nib.controller->m_pLoadedCamerasArray.empty());
+    EXPECT_FALSE(nib.controller->state().mDBLoaded);
+    EXPECT_TRUE(databaseRowNames(*nib.controller).empty());
 }
 
 TEST_F(StartupTest, DatabaseChosenAtTheEndOfLaunchingCountsAsLoaded) {
@@ -192,9 +192,9 @@ TEST_F(StartupTest, DatabaseChosenAtTheEndOfLaunchingCountsAsLoaded) {
 
     QVMainNib nib = launch();
     QVController& c = *nib.controller;
-    EXPECT_TRUE(c.mDBLoaded);
-    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Wide"}));
-    EXPECT_EQ(c.m_pDatabaseText->stringValue(), "Wide");
+    EXPECT_TRUE(c.state().mDBLoaded);
+    EXPECT_EQ(databaseRowNames(c), (std::vector<std::string>{"Wide"}));
+    EXPECT_EQ(c.mainWindow().m_pDatabaseText->stringValue(), "Wide");
     EXPECT_EQ(qv::PreferencesFile::read().get("LoadedDatabase").stringOr(""), database);
 }
 
@@ -203,14 +203,14 @@ TEST_F(StartupTest, StoredCameraSelectsItsRowAndAnUnknownOneKeepsTheLastRow) {
     writePreferences({{"LoadedCamera", "Canon"}});
     {
         QVMainNib nib = launch();
-        EXPECT_EQ(nib.controller->m_pCamNameTable->selectedRow(), 0);
-        EXPECT_EQ(nib.controller->m_pDatabaseText->stringValue(), "Canon");
+        EXPECT_EQ(nib.controller->databaseSheet().m_pCamNameTable->selectedRow(), 0);
+        EXPECT_EQ(nib.controller->mainWindow().m_pDatabaseText->stringValue(), "Canon");
     }
     resetApplication();
     writePreferences({{"LoadedCamera", "Leica"}});
     QVMainNib nib = launch();
-    EXPECT_EQ(nib.controller->m_pCamNameTable->selectedRow(), 1);
-    EXPECT_EQ(nib.controller->m_pDatabaseText->stringValue(), "Nikon");
+    EXPECT_EQ(nib.controller->databaseSheet().m_pCamNameTable->selectedRow(), 1);
+    EXPECT_EQ(nib.controller->mainWindow().m_pDatabaseText->stringValue(), "Nikon");
 }
 
 TEST_F(StartupTest, StoredDatabaseIsTheFallbackWhenTheSupportFolderGivesNone) {
@@ -224,10 +224,10 @@ TEST_F(StartupTest, StoredDatabaseIsTheFallbackWhenTheSupportFolderGivesNone) {
     QVMainNib nib = launch();
     QVController& c = *nib.controller;
     EXPECT_FALSE(wasAsked("NoDatabaseWarning"));
-    EXPECT_EQ(c.m_pLoadedCamerasArray, (std::vector<std::string>{"Wide"}));
-    EXPECT_EQ(c.m_pDatabaseText->stringValue(), "Wide");
-    EXPECT_EQ(c.m_pLensText->stringValue(), "Holga");
-    EXPECT_EQ(c.mFocalLengthField->stringValue(), "24");
+    EXPECT_EQ(databaseRowNames(c), (std::vector<std::string>{"Wide"}));
+    EXPECT_EQ(c.mainWindow().m_pDatabaseText->stringValue(), "Wide");
+    EXPECT_EQ(c.mainWindow().m_pLensText->stringValue(), "Holga");
+    EXPECT_EQ(c.mainWindow().mFocalLengthField->stringValue(), "24");
     EXPECT_FALSE(c.isPTLensSelected());
     const auto values = c.correctionValues();
     ASSERT_EQ(values.size(), 4u);
@@ -278,28 +278,30 @@ TEST_F(StartupTest, LaunchingEndsWithTheFisheyeFieldsRestoredAndDisabled) {
     EXPECT_EQ(c.fishEyeInputFOV(), 180.0f);
     EXPECT_EQ(c.fishEyeOutputFOV(), 90.0f);
     for (qv::ui::Control* control : std::initializer_list<qv::ui::Control*>{
-             c.mFEOutputWidth, c.mFEOutputHeight, c.mFEInputFOV, c.mFEOutputFOV, c.mFESamplertypePopUp, c.mFEDefishButton})
+             c.fisheye().mFEOutputWidth, c.fisheye().mFEOutputHeight, c.fisheye().mFEInputFOV, c.fisheye().mFEOutputFOV,
+             c.fisheye().mFESamplertypePopUp, c.fisheye().mFEDefishButton})
         EXPECT_FALSE(control->isEnabled());
-    EXPECT_TRUE(c.mFECorrectionTypeMatrix->isEnabled());
+    EXPECT_TRUE(c.fisheye().mFECorrectionTypeMatrix->isEnabled());
     EXPECT_EQ(c.fishEyeSamplerType(), 3);
     EXPECT_EQ(c.correctionType(), 0);
     EXPECT_EQ(view.controller, &c);
     EXPECT_TRUE(view.allowDrops);
-    EXPECT_TRUE(c.m_pWindow->isKeyWindow());
+    EXPECT_TRUE(c.mainWindow().m_pWindow->isKeyWindow());
 }
 
 TEST_F(StartupTest, ModelPopUpGainsOneShowAllItemAsItOpens) {
     FixtureBundle bundle;
     QVMainNib nib = launch();
     QVController& c = *nib.controller;
-    c.m_pPSModelPopUp->removeAllItems();
-    c.m_pPSModelPopUp->addItemsWithTitles({"EOS 400D", "EOS 5D"});
-    c.m_pPSModelPopUp->userPopUp();
-    c.m_pPSModelPopUp->userPopUp();
-    EXPECT_EQ(c.m_pPSModelPopUp->itemTitles(), (std::vector<std::string>{"EOS 400D", "EOS 5D", "Show All"}));
-    c.mLensSelectionModelPopUp->removeAllItems();
-    c.mLensSelectionModelPopUp->userPopUp();
-    EXPECT_EQ(c.mLensSelectionModelPopUp->numberOfItems(), 0) << "other pop-ups are left alone";
+    c.parametersSheet().m_pPSModelPopUp->removeAllItems();
+    c.parametersSheet().m_pPSModelPopUp->addItemsWithTitles({"EOS 400D", "EOS 5D"});
+    c.parametersSheet().m_pPSModelPopUp->userPopUp();
+    c.parametersSheet().m_pPSModelPopUp->userPopUp();
+    EXPECT_EQ(c.parametersSheet().m_pPSModelPopUp->itemTitles(),
+              (std::vector<std::string>{"EOS 400D", "EOS 5D", "Show All"}));
+    c.lensSelection().mLensSelectionModelPopUp->removeAllItems();
+    c.lensSelection().mLensSelectionModelPopUp->userPopUp();
+    EXPECT_EQ(c.lensSelection().mLensSelectionModelPopUp->numberOfItems(), 0) << "other pop-ups are left alone";
 }
 
 TEST_F(StartupTest, SaveIsOnlyOfferedWithAPhoto) {
@@ -312,7 +314,7 @@ TEST_F(StartupTest, SaveIsOnlyOfferedWithAPhoto) {
     ASSERT_TRUE(save && open);
     EXPECT_FALSE(c.validateMenuItem(*save));
     EXPECT_TRUE(c.validateMenuItem(*open));
-    c.m_bImageLoaded = true;
+    c.state().m_bImageLoaded = true;
     EXPECT_TRUE(c.validateMenuItem(*save));
 }
 

@@ -64,16 +64,16 @@ protected:
 
     void openFisheye(const std::string& photo) {
         c().openImage(photo);
-        ASSERT_TRUE(c().m_bImageLoaded);
-        ASSERT_TRUE(c().mFECorrectionTypeMatrix->userClickCell(1));
+        ASSERT_TRUE(c().state().m_bImageLoaded);
+        ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(1));
         ASSERT_EQ(c().correctionType(), 1);
     }
     // Types the four fields as a person would.
     void type(const std::string& width, const std::string& height, const std::string& in, const std::string& out) {
-        ASSERT_TRUE(c().mFEOutputWidth->userType(width));
-        ASSERT_TRUE(c().mFEOutputHeight->userType(height));
-        ASSERT_TRUE(c().mFEInputFOV->userType(in));
-        ASSERT_TRUE(c().mFEOutputFOV->userType(out));
+        ASSERT_TRUE(c().fisheye().mFEOutputWidth->userType(width));
+        ASSERT_TRUE(c().fisheye().mFEOutputHeight->userType(height));
+        ASSERT_TRUE(c().fisheye().mFEInputFOV->userType(in));
+        ASSERT_TRUE(c().fisheye().mFEOutputFOV->userType(out));
     }
     // Apply, then the run loop until every request has been reported back.
     void applyAndWait() {
@@ -85,8 +85,9 @@ protected:
         return alerts.empty() ? std::string() : alerts.back().request.title + alerts.back().request.message;
     }
     bool fisheyeControlsEnabled() {
-        return c().mFEOutputWidth->isEnabled() && c().mFEOutputHeight->isEnabled() && c().mFEInputFOV->isEnabled() &&
-               c().mFEOutputFOV->isEnabled() && c().mFESamplertypePopUp->isEnabled() && c().mFEDefishButton->isEnabled();
+        return c().fisheye().mFEOutputWidth->isEnabled() && c().fisheye().mFEOutputHeight->isEnabled() &&
+               c().fisheye().mFEInputFOV->isEnabled() && c().fisheye().mFEOutputFOV->isEnabled() &&
+               c().fisheye().mFESamplertypePopUp->isEnabled() && c().fisheye().mFEDefishButton->isEnabled();
     }
     std::string output(const char* extension) { return qv::paths::supportFolder() + "_QuorvelCI_twrite." + extension; }
 
@@ -208,7 +209,7 @@ TEST(UnwrapWorker, AThrowingRunDoesNotEndTheWorker) {
 TEST_F(UnwrapCommandTest, RefusedValuesGiveTheirMessageAndTheNextValidRequestRuns) {
     writeNoisePhoto(m_photo, "public.jpeg", 120, 80);
     openFisheye(m_photo);
-    const std::string working = c().m_pFileToLoad;
+    const std::string working = c().state().m_pFileToLoad;
     const auto workingSize = pixelSize(working);
     struct Case {
         const char *width, *height, *in, *out;
@@ -229,26 +230,26 @@ TEST_F(UnwrapCommandTest, RefusedValuesGiveTheirMessageAndTheNextValidRequestRun
         EXPECT_TRUE(fisheyeControlsEnabled()) << bad.message;
         EXPECT_FALSE(c().isUnwrapInProgress());
     }
-    c().mFESamplerType = 6;  // no pop-up item gives it; the request is refused all the same
+    c().state().mFESamplerType = 6;  // no pop-up item gives it; the request is refused all the same
     type("0", "0", "180", "90");
     c().onApply(nullptr);
     EXPECT_NE(lastAlert().find("Unwrap:Samplertype is not valid"), std::string::npos);
-    EXPECT_FALSE(c().m_bDefishThreadCreated);
+    EXPECT_FALSE(c().state().m_bDefishThreadCreated);
 
-    ASSERT_TRUE(c().mFESamplertypePopUp->userChooseItem(0));
+    ASSERT_TRUE(c().fisheye().mFESamplertypePopUp->userChooseItem(0));
     const std::size_t alerts = responder().alerts().size();
     applyAndWait();
     EXPECT_EQ(responder().alerts().size(), alerts) << lastAlert();
-    EXPECT_TRUE(c().m_bDefishThreadCreated);
+    EXPECT_TRUE(c().state().m_bDefishThreadCreated);
     EXPECT_EQ(m_view.loadedPath, output("JPG"));
     EXPECT_EQ(pixelSize(output("JPG")), workingSize) << "sizes of 0 give the working file's size";
-    EXPECT_EQ(c().mFEOriginalImagePath, working);
+    EXPECT_EQ(c().state().mFEOriginalImagePath, working);
     EXPECT_TRUE(fisheyeControlsEnabled());
     EXPECT_TRUE(qv::UserDefaults::standard().boolForKey("enableControl"));
     EXPECT_TRUE(qv::UserDefaults::standard().boolForKey("openButton"));
-    EXPECT_TRUE(c().mFEUnwrapProgress->isHidden());
-    EXPECT_FALSE(c().mFEUnwrapProgress->isAnimating());
-    EXPECT_TRUE(c().mFEDefishingText->isHidden());
+    EXPECT_TRUE(c().fisheye().mFEUnwrapProgress->isHidden());
+    EXPECT_FALSE(c().fisheye().mFEUnwrapProgress->isAnimating());
+    EXPECT_TRUE(c().fisheye().mFEDefishingText->isHidden());
 
     // With the worker running: a refusal leaves it serving, and sizes are truncated.
     type("50.9", "40.2", "180", "0");
@@ -311,7 +312,7 @@ TEST_F(UnwrapCommandTest, FiftyRequestsBackToBackAreAllServed) {
     type("32", "24", "180", "90");
     const std::size_t loads = m_view.loads;
     for (int i = 0; i < 50; ++i) c().defish(nullptr);
-    EXPECT_FALSE(c().mFEDefishButton->isEnabled()) << "the controls wait for the last request";
+    EXPECT_FALSE(c().fisheye().mFEDefishButton->isEnabled()) << "the controls wait for the last request";
     ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isUnwrapInProgress(); }, 120));
     EXPECT_EQ(m_view.loads, loads + 50);
     EXPECT_TRUE(fisheyeControlsEnabled());
@@ -334,7 +335,7 @@ TEST_F(UnwrapCommandTest, SaveAfterAnUnwrapWritesThePhotoUnwrappedAtFullSize) {
     type("0", "0", "180", "90");
     applyAndWait();
     const std::string saved = m_dir.path() + "/saved.jpg";
-    c().m_pFileToWrite = saved;
+    c().state().m_pFileToWrite = saved;
     c().onSave(nullptr);
     ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 60));
     EXPECT_EQ(pixelSize(saved), std::make_pair(160, 120)) << "sizes of 0 mean the photo's own size";
@@ -346,8 +347,8 @@ TEST_F(UnwrapCommandTest, SaveAfterAnUnwrapWritesThePhotoUnwrappedAtFullSize) {
     EXPECT_EQ(pixelSize(saved), std::make_pair(200, 100));
     // After Revert the photo is shown, and saved, as it was.
     c().onRevert(nullptr);
-    c().m_pWindow->setDocumentEdited(true);
-    c().mFECorrectionTypeMatrix->userClickCell(0);
+    c().mainWindow().m_pWindow->setDocumentEdited(true);
+    c().fisheye().mFECorrectionTypeMatrix->userClickCell(0);
     c().onSave(nullptr);
     ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 60));
     EXPECT_EQ(pixelSize(saved), std::make_pair(160, 120));

@@ -1,0 +1,78 @@
+#pragma once
+// What the controller keeps besides its outlets: the loaded databases and lens lists, the lens in
+// use, the photo and the files it is read from and saved to, and the progress of its commands.
+// The main thread changes all of it; the atomic members are also read by the threads that save.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/Value.h"
+#include "lens/QVDatabaseLoader.h"
+#include "shell/ChosenPhoto.h"
+#include "unwrap/Sampler.h"
+
+namespace shell {
+
+// A row of the loaded-database list: its name (a camera make of the resource database, or a user
+// database's file name) and the database file it comes from.
+struct DatabaseRow {
+    std::string name;
+    std::string path;
+};
+
+struct QVControllerState {
+    std::unique_ptr<QVDatabaseLoader> m_pQVDatabaseLoader;  // created when first needed
+    std::vector<DatabaseRow> mDatabaseRows;
+    qv::Array m_pPTLensCamInfoArray;        // the resource database's camera records
+    qv::Value m_pDatabaseDict;              // the held user database (null when none)
+    std::optional<qv::Array> m_pManufacturerArray;
+    std::optional<qv::Array> m_pLensArray;  // the working lens list; absent until one is made
+    std::optional<qv::Array> mMyLensArray;  // the owned-lens list being edited
+    // The lens in use: a resource-database lens gives the four coefficients.
+    std::atomic<bool> mIsPTLens{false};
+    std::array<double, 4> mPTLensValuesArray{};
+    int mCamIndex = -1;
+    int mLensIndex = -1;
+    int mCamIndexInTable = -1;
+    float mMinFocalLength = 0;
+    float mMaxFocalLength = 0;
+    std::atomic<float> mMinFocalLengthFromImage{0};
+    std::atomic<float> mMaxFocalLengthFromImage{0};
+    bool mDBLoaded = false;
+    bool mSelectedFromPreferences = false;
+    std::atomic<bool> mShowOnlyMathingLenses{false};
+    // Start-up, shut-down and the windows.
+    bool mAppLaunched = false;
+    bool mLensSelectionInProgress = false;
+    bool mPreferenceFileCreated = false;
+    bool mWindowCloseRequest = false;
+    bool mCorrectionsApplied = false;
+    // Correction choices kept beside their controls.
+    std::atomic<double> m_dAngularWidth{0};
+    std::atomic<bool> mCropInside{false};
+    std::atomic<bool> mCropNone{true};
+    std::atomic<bool> mCropOutside{false};
+    std::atomic<int> mFESamplerType{unwrap::samplerCode(unwrap::kDefaultSampler)};
+    std::atomic<int> mFECorrectiontype{0};
+    bool m_bDefishThreadCreated = false;
+    // The photo, its files and its save.
+    std::atomic<bool> m_bImageLoaded{false};
+    std::string mOriginalImagePath;  // the photo as the user chose it
+    std::string mFEOriginalImagePath;
+    std::string m_pFileToLoad;       // the working copy shown
+    std::string m_pFileToWrite;
+    std::atomic<float> mCompressionAmount{0.7f};
+    std::atomic<bool> mSaveInProgress{false};
+    // Counts the photos opened, so that a save's outcome is applied only to the photo it saved.
+    std::uint64_t mPhotoGeneration = 0;
+    ChosenPhoto mChosenPhoto;  // the photo as chosen, for the saves
+    // Opens a web address for the maker's button; without one the button does nothing.
+    std::function<void(const std::string& url)> m_openURL;
+};
+
+}  // namespace shell
