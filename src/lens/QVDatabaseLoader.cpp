@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "foundation/PropertyList.h"
@@ -31,6 +32,13 @@ struct QVDatabaseLoader::Content {
     std::shared_ptr<const DATDatabase> db;
     std::map<std::pair<std::string, std::string>, std::int32_t> firstLensNamed;  // (name, group)
     std::unordered_map<std::string, std::vector<std::int32_t>> lensesOfGroup;   // in file order
+    // The lenses of every camera's group: groups in the order the cameras first name them, each
+    // group's lenses in file order; for each lens the number of its (name, group) pair, and the
+    // multiplier of the first lens of that pair (what a namesake is measured against).
+    std::vector<std::int32_t> lensesOfEveryCameraGroup;
+    std::vector<std::int32_t> namesakeOfLens;
+    std::vector<double> referenceOfLens;
+    std::size_t namesakeCount = 0;
 };
 
 namespace {
@@ -101,9 +109,23 @@ bool QVDatabaseLoader::dataReadFile(const std::string& path) {
     auto fresh = std::make_shared<Content>();
     fresh->db = std::make_shared<const DATDatabase>(std::move(result.database));
     const std::vector<DATLens>& lenses = fresh->db->lenses;
+    std::map<std::pair<std::string, std::string>, std::int32_t> namesakes;
     for (std::size_t j = 0; j < lenses.size(); ++j) {
-        fresh->firstLensNamed.emplace(std::make_pair(lenses[j].name, lenses[j].group), std::int32_t(j));
+        const auto key = std::make_pair(lenses[j].name, lenses[j].group);
+        const std::int32_t first = fresh->firstLensNamed.emplace(key, std::int32_t(j)).first->second;
         fresh->lensesOfGroup[lenses[j].group].push_back(std::int32_t(j));
+        fresh->namesakeOfLens.push_back(namesakes.emplace(key, std::int32_t(namesakes.size())).first->second);
+        fresh->referenceOfLens.push_back(lenses[std::size_t(first)].multiplier);
+    }
+    fresh->namesakeCount = namesakes.size();
+    std::unordered_set<std::string> listed;
+    for (std::size_t i = 0; i < fresh->db->cameras.size(); ++i) {
+        const std::string& group = fresh->db->groupNameOfCamera(i);
+        if (!listed.insert(group).second) continue;
+        auto members = fresh->lensesOfGroup.find(group);
+        if (members == fresh->lensesOfGroup.end()) continue;
+        fresh->lensesOfEveryCameraGroup.insert(fresh->lensesOfEveryCameraGroup.end(), members->second.begin(),
+                                               members->second.end());
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -160,13 +182,11 @@ double referenceMultiplier(const DATDatabase& db,
     return 0.0;
 }
 
-bool qualifies(const DATDatabase& db, const std::map<std::pair<std::string, std::string>, std::int32_t>& firstLensNamed,
-               std::int64_t j, const std::string& group, const std::string& name, bool onlyMatching,
-               double focalLength) {
+// Whether lens j is offered, measured against the reference multiplier r.
+bool qualifiesAgainst(const DATDatabase& db, std::int64_t j, double r, bool onlyMatching, double focalLength) {
     if (!validLens(db, j)) return false;
     const DATLens& lens = db.lenses[std::size_t(j)];
     const double m = lens.multiplier;
-    const double r = referenceMultiplier(db, firstLensNamed, group, name);
     if (onlyMatching) {
         if (!lens.hasCalibration() || !std::isfinite(focalLength)) return false;
         const float low = db.calibrations[std::size_t(lens.firstCalibration)].focalLength;
@@ -174,6 +194,13 @@ bool qualifies(const DATDatabase& db, const std::map<std::pair<std::string, std:
         if (low > focalLength || focalLength > high) return false;
     }
     return !(m > r);
+}
+
+bool qualifies(const DATDatabase& db, const std::map<std::pair<std::string, std::string>, std::int32_t>& firstLensNamed,
+               std::int64_t j, const std::string& group, const std::string& name, bool onlyMatching,
+               double focalLength) {
+    if (!validLens(db, j)) return false;
+    return qualifiesAgainst(db, j, referenceMultiplier(db, firstLensNamed, group, name), onlyMatching, focalLength);
 }
 
 std::optional<QVCoefficientResult> lensCoefficients(const DATDatabase& db, std::int64_t j, double focalLength,
@@ -192,8 +219,10 @@ qv::Value lensRecord(const DATDatabase& db, std::size_t j, const std::optional<Q
     record[lens::keys::kMultiplier] = lens.multiplier;
     record[lens::keys::kFLowerBound] = int(lens.firstCalibration);
     record[lens::keys::kFUpperBound] = int(lens.lastCalibration);
-    record[lens::keys::kMinFocalLength] = std::trunc(double(lens.minFocalLength));
-    record[lens::keys::kMaxFocalLength] = std::trunc(double(lens.maxFocalLength));
+    // The range as stored: cut to whole millimetres, a compact's 6.1-30.5 mm would never match the
+    // 6.1-30.5 mm its photos name.
+    record[lens::keys::kMinFocalLength] = double(lens.minFocalLength);
+    record[lens::keys::kMaxFocalLength] = double(lens.maxFocalLength);
     record[lens::keys::kMaxAperture] = double(lens.maxAperture);
     const char* const keys[] = {lens::keys::kLensFocalLength, lens::keys::kAValue, lens::keys::kBValue, lens::keys::kCValue};
     for (int n = 0; n < 4; ++n)
@@ -212,24 +241,56 @@ bool QVDatabaseLoader::lensQualifiesMenuWithIndex(std::int64_t lens, const std::
                      onlyMatching ? focalLengthOfController() : 0.0);
 }
 
+// What one listing of lens records reads once: the snapshot, the owner's focal length and option,
+// and the matching multiplier of the moment.
+struct QVDatabaseLoader::Listing {
+    const Content& content;
+    double focalLength;
+    bool onlyMatching;
+    double matching;
+
+    bool offered(std::int32_t j) const {
+        return qualifiesAgainst(*content.db, j, content.referenceOfLens[std::size_t(j)], onlyMatching, focalLength);
+    }
+    qv::Value record(std::int32_t j) const {
+        return lensRecord(*content.db, std::size_t(j), lensCoefficients(*content.db, j, focalLength, matching));
+    }
+};
+
+QVDatabaseLoader::Listing QVDatabaseLoader::listing(const Content& content) const {
+    return {content, focalLengthOfController(), showsOnlyMatchingLenses(), mMatchingMultiplier};
+}
+
 qv::Array QVDatabaseLoader::lensArrayForCamGroup(const std::vector<std::string>& groups) const {
     qv::Array records;
     auto current = content();
     if (!current) return records;
-    const DATDatabase& db = *current->db;
-    const double focalLength = focalLengthOfController();
-    const bool onlyMatching = showsOnlyMatchingLenses();
-    const double matching = mMatchingMultiplier;
+    const Listing list = listing(*current);
     for (std::size_t i = 0; i < groups.size(); ++i) {
         if (i > 0 && groups[i] == groups[i - 1]) continue;
         auto members = current->lensesOfGroup.find(groups[i]);
         if (members == current->lensesOfGroup.end()) continue;
-        for (std::int32_t j : members->second) {
-            const DATLens& lens = db.lenses[std::size_t(j)];
-            if (!qualifies(db, current->firstLensNamed, j, lens.group, lens.name, onlyMatching, focalLength))
-                continue;
-            records.push_back(lensRecord(db, std::size_t(j), lensCoefficients(db, j, focalLength, matching)));
-        }
+        for (std::int32_t j : members->second)
+            if (list.offered(j)) records.push_back(list.record(j));
+    }
+    return records;
+}
+
+qv::Array QVDatabaseLoader::lensesOfEveryCameraGroupInFocalRange(double minimum, double maximum,
+                                                                  double tolerance) const {
+    qv::Array records;
+    auto current = content();
+    if (!current) return records;
+    const Listing list = listing(*current);
+    auto near = [&](float value, double wanted) { return std::fabs(double(value) - wanted) < tolerance; };
+    // A pair listed once keeps out its later namesakes, whether or not its range matched.
+    std::vector<bool> listed(current->namesakeCount, false);
+    for (std::int32_t j : current->lensesOfEveryCameraGroup) {
+        const std::size_t key = std::size_t(current->namesakeOfLens[std::size_t(j)]);
+        if (listed[key] || !list.offered(j)) continue;
+        listed[key] = true;
+        const DATLens& lens = current->db->lenses[std::size_t(j)];
+        if (near(lens.minFocalLength, minimum) && near(lens.maxFocalLength, maximum)) records.push_back(list.record(j));
     }
     return records;
 }

@@ -70,6 +70,11 @@ public:
     // The lens records (QVLensRecord, resource kind) offered for the groups: by the position of the
     // group in the list, then in file order. A group repeating the one just before it is skipped.
     qv::Array lensArrayForCamGroup(const std::vector<std::string>& groups) const;
+    // What lensArrayForCamGroup gives for the groups of every camera in camera order, once the later
+    // records of a name and group already listed are removed, restricted to the lenses whose focal
+    // range lies within `tolerance` of [minimum, maximum]: the lens choice's widened search. Walks
+    // an order precomputed at load and builds only the records it returns.
+    qv::Array lensesOfEveryCameraGroupInFocalRange(double minimum, double maximum, double tolerance) const;
     bool lensQualifiesMenuWithIndex(std::int64_t lens, const std::string& group, const std::string& name) const;
 
     // [focal length used, a, b, c] of a lens at the owner's focal length, or nothing.
@@ -102,7 +107,9 @@ public:
 
 private:
     struct Content;
+    struct Listing;
     std::shared_ptr<const Content> content() const;
+    Listing listing(const Content& content) const;
     double focalLengthOfController() const;
     bool showsOnlyMatchingLenses() const;
 

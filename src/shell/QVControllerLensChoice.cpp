@@ -267,18 +267,11 @@ bool QVController::autoselectionForLens() {
                 }
             }
         }
-        if (candidates.empty()) {
+        if (candidates.empty() && minFocal != 0 && maxFocal != 0) {
             // Widen the search to every camera's lenses: the photo's lens may be listed under
             // another camera (an adapter, a sibling body). Only for a known range: with 0 to 0 it
             // would take any camera's lens of unknown range over the focal-length matches above.
-            groups.clear();
-            for (const qv::Value& camera : mState.m_pPTLensCamInfoArray)
-                groups.push_back(camera.get(lens::keys::kCamGroup).stringOr(""));
-            qv::Array all = loader.lensArrayForCamGroup(groups);
-            removeMultipleEntriesFrom(all);
-            if (minFocal != 0 && maxFocal != 0)
-                for (const qv::Value& lens : all)
-                    if (rangeMatches(lens)) candidates.push_back(lens);
+            candidates = loader.lensesOfEveryCameraGroupInFocalRange(minFocal, maxFocal, kMatchTolerance);
         }
         const int best = indexOfBestMatchingLensFrom(candidates, aperture);
         if (!candidates.empty()) {

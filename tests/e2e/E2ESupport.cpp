@@ -5,8 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include <cstdlib>
+#include <memory>
+
 #include "foundation/Files.h"
 #include "imageio/ImageSource.h"
+#include "lens/DatText.h"
+#include "lens/DatWriter.h"
 
 namespace e2e {
 
@@ -29,11 +34,39 @@ double sampleAt(const qv::Bitmap& bitmap, int x, int y, int channel) {
     return bytes == 2 ? p[1] : p[0];
 }
 
+bool gShippedBundle = false;
+
+// The build's resources with the hand-made fixture database in place of the shipped one. It lives
+// in the temporary folder, which each test case has of its own, so it is made again when missing.
+const std::string& fixtureBundle() {
+    static std::unique_ptr<qvtest::TempDir> folder;
+    if (folder && qv::files::exists(folder->file("PTLens.dat"))) return folder->path();
+    folder = std::make_unique<qvtest::TempDir>("qve2ebundle");
+    const std::string resources = qvtest::binaryDir() + "/Resources";
+    for (const std::string& name : qv::files::listFolder(resources).value_or(std::vector<std::string>())) {
+        if (name != "PTLens.dat") {
+            EXPECT_TRUE(qv::files::copyItem(resources + "/" + name, folder->file(name))) << name;
+        }
+    }
+    const auto text = qv::files::readWhole(qvtest::sourceDir() + "/tests/fixtures/PTLens.txt");
+    EXPECT_TRUE(text);
+    DATDatabase db;
+    std::string error;
+    const std::string_view source(text ? reinterpret_cast<const char*>(text->data()) : "", text ? text->size() : 0);
+    EXPECT_TRUE(lensdb::parseDatabaseText(source, db, error)) << error;
+    EXPECT_TRUE(lensdb::writeDatabaseFile(db, folder->file("PTLens.dat"), error)) << error;
+    return folder->path();
+}
+
 }  // namespace
+
+void useShippedBundle(bool shipped) { gShippedBundle = shipped; }
 
 std::string binary(const std::string& name) { return qvtest::binaryDir() + "/bin/" + name; }
 
 qv::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) {
+    if (gShippedBundle) unsetenv("QV_RESOURCE_DIR");
+    else setenv("QV_RESOURCE_DIR", fixtureBundle().c_str(), 1);
     const auto result = qv::runProcess(program, arguments, 300);
     EXPECT_TRUE(result) << program << " did not start";
     return result ? *result : qv::ProcessResult{};

@@ -10,6 +10,12 @@
 
 namespace e2e {
 
+// The programs the tests start find their resources in a bundle of the tests' own: the build's
+// resources with the hand-made fixture database (tests/fixtures/PTLens.txt), whose cameras and
+// lenses the tests know, in place of the shipped one. A test of the shipped database asks for the
+// build's own bundle instead while it runs.
+void useShippedBundle(bool shipped);
+
 std::string binary(const std::string& name);
 qv::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments);
 // Runs quorvelci with the arguments.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <set>
 #include <thread>
 
 #include "LensTestSupport.h"
@@ -40,6 +41,90 @@ protected:
     QVDatabaseLoader loader;
 };
 
+// The lens choice's widened search: the lenses of every camera's group, in the order the cameras
+// name the groups, later records of a name and group already listed left out, kept when their focal
+// range matches. Worked out here the long way, as the controller once did.
+TEST(LoaderWidenedSearchTest, ListsWhatEveryCameraGroupsLensesGiveOnceRepeatsAreRemoved) {
+    const DATDatabase db = parse(R"(
+group "G1"
+group "G2"
+camera "B" "B1"
+    exif "B" "B1"
+    group "G2"
+    multiplier 1.5
+    standard 0
+camera "A" "A1"
+    exif "A" "A1"
+    group "G1"
+    multiplier 1
+    standard 0
+camera "B" "B2"
+    exif "B" "B2"
+    group "G2"
+    multiplier 1.5
+    standard 0
+lens "Zoom"
+    group "G1"
+    multiplier 1
+    max aperture 4
+    focal range 24 105
+    calibration 24 0.01 -0.02 0
+lens "Zoom"
+    group "G2"
+    multiplier 1
+    max aperture 4
+    focal range 24 105
+    calibration 24 0.02 -0.03 0
+lens "Other"
+    group "G2"
+    multiplier 1.5
+    max aperture 4
+    focal range 24 70
+    calibration 24 0.03 0 0
+lens "Other"
+    group "G2"
+    multiplier 1.5
+    max aperture 4
+    focal range 24 105
+    calibration 24 0.04 0 0
+lens "Near"
+    group "G1"
+    multiplier 1
+    max aperture 2
+    focal range 24.05 104.95
+    calibration 30 0.05 0 0
+lens "Far"
+    group "G1"
+    multiplier 1
+    max aperture 2
+    focal range 24.2 105
+    calibration 30 0.06 0 0
+)");
+    qvtest::TempDir dir;
+    FakeController controller;
+    controller.focal = 24;
+    QVDatabaseLoader loader;
+    loader.setController(&controller);
+    loader.setMultiplier(1.5);
+    ASSERT_TRUE(loader.loadPTLensDatabase(writeDatabase(dir.file("w.dat"), db)));
+
+    std::vector<std::string> groups;
+    for (const qv::Value& camera : loader.camInfoForLoadedDatabase()) groups.push_back(camera.get("camGroup").stringOr(""));
+    qv::Array expected;
+    std::set<std::pair<std::string, std::string>> seen;
+    for (const qv::Value& lens : loader.lensArrayForCamGroup(groups)) {
+        if (!seen.emplace(lens.get("3.Lens Name").stringOr(""), lens.get("lensGroup").stringOr("")).second) continue;
+        if (std::fabs(lens.get("minFocalLength").doubleOr(0) - 24) < 0.1 &&
+            std::fabs(lens.get("maxFocalLength").doubleOr(0) - 105) < 0.1)
+            expected.push_back(lens);
+    }
+    const qv::Array widened = loader.lensesOfEveryCameraGroupInFocalRange(24, 105, 0.1);
+    EXPECT_EQ(widened, expected);
+    EXPECT_EQ(lensNames(widened), (std::vector<std::string>{"Zoom", "Zoom", "Near"}))
+        << "G2's zoom first (its camera comes first), G2's second \"Other\" kept out by the first, \"Far\" 0.2 off";
+    EXPECT_TRUE(loader.lensesOfEveryCameraGroupInFocalRange(50, 50, 0.1).empty());
+}
+
 TEST_F(LoaderTest, CameraRecordsFollowFileOrder) {
     const qv::Array cameras = loader.camInfoForLoadedDatabase();
     ASSERT_EQ(3u, cameras.size());
@@ -65,7 +150,7 @@ TEST_F(LoaderTest, LensRecordsCarryTheResourceKeys) {
     EXPECT_EQ(0, zoom.get("FLowerBound").integerOr(-9));
     EXPECT_EQ(2, zoom.get("FUpperBound").integerOr(-9));
     EXPECT_EQ(10.0, zoom.get("minFocalLength").doubleOr(0));
-    EXPECT_EQ(20.0, zoom.get("maxFocalLength").doubleOr(0));  // 20.7 truncated
+    EXPECT_FLOAT_EQ(20.7f, float(zoom.get("maxFocalLength").doubleOr(0)));  // as stored, not cut to 20
     EXPECT_NEAR(3.61, zoom.get("MaxAperture").doubleOr(0), 1e-6);
     EXPECT_EQ(12.5, zoom.get("4.Lens Focal Length").doubleOr(0));
     EXPECT_NEAR(0.015, zoom.get("aValue").doubleOr(0), 1e-7);

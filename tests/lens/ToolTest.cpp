@@ -1,4 +1,5 @@
-// The qv-lensdb tool and the database that ships with the application.
+// The qv-lensdb tool, the hand-made database the tests use as their fixture, and the database that
+// ships with the application, converted from the installed lens calibration data.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,9 +10,11 @@
 
 #include "LensTestSupport.h"
 #include "foundation/Bundle.h"
+#include "foundation/Files.h"
 #include "common/TempDir.h"
 #include "lens/DatReader.h"
 #include "lens/DatText.h"
+#include "lens/LensDataImport.h"
 
 extern char** environ;
 
@@ -19,25 +22,25 @@ using namespace lenstest;
 
 namespace {
 
-std::string shippedSource() { return qvtest::sourceDir() + "/resources/lensdb/PTLens.txt"; }
+std::string fixtureSource() { return qvtest::sourceDir() + "/tests/fixtures/PTLens.txt"; }
 
-// The shipped source, built with the library's own writer.
-std::string buildShipped(const qvtest::TempDir& dir) {
-    return writeDatabase(dir.file("shipped.dat"), parse(readText(shippedSource())));
+// The fixture's source, built with the library's own writer.
+std::string buildFixture(const qvtest::TempDir& dir) {
+    return writeDatabase(dir.file("shipped.dat"), parse(readText(fixtureSource())));
 }
 
-TEST(ShippedDatabaseTest, SourceIsInCanonicalForm) {
-    const std::string text = readText(shippedSource());
+TEST(FixtureDatabaseTest, SourceIsInCanonicalForm) {
+    const std::string text = readText(fixtureSource());
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text, lensdb::formatDatabaseText(parse(text)));
 }
 
-TEST(ShippedDatabaseTest, ListsItsCamerasAndCorrectsTheKitZoomsBarrelDistortion) {
+TEST(FixtureDatabaseTest, ListsItsCamerasAndCorrectsTheKitZoomsBarrelDistortion) {
     qvtest::TempDir dir;
     FakeController controller;
     QVDatabaseLoader loader;
     loader.setController(&controller);
-    ASSERT_TRUE(loader.loadPTLensDatabase(buildShipped(dir)));
+    ASSERT_TRUE(loader.loadPTLensDatabase(buildFixture(dir)));
     const qv::Array cameras = loader.camInfoForLoadedDatabase();
     EXPECT_GE(cameras.size(), 10u);
     std::set<std::string> makes;
@@ -62,8 +65,8 @@ TEST(ShippedDatabaseTest, ListsItsCamerasAndCorrectsTheKitZoomsBarrelDistortion)
     EXPECT_EQ(55.0, kitZoom->get("maxFocalLength").doubleOr(0));
 }
 
-TEST(ShippedDatabaseTest, EveryLensIsPlausible) {
-    const DATDatabase db = parse(readText(shippedSource()));
+TEST(FixtureDatabaseTest, EveryLensIsPlausible) {
+    const DATDatabase db = parse(readText(fixtureSource()));
     std::set<std::string> cameraGroups;
     for (std::size_t i = 0; i < db.cameras.size(); ++i) cameraGroups.insert(db.groupNameOfCamera(i));
     std::set<float> multipliers;
@@ -87,6 +90,8 @@ TEST(ShippedDatabaseTest, EveryLensIsPlausible) {
 #ifdef QV_LENSDB_TOOL
 
 // Runs the tool with the arguments, standard output into outputPath; answers its exit status.
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
 int runTool(const std::vector<std::string>& args, const std::string& outputPath) {
     std::vector<char*> argv;
     std::string tool = QV_LENSDB_TOOL;
@@ -108,12 +113,39 @@ int runTool(const std::vector<std::string>& args, const std::string& outputPath)
 TEST(LensDbToolTest, BuildThenDumpGivesTheSourceBack) {
     qvtest::TempDir dir;
     const std::string dat = dir.file("PTLens.dat");
-    ASSERT_EQ(0, runTool({"build", shippedSource(), dat}, dir.file("out.txt")));
+    ASSERT_EQ(0, runTool({"build", fixtureSource(), dat}, dir.file("out.txt")));
     ASSERT_EQ(0, runTool({"dump", dat}, dir.file("dump.txt")));
-    EXPECT_EQ(readText(shippedSource()), readText(dir.file("dump.txt")));
+    EXPECT_EQ(readText(fixtureSource()), readText(dir.file("dump.txt")));
     ASSERT_EQ(0, runTool({"dump", dat, dir.file("dump2.txt")}, dir.file("out.txt")));
-    EXPECT_EQ(readText(shippedSource()), readText(dir.file("dump2.txt")));
-    EXPECT_EQ(readBytes(buildShipped(dir)), readBytes(dat));
+    EXPECT_EQ(readText(fixtureSource()), readText(dir.file("dump2.txt")));
+    EXPECT_EQ(readBytes(buildFixture(dir)), readBytes(dat));
+}
+
+TEST(LensDbToolTest, ImportsLensDataPrintsItsCountsAndTheDumpGivesTheTextBack) {
+    qvtest::TempDir dir;
+    qv::files::createFolder(dir.file("data"), true);
+    writeBytes(dir.file("data/one.xml"), bytesOf(R"(<lensdatabase version="1">
+        <camera><maker>Alpha</maker><model>Alpha One</model><mount>Alpha</mount><cropfactor>1.5</cropfactor></camera>
+        <lens><maker>Alpha</maker><model>Alpha 18-55mm f/3.5-5.6</model><mount>Alpha</mount>
+            <cropfactor>1.5</cropfactor>
+            <calibration><distortion model="ptlens" focal="18" a="0.01" b="-0.03" c="0.02"/></calibration></lens>
+        </lensdatabase>)"));
+    writeBytes(dir.file("data/notes.txt"), bytesOf("not lens data"));
+    ASSERT_EQ(0, runTool({"import-lensdata", dir.file("data"), dir.file("lenses.txt")}, dir.file("counts.txt")));
+    const std::string counts = readText(dir.file("counts.txt"));
+    EXPECT_NE(counts.find("cameras converted: 1\n"), std::string::npos) << counts;
+    EXPECT_NE(counts.find("lenses converted: 1\n"), std::string::npos) << counts;
+    const std::string text = readText(dir.file("lenses.txt"));
+    EXPECT_NE(text.find("lens \"Alpha 18-55mm f/3.5-5.6\""), std::string::npos) << text;
+    ASSERT_EQ(0, runTool({"build", dir.file("lenses.txt"), dir.file("PTLens.dat")}, dir.file("out.txt")));
+    ASSERT_EQ(0, runTool({"dump", dir.file("PTLens.dat")}, dir.file("dump.txt")));
+    EXPECT_EQ(text, readText(dir.file("dump.txt")));
+
+    // A folder without lens data, or with a broken file, writes nothing.
+    EXPECT_EQ(1, runTool({"import-lensdata", dir.file("missing"), dir.file("none.txt")}, dir.file("out.txt")));
+    writeBytes(dir.file("data/two.xml"), bytesOf("<lensdatabase><lens>"));
+    EXPECT_EQ(1, runTool({"import-lensdata", dir.file("data"), dir.file("none.txt")}, dir.file("out.txt")));
+    EXPECT_FALSE(qv::files::exists(dir.file("none.txt")));
 }
 
 TEST(LensDbToolTest, FailuresExitNonZeroAndLeaveNoOutput) {
@@ -131,14 +163,25 @@ TEST(LensDbToolTest, FailuresExitNonZeroAndLeaveNoOutput) {
 #endif
 
 #ifdef QV_BUILDS_LENSDB_RESOURCE
-TEST(ShippedDatabaseTest, TheBundlesDatabaseIsBuiltFromTheSource) {
+// The bundle's database is the installed data converted: the same bytes as this build's own
+// conversion, and a dump of it gives the converted text back.
+TEST(ShippedDatabaseTest, IsTheInstalledLensDataConverted) {
     const auto path = qv::Bundle::main().pathForResource("PTLens", "dat");
     ASSERT_TRUE(path);
-    qvtest::TempDir dir;
-    EXPECT_EQ(readBytes(buildShipped(dir)), readBytes(*path));
-    QVDatabaseLoader loader;
-    ASSERT_TRUE(loader.loadPTLensDatabase(*path));
-    EXPECT_EQ(parse(readText(shippedSource())).cameras.size(), loader.camInfoForLoadedDatabase().size());
+    lensdata::Catalogue catalogue;
+    std::string error;
+    ASSERT_TRUE(lensdata::readCatalogueFolder(QV_LENSDATA_DIR, catalogue, error)) << error;
+    lensdata::ImportReport report;
+    const DATDatabase converted = lensdata::convertCatalogue(catalogue, report);
+    // Built through the text form, which gives each lens record its own calibration lines.
+    EXPECT_EQ(encode(parse(lensdb::formatDatabaseText(converted))), readBytes(*path));
+
+    lensdb::ReadResult shipped = lensdb::readDatabaseFile(*path);
+    ASSERT_TRUE(shipped.ok()) << shipped.message;
+    EXPECT_EQ(lensdb::formatDatabaseText(shipped.database), lensdb::formatDatabaseText(converted));
+    EXPECT_GT(shipped.database.cameras.size(), 800u);
+    EXPECT_GT(report.lensesConverted, 1000);
+    EXPECT_TRUE(qv::Bundle::main().pathForResource("PTLens-Attribution", "txt")) << "the data's licence travels with it";
 }
 #endif
 

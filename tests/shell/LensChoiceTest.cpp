@@ -172,6 +172,9 @@ TEST(LensInfoText, ReadsRationalAndReadableForms) {
     r = shell::parseLensInfo(lensInfoLine("4.5-13.5mm f/2.8"));
     EXPECT_FLOAT_EQ(r.minimum, 4.5f);
     EXPECT_FLOAT_EQ(r.maximum, 13.5f);
+    r = shell::parseLensInfo(lensInfoLine("6.1-30.5mm f/2.8-4.5\n"));  // most compact cameras
+    EXPECT_FLOAT_EQ(r.minimum, 6.1f);
+    EXPECT_FLOAT_EQ(r.maximum, 30.5f);
 }
 
 TEST(LensInfoText, MalformedTextLeavesTheRangeUnknown) {
