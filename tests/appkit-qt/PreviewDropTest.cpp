@@ -34,7 +34,7 @@ protected:
         // Alerts are answered at once and recorded, with no message box to wait on.
         responder.setAlertPolicy([](const AlertRequest&) { return AlertAnswer{}; });
         ASSERT_NE(nib.displayView, nullptr);
-        ASSERT_TRUE(nib.controller->m_pWindow->isVisible());
+        ASSERT_TRUE(nib.controller->mainWindow().m_pWindow->isVisible());
         drainLoop();
     }
     void TearDown() override {
@@ -67,15 +67,15 @@ protected:
 TEST_F(PreviewDrop, ADroppedPhotoOpensAndItsCameraShowsInTheWindow) {
     const std::string photo = qvtest::binaryDir() + "/sample/IMG_0018.jpg";
     ASSERT_TRUE(std::ifstream(photo).good()) << photo;
-    const unsigned long displays = nib.controller->m_pWindow->displayCount();
+    const unsigned long displays = nib.controller->mainWindow().m_pWindow->displayCount();
     EXPECT_TRUE(drop(photo));
-    EXPECT_TRUE(nib.controller->m_bImageLoaded);
-    const std::string make = nib.controller->m_pManufacturerText->stringValue();
+    EXPECT_TRUE(nib.controller->state().m_bImageLoaded);
+    const std::string make = nib.controller->mainWindow().m_pManufacturerText->stringValue();
     EXPECT_FALSE(make.empty());
-    auto* shown = widgetOf<QLineEdit>(*nib.controller->m_pManufacturerText);
+    auto* shown = widgetOf<QLineEdit>(*nib.controller->mainWindow().m_pManufacturerText);
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->text().toStdString(), make);
-    EXPECT_GT(nib.controller->m_pWindow->displayCount(), displays);  // the preview drew the photo
+    EXPECT_GT(nib.controller->mainWindow().m_pWindow->displayCount(), displays);  // the preview drew the photo
 }
 
 TEST_F(PreviewDrop, ADroppedTextFileIsRefusedWithTheOpenErrorAlert) {
@@ -84,7 +84,7 @@ TEST_F(PreviewDrop, ADroppedTextFileIsRefusedWithTheOpenErrorAlert) {
     std::ofstream(notes) << "not a photo\n";
     const std::size_t alerts = Application::shared().responder().alerts().size();
     drop(notes);
-    EXPECT_FALSE(nib.controller->m_bImageLoaded);
+    EXPECT_FALSE(nib.controller->state().m_bImageLoaded);
     ASSERT_EQ(Application::shared().responder().alerts().size(), alerts + 1);
     EXPECT_NE(Application::shared().responder().alerts().back().request.title.find("notes.txt"), std::string::npos)
         << Application::shared().responder().alerts().back().request.title;

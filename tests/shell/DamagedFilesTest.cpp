@@ -169,7 +169,7 @@ TEST_F(DamagedFilesTest, MutatedUserDatabasesNeverStopStartUp) {
         resetApplication();
         QVMainNib nib = launch();
         // What loaded is usable: the coefficients in use can be asked for.
-        if (nib.controller->mDBLoaded) {
+        if (nib.controller->state().mDBLoaded) {
             ++loaded;
             EXPECT_EQ(nib.controller->correctionValues().size(), 4u);
         }

@@ -215,8 +215,8 @@ lens "Adapted mystery lens"
         c.setMinFocalLengthFromImage(0);
         c.setMaxFocalLengthFromImage(0);
         ASSERT_TRUE(c.autoselectionForLens());
-        EXPECT_EQ(c.m_pLensText->stringValue(), "EF-S 18-55");
-        EXPECT_EQ(c.m_pDatabaseText->stringValue(), "Canon");
+        EXPECT_EQ(c.mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
+        EXPECT_EQ(c.mainWindow().m_pDatabaseText->stringValue(), "Canon");
     }
     resetApplication();
 }
