@@ -130,9 +130,9 @@ protected:
     std::vector<std::uint64_t> state() {
         std::vector<std::uint64_t> bits;
         for (qv::ui::Control* control : std::initializer_list<qv::ui::Control*>{
-                 c().m_pFixRedSlider, c().m_pFixBlueSlider, c().m_pVigAmountSlider, c().m_pVigMidpointSlider,
-                 c().m_pHorizontalSlider, c().m_pVerticalSlider, c().m_pRotationSlider, c().mAspectSlider,
-                 c().m_pScaleSlider, c().m_pFOVText})
+                 c().mainWindow().m_pFixRedSlider, c().mainWindow().m_pFixBlueSlider, c().mainWindow().m_pVigAmountSlider, c().mainWindow().m_pVigMidpointSlider,
+                 c().mainWindow().m_pHorizontalSlider, c().mainWindow().m_pVerticalSlider, c().mainWindow().m_pRotationSlider, c().mainWindow().mAspectSlider,
+                 c().mainWindow().m_pScaleSlider, c().mainWindow().m_pFOVText})
             bits.push_back(shell::preset::bitsOfFloat(control->floatValue()));
         for (double value : c().correctionValues()) {
             std::uint64_t pattern;
@@ -201,9 +201,9 @@ TEST_F(MutatedUserFilesTest, DamagedDatabasesAreEditedAndWrittenBackReadable) {
     responder().queuePanel({true, {path}});
     ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onDatabase:"));
     c().onBrowseDatabase(nullptr);
-    const int row = c().m_pCamNameTable->selectedRow();
+    const int row = c().databaseSheet().m_pCamNameTable->selectedRow();
     ASSERT_GE(row, 0);
-    DatabaseEditSheet& sheet = c().mEditSheet;
+    DatabaseEditSheet& sheet = c().editSheet();
 
     XmlMutator mutator(1802);
     int done = 0, unreadable = 0;
@@ -213,7 +213,7 @@ TEST_F(MutatedUserFilesTest, DamagedDatabasesAreEditedAndWrittenBackReadable) {
         writeQuickly(path, mutant);
         const bool readable = qv::parsePropertyList(mutant).isDictionary();
         unreadable += !readable;
-        c().m_pCamNameTable->selectRow(row);
+        c().databaseSheet().m_pCamNameTable->selectRow(row);
         c().onEditDatabase(nullptr);
         ASSERT_TRUE(sheet.m_pEditDatabaseSheet->isVisible());
         // Every row and pop-up item shown, then the edits a person makes.
