@@ -205,7 +205,9 @@ DATDatabase convertCatalogue(const Catalogue& catalogue, ImportReport& report) {
     std::vector<std::set<std::string>> taken;
     for (const Group& g : groups) taken.push_back(mountsTaken(catalogue, g.key.mount));
 
-    std::set<std::pair<std::string, std::string>> named;  // (lens name, group name) given so far
+    // (lens name, group name) given so far: the record's index and the crop factor it was calibrated at.
+    std::map<std::pair<std::string, std::string>, std::pair<std::size_t, double>> named;
+    auto distance = [](double crop, double calibration) { return std::fabs(std::log(crop / calibration)); };
     for (const Lens& lens : catalogue.lenses) {
         if (lens.model.empty()) {
             ++report.lensesSkipped["no model name"];
@@ -251,10 +253,6 @@ DATDatabase convertCatalogue(const Catalogue& catalogue, ImportReport& report) {
         report.calibrationRecords += int(lines.size());
         ++report.lensesConverted;
         for (std::size_t g : fits) {
-            if (!named.emplace(lens.model, groups[g].name).second) {
-                ++report.lensRecordsSkipped["a lens of the same name is already in the group"];
-                continue;
-            }
             DATLens out;
             out.group = groups[g].name;
             out.name = lens.model;
@@ -264,7 +262,20 @@ DATDatabase convertCatalogue(const Catalogue& catalogue, ImportReport& report) {
             out.maxAperture = float(apex(fNumber));
             out.minFocalLength = float(minFocal);
             out.maxFocalLength = float(maxFocal);
-            db.lenses.push_back(std::move(out));
+            // One record per name in a group (the lens choice lists no namesakes): of the lenses of
+            // one name, the one calibrated at the crop factor nearest the group's.
+            const auto [it, fresh] = named.emplace(std::make_pair(lens.model, out.group),
+                                                   std::make_pair(db.lenses.size(), lens.cropFactor));
+            if (fresh) {
+                db.lenses.push_back(std::move(out));
+            } else if (const double crop = groups[g].key.cropFactor;
+                       distance(crop, lens.cropFactor) < distance(crop, it->second.second)) {
+                db.lenses[it->second.first] = std::move(out);
+                it->second.second = lens.cropFactor;
+                ++report.lensRecordsSkipped["replaced by a namesake calibrated nearer the group's crop factor"];
+            } else {
+                ++report.lensRecordsSkipped["a namesake calibrated nearer the group's crop factor is in the group"];
+            }
         }
     }
     report.lensRecords = int(db.lenses.size());

@@ -5,7 +5,9 @@
 //   spells them, its English names for the menus.
 // - A lens record in every group whose mount the lens fits (its own mounts, or a mount that declares
 //   one of them compatible), unless the group's crop factor is much smaller than the one the lens was
-//   calibrated at: the coefficients would be extrapolated beyond the calibrated frame.
+//   calibrated at: the coefficients would be extrapolated beyond the calibrated frame. Where lenses
+//   of one name (calibrations on several bodies) fit a group, the group keeps the one calibrated at
+//   the crop factor nearest its own.
 // - The calibrations: "ptlens" (a, b, c) as they stand; "poly3" (k1) is a = 0, b = k1, c = 0;
 //   "poly5" (k1, k2) by a least-squares fit of a, b, c over r from 0 to the calibration frame's
 //   corner, to the polynomial scaled so that r = 1 stays in place as in ours. Both sides put r = 1

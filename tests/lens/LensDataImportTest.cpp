@@ -55,6 +55,11 @@ const char* const kCatalogue = R"(<lensdatabase version="1">
         </calibration>
     </lens>
     <lens>
+        <maker>Alpha</maker><model>Alpha 24-70mm f/2.8</model><mount>Alpha</mount>
+        <cropfactor>1.5</cropfactor>
+        <calibration><distortion model="ptlens" focal="24" a="0.04" b="-0.05" c="0.06"/></calibration>
+    </lens>
+    <lens>
         <maker>Alpha</maker><model>Alpha Small 16-50mm</model><mount>Alpha</mount>
         <cropfactor>1.5</cropfactor>
         <aperture min="3.5" max="22"/>
@@ -154,14 +159,14 @@ TEST(LensDataCatalogue, ReadsNamesMountsAndCalibrations) {
     EXPECT_EQ(catalogue.cameras[0].modelEnglish, "One");
     EXPECT_EQ(catalogue.cameras[2].variant, "16:9");
     EXPECT_EQ(catalogue.cameras[6].cropFactor, 0);
-    const Lens& pocket = catalogue.lenses[3];
+    const Lens& pocket = catalogue.lenses[4];
     EXPECT_DOUBLE_EQ(pocket.aspectRatio, 4.0 / 3.0);
     EXPECT_DOUBLE_EQ(pocket.minFocal, 6.1);
     EXPECT_DOUBLE_EQ(pocket.maxFocal, 30.5);
     ASSERT_EQ(pocket.distortions.size(), 2u);
     EXPECT_EQ(pocket.distortions[0].model, "poly5");
     EXPECT_DOUBLE_EQ(pocket.distortions[0].k2, 0.004658548);
-    EXPECT_EQ(catalogue.lenses[1].minAperture, 3.5);
+    EXPECT_EQ(catalogue.lenses[2].minAperture, 3.5);
 }
 
 TEST(LensDataImport, CalibrationsKeepPtlensMapPoly3AndAscend) {
@@ -182,7 +187,7 @@ TEST(LensDataImport, CalibrationsKeepPtlensMapPoly3AndAscend) {
     EXPECT_EQ(c.report.calibrationsSkipped.at("distortion model \"acm\""), 1);
     EXPECT_EQ(c.report.calibrationsSkipped.at("distortion model \"none\""), 1);
     EXPECT_EQ(c.report.calibrationsSkipped.at("second distortion at the same focal length"), 1);
-    EXPECT_EQ(c.report.calibrationsByModel.at("ptlens"), 3) << "those of lenses left out are not counted";
+    EXPECT_EQ(c.report.calibrationsByModel.at("ptlens"), 4) << "those of lenses left out are not counted";
     EXPECT_EQ(c.report.calibrationsByModel.at("poly3"), 2);
     EXPECT_EQ(c.report.calibrationsByModel.at("poly5"), 2);
 }
@@ -231,14 +236,19 @@ TEST(LensDataImport, LensesGoToEveryGroupTheirMountFitsButNotToSmallerFrames) {
         << "calibrated at 1.5: not extrapolated to a full frame, fine on a smaller one";
     EXPECT_EQ(groupsOf(c.db, "Quad 12-40mmF2.8 PRO"), (std::vector<std::string>{quad}));
     EXPECT_EQ(groupsOf(c.db, "Pocket P5 (Standard)"), (std::vector<std::string>{pocket}));
-    EXPECT_EQ(c.report.lensesRead, 7);
-    EXPECT_EQ(c.report.lensesConverted, 4);
+    EXPECT_EQ(c.report.lensesRead, 8);
+    EXPECT_EQ(c.report.lensesConverted, 5);
     EXPECT_EQ(c.report.lensesSkipped.at("not rectilinear (equisolid)"), 1);
     EXPECT_EQ(c.report.lensesSkipped.at("no camera group takes it"), 1);
     EXPECT_EQ(c.report.lensesSkipped.at("no distortion calibration in a model that converts"), 1);
     EXPECT_EQ(c.report.lensRecords, 7);
     const auto zoom = lensRecords(c.db, "Alpha 24-70mm f/2.8");
-    EXPECT_EQ(zoom[0]->firstCalibration, zoom[2]->firstCalibration) << "one calibration block per lens";
+    ASSERT_EQ(zoom.size(), 3u) << "one record per group for the two lenses of that name";
+    EXPECT_EQ(zoom[0]->multiplier, 1.0f) << "the full frame keeps the full-frame calibration";
+    EXPECT_EQ(zoom[1]->multiplier, 1.5f) << "the APS-C group takes the one calibrated on APS-C";
+    EXPECT_EQ(zoom[2]->multiplier, 1.5f) << "and so does the smaller 4:3 frame";
+    EXPECT_EQ(zoom[1]->firstCalibration, zoom[2]->firstCalibration) << "one calibration block per lens";
+    EXPECT_EQ(c.report.lensRecordsSkipped.at("replaced by a namesake calibrated nearer the group's crop factor"), 2);
 }
 
 TEST(LensDataImport, FocalRangeAndApertureFromTheDataTheNameOrTheCalibrations) {
@@ -301,8 +311,8 @@ TEST(LensDataImport, MultipliersMakeTheCropRescalingTheDatasOwn) {
 TEST(LensDataImport, ReportCountsEveryRecordAndReason) {
     const Converted c = convert();
     const std::string text = formatReport(c.report);
-    for (const char* line : {"cameras read: 7\n", "cameras converted: 5\n", "lenses read: 7\n",
-                             "lenses converted: 4\n", "lenses skipped: 3\n", "    not rectilinear (equisolid): 1\n",
+    for (const char* line : {"cameras read: 7\n", "cameras converted: 5\n", "lenses read: 8\n",
+                             "lenses converted: 5\n", "lenses skipped: 3\n", "    not rectilinear (equisolid): 1\n",
                              "distortion entries skipped: 3\n", "    from \"poly5\": 2\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 }
