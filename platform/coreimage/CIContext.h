@@ -8,8 +8,10 @@
 // number of threads. A null image, an empty, non-finite or absurdly large rectangle (more than
 // 2^30 pixels or 2^20 pixels on a side) fails cleanly: nothing is allocated.
 #include <cstddef>
+#include <memory>
 
 #include "coreimage/CIImage.h"
+#include "foundation/BandSource.h"
 #include "foundation/Bitmap.h"
 #include "foundation/Geometry.h"
 
@@ -39,6 +41,16 @@ public:
     // Renders rect of image into target, whose format and size (the rectangle made whole must
     // have the target's size) are given. False, with target untouched, on the failures above.
     bool render(const Image& image, Bitmap& target, const Rect& rect);
+
+    // Renders rect of image band by band for a consumer that takes one band at a time (an encoder):
+    // while it works on one band, the next is rendered on the other cores, so neither waits for
+    // the whole picture and only two bands are ever held. Rows are rendered in `format` and, with
+    // a conversion, converted into `bandFormat` (straight or premultiplied as bandPremultiplied
+    // says) on the rendering threads. The pixels are those createBitmap gives. Null on the
+    // failures of createBitmap. The image's own pixels are kept alive by the source.
+    std::unique_ptr<BandSource> bandSource(const Image& image, const Rect& rect, PixelFormat format,
+                                           RowConversion convert = {}, PixelFormat bandFormat = PixelFormat::ARGB8,
+                                           bool bandPremultiplied = true);
 
     const RenderStatistics& lastStatistics() const { return m_statistics; }
     const ContextOptions& options() const { return m_options; }

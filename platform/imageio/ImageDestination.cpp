@@ -1,6 +1,7 @@
 #include "imageio/ImageDestination.h"
 
 #include <cmath>
+#include <cstring>
 #include <tuple>
 
 #include "imageio/ImageProperties.h"
@@ -87,6 +88,7 @@ void ImageDestination::addImage(Bitmap image, Dictionary properties, ColorSpace 
     if (m_added) {
         m_error = "the destination holds one image";
         m_image = Bitmap{};  // a second image makes finalize fail rather than drop one silently
+        m_bands.reset();
         return;
     }
     m_added = true;
@@ -95,10 +97,54 @@ void ImageDestination::addImage(Bitmap image, Dictionary properties, ColorSpace 
     m_colorSpace = std::move(colorSpace);
 }
 
+ImageDestination::BandLayout ImageDestination::bandLayoutFor(PixelFormat rendered) const {
+    BandLayout layout;
+    layout.format = rendered;
+    if (m_type == ImageType::JPEG) {
+        layout.format = PixelFormat::RGB8;
+        layout.premultiplied = false;
+        layout.convert = support::rowConversion(rendered, true, PixelFormat::RGB8);
+    }
+    return layout;
+}
+
+void ImageDestination::addBands(std::unique_ptr<BandSource> bands, Dictionary properties, ColorSpace colorSpace) {
+    const bool first = !m_added;
+    addImage(Bitmap{}, std::move(properties), std::move(colorSpace));
+    if (first) m_bands = std::move(bands);
+}
+
+// Bands of a writer that needs the whole picture become its bitmap.
+bool ImageDestination::gatherBands() {
+    BandSource& bands = *m_bands;
+    m_image = Bitmap::makeUninitialized(bands.width(), bands.height(), bands.format(), bands.premultiplied());
+    if (!m_image.isValid()) {
+        m_error = "out of memory";
+        return false;
+    }
+    int rows = 0, first = 0;
+    while (const Bitmap* band = bands.nextBand(first)) {
+        if (first != rows || band->width != m_image.width || band->format != m_image.format ||
+            band->height > m_image.height - rows) break;
+        for (int r = 0; r < band->height; ++r) std::memcpy(m_image.row(rows + r), band->row(r), m_image.bytesPerRow);
+        rows += band->height;
+    }
+    m_bands.reset();
+    if (rows != m_image.height) {
+        m_image = Bitmap{};
+        m_error = "the picture's rows did not all arrive";
+        return false;
+    }
+    return true;
+}
+
 bool ImageDestination::encode(Data& bytes) {
-    const PixelFormat format = storedFormat(m_type, m_image);
+    const bool streamed = m_bands && m_type == ImageType::JPEG;
+    if (m_bands && !streamed && !gatherBands()) return false;
+    // Streamed bands come in the stored layout already.
+    const PixelFormat format = streamed ? m_bands->format() : storedFormat(m_type, m_image);
     Bitmap converted;
-    const bool asIs = format == m_image.format && !m_image.premultiplied;
+    const bool asIs = streamed || (format == m_image.format && !m_image.premultiplied);
     if (!asIs) {
         converted = support::convertPixels(m_image, format);
         if (!converted.isValid()) {
@@ -107,6 +153,8 @@ bool ImageDestination::encode(Data& bytes) {
         }
     }
     const Bitmap& pixels = asIs ? m_image : converted;
+    const int width = streamed ? m_bands->width() : pixels.width;
+    const int height = streamed ? m_bands->height() : pixels.height;
 
     codec::EncodeSettings settings;
     const Value& quality = topEntry(m_properties, kCGImageDestinationLossyCompressionQuality);
@@ -115,7 +163,7 @@ bool ImageDestination::encode(Data& bytes) {
     settings.orientation = orientationOf(m_properties);
     std::tie(settings.dpiWidth, settings.dpiHeight) = resolutionOf(m_properties);
     // A profile is embedded only where it describes the written samples.
-    const bool grayPixels = support::isGrayFormat(pixels.format);
+    const bool grayPixels = support::isGrayFormat(format);
     const ColorSpace::Model model = m_colorSpace.model();
     if (m_colorSpace.hasICCProfile() && ((grayPixels && model == ColorSpace::Model::Gray) ||
                                          (!grayPixels && model == ColorSpace::Model::RGB)))
@@ -124,19 +172,22 @@ bool ImageDestination::encode(Data& bytes) {
 
     bool ok = false;
     switch (m_type) {
-    case ImageType::JPEG: ok = codec::encodeJpeg(pixels, settings, bytes, m_error); break;
+    case ImageType::JPEG:
+        ok = streamed ? codec::encodeJpeg(*m_bands, settings, bytes, m_error) : codec::encodeJpeg(pixels, settings, bytes, m_error);
+        break;
     case ImageType::TIFF: ok = codec::encodeTiff(pixels, settings, bytes, m_error); break;
     case ImageType::PSD: ok = codec::encodePsd(pixels, settings, bytes, m_error); break;
     case ImageType::OpenEXR: ok = codec::encodeExr(pixels, settings, bytes, m_error); break;
     case ImageType::PNG: ok = codec::encodePng(pixels, settings, bytes, m_error); break;
     default: m_error = "unsupported type"; break;
     }
+    m_bands.reset();
     if (!ok) return false;
     if (m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0)) {
         metadata::WriteRequest request;
         request.orientation = settings.orientation;
-        request.pixelWidth = pixels.width;
-        request.pixelHeight = pixels.height;
+        request.pixelWidth = width;
+        request.pixelHeight = height;
         if (!metadata::writeMetadata(bytes, m_properties, request, m_error)) return false;
     }
     return true;
@@ -148,7 +199,7 @@ bool ImageDestination::finalize() {
         return false;
     }
     m_finalized = true;
-    if (!m_added || !m_image.isValid()) {
+    if (!m_added || (!m_image.isValid() && !m_bands)) {
         if (m_error.empty()) m_error = "no image to write";
         return false;
     }

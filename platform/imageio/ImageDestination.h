@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/BandSource.h"
 #include "foundation/Bitmap.h"
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
@@ -34,6 +35,20 @@ public:
     // transparent; OpenEXR stores half floats.
     void addImage(Bitmap image, Dictionary properties, ColorSpace colorSpace = ColorSpace::deviceRGB());
 
+    // How this writer takes a picture rendered (premultiplied) in `rendered`, band by band: the
+    // layout of the bands and the conversion of a rendered row into it (none: the rendered rows
+    // themselves). JPEG takes its own stored layout and encodes each band as it arrives, so the
+    // picture is never held whole; the other types gather the bands first.
+    struct BandLayout {
+        PixelFormat format = PixelFormat::ARGB8;
+        bool premultiplied = true;
+        RowConversion convert;
+    };
+    BandLayout bandLayoutFor(PixelFormat rendered) const;
+    // The picture as bands in the layout bandLayoutFor gave, read during finalize(); otherwise as
+    // addImage.
+    void addBands(std::unique_ptr<BandSource> bands, Dictionary properties, ColorSpace colorSpace = ColorSpace::deviceRGB());
+
     // Encodes and writes; true when the whole file reached its target.
     bool finalize();
     const std::string& error() const { return m_error; }
@@ -41,12 +56,14 @@ public:
 private:
     ImageDestination() = default;
     bool encode(Data& bytes);
+    bool gatherBands();
 
     ImageType m_type = ImageType::Unknown;
     std::string m_path;
     Data* m_out = nullptr;
     bool m_added = false, m_finalized = false;
     Bitmap m_image;
+    std::unique_ptr<BandSource> m_bands;
     Dictionary m_properties;
     ColorSpace m_colorSpace;
     std::string m_error;

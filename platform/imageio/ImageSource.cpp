@@ -126,13 +126,17 @@ std::optional<Bitmap> ImageSource::createImage(std::size_t index, const DecodeOp
         auto decoder = codec::makeDecoder(m_imageType, m_bytes);
         codec::Limits limits;
         limits.maxPixels = options.maxPixels;
+        limits.fourChannels = options.renderLayout;
+        limits.minimumWidth = options.minimumWidth;
+        limits.minimumHeight = options.minimumHeight;
         std::string message;
         std::optional<Bitmap> bitmap = decoder ? decoder->decode(limits, message) : std::nullopt;
         if (!bitmap || !bitmap->isValid()) {
             report(error, message.empty() ? "the image data cannot be decoded" : message);
             return std::nullopt;
         }
-        if (options.applyOrientation) {
+        // An upright photo is returned as decoded: turning it would only copy it.
+        if (options.applyOrientation && orientation() >= 2 && orientation() <= 8) {
             Bitmap upright = applyOrientation(*bitmap, orientation());
             if (!upright.isValid()) {
                 report(error, "out of memory");

@@ -17,6 +17,13 @@ struct DecodeOptions {
     bool applyOrientation = false;
     // Pictures above this many pixels are refused instead of allocated.
     std::uint64_t maxPixels = std::uint64_t(1) << 28;
+    // Opaque colour pictures come as premultiplied RGBA8 or RGBA16, the Core Image layer's storage,
+    // straight from the decoder (JPEG, TIFF), so no converted copy of the photo is ever made.
+    bool renderLayout = false;
+    // When positive, the decoder may deliver the picture reduced to no less than this size where
+    // it scales cheaply while decoding (JPEG); the bitmap's size tells. Orientation is applied
+    // after, so these bound the stored width and height.
+    int minimumWidth = 0, minimumHeight = 0;
 };
 
 class ImageSource {

@@ -60,6 +60,7 @@ std::optional<QVDisplayView::LoadedPhoto> QVDisplayView::readPhoto(const std::st
     if (!source) return std::nullopt;
     qv::io::DecodeOptions upright;
     upright.applyOrientation = true;
+    upright.renderLayout = true;  // the decoded pixels become the image's own, uncopied
     std::optional<qv::Bitmap> pixels = source->createImage(0, upright);
     if (!pixels) return std::nullopt;
     LoadedPhoto photo{Image::fromBitmap(std::move(*pixels)), source->properties(0), source->colorSpace()};

@@ -58,12 +58,15 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::
 
     const qv::PixelFormat format = wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
     qv::ci::Context context(qv::ci::ContextOptions{});
-    qv::Bitmap pixels = context.createBitmap(image, image.extent(), format);
-    if (pixels.width <= 0 || pixels.height <= 0) {
+    // Rendered band by band into the writer, which takes each band in its own layout.
+    const qv::io::ImageDestination::BandLayout layout = destination->bandLayoutFor(format);
+    std::unique_ptr<qv::BandSource> bands =
+        context.bandSource(image, image.extent(), format, layout.convert, layout.format, layout.premultiplied);
+    if (!bands) {
         fail(error, "the image could not be rendered");
         return std::nullopt;
     }
-    destination->addImage(std::move(pixels), metadata, colorSpace);
+    destination->addBands(std::move(bands), metadata, colorSpace);
     if (!destination->finalize()) {
         fail(error, destination->error());
         return std::nullopt;

@@ -3,6 +3,7 @@
 // display, the lens choice and the first correction, and the profile extraction beside it.
 #include "QVController.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "appkit/Alert.h"
@@ -54,19 +55,34 @@ void QVController::onLoadImage(Control*) {
 bool QVController::createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties) {
     auto source = qv::io::ImageSource::createWithPath(photo);
     if (!source) return false;
-    auto pixels = source->createImage();
+    auto fittingScale = [&](double w, double h) {
+        const qv::Rect frame = mMain.m_pWindow ? mMain.m_pWindow->frame() : qv::Rect(0, 0, w, h);
+        if (w <= frame.width() && h <= frame.height()) return 1.0;
+        return w > frame.width() ? frame.width() / w : frame.height() / h;
+    };
+    // A JPEG is decoded already reduced by its own DCT scaling, to no less than the copy's size,
+    // which is then drawn from it as from the whole photo.
+    const bool reducible = source->imageType() == qv::io::ImageType::JPEG;
+    qv::io::DecodeOptions options;
+    options.renderLayout = true;
+    if (const double fit = fittingScale(source->pixelWidth(), source->pixelHeight()); reducible && fit < 1) {
+        options.minimumWidth = int(std::ceil(source->pixelWidth() * fit));
+        options.minimumHeight = int(std::ceil(source->pixelHeight() * fit));
+    }
+    auto pixels = source->createImage(0, options);
     if (!pixels) return false;
-    const double w = pixels->width, h = pixels->height;
-    const qv::Rect frame = mMain.m_pWindow ? mMain.m_pWindow->frame() : qv::Rect(0, 0, w, h);
-    double scale = 1;
-    if (w > frame.width() || h > frame.height()) scale = w > frame.width() ? frame.width() / w : frame.height() / h;
+    const double w = reducible ? source->pixelWidth() : pixels->width;
+    const double h = reducible ? source->pixelHeight() : pixels->height;
+    const double scale = fittingScale(w, h);
+    // The drawn picture covers w x h scaled whatever size it was decoded at.
+    const double sx = pixels->width == w ? scale : w * scale / pixels->width;
+    const double sy = pixels->height == h ? scale : h * scale / pixels->height;
     const qv::ci::Image scaled =
-        qv::ci::Image::fromBitmap(std::move(*pixels)).imageByApplyingTransform(qv::AffineTransform::scale(scale, scale));
+        qv::ci::Image::fromBitmap(std::move(*pixels)).imageByApplyingTransform(qv::AffineTransform::scale(sx, sy));
     qv::ci::Context context;
-    qv::Rect extent = scaled.extent();
-    qv::Bitmap drawn = context.createBitmap(scaled, qv::Rect(0, 0, std::max(1.0, std::floor(extent.width())),
-                                                             std::max(1.0, std::floor(extent.height()))),
-                                            qv::PixelFormat::ARGB8);
+    qv::Bitmap drawn = context.createBitmap(
+        scaled, qv::Rect(0, 0, std::max(1.0, std::floor(w * scale)), std::max(1.0, std::floor(h * scale))),
+        qv::PixelFormat::ARGB8);
     if (!drawn.isValid()) return false;
     qv::Dictionary copyProperties;
     // The photo's EXIF and TIFF entries (its orientation among them), and its GPS, IPTC and XMP,

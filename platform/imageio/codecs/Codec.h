@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "foundation/BandSource.h"
 #include "foundation/Bitmap.h"
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
@@ -16,8 +17,16 @@ namespace qv::io::codec {
 // Decoding never allocates a picture above this many pixels (a 16384 x 16384 image).
 inline constexpr std::uint64_t kDefaultMaxPixels = std::uint64_t(1) << 28;
 
+// What the caller allows and asks of a decode.
 struct Limits {
     std::uint64_t maxPixels = kDefaultMaxPixels;
+    // Opaque colour pixels delivered as RGBA8 or RGBA16 (alpha at its maximum, so premultiplied
+    // as it stands): the renderer's own storage, which then needs no converted copy. Decoders
+    // that cannot produce it for a file deliver their usual layout.
+    bool fourChannels = false;
+    // When positive, a decoder that can scale while decoding (JPEG's DCT scaling) may deliver the
+    // picture reduced, to no less than this width and height; the bitmap's size tells.
+    int minimumWidth = 0, minimumHeight = 0;
 };
 
 // Refuses a width x height picture above the limit, or one that the compressed input cannot hold:
@@ -64,6 +73,8 @@ struct EncodeSettings {
 // Encoders take a bitmap already in the format's storage layout (straight alpha): JPEG Gray8 or
 // RGB8; TIFF, PSD and PNG Gray8/16, RGB8/16, RGBA8/16; OpenEXR RGB16 or RGBA16.
 bool encodeJpeg(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+// JPEG straight from bands of Gray8 or RGB8 rows, encoded as they arrive.
+bool encodeJpeg(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodePng(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodePsd(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);

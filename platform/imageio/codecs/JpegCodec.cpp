@@ -20,6 +20,8 @@ namespace {
 
 // A file with more warnings than this is too damaged to be worth decoding further.
 constexpr int kMaxWarnings = 1000;
+// The largest picture whose Huffman tables are optimised (see compressC).
+constexpr std::size_t kOptimizedCodingMaxPixels = std::size_t(4) << 20;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -81,10 +83,21 @@ bool readIccC(Reader& r, JOCTET** icc, unsigned* length) {
     return true;
 }
 
-bool startC(Reader& r, J_COLOR_SPACE space) {
+// Starts decoding into the colour space, reduced by the largest of the DCT scalings 1/8 to 8/8
+// that keeps at least minimumWidth x minimumHeight pixels (none asked: full size).
+bool startC(Reader& r, J_COLOR_SPACE space, int minimumWidth, int minimumHeight) {
     if (setjmp(r.err.jump)) return false;
     r.cinfo.out_color_space = space;
     r.cinfo.dct_method = JDCT_ISLOW;
+    if (minimumWidth > 0 && minimumHeight > 0) {
+        r.cinfo.scale_denom = 8;
+        for (unsigned eighths = 1; eighths <= 8; ++eighths) {
+            r.cinfo.scale_num = eighths;
+            jpeg_calc_output_dimensions(&r.cinfo);
+            if (r.cinfo.output_width >= JDIMENSION(minimumWidth) && r.cinfo.output_height >= JDIMENSION(minimumHeight))
+                break;
+        }
+    }
     jpeg_start_decompress(&r.cinfo);
     return true;
 }
@@ -156,13 +169,18 @@ public:
                 std::free(profile);
             }
         }
-        if (!startC(r, gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB)) {
+        // Opaque RGBA comes straight out of libjpeg-turbo's colour conversion, alpha filled in.
+        const bool fourChannels = limits.fourChannels && !cmyk;
+        const J_COLOR_SPACE space = fourChannels ? JCS_EXT_RGBA : gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+        if (!startC(r, space, limits.minimumWidth, limits.minimumHeight)) {
             error = r.err.message;
             return std::nullopt;
         }
         const int w = int(r.cinfo.output_width), h = int(r.cinfo.output_height);
         if (!cmyk) {
-            Bitmap out = Bitmap::make(w, h, gray ? PixelFormat::Gray8 : PixelFormat::RGB8);
+            // Every byte is written by the decoder (a damaged file fails as a whole).
+            const PixelFormat format = fourChannels ? PixelFormat::RGBA8 : gray ? PixelFormat::Gray8 : PixelFormat::RGB8;
+            Bitmap out = Bitmap::makeUninitialized(w, h, format, fourChannels);
             if (!out.isValid()) {
                 error = "out of memory";
                 return std::nullopt;
@@ -205,7 +223,9 @@ struct Writer {
     }
 };
 
-bool compressC(Writer& w, const Bitmap& bitmap, int quality, const std::uint8_t* icc, unsigned iccLength,
+// Encodes the bands as they come. No C++ object lives in this frame, so an error's jump back
+// into it skips no destructor.
+bool compressC(Writer& w, BandSource& bands, int quality, const std::uint8_t* icc, unsigned iccLength,
                unsigned dpiX, unsigned dpiY) {
     w.cinfo.err = &w.err.pub;
     installErrorManager(w.err);
@@ -213,14 +233,17 @@ bool compressC(Writer& w, const Bitmap& bitmap, int quality, const std::uint8_t*
     jpeg_create_compress(&w.cinfo);
     w.created = true;
     jpeg_mem_dest(&w.cinfo, &w.buffer, &w.size);
-    const bool gray = bitmap.format == PixelFormat::Gray8;
-    w.cinfo.image_width = JDIMENSION(bitmap.width);
-    w.cinfo.image_height = JDIMENSION(bitmap.height);
+    const bool gray = bands.format() == PixelFormat::Gray8;
+    w.cinfo.image_width = JDIMENSION(bands.width());
+    w.cinfo.image_height = JDIMENSION(bands.height());
     w.cinfo.input_components = gray ? 1 : 3;
     w.cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&w.cinfo);
     jpeg_set_quality(&w.cinfo, quality, TRUE);
-    w.cinfo.optimize_coding = TRUE;
+    // Optimal Huffman tables save about a tenth of the file but keep every coefficient of the
+    // picture in memory (two bytes a sample) and cost a second pass that triples the encoding
+    // time: worth it for small pictures (a working copy), not for a photo.
+    w.cinfo.optimize_coding = std::size_t(bands.width()) * std::size_t(bands.height()) <= kOptimizedCodingMaxPixels;
     w.cinfo.dct_method = JDCT_ISLOW;
     // At high quality the colour detail is worth keeping: no chroma subsampling.
     if (!gray && quality >= 90) w.cinfo.comp_info[0].h_samp_factor = w.cinfo.comp_info[0].v_samp_factor = 1;
@@ -229,9 +252,15 @@ bool compressC(Writer& w, const Bitmap& bitmap, int quality, const std::uint8_t*
     w.cinfo.Y_density = UINT16(dpiY);
     jpeg_start_compress(&w.cinfo, TRUE);
     if (icc && iccLength) jpeg_write_icc_profile(&w.cinfo, icc, iccLength);
+    int first = 0;
     while (w.cinfo.next_scanline < w.cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(bitmap.row(int(w.cinfo.next_scanline)));
-        jpeg_write_scanlines(&w.cinfo, &row, 1);
+        const Bitmap* band = bands.nextBand(first);
+        // A source that ends early, or out of order, would leave the rest of the picture made up.
+        if (!band || first != int(w.cinfo.next_scanline) || band->height <= 0) return false;
+        for (int r = 0; r < band->height && w.cinfo.next_scanline < w.cinfo.image_height; ++r) {
+            JSAMPROW row = const_cast<JSAMPROW>(band->row(r));
+            jpeg_write_scanlines(&w.cinfo, &row, 1);
+        }
     }
     jpeg_finish_compress(&w.cinfo);
     return true;
@@ -249,11 +278,20 @@ std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodeJpeg(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    if (bitmap.format != PixelFormat::RGB8 && bitmap.format != PixelFormat::Gray8) {
+    BitmapBands bands(bitmap);
+    return encodeJpeg(bands, settings, out, error);
+}
+
+bool encodeJpeg(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error) {
+    if (bands.format() != PixelFormat::RGB8 && bands.format() != PixelFormat::Gray8) {
         error = "JPEG takes 8-bit gray or RGB pixels";
         return false;
     }
-    if (bitmap.width > JPEG_MAX_DIMENSION || bitmap.height > JPEG_MAX_DIMENSION) {
+    if (bands.width() <= 0 || bands.height() <= 0) {
+        error = "no image to encode";
+        return false;
+    }
+    if (bands.width() > JPEG_MAX_DIMENSION || bands.height() > JPEG_MAX_DIMENSION) {
         error = "the image is too large for JPEG";
         return false;
     }
@@ -262,9 +300,9 @@ bool encodeJpeg(const Bitmap& bitmap, const EncodeSettings& settings, Data& out,
     if (q > 1.0) q = 1.0;
     const int quality = std::max(1, int(q * 100.0 + 0.5));
     Writer w;
-    if (!compressC(w, bitmap, quality, settings.iccProfile.empty() ? nullptr : settings.iccProfile.data(),
+    if (!compressC(w, bands, quality, settings.iccProfile.empty() ? nullptr : settings.iccProfile.data(),
                    unsigned(settings.iccProfile.size()), densityOf(settings.dpiWidth), densityOf(settings.dpiHeight))) {
-        error = w.err.message;
+        error = w.err.message[0] ? w.err.message : "the picture's rows did not all arrive";
         return false;
     }
     out.assign(w.buffer, w.buffer + w.size);

@@ -273,6 +273,12 @@ void convertRow(const Fields& f, const std::uint8_t* src, std::uint8_t* dst, con
     }
 }
 
+// RGB samples to RGBA with the alpha given (its maximum: opaque).
+template <class T>
+void widenToOpaqueRGBA(const T* src, T* dst, std::uint32_t width, T alpha) {
+    for (std::uint32_t x = 0; x < width; ++x, src += 3, dst += 4) dst[0] = src[0], dst[1] = src[1], dst[2] = src[2], dst[3] = alpha;
+}
+
 // Whether a band row already has the output layout, so that rows are copied as they stand.
 bool rowsCopyAsStored(const Fields& f) {
     return (f.kind == Kind::Gray || f.kind == Kind::RGB) && f.photometric != PHOTOMETRIC_MINISWHITE &&
@@ -372,7 +378,12 @@ public:
             error = "damaged TIFF layout";
             return std::nullopt;
         }
-        Bitmap out = Bitmap::make(int(f.width), int(f.height), outputFormat(f), f.associatedAlpha);
+        // Opaque RGB rows stored as they are decoded can be widened to RGBA on the way in.
+        const bool fourChannels = limits.fourChannels && f.kind == Kind::RGB && !f.alpha && rowsCopyAsStored(f);
+        const bool deep = f.outputBits() == 16;
+        Bitmap out = fourChannels
+                         ? Bitmap::makeUninitialized(int(f.width), int(f.height), deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8, true)
+                         : Bitmap::make(int(f.width), int(f.height), outputFormat(f), f.associatedAlpha);
         if (!out.isValid()) {
             error = "out of memory";
             return std::nullopt;
@@ -416,7 +427,11 @@ public:
             }
             for (std::uint32_t r = 0; r < rows; ++r) {
                 const std::uint8_t* src = band.data() + r * reader.bandRowBytes();
-                if (copyRows)
+                if (fourChannels && deep)
+                    widenToOpaqueRGBA(reinterpret_cast<const std::uint16_t*>(src), reinterpret_cast<std::uint16_t*>(out.row(int(y0 + r))), f.width, std::uint16_t(65535));
+                else if (fourChannels)
+                    widenToOpaqueRGBA(src, out.row(int(y0 + r)), f.width, std::uint8_t(255));
+                else if (copyRows)
                     std::memcpy(out.row(int(y0 + r)), src, out.bytesPerRow);
                 else
                     convertRow(f, src, out.row(int(y0 + r)), colormap, colormap16, cmyk.get(), scratch);

@@ -3,6 +3,7 @@
 // premultiplied) and what a file format stores (straight alpha, 8 or 16 bits, 1, 3 or 4 channels).
 #include <cstdint>
 
+#include "foundation/BandSource.h"
 #include "foundation/Bitmap.h"
 
 namespace qv::io::support {
@@ -10,6 +11,12 @@ namespace qv::io::support {
 // Row y of any bitmap as straight (unpremultiplied) RGBA with 16 bits per sample: 8-bit samples
 // are widened by 257, floats clamped to 0..1. `out` holds width * 4 samples.
 void readRowRGBA16(const Bitmap& bitmap, int y, std::uint16_t* out);
+// The same for `width` pixels of one row in `format`.
+void readPixelsRGBA16(const std::uint8_t* row, PixelFormat format, bool premultiplied, int width, std::uint16_t* out);
+
+// The conversion of one row from a layout to a file layout with straight alpha, as convertPixels
+// makes it; safe to run on several threads at once.
+RowConversion rowConversion(PixelFormat from, bool premultiplied, PixelFormat to);
 
 // The bitmap in another format with straight alpha (premultiplied input is unpremultiplied; a
 // target without alpha drops it, one with alpha where the input has none gets it opaque; gray

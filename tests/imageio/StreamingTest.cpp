@@ -1,0 +1,200 @@
+// Decoding straight into the renderer's layout, JPEG's reduced decoding, and writing a picture
+// handed over in bands: each must give what the whole-picture road gives.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TestImages.h"
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageSource.h"
+#include "imageio/support/PixelLayout.h"
+
+using namespace qv;
+using namespace qv::io;
+
+namespace {
+
+Bitmap decodeWith(const Data& bytes, const DecodeOptions& options) {
+    std::string error;
+    auto source = ImageSource::createWithData(bytes, &error);
+    EXPECT_TRUE(source) << error;
+    if (!source) return {};
+    auto bitmap = source->createImage(0, options, &error);
+    EXPECT_TRUE(bitmap) << error;
+    return bitmap ? std::move(*bitmap) : Bitmap{};
+}
+
+DecodeOptions renderLayout() {
+    DecodeOptions options;
+    options.renderLayout = true;
+    return options;
+}
+
+bool samePixels(const Bitmap& a, const Bitmap& b) { return qvtest::maxDifference16(a, b) == 0; }
+
+// Hands a bitmap over in bands of `rows` rows, each copied into a buffer of its own that is
+// overwritten by the next band, as a renderer's are.
+class CopiedBands final : public BandSource {
+public:
+    CopiedBands(const Bitmap& bitmap, int rows, int stopAfter = -1)
+        : m_bitmap(bitmap), m_rows(rows), m_stopAfter(stopAfter) {}
+    int width() const override { return m_bitmap.width; }
+    int height() const override { return m_bitmap.height; }
+    PixelFormat format() const override { return m_bitmap.format; }
+    bool premultiplied() const override { return m_bitmap.premultiplied; }
+    const Bitmap* nextBand(int& firstRow) override {
+        if (m_next >= m_bitmap.height || m_stopAfter == 0) return nullptr;
+        if (m_stopAfter > 0) --m_stopAfter;
+        const int rows = std::min(m_rows, m_bitmap.height - m_next);
+        m_band = Bitmap::make(m_bitmap.width, rows, m_bitmap.format, m_bitmap.premultiplied);
+        for (int r = 0; r < rows; ++r) std::memcpy(m_band.row(r), m_bitmap.row(m_next + r), m_bitmap.bytesPerRow);
+        firstRow = m_next;
+        m_next += rows;
+        return &m_band;
+    }
+
+private:
+    const Bitmap& m_bitmap;
+    int m_rows, m_stopAfter, m_next = 0;
+    Bitmap m_band;
+};
+
+Data encodeWhole(const std::string& type, const Bitmap& pixels, const Dictionary& properties) {
+    Data out;
+    auto destination = ImageDestination::createWithData(out, type);
+    destination->addImage(pixels, properties);
+    EXPECT_TRUE(destination->finalize()) << destination->error();
+    return out;
+}
+
+// A picture as the renderer hands it over: premultiplied ARGB8 with transparent parts.
+Bitmap renderedPicture(int w, int h) { return qvtest::makeTestBitmap(w, h, PixelFormat::ARGB8, true, true); }
+
+}  // namespace
+
+TEST(DecodeLayout, OpaqueJpegAndTiffComeAsPremultipliedRGBAWithTheSameColours) {
+    for (ImageType type : {ImageType::JPEG, ImageType::TIFF}) {
+        for (bool deep : {false, true}) {
+            if (type == ImageType::JPEG && deep) continue;
+            const Data file = qvtest::encodeWithLayer(type, 61, 37, deep, {});
+            const Bitmap plain = decodeWith(file, {});
+            const Bitmap four = decodeWith(file, renderLayout());
+            EXPECT_EQ(four.format, deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8);
+            EXPECT_TRUE(four.premultiplied);
+            EXPECT_TRUE(samePixels(plain, four)) << typeIdentifier(type) << (deep ? " 16-bit" : " 8-bit");
+            EXPECT_TRUE(support::isOpaque(four));
+        }
+    }
+}
+
+TEST(DecodeLayout, GrayJpegComesAsRGBAOfItsGrayAndTransparentTiffKeepsItsOwnLayout) {
+    Data gray;
+    auto destination = ImageDestination::createWithData(gray, "public.jpeg");
+    destination->addImage(qvtest::makeTestBitmap(40, 30, PixelFormat::Gray8), {});
+    ASSERT_TRUE(destination->finalize());
+    const Bitmap four = decodeWith(gray, renderLayout());
+    ASSERT_EQ(four.format, PixelFormat::RGBA8);
+    EXPECT_TRUE(samePixels(decodeWith(gray, {}), four));
+
+    // Straight alpha must be premultiplied by the renderer's conversion, so it is left as stored.
+    const Data transparent = encodeWhole("public.tiff", qvtest::makeTestBitmap(40, 30, PixelFormat::RGBA8, true), {});
+    const Bitmap stored = decodeWith(transparent, renderLayout());
+    EXPECT_EQ(stored.format, PixelFormat::RGBA8);
+    EXPECT_FALSE(stored.premultiplied);
+}
+
+TEST(DecodeLayout, UprightPhotosAreDecodedAsStoredAndTurnedOnesAreTurned) {
+    Dictionary turned;
+    turned["Orientation"] = 6;
+    const Data file = qvtest::encodeWithLayer(ImageType::JPEG, 50, 20, false, turned);
+    DecodeOptions upright = renderLayout();
+    upright.applyOrientation = true;
+    const Bitmap b = decodeWith(file, upright);
+    EXPECT_EQ(b.width, 20);
+    EXPECT_EQ(b.height, 50);
+    EXPECT_EQ(b.format, PixelFormat::RGBA8);
+}
+
+TEST(ReducedDecode, JpegTakesTheLargestReductionThatKeepsTheMinimumSize) {
+    const Data file = qvtest::encodeWithLayer(ImageType::JPEG, 800, 600, false, {});
+    struct Case {
+        int minW, minH, w, h;
+    } cases[] = {
+        {200, 150, 200, 150},  // exactly a quarter
+        {201, 150, 300, 225},  // a pixel more: three eighths
+        {100, 10, 100, 75},    // an eighth
+        {800, 600, 800, 600},  // no room to reduce
+        {900, 700, 800, 600},  // never enlarged
+    };
+    for (const Case& c : cases) {
+        DecodeOptions options = renderLayout();
+        options.minimumWidth = c.minW;
+        options.minimumHeight = c.minH;
+        const Bitmap b = decodeWith(file, options);
+        EXPECT_EQ(b.width, c.w) << c.minW << " x " << c.minH;
+        EXPECT_EQ(b.height, c.h) << c.minW << " x " << c.minH;
+    }
+    // A format that cannot scale while decoding gives the whole picture.
+    DecodeOptions options;
+    options.minimumWidth = 100;
+    options.minimumHeight = 75;
+    EXPECT_EQ(decodeWith(qvtest::encodeWithLayer(ImageType::TIFF, 800, 600, false, {}), options).width, 800);
+}
+
+TEST(BandWriting, JpegFromBandsIsTheFileOfTheWholePicture) {
+    const Bitmap rendered = renderedPicture(203, 131);
+    Dictionary properties = qvtest::sampleMetadata(1);
+    properties["kCGImageDestinationLossyCompressionQuality"] = 0.8;
+    const Data whole = encodeWhole("public.jpeg", rendered, properties);
+
+    Data banded;
+    auto destination = ImageDestination::createWithData(banded, "public.jpeg");
+    const ImageDestination::BandLayout layout = destination->bandLayoutFor(PixelFormat::ARGB8);
+    ASSERT_EQ(layout.format, PixelFormat::RGB8);
+    ASSERT_TRUE(layout.convert);
+    // The bands arrive converted, as the renderer converts them.
+    Bitmap converted = Bitmap::make(rendered.width, rendered.height, layout.format, layout.premultiplied);
+    for (int y = 0; y < rendered.height; ++y) layout.convert(rendered.row(y), converted.row(y), rendered.width);
+    destination->addBands(std::make_unique<CopiedBands>(converted, 17), properties);
+    ASSERT_TRUE(destination->finalize()) << destination->error();
+    EXPECT_EQ(banded, whole);
+}
+
+TEST(BandWriting, TypesThatNeedTheWholePictureGatherTheBands) {
+    const Bitmap rendered = renderedPicture(75, 40);
+    for (const char* type : {"public.tiff", "public.png", "com.adobe.photoshop-image"}) {
+        Data banded;
+        auto destination = ImageDestination::createWithData(banded, type);
+        const ImageDestination::BandLayout layout = destination->bandLayoutFor(PixelFormat::ARGB8);
+        ASSERT_EQ(layout.format, PixelFormat::ARGB8) << type;
+        EXPECT_FALSE(layout.convert);
+        destination->addBands(std::make_unique<CopiedBands>(rendered, 9), {});
+        ASSERT_TRUE(destination->finalize()) << type << ": " << destination->error();
+        EXPECT_EQ(banded, encodeWhole(type, rendered, {})) << type;
+    }
+}
+
+TEST(BandWriting, BandsThatEndEarlyWriteNothing) {
+    const Bitmap rendered = renderedPicture(64, 64);
+    Bitmap rgb = support::convertPixels(rendered, PixelFormat::RGB8);
+    for (const char* type : {"public.jpeg", "public.tiff"}) {
+        Data out;
+        auto destination = ImageDestination::createWithData(out, type);
+        const Bitmap& given = std::string(type) == "public.jpeg" ? rgb : rendered;
+        destination->addBands(std::make_unique<CopiedBands>(given, 16, 2), {});
+        EXPECT_FALSE(destination->finalize()) << type;
+        EXPECT_FALSE(destination->error().empty());
+        EXPECT_TRUE(out.empty()) << type;
+    }
+}
+
+TEST(RowConversion, ConvertsEachRowAsTheWholePictureIsConverted) {
+    const Bitmap premultiplied = renderedPicture(33, 9);
+    for (PixelFormat to : {PixelFormat::RGB8, PixelFormat::RGBA8, PixelFormat::RGBA16, PixelFormat::Gray8}) {
+        const Bitmap whole = support::convertPixels(premultiplied, to);
+        const RowConversion convert = support::rowConversion(PixelFormat::ARGB8, true, to);
+        Bitmap rows = Bitmap::make(premultiplied.width, premultiplied.height, to);
+        for (int y = 0; y < rows.height; ++y) convert(premultiplied.row(y), rows.row(y), rows.width);
+        EXPECT_EQ(rows.pixels, whole.pixels) << int(to);
+    }
+}
