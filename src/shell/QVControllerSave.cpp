@@ -177,7 +177,10 @@ void QVController::saveImage(SaveJob job) {
         if (bytes) {
             QVImageEncoder::SaveOptions options;
             options.sixteenBits = QVImageEncoder::wantsSixteenBits(*job.metadata.dictionary());
-            options.profilePath = qv::paths::supportFolder() + "Profile";
+            // The photo's own profile is in the file already. The extracted one is only taken for
+            // a photo without one: it is left by the last open through the panel, and may be
+            // another photo's when this one was dropped or handed over.
+            if (!job.colorSpace.hasICCProfile()) options.profilePath = qv::paths::supportFolder() + "Profile";
             options.tiffCompressionTag = job.type == Type::TIFF ? QVOutputType::tiffCompressionTag(job.compression) : 0;
             saved = QVImageEncoder::writeEncodedFile(*bytes, job.path, options);
         }

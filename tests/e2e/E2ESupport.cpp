@@ -1,6 +1,7 @@
 #include "E2ESupport.h"
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <algorithm>
 #include <cmath>
@@ -90,6 +91,30 @@ std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::strin
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string tags(const std::string& file, const std::vector<std::string>& names) {
+    std::vector<std::string> arguments{"-s3", "-f"};  // -f: "-" for a tag that is missing
+    for (const std::string& name : names) arguments.push_back("-" + name);
+    arguments.push_back(file);
+    return run("exiftool", arguments).output;
+}
+
+bool writeRgbProfile(const std::string& path, const std::string& description, double gamma) {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    if (!profile) return false;
+    cmsMLU* text = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(text, "en", "US", description.c_str());
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
+    cmsMLUfree(text);
+    const bool saved = cmsSaveProfileToFile(profile, path.c_str());
+    cmsCloseProfile(profile);
+    return saved;
+}
 
 void expectFailure(const qv::ProcessResult& result, int status, const std::string& message,
                    const std::string& output) {

@@ -25,6 +25,11 @@ qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text);
 // Writes the sample photo into dir; extra arguments go to its generator.
 std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra = {});
 bool contains(const std::string& text, const std::string& part);
+// The metadata tool's values of the tags, one a line ("-" for a missing one).
+std::string tags(const std::string& file, const std::vector<std::string>& names);
+// Writes an RGB profile plainly not sRGB (the primaries of the usual wide working space, the
+// gamma given) under the description given, so that it can be recognised in an output.
+bool writeRgbProfile(const std::string& path, const std::string& description, double gamma);
 // Expects a run to have ended with the status, said the message, and written nothing at `output`.
 void expectFailure(const qv::ProcessResult& result, int status, const std::string& message,
                    const std::string& output);

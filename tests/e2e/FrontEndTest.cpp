@@ -6,6 +6,9 @@
 #include "E2ESupport.h"
 #include "FrontEnd.h"
 #include "appkit/Application.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "imageio/ImageProperties.h"
 #include "shell/QVController.h"
@@ -136,6 +139,32 @@ TEST_F(FrontEndTest, SliderRangesAreClosedAtBothEnds) {
     EXPECT_FALSE(set("yaw", "-45"));
     for (const char* value : {"0.0201", "-0.0201", "0.03"}) EXPECT_TRUE(set("red", value)) << value;
     EXPECT_TRUE(set("yaw", "45.001"));
+}
+
+TEST_F(FrontEndTest, ADroppedPhotoIsSavedWithItsOwnProfileNotTheOneExtractedBefore) {
+    qvtest::TempDir dir;
+    const std::string first = samplePhoto(dir);
+    const std::string second = dir.file("dropped.jpg");
+    ASSERT_TRUE(qv::files::copyItem(first, second));
+    for (const auto& [photo, name] : {std::pair{first, "Profile of the first"}, std::pair{second, "Profile of the second"}}) {
+        const std::string profile = dir.file(std::string(name) + ".icc");
+        ASSERT_TRUE(writeRgbProfile(profile, name, 2.2));
+        ASSERT_EQ(run("exiftool", {"-q", "-overwrite_original", "-ICC_Profile<=" + profile, photo}).exitStatus, 0);
+    }
+    frontend::FrontEnd frontEnd;
+    QVController& c = frontEnd.controller();
+    // Opened through the panel: its profile is extracted into the support folder.
+    ASSERT_FALSE(frontEnd.run(line("open " + first)));
+    const std::string extracted = qv::paths::supportFolder() + "Profile";
+    qv::RunLoop::main().runUntil([&] { return qv::files::exists(extracted); }, 60);
+    ASSERT_TRUE(qv::files::exists(extracted));
+    // Dropped on the view: straight to the open step, no new extraction.
+    c.openImage(second);
+    ASSERT_TRUE(c.m_bImageLoaded);
+    const std::string out = dir.file("out.tif");
+    ASSERT_FALSE(frontEnd.run(line("save-as " + out + " --depth 16")));
+    EXPECT_FALSE(frontEnd.finish());
+    EXPECT_EQ(tags(out, {"ProfileDescription"}), "Profile of the second\n");
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // written (upright, full size), read back by the metadata tool.
 #include <gtest/gtest.h>
 
-#include <lcms2.h>
-
 #include "E2ESupport.h"
 #include "foundation/Files.h"
 
@@ -12,37 +10,11 @@ using namespace e2e;
 
 namespace {
 
-// A wide-gamut RGB profile (the primaries of the usual wide working space, gamma 2.2) that is
-// plainly not sRGB, named so that it can be recognised.
-bool writeWideProfile(const std::string& path) {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.19921875);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    if (!profile) return false;
-    cmsMLU* description = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetASCII(description, "en", "US", "QuorvelCI Test Wide RGB");
-    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
-    cmsMLUfree(description);
-    const bool saved = cmsSaveProfileToFile(profile, path.c_str());
-    cmsCloseProfile(profile);
-    return saved;
-}
-
-std::string tags(const std::string& file, const std::vector<std::string>& names) {
-    std::vector<std::string> arguments{"-s3", "-f"};  // -f: "-" for a tag that is missing
-    for (const std::string& name : names) arguments.push_back("-" + name);
-    arguments.push_back(file);
-    return run("exiftool", arguments).output;
-}
-
 TEST(MetadataCarried, EveryOutputTypeAndDepthKeepsTheTagsAndTheProfile) {
     qvtest::TempDir dir;
     const std::string photo = samplePhoto(dir);
     const std::string profile = dir.file("wide.icc");
-    ASSERT_TRUE(writeWideProfile(profile));
+    ASSERT_TRUE(writeRgbProfile(profile, "QuorvelCI Test Wide RGB", 2.19921875));
     // Turned by its orientation tag (in EXIF and in XMP), so the upright output is 800 x 1200.
     const auto tagged = run("exiftool", {"-q", "-overwrite_original", "-ICC_Profile<=" + profile, "-GPSLatitude=48.8583",
                                          "-GPSLatitudeRef=N", "-GPSLongitude=2.2945", "-GPSLongitudeRef=E",
