@@ -160,7 +160,7 @@ TEST_F(FrontEndTest, ADroppedPhotoIsSavedWithItsOwnProfileNotTheOneExtractedBefo
     ASSERT_TRUE(qv::files::exists(extracted));
     // Dropped on the view: straight to the open step, no new extraction.
     c.openImage(second);
-    ASSERT_TRUE(c.m_bImageLoaded);
+    ASSERT_TRUE(c.state().m_bImageLoaded);
     const std::string out = dir.file("out.tif");
     ASSERT_FALSE(frontEnd.run(line("save-as " + out + " --depth 16")));
     EXPECT_FALSE(frontEnd.finish());
