@@ -19,6 +19,7 @@
 #include "output/QVOutputType.h"
 #include "shell/QVApplicationMain.h"
 #include "shell/QVController.h"
+#include "unwrap/Sampler.h"
 #include "ScriptCommands.h"
 
 namespace frontend {
@@ -29,15 +30,23 @@ using qv::ui::Control;
 
 // The controls of the main window that the front end sets, in the order "correct" sets them:
 // the lens's focal length before the geometry, the rotation before the crop that it limits.
+// A Field takes any number as typed: what it means is the controller's to judge when it is used.
 struct ControlSpec {
-    enum class Kind { Slider, Choice, Typed, Depth };
+    enum class Kind { Slider, Choice, Typed, Field, Depth };
     const char* name;
     Kind kind;
     const char* help;
     Control* (*control)(QVController&);
-    std::vector<std::pair<std::string, int>> choices;  // a choice's words and the tags of their cells
+    // A choice's words and the tags of their cells (of a radio matrix) or their items (of a pop-up).
+    std::vector<std::pair<std::string, int>> choices;
     const char* unavailable = "";                      // why a choice may be refused
 };
+
+std::vector<std::pair<std::string, int>> samplerChoices() {
+    std::vector<std::pair<std::string, int>> choices;
+    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) choices.emplace_back(info.name, unwrap::samplerCode(info.sampler));
+    return choices;
+}
 
 const std::vector<ControlSpec>& controlTable() {
     using K = ControlSpec::Kind;
@@ -104,6 +113,19 @@ const std::vector<ControlSpec>& controlTable() {
          [](QVController& c) -> Control* { return c.mainWindow().m_pVigMidpointSlider; },
          {}},
         {"depth", K::Depth, "8|16: bits per sample of what is saved", nullptr, {}},
+        {"correction", K::Choice, "lens|fisheye|none: what Apply does (fisheye: unwrap the photo)",
+         [](QVController& c) -> Control* { return c.fisheye().mFECorrectionTypeMatrix; },
+         {{"lens", 0}, {"fisheye", 1}, {"none", 2}}},
+        {"width", K::Field, "PIXELS: width of the unwrapped photo (0: the photo's own size)",
+         [](QVController& c) -> Control* { return c.fisheye().mFEOutputWidth; }, {}},
+        {"height", K::Field, "PIXELS: height of the unwrapped photo (0: the photo's own size)",
+         [](QVController& c) -> Control* { return c.fisheye().mFEOutputHeight; }, {}},
+        {"in-fov", K::Field, "DEGREES: horizontal field of view of the fisheye photo",
+         [](QVController& c) -> Control* { return c.fisheye().mFEInputFOV; }, {}},
+        {"out-fov", K::Field, "DEGREES: horizontal field of view of the unwrapped photo, 1 to 179",
+         [](QVController& c) -> Control* { return c.fisheye().mFEOutputFOV; }, {}},
+        {"sampler", K::Choice, "bilinear|gaussian|mitchell|lanczos2|lanczos3|bspline: the unwrap's filter",
+         [](QVController& c) -> Control* { return c.fisheye().mFESamplertypePopUp; }, samplerChoices()},
     };
     return table;
 }
@@ -140,7 +162,7 @@ bool isErrorAlert(const qv::ui::AlertRequest& request) {
     for (const char* key : {"OpenErrorMessage", "SaveErrorMessage", "PresetOpenErrorMessage", "PresetSaveErrorMessage",
                             "DatabaseOpenErrorMessage", "Could not write database to file"})
         if (request.message == qv::localizedString(key)) return true;
-    return false;
+    return request.title.rfind("Unwrap:", 0) == 0;  // a refused unwrap request
 }
 
 bool matchesExpected(const qv::ui::AlertRequest& request, const std::string& expected) {
@@ -204,6 +226,9 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
             if (!number || *number <= 0) return prefix + "takes a focal length in mm above 0, not \"" + value + "\"";
             return std::nullopt;
         }
+        case ControlSpec::Kind::Field:
+            if (!numberOf(value)) return prefix + "takes a number, not \"" + value + "\"";
+            return std::nullopt;
         case ControlSpec::Kind::Choice: {
             std::string words;
             for (const auto& [word, tag] : spec->choices) {
@@ -361,10 +386,14 @@ std::optional<std::string> FrontEnd::set(const std::string& name, const std::str
         return std::nullopt;
     }
     case ControlSpec::Kind::Choice: {
-        auto* matrix = dynamic_cast<qv::ui::Matrix*>(spec.control(c));
         int tag = 0;
         for (const auto& [word, cellTag] : spec.choices)
             if (word == value) tag = cellTag;
+        if (auto* popUp = dynamic_cast<qv::ui::PopUpButton*>(spec.control(c))) {
+            if (popUp->userChooseItem(tag)) return std::nullopt;
+            return name + " " + value + " cannot be chosen now";
+        }
+        auto* matrix = dynamic_cast<qv::ui::Matrix*>(spec.control(c));
         for (int row = 0; matrix && row < matrix->numberOfRows(); ++row) {
             auto cell = matrix->cellAtRow(row);
             if (!cell || cell->tag() != tag) continue;
@@ -382,6 +411,11 @@ std::optional<std::string> FrontEnd::set(const std::string& name, const std::str
                    "-" + formatted(c.state().mMaxFocalLength) + " mm";
         auto* field = dynamic_cast<qv::ui::TextField*>(spec.control(c));
         if (!field || !field->userType(value)) return "the focal length cannot be typed now";
+        return std::nullopt;
+    }
+    case ControlSpec::Kind::Field: {
+        auto* field = dynamic_cast<qv::ui::TextField*>(spec.control(c));
+        if (!field || !field->userType(value)) return name + " cannot be typed now";
         return std::nullopt;
     }
     case ControlSpec::Kind::Depth: {
@@ -460,6 +494,7 @@ void FrontEnd::settle() {
     qv::RunLoop& loop = qv::RunLoop::main();
     loop.runUntil([&] { return !c.saveAccessory().m_pSavePanel; }, 60);
     loop.runUntil([&] { return !c.isSaveInProgress(); }, 600);
+    loop.runUntil([&] { return !c.isUnwrapInProgress(); }, 600);
     while (loop.runOnce(0)) {
     }
 }

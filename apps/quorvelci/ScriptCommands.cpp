@@ -5,7 +5,7 @@ namespace frontend {
 const std::vector<ScriptCommand>& scriptCommands() {
     static const std::vector<ScriptCommand> table = [] {
         std::vector<ScriptCommand> all;
-        for (auto&& group : {presetCommands(), databaseEditorCommands()}) all.insert(all.end(), group.begin(), group.end());
+        for (auto&& group : {presetCommands(), databaseEditorCommands(), unwrapCommands()}) all.insert(all.end(), group.begin(), group.end());
         return all;
     }();
     return table;

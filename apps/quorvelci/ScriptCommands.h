@@ -31,5 +31,6 @@ std::string scriptCommandHelp();
 // The commands of each file.
 std::vector<ScriptCommand> presetCommands();          // PresetCommands.cpp
 std::vector<ScriptCommand> databaseEditorCommands();  // DatabaseEditorCommands.cpp
+std::vector<ScriptCommand> unwrapCommands();          // UnwrapCommands.cpp
 
 }  // namespace frontend

@@ -3,6 +3,8 @@
 //   quorvelci --help                      the usage
 //   quorvelci correct PHOTO -o OUT [...]  opens the photo, lets the controller choose the camera and
 //                                         lens, sets the controls given and saves the corrected photo
+//   quorvelci unwrap PHOTO -o OUT [...]   opens the fisheye photo, unwraps it with the fisheye
+//                                         controls and saves the unwrapped photo
 //   quorvelci script FILE|-               runs the actions of a script, one a line
 // Usage errors exit 2 before anything is done; an action that fails (an error alert, a refused
 // panel answer, a control that cannot be set) stops the run and exits 1.
@@ -17,6 +19,7 @@
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
 #include "WindowApplication.h"
+#include "UnwrapCommands.h"
 
 namespace {
 
@@ -25,7 +28,7 @@ constexpr int kActionFailed = 1;
 
 // What the subcommands that need no display are; printed too when the window cannot open.
 constexpr const char* kHeadlessHelp =
-    "without a display, use a subcommand: correct, script (quorvelci --help lists them)\n";
+    "without a display, use a subcommand: correct, unwrap, script (quorvelci --help lists them)\n";
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
@@ -33,6 +36,8 @@ void printUsage(std::FILE* to) {
                  "       quorvelci correct PHOTO -o OUTPUT [--type jpeg|tiff|psd|exr] [--quality 0..1]\n"
                  "                 [--compression none|lzw|packbits] [--lens NAME] [--CONTROL VALUE ...]\n"
                  "                 [--preset FILE.dtl2] [--save-preset FILE.dtl2]\n"
+                 "       quorvelci unwrap PHOTO -o OUTPUT --in-fov DEG --out-fov DEG [--width W --height H]\n"
+                 "                 [--sampler NAME] [--type T] [--quality Q] [--compression C]\n"
                  "       quorvelci script FILE|-\n"
                  "controls:\n%s"
                  "script lines (# comments and blank lines are skipped):\n"
@@ -77,6 +82,13 @@ int runActions(const std::vector<frontend::Action>& actions, const std::string& 
     return 0;
 }
 
+int unwrapCommand(int argc, char** argv) {
+    std::vector<frontend::Action> actions;
+    std::string error;
+    if (!frontend::parseUnwrap(std::vector<std::string>(argv + 2, argv + argc), actions, &error)) return usage(error);
+    return runActions(actions, "unwrap");
+}
+
 int correct(int argc, char** argv) {
     std::vector<frontend::Action> actions;
     std::string error;
@@ -115,6 +127,7 @@ int script(const std::string& file) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "correct") == 0) return correct(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "unwrap") == 0) return unwrapCommand(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "script") == 0) {
         if (argc != 3) return usage("script takes one file, or - for the standard input");
         return script(argv[2]);

@@ -1,0 +1,131 @@
+// The fisheye command's ways in: "quorvelci unwrap" and the script lines "apply" and "revert"
+// (the correction type and the fisheye fields are controls that "set" knows).
+#include "UnwrapCommands.h"
+
+#include <algorithm>
+#include <map>
+
+#include "FrontEnd.h"
+#include "ScriptCommands.h"
+#include "foundation/Threads.h"
+#include "shell/QVController.h"
+#include "shell/UnwrapRequest.h"
+#include "unwrap/Sampler.h"
+
+namespace frontend {
+
+namespace {
+
+// Presses one of the window's buttons and waits for what it started.
+std::optional<std::string> press(FrontEnd& frontEnd, void (QVController::*button)(qv::ui::Control*)) {
+    QVController& c = frontEnd.controller();
+    if (!c.state().m_bImageLoaded) return "no photo is open";
+    // The colour profile that the open extracts goes onto an unwrap's result: let it arrive first.
+    qv::waitForDetachedThreads(60);
+    (c.*button)(nullptr);
+    frontEnd.settle();
+    return std::nullopt;
+}
+
+Action setAction(const std::string& control, const std::string& value) {
+    Action set;
+    set.verb = Action::Verb::Set;
+    set.subject = control;
+    set.value = value;
+    return set;
+}
+
+// The refusal of one option's value, the others being ones that run.
+std::string refusalOf(const std::string& option, float value) {
+    shell::UnwrapSettings settings{0, 0, 180, 90, 0};
+    if (option == "--width") settings.width = value;
+    else if (option == "--height") settings.height = value;
+    else if (option == "--in-fov") settings.inputFOV = value;
+    else settings.outputFOV = value;
+    return shell::unwrapRefusal(settings);
+}
+
+}  // namespace
+
+std::vector<ScriptCommand> unwrapCommands() {
+    return {
+        {"apply", "apply   (the Apply button; with correction fisheye it unwraps the photo and waits for it)", 0, 0,
+         nullptr, [](FrontEnd& frontEnd, const ScriptCommand::Words&) { return press(frontEnd, &QVController::onApply); }},
+        {"revert", "revert   (the Revert button: the photo as it was before an unwrap, the controls reset)", 0, 0,
+         nullptr,
+         [](FrontEnd& frontEnd, const ScriptCommand::Words&) { return press(frontEnd, &QVController::onRevert); }},
+    };
+}
+
+bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>& actions, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    std::string photo, output;
+    std::map<std::string, std::string> options;
+    bool optionsEnded = false;  // after "--" every argument is a photo
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || argument.empty() || argument[0] != '-') {
+            if (!photo.empty()) return fail("one photo at a time: \"" + argument + "\" is one too many");
+            photo = argument;
+            continue;
+        }
+        static const char* const kOptions[] = {"-o",        "--in-fov", "--out-fov", "--width",      "--height",
+                                               "--sampler", "--type",   "--quality", "--compression"};
+        if (std::find(std::begin(kOptions), std::end(kOptions), argument) == std::end(kOptions))
+            return fail("unknown option " + argument);
+        if (i + 1 >= arguments.size()) return fail(argument + " needs a value");
+        if (!options.emplace(argument, arguments[++i]).second) return fail(argument + " is given twice");
+    }
+    if (photo.empty()) return fail("no photo given");
+    for (const char* required : {"-o", "--in-fov", "--out-fov"})
+        if (!options.count(required)) return fail(std::string("no ") + required + " given");
+    if (options.count("--width") != options.count("--height")) return fail("--width and --height go together");
+    for (const char* option : {"--in-fov", "--out-fov", "--width", "--height"}) {
+        const auto given = options.find(option);
+        if (given == options.end()) continue;
+        const auto number = numberOf(given->second);
+        if (!number) return fail(std::string(option) + " takes a number, not \"" + given->second + "\"");
+        if (const std::string why = refusalOf(option, float(*number)); !why.empty())
+            return fail(std::string(option) + " " + given->second + ": " + why);
+    }
+    if (const auto sampler = options.find("--sampler"); sampler != options.end() && !unwrap::samplerNamed(sampler->second))
+        return fail("--sampler takes bilinear, gaussian, mitchell, lanczos2, lanczos3 or bspline, not \"" +
+                    sampler->second + "\"");
+
+    actions.clear();
+    Action open;
+    open.verb = Action::Verb::Open;
+    open.subject = photo;
+    actions.push_back(open);
+    actions.push_back(setAction("correction", "fisheye"));
+    const auto value = [&](const char* option, const char* otherwise) {
+        const auto given = options.find(option);
+        return given == options.end() ? std::string(otherwise) : given->second;
+    };
+    actions.push_back(setAction("width", value("--width", "0")));
+    actions.push_back(setAction("height", value("--height", "0")));
+    actions.push_back(setAction("in-fov", value("--in-fov", "")));
+    actions.push_back(setAction("out-fov", value("--out-fov", "")));
+    if (options.count("--sampler")) actions.push_back(setAction("sampler", options["--sampler"]));
+    Action apply;
+    apply.verb = Action::Verb::Command;
+    apply.subject = "apply";
+    actions.push_back(apply);
+    Action save;
+    save.verb = Action::Verb::SaveAs;
+    save.subject = options["-o"];
+    if (options.count("--type")) save.save.type = options["--type"];
+    if (options.count("--quality")) save.save.quality = options["--quality"];
+    if (options.count("--compression")) save.save.compression = options["--compression"];
+    actions.push_back(save);
+    return true;
+}
+
+}  // namespace frontend
