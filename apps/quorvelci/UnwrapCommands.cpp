@@ -77,7 +77,7 @@ bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>&
             continue;
         }
         static const char* const kOptions[] = {"-o",        "--in-fov", "--out-fov", "--width",      "--height",
-                                               "--sampler", "--type",   "--quality", "--compression"};
+                                               "--sampler", "--type",   "--quality", "--compression", "--depth"};
         if (std::find(std::begin(kOptions), std::end(kOptions), argument) == std::end(kOptions))
             return fail("unknown option " + argument);
         if (i + 1 >= arguments.size()) return fail(argument + " needs a value");
@@ -124,6 +124,7 @@ bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>&
     if (options.count("--type")) save.save.type = options["--type"];
     if (options.count("--quality")) save.save.quality = options["--quality"];
     if (options.count("--compression")) save.save.compression = options["--compression"];
+    if (options.count("--depth")) save.save.depth = options["--depth"];
     actions.push_back(save);
     return true;
 }

@@ -9,7 +9,8 @@
 namespace frontend {
 
 // Parses "unwrap PHOTO -o OUTPUT --in-fov DEG --out-fov DEG [--width W --height H]
-// [--sampler NAME] [--type T] [--quality Q] [--compression C]" (the arguments after "unwrap") into:
+// [--sampler NAME] [--type T] [--quality Q] [--compression C] [--depth D]" (the arguments after
+// "unwrap") into:
 // open, correction fisheye, the four fields typed (sizes 0 when not given), the sampler chosen,
 // Apply (which waits for the unwrap), Save As. False and the reason, naming the option, when an
 // argument is missing or a value would be refused.

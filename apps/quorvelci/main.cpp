@@ -37,7 +37,7 @@ void printUsage(std::FILE* to) {
                  "                 [--compression none|lzw|packbits] [--lens NAME] [--CONTROL VALUE ...]\n"
                  "                 [--preset FILE.dtl2] [--save-preset FILE.dtl2]\n"
                  "       quorvelci unwrap PHOTO -o OUTPUT --in-fov DEG --out-fov DEG [--width W --height H]\n"
-                 "                 [--sampler NAME] [--type T] [--quality Q] [--compression C]\n"
+                 "                 [--sampler NAME] [--type T] [--quality Q] [--compression C] [--depth 8|16]\n"
                  "       quorvelci script FILE|-\n"
                  "controls:\n%s"
                  "script lines (# comments and blank lines are skipped):\n"
