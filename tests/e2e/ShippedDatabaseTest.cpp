@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "E2ESupport.h"
+#include "foundation/Files.h"
 
 using namespace e2e;
 
@@ -103,6 +104,25 @@ TEST(ShippedDatabaseDemo, TheBuildsSamplePhotoComesOutStraight) {
     EXPECT_EQ(lineAfter(result.output, "lens: "), "Canon EF-S 18-55mm f/3.5-5.6") << result.output;
     EXPECT_GT(lineWander(photo, 160, 80, 1120), 4.0);
     EXPECT_LT(lineWander(out, 160, 80, 1120), 1.0);
+}
+
+// The sample-photo tool reads the coefficients from a database only for a camera and lens it holds.
+TEST(ShippedDatabaseDemo, TheSamplePhotoToolRefusesWhatTheDatabaseDoesNotHold) {
+    qvtest::TempDir dir;
+    const std::string database = qvtest::binaryDir() + "/Resources/PTLens.dat";
+    const std::string out = dir.path() + "/x.jpg";
+    const auto noLens = run(binary("qv-samplephoto"), {"--database", database, "--lens", "No Such Lens", out});
+    EXPECT_EQ(noLens.exitStatus, 1);
+    EXPECT_TRUE(contains(noLens.output, "no lens \"No Such Lens\"")) << noLens.output;
+    const auto noCamera = run(binary("qv-samplephoto"), {"--model", "Nothing 1", "--database", database, "--lens",
+                                                         "Canon EF-S 18-55mm f/3.5-5.6", out});
+    EXPECT_EQ(noCamera.exitStatus, 1);
+    EXPECT_TRUE(contains(noCamera.output, "no camera")) << noCamera.output;
+    EXPECT_EQ(run(binary("qv-samplephoto"), {"--database", database, out}).exitStatus, 2) << "--lens missing";
+    EXPECT_EQ(run(binary("qv-samplephoto"), {"--database", database, "--lens", "L", out, "0", "0", "0"}).exitStatus, 2)
+        << "coefficients twice";
+    EXPECT_EQ(run(binary("qv-samplephoto"), {"--database", dir.path() + "/none.dat", "--lens", "L", out}).exitStatus, 1);
+    EXPECT_FALSE(qv::files::exists(out));
 }
 
 }  // namespace
