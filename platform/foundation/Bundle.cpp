@@ -50,7 +50,10 @@ std::shared_ptr<const Value> stringTable(const std::string& path) {
 Bundle Bundle::main() {
     const char* configured = std::getenv("QV_RESOURCE_DIR");
     if (configured && *configured) return Bundle(configured);
-    return Bundle(paths::appendingPathComponent(paths::deletingLastPathComponent(executableFolder()), "Resources"));
+    const std::string above = paths::deletingLastPathComponent(executableFolder());
+    const std::string built = paths::appendingPathComponent(above, "Resources");
+    const std::string installed = paths::appendingPathComponent(above, "share/quorvelci");
+    return Bundle(!files::isFolder(built) && files::isFolder(installed) ? installed : built);
 }
 
 Bundle::Bundle(std::string resourcePath) : m_resourcePath(paths::appendingPathComponent(resourcePath, "")) {}

@@ -9,8 +9,9 @@ namespace qv {
 class Bundle {
 public:
     // The resources are in $QV_RESOURCE_DIR when it is set, else in <executable's folder>/../Resources
-    // (every program is built into build/bin, build/tests or build/bench: build/Resources). Read at
-    // every call, so a test can point it elsewhere.
+    // (every program is built into build/bin, build/tests or build/bench: build/Resources), else,
+    // for an installed program in <prefix>/bin, in <prefix>/share/quorvelci. Read at every call, so
+    // a test can point it elsewhere.
     static Bundle main();
     explicit Bundle(std::string resourcePath);
 
