@@ -13,10 +13,16 @@ TEST(ToolCommandLines, HelpPrintsUsageAndWritesNothing) {
         const char* tool;
         const char* says;
     };
-    for (const Expectation& expected : {Expectation{"qv-samplephoto", "usage: qv-samplephoto"},
+    for (const Expectation& expected : {Expectation{"quorvelci", "usage: quorvelci"},
+                                        Expectation{"qv-samplephoto", "usage: qv-samplephoto"},
                                         Expectation{"qv-lensdb", "usage: qv-lensdb"},
-                                        Expectation{"qv-unwrap", "Allowed options"}}) {
-        const auto result = run(binary(expected.tool), {"--help"});
+                                        Expectation{"qv-unwrap", "Allowed options"},
+                                        Expectation{"qv-rawdecode", "usage: qv-rawdecode"}}) {
+        // The raw helper is one of the bundle's resources, not a program in the bin folder.
+        const std::string program = std::string(expected.tool) == "qv-rawdecode"
+                                        ? qvtest::binaryDir() + "/Resources/qv-rawdecode"
+                                        : binary(expected.tool);
+        const auto result = run(program, {"--help"});
         EXPECT_EQ(result.exitStatus, 0) << expected.tool << ": " << result.output;
         EXPECT_TRUE(contains(result.output, expected.says)) << expected.tool << ": " << result.output;
         EXPECT_FALSE(qv::files::exists("--help")) << expected.tool << " wrote a file named --help";
@@ -42,6 +48,19 @@ TEST(ToolCommandLines, UnwrapRefusesAHugeOutputBeforeReadingAnything) {
                                                   "--inputFOV", "180", "--outputFOV", "90", "--outputWidth", "50000",
                                                   "--outputHeight", "50000"});
     expectFailure(result, 2, "above the limit", output);
+}
+
+TEST(ToolCommandLines, CorrectTakesAPhotoNamedLikeAnOptionAfterDoubleDash) {
+    qvtest::TempDir dir;
+    ASSERT_TRUE(qv::files::moveItem(samplePhoto(dir), dir.file("-x.jpg")));
+    // Named relative to the folder, the photo's name starts with a dash.
+    const auto result = run("/bin/sh", {"-c", "cd \"$1\" && exec \"$0\" correct -o out.jpg -- -x.jpg",
+                                        binary("quorvelci"), dir.path()});
+    EXPECT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_TRUE(qv::files::exists(dir.file("out.jpg")));
+    const auto refused = run("/bin/sh", {"-c", "cd \"$1\" && exec \"$0\" correct -o out2.jpg -x.jpg",
+                                         binary("quorvelci"), dir.path()});
+    EXPECT_EQ(refused.exitStatus, 2) << "without --, -x.jpg is an unknown option: " << refused.output;
 }
 
 }  // namespace
