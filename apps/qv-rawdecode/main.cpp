@@ -6,6 +6,8 @@
 // The application starts it for every camera raw file, so that a crash in the raw library on a
 // damaged file ends this process only.
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,15 +25,35 @@ namespace {
 
 constexpr const char* kUsage = "usage: qv-rawdecode sniff|header|decode MAXPIXELS < FILE\n";
 
-bool readAll(int fd, qv::Data& out) {
+// The file's bytes: standard input mapped when it is a file (the application hands a memory file
+// over), else read to its end.
+struct Input {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    qv::Data read;
+};
+
+bool takeInput(int fd, Input& in) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p != MAP_FAILED) {
+            in.bytes = static_cast<const std::uint8_t*>(p);
+            in.size = std::size_t(st.st_size);
+            return true;
+        }
+    }
     std::uint8_t buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) return true;
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
-        out.insert(out.end(), buffer, buffer + n);
+        if (n == 0) break;
+        in.read.insert(in.read.end(), buffer, buffer + n);
     }
+    in.bytes = in.read.data();
+    in.size = in.read.size();
+    return true;
 }
 
 qv::Value failure(const std::string& why) {
@@ -57,18 +79,18 @@ int main(int argc, char** argv) {
     const int nowhere = ::open("/dev/null", O_WRONLY);
     if (answer < 0 || nowhere < 0 || ::dup2(nowhere, STDOUT_FILENO) < 0) return 1;
 
-    qv::Data file;
-    if (!readAll(STDIN_FILENO, file)) return rawhelper::writeAnswer(answer, failure("cannot read the file")) ? 0 : 1;
+    Input file;
+    if (!takeInput(STDIN_FILENO, file)) return rawhelper::writeAnswer(answer, failure("cannot read the file")) ? 0 : 1;
 
     bool written = false;
     if (command == rawhelper::kSniff) {
         qv::Value summary;
-        summary["recognised"] = qv::io::codec::raw::recognised(file.data(), file.size());
+        summary["recognised"] = qv::io::codec::raw::recognised(file.bytes, file.size);
         written = rawhelper::writeAnswer(answer, summary);
     } else if (command == rawhelper::kHeader) {
         qv::io::codec::Header header;
         std::string error;
-        if (!qv::io::codec::raw::readHeader(file.data(), file.size(), header, error)) {
+        if (!qv::io::codec::raw::readHeader(file.bytes, file.size, header, error)) {
             written = rawhelper::writeAnswer(answer, failure(error));
         } else {
             qv::Value summary;
@@ -88,7 +110,7 @@ int main(int argc, char** argv) {
         qv::io::codec::Limits limits;
         limits.maxPixels = maxPixels;
         std::string error;
-        const auto pixels = qv::io::codec::raw::develop(file.data(), file.size(), limits, error);
+        const auto pixels = qv::io::codec::raw::develop(file.bytes, file.size, limits, error);
         if (!pixels) {
             written = rawhelper::writeAnswer(answer, failure(error));
         } else {

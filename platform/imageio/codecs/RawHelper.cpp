@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "foundation/Bundle.h"
@@ -45,29 +46,39 @@ public:
     int fd() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
 
-    std::optional<Data> contents() const {
-        struct stat st;
-        if (::fstat(m_fd, &st) != 0) return std::nullopt;
-        Data bytes(std::size_t(st.st_size));
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::pread(m_fd, bytes.data() + got, bytes.size() - got, off_t(got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return std::nullopt;
-            got += std::size_t(n);
-        }
-        return bytes;
-    }
-
 private:
     int m_fd;
 };
 
+// The answer's bytes, mapped rather than copied: a developed picture is large.
+class MappedAnswer {
+public:
+    explicit MappedAnswer(int fd) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || st.st_size <= 0) return;
+        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED) return;
+        m_bytes = static_cast<const std::uint8_t*>(p);
+        m_size = std::size_t(st.st_size);
+    }
+    ~MappedAnswer() {
+        if (m_bytes) ::munmap(const_cast<std::uint8_t*>(m_bytes), m_size);
+    }
+    MappedAnswer(const MappedAnswer&) = delete;
+    MappedAnswer& operator=(const MappedAnswer&) = delete;
+    const std::uint8_t* data() const { return m_bytes; }
+    std::size_t size() const { return m_size; }
+
+private:
+    const std::uint8_t* m_bytes = nullptr;
+    std::size_t m_size = 0;
+};
+
 struct Answer {
     Value summary;
+    std::unique_ptr<MappedAnswer> bytes;
     const std::uint8_t* pixels = nullptr;  // inside `bytes`
     std::size_t pixelBytes = 0;
-    Data bytes;
 };
 
 std::uint64_t loadLength(const std::uint8_t* p) {
@@ -100,14 +111,9 @@ std::optional<Answer> ask(const std::vector<std::string>& arguments, const std::
         return std::nullopt;
     }
     Answer answer;
-    auto contents = output.contents();
-    if (!contents) {
-        error = "cannot read the camera raw reader's answer";
-        return std::nullopt;
-    }
-    answer.bytes = std::move(*contents);
-    const Data& b = answer.bytes;
-    if (b.size() < kMagicSize + kLengthSize || std::memcmp(b.data(), kMagic, kMagicSize) != 0) {
+    answer.bytes = std::make_unique<MappedAnswer>(output.fd());
+    const MappedAnswer& b = *answer.bytes;
+    if (!b.data() || b.size() < kMagicSize + kLengthSize || std::memcmp(b.data(), kMagic, kMagicSize) != 0) {
         error = "the camera raw reader gave no answer";
         return std::nullopt;
     }
