@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "imageio/ImageSource.h"
+#include "imageio/Orientation.h"
 #include "unwrap/Unwrap.h"
 
 namespace shell {
@@ -47,9 +48,9 @@ qv::ci::Image unwrapPhoto(const std::string& path, const UnwrapSettings& setting
     }
     std::string error;
     auto source = qv::io::ImageSource::createWithPath(path, &error);
-    qv::io::DecodeOptions upright;
-    upright.applyOrientation = true;
-    std::optional<qv::Bitmap> decoded = source ? source->createImage(0, upright, &error) : std::nullopt;
+    // The pixels as stored: the preview unwrapped the working copy as stored and turned the result
+    // upright, so the save does the same, and the field of view spans the same side.
+    std::optional<qv::Bitmap> decoded = source ? source->createImage(0, {}, &error) : std::nullopt;
     if (!decoded) {
         std::cerr << "Unwrap: " << path << ": " << error << std::endl;
         return {};
@@ -78,6 +79,8 @@ qv::ci::Image unwrapPhoto(const std::string& path, const UnwrapSettings& setting
                                      settings.wholeOutputFOV(), settings.sampler, threads);
     }
     if (result != 0) return {};
+    const long orientation = source->orientation();
+    if (orientation >= 2 && orientation <= 8) output = qv::io::applyOrientation(output, orientation);
     return qv::ci::Image::fromBitmap(std::move(output));
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The unwrap of a photo at full resolution, in memory: what a save writes when the preview shows
-// an unwrap result. The photo is read as the image reader reads it (any format it knows), turned
-// upright, and unwrapped with the same settings as the preview's working copy, sizes of 0 meaning
-// the photo's own size.
+// an unwrap result. The photo is read as the image reader reads it (any format it knows),
+// unwrapped as stored with the same settings as the preview's working copy (sizes of 0 meaning
+// the photo's own size) and then turned upright by its orientation, as the preview shows it.
 #include <string>
 
 #include "coreimage/CIImage.h"

@@ -354,6 +354,19 @@ TEST_F(UnwrapCommandTest, SaveAfterAnUnwrapWritesThePhotoUnwrappedAtFullSize) {
     EXPECT_EQ(pixelSize(saved), std::make_pair(160, 120));
 }
 
+TEST_F(UnwrapCommandTest, ATurnedPhotoIsUnwrappedAsStoredThenTurnedAsThePreviewShowsIt) {
+    writePhoto(m_photo, 160, 120, false);  // stored 160 x 120, orientation 6 (a quarter turn)
+    openFisheye(m_photo);
+    type("200", "100", "180", "90");
+    applyAndWait();
+    EXPECT_EQ(pixelSize(output("JPG")), std::make_pair(200, 100)) << "the preview's result, as stored";
+    const std::string saved = m_dir.path() + "/saved.jpg";
+    c().state().m_pFileToWrite = saved;
+    c().onSave(nullptr);
+    ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 60));
+    EXPECT_EQ(pixelSize(saved), std::make_pair(100, 200)) << "saved upright";
+}
+
 TEST(AddImageProperties, RewritesTheFileWithThePropertiesAndKeepsItsProfile) {
     qvtest::TempDir dir;
     const std::string jpeg = dir.file("result.jpg");
