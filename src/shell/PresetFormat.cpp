@@ -4,6 +4,12 @@
 #include <cstring>
 #include <iterator>
 
+// Scrambled coefficients are often subnormal, NaN or infinite bit patterns that must pass through
+// untouched: arithmetic that assumes finite numbers or flushes subnormals to zero would change them.
+#if defined(__FAST_MATH__)
+#error "presets need IEEE arithmetic: build without -ffast-math"
+#endif
+
 namespace shell::preset {
 
 using namespace lens::keys;

@@ -252,4 +252,25 @@ TEST_F(DatabaseEditorTest, TheResourceDatabaseIsNeverRewrittenAsAPropertyList) {
     EXPECT_EQ(responder().alerts().back().request.title, "PTLens.dat");
 }
 
+TEST_F(DatabaseEditorTest, FailedRewriteIsReportedAndLeavesTheFileWhole) {
+    const std::string path = m_files.file("Wide.dtl");
+    writeUserDatabase(path, {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
+    browse(path);
+    const auto before = fileBytes(path);
+    c().onEditDatabase(nullptr);
+    type(sheet().m_pESLensNameText, "Holga 120");
+    {
+        qvtest::FileSizeLimit limit(200);  // the database is longer: its write fails halfway
+        ASSERT_TRUE(limit.active());
+        c().onSaveDatabase(nullptr);
+    }
+    EXPECT_EQ(alertMessage(), qv::localizedString("Could not write database to file"));
+    EXPECT_EQ(responder().alerts().back().request.title, "Wide.dtl");
+    EXPECT_EQ(fileBytes(path), before) << "the old file stays whole";
+    EXPECT_EQ(c().state().m_pDatabaseDict.get("Lens Array").at(0).get("3.Lens Name").stringOr(""), "Holga 120")
+        << "the edits stay in memory";
+    EXPECT_EQ(qv::files::listFolder(m_files.path()), (std::vector<std::string>{"Wide.dtl"}))
+        << "no temporary file is left behind";
+}
+
 }  // namespace
