@@ -4,7 +4,8 @@
 //   use-database NAME         make a row of the list the current database
 //   new-database | edit-database NAME
 //   add-lens | select-lens NAME | delete-lens | rename-lens NAME
-//   set-lens-field FIELD VALUE
+//   choose-manufacturer NAME | choose-model NAME
+//   set-lens-field FIELD VALUE   (stored into the selected lens when the database is saved)
 //   save-database [PATH]      (a new database is saved as PATH; an edited one rewrites its file)
 //   cancel-database
 #include "Actions.h"
@@ -261,6 +262,24 @@ std::optional<std::string> saveDatabase(FrontEnd& frontEnd, const Words& words) 
     });
 }
 
+// Chooses a pop-up item by its title and sends the pop-up's action, as a click on the item would.
+std::optional<std::string> choosePopUpItem(FrontEnd& frontEnd, const std::string& title, bool manufacturer) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+        qv::ui::PopUpButton* popUp = manufacturer ? s.m_pESManufacturerPopUp : s.m_pESModelPopUp;
+        if (!popUp || !popUp->selectItemWithTitle(title)) {
+            std::string titles;
+            if (popUp)
+                for (const std::string& item : popUp->itemTitles()) titles += (titles.empty() ? "" : "; ") + item;
+            return "the pop-up has no \"" + title + "\" (it holds: " + titles + ")";
+        }
+        if (manufacturer)
+            c.onManufacturerPopup(popUp);
+        else
+            c.onModelsPopup(popUp);
+        return std::nullopt;
+    });
+}
+
 std::optional<std::string> cancelDatabase(FrontEnd& frontEnd, const Words&) {
     return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet&) -> std::optional<std::string> {
         c.onCancelEditDatabase(nullptr);
@@ -288,6 +307,10 @@ std::vector<ScriptCommand> databaseEditorCommands() {
         {"select-lens", "select-lens NAME", 1, 1, none, selectLens},
         {"delete-lens", "delete-lens   (the selected lens)", 0, 0, none, deleteLens},
         {"rename-lens", "rename-lens NAME   (the selected lens)", 1, 1, none, renameLens},
+        {"choose-manufacturer", "choose-manufacturer NAME   (from the database's manufacturers)", 1, 1, none,
+         [](FrontEnd& frontEnd, const Words& words) { return choosePopUpItem(frontEnd, words[0], true); }},
+        {"choose-model", "choose-model NAME   (from the chosen manufacturer's models)", 1, 1, none,
+         [](FrontEnd& frontEnd, const Words& words) { return choosePopUpItem(frontEnd, words[0], false); }},
         {"set-lens-field", "set-lens-field FIELD VALUE   (manufacturer, model, name, focal-length, fov, type, ...)", 2, 2,
          checkLensField, setLensField},
         {"save-database", "save-database [FILE.dtl]   (a new database needs its file)", 0, 1, checkDatabaseFile,

@@ -120,11 +120,17 @@ TEST(DatabaseEditorCommand, DatabaseMadeByScriptCorrectsAPhotoInTheNextRun) {
                                     "delete-lens\n"
                                     "select-lens \"My zoom\"\n"
                                     "set-lens-field type orthographic\n"
+                                    "choose-manufacturer Canon\n"
+                                    "choose-model \"EOS 400D\"\n"
+                                    "set-lens-field model \"EOS 400D DIGITAL\"\n"
                                     "save-database\n");
     ASSERT_EQ(edited.exitStatus, 0) << edited.output;
     const qv::Value rewritten = qv::readPropertyList(database);
     ASSERT_EQ(rewritten.get("Lens Array").size(), 1u);
     EXPECT_EQ(rewritten.get("Lens Array").at(0).get("7.Lens Type"), qv::Value(8));
+    EXPECT_EQ(rewritten.get("Camera Manufacturers").at(0).get("Models"),
+              qv::Value(qv::Array{qv::Value("EOS 400D DIGITAL")}))
+        << "the chosen model is replaced by the typed one";
 }
 
 TEST(DatabaseEditorCommand, MisusedLinesAreRefusedWithTheirReason) {
@@ -143,6 +149,7 @@ TEST(DatabaseEditorCommand, MisusedLinesAreRefusedWithTheirReason) {
     failure("new-database\nsave-database " + dir.file("x.dtl") + "\n", 1, "no lens is selected");
     failure("edit-database Canon\n", 1, "not a user database");
     failure("use-database Nowhere\n", 1, "no database named \"Nowhere\"");
+    failure("new-database\nchoose-manufacturer Leica\n", 1, "the pop-up has no \"Leica\"");
     EXPECT_FALSE(qv::files::exists(dir.file("x.dtl")));
 }
 
