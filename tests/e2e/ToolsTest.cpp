@@ -63,4 +63,18 @@ TEST(ToolCommandLines, CorrectTakesAPhotoNamedLikeAnOptionAfterDoubleDash) {
     EXPECT_EQ(refused.exitStatus, 2) << "without --, -x.jpg is an unknown option: " << refused.output;
 }
 
+TEST(ToolCommandLines, UnwrapPastTheFileSizeLimitFailsAndLeavesNothing) {
+    qvtest::TempDir dir;
+    const std::string fisheye = dir.file("fisheye.jpg");
+    ASSERT_EQ(run(binary("qv-fisheyephoto"), {fisheye}).exitStatus, 0);
+    const auto before = qv::files::listFolder(dir.path());
+    const std::string output = dir.file("view.tif");
+    // 200 blocks of 512 bytes: far from 2000 x 2000 pixels. SIGXFSZ would end the program (153).
+    const auto result = run("/bin/sh", {"-c", "ulimit -f 200 && exec \"$0\" \"$@\"", binary("qv-unwrap"),
+                                        "--inputImage", fisheye, "--outputImage", output, "--inputFOV", "180",
+                                        "--outputFOV", "90", "--outputWidth", "2000", "--outputHeight", "2000"});
+    expectFailure(result, 1, "the unwrap failed", output);
+    EXPECT_EQ(qv::files::listFolder(dir.path()), before) << "no partial file is left";
+}
+
 }  // namespace
