@@ -13,7 +13,7 @@
 //   Accessors  what the chain pulls, field of view     Open       opening a photo, its EXIF summary
 //   Save       Save, Save As and the save thread       Presets    saving and loading presets
 //   Sheets     sheets on the window, its edited mark   DatabaseEditor the user-database editor
-//   Unwrap     the fisheye command and its worker      Pending    batch, with a placeholder body
+//   Unwrap     the fisheye command and its worker      Batch      the batch command
 // Everything runs on the main thread except the parameter accessors, which save and batch threads
 // call too (see correctionValues).
 #include <array>
@@ -27,6 +27,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/Notifications.h"
 #include "lens/QVPreferences.h"
+#include "shell/BatchOutlets.h"
 #include "shell/DatabaseEditSheet.h"
 #include "shell/FisheyeControls.h"
 #include "shell/QVControllerOutlets.h"
@@ -60,6 +61,7 @@ public:
     shell::LensSelectionOutlets& lensSelection() { return mLensSelection; }
     shell::PreferencesOutlets& preferences() { return mPreferences; }
     shell::SaveAccessoryOutlets& saveAccessory() { return mSaveAccessory; }
+    shell::BatchOutlets& batchSheet() { return mBatch; }
     shell::QVControllerState& state() { return mState; }
     const shell::QVControllerState& state() const { return mState; }
     // ---- Start-up and the application's delegate (QVControllerStartup.cpp) ----
@@ -176,8 +178,10 @@ public:
     qv::Value presetValuesDict();
     static float swapfloat(float value);
     static double swapDouble(double value);
-    // ---- Commands of other parts of the shell (QVControllerPending.cpp) ----
+    // ---- The batch command (QVControllerBatch.cpp) ----
     void onBatchProcess(Control* sender);
+    // The batch photo's metadata while a run has one in hand; false otherwise.
+    bool batchPhotoMetadata(qv::Value& metadata) const;
     // ---- The user-database editor (QVControllerDatabaseEditor.cpp) ----
     void onEditDatabase(Control* sender), onCreateNewDatabase(Control* sender);
     void onManufacturerPopup(qv::ui::PopUpButton* sender), onModelsPopup(qv::ui::PopUpButton* sender);
@@ -287,6 +291,7 @@ private:
     shell::LensSelectionOutlets mLensSelection;
     shell::PreferencesOutlets mPreferences;
     shell::SaveAccessoryOutlets mSaveAccessory;
+    shell::BatchOutlets mBatch;
     shell::QVControllerState mState;
     qv::Bundle m_pMainBundle;
     // The coefficients' lock: correctionValues is read by save and batch threads while the main

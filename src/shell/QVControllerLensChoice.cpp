@@ -82,8 +82,12 @@ bool near(float a, double b) { return std::fabs(double(a) - b) < kMatchTolerance
 // ---- The photo's EXIF summary ----
 
 qv::Value QVController::getExifProprties() {
-    if (!mMain.m_pDisplayView) return {};
-    const qv::Value metadata = mMain.m_pDisplayView->imageMetadata();
+    // While a batch corrects a photo, the lens is chosen for the batch's photo.
+    qv::Value metadata;
+    if (!batchPhotoMetadata(metadata)) {
+        if (!mMain.m_pDisplayView) return {};
+        metadata = mMain.m_pDisplayView->imageMetadata();
+    }
     const qv::Value& tiff = metadata.get(qv::io::kCGImagePropertyTIFFDictionary);
     const qv::Value& exif = metadata.get(qv::io::kCGImagePropertyExifDictionary);
     if (tiff.isNull() || exif.isNull()) return tiff;

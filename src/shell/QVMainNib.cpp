@@ -9,6 +9,7 @@
 #include "lens/OwnedLensDrag.h"
 #include "lens/UserLensRecord.h"
 #include "shell/PreferenceKeys.h"
+#include "shell/QVBatchNib.h"
 #include "unwrap/Sampler.h"
 
 namespace {
@@ -434,6 +435,7 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     buildEditDatabaseSheet(k);
     buildLensSelectionWindow(k);
     buildPreferencesWindow(k, *preferences);
+    result.batchController = buildBatchSheets(nib, *controller, controller->mainWindow().m_pDisplayView);
     controller->preferences().mQVPreferences = preferences.get();
     auto menu = buildMainMenu(*controller);
 

@@ -9,6 +9,7 @@
 #include "appkit/Menu.h"
 #include "appkit/NibBuilder.h"
 #include "lens/QVPreferences.h"
+#include "shell/QVBatchController.h"
 #include "shell/QVController.h"
 #include "engine/QVDisplayView.h"
 #include "shell/QVDisplayViewAdapter.h"
@@ -28,6 +29,7 @@ struct QVMainNib {
     std::unique_ptr<QVDisplayViewAdapter> displayViewAdapter;
     qv::ui::Nib nib;  // keeps every window, control and controller alive
     std::shared_ptr<QVController> controller;
+    std::shared_ptr<QVBatchController> batchController;
     std::shared_ptr<QVPreferences> preferences;
     std::shared_ptr<qv::ui::Menu> mainMenu;
 };

@@ -1,0 +1,107 @@
+#include "shell/BatchPipeline.h"
+
+#include <cmath>
+
+#include "coreimage/CIContext.h"
+#include "engine/QVCorrectionChain.h"
+#include "foundation/Files.h"
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageSource.h"
+#include "lens/QVFieldOfView.h"
+#include "output/QVImageEncoder.h"
+#include "output/QVOutputType.h"
+#include "shell/QVController.h"
+
+namespace batch {
+
+std::optional<LoadedPhoto> loadPhoto(const std::string& path) {
+    if (!qv::files::exists(path) || qv::files::isFolder(path)) return std::nullopt;
+    std::optional<qv::Data> bytes = qv::files::readWhole(path);
+    if (!bytes) return std::nullopt;
+    const std::shared_ptr<qv::io::ImageSource> source = qv::io::ImageSource::createWithData(std::move(*bytes));
+    if (!source) return std::nullopt;
+    std::optional<qv::Bitmap> pixels = source->createImage(0);
+    if (!pixels) return std::nullopt;
+    LoadedPhoto photo;
+    photo.image = qv::ci::Image::fromBitmap(std::move(*pixels));
+    if (photo.image.isNull()) return std::nullopt;
+    photo.metadata = source->properties(0);
+    photo.colorSpace = source->colorSpace();
+    photo.sourceRect = photo.image.extent();
+    return photo;
+}
+
+CorrectionSettings CorrectionSettings::of(QVController& c) {
+    CorrectionSettings s;
+    s.m_correctionType = c.correctionType();
+    s.m_coefficients = c.correctionValues();
+    s.m_red = c.redValue();
+    s.m_blue = c.blueValue();
+    s.m_vignetAmount = c.isVignetRequired() ? c.vignetBrightness() : 0;
+    s.m_vignetMidpoint = c.vignetMidpoint();
+    s.m_scale = c.scaleValue();
+    s.m_aspect = c.aspectValue();
+    s.m_yaw = c.yaw();
+    s.m_pitch = c.pitch();
+    s.m_rotation = c.rotationAngle();
+    s.m_cropInside = c.isCropInsideSelected();
+    s.m_cropOutside = c.isCropOutsideSelected();
+    const shell::MainWindowOutlets& window = c.mainWindow();
+    s.m_typedAngle = window.m_pFOVCheckbox && window.m_pFOVCheckbox->state() == qv::ui::kOnState;
+    s.m_typedAngleValue = window.m_pFOVText ? window.m_pFOVText->doubleValue() : 0.0;
+    s.m_lensAngle = s.m_typedAngle ? 0.0 : c.lensDBFieldOfView();
+    s.m_angularWidth = c.angularWidth();
+    s.m_fisheye = FisheyeSettings{c.fishEyeOutputWidth(), c.fishEyeOutputHeight(), c.fishEyeInputFOV(),
+                                  c.fishEyeOutputFOV(), c.fishEyeSamplerType()};
+    return s;
+}
+
+void CorrectionSettings::setDFOVwithWidth(double width, double height) {
+    m_angularWidth = QVFieldOfView::angularWidth(m_typedAngle, m_typedAngleValue, m_lensAngle, width, height);
+}
+
+qv::ci::Image correctedImage(const qv::ci::Image& image, CorrectionSettings& settings) {
+    QVCorrectionChain chain(&settings);
+    qv::ci::Image out = chain.applyCorrectionBeforeSave(image);
+    out = chain.scaleImage(out);
+    out = chain.chromaticAberrationBeforeSave(out);
+    out = chain.vignetteCorrection(out);
+    return chain.perspectiveTransformBeforeSave(out);
+}
+
+qv::Rect effectiveRectForImage(const qv::Rect& e, const qv::Rect& s, bool cropInside, double scale) {
+    const double x = (e.width() - s.width()) / 2, y = (e.height() - s.height()) / 2;
+    if (cropInside) {
+        if (scale > 100) return qv::Rect(x, y, s.width(), s.height()).intersection(e);
+        return e;
+    }
+    return qv::Rect(x + (e.minX() < 0 ? e.minX() : 0), y + (e.minY() < 0 ? e.minY() : 0), s.width(), s.height());
+}
+
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, int type,
+                                      const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
+                                      std::string* error) {
+    auto fail = [&](const std::string& reason) -> std::optional<qv::Data> {
+        if (error) *error = reason;
+        return std::nullopt;
+    };
+    if (image.isNull()) return fail("the correction made no picture");
+    // Whole pixels of the rectangle's own size: rounding, not growing, keeps a source-sized output
+    // exactly the source's size.
+    const qv::Rect whole(std::round(rect.minX()), std::round(rect.minY()), std::round(rect.width()),
+                         std::round(rect.height()));
+    if (whole.isEmpty()) return fail("nothing of the picture is inside the output rectangle");
+    const qv::PixelFormat format =
+        QVImageEncoder::wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
+    qv::ci::Context context(qv::ci::ContextOptions{});
+    qv::Bitmap pixels = context.createBitmap(image, whole, format);
+    if (!pixels.isValid()) return fail("the picture could not be rendered");
+    qv::Data bytes;
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
+    if (!destination) return std::nullopt;
+    destination->addImage(std::move(pixels), metadata, colorSpace);
+    if (!destination->finalize()) return fail(destination->error());
+    return bytes;
+}
+
+}  // namespace batch

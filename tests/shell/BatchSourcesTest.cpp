@@ -1,0 +1,134 @@
+// The batch's sources and their expansion, the progress timer's arithmetic, and the source
+// list's image-and-text cell.
+#include <gtest/gtest.h>
+
+#include "common/TempDir.h"
+#include "foundation/Files.h"
+#include "shell/BatchProgress.h"
+#include "shell/BatchSources.h"
+#include "shell/ImageAndTextCell.h"
+
+using namespace batch;
+
+namespace {
+
+void touch(const std::string& path) { ASSERT_TRUE(qv::files::writeWhole(path, std::string_view("x"))); }
+
+// in/a.jpg, in/B.JPG, in/notes.txt, in/sub/c.tif, in/sub/deeper/d.NEF
+class BatchSourcesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(qv::files::createFolder(dir.file("in/sub/deeper"), true));
+        for (const char* name : {"in/a.jpg", "in/B.JPG", "in/notes.txt", "in/sub/c.tif", "in/sub/deeper/d.NEF"})
+            touch(dir.file(name));
+    }
+    qvtest::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(BatchSourcesTest, AFolderGivesItsOwnPhotosOrThoseAtEveryDepthInAnyLetterCase) {
+    SourceList list;
+    list.add({dir.file("in")});
+    EXPECT_EQ(readFilesFromSources(list), (std::vector<std::string>{dir.file("in/B.JPG"), dir.file("in/a.jpg")}));
+    list.subFolders[0] = true;
+    EXPECT_EQ(readFilesFromSources(list),
+              (std::vector<std::string>{dir.file("in/B.JPG"), dir.file("in/a.jpg"), dir.file("in/sub/c.tif"),
+                                        dir.file("in/sub/deeper/d.NEF")}));
+}
+
+TEST_F(BatchSourcesTest, APlainFileIsTakenWhateverItsExtension) {
+    SourceList list;
+    list.add({dir.file("in/notes.txt"), dir.file("missing.raw")});
+    EXPECT_EQ(readFilesFromSources(list), (std::vector<std::string>{dir.file("in/notes.txt"), dir.file("missing.raw")}));
+}
+
+TEST_F(BatchSourcesTest, TheSameFolderTwiceKeepsOneFlagPerRowAlsoAfterARemoval) {
+    SourceList list;
+    list.add({dir.file("in/a.jpg"), dir.file("in/sub"), dir.file("in/sub")});
+    list.subFolders[2] = true;
+    EXPECT_EQ(readFilesFromSources(list).size(), 1u + 1u + 2u);
+    list.remove(0);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.subFolders, (std::vector<bool>{false, true}));
+    EXPECT_EQ(readFilesFromSources(list),
+              (std::vector<std::string>{dir.file("in/sub/c.tif"), dir.file("in/sub/c.tif"),
+                                        dir.file("in/sub/deeper/d.NEF")}));
+    list.remove(7);
+    list.remove(-1);
+    EXPECT_EQ(list.size(), 2u);
+    EXPECT_TRUE(list.isFolderRow(0));
+}
+
+TEST_F(BatchSourcesTest, ADropKeepsFoldersAndPhotosAndAFolderNamedLikeAPhotoTwice) {
+    ASSERT_TRUE(qv::files::createFolder(dir.file("x.jpg")));
+    const std::vector<std::string> kept = validImageFilesFromArray(
+        {dir.file("in"), dir.file("in/notes.txt"), dir.file("x.jpg"), dir.file("in/B.JPG"), dir.file("gone.cr2")});
+    EXPECT_EQ(kept, (std::vector<std::string>{dir.file("in"), dir.file("x.jpg"), dir.file("x.jpg"), dir.file("in/B.JPG"),
+                                              dir.file("gone.cr2")}));
+}
+
+TEST(BatchProgress, OnePhotoFillsTheBarAtTheFirstTickAndHoldsItBeforeCompleting) {
+    ProgressTick first = progressTick(1, 0, false, false, 0);
+    EXPECT_EQ(first.bar, 100);
+    EXPECT_FALSE(first.complete);
+    ProgressTick last = progressTick(1, 0, false, true, first.bar);
+    EXPECT_EQ(last.bar, 100);
+    EXPECT_TRUE(last.complete);
+    EXPECT_TRUE(last.holdsBeforeCompleting);
+}
+
+TEST(BatchProgress, FourPhotosStepByAQuarterAndTheBarNeverMovesBack) {
+    double bar = 0;
+    const std::vector<std::pair<int, double>> ticks = {{0, 25}, {0, 25}, {1, 25}, {2, 50}, {3, 75}, {1, 75}};
+    for (const auto& [index, expected] : ticks) {
+        const ProgressTick tick = progressTick(4, index, false, false, bar);
+        EXPECT_EQ(tick.bar, expected) << "index " << index;
+        EXPECT_FALSE(tick.showsCanceled);
+        bar = tick.bar;
+    }
+    EXPECT_EQ(progressTick(4, 3, false, true, bar).bar, 100);
+}
+
+TEST(BatchProgress, ACancelledRunShowsCanceledAndCompletesOnlyOnceFinished) {
+    const ProgressTick running = progressTick(4, 2, true, false, 50);
+    EXPECT_TRUE(running.showsCanceled);
+    EXPECT_EQ(running.bar, 50);
+    EXPECT_FALSE(running.complete);
+    const ProgressTick done = progressTick(4, 2, true, true, 50);
+    EXPECT_TRUE(done.complete);
+    EXPECT_FALSE(done.holdsBeforeCompleting);
+    EXPECT_EQ(done.bar, 50);
+}
+
+TEST(ImageAndTextCellTest, TheIconSitsLeftAndCentredAndTheTextTakesTheRest) {
+    ImageAndTextCell cell;
+    const qv::Rect frame(10, 20, 200, 21);
+    EXPECT_TRUE(cell.imageFrameForCellFrame(frame).isEmpty());
+    EXPECT_EQ(cell.textFrameForCellFrame(frame), frame);
+    EXPECT_EQ(cell.cellSize({50, 17}), (qv::Size{53, 17}));
+    auto icon = std::make_shared<qv::ui::Image>(qv::Bitmap::make(32, 32, qv::PixelFormat::RGBA8));
+    icon->setSize({16, 16});
+    cell.setImage(icon);
+    EXPECT_EQ(cell.imageFrameForCellFrame(frame), qv::Rect(13, 23, 16, 16));  // ceil((21 - 16) / 2) = 3
+    EXPECT_EQ(cell.textFrameForCellFrame(frame), qv::Rect(29, 20, 181, 21));
+    EXPECT_EQ(cell.cellSize({50, 17}), (qv::Size{69, 17}));
+    const auto copied = cell.copy();
+    EXPECT_EQ(copied->image(), icon);
+}
+
+TEST(ImageAndTextCellTest, DrawingFillsTheStripAndPutsTheIconInItsFrame) {
+    ImageAndTextCell cell;
+    qv::ui::Canvas canvas(60, 30);
+    EXPECT_FALSE(cell.drawWithFrame(canvas, qv::Rect(0, 0, 60, 30), nullptr));
+    qv::Bitmap red = qv::Bitmap::make(4, 4, qv::PixelFormat::RGBA8);
+    for (std::size_t i = 0; i < red.pixels.size(); i += 4) red.pixels[i] = red.pixels[i + 3] = 255;
+    cell.setImage(std::make_shared<qv::ui::Image>(std::move(red)));
+    const qv::ui::Color white = qv::ui::Color::whiteColor();
+    ASSERT_TRUE(cell.drawWithFrame(canvas, qv::Rect(0, 0, 60, 30), &white));
+    // The icon at x 3..7, y 13..17 from the bottom (rows 13..16 from the top); the strip is white.
+    EXPECT_EQ(canvas.pixel(4, 14)[0], 255);
+    EXPECT_EQ(canvas.pixel(4, 14)[1], 0);
+    EXPECT_EQ(canvas.pixel(1, 14)[1], 255);
+    EXPECT_EQ(canvas.pixel(20, 14)[3], 0);  // the text's part is left to the text
+}
