@@ -1,6 +1,6 @@
 #pragma once
 // The names the batch sheet uses: user-defaults keys its controls are bound to, its table
-// columns, and the preset files it takes.
+// columns and its progress label.
 namespace batch::keys {
 
 // User defaults.
@@ -10,8 +10,6 @@ inline constexpr const char* kEnableControls = "enableControls";  // the sheet's
 // Columns of the source list.
 inline constexpr const char* kSourcesColumn = "sources";
 inline constexpr const char* kSubFoldersColumn = "Sub-folders";
-
-inline constexpr const char* kPresetExtension = "dtl2";
 
 // The progress label once a run is cancelled.
 inline constexpr const char* kCanceledLabel = "Canceled";

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "foundation/Paths.h"
 
@@ -99,26 +100,20 @@ std::string destinationName(const NameParts& parts, NamingCounters& counters, co
     return name;
 }
 
-int destinationTypeFor(const std::string& path, int chosenType) {
-    static const std::pair<const char*, int> kTypes[] = {
-        {"jpeg", 0}, {"jpg", 0}, {"tiff", 1}, {"tif", 1}, {"psd", 2}, {"exr", 3}};
-    const std::string extension = lowercased(qv::paths::pathExtension(path));
-    for (const auto& [name, type] : kTypes)
-        if (extension == name) return type;
-    return chosenType;
+QVOutputType::Type destinationTypeFor(const std::string& path, QVOutputType::Type chosenType) {
+    return QVOutputType::typeOfExtension(lowercased(qv::paths::pathExtension(path))).value_or(chosenType);
 }
 
 bool isWrittenFormatExtension(const std::string& extension) {
-    return destinationTypeFor("x." + extension, -1) >= 0;
+    return QVOutputType::typeOfExtension(lowercased(extension)).has_value();
 }
 
-const char* extensionForType(int type) {
-    switch (type) {
-        case 0: return "jpeg";
-        case 1: return "tiff";
-        case 2: return "psd";
-        default: return "exr";
-    }
+const char* extensionForType(QVOutputType::Type type) {
+    const auto& names = QVOutputType::info(type).names;
+    const char* longest = names[0];
+    for (const char* name : names)
+        if (name && std::strlen(name) > std::strlen(longest)) longest = name;
+    return longest;
 }
 
 std::string destinationFolder(const std::string& field) {

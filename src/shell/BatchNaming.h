@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "output/QVOutputType.h"
+
 namespace batch {
 
 // The tokens of a name part, in the combos' item order.
@@ -80,14 +82,15 @@ std::optional<std::string> stringFromCombo(int combo, const NameParts& parts, Na
 std::string destinationName(const NameParts& parts, NamingCounters& counters, const std::string& source,
                             const NamingClock& clock);
 
-// The output type of a path (QVOutputType): by its extension ignoring case, "jpeg"/"jpg" JPEG,
-// "tiff"/"tif" TIFF, "psd" PSD, "exr" OpenEXR; any other extension gives the chosen type.
-int destinationTypeFor(const std::string& path, int chosenType);
-// Whether the extension is one of the four written formats (ignoring case).
+// The output type of a path: the type its extension names, ignoring case ("jpeg"/"jpg",
+// "tiff"/"tif", "psd", "exr"); any other extension gives the chosen type.
+QVOutputType::Type destinationTypeFor(const std::string& path, QVOutputType::Type chosenType);
+// Whether the extension, ignoring case, names one of the written types.
 bool isWrittenFormatExtension(const std::string& extension);
 
-// The extension an output of a type gets: "jpeg", "tiff", "psd", any other "exr".
-const char* extensionForType(int type);
+// The extension a batch output of a type gets: the type's longest name ("jpeg", "tiff", "psd",
+// "exr").
+const char* extensionForType(QVOutputType::Type type);
 
 // The folder as the destination field gives it, with "/" appended when missing.
 std::string destinationFolder(const std::string& field);

@@ -78,7 +78,7 @@ qv::Rect effectiveRectForImage(const qv::Rect& e, const qv::Rect& s, bool cropIn
     return qv::Rect(x + (e.minX() < 0 ? e.minX() : 0), y + (e.minY() < 0 ? e.minY() : 0), s.width(), s.height());
 }
 
-std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, int type,
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
                                       const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
                                       std::string* error) {
     auto fail = [&](const std::string& reason) -> std::optional<qv::Data> {

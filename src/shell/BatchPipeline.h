@@ -15,6 +15,7 @@
 #include "foundation/Geometry.h"
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
+#include "output/QVOutputType.h"
 
 class QVController;
 
@@ -91,7 +92,7 @@ qv::Rect effectiveRectForImage(const qv::Rect& extent, const qv::Rect& source, b
 
 // Renders the rectangle (made whole) at 8 bits, or 16 when the metadata's "Depth" is 16, and
 // encodes it as the output type with the metadata unchanged. Nothing, with a reason, on failure.
-std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, int type,
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
                                       const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
                                       std::string* error = nullptr);
 

@@ -158,7 +158,7 @@ private:
         bool intoDestination = true;   // "saveAsFlag"
         std::string destinationField;  // the destination folder as typed
         batch::NameParts parts;
-        int chosenType = 0;            // the output-format radio's tag
+        QVOutputType::Type chosenType = QVOutputType::Type::JPEG;  // the output-format radio's
         bool sleep = false, alert = false;
     };
     // What one photo's processing came to.
@@ -192,7 +192,7 @@ private:
     // One photo (QVBatchControllerImage.cpp).
     Result processPhoto(const Job& job, const std::string& source, const batch::LoadedPhoto& photo,
                         batch::CorrectionSettings& settings, const std::string& output);
-    Result saveImageWithFilename(const std::string& output, int type, const batch::LoadedPhoto& photo,
+    Result saveImageWithFilename(const std::string& output, QVOutputType::Type type, const batch::LoadedPhoto& photo,
                                  batch::CorrectionSettings& settings);
     Result unwrapImageToFile(const std::string& source, const std::string& output, const batch::LoadedPhoto& photo,
                              batch::CorrectionSettings& settings);

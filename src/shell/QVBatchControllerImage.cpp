@@ -79,7 +79,7 @@ QVBatchController::Result QVBatchController::processPhoto(const Job& job, const 
     return result;
 }
 
-QVBatchController::Result QVBatchController::saveImageWithFilename(const std::string& output, int type,
+QVBatchController::Result QVBatchController::saveImageWithFilename(const std::string& output, QVOutputType::Type type,
                                                                    const batch::LoadedPhoto& photo,
                                                                    batch::CorrectionSettings& settings) {
     const qv::ci::Image image = batch::correctedImage(photo.image, settings);
@@ -135,5 +135,5 @@ QVBatchController::Result QVBatchController::unwrapImageToFile(const std::string
     // skipped, as the correction type is the fisheye one.
     unwrapped->metadata = photo.metadata;
     unwrapped->colorSpace = photo.colorSpace;
-    return finish(saveImageWithFilename(output, batch::destinationTypeFor(output, 0), *unwrapped, settings));
+    return finish(saveImageWithFilename(output, batch::destinationTypeFor(output, QVOutputType::Type::JPEG), *unwrapped, settings));
 }

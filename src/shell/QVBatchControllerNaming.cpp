@@ -45,7 +45,7 @@ void QVBatchController::showSampleName() {
 }
 
 std::optional<std::string> QVBatchController::destinationFilePathFor(const Job& job, const std::string& source) {
-    const int type = batch::destinationTypeFor(source, job.chosenType);
+    const QVOutputType::Type type = batch::destinationTypeFor(source, job.chosenType);
     if (!job.intoDestination) {
         // Over the source, unless the source is in a format this program does not write (a raw
         // file, a PNG): then beside it, under the output type's extension, so the original keeps

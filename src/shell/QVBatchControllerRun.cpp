@@ -19,6 +19,7 @@
 #include "shell/BatchKeys.h"
 #include "shell/BatchProgress.h"
 #include "shell/PreferenceKeys.h"
+#include "shell/PresetFormat.h"
 #include "shell/QVBatchController.h"
 #include "shell/QVController.h"
 #include "shell/QVDisplayViewLink.h"
@@ -62,14 +63,14 @@ std::optional<QVBatchController::Job> QVBatchController::makeJob() {
     if (job.mode == CorrectionMode::Preset) {
         // A preset that cannot be read would correct every photo with whatever the window shows.
         job.preset = mPresetFile.empty() ? qv::Value() : qv::readPropertyList(mPresetFile);
-        if (!job.preset.isDictionary()) {
-            showAlert(m_pMainBundle, mPresetFile.empty() ? std::string("Preset") : mPresetFile, "OpenErrorMessage");
+        if (!shell::preset::presetSettingsFrom(job.preset)) {
+            showAlert(m_pMainBundle, qv::paths::lastPathComponent(mPresetFile), "PresetOpenErrorMessage");
             return std::nullopt;
         }
     }
     job.parts = nameParts();
     const auto chosen = mJpegOrTiffButton ? mJpegOrTiffButton->selectedCell() : nullptr;
-    job.chosenType = chosen ? chosen->tag() : 0;
+    job.chosenType = QVOutputType::typeOfCode(chosen ? chosen->tag() : 0);
     return job;
 }
 

@@ -16,6 +16,7 @@
 #include "shell/BatchKeys.h"
 #include "shell/ImageAndTextCell.h"
 #include "shell/PreferenceKeys.h"
+#include "shell/PresetFormat.h"
 #include "shell/QVController.h"
 #include "shell/QVDisplayViewLink.h"
 
@@ -165,7 +166,7 @@ void QVBatchController::onBrowsePreset(Control*) {
     panel->setCanChooseFiles(true);
     panel->setCanChooseDirectories(false);
     panel->setAllowsMultipleSelection(false);
-    if (panel->runModalForDirectory(storedFolder(shell::keys::kPresetFilePath), "", {batch::keys::kPresetExtension}) !=
+    if (panel->runModalForDirectory(storedFolder(shell::keys::kPresetFilePath), "", {shell::preset::kExtension}) !=
         qv::ui::kOKButton)
         return;
     const std::string chosen = panel->filename();

@@ -54,9 +54,13 @@ void buildBatchSheet(NibBuilder& nib, QVBatchController& batch) {
     browsePreset->setEnabled(false);
     batch.mBrowsePresetButton = browsePreset.get();
 
-    auto format = Matrix::radioColumn(Rect(400, 190, 200, 88), {"JPEG", "TIFF", "PSD", "OpenEXR"},
-                                      {QVOutputType::kJPEG, QVOutputType::kTIFF, QVOutputType::kPSD,
-                                       QVOutputType::kOpenEXR});
+    std::vector<std::string> formatTitles;
+    std::vector<int> formatTags;
+    for (const QVOutputType::TypeInfo& type : QVOutputType::types()) {
+        formatTitles.push_back(type.title);
+        formatTags.push_back(int(type.type));
+    }
+    auto format = Matrix::radioColumn(Rect(400, 190, 200, 88), formatTitles, formatTags);
     w.contentView()->addSubview(format);
     nib.add(format);
     batch.mJpegOrTiffButton = format.get();

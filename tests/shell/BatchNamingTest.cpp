@@ -16,7 +16,7 @@ NameParts parts(NamePart first, NamePart second = NamePart::token(NameToken::Not
 }
 
 std::string outputPath(const std::string& field, const NameParts& p, NamingCounters& counters,
-                       const std::string& source, int chosenType, const NamingClock& clock) {
+                       const std::string& source, QVOutputType::Type chosenType, const NamingClock& clock) {
     return destinationFolder(field) + destinationName(p, counters, source, clock) + "." +
            extensionForType(destinationTypeFor(source, chosenType));
 }
@@ -27,7 +27,7 @@ TEST(BatchNaming, NameAndTwoDigitCounterGiveTheThreeOutputsOfAMixedRun) {
     const NamingClock clock = NamingClock::fixed(kInstant, 0);
     NamingCounters counters;
     const NameParts p = parts(NamePart::token(NameToken::FileName), NamePart::token(NameToken::Counter2));
-    const int psd = 2;
+    const QVOutputType::Type psd = QVOutputType::Type::PSD;
     EXPECT_EQ(outputPath("/out", p, counters, "/in/a.jpg", psd, clock), "/out/a00.jpeg");
     EXPECT_EQ(outputPath("/out", p, counters, "/in/b.tif", psd, clock), "/out/b01.tiff");
     EXPECT_EQ(outputPath("/out", p, counters, "/in/c.nef", psd, clock), "/out/c02.psd");
@@ -119,20 +119,23 @@ TEST(BatchNaming, OnlyTheExtensionTokenOnAFileWithoutExtensionGivesAnEmptyName) 
 }
 
 TEST(BatchNaming, OutputTypeFollowsTheExtensionInAnyCaseElseTheChosenType) {
-    EXPECT_EQ(destinationTypeFor("/x.JPG", 3), 0);
-    EXPECT_EQ(destinationTypeFor("/x.jpeg", 3), 0);
-    EXPECT_EQ(destinationTypeFor("/x.Tif", 0), 1);
-    EXPECT_EQ(destinationTypeFor("/x.TIFF", 0), 1);
-    EXPECT_EQ(destinationTypeFor("/x.psd", 0), 2);
-    EXPECT_EQ(destinationTypeFor("/x.EXR", 0), 3);
-    EXPECT_EQ(destinationTypeFor("/x.dng", 2), 2);
-    EXPECT_EQ(destinationTypeFor("/x.png", 1), 1);
-    EXPECT_EQ(destinationTypeFor("/x", 3), 3);
-    EXPECT_STREQ(extensionForType(0), "jpeg");
-    EXPECT_STREQ(extensionForType(1), "tiff");
-    EXPECT_STREQ(extensionForType(2), "psd");
-    EXPECT_STREQ(extensionForType(3), "exr");
-    EXPECT_STREQ(extensionForType(7), "exr");
+    using QVOutputType::Type;
+    EXPECT_EQ(destinationTypeFor("/x.JPG", Type::OpenEXR), Type::JPEG);
+    EXPECT_EQ(destinationTypeFor("/x.jpeg", Type::OpenEXR), Type::JPEG);
+    EXPECT_EQ(destinationTypeFor("/x.Tif", Type::JPEG), Type::TIFF);
+    EXPECT_EQ(destinationTypeFor("/x.TIFF", Type::JPEG), Type::TIFF);
+    EXPECT_EQ(destinationTypeFor("/x.psd", Type::JPEG), Type::PSD);
+    EXPECT_EQ(destinationTypeFor("/x.EXR", Type::JPEG), Type::OpenEXR);
+    EXPECT_EQ(destinationTypeFor("/x.dng", Type::PSD), Type::PSD);
+    EXPECT_EQ(destinationTypeFor("/x.png", Type::TIFF), Type::TIFF);
+    EXPECT_EQ(destinationTypeFor("/x", Type::OpenEXR), Type::OpenEXR);
+    EXPECT_TRUE(isWrittenFormatExtension("Jpeg"));
+    EXPECT_FALSE(isWrittenFormatExtension("nef"));
+    EXPECT_FALSE(isWrittenFormatExtension(""));
+    EXPECT_STREQ(extensionForType(Type::JPEG), "jpeg");
+    EXPECT_STREQ(extensionForType(Type::TIFF), "tiff");
+    EXPECT_STREQ(extensionForType(Type::PSD), "psd");
+    EXPECT_STREQ(extensionForType(Type::OpenEXR), "exr");
 }
 
 TEST(BatchNaming, SampleShowsPlaceholdersAndAdvancesTheCountersItShows) {

@@ -22,6 +22,8 @@
 #include "imageio/ImageSource.h"
 #include "shell/BatchKeys.h"
 #include "shell/PreferenceKeys.h"
+#include "shell/PresetFormat.h"
+#include "foundation/PropertyList.h"
 #include "shell/QVBatchController.h"
 #include "shell/QVController.h"
 
@@ -249,6 +251,34 @@ TEST_F(BatchRunTest, CurrentSettingsCorrectEveryPhotoAlikeAndA16BitTiffStays16Bi
     EXPECT_NE(corrected->pixels, original->pixels);  // the vignetting step ran
 }
 
+TEST_F(BatchRunTest, PresetModeSetsTheWindowsControlsOnceAndCorrectsEveryPhotoWithThem) {
+    writeCanon(in("a.jpg"));
+    writeCanon(in("b.jpg"));
+    shell::preset::PresetSettings settings;
+    settings.coefficients = {0.02, -0.05, 0.01, 1.02};
+    settings.vigAmount = 30;
+    settings.scale = 100;
+    settings.aspect = 1;
+    ASSERT_TRUE(qv::writePropertyList(shell::preset::presetDictionary(settings), m_dir.file("look.dtl2")));
+    qv::ui::Responder& answers = responder();
+    answers.queuePanel({true, {m_dir.file("look.dtl2")}});
+    mode(2);
+    ASSERT_TRUE(b().mBrowsePresetButton->isEnabled());
+    ASSERT_TRUE(b().mBrowsePresetButton->performClick());
+    add({in("a.jpg"), in("b.jpg")});
+    intoFolder(out());
+    ASSERT_TRUE(start());
+    runToCompletion();
+    ASSERT_EQ(count(Report::Outcome::Written), 2u);
+    EXPECT_FLOAT_EQ(float(c().vignetBrightness()), 30.f);  // the main window shows the preset
+    const std::vector<double> used = c().correctionValues();
+    EXPECT_NEAR(used[1], -0.05, 1e-6);
+    const auto a = pixelsOf(out("a.jpeg")), b = pixelsOf(out("b.jpeg")), original = pixelsOf(in("a.jpg"));
+    ASSERT_TRUE(a && b && original);
+    EXPECT_EQ(a->pixels, b->pixels);  // the same photo, the same settings
+    EXPECT_NE(a->pixels, original->pixels);
+}
+
 TEST_F(BatchRunTest, DestinationModeRefusesToWriteOverASourceOrAnEarlierOutput) {
     ASSERT_TRUE(qv::files::createFolder(in("one")));
     ASSERT_TRUE(qv::files::createFolder(in("two")));
@@ -433,7 +463,10 @@ TEST_F(BatchRunTest, TheStartChecksRefuseWithTheirAlertsAndStartNothing) {
     b().setAllcomboboxeSelections();
     mode(2);  // a preset that was never chosen
     EXPECT_FALSE(start());
-    EXPECT_EQ(alertsWithMessage("OpenErrorMessage").size(), 1u);
+    ASSERT_TRUE(qv::files::writeWhole(m_dir.file("bad.dtl2"), std::string_view("not a property list")));
+    b().mPresetFile = m_dir.file("bad.dtl2");
+    EXPECT_FALSE(start());
+    EXPECT_EQ(alertsWithMessage("PresetOpenErrorMessage").size(), 2u);
     EXPECT_TRUE(namesIn(out()).empty());
 }
 
