@@ -6,6 +6,7 @@
 //   quorvelci unwrap PHOTO -o OUT [...]   opens the fisheye photo, unwraps it with the fisheye
 //                                         controls and saves the unwrapped photo
 //   quorvelci script FILE|-               runs the actions of a script, one a line
+//   quorvelci batch SOURCE... ...         corrects many photos through the batch sheet
 // Usage errors exit 2 before anything is done; an action that fails (an error alert, a refused
 // panel answer, a control that cannot be set) stops the run and exits 1.
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "Actions.h"
+#include "BatchCommand.h"
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
 #include "WindowApplication.h"
@@ -28,7 +30,7 @@ constexpr int kActionFailed = 1;
 
 // What the subcommands that need no display are; printed too when the window cannot open.
 constexpr const char* kHeadlessHelp =
-    "without a display, use a subcommand: correct, unwrap, script (quorvelci --help lists them)\n";
+    "without a display, use a subcommand: correct, unwrap, batch, script (quorvelci --help lists them)\n";
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
@@ -39,6 +41,10 @@ void printUsage(std::FILE* to) {
                  "       quorvelci unwrap PHOTO -o OUTPUT --in-fov DEG --out-fov DEG [--width W --height H]\n"
                  "                 [--sampler NAME] [--type T] [--quality Q] [--compression C] [--depth 8|16]\n"
                  "       quorvelci script FILE|-\n"
+                 "       quorvelci batch SOURCE... (--dest DIR | --replace-sources) [--subfolders]\n"
+                 "                 [--mode auto|current|preset] [--preset FILE.dtl2] [--type jpeg|tiff|psd|exr]\n"
+                 "                 [--name PARTS] [--correction lens|fisheye] [--fe-width W] [--fe-height H]\n"
+                 "                 [--fe-input-fov DEG] [--fe-output-fov DEG]   (%s)\n"
                  "controls:\n%s"
                  "script lines (# comments and blank lines are skipped):\n"
                  "  open PATH | lens NAME | set CONTROL VALUE | save | print [camera|lens|coefficients|all]\n"
@@ -46,7 +52,8 @@ void printUsage(std::FILE* to) {
                  "  answer alert BUTTON | answer panel PATH|cancel   (answers the next alert or panel)\n"
                  "  expect-alert TEXT   (the next action shows an alert with TEXT; an error alert is then no failure)\n"
                  "%s",
-                 frontend::FrontEnd::controlHelp().c_str(), frontend::scriptCommandHelp().c_str());
+                 frontend::batchHelp().c_str(), frontend::FrontEnd::controlHelp().c_str(),
+                 frontend::scriptCommandHelp().c_str());
 }
 
 int usage(const std::string& why) {
@@ -98,6 +105,13 @@ int correct(int argc, char** argv) {
     return runActions(actions, "correct");
 }
 
+int runBatchCommand(int argc, char** argv) {
+    std::string error;
+    const auto request = frontend::parseBatch(std::vector<std::string>(argv + 2, argv + argc), &error);
+    if (!request) return usage(error);
+    return frontend::runBatch(*request);
+}
+
 int script(const std::string& file) {
     std::ifstream opened;
     if (file != "-") {
@@ -128,6 +142,7 @@ int script(const std::string& file) {
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "correct") == 0) return correct(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "unwrap") == 0) return unwrapCommand(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "batch") == 0) return runBatchCommand(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "script") == 0) {
         if (argc != 3) return usage("script takes one file, or - for the standard input");
         return script(argv[2]);
