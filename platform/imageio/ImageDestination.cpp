@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "imageio/ImageProperties.h"
+#include "imageio/ImageSource.h"
 #include "imageio/codecs/Codec.h"
 #include "imageio/metadata/Metadata.h"
 #include "imageio/support/Files.h"
@@ -69,6 +70,33 @@ std::unique_ptr<ImageDestination> ImageDestination::createWithPath(const std::st
     d->m_type = t;
     d->m_path = path;
     return d;
+}
+
+bool ImageDestination::copyImageSource(const std::string& path, const std::string& type, const Dictionary& properties,
+                                       std::string* error) {
+    std::string why;
+    auto fail = [&](const std::string& reason) {
+        if (error) *error = reason;
+        return false;
+    };
+    const ImageType wanted = imageTypeFromIdentifier(type);
+    if (!writableType(wanted) || wanted == ImageType::OpenEXR) return fail("cannot copy \"" + type + "\" images");
+    auto source = ImageSource::createWithPath(path, &why);
+    if (!source) return fail(why);
+    if (source->imageType() != wanted) return fail("the file is not of the type " + type);
+    Data bytes = source->bytes();
+    metadata::WriteRequest request;
+    request.orientation = orientationOf(properties);
+    request.pixelWidth = source->pixelWidth();
+    request.pixelHeight = source->pixelHeight();
+    source.reset();
+    try {
+        if (!metadata::writeMetadata(bytes, properties, request, why)) return fail(why);
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    if (!support::writeFileAtomically(path, bytes, why)) return fail(why);
+    return true;
 }
 
 std::unique_ptr<ImageDestination> ImageDestination::createWithData(Data& out, const std::string& type, std::size_t count,

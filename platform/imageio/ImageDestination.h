@@ -18,6 +18,12 @@ public:
     // Null (with an error) for a type identifier this layer does not write or a count other than 1.
     static std::unique_ptr<ImageDestination> createWithPath(const std::string& path, const std::string& type,
                                                             std::size_t count = 1, std::string* error = nullptr);
+    // Rewrites the file at `path` with the metadata of `properties` ("{TIFF}", "{Exif}", "{GPS}",
+    // "{IPTC}", the orientation) while its encoded picture and ICC profile stay byte for byte: the
+    // picture is not compressed a second time. Only for a JPEG, TIFF, PSD or PNG file whose content
+    // is of `type`; false (with an error) and the file unchanged otherwise or on a failure.
+    static bool copyImageSource(const std::string& path, const std::string& type, const Dictionary& properties,
+                                std::string* error = nullptr);
     // Writes into `out` on a successful finalize(); `out` must outlive the destination.
     static std::unique_ptr<ImageDestination> createWithData(Data& out, const std::string& type, std::size_t count = 1,
                                                             std::string* error = nullptr);

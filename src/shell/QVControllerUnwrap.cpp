@@ -138,6 +138,16 @@ bool QVController::addImageProperties(const qv::Value& properties, const std::st
         std::cerr << "Image source is NULL." << std::flush;
         return false;
     }
+    const qv::Dictionary* given = properties.dictionary();
+    const qv::Dictionary dictionary = given ? *given : qv::Dictionary();
+    if (source->type() == identifier) {
+        // Already of the type: only the metadata is rewritten, and the picture is not compressed
+        // a second time.
+        source.reset();
+        if (qv::io::ImageDestination::copyImageSource(path, identifier, dictionary)) return true;
+        std::cerr << "Image not created from image destination." << std::flush;
+        return false;
+    }
     std::optional<qv::Bitmap> image = source->createImage();
     if (!image) {
         std::cerr << "Image not created from image source." << std::flush;
@@ -150,7 +160,6 @@ bool QVController::addImageProperties(const qv::Value& properties, const std::st
         std::cerr << "Image not created from image destination." << std::flush;
         return false;
     }
-    const qv::Dictionary* dictionary = properties.dictionary();
-    destination->addImage(std::move(*image), dictionary ? *dictionary : qv::Dictionary(), colorSpace);
+    destination->addImage(std::move(*image), dictionary, colorSpace);
     return destination->finalize();
 }

@@ -382,10 +382,24 @@ TEST(AddImageProperties, RewritesTheFileWithThePropertiesAndKeepsItsProfile) {
     EXPECT_FALSE(rewritten->embeddedProfile().empty());
     EXPECT_EQ(rewritten->pixelWidth(), 40);
 
+    // The picture is not compressed again: its pixels stay as they were.
+    const std::string copy = dir.file("copy.jpg");
+    writeNoisePhoto(copy, "public.jpeg", 40, 30);
+    const auto before = qv::io::ImageSource::createWithPath(copy)->createImage();
+    ASSERT_TRUE(QVController::addImageProperties(properties, copy, 0));
+    const auto after = qv::io::ImageSource::createWithPath(copy)->createImage();
+    ASSERT_TRUE(before && after);
+    EXPECT_TRUE(before->pixels == after->pixels);
+
     const std::string tiff = dir.file("result.tif");
     writeNoisePhoto(tiff, "public.tiff", 40, 30);
     ASSERT_TRUE(QVController::addImageProperties(properties, tiff, 1));
     EXPECT_EQ(qv::io::ImageSource::createWithPath(tiff)->type(), "public.tiff");
+    EXPECT_EQ(qv::io::ImageSource::createWithPath(tiff)->properties().at("{TIFF}").get("Make").stringOr(""),
+              "Other Maker");
+    // A file of the other type is rewritten as the type asked for.
+    ASSERT_TRUE(QVController::addImageProperties(properties, tiff, 0));
+    EXPECT_EQ(qv::io::ImageSource::createWithPath(tiff)->type(), "public.jpeg");
 
     testing::internal::CaptureStderr();
     EXPECT_FALSE(QVController::addImageProperties(properties, dir.file("absent.jpg"), 0));
