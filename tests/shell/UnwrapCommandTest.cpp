@@ -261,6 +261,17 @@ TEST_F(UnwrapCommandTest, RefusedValuesGiveTheirMessageAndTheNextValidRequestRun
     EXPECT_EQ(m_view.loads, 3u);  // the photo, then the two results
 }
 
+TEST_F(UnwrapCommandTest, WithoutAPhotoTheRequestIsRefusedAndNoWorkerStarts) {
+    // The fields hold usable values (as stored from an earlier session); no photo is open.
+    c().fisheye().mFEInputFOV->setStringValue("180");
+    c().fisheye().mFEOutputFOV->setStringValue("90");
+    c().defish(nullptr);
+    EXPECT_EQ(lastAlert(), "Unwrap:Input file cannot be nil");
+    EXPECT_FALSE(c().state().m_bDefishThreadCreated);
+    EXPECT_FALSE(c().isUnwrapInProgress());
+    EXPECT_FALSE(c().fisheye().mFEDefishButton->isEnabled()) << "the lens correction is chosen: they stay off";
+}
+
 TEST_F(UnwrapCommandTest, TheResultCarriesThePhotosMetadataAndTheExtractedProfile) {
     writeNoisePhoto(m_photo, "public.jpeg", 120, 80, true);
     openFisheye(m_photo);
