@@ -1,5 +1,9 @@
-// Files dropped from the desktop on the preview: a photo opens, anything else is refused.
+// The preview's peer in the application's own window: files dropped from the desktop (a photo
+// opens, anything else is refused), and the magnifier following a drag of the mouse.
 #include <QDropEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
@@ -88,4 +92,44 @@ TEST_F(PreviewDrop, ADroppedTextFileIsRefusedWithTheOpenErrorAlert) {
     ASSERT_EQ(Application::shared().responder().alerts().size(), alerts + 1);
     EXPECT_NE(Application::shared().responder().alerts().back().request.title.find("notes.txt"), std::string::npos)
         << Application::shared().responder().alerts().back().request.title;
+}
+
+TEST_F(PreviewDrop, TheMagnifierFollowsADragLive) {
+    const std::string photo = qvtest::binaryDir() + "/sample/IMG_0018.jpg";
+    ASSERT_TRUE(drop(photo));
+    auto* magnifier = widgetOf<QPushButton>(*nib.controller->mainWindow().m_pMagnifierButton);
+    ASSERT_NE(magnifier, nullptr);
+    magnifier->click();
+    drainLoop();
+    ASSERT_EQ(nib.controller->mainWindow().m_pMagnifierButton->state(), kOnState);
+    QWidget* preview = widgetOf<QWidget>(*nib.displayView);
+    ASSERT_NE(preview, nullptr);
+
+    // The person presses, drags across the preview and lets go; the moves arrive while the view
+    // tracks the mouse inside its own loop.
+    const QPointF start(preview->width() * 0.3, preview->height() * 0.5);
+    auto send = [preview](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, preview->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(preview, &event);
+    };
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    const qv::ui::Window& window = *nib.controller->mainWindow().m_pWindow;
+    unsigned long drawnWhileDragging = 0;
+    int moves = 0;
+    QTimer drag;
+    QObject::connect(&drag, &QTimer::timeout, [&] {
+        if (moves == 0) drawnWhileDragging = window.displayCount();
+        if (moves < 5) {
+            ++moves;
+            send(QEvent::MouseMove, start + QPointF(20.0 * moves, 5.0 * moves), Qt::NoButton, Qt::LeftButton);
+        } else {
+            drawnWhileDragging = window.displayCount() - drawnWhileDragging;
+            send(QEvent::MouseButtonRelease, start + QPointF(100, 25), Qt::LeftButton, Qt::NoButton);
+            drag.stop();
+        }
+    });
+    drag.start(15);
+    Application::shared().dispatchQueuedEvents();  // the press: the view's tracking loop runs till the release
+    EXPECT_EQ(moves, 5);
+    EXPECT_GE(drawnWhileDragging, 4u);  // the lens was drawn anew as it moved, not only at the end
 }
