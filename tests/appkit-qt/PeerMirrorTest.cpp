@@ -1,6 +1,7 @@
 // Each kind of control's peer mirrors its model both ways.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -224,6 +225,28 @@ TEST_F(PeerMirror, AWindowAddedLaterGetsItsPeerWithoutBeingAnnounced) {
     EXPECT_EQ(backend().peerOf(later)->widget()->windowModality(), Qt::WindowModal);
     Application::shared().endSheet(later);
     later.orderOut();
+    backend().sync();
+}
+
+TEST_F(PeerMirror, ReturnAndEscapeOnASheetPressItsDefaultAndItsCancelButton) {
+    Panel sheet(Rect(0, 0, 300, 120), "Sheet");
+    std::vector<std::string> pressed;
+    for (const char* title : {"Cancel", "Load"}) {
+        auto button = std::make_shared<Button>(Rect(title[0] == 'C' ? 10 : 150, 10, 120, 24), title);
+        button->setAction([&pressed, title](Control&) { pressed.push_back(title); });
+        sheet.contentView()->addSubview(button);
+    }
+    ASSERT_TRUE(Application::shared().beginSheet(sheet, window));
+    backend().sync();
+    QWidget* widget = backend().peerOf(sheet)->widget();
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(widget, &press);
+    }
+    drainLoop();
+    EXPECT_EQ(pressed, (std::vector<std::string>{"Load", "Cancel"}));
+    Application::shared().endSheet(sheet);
+    sheet.orderOut();
     backend().sync();
 }
 
