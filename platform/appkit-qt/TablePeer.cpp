@@ -2,14 +2,100 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTableWidget>
+#include <algorithm>
 
+#include "appkit/Application.h"
 #include "appkit/CheckBoxCell.h"
+#include "appkit/Dragging.h"
+#include "appkit/Pasteboard.h"
+#include "appkit/Window.h"
+#include "foundation/RunLoop.h"
 #include "appkit/NumberText.h"
 
 namespace qv::qt {
 
 namespace {
+
+// The drag of rows that is under way in this process: the model's drag pasteboard and the table
+// it started from. The window system carries only a marker of our own type.
+constexpr const char* kRowsMimeType = "application/x-quorvelci-table-rows";
+struct RowDrag {
+    std::shared_ptr<ui::Pasteboard> pasteboard;
+    std::weak_ptr<ui::View> source;
+};
+RowDrag& currentRowDrag() {
+    static RowDrag drag;
+    return drag;
+}
+
+bool isLiveWindow(ui::Window* window) {
+    const auto windows = ui::Application::shared().windows();
+    return std::find(windows.begin(), windows.end(), window) != windows.end();
+}
+
+// A table whose rows the person drags (the data source writes them) and drops rows on.
+class RowDragTable : public QTableWidget {
+public:
+    RowDragTable(QWidget* parent, std::weak_ptr<ui::View> model) : QTableWidget(parent), m_model(std::move(model)) {
+        setDragEnabled(true);
+        setAcceptDrops(true);
+        setDragDropMode(QAbstractItemView::DragDrop);
+        setDropIndicatorShown(true);
+    }
+
+protected:
+    void startDrag(Qt::DropActions) override {
+        auto table = std::dynamic_pointer_cast<ui::TableView>(m_model.lock());
+        if (!table) return;
+        ui::IndexSet rows;
+        for (const QModelIndex& index : selectionModel()->selectedRows()) rows.add(std::size_t(index.row()));
+        std::shared_ptr<ui::Pasteboard> pasteboard = table->userDragRows(rows);
+        if (!pasteboard) return;  // the data source refuses the drag
+        currentRowDrag() = {pasteboard, table};
+        auto* drag = new QDrag(this);
+        auto* data = new QMimeData;
+        data->setData(kRowsMimeType, QByteArray());
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+        currentRowDrag() = {};
+    }
+    void dragEnterEvent(QDragEnterEvent* e) override { takes(e) ? e->acceptProposedAction() : e->ignore(); }
+    void dragMoveEvent(QDragMoveEvent* e) override { takes(e) ? e->acceptProposedAction() : e->ignore(); }
+    void dropEvent(QDropEvent* e) override {
+        auto table = std::dynamic_pointer_cast<ui::TableView>(m_model.lock());
+        const RowDrag drag = currentRowDrag();
+        if (!takes(e) || !table || !table->window()) return e->ignore();
+        // The row under the pointer, and whether the drop goes on it or between rows.
+        const QPoint at = e->position().toPoint();
+        const QModelIndex index = indexAt(at);
+        int row = index.isValid() ? index.row() : rowCount();
+        ui::DropPosition position = ui::DropPosition::Above;
+        if (index.isValid()) {
+            const QRect r = visualRect(index);
+            const int quarter = r.height() / 4;
+            if (at.y() >= r.bottom() - quarter) ++row;
+            else if (at.y() > r.top() + quarter) position = ui::DropPosition::On;
+        }
+        e->acceptProposedAction();
+        ui::DraggingInfo info;
+        info.pasteboard = drag.pasteboard;
+        info.source = drag.source.lock().get();
+        ui::Window* window = table->window();
+        const Point point = table->locationForDrop(row, position);
+        std::weak_ptr<ui::View> keep = table;
+        RunLoop::main().perform([window, point, info, keep] {
+            if (keep.lock() && isLiveWindow(window)) ui::dropOnWindow(*window, point, info);
+        });
+    }
+
+private:
+    bool takes(QDropEvent* e) const { return e->mimeData()->hasFormat(kRowsMimeType) && currentRowDrag().pasteboard; }
+    std::weak_ptr<ui::View> m_model;
+};
 
 bool isCheckBoxColumn(const ui::TableColumn& column) {
     return column.dataCell && std::dynamic_pointer_cast<ui::CheckBoxCell>(column.dataCell());
@@ -17,7 +103,8 @@ bool isCheckBoxColumn(const ui::TableColumn& column) {
 
 class TablePeer : public ViewPeer {
 public:
-    TablePeer(const std::shared_ptr<ui::TableView>& table, QWidget* parent) : ViewPeer(table, new QTableWidget(parent)) {
+    TablePeer(const std::shared_ptr<ui::TableView>& table, QWidget* parent)
+        : ViewPeer(table, new RowDragTable(parent, table)) {
         auto* widget = this->table();
         widget->setSelectionBehavior(QAbstractItemView::SelectRows);
         widget->verticalHeader()->setVisible(false);
