@@ -17,11 +17,6 @@ namespace qv::qt {
 
 namespace {
 
-bool isLiveWindow(ui::Window* window) {
-    if (!window) return false;
-    const auto windows = ui::Application::shared().windows();
-    return std::find(windows.begin(), windows.end(), window) != windows.end();
-}
 
 // The deepest view under the window point that is registered for a type on the pasteboard.
 ui::View* dropTarget(ui::Window& window, const Point& p, const ui::Pasteboard& pasteboard) {

@@ -32,10 +32,6 @@ RowDrag& currentRowDrag() {
     return drag;
 }
 
-bool isLiveWindow(ui::Window* window) {
-    const auto windows = ui::Application::shared().windows();
-    return std::find(windows.begin(), windows.end(), window) != windows.end();
-}
 
 // A table whose rows the person drags (the data source writes them) and drops rows on.
 class RowDragTable : public QTableWidget {

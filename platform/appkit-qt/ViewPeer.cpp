@@ -1,6 +1,9 @@
 #include "appkit-qt/ViewPeer.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "appkit/Application.h"
 
 #include "appkit/Control.h"
 #include "foundation/RunLoop.h"
@@ -10,6 +13,12 @@ namespace qv::qt {
 QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 std::string fromQt(const QString& text) { return text.toUtf8().toStdString(); }
+
+bool isLiveWindow(const ui::Window* window) {
+    if (!window) return false;
+    const auto windows = ui::Application::shared().windows();
+    return std::find(windows.begin(), windows.end(), window) != windows.end();
+}
 
 ViewPeer::ViewPeer(const std::shared_ptr<ui::View>& view, QWidget* widget) : m_view(view), m_widget(widget) {}
 

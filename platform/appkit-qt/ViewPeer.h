@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "appkit/View.h"
+#include "appkit/Window.h"
 
 namespace qv::qt {
 
@@ -66,6 +67,10 @@ private:
 
 // The peer for a view of any kind the window layer has, its widget a child of `parent`.
 std::unique_ptr<ViewPeer> makePeer(const std::shared_ptr<ui::View>& view, QWidget* parent);
+
+// Whether the window still exists: work queued by a native event names its window, which the
+// program may have closed and destroyed by the time the work runs.
+bool isLiveWindow(const ui::Window* window);
 
 // Qt text from the model's UTF-8 and back.
 QString toQt(const std::string& text);

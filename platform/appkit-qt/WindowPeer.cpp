@@ -19,10 +19,6 @@ namespace qv::qt {
 
 namespace {
 
-bool isLiveWindow(ui::Window* window) {
-    const auto windows = ui::Application::shared().windows();
-    return std::find(windows.begin(), windows.end(), window) != windows.end();
-}
 
 // Runs `task` on the window at the loop's next pass, when the window still exists then.
 void onWindow(ui::Window* window, std::function<void(ui::Window&)> task) {
