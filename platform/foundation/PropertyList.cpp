@@ -1,5 +1,7 @@
 #include "foundation/PropertyList.h"
 
+#include "foundation/BitCast.h"
+
 #include <plist/plist.h>
 
 #include <cmath>
@@ -36,17 +38,8 @@ namespace {
 constexpr std::uint64_t kNaNExponentField = 0x7E0;  // 2^993: no float comes near it
 constexpr std::uint64_t kNaNTag = 0x5EA1F;
 
-std::uint64_t bitsOf(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits;
-}
-
-double doubleFromBits(std::uint64_t bits) {
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
+std::uint64_t bitsOf(double d) { return bitCast<std::uint64_t>(d); }
+double doubleFromBits(std::uint64_t bits) { return bitCast<double>(bits); }
 
 bool isFloatNaNPattern(std::uint32_t bits) { return (bits & 0x7F800000u) == 0x7F800000u && (bits & 0x007FFFFFu) != 0; }
 
@@ -77,11 +70,7 @@ double realToWrite(const Real& r) {
 }
 
 Real realFromFile(double d) {
-    if (auto pattern = decodeFloatNaN(d)) {
-        float f;
-        std::memcpy(&f, &*pattern, sizeof f);
-        return Real::fromFloat(f);
-    }
+    if (auto pattern = decodeFloatNaN(d)) return Real::fromFloat(bitCast<float>(*pattern));
     if (bitsOf(d) == bitsOf(kNegativeZeroStandIn)) return Real{-0.0, std::nullopt};
     return Real{d, std::nullopt};
 }

@@ -1,34 +1,25 @@
 #include "foundation/Value.h"
 
+#include "foundation/BitCast.h"
+
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace qv {
 
 Real Real::fromFloat(float f) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return Real{double(f), bits};
+    return Real{double(f), bitCast<std::uint32_t>(f)};
 }
 
 float Real::asFloat() const {
-    if (singleBits) {
-        float f;
-        std::memcpy(&f, &*singleBits, sizeof f);
-        return f;
-    }
+    if (singleBits) return bitCast<float>(*singleBits);
     return float(value);
 }
 
 bool Real::operator==(const Real& other) const {
     if (singleBits || other.singleBits) {
         // Compare as stored patterns, so NaNs of one pattern compare equal (a round trip check).
-        std::uint32_t a, b;
-        float fa = asFloat(), fb = other.asFloat();
-        std::memcpy(&a, &fa, sizeof a);
-        std::memcpy(&b, &fb, sizeof b);
-        return a == b;
+        return bitCast<std::uint32_t>(asFloat()) == bitCast<std::uint32_t>(other.asFloat());
     }
     if (std::isnan(value) && std::isnan(other.value)) return true;
     return value == other.value;

@@ -1,6 +1,6 @@
 #include "lens/DatFormat.h"
 
-#include <cstring>
+#include "foundation/BitCast.h"
 
 const std::string& DATDatabase::groupNameOfCamera(std::size_t i) const {
     static const std::string kNone;
@@ -15,28 +15,20 @@ namespace lensdb {
 std::int32_t loadI32(const std::uint8_t* p) {
     std::uint32_t u = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
                       std::uint32_t(p[3]) << 24;
-    std::int32_t v;
-    std::memcpy(&v, &u, sizeof v);
-    return v;
+    return qv::bitCast<std::int32_t>(u);
 }
 
 float loadF32(const std::uint8_t* p) {
-    std::int32_t bits = loadI32(p);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
+    return qv::bitCast<float>(loadI32(p));
 }
 
 void storeI32(std::uint8_t* p, std::int32_t v) {
-    std::uint32_t u;
-    std::memcpy(&u, &v, sizeof u);
+    const auto u = qv::bitCast<std::uint32_t>(v);
     for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(u >> (8 * i));
 }
 
 void storeF32(std::uint8_t* p, float v) {
-    std::int32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    storeI32(p, bits);
+    storeI32(p, qv::bitCast<std::int32_t>(v));
 }
 
 }  // namespace lensdb

@@ -1,7 +1,8 @@
 #include "shell/PresetFormat.h"
 
+#include "foundation/BitCast.h"
+
 #include <cmath>
-#include <cstring>
 #include <iterator>
 
 // Scrambled coefficients are often subnormal, NaN or infinite bit patterns that must pass through
@@ -37,28 +38,16 @@ std::uint32_t reverseBytes(std::uint32_t bits) {
            ((bits & 0xFF000000u) >> 24);
 }
 
-std::uint32_t bitsOfFloat(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
+std::uint32_t bitsOfFloat(float value) { return qv::bitCast<std::uint32_t>(value); }
 
-float floatOfBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+float floatOfBits(std::uint32_t bits) { return qv::bitCast<float>(bits); }
 
 float swapfloat(float value) { return floatOfBits(reverseBytes(bitsOfFloat(value))); }
 
 double swapDouble(double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
+    const auto bits = qv::bitCast<std::uint64_t>(value);
     const std::uint64_t half = reverseBytes(std::uint32_t(bits & 0xFFFFFFFFu));
-    const std::uint64_t result = (half << 32) | half;
-    double swapped;
-    std::memcpy(&swapped, &result, sizeof swapped);
-    return swapped;
+    return qv::bitCast<double>((half << 32) | half);
 }
 
 float scrambleCoefficient(double coefficient) {
