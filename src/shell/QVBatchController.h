@@ -37,6 +37,7 @@
 #include "shell/BatchNaming.h"
 #include "shell/BatchPipeline.h"
 #include "shell/BatchSources.h"
+#include "shell/LensInfoText.h"
 
 class QVController;
 class QVDisplayViewLink;
@@ -198,9 +199,10 @@ private:
                              batch::CorrectionSettings& settings);
     // Why the output may not be written in this run, or nothing when it may.
     std::optional<std::string> refusedOutput(const Job& job, const std::string& source, const std::string& output);
-    // The main thread's part of a photo: the metadata tool, the lens choice and the settings.
-    batch::CorrectionSettings prepareOnMainThread(const Job& job, const std::string& source,
-                                                  const batch::LoadedPhoto& photo);
+    // The main thread's part of a photo: the focal range the metadata tool read, the lens choice
+    // and the settings.
+    batch::CorrectionSettings prepareOnMainThread(const Job& job, const batch::LoadedPhoto& photo,
+                                                  const shell::FocalRange& focalRange);
 
     // Naming state: the worker's while a run is on, the sheet's otherwise.
     batch::NamingCounters mCounters;

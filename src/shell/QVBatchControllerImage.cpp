@@ -35,8 +35,8 @@ std::string QVBatchController::canonicalPath(const std::string& path) {
     return qv::paths::appendingPathComponent(resolved, qv::paths::lastPathComponent(path));
 }
 
-batch::CorrectionSettings QVBatchController::prepareOnMainThread(const Job& job, const std::string& source,
-                                                                 const batch::LoadedPhoto& photo) {
+batch::CorrectionSettings QVBatchController::prepareOnMainThread(const Job& job, const batch::LoadedPhoto& photo,
+                                                                 const shell::FocalRange& focalRange) {
     batch::CorrectionSettings settings;
     qv::performOnMainThread(
         [&] {
@@ -45,7 +45,8 @@ batch::CorrectionSettings QVBatchController::prepareOnMainThread(const Job& job,
             if (!mQVController) return;
             QVController& c = *mQVController;
             c.setDFOVwithWidth(photo.sourceRect.width(), photo.sourceRect.height());
-            c.executeExifToolForImage(source);
+            c.setMinFocalLengthFromImage(focalRange.minimum);
+            c.setMaxFocalLengthFromImage(focalRange.maximum);
             c.setLensProperties();
             const bool owned = c.selectLensFromPreferences();
             if (job.mode == CorrectionMode::Automatic && !owned) c.autoselectionForLens();

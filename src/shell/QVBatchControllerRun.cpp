@@ -6,6 +6,7 @@
 // timer reads "finished" first, so a tick that sees the run finished also sees it cancelled: a
 // failed run never asks for sleep or says it is done.
 #include <cmath>
+#include <future>
 
 #include "appkit/Alert.h"
 #include "appkit/Application.h"
@@ -132,13 +133,18 @@ void QVBatchController::batchProcessImages(const Job& job) {
         mImageCounter = int(i);
         if (m_photoStarting) m_photoStarting(int(i));
         const std::string& source = job.files[i];
+        // The metadata tool reads the lens information while the photo is decoded.
+        std::future<shell::FocalRange> lensInfo = std::async(std::launch::async, [this, &source] {
+            return mQVController ? mQVController->lensInfoForImage(source) : shell::FocalRange{};
+        });
         const std::optional<batch::LoadedPhoto> photo = batch::loadPhoto(source);
+        const shell::FocalRange focalRange = lensInfo.get();
         if (!photo) {
             report({source, "", FileReport::Outcome::Skipped, "not a photo that can be read"});
             continue;
         }
         anyLoaded = true;
-        batch::CorrectionSettings settings = prepareOnMainThread(job, source, *photo);
+        batch::CorrectionSettings settings = prepareOnMainThread(job, *photo, focalRange);
         const std::optional<std::string> output = destinationFilePathFor(job, source);
         if (!output) {
             // Its alert has said why; the run ends here as if cancelled.

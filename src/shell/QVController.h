@@ -29,6 +29,7 @@
 #include "lens/QVPreferences.h"
 #include "shell/BatchOutlets.h"
 #include "shell/DatabaseEditSheet.h"
+#include "shell/LensInfoText.h"
 #include "shell/FisheyeControls.h"
 #include "shell/QVControllerOutlets.h"
 #include "shell/QVControllerState.h"
@@ -223,6 +224,9 @@ public:
     bool createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties);
     bool performLoading(const std::string& path);
     void executeExifToolForImage(const std::string& path);
+    // The focal range the metadata tool reads in a photo's lens information (zeros when it tells
+    // none); any thread may ask, so a batch runs it beside the photo's decoding.
+    shell::FocalRange lensInfoForImage(const std::string& path) const;
     void displayImageProperties();
     // Extracts the profile of a photo into the support folder on a thread of its own.
     static void performSipsCommand(std::string photo);

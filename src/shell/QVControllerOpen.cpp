@@ -170,15 +170,17 @@ void QVController::openImage(const std::string& chosen) {
     }
 }
 
-void QVController::executeExifToolForImage(const std::string& path) {
-    mState.mMinFocalLengthFromImage = 0;
-    mState.mMaxFocalLengthFromImage = 0;
-    if (path.empty()) return;
+shell::FocalRange QVController::lensInfoForImage(const std::string& path) const {
+    if (path.empty()) return {};
     const auto tool = m_pMainBundle.pathForResource("exiftool");
-    if (!tool || !qv::files::exists(*tool)) return;
+    if (!tool || !qv::files::exists(*tool)) return {};
     const auto result = qv::runProcess(*tool, {"-lensinfo", path}, kExifToolTimeoutSeconds);
-    if (!result || result->output.empty()) return;
-    const shell::FocalRange range = shell::parseLensInfo(result->output);
+    if (!result || result->output.empty()) return {};
+    return shell::parseLensInfo(result->output);
+}
+
+void QVController::executeExifToolForImage(const std::string& path) {
+    const shell::FocalRange range = lensInfoForImage(path);
     mState.mMinFocalLengthFromImage = range.minimum;
     mState.mMaxFocalLengthFromImage = range.maximum;
 }
