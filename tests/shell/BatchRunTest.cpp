@@ -12,6 +12,7 @@
 #include "ShellTestSupport.h"
 #include "common/FileSizeLimit.h"
 #include "appkit/Alert.h"
+#include "appkit/Pasteboard.h"
 #include "foundation/Files.h"
 #include "foundation/FolderListing.h"
 #include "foundation/RunLoop.h"
@@ -468,6 +469,33 @@ TEST_F(BatchRunTest, TheStartChecksRefuseWithTheirAlertsAndStartNothing) {
     EXPECT_FALSE(start());
     EXPECT_EQ(alertsWithMessage("PresetOpenErrorMessage").size(), 2u);
     EXPECT_TRUE(namesIn(out()).empty());
+}
+
+TEST_F(BatchRunTest, DroppedFilesJoinTheListAndOnlyFolderRowsTakeTheSubFolderBox) {
+    writeCanon(in("a.jpg"));
+    ASSERT_TRUE(qv::files::writeWhole(in("notes.txt"), std::string_view("text")));
+    auto board = qv::ui::Pasteboard::withName("batch drop");
+    board->setFilenames({in("a.jpg"), in("notes.txt"), m_dir.file("in")});
+    qv::ui::DraggingInfo drag;
+    drag.pasteboard = board;
+    qv::ui::TableView& list = *b().mSourcesTable;
+    EXPECT_EQ(b().validateDrop(list, drag, 0, qv::ui::DropPosition::Above), qv::ui::kDragOperationCopy);
+    ASSERT_TRUE(b().acceptDrop(list, drag, 0, qv::ui::DropPosition::Above));
+    ASSERT_EQ(list.numberOfRows(), 2);  // the text file is left out
+    EXPECT_TRUE(qv::UserDefaults::standard().boolForKey(batch::keys::kEnableControls));
+    const qv::ui::TableColumn* box = list.tableColumnWithIdentifier(batch::keys::kSubFoldersColumn);
+    EXPECT_FALSE(list.userClickCheckBox(box, 0));  // a file has no sub-folders
+    EXPECT_TRUE(list.userClickCheckBox(box, 1));
+    EXPECT_EQ(b().sources().subFolders, (std::vector<bool>{false, true}));
+    const qv::ui::TableColumn* names = list.tableColumnWithIdentifier(batch::keys::kSourcesColumn);
+    EXPECT_EQ(list.objectValueAt(names, 1).value.stringOr(""), "in");
+    ASSERT_TRUE(list.userClickRow(0));
+    b().onRemoveSource(nullptr);
+    EXPECT_EQ(b().sources().sources, std::vector<std::string>{m_dir.file("in")});
+    EXPECT_EQ(b().sources().subFolders, std::vector<bool>{true});
+    list.deselectAll();
+    b().onRemoveSource(nullptr);  // no row selected: nothing happens
+    EXPECT_EQ(list.numberOfRows(), 1);
 }
 
 TEST_F(BatchRunTest, AnUnreadableFileIsSkippedWithoutAnAlertAndUsesNoNumber) {

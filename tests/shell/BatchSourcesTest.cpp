@@ -4,6 +4,7 @@
 
 #include "common/TempDir.h"
 #include "foundation/Files.h"
+#include "shell/BatchPipeline.h"
 #include "shell/BatchProgress.h"
 #include "shell/BatchSources.h"
 #include "shell/ImageAndTextCell.h"
@@ -131,4 +132,20 @@ TEST(ImageAndTextCellTest, DrawingFillsTheStripAndPutsTheIconInItsFrame) {
     EXPECT_EQ(canvas.pixel(4, 14)[1], 0);
     EXPECT_EQ(canvas.pixel(1, 14)[1], 255);
     EXPECT_EQ(canvas.pixel(20, 14)[3], 0);  // the text's part is left to the text
+}
+
+TEST(BatchOutputRect, CropInsideAboveFullScaleKeepsTheSourceSizeCentredAndClipped) {
+    const qv::Rect extent(0, 0, 150, 90), source(0, 0, 100, 60);
+    EXPECT_EQ(effectiveRectForImage(extent, source, true, 150), qv::Rect(25, 15, 100, 60));
+    // A source larger than the extent is clipped to it.
+    EXPECT_EQ(effectiveRectForImage(qv::Rect(0, 0, 80, 50), source, true, 150), qv::Rect(0, 0, 80, 50));
+    EXPECT_EQ(effectiveRectForImage(extent, source, true, 100), extent);
+    EXPECT_EQ(effectiveRectForImage(extent, source, true, 80), extent);
+}
+
+TEST(BatchOutputRect, OtherCropsCentreTheSourceSizeAndFollowANegativeOrigin) {
+    const qv::Rect source(0, 0, 100, 60);
+    EXPECT_EQ(effectiveRectForImage(qv::Rect(-20, 0, 140, 60), source, false, 100), qv::Rect(0, 0, 100, 60));
+    EXPECT_EQ(effectiveRectForImage(qv::Rect(20, 0, 140, 60), source, false, 100), qv::Rect(20, 0, 100, 60));
+    EXPECT_EQ(effectiveRectForImage(qv::Rect(0, -10, 100, 80), source, false, 150), qv::Rect(0, 0, 100, 60));
 }
