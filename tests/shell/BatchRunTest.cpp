@@ -280,6 +280,25 @@ TEST_F(BatchRunTest, PresetModeSetsTheWindowsControlsOnceAndCorrectsEveryPhotoWi
     EXPECT_NE(a->pixels, original->pixels);
 }
 
+TEST_F(BatchRunTest, TheOutputCarriesTheSourcesColourProfile) {
+    qv::Bitmap bitmap = qv::Bitmap::make(64, 48, qv::PixelFormat::RGB8);
+    for (std::size_t i = 0; i < bitmap.pixels.size(); ++i) bitmap.pixels[i] = std::uint8_t(i * 7);
+    const qv::io::ColorSpace srgb = qv::io::ColorSpace::sRGB();
+    ASSERT_TRUE(srgb.hasICCProfile());
+    auto destination = qv::io::ImageDestination::createWithPath(in("tagged.tif"), "public.tiff");
+    ASSERT_TRUE(destination);
+    destination->addImage(std::move(bitmap), qv::Dictionary{}, srgb);
+    ASSERT_TRUE(destination->finalize());
+    add({in("tagged.tif")});
+    intoFolder(out());
+    mode(1);
+    ASSERT_TRUE(start());
+    runToCompletion();
+    auto written = qv::io::ImageSource::createWithPath(out("tagged.tiff"));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->embeddedProfile(), srgb.iccProfile());
+}
+
 TEST_F(BatchRunTest, DestinationModeRefusesToWriteOverASourceOrAnEarlierOutput) {
     ASSERT_TRUE(qv::files::createFolder(in("one")));
     ASSERT_TRUE(qv::files::createFolder(in("two")));
