@@ -260,7 +260,11 @@ public:
     qv::Size fixedSizeExtent();
 
 private:
+    friend class QVEditPlugIn;  // the plug-in's edit session runs these start-up steps itself
     // Start-up steps (QVControllerStartup.cpp).
+    // Installs the resource database, loads the support folder's databases (or the stored
+    // fall-back), selects the stored camera and links the view, the loader and the tables.
+    void startDatabasesAndLinks();
     bool installOrUpdateResourceDatabase();
     void loadSupportFolderDatabases(), loadFallbackDatabase(const std::string& path);
     void restoreWindowFrame(), askForOwnedLenses();

@@ -33,7 +33,7 @@ void QVController::awakeFromNib() {
     mState.mLensSelectionInProgress = false;
     mState.mFESamplerType = unwrap::samplerCode(unwrap::kDefaultSampler);
     mState.mFECorrectiontype = 0;
-
+#ifndef QV_PLUGIN_BUILD  // in the plug-in, every edit session of the host runs its own start-up
     // Image units: the magnifier's filter comes from our own unit when nothing else supplies it.
     qv::ci::loadAllPlugIns();
     if (!qv::ci::Filter::isRegistered("LensFilter"))
@@ -48,6 +48,26 @@ void QVController::awakeFromNib() {
     }
 
     setValuesToNoDatabase();
+    startDatabasesAndLinks();
+
+    auto& defaults = qv::UserDefaults::standard();
+    defaults.set(kOpenButton, true);
+    defaults.set(kEnableControl, false);
+
+    restoreWindowFrame();
+    if (mLensSelection.mMyLensList)
+        mLensSelection.mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
+    mState.mShowOnlyMathingLenses =
+        mParametersSheet.mShowMatchingLenses && mParametersSheet.mShowMatchingLenses->state() == qv::ui::kOnState;
+    m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
+        qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
+        [this](const qv::Notification& notification) { popupButtonWillPop(notification); });
+    if (mMain.m_pCropRadioButtons) setCropOption(mMain.m_pCropRadioButtons);
+    // The lens-information reader of the open step registers its own observer when it lands.
+#endif
+}
+
+void QVController::startDatabasesAndLinks() {
     const bool supportFolderUsable = installOrUpdateResourceDatabase();
 
     const qv::Value preferences = qv::PreferencesFile::read();
@@ -82,21 +102,6 @@ void QVController::awakeFromNib() {
         mDatabaseSheet.m_pCamNameTable->setDelegate(this);
     }
     if (mEditSheet.m_pESLensNameText) mEditSheet.m_pESLensNameText->setDelegate(this);
-
-    auto& defaults = qv::UserDefaults::standard();
-    defaults.set(kOpenButton, true);
-    defaults.set(kEnableControl, false);
-
-    restoreWindowFrame();
-    if (mLensSelection.mMyLensList)
-        mLensSelection.mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
-    mState.mShowOnlyMathingLenses =
-        mParametersSheet.mShowMatchingLenses && mParametersSheet.mShowMatchingLenses->state() == qv::ui::kOnState;
-    m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
-        qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
-        [this](const qv::Notification& notification) { popupButtonWillPop(notification); });
-    if (mMain.m_pCropRadioButtons) setCropOption(mMain.m_pCropRadioButtons);
-    // The lens-information reader of the open step registers its own observer when it lands.
 }
 
 bool QVController::installOrUpdateResourceDatabase() {

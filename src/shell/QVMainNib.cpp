@@ -249,7 +249,12 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     c.fisheye().mFEInputFOV = k.field(w, angles[0]).get();
     c.fisheye().mFEOutputFOV = k.field(w, angles[1]).get();
     auto sampler = k.b.makeIn<PopUpButton>(w, right.next());
-    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) sampler->addItemWithTitle(info.title);
+    // Each item's tag is its sampler's code, which is also its position: the sampler is stored by
+    // position and restored by tag.
+    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) {
+        sampler->addItemWithTitle(info.title);
+        sampler->setTagAtIndex(sampler->numberOfItems() - 1, unwrap::samplerCode(info.sampler));
+    }
     sampler->selectItemAtIndex(unwrap::samplerCode(unwrap::kDefaultSampler));
     sampler->setTarget(&c, &QVController::setSamplerType);
     c.fisheye().mFESamplertypePopUp = sampler.get();
@@ -439,9 +444,11 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     controller->preferences().mQVPreferences = preferences.get();
     auto menu = buildMainMenu(*controller);
 
+#ifndef QV_PLUGIN_BUILD  // inside a host, the plug-in is neither the main menu's owner nor the application's delegate
     Application& application = Application::shared();
     application.setMainMenu(menu);
     application.setDelegate(controller.get());
+#endif
     nib.add(controller);  // last: its start-up runs once everything else is awake
 
     result.nib = nib.finish();

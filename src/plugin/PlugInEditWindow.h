@@ -1,0 +1,29 @@
+#pragma once
+// The plug-in's window as the host meets it: its frame, the correction controls a person sets by
+// name, the Done and Cancel buttons, and the alerts shown.
+#include "appkit/Button.h"
+#include "appkit/Window.h"
+#include "host/ApertureEditManager.h"
+
+class QVEditPlugIn;
+
+class PlugInEditWindow : public qv::host::EditWindow {
+public:
+    PlugInEditWindow(QVEditPlugIn& plugIn, qv::ui::Window& window);
+
+    qv::host::Frame frame() const override;
+    std::vector<std::pair<std::string, std::string>> controls() const override;
+    std::optional<std::string> setControl(const std::string& name, const std::string& value) override;
+    void clickDone() override;
+    void clickCancel() override;
+    std::vector<std::string> alertMessages() const override;
+
+    qv::ui::Button* doneButton() const { return m_done; }
+    qv::ui::Button* cancelButton() const { return m_cancel; }
+
+private:
+    QVEditPlugIn& m_plugIn;
+    qv::ui::Window& m_window;
+    qv::ui::Button* m_done = nullptr;
+    qv::ui::Button* m_cancel = nullptr;
+};

@@ -1,0 +1,193 @@
+// Creation, the window, and the start of an edit session: the plug-in's own version of the
+// application's start-up, run at every session on the host's selected versions.
+#include "plugin/QVEditPlugIn.h"
+
+#include "appkit/Alert.h"
+#include "appkit/Application.h"
+#include "appkit/Button.h"
+#include "coreimage/CIFilter.h"
+#include "coreimage/CIImageUnit.h"
+#include "foundation/Files.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "foundation/Threads.h"
+#include "lens/OwnedLensDrag.h"
+#include "plugin/PlugInBundle.h"
+#include "plugin/PlugInEditWindow.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/Questions.h"
+#include "shell/SupportFolder.h"
+
+using namespace shell::keys;
+
+namespace {
+
+// The image units the plug-in brings, each loaded only when its filter is missing.
+struct BundledImageUnit {
+    const char* filter;
+    const char* file;
+};
+constexpr BundledImageUnit kBundledImageUnits[] = {
+    {"LensFilter", "LensFilter.plugin"}, {"Vignette", "Vignette.plugin"}, {"RadialDistortion", "RadialDistortion.plugin"}};
+
+}  // namespace
+
+std::unique_ptr<QVEditPlugIn> QVEditPlugIn::initWithAPIManager(qv::host::PROAPIAccessing* apiManager) {
+    if (!apiManager) return nullptr;
+    qv::host::ApertureEditManager* editManager = apiManager->apiForProtocol(qv::host::kApertureEditManagerProtocol);
+    if (!editManager) return nullptr;
+    return std::unique_ptr<QVEditPlugIn>(new QVEditPlugIn(apiManager, editManager));
+}
+
+QVEditPlugIn::QVEditPlugIn(qv::host::PROAPIAccessing* apiManager, qv::host::ApertureEditManager* editManager)
+    : mApiManager(apiManager), mEditManager(editManager), m_bundle(plugInBundle()) {}
+
+QVEditPlugIn::~QVEditPlugIn() {
+    // The profile extraction of a session may still run; it must not outlive what it writes for.
+    qv::waitForDetachedThreads(60);
+}
+
+qv::ui::Window* QVEditPlugIn::window() { return m_nib ? m_nib->controller->mainWindow().m_pWindow : nullptr; }
+
+qv::host::EditWindow* QVEditPlugIn::editWindow() {
+    if (m_editWindow) return m_editWindow.get();
+    QVMainNib nib = loadMainNib();
+    if (!nib.controller || !nib.controller->mainWindow().m_pWindow) return nullptr;  // tried again next time
+    m_nib = std::move(nib);
+    QVController& c = *m_nib->controller;
+    c.m_pMainBundle = m_bundle;
+    c.setOriginalImagePath("");
+    m_editWindow = std::make_unique<PlugInEditWindow>(*this, *c.mainWindow().m_pWindow);
+    return m_editWindow.get();
+}
+
+void QVEditPlugIn::loadImageUnits() {
+    const std::string plugIns = m_bundle.builtInPlugInsPath();
+    for (const BundledImageUnit& unit : kBundledImageUnits) {
+        const std::string path = qv::paths::appendingPathComponent(plugIns, unit.file);
+        if (!qv::ci::Filter::isRegistered(unit.filter) && qv::files::exists(path)) qv::ci::loadPlugIn(path);
+    }
+}
+
+std::optional<qv::Rect> QVEditPlugIn::placedFrame(const qv::host::Frame& host, double width, double height) {
+    if (width == 0 || height == 0) return std::nullopt;
+    return qv::Rect(host.x + 0.5 * host.width - 0.5 * width, host.y + host.height - height, width, height);
+}
+
+void QVEditPlugIn::placeWindowOverHost() {
+    QVController& c = *controller();
+    qv::Value preferences = qv::PreferencesFile::read();
+    if (preferences.isDictionary() && !preferences.contains(kWindowWidth))
+        c.mState.mPreferenceFileCreated = qv::PreferencesFile::update([&](qv::Value& root) { c.storeWindowFrame(root); });
+    preferences = qv::PreferencesFile::read();
+    const float width = preferences.get(kWindowWidth).floatOr(0), height = preferences.get(kWindowHeight).floatOr(0);
+    if (const auto frame = placedFrame(mEditManager->apertureWindow(), width, height)) window()->setFrame(*frame, true);
+}
+
+void QVEditPlugIn::askForOwnedLenses() {
+    QVController& c = *controller();
+    const qv::Value preferences = qv::PreferencesFile::read();
+    const bool noOwnedLenses = preferences.get(kRecentLenses).size() == 0;
+    if (!(c.mState.mPreferenceFileCreated || noOwnedLenses) || preferences.get(kDontAskUserToSelectLens).boolOr(false)) {
+        window()->makeKeyAndOrderFront();
+        return;
+    }
+    const shell::QuestionAnswer answer = shell::askWithDontAskAgain(
+        m_bundle.localizedString("Please tell Quorvel which lenses you own."),
+        m_bundle.localizedString("This will aid in the auto-selection of correction settings."),
+        m_bundle.localizedString("OKButton"), m_bundle.localizedString("Cancel"));
+    qv::PreferencesFile::update([&](qv::Value& root) { root[kDontAskUserToSelectLens] = answer.dontAskAgain; });
+    auto& lensSelection = c.lensSelection();
+    if (!answer.firstButton) {
+        if (lensSelection.mLensSelectionWindow) lensSelection.mLensSelectionWindow->orderOut();
+        window()->makeKeyAndOrderFront();
+        return;
+    }
+    c.mState.mLensSelectionInProgress = true;
+    if (lensSelection.mManufacturerList) {
+        lensSelection.mManufacturerList->reloadData();
+        lensSelection.mManufacturerList->tile();
+        lensSelection.mManufacturerList->selectRow(0);
+    }
+    c.runLensSelectionWindow();
+}
+
+void QVEditPlugIn::restoreFisheyeControls() {
+    QVController& c = *controller();
+    const qv::Value preferences = qv::PreferencesFile::read();
+    auto& fisheye = c.fisheye();
+    const std::pair<qv::ui::TextField*, const char*> fields[] = {{fisheye.mFEInputFOV, kFEInputFOV},
+                                                                 {fisheye.mFEOutputFOV, kFEOutputFOV},
+                                                                 {fisheye.mFEOutputWidth, kFEOutputWidth},
+                                                                 {fisheye.mFEOutputHeight, kFEOutputHeight}};
+    for (const auto& [field, key] : fields)
+        if (field) field->setIntValue(int(preferences.get(key).doubleOr(0)));
+    if (fisheye.mFESamplertypePopUp && preferences.contains(kSamplerType)) {
+        // The sampler the unwrap uses follows the restored pop-up.
+        if (fisheye.mFESamplertypePopUp->selectItemWithTag(int(preferences.get(kSamplerType).doubleOr(0))))
+            c.setSamplerType(fisheye.mFESamplertypePopUp);
+    }
+    if (fisheye.mFECorrectionTypeMatrix) c.setCorrectionType(fisheye.mFECorrectionTypeMatrix);
+}
+
+void QVEditPlugIn::beginEditSession() {
+    QVController* controller = this->controller();
+    if (!controller) return;  // editWindow has not run
+    QVController& c = *controller;
+    m_sessionOpen = true;
+
+    // 1-2: one entry per selected version, only the first made editable. The list starts empty at
+    // every session, so a second session never writes the first session's file again.
+    mImagePaths.clear();
+    const std::vector<qv::host::VersionId> selected = mEditManager->selectedVersionIds();
+    mImagePaths.resize(selected.size());
+    if (!selected.empty()) {
+        const auto editable = mEditManager->editableVersionsOfVersions({selected.front()}, true);
+        if (!editable.empty()) {
+            const auto id = editable.front().find(qv::host::kExportKeyUniqueID);
+            if (id != editable.front().end()) {
+                const std::string path = mEditManager->pathOfEditableFileForVersion(id->second);
+                if (!path.empty()) mImagePaths.front() = path;
+            }
+        }
+    }
+
+    // 3-4.
+    c.mState.mAppLaunched = false;
+    c.mState.mLensSelectionInProgress = false;
+    c.mState.mDatabaseRows.clear();  // the databases are loaded again below
+    c.setPTLensValues({0, 0, 0, 0});
+
+    // 6-7.
+    loadImageUnits();
+    c.mState.mPreferenceFileCreated = false;
+    if (!qv::PreferencesFile::exists()) qv::PreferencesFile::createIfMissing(preferencesFileDefaults(true));
+
+    // 8-11: the databases and the links, as the application's start-up.
+    c.setValuesToNoDatabase();
+    c.startDatabasesAndLinks();
+
+    // 12-16.
+    for (qv::ui::Slider* fringe : {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixBlueSlider}) {
+        if (!fringe) continue;
+        fringe->setMinValue(-0.02);
+        fringe->setMaxValue(0.02);
+    }
+    placeWindowOverHost();
+    if (c.lensSelection().mMyLensList) c.lensSelection().mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
+    askForOwnedLenses();
+    restoreFisheyeControls();
+
+    // 17.
+    c.m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
+        qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
+        [&c](const qv::Notification& notification) { c.popupButtonWillPop(notification); });
+    shell::sweepSupportFolder();
+    if (c.mainWindow().m_pCropRadioButtons) c.setCropOption(c.mainWindow().m_pCropRadioButtons);
+
+    // 18: the editable file is opened; the profile thread is handed its path, read by nobody else.
+    if (mImagePaths.empty() || !mImagePaths.front()) return;
+    const std::string path = *mImagePaths.front();
+    qv::detachThread([path] { QVController::performSipsCommand(path); });
+    c.openImage(path);
+}

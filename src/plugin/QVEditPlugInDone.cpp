@@ -1,0 +1,90 @@
+// The end of an edit session: Done writes the corrected photo over the editable file, Cancel
+// writes nothing; both store the window frame and the sampler, sweep the support folder and end
+// the host's session.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "appkit/Alert.h"
+#include "appkit/PopUpButton.h"
+#include "engine/QVDisplayView.h"
+#include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "imageio/ImageSource.h"
+#include "output/QVImageEncoder.h"
+#include "plugin/QVEditPlugIn.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/SupportFolder.h"
+
+using namespace shell::keys;
+
+namespace {
+
+// The encoder's type for the type identifier of a file, when the encoder writes that type.
+std::optional<QVOutputType::Type> outputTypeOf(const std::string& identifier) {
+    for (const QVOutputType::TypeInfo& info : QVOutputType::types())
+        if (identifier == info.identifier) return info.type;
+    return std::nullopt;
+}
+
+// A file the user may write: one with no write permission at all is not replaced, whoever runs us.
+bool isWritableFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+bool QVEditPlugIn::writeBack(const std::string& path) {
+    QVController& c = *controller();
+    if (!c.state().m_bImageLoaded || !isWritableFile(path)) return false;
+    const auto source = qv::io::ImageSource::createWithPath(path);
+    if (!source) return false;
+    const auto type = outputTypeOf(source->type());
+    if (!type) return false;
+    // The full-resolution result: the photo as the user chose it, through the correction chain.
+    qv::ci::Image image = QVDisplayView::CreateCIImageWithoutOrientation(c.originalImagePath());
+    if (image.isNull() || !c.mainWindow().m_pDisplayView) return false;
+    image = c.mainWindow().m_pDisplayView->fullResolutionImage(image);
+    if (image.isNull()) return false;
+    qv::Dictionary properties = source->properties();
+    const auto bytes = QVImageEncoder::dataFromImage(image, *type, properties, std::nullopt, nullptr, source->colorSpace());
+    if (!bytes) return false;
+    QVImageEncoder::SaveOptions options;
+    options.sixteenBits = QVImageEncoder::wantsSixteenBits(properties);
+    // Written beside the file and renamed over it only when complete.
+    return QVImageEncoder::writeEncodedFile(*bytes, path, options);
+}
+
+void QVEditPlugIn::storeSessionEnd() {
+    QVController& c = *controller();
+    qv::PreferencesFile::update([&](qv::Value& root) {
+        c.storeWindowFrame(root);
+        if (auto* sampler = c.fisheye().mFESamplertypePopUp) root[kSamplerType] = sampler->indexOfSelectedItem();
+    });
+    shell::sweepSupportFolder();
+}
+
+void QVEditPlugIn::doneEditing(qv::ui::Control*) {
+    if (!m_sessionOpen || !controller()) return;
+    const std::size_t selected = std::min(mEditManager->selectedVersionIds().size(), mImagePaths.size());
+    for (std::size_t i = 0; i < selected; ++i) {
+        if (!mImagePaths[i] || writeBack(*mImagePaths[i])) continue;
+        // The file is as it was; the session stays open, to try again or to cancel.
+        qv::ui::runAlertPanel(qv::paths::lastPathComponent(*mImagePaths[i]),
+                              m_bundle.localizedString("SaveErrorMessage"), "OK");
+        return;
+    }
+    storeSessionEnd();
+    m_sessionOpen = false;
+    mEditManager->endEditSession();
+}
+
+void QVEditPlugIn::cancelEditing(qv::ui::Control*) {
+    if (!m_sessionOpen || !controller()) return;
+    storeSessionEnd();
+    m_sessionOpen = false;
+    mEditManager->cancelEditSession();
+}

@@ -1,0 +1,253 @@
+// The plug-in's edit session driven in-process through a recording host: the calls it makes and
+// their order, Done writing the photo over the editable file in its own format, Cancel leaving it
+// byte for byte, failures that keep the file and the session, a second session, the start-up's
+// preferences, window placement and restored fisheye controls.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "ShellTestSupport.h"
+#include "TestImages.h"
+#include "appkit/PopUpButton.h"
+#include "appkit/TextField.h"
+#include "foundation/Bundle.h"
+#include "foundation/Files.h"
+#include "foundation/PreferencesFile.h"
+#include "host/RecordingEditManager.h"
+#include "imageio/ImageProperties.h"
+#include "imageio/ImageSource.h"
+#include "imageio/ImageTypes.h"
+#include "plugin/PlugInEditWindow.h"
+#include "plugin/QVEditPlugIn.h"
+#include "shell/PreferenceKeys.h"
+
+using namespace shelltest;
+using qv::host::RecordingEditManager;
+
+namespace {
+
+class EditSessionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetApplication();
+        m_bundle = std::make_unique<FixtureBundle>();
+        for (const char* resource : {"exiftool", "MyRadialDistortion.cikernel", "MyVignetting.cikernel"})
+            ASSERT_TRUE(m_bundle->installResource(resource));
+        responder().queueAlert(declineOwnedLenses());
+        m_editable = m_dir.file("IMG_0001 (editable).jpg");
+        writePhoto(m_editable, 600, 400);
+        m_host.selectOne("IMG_0001", m_editable);
+    }
+    void TearDown() override {
+        m_plugIn.reset();
+        resetApplication();
+        m_bundle.reset();
+    }
+    // Creates the plug-in, asks for its window and starts a session.
+    QVEditPlugIn& begin() {
+        if (!m_plugIn) m_plugIn = QVEditPlugIn::initWithAPIManager(&m_host);
+        EXPECT_TRUE(m_plugIn);
+        EXPECT_NE(m_plugIn->editWindow(), nullptr);
+        m_plugIn->beginEditSession();
+        return *m_plugIn;
+    }
+    PlugInEditWindow& window() { return *dynamic_cast<PlugInEditWindow*>(m_plugIn->editWindow()); }
+
+    qvtest::TempDir m_dir;
+    std::unique_ptr<FixtureBundle> m_bundle;
+    RecordingEditManager m_host;
+    std::unique_ptr<QVEditPlugIn> m_plugIn;
+    std::string m_editable;
+};
+
+TEST_F(EditSessionTest, CreationNeedsAnEditManager) {
+    m_host.offersEditManager = false;
+    EXPECT_EQ(QVEditPlugIn::initWithAPIManager(&m_host), nullptr);
+    EXPECT_EQ(QVEditPlugIn::initWithAPIManager(nullptr), nullptr);
+    EXPECT_EQ(m_host.log.calls(), std::vector<std::string>{"apiForProtocol ApertureEditManager"});
+}
+
+TEST_F(EditSessionTest, DoneWritesTheCorrectionOverTheEditableFileInItsOwnFormatAndEndsTheSession) {
+    const auto before = fileBytes(m_editable);
+    QVEditPlugIn& plugIn = begin();
+    ASSERT_TRUE(plugIn.controller()->state().m_bImageLoaded);
+    ASSERT_EQ(window().setControl("rotation", "5"), std::nullopt);
+    window().clickDone();
+    EXPECT_FALSE(plugIn.isSessionOpen());
+    EXPECT_NE(fileBytes(m_editable), before);
+    const auto source = qv::io::ImageSource::createWithPath(m_editable);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->type(), qv::io::kUTTypeJPEG);
+    // The photo's orientation tag turned it; it is written upright.
+    EXPECT_LT(source->pixelWidth(), source->pixelHeight());
+    EXPECT_EQ(source->orientation(), 1);
+    EXPECT_EQ(qv::Value(source->properties()).get(qv::io::kCGImagePropertyTIFFDictionary).get("Model").stringOr(""),
+              "Canon EOS 400D DIGITAL");
+    EXPECT_EQ(m_host.log.calls(),
+              (std::vector<std::string>{"apiForProtocol ApertureEditManager", "selectedVersionIds",
+                                        "editableVersionsOfVersions [IMG_0001] stacked",
+                                        "pathOfEditableFileForVersion IMG_0001-edit", "apertureWindow",
+                                        "selectedVersionIds", "endEditSession"}));
+}
+
+TEST_F(EditSessionTest, CancelLeavesTheFileByteForByteAndStoresTheWindowAndSampler) {
+    const auto before = fileBytes(m_editable);
+    QVEditPlugIn& plugIn = begin();
+    ASSERT_EQ(window().setControl("scale", "120"), std::nullopt);
+    // The sampler pop-up is stored by position.
+    plugIn.controller()->fisheye().mFESamplertypePopUp->selectItemAtIndex(5);
+    window().clickCancel();
+    EXPECT_FALSE(plugIn.isSessionOpen());
+    EXPECT_EQ(fileBytes(m_editable), before);
+    EXPECT_EQ(m_host.log.names().back(), "cancelEditSession");
+    const qv::Value preferences = qv::PreferencesFile::read();
+    EXPECT_EQ(preferences.get(shell::keys::kSamplerType).doubleOr(-1), 5);
+    EXPECT_EQ(preferences.get(shell::keys::kWindowWidth).doubleOr(0), plugIn.window()->frame().width());
+}
+
+TEST_F(EditSessionTest, AFileThatCannotBeWrittenIsKeptAndTheSessionStaysOpen) {
+    QVEditPlugIn& plugIn = begin();
+    ASSERT_EQ(window().setControl("rotation", "5"), std::nullopt);
+    const auto before = fileBytes(m_editable);
+    ASSERT_EQ(::chmod(m_editable.c_str(), 0444), 0);
+    window().clickDone();
+    EXPECT_EQ(fileBytes(m_editable), before);
+    EXPECT_TRUE(plugIn.isSessionOpen());
+    const auto messages = window().alertMessages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(), qv::localizedString("SaveErrorMessage")), messages.end());
+    EXPECT_EQ(m_host.log.names().back(), "selectedVersionIds");  // the session was not ended
+    // Once writable again, Done succeeds; or the user may cancel.
+    ASSERT_EQ(::chmod(m_editable.c_str(), 0644), 0);
+    window().clickDone();
+    EXPECT_FALSE(plugIn.isSessionOpen());
+    EXPECT_NE(fileBytes(m_editable), before);
+    EXPECT_EQ(m_host.log.names().back(), "endEditSession");
+}
+
+TEST_F(EditSessionTest, NothingToOpenOpensNothingAndDoneStillEndsTheSession) {
+    const std::vector<std::function<void(RecordingEditManager&)>> setups = {
+        [](RecordingEditManager& host) { host.selected.clear(); },
+        [](RecordingEditManager& host) { host.editable.clear(); },
+        [](RecordingEditManager& host) { host.editable = {{{"other", "x"}}}; },
+        [](RecordingEditManager& host) { host.editablePaths.clear(); },
+    };
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+        SCOPED_TRACE(i);
+        m_plugIn.reset();
+        m_host = RecordingEditManager();
+        m_host.selectOne("IMG_0001", m_editable);
+        setups[i](m_host);
+        const auto before = fileBytes(m_editable);
+        QVEditPlugIn& plugIn = begin();
+        EXPECT_FALSE(plugIn.controller()->state().m_bImageLoaded);
+        EXPECT_TRUE(plugIn.imagePaths().empty() || !plugIn.imagePaths().front());
+        window().clickDone();
+        EXPECT_FALSE(plugIn.isSessionOpen());
+        EXPECT_EQ(fileBytes(m_editable), before);
+        EXPECT_EQ(m_host.log.names().back(), "endEditSession");
+    }
+}
+
+TEST_F(EditSessionTest, OnlyTheFirstOfSeveralSelectedVersionsIsEdited) {
+    m_host.selected = {"IMG_0001", "IMG_0002", "IMG_0003"};
+    QVEditPlugIn& plugIn = begin();
+    ASSERT_EQ(plugIn.imagePaths().size(), 3u);
+    EXPECT_EQ(plugIn.imagePaths()[0], m_editable);
+    EXPECT_FALSE(plugIn.imagePaths()[1]);
+    EXPECT_FALSE(plugIn.imagePaths()[2]);
+    EXPECT_EQ(m_host.log.calls()[2], "editableVersionsOfVersions [IMG_0001] stacked");
+}
+
+TEST_F(EditSessionTest, ASecondSessionEditsTheNewSelectionOnly) {
+    const std::string second = m_dir.file("IMG_0002 (editable).jpg");
+    writePhoto(second, 600, 400);
+    QVEditPlugIn& plugIn = begin();
+    window().clickCancel();
+    const auto first = fileBytes(m_editable);
+
+    m_host.selectOne("IMG_0002", second);
+    plugIn.beginEditSession();
+    ASSERT_EQ(plugIn.imagePaths().size(), 1u);
+    EXPECT_EQ(plugIn.imagePaths()[0], second);
+    EXPECT_EQ(plugIn.controller()->originalImagePath(), second);
+    const auto before = fileBytes(second);
+    ASSERT_EQ(window().setControl("rotation", "-4"), std::nullopt);
+    window().clickDone();
+    EXPECT_NE(fileBytes(second), before);
+    EXPECT_EQ(fileBytes(m_editable), first);
+}
+
+TEST_F(EditSessionTest, FirstSessionCreatesTheSixteenKeyPreferencesAndAsksForOwnedLenses) {
+    ASSERT_FALSE(qv::PreferencesFile::exists());
+    begin();
+    EXPECT_TRUE(wasAsked("Please tell Quorvel which lenses you own."));
+    const qv::Value preferences = qv::PreferencesFile::read();
+    // The sixteen created keys, the four of the window frame, and the answer to the question.
+    EXPECT_TRUE(preferences.contains(shell::keys::kWindowWidth));
+    EXPECT_EQ(shell::keys::preferencesFileDefaults(true).size(), 16u);
+    EXPECT_EQ(preferences.size(), 16u + 4u + 1u);
+    EXPECT_TRUE(m_plugIn->controller()->state().mPreferenceFileCreated);
+}
+
+TEST_F(EditSessionTest, WindowIsPlacedOverTheHostWindowWithStoredSize) {
+    const auto placed = QVEditPlugIn::placedFrame({100, 50, 1000, 800}, 600, 400);
+    ASSERT_TRUE(placed);
+    EXPECT_EQ(*placed, qv::Rect(300, 450, 600, 400));
+    EXPECT_FALSE(QVEditPlugIn::placedFrame({100, 50, 1000, 800}, 0, 400));
+    EXPECT_FALSE(QVEditPlugIn::placedFrame({100, 50, 1000, 800}, 600, 0));
+
+    qv::Value stored = shell::keys::preferencesFileDefaults(true);
+    stored[shell::keys::kWindowWidth] = 600.0f;
+    stored[shell::keys::kWindowHeight] = 400.0f;
+    stored[shell::keys::kOriginX] = 5.0f;
+    stored[shell::keys::kOriginY] = 5.0f;
+    ASSERT_TRUE(qv::PreferencesFile::write(stored));
+    QVEditPlugIn& plugIn = begin();
+    EXPECT_EQ(plugIn.window()->frame(), qv::Rect(300, 450, 600, 400));
+}
+
+TEST_F(EditSessionTest, StoredFisheyeValuesAndSamplerAreRestoredTruncatedAndTheUnwrapUsesTheSampler) {
+    qv::Value stored = shell::keys::preferencesFileDefaults(true);
+    stored[shell::keys::kFEInputFOV] = 150.75f;
+    stored[shell::keys::kFEOutputWidth] = 1999.9f;
+    stored[shell::keys::kSamplerType] = 4;
+    ASSERT_TRUE(qv::PreferencesFile::write(stored));
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    EXPECT_EQ(c.fisheye().mFEInputFOV->stringValue(), "150");
+    EXPECT_EQ(c.fisheye().mFEOutputWidth->stringValue(), "1999");
+    EXPECT_EQ(c.fisheye().mFESamplertypePopUp->indexOfSelectedItem(), 4);
+    EXPECT_EQ(c.fishEyeSamplerType(), 4);
+    // Stored by position and restored by tag: the two agree for every item.
+    for (int i = 0; i < c.fisheye().mFESamplertypePopUp->numberOfItems(); ++i)
+        EXPECT_EQ(c.fisheye().mFESamplertypePopUp->tagAtIndex(i), i);
+}
+
+TEST_F(EditSessionTest, SixteenBitTiffStaysASixteenBitTiffWithItsMetadata) {
+    const std::string tiff = m_dir.file("deep (editable).tif");
+    qvtest::writeFile(tiff, qvtest::encodeWithLayer(qv::io::ImageType::TIFF, 300, 200, true, qvtest::sampleMetadata(1)));
+    m_host.selectOne("deep", tiff);
+    QVEditPlugIn& plugIn = begin();
+    ASSERT_TRUE(plugIn.controller()->state().m_bImageLoaded);
+    const auto before = fileBytes(tiff);
+    ASSERT_EQ(window().setControl("rotation", "3"), std::nullopt);
+    window().clickDone();
+    ASSERT_FALSE(plugIn.isSessionOpen());
+    EXPECT_NE(fileBytes(tiff), before);
+    const auto source = qv::io::ImageSource::createWithPath(tiff);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->type(), qv::io::kUTTypeTIFF);
+    EXPECT_EQ(source->bitsPerComponent(), 16);
+    EXPECT_EQ(qv::Value(source->properties()).get(qv::io::kCGImagePropertyTIFFDictionary).get("Artist").stringOr(""),
+              "Ann Example");
+}
+
+TEST_F(EditSessionTest, ControlsAreRefusedWhenUnknownOrOutOfRange) {
+    begin();
+    EXPECT_NE(window().setControl("no-such-control", "1"), std::nullopt);
+    EXPECT_NE(window().setControl("red", "0.5"), std::nullopt);  // the fringe range is -0.02 to 0.02
+    EXPECT_EQ(window().setControl("red", "0.02"), std::nullopt);
+    EXPECT_NE(window().setControl("crop", "sideways"), std::nullopt);
+    EXPECT_NE(window().setControl("scale", "big"), std::nullopt);
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// quorvelci-host over a folder of photos: it loads the plug-in library at run time and drives one
+// session. The corrected photo replaces the editable copy in its own format, with its metadata as
+// the metadata tool reads it back; the original stays as it was; Cancel leaves the copy byte for
+// byte; and neither the application nor the host program links the plug-in's code.
+#include <gtest/gtest.h>
+
+#include "ExternalTool.h"
+#include "TestImages.h"
+#include "common/TempDir.h"
+#include "foundation/Process.h"
+#include "imageio/ImageTypes.h"
+
+namespace {
+
+std::string binary(const std::string& name) { return qvtest::binaryDir() + "/bin/" + name; }
+
+qv::ProcessResult host(const std::vector<std::string>& arguments) {
+    const auto result = qv::runProcess(binary("quorvelci-host"), arguments, 300);
+    EXPECT_TRUE(result);
+    return result ? *result : qv::ProcessResult{};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> found;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        found.push_back(text.substr(start, end - start));
+    return found;
+}
+
+std::string tag(const std::string& file, const std::string& name) {
+    const qvtest::ToolResult result = qvtest::runTool({"exiftool", "-s3", "-" + name, file});
+    EXPECT_EQ(result.exitCode, 0);
+    return result.output.substr(0, result.output.find('\n'));
+}
+
+class HostProgramTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(qvtest::toolAvailable("exiftool"));
+        unsetenv("QV_RESOURCE_DIR");  // the plug-in's own bundle
+        qvtest::writeFile(library.file("beach.jpg"),
+                          qvtest::encodeWithLayer(qv::io::ImageType::JPEG, 320, 240, false, qvtest::sampleMetadata(1)));
+        qvtest::writeFile(library.file("deep.tif"),
+                          qvtest::encodeWithLayer(qv::io::ImageType::TIFF, 320, 240, true, qvtest::sampleMetadata(1)));
+    }
+    qvtest::TempDir library;
+};
+
+TEST_F(HostProgramTest, DoneOnAJpegReplacesTheEditableCopyKeepingItsMetadataAndTheOriginal) {
+    const qv::Data original = qvtest::readFile(library.file("beach.jpg"));
+    const auto result = host({library.path(), "--select", "beach.jpg", "--rotation", "6", "--done"});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    const auto calls = lines(result.output);
+    const std::vector<std::string> expected = {"apiForProtocol ApertureEditManager", "selectedVersionIds",
+                                               "editableVersionsOfVersions [beach.jpg] stacked",
+                                               "pathOfEditableFileForVersion beach (editable).jpg", "apertureWindow",
+                                               "selectedVersionIds", "endEditSession"};
+    std::vector<std::string> hostCalls;
+    for (const std::string& line : calls)
+        if (line.rfind("quorvelci-host:", 0) != 0) hostCalls.push_back(line);
+    EXPECT_EQ(hostCalls, expected) << result.output;
+
+    const std::string edited = library.file("beach (editable).jpg");
+    EXPECT_EQ(qvtest::readFile(library.file("beach.jpg")), original);
+    EXPECT_NE(qvtest::readFile(edited), original);
+    EXPECT_EQ(tag(edited, "FileType"), "JPEG");
+    EXPECT_EQ(tag(edited, "Artist"), "Ann Example");
+    EXPECT_EQ(tag(edited, "Model"), "Testcam X100");
+    EXPECT_EQ(tag(edited, "City"), "Paris");
+    EXPECT_EQ(tag(edited, "GPSLatitudeRef"), "North");
+}
+
+TEST_F(HostProgramTest, DoneOnASixteenBitTiffKeepsItSixteenBitWithItsMetadata) {
+    const auto result = host({library.path(), "--select", "deep.tif", "--rotation", "-3"});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    const std::string edited = library.file("deep (editable).tif");
+    EXPECT_EQ(tag(edited, "FileType"), "TIFF");
+    EXPECT_EQ(tag(edited, "BitsPerSample").rfind("16 16 16", 0), 0u);  // an alpha channel may follow
+    EXPECT_EQ(tag(edited, "Artist"), "Ann Example");
+    EXPECT_NE(qvtest::readFile(edited), qvtest::readFile(library.file("deep.tif")));
+}
+
+TEST_F(HostProgramTest, CancelLeavesTheEditableCopyByteForByte) {
+    const auto result = host({library.path(), "--select", "beach.jpg", "--scale", "130", "--cancel"});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(lines(result.output).back(), "cancelEditSession");
+    EXPECT_EQ(qvtest::readFile(library.file("beach (editable).jpg")), qvtest::readFile(library.file("beach.jpg")));
+}
+
+TEST_F(HostProgramTest, BadRequestsFailWithoutWriting) {
+    auto result = host({library.path(), "--select", "missing.jpg"});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_NE(result.output.find("no photo missing.jpg"), std::string::npos) << result.output;
+    result = host({library.path(), "--select", "beach.jpg", "--no-such-control", "1"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(lines(result.output).back(), "cancelEditSession");
+    EXPECT_EQ(qvtest::readFile(library.file("beach (editable).jpg")), qvtest::readFile(library.file("beach.jpg")));
+    result = host({library.path(), "--plugin", library.file("beach.jpg")});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.output.find("cannot load the plug-in"), std::string::npos) << result.output;
+    EXPECT_EQ(host({}).exitStatus, 2);
+}
+
+TEST(PlugInLinkingTest, NeitherTheApplicationNorTheHostLinksThePlugIn) {
+    const std::string plugIn = qvtest::binaryDir() + "/plugins/QuorvelCI_Plugin/QuorvelCI_Plugin.so";
+    const qvtest::ToolResult exported = qvtest::runTool({"nm", "-D", "--defined-only", plugIn});
+    ASSERT_EQ(exported.exitCode, 0);
+    EXPECT_NE(exported.output.find("QVCreateEditPlugIn"), std::string::npos);
+    for (const char* program : {"quorvelci", "quorvelci-host"}) {
+        SCOPED_TRACE(program);
+        const qvtest::ToolResult needed = qvtest::runTool({"readelf", "-d", binary(program)});
+        ASSERT_EQ(needed.exitCode, 0);
+        EXPECT_EQ(needed.output.find("QuorvelCI_Plugin"), std::string::npos);
+        const qvtest::ToolResult symbols = qvtest::runTool({"nm", "-C", binary(program)});
+        ASSERT_EQ(symbols.exitCode, 0);
+        EXPECT_EQ(symbols.output.find("QVEditPlugIn"), std::string::npos);
+        EXPECT_EQ(symbols.output.find("QVCreateEditPlugIn"), std::string::npos);
+    }
+}
+
+}  // namespace
