@@ -7,6 +7,7 @@
 
 #include "appkit/Pasteboard.h"
 #include "engine/LensFilter.h"
+#include "engine/PhotoReadAhead.h"
 #include "foundation/Files.h"
 #include "imageio/ImageSource.h"
 
@@ -69,9 +70,19 @@ std::optional<QVDisplayView::LoadedPhoto> QVDisplayView::readPhoto(const std::st
 }
 
 Image QVDisplayView::CreateCIImageWithoutOrientation(const std::string& path) {
+    if (Image ahead = QVPhotoReadAhead::take(path); !ahead.isNull()) return ahead;
     std::optional<LoadedPhoto> photo = readPhoto(path, Deliverable::Application);
     return photo ? photo->image : Image();
 }
+
+void QVDisplayView::readAhead(const std::string& path) {
+    QVPhotoReadAhead::start(path, [](const std::string& photo) {
+        std::optional<LoadedPhoto> read = readPhoto(photo, Deliverable::Application);
+        return read ? read->image : Image();
+    });
+}
+
+void QVDisplayView::dropReadAhead() { QVPhotoReadAhead::drop(); }
 
 bool QVDisplayView::setCIImageFromFile(const std::string& path) {
     // Everything is read before anything is replaced: a photo that cannot be read leaves the

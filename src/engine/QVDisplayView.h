@@ -52,7 +52,12 @@ public:
     // Shows an image given directly, with no metadata or colour space of its own.
     void setCIImage(const qv::ci::Image& image);
     // Image 0 of a file turned upright by its orientation; the null image when it cannot be read.
+    // A photo whose reading ahead was started is taken from there while it is unchanged.
     static qv::ci::Image CreateCIImageWithoutOrientation(const std::string& path);
+    // Starts reading the photo at path for the next CreateCIImageWithoutOrientation of it (the
+    // save), on a thread of its own; dropReadAhead forgets it.
+    static void readAhead(const std::string& path);
+    static void dropReadAhead();
     // The proxy: the image scaled with Lanczos so that it fits 900 x 900 (small images grow),
     // made into pixels once so that every preview run reads 900 pixels, not the photo.
     static qv::ci::Image scaleToFixedSize(const qv::ci::Image& image);

@@ -9,6 +9,7 @@
 #include "appkit/Alert.h"
 #include "appkit/NumberText.h"
 #include "coreimage/CIContext.h"
+#include "engine/QVDisplayView.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -111,7 +112,11 @@ void QVController::openImage(const std::string& chosen) {
     ChosenPhoto photo;
     if (IsMacOSSnowLeopardRunning()) {
         auto source = qv::io::ImageSource::createWithPath(chosen);
+        // The save reads the photo itself at full resolution: that reading starts now, beside
+        // the working copy and the metadata tool, rather than after them.
+        if (source) QVDisplayView::readAhead(chosen);
         if (!source || !createSmallScaledImage(chosen, source->properties())) {
+            QVDisplayView::dropReadAhead();
             showErrorDialog(chosen);
             return;
         }
@@ -130,6 +135,7 @@ void QVController::openImage(const std::string& chosen) {
 
     mState.m_bImageLoaded = performLoading(path);
     if (!mState.m_bImageLoaded) {
+        QVDisplayView::dropReadAhead();
         showErrorDialog(chosen);
         return;
     }
