@@ -52,6 +52,11 @@ public:
                                            RowConversion convert = {}, PixelFormat bandFormat = PixelFormat::ARGB8,
                                            bool bandPremultiplied = true);
 
+    // Whether every pixel a render of rect in `format` gives is opaque (alpha at its maximum), found
+    // by rendering it band by band and stopping at the first pixel that is not. False on the
+    // failures of createBitmap.
+    bool rendersOpaque(const Image& image, const Rect& rect, PixelFormat format);
+
     const RenderStatistics& lastStatistics() const { return m_statistics; }
     const ContextOptions& options() const { return m_options; }
 

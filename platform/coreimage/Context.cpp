@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "coreimage/Node.h"
 #include "coreimage/RowFormats.h"
@@ -193,6 +194,48 @@ std::unique_ptr<BandSource> Context::bandSource(const Image& image, const Rect& 
     Bitmap second = Bitmap::makeUninitialized(width, rows, bandFormat, bandPremultiplied);
     if (!first.isValid() || !second.isValid()) return nullptr;
     return std::make_unique<BandRenderer>(image, bounds, format, std::move(convert), std::move(first), std::move(second));
+}
+
+namespace {
+
+bool bandIsOpaque(const Bitmap& band) {
+    for (int y = 0; y < band.height; ++y) {
+        const std::uint8_t* p = band.row(y);
+        for (int x = 0; x < band.width; ++x) {
+            switch (band.format) {
+            case PixelFormat::ARGB8:
+                if (p[4 * x] != 255) return false;
+                break;
+            case PixelFormat::RGBA8:
+                if (p[4 * x + 3] != 255) return false;
+                break;
+            case PixelFormat::RGBA16: {
+                std::uint16_t a;
+                std::memcpy(&a, p + 8 * x + 6, 2);
+                if (a != 65535) return false;
+                break;
+            }
+            default: {
+                float a;
+                std::memcpy(&a, p + 16 * x + 12, 4);
+                if (!(a >= 1.0f)) return false;
+                break;
+            }
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Context::rendersOpaque(const Image& image, const Rect& rect, PixelFormat format) {
+    std::unique_ptr<BandSource> bands = bandSource(image, rect, format);
+    if (!bands) return false;
+    int first = 0;
+    while (const Bitmap* band = bands->nextBand(first))
+        if (!bandIsOpaque(*band)) return false;
+    return true;
 }
 
 }  // namespace qv::ci

@@ -56,6 +56,14 @@ public:
         }
         std::free(released);
     }
+    void releaseAll() noexcept {
+        std::vector<std::pair<void*, std::size_t>> kept;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            kept.swap(m_kept);
+        }
+        for (const auto& buffer : kept) std::free(buffer.first);
+    }
 
 private:
     std::mutex m_lock;
@@ -83,6 +91,8 @@ void* allocatePixels(std::size_t bytes) {
 #endif
     return p;
 }
+
+void releaseKeptPixels() noexcept { keptBuffers().releaseAll(); }
 
 void freePixels(void* p, std::size_t bytes) noexcept {
     if (!p) return;

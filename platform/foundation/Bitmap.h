@@ -38,6 +38,8 @@ inline int bytesPerPixel(PixelFormat format) { return channelCount(format) * byt
 // one photo after another does not map and clear fresh pages each time.
 void* allocatePixels(std::size_t bytes);
 void freePixels(void* p, std::size_t bytes) noexcept;
+// Gives back the buffers kept for reuse, for a step that needs the memory for something else.
+void releaseKeptPixels() noexcept;
 
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {

@@ -125,14 +125,19 @@ void ImageDestination::addImage(Bitmap image, Dictionary properties, ColorSpace 
     m_colorSpace = std::move(colorSpace);
 }
 
-ImageDestination::BandLayout ImageDestination::bandLayoutFor(PixelFormat rendered) const {
+ImageDestination::BandLayout ImageDestination::bandLayoutFor(PixelFormat rendered, const std::function<bool()>& opaque) const {
     BandLayout layout;
     layout.format = rendered;
-    if (m_type == ImageType::JPEG) {
-        layout.format = PixelFormat::RGB8;
+    auto stored = [&](PixelFormat format) {
+        layout.format = format;
         layout.premultiplied = false;
-        layout.convert = support::rowConversion(rendered, true, PixelFormat::RGB8);
-    }
+        layout.convert = support::rowConversion(rendered, true, format);
+    };
+    const bool deep = bitsPerComponent(rendered) > 8;
+    if (m_type == ImageType::JPEG) stored(PixelFormat::RGB8);
+    // As storageFormatFor decides for the whole rendered picture.
+    else if (m_type == ImageType::TIFF && opaque && !support::isGrayFormat(rendered))
+        stored(opaque() ? (deep ? PixelFormat::RGB16 : PixelFormat::RGB8) : (deep ? PixelFormat::RGBA16 : PixelFormat::RGBA8));
     return layout;
 }
 
@@ -167,7 +172,10 @@ bool ImageDestination::gatherBands() {
 }
 
 bool ImageDestination::encode(Data& bytes) {
-    const bool streamed = m_bands && m_type == ImageType::JPEG;
+    // Bands already in a stored layout are encoded as they come; others are gathered.
+    const bool streamed = m_bands && !m_bands->premultiplied() &&
+                          ((m_type == ImageType::JPEG && (m_bands->format() == PixelFormat::RGB8 || m_bands->format() == PixelFormat::Gray8)) ||
+                           (m_type == ImageType::TIFF && support::isStorageFormat(m_bands->format())));
     if (m_bands && !streamed && !gatherBands()) return false;
     // Streamed bands come in the stored layout already.
     const PixelFormat format = streamed ? m_bands->format() : storedFormat(m_type, m_image);
@@ -203,13 +211,20 @@ bool ImageDestination::encode(Data& bytes) {
     case ImageType::JPEG:
         ok = streamed ? codec::encodeJpeg(*m_bands, settings, bytes, m_error) : codec::encodeJpeg(pixels, settings, bytes, m_error);
         break;
-    case ImageType::TIFF: ok = codec::encodeTiff(pixels, settings, bytes, m_error); break;
+    case ImageType::TIFF:
+        ok = streamed ? codec::encodeTiff(*m_bands, settings, bytes, m_error) : codec::encodeTiff(pixels, settings, bytes, m_error);
+        break;
     case ImageType::PSD: ok = codec::encodePsd(pixels, settings, bytes, m_error); break;
     case ImageType::OpenEXR: ok = codec::encodeExr(pixels, settings, bytes, m_error); break;
     case ImageType::PNG: ok = codec::encodePng(pixels, settings, bytes, m_error); break;
     default: m_error = "unsupported type"; break;
     }
+    // The picture (and what renders it) is not needed for the metadata, which rewrites the file
+    // and so holds it twice: the pixel memory goes first, buffers kept for reuse included.
     m_bands.reset();
+    converted = Bitmap{};
+    m_image = Bitmap{};
+    releaseKeptPixels();
     if (!ok) return false;
     if (m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0)) {
         metadata::WriteRequest request;

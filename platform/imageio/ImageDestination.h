@@ -2,6 +2,7 @@
 // The image writer: one image with its property dictionary, encoded as JPEG, TIFF, PSD, OpenEXR
 // or PNG into a file or a buffer. Nothing reaches the target until finalize() has the whole file:
 // a failure leaves an existing file as it was.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,14 +44,16 @@ public:
 
     // How this writer takes a picture rendered (premultiplied) in `rendered`, band by band: the
     // layout of the bands and the conversion of a rendered row into it (none: the rendered rows
-    // themselves). JPEG takes its own stored layout and encodes each band as it arrives, so the
-    // picture is never held whole; the other types gather the bands first.
+    // themselves). JPEG and TIFF take their stored layout and encode each band as it arrives, so
+    // the picture is never held whole; the other types gather the bands first. TIFF keeps alpha
+    // only for a picture with a transparent pixel, so it asks `opaque` (without it, TIFF gathers
+    // too); JPEG never asks.
     struct BandLayout {
         PixelFormat format = PixelFormat::ARGB8;
         bool premultiplied = true;
         RowConversion convert;
     };
-    BandLayout bandLayoutFor(PixelFormat rendered) const;
+    BandLayout bandLayoutFor(PixelFormat rendered, const std::function<bool()>& opaque = {}) const;
     // The picture as bands in the layout bandLayoutFor gave, read during finalize(); otherwise as
     // addImage.
     void addBands(std::unique_ptr<BandSource> bands, Dictionary properties, ColorSpace colorSpace = ColorSpace::deviceRGB());

@@ -66,23 +66,32 @@ void start(const std::string& path, Reader reader) {
     if (!started) drop();
 }
 
-qv::ci::Image take(const std::string& path) {
+namespace {
+
+// The reading of path once it has ended, taken out of the read-ahead or left in it.
+qv::ci::Image finishedReading(const std::string& path, bool takeIt) {
     std::shared_ptr<Reading> reading;
     {
         std::lock_guard<std::mutex> guard(gLock);
         if (!gCurrent || gCurrent->path != path) return {};
-        reading = std::move(gCurrent);
+        reading = takeIt ? std::move(gCurrent) : gCurrent;
     }
     qv::ci::Image image;
     {
         std::unique_lock<std::mutex> guard(reading->lock);
         reading->finished.wait(guard, [&] { return reading->done; });
-        image = std::move(reading->image);
+        image = takeIt ? std::move(reading->image) : reading->image;
     }
     FileStamp now;
     if (!stampOf(path, now) || !(now == reading->stamp)) return {};
     return image;
 }
+
+}  // namespace
+
+qv::ci::Image take(const std::string& path) { return finishedReading(path, true); }
+
+qv::ci::Image peek(const std::string& path) { return finishedReading(path, false); }
 
 void drop() {
     std::lock_guard<std::mutex> guard(gLock);

@@ -21,6 +21,9 @@ void start(const std::string& path, Reader reader);
 // the read-ahead: a second take gives the null image.
 qv::ci::Image take(const std::string& path);
 
+// The same without ending the read-ahead: the save still takes it.
+qv::ci::Image peek(const std::string& path);
+
 // Drops what was read ahead (the photo did not open).
 void drop();
 

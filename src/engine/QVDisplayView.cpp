@@ -48,14 +48,14 @@ void QVDisplayView::setController(QVDisplayController* controller) {
 
 // --- Loading ---------------------------------------------------------------------------------
 
-std::optional<QVDisplayView::LoadedPhoto> QVDisplayView::readPhoto(const std::string& path, Deliverable deliverable) {
+std::optional<QVDisplayView::LoadedPhoto> QVDisplayView::readPhoto(const std::string& path, Deliverable deliverable,
+                                                                    std::shared_ptr<const qv::io::ImageSource> source) {
     if (!qv::files::exists(path)) return std::nullopt;
-    std::shared_ptr<qv::io::ImageSource> source;
-    if (deliverable == Deliverable::PlugIn) {
+    if (!source && deliverable == Deliverable::PlugIn) {
         // The host's editable file is read whole first, so the decoder never sees it change.
         std::optional<qv::Data> bytes = qv::files::readWhole(path);
         if (bytes) source = qv::io::ImageSource::createWithData(std::move(*bytes));
-    } else {
+    } else if (!source) {
         source = qv::io::ImageSource::createWithPath(path);
     }
     if (!source) return std::nullopt;
@@ -75,12 +75,14 @@ Image QVDisplayView::CreateCIImageWithoutOrientation(const std::string& path) {
     return photo ? photo->image : Image();
 }
 
-void QVDisplayView::readAhead(const std::string& path) {
-    QVPhotoReadAhead::start(path, [](const std::string& photo) {
-        std::optional<LoadedPhoto> read = readPhoto(photo, Deliverable::Application);
+void QVDisplayView::readAhead(const std::string& path, std::shared_ptr<const qv::io::ImageSource> source) {
+    QVPhotoReadAhead::start(path, [source](const std::string& photo) {
+        std::optional<LoadedPhoto> read = readPhoto(photo, Deliverable::Application, source);
         return read ? read->image : Image();
     });
 }
+
+Image QVDisplayView::readAheadImage(const std::string& path) { return QVPhotoReadAhead::peek(path); }
 
 void QVDisplayView::dropReadAhead() { QVPhotoReadAhead::drop(); }
 

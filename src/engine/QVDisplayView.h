@@ -26,6 +26,10 @@
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
 
+namespace qv::io {
+class ImageSource;
+}
+
 class QVDisplayView : public qv::ui::View, public QVViewChain {
 public:
     // The longer side of the preview proxy.
@@ -56,7 +60,10 @@ public:
     static qv::ci::Image CreateCIImageWithoutOrientation(const std::string& path);
     // Starts reading the photo at path for the next CreateCIImageWithoutOrientation of it (the
     // save), on a thread of its own; dropReadAhead forgets it.
-    static void readAhead(const std::string& path);
+    // The file's bytes as already read may be given (a source on them), so they are not read again.
+    static void readAhead(const std::string& path, std::shared_ptr<const qv::io::ImageSource> source = nullptr);
+    // The photo read ahead, once read, left for the save; the null image when there is none.
+    static qv::ci::Image readAheadImage(const std::string& path);
     static void dropReadAhead();
     // The proxy: the image scaled with Lanczos so that it fits 900 x 900 (small images grow),
     // made into pixels once so that every preview run reads 900 pixels, not the photo.
@@ -136,7 +143,8 @@ public:
 
 private:
     struct LoadedPhoto;
-    static std::optional<LoadedPhoto> readPhoto(const std::string& path, Deliverable deliverable);
+    static std::optional<LoadedPhoto> readPhoto(const std::string& path, Deliverable deliverable,
+                                                std::shared_ptr<const qv::io::ImageSource> source = nullptr);
     void showLoadedImage(const qv::ci::Image& image);
     // The image as pixels at its own resolution, placed where it was; null when it cannot render.
     static qv::ci::Image madeIntoPixels(qv::ci::Context& context, const qv::ci::Image& image);

@@ -38,7 +38,7 @@ bool wantsSixteenBits(const qv::Dictionary& metadata) {
     return found != metadata.end() && found->second.integerOr(0) == 16;
 }
 
-std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::Type type, qv::Dictionary& metadata,
+std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata,
                                       std::optional<float> jpegQuality, std::string* error,
                                       const qv::io::ColorSpace& colorSpace) {
     if (image.isNull()) {
@@ -59,13 +59,16 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::
     const qv::PixelFormat format = wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
     qv::ci::Context context(qv::ci::ContextOptions{});
     // Rendered band by band into the writer, which takes each band in its own layout.
-    const qv::io::ImageDestination::BandLayout layout = destination->bandLayoutFor(format);
+    // A writer that keeps alpha only where a pixel is transparent asks before the first band.
+    const qv::io::ImageDestination::BandLayout layout =
+        destination->bandLayoutFor(format, [&] { return context.rendersOpaque(image, image.extent(), format); });
     std::unique_ptr<qv::BandSource> bands =
         context.bandSource(image, image.extent(), format, layout.convert, layout.format, layout.premultiplied);
     if (!bands) {
         fail(error, "the image could not be rendered");
         return std::nullopt;
     }
+    image = qv::ci::Image();  // the bands hold it for as long as they are rendered
     destination->addBands(std::move(bands), metadata, colorSpace);
     if (!destination->finalize()) {
         fail(error, destination->error());

@@ -18,8 +18,9 @@ namespace QVImageEncoder {
 // 1) is set when one is given. "Depth" 16 renders 16-bit RGBA, anything else 8-bit ARGB. The
 // pixels keep the photo's colours unconverted, so the photo's colour space goes with them: its
 // profile is embedded at either depth where the type can carry one (JPEG, TIFF, PSD).
-// Nothing (and a reason) when the image cannot be rendered or encoded.
-std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, QVOutputType::Type type, qv::Dictionary& metadata,
+// Nothing (and a reason) when the image cannot be rendered or encoded. The image is given up once
+// it is rendered (moved in, it is released before the metadata is written).
+std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata,
                                       std::optional<float> jpegQuality, std::string* error = nullptr,
                                       const qv::io::ColorSpace& colorSpace = qv::io::ColorSpace::deviceRGB());
 

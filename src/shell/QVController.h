@@ -35,6 +35,10 @@
 #include "shell/QVControllerState.h"
 #include "shell/SaveJob.h"
 
+namespace qv::io {
+class ImageSource;
+}
+
 class QVController : public qv::ui::NibObject,
                      public qv::ui::ApplicationDelegate,
                      public qv::ui::WindowDelegate,
@@ -221,7 +225,9 @@ public:
     void openImage(const std::string& path) override;
     // Writes the working copy: the photo scaled to fit the main window, as JPEG, with the photo's
     // EXIF and TIFF dictionaries (its orientation tag included; the pixels are not turned).
-    bool createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties);
+    // The photo's file as the open step read it may be given, so it is not read again.
+    bool createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties,
+                                std::shared_ptr<qv::io::ImageSource> source = nullptr);
     bool performLoading(const std::string& path);
     void executeExifToolForImage(const std::string& path);
     // The focal range the metadata tool reads in a photo's lens information (zeros when it tells

@@ -53,8 +53,9 @@ void QVController::onLoadImage(Control*) {
         });
 }
 
-bool QVController::createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties) {
-    auto source = qv::io::ImageSource::createWithPath(photo);
+bool QVController::createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties,
+                                         std::shared_ptr<qv::io::ImageSource> source) {
+    if (!source) source = qv::io::ImageSource::createWithPath(photo);
     if (!source) return false;
     auto fittingScale = [&](double w, double h) {
         const qv::Rect frame = mMain.m_pWindow ? mMain.m_pWindow->frame() : qv::Rect(0, 0, w, h);
@@ -70,16 +71,25 @@ bool QVController::createSmallScaledImage(const std::string& photo, const qv::Di
         options.minimumWidth = int(std::ceil(source->pixelWidth() * fit));
         options.minimumHeight = int(std::ceil(source->pixelHeight() * fit));
     }
-    auto pixels = source->createImage(0, options);
-    if (!pixels) return false;
-    const double w = reducible ? source->pixelWidth() : pixels->width;
-    const double h = reducible ? source->pixelHeight() : pixels->height;
+    // Any other upright photo is decoded once: the copy is drawn from the reading ahead for the
+    // save, which is the photo as stored.
+    const long orientation = source->orientation();
+    qv::ci::Image decoded = reducible || (orientation >= 2 && orientation <= 8) ? qv::ci::Image()
+                                                                                : QVDisplayView::readAheadImage(photo);
+    if (decoded.isNull()) {
+        auto pixels = source->createImage(0, options);
+        if (!pixels) return false;
+        decoded = qv::ci::Image::fromBitmap(std::move(*pixels));
+    }
+    const qv::Rect decodedSize = decoded.extent();
+    const double w = reducible ? source->pixelWidth() : decodedSize.width();
+    const double h = reducible ? source->pixelHeight() : decodedSize.height();
     const double scale = fittingScale(w, h);
     // The drawn picture covers w x h scaled whatever size it was decoded at.
-    const double sx = pixels->width == w ? scale : w * scale / pixels->width;
-    const double sy = pixels->height == h ? scale : h * scale / pixels->height;
-    const qv::ci::Image scaled =
-        qv::ci::Image::fromBitmap(std::move(*pixels)).imageByApplyingTransform(qv::AffineTransform::scale(sx, sy));
+    const double sx = decodedSize.width() == w ? scale : w * scale / decodedSize.width();
+    const double sy = decodedSize.height() == h ? scale : h * scale / decodedSize.height();
+    const qv::ci::Image scaled = decoded.imageByApplyingTransform(qv::AffineTransform::scale(sx, sy));
+    decoded = qv::ci::Image();
     qv::ci::Context context;
     qv::Bitmap drawn = context.createBitmap(
         scaled, qv::Rect(0, 0, std::max(1.0, std::floor(w * scale)), std::max(1.0, std::floor(h * scale))),
@@ -114,8 +124,8 @@ void QVController::openImage(const std::string& chosen) {
         auto source = qv::io::ImageSource::createWithPath(chosen);
         // The save reads the photo itself at full resolution: that reading starts now, beside
         // the working copy and the metadata tool, rather than after them.
-        if (source) QVDisplayView::readAhead(chosen);
-        if (!source || !createSmallScaledImage(chosen, source->properties())) {
+        if (source) QVDisplayView::readAhead(chosen, source);
+        if (!source || !createSmallScaledImage(chosen, source->properties(), source)) {
             QVDisplayView::dropReadAhead();
             showErrorDialog(chosen);
             return;

@@ -172,7 +172,7 @@ void QVController::saveImage(SaveJob job) {
         std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
             encoded = true;
-            bytes = QVImageEncoder::dataFromImage(image, job.type, *metadata, job.quality, nullptr, job.colorSpace);
+            bytes = QVImageEncoder::dataFromImage(std::move(image), job.type, *metadata, job.quality, nullptr, job.colorSpace);
         }
         if (bytes) {
             QVImageEncoder::SaveOptions options;

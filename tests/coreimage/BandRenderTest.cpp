@@ -97,3 +97,20 @@ TEST(BandRender, UnusableRequestsGiveNoSource) {
     EXPECT_FALSE(context.bandSource(image, Rect(0, 0, 8, 8), PixelFormat::RGB8));  // not a render format
     EXPECT_TRUE(context.bandSource(image, Rect(0, 0, 8, 8), PixelFormat::RGBAf));
 }
+
+TEST(BandRender, OpacityIsThatOfEveryRenderedPixel) {
+    const Image pattern = Image::fromBitmap(citest::patternBitmap(300, 2100));
+    Context context;
+    for (PixelFormat format : {PixelFormat::ARGB8, PixelFormat::RGBA16, PixelFormat::RGBAf}) {
+        EXPECT_TRUE(context.rendersOpaque(pattern, pattern.extent(), format)) << int(format);
+        // Half a pixel off: the edge columns are partly covered.
+        const Image shifted = pattern.imageByApplyingTransform(AffineTransform::translation(0.5, 0));
+        EXPECT_FALSE(context.rendersOpaque(shifted, Rect(0, 0, 300, 2100), format)) << int(format);
+        // A single transparent pixel far down, in a later band.
+        Bitmap holed = citest::patternBitmap(300, 2100);
+        holed.row(2050)[4 * 10 + 3] = 254;
+        EXPECT_FALSE(context.rendersOpaque(Image::fromBitmap(holed), Rect(0, 0, 300, 2100), format)) << int(format);
+    }
+    EXPECT_FALSE(context.rendersOpaque(pattern, Rect(0, 0, 301, 2100), PixelFormat::ARGB8)) << "beyond the extent";
+    EXPECT_FALSE(context.rendersOpaque(Image(), Rect(0, 0, 8, 8), PixelFormat::ARGB8));
+}

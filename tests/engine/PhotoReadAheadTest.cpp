@@ -50,6 +50,7 @@ TEST_F(PhotoReadAheadTest, TheSaveTakesWhatWasReadOnceAndOnlyForItsOwnFile) {
     fake.delay = std::chrono::milliseconds(50);  // still reading when the save asks: it waits
     QVPhotoReadAhead::start(photo, fake.reader());
     EXPECT_TRUE(QVPhotoReadAhead::take(other).isNull()) << "another photo is read from its file";
+    EXPECT_EQ(QVPhotoReadAhead::peek(photo).extent().width(), 5) << "the working copy looks without taking";
     const qv::ci::Image taken = QVPhotoReadAhead::take(photo);
     ASSERT_FALSE(taken.isNull());
     EXPECT_EQ(taken.extent().width(), 5);

@@ -198,3 +198,39 @@ TEST(RowConversion, ConvertsEachRowAsTheWholePictureIsConverted) {
         EXPECT_EQ(rows.pixels, whole.pixels) << int(to);
     }
 }
+
+TEST(BandWriting, TiffFromBandsIsTheFileOfTheWholePictureWithAlphaOnlyWhenSomePixelIsTransparent) {
+    for (bool transparent : {true, false}) {
+        for (PixelFormat rendered : {PixelFormat::ARGB8, PixelFormat::RGBA16}) {
+            const Bitmap picture = qvtest::makeTestBitmap(97, 70, rendered, transparent, true);
+            Dictionary properties = qvtest::sampleMetadata(1);
+            const Data whole = encodeWhole("public.tiff", picture, properties);
+
+            Data banded;
+            auto destination = ImageDestination::createWithData(banded, "public.tiff");
+            int asked = 0;
+            const ImageDestination::BandLayout layout = destination->bandLayoutFor(rendered, [&] {
+                ++asked;
+                return support::isOpaque(picture);
+            });
+            EXPECT_EQ(asked, 1);
+            EXPECT_EQ(hasAlpha(layout.format), transparent);
+            EXPECT_EQ(bitsPerComponent(layout.format), bitsPerComponent(rendered) > 8 ? 16 : 8);
+            Bitmap converted = Bitmap::make(picture.width, picture.height, layout.format, layout.premultiplied);
+            for (int y = 0; y < picture.height; ++y) layout.convert(picture.row(y), converted.row(y), picture.width);
+            destination->addBands(std::make_unique<CopiedBands>(converted, 13), properties);
+            ASSERT_TRUE(destination->finalize()) << destination->error();
+            EXPECT_EQ(banded, whole) << (transparent ? "transparent " : "opaque ") << int(rendered);
+        }
+    }
+}
+
+TEST(BandWriting, JpegNeverAsksWhetherThePictureIsOpaque) {
+    Data out;
+    auto destination = ImageDestination::createWithData(out, "public.jpeg");
+    const ImageDestination::BandLayout layout = destination->bandLayoutFor(PixelFormat::RGBA16, [] {
+        ADD_FAILURE() << "asked";
+        return true;
+    });
+    EXPECT_EQ(layout.format, PixelFormat::RGB8);
+}

@@ -76,6 +76,8 @@ bool encodeJpeg(const Bitmap& bitmap, const EncodeSettings& settings, Data& out,
 // JPEG straight from bands of Gray8 or RGB8 rows, encoded as they arrive.
 bool encodeJpeg(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
+// TIFF straight from bands in its storage layout (straight alpha), written as they arrive.
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodePng(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodePsd(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);

@@ -444,16 +444,17 @@ private:
     std::shared_ptr<const Data> m_bytes;
 };
 
-bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings) {
-    const int channels = channelCount(bitmap.format);
-    const int bits = bitsPerComponent(bitmap.format);
+bool writeTiffC(TIFF* tif, BandSource& bands, const EncodeSettings& settings) {
+    const int channels = channelCount(bands.format());
+    const int bits = bitsPerComponent(bands.format());
+    const int width = bands.width(), height = bands.height();
     int compression = settings.tiffCompression;
     if (compression == COMPRESSION_DEFLATE) compression = COMPRESSION_ADOBE_DEFLATE;  // the old code, same codec
     if (compression != COMPRESSION_LZW && compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_PACKBITS)
         compression = COMPRESSION_NONE;
 
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(bitmap.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(bitmap.height));
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(height));
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, std::uint16_t(bits));
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(channels));
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
@@ -474,17 +475,25 @@ bool writeTiffC(TIFF* tif, const Bitmap& bitmap, const EncodeSettings& settings)
         TIFFSetField(tif, TIFFTAG_ICCPROFILE, std::uint32_t(settings.iccProfile.size()), settings.iccProfile.data());
 
     // Strips of about 256 KB: few enough for big pictures, small enough to stream.
-    const std::size_t rowBytes = bitmap.bytesPerRow;
+    const std::size_t rowBytes = std::size_t(width) * std::size_t(bytesPerPixel(bands.format()));
     const std::uint32_t rowsPerStrip = std::uint32_t(std::clamp<std::size_t>((256 * 1024) / std::max<std::size_t>(rowBytes, 1), 1,
-                                                                              std::size_t(bitmap.height)));
+                                                                              std::size_t(height)));
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    // The predictor rewrites the data it is given, so each strip is copied before it is written.
+    // Rows are gathered into strips as the bands arrive (the predictor rewrites the data it is
+    // given, so a strip is a copy in any case).
     std::vector<std::uint8_t> strip(rowBytes * rowsPerStrip);
     std::uint32_t index = 0;
-    for (int y = 0; y < bitmap.height; y += int(rowsPerStrip), ++index) {
-        const int rows = std::min(int(rowsPerStrip), bitmap.height - y);
-        for (int r = 0; r < rows; ++r) std::memcpy(strip.data() + std::size_t(r) * rowBytes, bitmap.row(y + r), rowBytes);
-        if (TIFFWriteEncodedStrip(tif, index, strip.data(), tmsize_t(rowBytes * std::size_t(rows))) < 0) return false;
+    int stripRows = 0, written = 0, first = 0;
+    while (written < height) {
+        const Bitmap* band = bands.nextBand(first);
+        // A source that ends early, or out of order, would leave the rest of the picture made up.
+        if (!band || first != written || band->height <= 0 || band->height > height - written) return false;
+        for (int r = 0; r < band->height; ++r, ++written) {
+            std::memcpy(strip.data() + std::size_t(stripRows) * rowBytes, band->row(r), rowBytes);
+            if (++stripRows < int(rowsPerStrip) && written + 1 < height) continue;
+            if (TIFFWriteEncodedStrip(tif, index++, strip.data(), tmsize_t(rowBytes * std::size_t(stripRows))) < 0) return false;
+            stripRows = 0;
+        }
     }
     return TIFFWriteDirectory(tif) != 0;
 }
@@ -496,16 +505,23 @@ std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes) {
 }
 
 bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
-    if (!support::isStorageFormat(bitmap.format)) {
+    BitmapBands bands(bitmap);
+    return encodeTiff(bands, settings, out, error);
+}
+
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error) {
+    if (!support::isStorageFormat(bands.format()) || bands.premultiplied() || bands.width() <= 0 || bands.height() <= 0) {
         error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
         return false;
     }
     // Uncompressed size and a little: compressed files grow into it, uncompressed ones fit at once.
-    auto file = MemoryTiff::openForWriting(bitmap.bytesPerRow * std::size_t(bitmap.height) + 65536, error);
+    const std::size_t rowBytes = std::size_t(bands.width()) * std::size_t(bytesPerPixel(bands.format()));
+    auto file = MemoryTiff::openForWriting(rowBytes * std::size_t(bands.height()) + 65536, error);
     if (!file) return false;
-    const bool written = writeTiffC(file->handle(), bitmap, settings);
+    const bool written = writeTiffC(file->handle(), bands, settings);
     if (!file->close() || !written) {
-        error = file->error().empty() ? "cannot write the TIFF image" : file->error();
+        error = file->error().empty() ? (written ? "cannot write the TIFF image" : "the picture's rows did not all arrive")
+                                      : file->error();
         return false;
     }
     out = file->takeBytes();

@@ -265,6 +265,16 @@ bool readBack(Exiv2::Image& image, Data& file, std::string& error) {
         return false;
     }
     const long size = io.size();
+    // Exiv2 rewrote the file in its own bytes, or (in place) in ours.
+    const bool inPlace = io.mmap(false) == file.data();
+    io.munmap();
+    if (inPlace && size == long(file.size())) {
+        io.close();
+        return true;
+    }
+    // The old file goes before the new one is copied out, so a photo-sized file is never held
+    // three times.
+    if (!inPlace) file = Data();
     Data bytes(std::size_t(size > 0 ? size : 0));
     io.seek(0, Exiv2::BasicIo::beg);
     const long got = bytes.empty() ? 0 : io.read(bytes.data(), size);
