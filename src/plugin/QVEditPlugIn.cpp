@@ -15,7 +15,6 @@
 #include "plugin/PlugInBundle.h"
 #include "plugin/PlugInEditWindow.h"
 #include "shell/PreferenceKeys.h"
-#include "shell/Questions.h"
 #include "shell/SupportFolder.h"
 
 using namespace shell::keys;
@@ -84,34 +83,6 @@ void QVEditPlugIn::placeWindowOverHost() {
     if (const auto frame = placedFrame(mEditManager->apertureWindow(), width, height)) window()->setFrame(*frame, true);
 }
 
-void QVEditPlugIn::askForOwnedLenses() {
-    QVController& c = *controller();
-    const qv::Value preferences = qv::PreferencesFile::read();
-    const bool noOwnedLenses = preferences.get(kRecentLenses).size() == 0;
-    if (!(c.mState.mPreferenceFileCreated || noOwnedLenses) || preferences.get(kDontAskUserToSelectLens).boolOr(false)) {
-        window()->makeKeyAndOrderFront();
-        return;
-    }
-    const shell::QuestionAnswer answer = shell::askWithDontAskAgain(
-        m_bundle.localizedString("Please tell Quorvel which lenses you own."),
-        m_bundle.localizedString("This will aid in the auto-selection of correction settings."),
-        m_bundle.localizedString("OKButton"), m_bundle.localizedString("Cancel"));
-    qv::PreferencesFile::update([&](qv::Value& root) { root[kDontAskUserToSelectLens] = answer.dontAskAgain; });
-    auto& lensSelection = c.lensSelection();
-    if (!answer.firstButton) {
-        if (lensSelection.mLensSelectionWindow) lensSelection.mLensSelectionWindow->orderOut();
-        window()->makeKeyAndOrderFront();
-        return;
-    }
-    c.mState.mLensSelectionInProgress = true;
-    if (lensSelection.mManufacturerList) {
-        lensSelection.mManufacturerList->reloadData();
-        lensSelection.mManufacturerList->tile();
-        lensSelection.mManufacturerList->selectRow(0);
-    }
-    c.runLensSelectionWindow();
-}
-
 void QVEditPlugIn::restoreFisheyeControls() {
     QVController& c = *controller();
     const qv::Value preferences = qv::PreferencesFile::read();
@@ -175,7 +146,7 @@ void QVEditPlugIn::beginEditSession() {
     }
     placeWindowOverHost();
     if (c.lensSelection().mMyLensList) c.lensSelection().mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
-    askForOwnedLenses();
+    if (!c.askForOwnedLenses()) window()->makeKeyAndOrderFront();
     restoreFisheyeControls();
 
     // 17.

@@ -38,6 +38,8 @@ public:
     // Null until editWindow has loaded the nib.
     QVController* controller() { return m_nib ? m_nib->controller.get() : nullptr; }
     qv::ui::Window* window();
+    // The window's menu (null until editWindow has loaded the nib).
+    qv::ui::Menu* menu() { return m_nib ? m_nib->mainMenu.get() : nullptr; }
     // One entry per selected version of the session: the editable file's path, or nothing.
     const std::vector<std::optional<std::string>>& imagePaths() const { return mImagePaths; }
     bool isSessionOpen() const { return m_sessionOpen; }
@@ -53,7 +55,6 @@ private:
     // Start-up steps of a session.
     void loadImageUnits();
     void placeWindowOverHost();
-    void askForOwnedLenses();
     void restoreFisheyeControls();
     // Renders the correction at full resolution and writes it over the file in the file's own
     // type, with the file's properties; false, the file untouched, on any failure.

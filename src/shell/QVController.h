@@ -273,7 +273,10 @@ private:
     void startDatabasesAndLinks();
     bool installOrUpdateResourceDatabase();
     void loadSupportFolderDatabases(), loadFallbackDatabase(const std::string& path);
-    void restoreWindowFrame(), askForOwnedLenses();
+    void restoreWindowFrame();
+    // Asks which lenses the user owns when none is known or the preferences file is new, unless
+    // the user declined for good; true when it asked.
+    bool askForOwnedLenses();
     void runLensSelectionWindow();
     void showLensesOfModel(const std::string& model, const std::string& make, qv::ui::TableView* table);
     bool addDatabase(const std::string& path);

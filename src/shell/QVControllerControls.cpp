@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "foundation/PreferencesFile.h"
 #include "foundation/UserDefaults.h"
 #include "lens/LensKeys.h"
 #include "shell/PreferenceKeys.h"
@@ -250,8 +251,14 @@ void QVController::controlTextDidChange(qv::ui::TextField& field) {
                                                                   {mFisheye.mFEOutputHeight, kFEOutputHeight},
                                                                   {mFisheye.mFEInputFOV, kFEInputFOV},
                                                                   {mFisheye.mFEOutputFOV, kFEOutputFOV}};
-    for (const auto& [fisheyeField, key] : fisheye)
-        if (fisheyeField == &field) qv::UserDefaults::standard().set(key, qv::Value(field.floatValue()));
+    for (const auto& [fisheyeField, key] : fisheye) {
+        if (fisheyeField != &field) continue;
+        qv::UserDefaults::standard().set(key, qv::Value(field.floatValue()));
+#ifdef QV_PLUGIN_BUILD
+        // The plug-in's next session restores its fisheye fields from the preferences file.
+        qv::PreferencesFile::update([&, key = key](qv::Value& root) { root[key] = field.floatValue(); });
+#endif
+    }
 }
 
 // ---- Fisheye type and sampler ----

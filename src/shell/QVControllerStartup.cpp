@@ -200,11 +200,11 @@ void QVController::applicationDidFinishLaunching(qv::ui::Application&) {
     if (mFisheye.mFECorrectionTypeMatrix) mFisheye.mFECorrectionTypeMatrix->setEnabled(true);
 }
 
-void QVController::askForOwnedLenses() {
+bool QVController::askForOwnedLenses() {
     const qv::Value preferences = qv::PreferencesFile::read();
     const bool noOwnedLenses = preferences.get(kRecentLenses).size() == 0;
     if (!(mState.mPreferenceFileCreated || noOwnedLenses) || preferences.get(kDontAskUserToSelectLens).boolOr(false))
-        return;
+        return false;
 
     const shell::QuestionAnswer answer = shell::askWithDontAskAgain(
         m_pMainBundle.localizedString("Please tell Quorvel which lenses you own."),
@@ -212,8 +212,9 @@ void QVController::askForOwnedLenses() {
         m_pMainBundle.localizedString("OKButton"), m_pMainBundle.localizedString("Cancel"));
     qv::PreferencesFile::update([&](qv::Value& root) { root[kDontAskUserToSelectLens] = answer.dontAskAgain; });
     if (!answer.firstButton) {
+        if (mLensSelection.mLensSelectionWindow) mLensSelection.mLensSelectionWindow->orderOut();
         if (mMain.m_pWindow) mMain.m_pWindow->makeKeyAndOrderFront();
-        return;
+        return true;
     }
 
     mState.mLensSelectionInProgress = true;
@@ -225,6 +226,7 @@ void QVController::askForOwnedLenses() {
     if (mMain.m_pWindow) mMain.m_pWindow->resignKeyWindow();
     if (mMain.m_pDisplayView) mMain.m_pDisplayView->setAllowDragAndDrop(false);
     runLensSelectionWindow();
+    return true;
 }
 
 void QVController::popupButtonWillPop(const qv::Notification& notification) {

@@ -143,6 +143,9 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     auto top = info.split(4);
     c.mainWindow().m_pOpenButton = k.button(w, top[0], "Open", &QVController::onLoadImage).get();
     c.mainWindow().m_pOpenButton->bindEnabled(k.defaults, shell::keys::kOpenButton);
+#ifdef QV_PLUGIN_BUILD
+    c.mainWindow().m_pOpenButton->setHidden(true);  // the host chose the photo
+#endif
     c.mainWindow().m_pDatabaseButton = k.button(w, top[1], "Database", &QVController::onDatabase).get();
     c.mainWindow().m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
     k.button(w, top[3], "QuorvelCI", &QVController::onZentuButton);
@@ -402,10 +405,12 @@ std::shared_ptr<Menu> buildMainMenu(QVController& c) {
         command(*application, "Preferences…", "onPreferences:", &QVController::onPreferences).get();
     application->addItem("Quit QuorvelCI", "terminate:", [](MenuItem&) { Application::shared().terminate(); });
     auto file = std::make_shared<Menu>("File");
+#ifndef QV_PLUGIN_BUILD  // in the plug-in the host opens the photo, and Done writes it back
     command(*file, "Open…", "onLoadImage:", &QVController::onLoadImage);
     command(*file, "Save", "onSave:", &QVController::onSave);
     command(*file, "Save As…", "onSaveAs:", &QVController::onSaveAs);
     command(*file, "Batch…", "onBatchProcess:", &QVController::onBatchProcess);
+#endif
     auto lenses = std::make_shared<Menu>("Lenses");
     command(*lenses, "My Lenses…", "onPreferencesAddLenses:", &QVController::onPreferencesAddLenses);
     command(*lenses, "Databases…", "onDatabase:", &QVController::onDatabase);
@@ -414,6 +419,7 @@ std::shared_ptr<Menu> buildMainMenu(QVController& c) {
     command(*presets, "Load Preset…", "onLoadPreset:", &QVController::onLoadPreset);
     command(*presets, "Save Preset…", "onSavePreset:", &QVController::onSavePreset);
     for (const auto& submenu : {application, file, lenses, presets}) {
+        if (submenu->numberOfItems() == 0) continue;
         auto item = main->addItem(submenu->title(), "", {});
         item->setSubmenu(submenu);
     }

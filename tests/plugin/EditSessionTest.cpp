@@ -250,4 +250,26 @@ TEST_F(EditSessionTest, ControlsAreRefusedWhenUnknownOrOutOfRange) {
     EXPECT_NE(window().setControl("scale", "big"), std::nullopt);
 }
 
+TEST_F(EditSessionTest, TheWindowOffersNoOpenSaveOrBatchCommands) {
+    QVEditPlugIn& plugIn = begin();
+    ASSERT_TRUE(plugIn.menu());
+    for (const char* action : {"onLoadImage:", "onSave:", "onSaveAs:", "onBatchProcess:"})
+        EXPECT_EQ(plugIn.menu()->findItemWithAction(action), nullptr) << action;
+    EXPECT_NE(plugIn.menu()->findItemWithAction("onLoadPreset:"), nullptr);
+    EXPECT_TRUE(plugIn.controller()->mainWindow().m_pOpenButton->isHidden());
+}
+
+TEST_F(EditSessionTest, TypedFisheyeValuesReachThePreferencesFileForTheNextSession) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    ASSERT_TRUE(c.state().m_bImageLoaded);
+    c.fisheye().mFEInputFOV->setEnabled(true);
+    ASSERT_TRUE(c.fisheye().mFEInputFOV->userType("170"));
+    EXPECT_EQ(qv::PreferencesFile::read().get(shell::keys::kFEInputFOV).doubleOr(0), 170);
+    window().clickCancel();
+    c.fisheye().mFEInputFOV->setStringValue("1");
+    plugIn.beginEditSession();
+    EXPECT_EQ(c.fisheye().mFEInputFOV->stringValue(), "170");
+}
+
 }  // namespace
