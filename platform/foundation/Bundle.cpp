@@ -47,9 +47,25 @@ std::shared_ptr<const Value> stringTable(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+std::mutex gCodeBundleMutex;
+std::string gCodeBundle;  // set by a library that brings its own bundle
+
+}  // namespace
+
+void Bundle::setMainResourcePath(std::string resourcePath) {
+    std::lock_guard<std::mutex> lock(gCodeBundleMutex);
+    gCodeBundle = std::move(resourcePath);
+}
+
 Bundle Bundle::main() {
     const char* configured = std::getenv("QV_RESOURCE_DIR");
     if (configured && *configured) return Bundle(configured);
+    {
+        std::lock_guard<std::mutex> lock(gCodeBundleMutex);
+        if (!gCodeBundle.empty()) return Bundle(gCodeBundle);
+    }
     const std::string above = paths::deletingLastPathComponent(executableFolder());
     const std::string built = paths::appendingPathComponent(above, "Resources");
     const std::string installed = paths::appendingPathComponent(above, "share/quorvelci");

@@ -13,6 +13,9 @@ public:
     // for an installed program in <prefix>/bin, in <prefix>/share/quorvelci. Read at every call, so
     // a test can point it elsewhere.
     static Bundle main();
+    // Makes main() answer this resource folder (after $QV_RESOURCE_DIR): a library loaded into
+    // another program, with a bundle of its own, takes its resources from there. Empty: as before.
+    static void setMainResourcePath(std::string resourcePath);
     explicit Bundle(std::string resourcePath);
 
     const std::string& resourcePath() const { return m_resourcePath; }

@@ -77,3 +77,16 @@ TEST(Bundle, ResourceFolderCanBePointedElsewhereAndTablesAreReadAgainWhenChanged
     ASSERT_TRUE(files::writeWhole(dir.file("Localizable.strings"), std::string_view("<plist><dict>")));
     EXPECT_EQ(localizedString("Cancel"), "Cancel");  // a broken table is no table
 }
+
+TEST(Bundle, ALibrarysOwnBundleBecomesTheMainOneAfterTheEnvironment) {
+    qvtest::TempDir library, environment;
+    const std::string before = Bundle::main().resourcePath();
+    Bundle::setMainResourcePath(library.path());
+    EXPECT_EQ(Bundle::main().resourcePath(), library.path());
+    {
+        ResourceDirOverride resources(environment.path());
+        EXPECT_EQ(Bundle::main().resourcePath(), environment.path());
+    }
+    Bundle::setMainResourcePath("");
+    EXPECT_EQ(Bundle::main().resourcePath(), before);
+}
