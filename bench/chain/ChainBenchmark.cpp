@@ -47,7 +47,7 @@ void renderFullChain(benchmark::State& state, qv::PixelFormat format) {
     qv::ci::Context context;
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const qv::ci::Image result = s.view.fullResolutionChain(s.photo);
+        const qv::ci::Image result = s.view.fullResolutionChain(s.photo, s.controller.correctionParameters());
         const qv::Bitmap bitmap = context.createBitmap(result, result.extent(), format);
         if (!bitmap.isValid()) {
             state.SkipWithError("the full-resolution chain did not render");

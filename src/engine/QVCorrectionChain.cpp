@@ -48,28 +48,27 @@ qv::Vec4 QVCorrectionChain::setCorectionValuesForColor(int, const std::vector<do
 }
 
 bool QVCorrectionChain::oneColorIsNotChanged() {
-    return m_pQVController->redValue() >= 1.0 || m_pQVController->greenValue() >= 1.0 ||
-           m_pQVController->blueValue() >= 1.0;
+    return m_Parameters.red >= 1.0 || m_Parameters.green >= 1.0 || m_Parameters.blue >= 1.0;
 }
 
 bool QVCorrectionChain::isChromaticAberrationRequired() {
-    return m_pQVController->redValue() != 1.0 || m_pQVController->greenValue() != 1.0 ||
-           m_pQVController->blueValue() != 1.0;
+    return m_Parameters.red != 1.0 || m_Parameters.green != 1.0 || m_Parameters.blue != 1.0;
 }
 
 bool QVCorrectionChain::isPerspectiveRequired() {
-    return m_pQVController->yaw() != 0.0 || m_pQVController->pitch() != 0.0 || m_pQVController->rotationAngle() != 0.0;
+    return m_Parameters.yaw != 0.0 || m_Parameters.pitch != 0.0 || m_Parameters.rotation != 0.0;
 }
 
 void QVCorrectionChain::setImageParamForImage(const Image& image) {
     const qv::Rect extent = image.extent();
     m_Params.imageWidth = extent.width();
     m_Params.imageHeight = extent.height();
-    m_Params.yaw = m_pQVController->yaw();
-    m_Params.pitch = m_pQVController->pitch();
-    m_Params.rotation = m_pQVController->rotationAngle();
-    m_pQVController->setDFOVwithWidth(m_Params.imageWidth, m_Params.imageHeight);
-    m_Params.angularWidth = m_pQVController->angularWidth();
+    m_Params.yaw = m_Parameters.yaw;
+    m_Params.pitch = m_Parameters.pitch;
+    m_Params.rotation = m_Parameters.rotation;
+    m_Params.angularWidth = m_Parameters.angularWidth(m_Params.imageWidth, m_Params.imageHeight);
+    // The preview's angle is the one the controls show.
+    if (m_pQVController) m_pQVController->setDFOVwithWidth(m_Params.imageWidth, m_Params.imageHeight);
 }
 
 Image QVCorrectionChain::scaleColoredImage(const Image& image, double factor) {
@@ -111,8 +110,8 @@ void QVCorrectionChain::resetCoordinates(coordinates* corners) {
 // --- Distortion ------------------------------------------------------------------------------
 
 Image QVCorrectionChain::distortion(const Image& image) {
-    if (m_pQVController->correctionType() != 0) return image;
-    const std::vector<double> values = m_pQVController->correctionValues();
+    if (m_Parameters.correctionType != 0) return image;
+    const std::vector<double>& values = m_Parameters.coefficients;
     QVCIFilters& holder = filters();
     if (isEverythingZero(values)) return image;
     return holder.createDistortedImage(image, setCorectionValuesForColor(0, values));
@@ -129,14 +128,14 @@ Image QVCorrectionChain::applyCorrectionBeforeSave(const Image& image) {
 // --- Scale -----------------------------------------------------------------------------------
 
 Image QVCorrectionChain::scaleImage(const Image& image) {
-    const double factor = m_pQVController->scaleValue() / 100;
+    const double factor = m_Parameters.scale / 100;
     if (factor == 1.0) return image;
     if (!isUsableFactor(factor)) return Image();
     return filters().createScaledImage(image, factor);
 }
 
 Image QVCorrectionChain::qualityScaleImage(const Image& image) {
-    const double factor = m_pQVController->scaleValue() / 100;
+    const double factor = m_Parameters.scale / 100;
     if (factor == 1.0) return image;
     if (!isUsableFactor(factor)) return Image();
     return filters().createQualityScaledImage(image, factor, 1.0);
@@ -149,9 +148,9 @@ Image QVCorrectionChain::chromaticAberration(const Image& image, Quality quality
     // With every factor at 1 the three channels recombine into the input itself: skip the
     // composite, keep the move to the origin.
     if (quality == Quality::Preview && !isChromaticAberrationRequired()) return movedToPositiveQuadrant(image);
-    const double r = m_pQVController->redValue();
-    const double g = m_pQVController->greenValue();
-    const double b = m_pQVController->blueValue();
+    const double r = m_Parameters.red;
+    const double g = m_Parameters.green;
+    const double b = m_Parameters.blue;
     // A factor of exactly 0 leaves its channel out of the composite.
     Image red, green, blue;
     if (r != 0) red = scaleColoredImage(holder.imageWithR(1, 0, 0, 1, image), r);
@@ -179,8 +178,8 @@ Image QVCorrectionChain::chromaticAberrationBeforeSave(const Image& image) {
 // --- Vignetting ------------------------------------------------------------------------------
 
 Image QVCorrectionChain::vignetteCorrection(const Image& image) {
-    if (!m_pQVController->isVignetRequired()) return image;
-    return filters().vignetteCorrectedImage(image, m_pQVController->vignetBrightness(), m_pQVController->vignetMidpoint());
+    if (!m_Parameters.vignetRequired) return image;
+    return filters().vignetteCorrectedImage(image, m_Parameters.vignetBrightness, m_Parameters.vignetMidpoint);
 }
 
 // --- Perspective -----------------------------------------------------------------------------
@@ -213,7 +212,7 @@ Image QVCorrectionChain::autoScaled(const Image& image, const Image& reference, 
 Image QVCorrectionChain::perspective(const Image& image, Quality quality) {
     if (image.isNull()) return image;
     Image aspected = image;
-    const double aspect = m_pQVController->aspectValue();
+    const double aspect = m_Parameters.aspect;
     if (aspect != 1.0) {
         if (!isUsableFactor(aspect)) return Image();
         aspected = filters().createQualityScaledImage(image, 1.0, aspect);
@@ -223,8 +222,8 @@ Image QVCorrectionChain::perspective(const Image& image, Quality quality) {
     if (quality == Quality::Preview) RevertPoints(m_Params, &m_RevertedCoordinates);
     Image result = isPerspectiveRequired() ? applyPerspectiveFilter(aspected, quality) : aspected;
     // The autoscale fits the result into the size of the image as it came in, before the aspect.
-    if (m_pQVController->isCropNoneSelected()) result = autoScaled(result, image, quality);
-    if (m_pQVController->isCropInsideSelected()) result = autoScaled(result, image, quality);
+    if (m_Parameters.cropNone) result = autoScaled(result, image, quality);
+    if (m_Parameters.cropInside) result = autoScaled(result, image, quality);
     return result;
 }
 

@@ -5,10 +5,13 @@
 // as null, and parameters that make no usable picture (a scale of 0, a perspective seen edge-on or
 // from behind) give a null image, which the caller reports.
 //
-// One object serves one thread at a time. The view keeps one for its preview; each full-resolution
-// run (save, batch, the plug-in's final image) makes its own, so a save thread never writes the
-// preview's geometry and the preview's crop-inside frame stays the one of its last perspective step.
+// One object serves one thread at a time. The view keeps one for its preview, which takes the
+// controller's parameters afresh whenever a preview run starts (on the main thread); each
+// full-resolution run (save, batch, the plug-in's final image) makes its own with the parameters
+// taken when that run started, so a save thread reads no control and never writes the preview's
+// geometry, and the preview's crop-inside frame stays the one of its last perspective step.
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "coreimage/CIFilter.h"
@@ -20,7 +23,13 @@
 
 class QVCorrectionChain {
 public:
-    explicit QVCorrectionChain(QVParameterSource* controller) : m_pQVController(controller) {}
+    // A chain for the preview, with the controller's parameters as they are now; the controller
+    // shows the field of view each perspective step uses.
+    explicit QVCorrectionChain(QVParameterSource* controller)
+        : m_pQVController(controller),
+          m_Parameters(controller ? controller->correctionParameters() : CorrectionParameters()) {}
+    // A chain for one full-resolution run with the parameters of the moment it started.
+    explicit QVCorrectionChain(CorrectionParameters parameters) : m_Parameters(std::move(parameters)) {}
     QVCorrectionChain(const QVCorrectionChain&) = delete;
     QVCorrectionChain& operator=(const QVCorrectionChain&) = delete;
 
@@ -62,6 +71,10 @@ public:
     qv::ci::Image moveImageToOrigin(const qv::ci::Image& image);
     static void resetCoordinates(coordinates* corners);
 
+    // What the steps read; the preview's owner sets it when a run starts.
+    const CorrectionParameters& parameters() const { return m_Parameters; }
+    void setParameters(CorrectionParameters parameters) { m_Parameters = std::move(parameters); }
+
     // The state of the last run.
     const imageParams& params() const { return m_Params; }
     const coordinates& projectedCorners() const { return m_Coordinates; }
@@ -76,7 +89,8 @@ private:
     qv::ci::Image applyPerspectiveFilter(const qv::ci::Image& image, Quality quality);
     qv::ci::Image autoScaled(const qv::ci::Image& image, const qv::ci::Image& reference, Quality quality);
 
-    QVParameterSource* m_pQVController;
+    QVParameterSource* m_pQVController = nullptr;
+    CorrectionParameters m_Parameters;
     std::unique_ptr<QVCIFilters> m_pFilters;
     std::shared_ptr<qv::ci::Filter> m_pPerspectiveTransform;
     imageParams m_Params;

@@ -1,8 +1,8 @@
 #pragma once
-// What the display view asks the window controller beyond the correction parameters: the state of
-// the preview, grid and open controls it draws by, and the open step and open-error alert that a
-// file drop hands over to. QVController implements this; tests use a fake. Everything here is
-// called on the main thread.
+// What the display view asks the window controller beyond the correction parameters (which carry
+// the crop choice and the grid it draws by): the state of the preview and open controls, and the
+// open step and open-error alert that a file drop hands over to. QVController implements this; tests use a fake.
+// Everything here is called on the main thread.
 #include <string>
 
 #include "appkit/Color.h"
@@ -12,11 +12,6 @@ class QVDisplayController : public QVParameterSource {
 public:
     // Whether the preview check box is on (the view shows the corrected preview).
     virtual bool previewCheckboxStatus() const = 0;
-
-    // The grid check box, the spacing slider's integer value and the colour well's colour.
-    virtual bool showGrid() const = 0;
-    virtual int gridSpacing() const = 0;
-    virtual qv::ui::Color gridColor() const = 0;
 
     // Whether a drop may open a file now (the open button is enabled).
     virtual bool canDragImage() const = 0;

@@ -79,8 +79,10 @@ void QVDisplayView::drawRect(const qv::Rect&) {
     canvas->setStrokeColor(Color::blackColor());
     strokeFrame(*canvas, m_DrawingRct, 1);
 
-    QVDisplayController* controller = m_pDisplayController;
-    if (controller && controller->isCropOutsideSelected()) {
+    // The crop frame and the grid as the controls stand now.
+    const CorrectionParameters shown =
+        m_pDisplayController ? m_pDisplayController->correctionParameters() : CorrectionParameters();
+    if (m_pDisplayController && shown.cropOutside) {
         const qv::Rect outside = m_pImageToDraw.extent().intersection(m_pImage.extent());
         if (!outside.isEmpty()) {
             canvas->setStrokeColor(Color::blackColor());
@@ -90,9 +92,8 @@ void QVDisplayView::drawRect(const qv::Rect&) {
         }
     }
     drawPicture(*canvas);
-    if (controller && controller->isCropInsideSelected()) drawCropInsideFrame(*canvas);
-    if (controller && controller->showGrid())
-        drawGridWithSpacing(controller->gridSpacing(), controller->gridColor(), bounds());
+    if (m_pDisplayController && shown.cropInside) drawCropInsideFrame(*canvas);
+    if (shown.showGrid) drawGridWithSpacing(shown.gridSpacing, shown.gridColor, bounds());
 }
 
 Image QVDisplayView::imageToRender(const qv::Rect& pixels) {

@@ -38,9 +38,9 @@ Image QVDisplayView::keptCorrected(const Image& source) {
 
 Image QVDisplayView::beforePerspective() {
     QVCorrectionChain& chain = preview();
-    QVDisplayController& c = *m_pDisplayController;
-    const std::array<double, 7> parameters{c.scaleValue(),       c.redValue(),       c.greenValue(),   c.blueValue(),
-                                           double(c.isVignetRequired()), c.vignetBrightness(), c.vignetMidpoint()};
+    const CorrectionParameters& p = chain.parameters();
+    const std::array<double, 7> parameters{
+        p.scale, p.red, p.green, p.blue, double(p.vignetRequired), p.vignetBrightness, p.vignetMidpoint};
     // A perspective, aspect or crop change leaves the steps before the perspective as they were.
     // Their result is kept; the second time it is used it is made into pixels, so a perspective
     // slider being dragged runs only the perspective step, while a whole run pays nothing extra.

@@ -4,9 +4,10 @@
 // and the preview's own QVCorrectionChain. The view holds one of these; its drivers (apply,
 // partial re-runs, preview switch, revert, magnifier) compose the steps below and show the result.
 //
-// Threads: the images and the preview chain belong to the main thread. A full-resolution run
-// (fullResolutionChain, finalImage) reads only the flags, which are atomic, and builds its own
-// QVCorrectionChain, so save and batch threads may run it while the main thread runs the preview.
+// Threads: the images, the preview chain and the controller belong to the main thread. A
+// full-resolution run (fullResolutionChain) reads only the flags, which are atomic, and the
+// parameters it is given, and builds its own QVCorrectionChain, so save and batch threads may run
+// it while the main thread runs the preview.
 #include <atomic>
 #include <functional>
 #include <string>
@@ -27,8 +28,9 @@ public:
     void setController(QVParameterSource* controller);
     QVParameterSource* controller() const { return m_pQVController; }
 
-    // The preview's steps and the geometry of its last perspective step.
-    QVCorrectionChain& preview() { return *m_PreviewChain; }
+    // The preview's steps, with the controller's parameters taken now: a preview run starts.
+    QVCorrectionChain& preview();
+    // The geometry of the preview's last perspective step.
     const coordinates& revertedCoordinates() const { return m_PreviewChain->revertedCorners(); }
 
     // What the whole preview run starts from: the proxy, or the full image when there is no proxy
@@ -40,16 +42,17 @@ public:
     const qv::ci::Image& rerunFromCorrected();
 
     // A separate chain for one full-resolution run (save, batch, final image).
-    std::unique_ptr<QVCorrectionChain> makeFullResolutionChain() const;
-    // The full-resolution chain on source as the save runs it: with the apply flag, distortion
-    // (only with the correct flag), quality scale, chromatic aberration, vignetting, perspective;
-    // without it the source unchanged.
-    qv::ci::Image fullResolutionChain(const qv::ci::Image& source) const;
+    static std::unique_ptr<QVCorrectionChain> makeFullResolutionChain(const CorrectionParameters& parameters);
+    // The full-resolution chain on source as the save runs it, with the parameters taken when the
+    // save started: with the apply flag, distortion (only with the correct flag), quality scale,
+    // chromatic aberration, vignetting, perspective; without it the source unchanged.
+    qv::ci::Image fullResolutionChain(const qv::ci::Image& source, const CorrectionParameters& parameters) const;
 
     // The rectangle of a full-resolution result that the encoder keeps.
-    qv::Rect effectiveRectForImage(const qv::ci::Image& image) const;
+    qv::Rect effectiveRectForImage(const qv::ci::Image& image, const CorrectionParameters& parameters) const;
 
-    // The full-resolution result for the plug-in's write-back. On the current system the photo
+    // The full-resolution result for the plug-in's write-back (main thread: it takes the
+    // controller's parameters as it starts). On the current system the photo
     // the user chose is read again (loader) and corrected by a chain of its own; on older systems
     // the chain runs on m_pImage and every step's result is kept in m_pImageToSave. The
     // application only ever needs m_pImage.

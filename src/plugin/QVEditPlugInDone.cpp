@@ -47,7 +47,7 @@ bool QVEditPlugIn::writeBack(const std::string& path) {
     // The full-resolution result: the photo as the user chose it, through the correction chain.
     qv::ci::Image image = QVDisplayView::CreateCIImageWithoutOrientation(c.originalImagePath());
     if (image.isNull() || !c.mainWindow().m_pDisplayView) return false;
-    image = c.mainWindow().m_pDisplayView->fullResolutionImage(image);
+    image = c.mainWindow().m_pDisplayView->fullResolutionImage(image, c.correctionParameters());
     if (image.isNull()) return false;
     qv::Dictionary properties = source->properties();
     const auto bytes = QVImageEncoder::dataFromImage(image, *type, properties, std::nullopt, nullptr, source->colorSpace());

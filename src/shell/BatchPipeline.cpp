@@ -7,7 +7,6 @@
 #include "foundation/Files.h"
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
-#include "lens/QVFieldOfView.h"
 #include "output/QVImageEncoder.h"
 #include "output/QVOutputType.h"
 #include "shell/QVController.h"
@@ -33,35 +32,14 @@ std::optional<LoadedPhoto> loadPhoto(const std::string& path) {
 
 CorrectionSettings CorrectionSettings::of(QVController& c) {
     CorrectionSettings s;
-    s.m_correctionType = c.correctionType();
-    s.m_coefficients = c.correctionValues();
-    s.m_red = c.redValue();
-    s.m_blue = c.blueValue();
-    s.m_vignetAmount = c.isVignetRequired() ? c.vignetBrightness() : 0;
-    s.m_vignetMidpoint = c.vignetMidpoint();
-    s.m_scale = c.scaleValue();
-    s.m_aspect = c.aspectValue();
-    s.m_yaw = c.yaw();
-    s.m_pitch = c.pitch();
-    s.m_rotation = c.rotationAngle();
-    s.m_cropInside = c.isCropInsideSelected();
-    s.m_cropOutside = c.isCropOutsideSelected();
-    const shell::MainWindowOutlets& window = c.mainWindow();
-    s.m_typedAngle = window.m_pFOVCheckbox && window.m_pFOVCheckbox->state() == qv::ui::kOnState;
-    s.m_typedAngleValue = window.m_pFOVText ? window.m_pFOVText->doubleValue() : 0.0;
-    s.m_lensAngle = s.m_typedAngle ? 0.0 : c.lensDBFieldOfView();
-    s.m_angularWidth = c.angularWidth();
-    s.m_fisheye = FisheyeSettings{c.fishEyeOutputWidth(), c.fishEyeOutputHeight(), c.fishEyeInputFOV(),
-                                  c.fishEyeOutputFOV(), c.fishEyeSamplerType()};
+    s.parameters = c.correctionParameters();
+    s.fisheye = FisheyeSettings{c.fishEyeOutputWidth(), c.fishEyeOutputHeight(), c.fishEyeInputFOV(),
+                                c.fishEyeOutputFOV(), c.fishEyeSamplerType()};
     return s;
 }
 
-void CorrectionSettings::setDFOVwithWidth(double width, double height) {
-    m_angularWidth = QVFieldOfView::angularWidth(m_typedAngle, m_typedAngleValue, m_lensAngle, width, height);
-}
-
-qv::ci::Image correctedImage(const qv::ci::Image& image, CorrectionSettings& settings) {
-    QVCorrectionChain chain(&settings);
+qv::ci::Image correctedImage(const qv::ci::Image& image, const CorrectionSettings& settings) {
+    QVCorrectionChain chain(settings.parameters);
     qv::ci::Image out = chain.applyCorrectionBeforeSave(image);
     out = chain.scaleImage(out);
     out = chain.chromaticAberrationBeforeSave(out);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "coreimage/CIImage.h"
-#include "engine/QVParameterSource.h"
+#include "engine/CorrectionParameters.h"
 #include "foundation/Geometry.h"
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
@@ -39,51 +39,18 @@ struct FisheyeSettings {
     int samplerType = 3;
 };
 
-// Every setting the correction of one photo reads, as values. It answers the chain's questions
-// like the controller would, the angle of view included.
-class CorrectionSettings : public QVParameterSource {
-public:
-    // Read on the main thread.
+// Every setting the correction of one photo reads, as values taken on the main thread.
+struct CorrectionSettings {
     static CorrectionSettings of(QVController& controller);
 
-    int correctionType() override { return m_correctionType; }
-    std::vector<double> correctionValues() override { return m_coefficients; }
-    double redValue() override { return m_red; }
-    double greenValue() override { return 1.0; }
-    double blueValue() override { return m_blue; }
-    bool isVignetRequired() override { return m_vignetAmount != 0; }
-    double vignetBrightness() override { return m_vignetAmount; }
-    double vignetMidpoint() override { return m_vignetMidpoint; }
-    double scaleValue() override { return m_scale; }
-    double aspectValue() override { return m_aspect; }
-    double yaw() override { return m_yaw; }
-    double pitch() override { return m_pitch; }
-    double rotationAngle() override { return m_rotation; }
-    void setDFOVwithWidth(double width, double height) override;
-    double angularWidth() override { return m_angularWidth; }
-    bool isCropNoneSelected() override { return !m_cropInside && !m_cropOutside; }
-    bool isCropInsideSelected() override { return m_cropInside; }
-    bool isCropOutsideSelected() override { return m_cropOutside; }
-    std::string originalImagePath() override { return {}; }
-
-    const FisheyeSettings& fisheye() const { return m_fisheye; }
-
-    // For tests: settings with no correction at all, changed through the fields below.
-    CorrectionSettings() = default;
-    int m_correctionType = 0;
-    std::vector<double> m_coefficients{0, 0, 0, 1};
-    double m_red = 1, m_blue = 1, m_vignetAmount = 0, m_vignetMidpoint = 0;
-    double m_scale = 100, m_aspect = 1, m_yaw = 0, m_pitch = 0, m_rotation = 0;
-    bool m_cropInside = false, m_cropOutside = false;
-    bool m_typedAngle = false;
-    double m_typedAngleValue = 0, m_lensAngle = 0, m_angularWidth = 0;
-    FisheyeSettings m_fisheye;
+    CorrectionParameters parameters;
+    FisheyeSettings fisheye;
 };
 
 // The corrected image: distortion (lens correction with non-zero coefficients only), the affine
 // scale (not at 100), chromatic aberration, vignetting, perspective. Null when a step cannot make
 // a picture.
-qv::ci::Image correctedImage(const qv::ci::Image& image, CorrectionSettings& settings);
+qv::ci::Image correctedImage(const qv::ci::Image& image, const CorrectionSettings& settings);
 
 // The part of the corrected image that is written. E is the corrected extent, S the source
 // rectangle: crop inside above 100 per cent, S centred on E and clipped to it; crop inside at

@@ -72,7 +72,7 @@ QVBatchController::Result QVBatchController::processPhoto(const Job& job, const 
                                                           batch::CorrectionSettings& settings,
                                                           const std::string& output) {
     if (std::optional<std::string> refused = refusedOutput(job, source, output)) return {false, false, output, *refused};
-    Result result = settings.correctionType() == 1
+    Result result = settings.parameters.correctionType == 1
                         ? unwrapImageToFile(source, output, photo, settings)
                         : saveImageWithFilename(output, batch::destinationTypeFor(output, job.chosenType), photo,
                                                 settings);
@@ -86,7 +86,7 @@ QVBatchController::Result QVBatchController::saveImageWithFilename(const std::st
     const qv::ci::Image image = batch::correctedImage(photo.image, settings);
     if (image.isNull()) return {false, false, output, "the correction made no picture"};
     const qv::Rect rect = batch::effectiveRectForImage(image.extent(), photo.sourceRect,
-                                                       settings.isCropInsideSelected(), settings.scaleValue());
+                                                       settings.parameters.cropInside, settings.parameters.scale);
     if (mIsProcessCancelled.load()) return {false, true, output, "cancelled"};
     std::string error;
     const std::optional<qv::Data> bytes = batch::dataFromImage(image, rect, type, photo.metadata, photo.colorSpace, &error);
@@ -107,7 +107,7 @@ QVBatchController::Result QVBatchController::unwrapImageToFile(const std::string
         setControls(true);  // the main window's controls come back whatever happened
         return result;
     };
-    const batch::FisheyeSettings& fe = settings.fisheye();
+    const batch::FisheyeSettings& fe = settings.fisheye;
     if (fe.inputFOV < 0) return finish({false, false, output, "Unwrap:Inpur FOV width cannot be negative"});
     if (fe.outputFOV < 0) return finish({false, false, output, "Unwrap:Output FOV width cannot be negative"});
     if (fe.outputWidth < 0) return finish({false, false, output, "Unwrap:Output image width cannot be negative"});

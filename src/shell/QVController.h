@@ -14,10 +14,10 @@
 //   Save       Save, Save As and the save thread       Presets    saving and loading presets
 //   Sheets     sheets on the window, its edited mark   DatabaseEditor the user-database editor
 //   Unwrap     the fisheye command and its worker      Batch      the batch command
-// Everything runs on the main thread except the parameter accessors, which save and batch threads
-// call too (see correctionValues).
+// Everything runs on the main thread; save and batch threads get what they need as values
+// (SaveJob, the batch's settings).
 #include <array>
-#include <mutex>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,7 +87,7 @@ public:
     // Takes a database file in: a user database is read and held; the resource database (read by
     // the loader beforehand) gives one row per camera make. True when the database could be used.
     bool setDatabaseValues(const std::string& path);
-    bool isPTLensSelected() const { return mState.mIsPTLens.load(); }
+    bool isPTLensSelected() const { return mState.mIsPTLens; }
     QVDatabaseLoader& databaseLoader();  // created when first needed
     // A row of the loaded-database list.
     bool isDatabaseRow(int row) const { return row >= 0 && std::size_t(row) < mState.mDatabaseRows.size(); }
@@ -102,7 +102,7 @@ public:
     void onCloseParameters(Control* sender);
     void resetParametersSheetUIForPTLens(), resetParametersSheetUIForSelectedRow(int row);
     void setMatrixValues(), updateUIWithLensInfo(int row), saveSelectedLens(int row);
-    std::vector<double> correctionValues() override;
+    std::vector<double> correctionValues() const;
     static void removeMultipleEntriesFrom(qv::Array& lenses);
     static bool multipleEntriesOf(const std::string& name, const qv::Array& lenses);
     static qv::Value scaleDatabaseValuesForUpRecord(const qv::Value& record, double ratio);
@@ -140,25 +140,27 @@ public:
     // The correction-type matrix and the sampler pop-up of the fisheye controls.
     void setCorrectionType(qv::ui::Matrix* sender);
     void setSamplerType(qv::ui::PopUpButton* sender);
-    // ---- What the chain and the batch pull (QVControllerAccessors.cpp) ----
-    int correctionType() override { return mState.mFECorrectiontype.load(); }
-    double yaw() override, pitch() override, rotationAngle() override, aspectValue() override;
-    double angularWidth() override { return mState.m_dAngularWidth.load(); }
+    // ---- What the chain, the view and the batch read (QVControllerAccessors.cpp) ----
+    // All of the chain's parameters as the controls stand; a render takes it when it starts.
+    CorrectionParameters correctionParameters() override;
+    int correctionType() const { return mState.mFECorrectiontype; }
+    double yaw() const, pitch() const, rotationAngle() const, aspectValue() const;
+    double angularWidth() const { return mState.m_dAngularWidth; }
     bool isAutoScaleChecked() const;
-    bool isCropInsideSelected() override { return mState.mCropInside.load(); }
-    bool isCropOutsideSelected() override { return mState.mCropOutside.load(); }
-    bool isCropNoneSelected() override { return mState.mCropNone.load(); }
-    double redValue() override, blueValue() override;
-    double greenValue() override { return 1.0; }
-    double vignetMidpoint() override, vignetBrightness() override, scaleValue() override;
-    bool isVignetRequired() override;
+    bool isCropInsideSelected() const { return mState.mCropInside; }
+    bool isCropOutsideSelected() const { return mState.mCropOutside; }
+    bool isCropNoneSelected() const { return mState.mCropNone; }
+    double redValue() const, blueValue() const;
+    double greenValue() const { return 1.0; }
+    double vignetMidpoint() const, vignetBrightness() const, scaleValue() const;
+    bool isVignetRequired() const;
     bool previewCheckboxStatus() const override;
     int magnificationValue() const;
-    bool showGrid() const override;
-    int gridSpacing() const override;
-    qv::ui::Color gridColor() const override;
+    bool showGrid() const;
+    int gridSpacing() const;
+    qv::ui::Color gridColor() const;
     qv::ui::Slider* gridSlider() const { return mMain.m_pGridSlider; }
-    std::string originalImagePath() override;
+    std::string originalImagePath() const { return mState.mOriginalImagePath; }
     void setOriginalImagePath(const std::string& path);
     double focalLength() const override;
     float minFocalLengthFromImage() const { return mState.mMinFocalLengthFromImage.load(); }
@@ -293,6 +295,7 @@ private:
     void finishSave(SaveJob job, bool encoded, bool saved);
     // Controls (QVControllerControls.cpp).
     void allowInsideCrop(bool allow), takeTypedFocalLength(float focal);
+    std::function<double(double, double)> angularWidthRule() const;  // (QVControllerAccessors.cpp)
     // The database editor (QVControllerDatabaseEditor.cpp).
     void setEditSheetSaveTitle(const char* key);
     void fillEditSheetModels(const qv::Array& manufacturers, int position);
@@ -311,11 +314,6 @@ private:
     shell::BatchOutlets mBatch;
     shell::QVControllerState mState;
     qv::Bundle m_pMainBundle;
-    // The coefficients' lock: correctionValues is read by save and batch threads while the main
-    // thread changes the coefficients; it guards the array, the matrix cells and mIsPTLens
-    // together, so a reader always sees one consistent set.
-    mutable std::mutex m_coefficientMutex;
-    mutable std::mutex m_pathMutex;  // guards mOriginalImagePath
     qv::Subscription m_popUpObserver;
     // Last, so that its worker is joined before anything else of the controller goes.
     shell::FisheyeControls m_fisheye;

@@ -1,7 +1,5 @@
-// What the correction chain, the view and the batch pull from the controls at the moment they
-// run, and the diagonal angle of view of the perspective correction. These are called from save
-// and batch threads too: controls' values may be read from any thread, and what the controller
-// keeps for them is atomic or locked.
+// What the correction chain, the view and the batch read from the controls, taken whole on the main
+// thread when a render starts, and the diagonal angle of view of the perspective correction.
 #include "QVController.h"
 
 #include "foundation/RunLoop.h"
@@ -15,24 +13,24 @@ bool isOn(const qv::ui::Button* button) { return button && button->state() == qv
 
 }  // namespace
 
-double QVController::yaw() { return valueOf(mMain.m_pHorizontalSlider); }
-double QVController::pitch() { return valueOf(mMain.m_pVerticalSlider); }
-double QVController::rotationAngle() { return -valueOf(mMain.m_pRotationSlider); }
-double QVController::aspectValue() { return valueOf(mMain.mAspectSlider); }
+double QVController::yaw() const { return valueOf(mMain.m_pHorizontalSlider); }
+double QVController::pitch() const { return valueOf(mMain.m_pVerticalSlider); }
+double QVController::rotationAngle() const { return -valueOf(mMain.m_pRotationSlider); }
+double QVController::aspectValue() const { return valueOf(mMain.mAspectSlider); }
 
 bool QVController::isAutoScaleChecked() const {
     auto cell = mMain.m_pCropRadioButtons ? mMain.m_pCropRadioButtons->selectedCell() : nullptr;
     return cell && cell->tag() == 0;
 }
 
-double QVController::redValue() { return 1.0 + valueOf(mMain.m_pFixRedSlider); }
-double QVController::blueValue() { return 1.0 + valueOf(mMain.m_pFixBlueSlider); }
-double QVController::vignetMidpoint() { return valueOf(mMain.m_pVigMidpointSlider); }
-double QVController::vignetBrightness() { return valueOf(mMain.m_pVigAmountSlider); }
-bool QVController::isVignetRequired() {
+double QVController::redValue() const { return 1.0 + valueOf(mMain.m_pFixRedSlider); }
+double QVController::blueValue() const { return 1.0 + valueOf(mMain.m_pFixBlueSlider); }
+double QVController::vignetMidpoint() const { return valueOf(mMain.m_pVigMidpointSlider); }
+double QVController::vignetBrightness() const { return valueOf(mMain.m_pVigAmountSlider); }
+bool QVController::isVignetRequired() const {
     return mMain.m_pVigAmountSlider && mMain.m_pVigAmountSlider->floatValue() != 0;
 }
-double QVController::scaleValue() { return valueOf(mMain.m_pScaleSlider); }
+double QVController::scaleValue() const { return valueOf(mMain.m_pScaleSlider); }
 
 bool QVController::previewCheckboxStatus() const { return isOn(mMain.m_pPreviewCheckbox); }
 int QVController::magnificationValue() const {
@@ -44,14 +42,32 @@ qv::ui::Color QVController::gridColor() const {
     return mMain.m_pColorWell ? mMain.m_pColorWell->color() : qv::ui::Color::yellowColor();
 }
 
-std::string QVController::originalImagePath() {
-    std::lock_guard<std::mutex> lock(m_pathMutex);
-    return mState.mOriginalImagePath;
-}
+void QVController::setOriginalImagePath(const std::string& path) { mState.mOriginalImagePath = path; }
 
-void QVController::setOriginalImagePath(const std::string& path) {
-    std::lock_guard<std::mutex> lock(m_pathMutex);
-    mState.mOriginalImagePath = path;
+CorrectionParameters QVController::correctionParameters() {
+    CorrectionParameters p;
+    p.correctionType = correctionType();
+    p.coefficients = correctionValues();
+    p.red = redValue();
+    p.green = greenValue();
+    p.blue = blueValue();
+    p.vignetRequired = isVignetRequired();
+    p.vignetBrightness = vignetBrightness();
+    p.vignetMidpoint = vignetMidpoint();
+    p.scale = scaleValue();
+    p.aspect = aspectValue();
+    p.yaw = yaw();
+    p.pitch = pitch();
+    p.rotation = rotationAngle();
+    p.angularWidthFor = angularWidthRule();
+    p.cropNone = isCropNoneSelected();
+    p.cropInside = isCropInsideSelected();
+    p.cropOutside = isCropOutsideSelected();
+    p.showGrid = showGrid();
+    p.gridSpacing = gridSpacing();
+    p.gridColor = gridColor();
+    p.originalImagePath = originalImagePath();
+    return p;
 }
 
 double QVController::focalLength() const { return valueOf(mMain.mFocalLengthField); }
@@ -74,10 +90,17 @@ qv::Size QVController::fixedSizeExtent() {
 
 // ---- Field of view ----
 
-void QVController::setDFOVwithWidth(double width, double height) {
+// The angle setDFOVwithWidth settles on for a size, from the field-of-view controls as they stand.
+std::function<double(double, double)> QVController::angularWidthRule() const {
     const bool typed = isOn(mMain.m_pFOVCheckbox);
-    const double angle =
-        QVFieldOfView::angularWidth(typed, valueOf(mMain.m_pFOVText), typed ? 0.0 : lensDBFieldOfView(), width, height);
+    const double typedAngle = valueOf(mMain.m_pFOVText), lensAngle = typed ? 0.0 : lensDBFieldOfView();
+    return [typed, typedAngle, lensAngle](double width, double height) {
+        return QVFieldOfView::angularWidth(typed, typedAngle, lensAngle, width, height);
+    };
+}
+
+void QVController::setDFOVwithWidth(double width, double height) {
+    const double angle = angularWidthRule()(width, height);
     mState.m_dAngularWidth = angle;
     // The field shows the angle in use, also while it is disabled; controls change on the main thread.
     if (!mMain.m_pFOVText) return;

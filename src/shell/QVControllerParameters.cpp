@@ -27,31 +27,20 @@ const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
 
 // ---- The coefficients in use ----
 
-void QVController::setPTLensValues(const std::array<double, 4>& values) {
-    std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    mState.mPTLensValuesArray = values;
-}
+void QVController::setPTLensValues(const std::array<double, 4>& values) { mState.mPTLensValuesArray = values; }
 
-std::array<double, 4> QVController::ptLensValues() const {
-    std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    return mState.mPTLensValuesArray;
-}
+std::array<double, 4> QVController::ptLensValues() const { return mState.mPTLensValuesArray; }
 
 void QVController::setCorrectionMatrix(const std::array<float, 4>& cells) {
-    std::lock_guard<std::mutex> lock(m_coefficientMutex);
     if (!mParametersSheet.m_pPSCorrectionMatrix) return;
     for (int row = 0; row < 4; ++row)
         if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
             cell->setFloatValue(cells[std::size_t(row)]);
 }
 
-void QVController::setIsPTLens(bool isPTLens) {
-    std::lock_guard<std::mutex> lock(m_coefficientMutex);
-    mState.mIsPTLens = isPTLens;
-}
+void QVController::setIsPTLens(bool isPTLens) { mState.mIsPTLens = isPTLens; }
 
-std::vector<double> QVController::correctionValues() {
-    std::lock_guard<std::mutex> lock(m_coefficientMutex);
+std::vector<double> QVController::correctionValues() const {
     if (mState.mIsPTLens) return {mState.mPTLensValuesArray.begin(), mState.mPTLensValuesArray.end()};
     std::vector<double> values(4, 0.0);
     if (!mParametersSheet.m_pPSCorrectionMatrix) return values;

@@ -71,16 +71,13 @@ void QVController::openPresetPanelDidEnd(qv::ui::OpenPanel& panel, int returnCod
 bool QVController::resetUIValuesToPreset(const qv::Value& preset) {
     const auto settings = shell::preset::presetSettingsFrom(preset);
     if (!settings) return false;
-    {
-        // The matrix and the resource-lens values together, so that a save or batch thread reading
-        // the coefficients in use sees the preset's whichever source it takes.
-        std::lock_guard<std::mutex> lock(m_coefficientMutex);
-        if (mParametersSheet.m_pPSCorrectionMatrix)
-            for (int row = 0; row < 4; ++row)
-                if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
-                    cell->setFloatValue(float(settings->coefficients[std::size_t(row)]));
-        mState.mPTLensValuesArray = settings->coefficients;
-    }
+    // The matrix and the resource-lens values both, so the coefficients in use are the preset's
+    // whichever source they come from.
+    if (mParametersSheet.m_pPSCorrectionMatrix)
+        for (int row = 0; row < 4; ++row)
+            if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
+                cell->setFloatValue(float(settings->coefficients[std::size_t(row)]));
+    mState.mPTLensValuesArray = settings->coefficients;
     qv::UserDefaults& defaults = qv::UserDefaults::standard();
     for (const BoundSetting& bound : kBoundSettings) defaults.set(bound.key, qv::Value((*settings).*bound.setting));
     if (mMain.m_pFOVText) mMain.m_pFOVText->setFloatValue(settings->fieldOfView);

@@ -147,6 +147,7 @@ QVController::SaveJob QVController::makeSaveJob() {
     if (mMain.m_pDisplayView) job.metadata = mMain.m_pDisplayView->imageMetadata();
     job.photo = mState.mPhotoGeneration;
     job.colorSpace = mState.mChosenPhoto.colorSpace;
+    job.parameters = correctionParameters();
     if (m_fisheye.shown && m_fisheye.shownPhoto == mState.mPhotoGeneration) job.unwrap = m_fisheye.shown;
     return job;
 }
@@ -168,7 +169,8 @@ void QVController::saveImage(SaveJob job) {
         const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
         qv::ci::Image image = job.unwrap ? shell::unwrapPhoto(job.source, *job.unwrap, threads)
                                          : QVDisplayView::CreateCIImageWithoutOrientation(job.source);
-        if (mMain.m_pDisplayView && !image.isNull()) image = mMain.m_pDisplayView->fullResolutionImage(image);
+        if (mMain.m_pDisplayView && !image.isNull())
+            image = mMain.m_pDisplayView->fullResolutionImage(image, job.parameters);
         std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
             encoded = true;

@@ -1,7 +1,8 @@
 #pragma once
 // What the controller keeps besides its outlets: the loaded databases and lens lists, the lens in
 // use, the photo and the files it is read from and saved to, and the progress of its commands.
-// The main thread changes all of it; the atomic members are also read by the threads that save.
+// All of it belongs to the main thread; the atomic members are the ones other parts may also read
+// from their threads (the loader's client answers, the save's progress).
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -34,7 +35,7 @@ struct QVControllerState {
     std::optional<qv::Array> m_pLensArray;  // the working lens list; absent until one is made
     std::optional<qv::Array> mMyLensArray;  // the owned-lens list being edited
     // The lens in use: a resource-database lens gives the four coefficients.
-    std::atomic<bool> mIsPTLens{false};
+    bool mIsPTLens = false;
     std::array<double, 4> mPTLensValuesArray{};
     int mCamIndex = -1;
     int mLensIndex = -1;
@@ -53,12 +54,12 @@ struct QVControllerState {
     bool mWindowCloseRequest = false;
     bool mCorrectionsApplied = false;
     // Correction choices kept beside their controls.
-    std::atomic<double> m_dAngularWidth{0};
-    std::atomic<bool> mCropInside{false};
-    std::atomic<bool> mCropNone{true};
-    std::atomic<bool> mCropOutside{false};
+    double m_dAngularWidth = 0;
+    bool mCropInside = false;
+    bool mCropNone = true;
+    bool mCropOutside = false;
     std::atomic<int> mFESamplerType{unwrap::samplerCode(unwrap::kDefaultSampler)};
-    std::atomic<int> mFECorrectiontype{0};
+    int mFECorrectiontype = 0;
     bool m_bDefishThreadCreated = false;
     // The photo, its files and its save.
     std::atomic<bool> m_bImageLoaded{false};

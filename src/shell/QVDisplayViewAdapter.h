@@ -32,8 +32,9 @@ public:
     void setImageMetadata(const qv::Value& metadata) override {
         if (const qv::Dictionary* dictionary = metadata.dictionary()) m_view.setImageMetadata(*dictionary);
     }
-    qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override {
-        return m_view.fullResolutionChain(source);
+    qv::ci::Image fullResolutionImage(const qv::ci::Image& source,
+                                      const CorrectionParameters& parameters) const override {
+        return m_view.fullResolutionChain(source, parameters);
     }
 
     void calculateDrawingRect() override { m_view.calculateDrawingRect(); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "coreimage/CIImage.h"
+#include "engine/CorrectionParameters.h"
 #include "foundation/Value.h"
 
 class QVController;
@@ -40,9 +41,9 @@ public:
     // Replaces the photo's metadata (a dictionary): what a save changed in its copy comes back
     // here, on the main thread, so the next save starts from it.
     virtual void setImageMetadata(const qv::Value& metadata) = 0;
-    // The full-resolution chain on an image, as saving runs it; the null image (the save then
-    // fails) from a view that cannot run it.
-    virtual qv::ci::Image fullResolutionImage(const qv::ci::Image&) const { return {}; }
+    // The full-resolution chain on an image with the parameters a save took as it started; the
+    // null image (the save then fails) from a view that cannot run it.
+    virtual qv::ci::Image fullResolutionImage(const qv::ci::Image&, const CorrectionParameters&) const { return {}; }
 
     // Drawing.
     virtual void calculateDrawingRect() = 0;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/CorrectionParameters.h"
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
 #include "output/QVOutputType.h"
@@ -23,6 +24,7 @@ struct SaveJob {
     std::uint64_t photo = 0;  // the opened photo it belongs to (mPhotoGeneration)
     qv::io::ColorSpace colorSpace = qv::io::ColorSpace::deviceRGB();  // the chosen photo's
     std::optional<UnwrapSettings> unwrap;  // the preview shows this unwrap of the photo
+    CorrectionParameters parameters;       // the corrections of the moment the save started
 };
 
 }  // namespace shell

@@ -18,30 +18,16 @@ struct FakeDisplayController : QVDisplayController {
     std::vector<std::string> opened;
     std::vector<std::string> errorDialogs;
 
-    int correctionType() override { return p.correctionType(); }
-    std::vector<double> correctionValues() override { return p.correctionValues(); }
-    double redValue() override { return p.redValue(); }
-    double greenValue() override { return p.greenValue(); }
-    double blueValue() override { return p.blueValue(); }
-    bool isVignetRequired() override { return p.isVignetRequired(); }
-    double vignetBrightness() override { return p.vignetBrightness(); }
-    double vignetMidpoint() override { return p.vignetMidpoint(); }
-    double scaleValue() override { return p.scaleValue(); }
-    double aspectValue() override { return p.aspectValue(); }
-    double yaw() override { return p.yaw(); }
-    double pitch() override { return p.pitch(); }
-    double rotationAngle() override { return p.rotationAngle(); }
+    CorrectionParameters correctionParameters() override {
+        CorrectionParameters parameters = p.correctionParameters();
+        parameters.showGrid = grid;
+        parameters.gridSpacing = spacing;
+        parameters.gridColor = colour;
+        return parameters;
+    }
     void setDFOVwithWidth(double width, double height) override { p.setDFOVwithWidth(width, height); }
-    double angularWidth() override { return p.angularWidth(); }
-    bool isCropNoneSelected() override { return p.isCropNoneSelected(); }
-    bool isCropInsideSelected() override { return p.isCropInsideSelected(); }
-    bool isCropOutsideSelected() override { return p.isCropOutsideSelected(); }
-    std::string originalImagePath() override { return p.originalImagePath(); }
 
     bool previewCheckboxStatus() const override { return preview; }
-    bool showGrid() const override { return grid; }
-    int gridSpacing() const override { return spacing; }
-    qv::ui::Color gridColor() const override { return colour; }
     bool canDragImage() const override { return dropsAllowed; }
     void openImage(const std::string& path) override { opened.push_back(path); }
     void showErrorDialog(const std::string& path) override { errorDialogs.push_back(path); }

@@ -1,6 +1,6 @@
 #pragma once
 // A controller stand-in for the chain tests: every answer is a plain field that a test sets, and
-// setDFOVwithWidth records the size it was asked about.
+// the size each field-of-view question was asked about is recorded.
 #include "engine/QVParameterSource.h"
 
 #include <atomic>
@@ -20,26 +20,35 @@ struct FakeParameters : QVParameterSource {
     // Recorded from whichever thread runs a chain.
     std::atomic<double> lastFOVWidth{-1}, lastFOVHeight{-1};
 
-    int correctionType() override { return type; }
-    std::vector<double> correctionValues() override { return coefficients; }
-    double redValue() override { return red; }
-    double greenValue() override { return green; }
-    double blueValue() override { return blue; }
-    bool isVignetRequired() override { return float(vignetAmount) != 0; }
-    double vignetBrightness() override { return vignetAmount; }
-    double vignetMidpoint() override { return vignetMid; }
-    double scaleValue() override { return scale; }
-    double aspectValue() override { return aspect; }
-    double yaw() override { return yawAngle; }
-    double pitch() override { return pitchAngle; }
-    double rotationAngle() override { return rotation; }
+    CorrectionParameters correctionParameters() override {
+        CorrectionParameters p;
+        p.correctionType = type;
+        p.coefficients = coefficients;
+        p.red = red;
+        p.green = green;
+        p.blue = blue;
+        p.vignetRequired = float(vignetAmount) != 0;
+        p.vignetBrightness = vignetAmount;
+        p.vignetMidpoint = vignetMid;
+        p.scale = scale;
+        p.aspect = aspect;
+        p.yaw = yawAngle;
+        p.pitch = pitchAngle;
+        p.rotation = rotation;
+        // The angle as it stands now; the size each run asks about is recorded.
+        p.angularWidthFor = [this, angle = angleOfView](double width, double height) {
+            lastFOVWidth = width;
+            lastFOVHeight = height;
+            return angle;
+        };
+        p.cropNone = crop == Crop::None;
+        p.cropInside = crop == Crop::Inside;
+        p.cropOutside = crop == Crop::Outside;
+        p.originalImagePath = originalPath;
+        return p;
+    }
     void setDFOVwithWidth(double width, double height) override {
         lastFOVWidth = width;
         lastFOVHeight = height;
     }
-    double angularWidth() override { return angleOfView; }
-    bool isCropNoneSelected() override { return crop == Crop::None; }
-    bool isCropInsideSelected() override { return crop == Crop::Inside; }
-    bool isCropOutsideSelected() override { return crop == Crop::Outside; }
-    std::string originalImagePath() override { return originalPath; }
 };

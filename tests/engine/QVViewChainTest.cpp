@@ -53,12 +53,12 @@ TEST_F(ViewChain, FullResolutionChainFollowsTheFlags) {
     controller.coefficients = {0.02, 0, 0, 0.98};
     controller.scale = 110;
     controller.crop = FakeParameters::Crop::Outside;
-    EXPECT_EQ(view.fullResolutionChain(photo), photo);  // corrections off
+    EXPECT_EQ(view.fullResolutionChain(photo, controller.correctionParameters()), photo);  // corrections off
     view.setApplyFlagTo(true);
-    const Image scaledOnly = view.fullResolutionChain(photo);
+    const Image scaledOnly = view.fullResolutionChain(photo, controller.correctionParameters());
     EXPECT_NEAR(scaledOnly.extent().width(), 660, 1);
     view.setCorrectFlagTo(true);
-    const Image corrected = view.fullResolutionChain(photo);
+    const Image corrected = view.fullResolutionChain(photo, controller.correctionParameters());
     EXPECT_NEAR(corrected.extent().width(), 660, 1);
     // The distortion moves the pixels away from the centre: the results differ off-centre.
     const Rendered a(scaledOnly, {0, 0, 660, 440}), b(corrected, {0, 0, 660, 440});
@@ -69,14 +69,15 @@ TEST_F(ViewChain, CropRectangleKeepsTheLoadedSizeCentredOnTheResult) {
     const Image bigger = enginetest::uniformImage(630, 420, {1, 1, 1, 1});
     const Image smaller = enginetest::uniformImage(500, 300, {1, 1, 1, 1});
     controller.crop = FakeParameters::Crop::Inside;
-    EXPECT_EQ(view.effectiveRectForImage(bigger), qv::Rect(0, 0, 630, 420));  // scale 100
+    EXPECT_EQ(view.effectiveRectForImage(bigger, controller.correctionParameters()),
+              qv::Rect(0, 0, 630, 420));  // scale 100
     controller.scale = 101;
-    EXPECT_EQ(view.effectiveRectForImage(bigger), qv::Rect(15, 10, 600, 400));
-    EXPECT_EQ(view.effectiveRectForImage(smaller), qv::Rect(0, 0, 500, 300));
+    EXPECT_EQ(view.effectiveRectForImage(bigger, controller.correctionParameters()), qv::Rect(15, 10, 600, 400));
+    EXPECT_EQ(view.effectiveRectForImage(smaller, controller.correctionParameters()), qv::Rect(0, 0, 500, 300));
     controller.crop = FakeParameters::Crop::None;
-    EXPECT_EQ(view.effectiveRectForImage(smaller), qv::Rect(-50, -50, 600, 400));
+    EXPECT_EQ(view.effectiveRectForImage(smaller, controller.correctionParameters()), qv::Rect(-50, -50, 600, 400));
     controller.crop = FakeParameters::Crop::Outside;
-    EXPECT_EQ(view.effectiveRectForImage(bigger), qv::Rect(15, 10, 600, 400));
+    EXPECT_EQ(view.effectiveRectForImage(bigger, controller.correctionParameters()), qv::Rect(15, 10, 600, 400));
 }
 
 TEST_F(ViewChain, AFullResolutionRunLeavesThePreviewGeometryAlone) {
@@ -87,7 +88,7 @@ TEST_F(ViewChain, AFullResolutionRunLeavesThePreviewGeometryAlone) {
     const imageParams previewParams = view.preview().params();
     view.setApplyFlagTo(true);
     controller.yawAngle = -12;
-    ASSERT_FALSE(view.fullResolutionChain(photo).isNull());
+    ASSERT_FALSE(view.fullResolutionChain(photo, controller.correctionParameters()).isNull());
     EXPECT_EQ(view.revertedCoordinates().TL.x, frame.TL.x);
     EXPECT_EQ(view.revertedCoordinates().BR.y, frame.BR.y);
     EXPECT_EQ(view.preview().params().imageWidth, previewParams.imageWidth);
@@ -101,15 +102,19 @@ TEST_F(ViewChain, SaveThreadsAndThePreviewRunSideBySide) {
     controller.coefficients = {0.01, -0.01, 0, 1};
     view.setApplyFlagTo(true);
     view.setCorrectFlagTo(true);
-    const Rendered expectedSave(view.fullResolutionChain(photo), {0, 0, 600, 400});
+    const Rendered expectedSave(view.fullResolutionChain(photo, controller.correctionParameters()), {0, 0, 600, 400});
     const Rendered expectedPreview(view.preview().previewAfterDistortion(proxy), {0, 0, 90, 60});
     ASSERT_TRUE(expectedSave.isValid());
     ASSERT_TRUE(expectedPreview.isValid());
 
+    // Each save takes its parameters on this thread as it starts.
+    const CorrectionParameters saving = controller.correctionParameters();
     std::vector<Rgba> saved(2);
     std::vector<std::thread> savers;
     for (int i = 0; i < 2; ++i)
-        savers.emplace_back([&, i] { saved[i] = Rendered(view.fullResolutionChain(photo), {0, 0, 600, 400}).at(123, 77); });
+        savers.emplace_back([&, i] {
+            saved[i] = Rendered(view.fullResolutionChain(photo, saving), {0, 0, 600, 400}).at(123, 77);
+        });
     for (int i = 0; i < 20; ++i) {
         view.m_pPerspectiveImage = view.preview().previewAfterDistortion(proxy);
         EXPECT_EQ(Rendered(view.m_pPerspectiveImage, {0, 0, 90, 60}).at(40, 20), expectedPreview.at(40, 20));

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "ShellTestSupport.h"
+#include "foundation/RunLoop.h"
+#include "imageio/ImageSource.h"
+#include "output/QVOutputType.h"
 #include "appkit/Window.h"
 #include "engine/QVDisplayView.h"
 #include "shell/QVController.h"
@@ -14,6 +18,32 @@
 using namespace shelltest;
 
 namespace {
+
+// Four of the main window's corrections. They are set on the sliders and their actions sent, as
+// a preset or a batch run sets them, which works also while a save has the sliders disabled.
+struct MainWindowSettings {
+    double yaw, red, vignettingAmount, scale;
+};
+
+void setMainWindowControls(QVController& controller, const MainWindowSettings& settings) {
+    shell::MainWindowOutlets& w = controller.mainWindow();
+    w.m_pHorizontalSlider->setDoubleValue(settings.yaw);
+    controller.onHorizontalSlider(w.m_pHorizontalSlider);
+    w.m_pFixRedSlider->setDoubleValue(settings.red);
+    controller.onFixRedSlider(w.m_pFixRedSlider);
+    w.m_pVigAmountSlider->setDoubleValue(settings.vignettingAmount);
+    controller.onAmountSlider(w.m_pVigAmountSlider);
+    w.m_pScaleSlider->setDoubleValue(settings.scale);
+    controller.onScaleSlider(w.m_pScaleSlider);
+}
+
+// The pixels of an image file as decoded; empty when it cannot be read.
+std::vector<std::uint8_t> decodedPixels(const std::string& path) {
+    const auto source = qv::io::ImageSource::createWithPath(path);
+    const auto bitmap = source ? source->createImage(0) : std::nullopt;
+    if (!bitmap || !bitmap->isValid()) return {};
+    return {bitmap->pixels.begin(), bitmap->pixels.end()};
+}
 
 class DisplayViewAdapterTest : public testing::Test {
 protected:
@@ -61,7 +91,7 @@ TEST_F(DisplayViewAdapterTest, OpeningThroughTheControllerRunsTheViewsChain) {
     // The metadata the controller reads comes from the view's photo.
     EXPECT_EQ(m_adapter->imageMetadata().get("{TIFF}").get("Model").stringOr(""), "Canon EOS 400D DIGITAL");
     // Saving runs the view's full-resolution chain.
-    EXPECT_FALSE(m_adapter->fullResolutionImage(m_view->ciImage()).isNull());
+    EXPECT_FALSE(m_adapter->fullResolutionImage(m_view->ciImage(), c().correctionParameters()).isNull());
 }
 
 TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAccessors) {
@@ -85,6 +115,41 @@ TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAc
     ASSERT_TRUE(c().mainWindow().m_pPreviewCheckbox->performClick());
     EXPECT_NE(c().previewCheckboxStatus(), wasOn);
     EXPECT_EQ(m_view->m_bPreviewFlag.load(), !wasOn);
+}
+
+// A save renders on its own thread with the corrections of the moment it started: moving the
+// controls while it runs (the preview re-renders meanwhile on this thread) changes nothing of
+// what it writes.
+TEST_F(DisplayViewAdapterTest, ASaveWritesTheCorrectionsOfTheMomentItStarted) {
+    writePhoto(m_photo, 900, 600);
+    c().openImage(m_photo);
+    ASSERT_TRUE(c().state().m_bImageLoaded.load());
+    MainWindowSettings first{8, 0.01, 30, 110};
+    MainWindowSettings second{-6, -0.015, -40, 90};
+    auto saveAs = [&](const std::string& name, const std::function<void()>& whileSaving) {
+        const std::string path = m_dir.path() + "/" + name;
+        responder().queuePanel({true, {path}});
+        c().onSaveAs(nullptr);
+        EXPECT_TRUE(c().saveAccessory().m_pSavePanel) << "the save panel opened";
+        c().saveAccessory().m_pFileFormatPopup->selectItemAtIndex(int(QVOutputType::Type::TIFF));
+        c().onChangeFileType(c().saveAccessory().m_pSavePanel.get());
+        qv::RunLoop::main().runUntil([&] { return !c().saveAccessory().m_pSavePanel; }, 30);
+        EXPECT_TRUE(c().isSaveInProgress());
+        whileSaving();
+        EXPECT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 120));
+        return decodedPixels(path);
+    };
+    setMainWindowControls(c(), first);
+    const std::vector<std::uint8_t> changedMeanwhile = saveAs("changed.tif", [&] {
+        for (int i = 0; i < 4; ++i) setMainWindowControls(c(), i % 2 ? first : second);
+        setMainWindowControls(c(), second);
+    });
+    const std::vector<std::uint8_t> withSecond = saveAs("second.tif", [] {});
+    setMainWindowControls(c(), first);
+    const std::vector<std::uint8_t> withFirst = saveAs("first.tif", [] {});
+    ASSERT_FALSE(withFirst.empty());
+    EXPECT_NE(withFirst, withSecond) << "the two sets of corrections give different pictures";
+    EXPECT_EQ(changedMeanwhile, withFirst);
 }
 
 // The application as it starts without a stand-in: the main window holds the real preview view,

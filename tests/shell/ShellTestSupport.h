@@ -95,7 +95,9 @@ public:
     std::size_t loads = 0;  // photos read
     bool setCIImageFromFile(const std::string& path) override;
     qv::ci::Image ciImage() const override { return image; }
-    qv::ci::Image fullResolutionImage(const qv::ci::Image& source) const override { return source; }
+    qv::ci::Image fullResolutionImage(const qv::ci::Image& source, const CorrectionParameters&) const override {
+        return source;
+    }
 };
 
 // A fresh application for the next start: no delegate, menu or queued answers.
