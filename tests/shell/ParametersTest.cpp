@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <mutex>
 #include <thread>
 
 #include "ShellTestSupport.h"
@@ -259,9 +260,10 @@ TEST(CameraNamesTest, PaddedModelsOfTwoMakesLoseTheirBlanks) {
     EXPECT_EQ(shell::unpaddedExifModel("Canon", "Canon EOS 5D"), "Canon EOS 5D");
 }
 
-// The save and batch threads read the coefficients while the user changes the lens: every read
-// must be one whole set, never a mixture of two.
-TEST_F(ParametersTest, CoefficientsReadOnAnotherThreadAreAlwaysOneWholeSet) {
+// The save and batch threads get the coefficients as a value taken on the main thread; while the
+// user changes the lens, every value a thread gets is one whole set, never a mixture of two, and
+// stays as it was taken.
+TEST_F(ParametersTest, CoefficientsHandedToAnotherThreadAreAlwaysOneWholeSet) {
     loadDatabaseRow(0);
     openParametersSheet();
     ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
@@ -270,17 +272,31 @@ TEST_F(ParametersTest, CoefficientsReadOnAnotherThreadAreAlwaysOneWholeSet) {
     const auto second = c().correctionValues();
     ASSERT_NE(first, second);
 
+    std::mutex handOver;
+    std::vector<std::vector<double>> taken;  // snapshots in the order they were taken
     std::atomic<bool> done{false};
     std::atomic<int> torn{0}, reads{0};
     std::thread reader([&] {
         while (!done) {
-            const auto values = c().correctionValues();
-            if (values != first && values != second) ++torn;
-            ++reads;
+            std::vector<std::vector<double>> batch;
+            {
+                std::lock_guard<std::mutex> lock(handOver);
+                batch.swap(taken);
+            }
+            for (const auto& values : batch) {
+                if (values != first && values != second) ++torn;
+                ++reads;
+            }
+            std::this_thread::yield();
         }
     });
-    for (int i = 0; i < 400; ++i) c().parametersSheet().m_pParametersTable->userClickRow(i % 2 == 0 ? 0 : 2);
-    while (reads < 100) std::this_thread::yield();
+    for (int i = 0; i < 400; ++i) {
+        c().parametersSheet().m_pParametersTable->userClickRow(i % 2 == 0 ? 0 : 2);
+        CorrectionParameters parameters = c().correctionParameters();
+        std::lock_guard<std::mutex> lock(handOver);
+        taken.push_back(std::move(parameters.coefficients));
+    }
+    while (reads < 400) std::this_thread::yield();
     done = true;
     reader.join();
     EXPECT_EQ(torn.load(), 0);
