@@ -446,7 +446,9 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     buildEditDatabaseSheet(k);
     buildLensSelectionWindow(k);
     buildPreferencesWindow(k, *preferences);
+#ifndef QV_PLUGIN_BUILD  // the plug-in has no batch processing
     result.batchController = buildBatchSheets(nib, *controller, controller->mainWindow().m_pDisplayView);
+#endif
     controller->preferences().mQVPreferences = preferences.get();
     auto menu = buildMainMenu(*controller);
 

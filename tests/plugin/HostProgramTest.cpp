@@ -119,4 +119,15 @@ TEST(PlugInLinkingTest, NeitherTheApplicationNorTheHostLinksThePlugIn) {
     }
 }
 
+TEST(PlugInLinkingTest, ThePlugInBuildLeavesOutBatchProcessing) {
+    const std::string plugIn = qvtest::binaryDir() + "/plugins/QuorvelCI_Plugin/QuorvelCI_Plugin.so";
+    const qvtest::ToolResult inPlugIn = qvtest::runTool({"nm", "-C", plugIn});
+    const qvtest::ToolResult inApplication = qvtest::runTool({"nm", "-C", binary("quorvelci")});
+    ASSERT_EQ(inPlugIn.exitCode, 0);
+    ASSERT_EQ(inApplication.exitCode, 0);
+    EXPECT_NE(inPlugIn.output.find("QVEditPlugIn::doneEditing"), std::string::npos);
+    EXPECT_EQ(inPlugIn.output.find("QVBatchController::"), std::string::npos);
+    EXPECT_NE(inApplication.output.find("QVBatchController::"), std::string::npos);
+}
+
 }  // namespace
