@@ -11,9 +11,14 @@ void QVController::onBatchProcess(Control*) {
 }
 
 bool QVController::batchPhotoMetadata(qv::Value& metadata) const {
+#ifdef QV_PLUGIN_BUILD  // the plug-in has no batch processing
+    (void)metadata;
+    return false;
+#else
     if (!mBatch.m_pBatchController || !isBatchRunning()) return false;
     const std::optional<qv::Dictionary>& inHand = mBatch.m_pBatchController->imageMetadata();
     if (!inHand) return false;
     metadata = qv::Value(*inHand);
     return true;
+#endif
 }
