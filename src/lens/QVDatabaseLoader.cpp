@@ -10,6 +10,7 @@
 
 #include "foundation/PropertyList.h"
 #include "foundation/TextEncoding.h"
+#include "lens/CameraNames.h"
 #include "lens/DatReader.h"
 #include "lens/LensKeys.h"
 #include "lens/Utf8.h"
@@ -43,10 +44,6 @@ struct QVDatabaseLoader::Content {
 
 namespace {
 
-// The one EXIF model known to be stored with a stray byte after it.
-const std::string kS100WithStrayByte = "Canon PowerShot S100\xB4";
-const std::string kS100 = "Canon PowerShot S100";
-
 // Names are UTF-8. One that is not was written by an older Mac tool: read it as Mac OS Roman, so
 // that every record keeps a name and every byte a character.
 void convertToText(std::string& name) {
@@ -56,7 +53,7 @@ void convertToText(std::string& name) {
 void convertNamesToText(DATDatabase& db) {
     for (DATGroup& g : db.groups) convertToText(g.name);
     for (DATCamera& c : db.cameras) {
-        if (c.exifModel == kS100WithStrayByte) c.exifModel = kS100;
+        c.exifModel = lens::cameras::repairedStoredModel(c.exifModel);
         for (std::string* name : {&c.menuMake, &c.menuModel, &c.exifMake, &c.exifModel}) convertToText(*name);
     }
     for (DATLens& l : db.lenses) {

@@ -11,8 +11,8 @@
 
 #include "appkit/NumberText.h"
 #include "imageio/ImageProperties.h"
+#include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
-#include "shell/CameraNames.h"
 
 namespace {
 
@@ -35,30 +35,10 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-// The database's make as some cameras write it: RICOH padded to 11 characters, Canon with one
-// trailing blank. `always` pads RICOH even when the plain form would match (the variant used
-// when only the crop multiplier is wanted), and leaves Canon alone.
-std::string paddedMake(const std::string& make, const std::string& photoMake, bool always) {
-    if (make == "RICOH" && (always || !equalsIgnoringCase(make, photoMake))) return shell::kPaddedRicohMake;
-    if (!always && make == "Canon" && !equalsIgnoringCase(make, photoMake)) return "Canon ";
-    return make;
-}
-
-std::string paddedModel(const std::string& recordMake, const std::string& makeInUse, const std::string& model) {
-    if (makeInUse == shell::kPaddedRicohMake) {
-        static const char* const kRicohModels[] = {"GR Digital", "Caplio R6",  "Caplio R5",  "Caplio R4",
-                                                   "Caplio R3",  "Caplio RR30", "Caplio GX8", "Caplio GX100"};
-        for (const char* known : kRicohModels)
-            if (model == known) return model + std::string(15 - model.size(), ' ');
-    }
-    if (recordMake == "FUJIFILM" && model == "FinePix F31fd") return "FinePix F31fd  ";
-    return model;
-}
-
 bool cameraMatches(const qv::Value& camera, const std::string& make, const std::string& model, bool alwaysPad) {
     const std::string recordMake = camera.get(lens::keys::kExifMake).stringOr("");
-    const std::string makeInUse = paddedMake(recordMake, make, alwaysPad);
-    const std::string modelInUse = paddedModel(recordMake, makeInUse, camera.get(lens::keys::kExifModel).stringOr(""));
+    const std::string makeInUse = lens::cameras::exifMakeForm(recordMake, make, alwaysPad);
+    const std::string modelInUse = lens::cameras::exifModelForm(makeInUse, camera.get(lens::keys::kExifModel).stringOr(""));
     return equalsIgnoringCase(makeInUse, make) && equalsIgnoringCase(modelInUse, model);
 }
 
@@ -190,7 +170,7 @@ std::string QVController::camNameForLens(const qv::Value& lens) {
     std::optional<std::string> menuMake;
     if (mState.mDBLoaded && make && !mState.m_pPTLensCamInfoArray.empty()) {
         for (const qv::Value& camera : mState.m_pPTLensCamInfoArray) {
-            const std::string recordMake = paddedMake(camera.get(lens::keys::kExifMake).stringOr(""), *make, false);
+            const std::string recordMake = lens::cameras::exifMakeForm(camera.get(lens::keys::kExifMake).stringOr(""), *make, false);
             if (recordMake.find(*make) == std::string::npos) continue;
             const std::string recordModel = trimmed(camera.get(lens::keys::kExifModel).stringOr(""));
             if (model.find(recordModel) != std::string::npos || recordModel.find(model) != std::string::npos) {

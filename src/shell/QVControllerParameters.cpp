@@ -4,8 +4,8 @@
 
 #include "appkit/NumberText.h"
 #include "foundation/PreferencesFile.h"
+#include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
-#include "shell/CameraNames.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
 #include "shell/UserLensDatabase.h"
@@ -80,7 +80,7 @@ void QVController::onParameters(Control*) {
     const qv::Value exif = getExifProprties();
     if (exif.isDictionary() && mState.mMinFocalLengthFromImage.load() == 0 && mParametersSheet.m_pPSModelPopUp) {
         const std::string model =
-            shell::unpaddedExifModel(exif.get("Make").stringOr(""), exif.get("Model").stringOr(""));
+            lens::cameras::databaseModelForm(exif.get("Make").stringOr(""), exif.get("Model").stringOr(""));
         if (auto menuModel = databaseLoader().menuModelForExifModel(model);
             menuModel && mParametersSheet.m_pPSModelPopUp->selectItemWithTitle(*menuModel))
             onChangeModel(mParametersSheet.m_pPSModelPopUp);

@@ -11,7 +11,7 @@
 #include "common/TempDir.h"
 #include "foundation/Bundle.h"
 #include "foundation/PreferencesFile.h"
-#include "shell/CameraNames.h"
+#include "lens/CameraNames.h"
 
 using namespace shelltest;
 
@@ -252,12 +252,30 @@ TEST_F(ParametersTest, UnusedRecordHelpersInterpolateAndScale) {
 }
 
 TEST(CameraNamesTest, PaddedModelsOfTwoMakesLoseTheirBlanks) {
-    EXPECT_EQ(shell::unpaddedExifModel("RICOH      ", "Caplio R6      "), "Caplio R6");
-    EXPECT_EQ(shell::unpaddedExifModel("RICOH      ", "GR Digital     "), "GR Digital");
-    EXPECT_EQ(shell::unpaddedExifModel("RICOH", "Caplio R6      "), "Caplio R6      ");
-    EXPECT_EQ(shell::unpaddedExifModel("FUJIFILM", "FinePix F31fd  "), "FinePix F31fd");
-    EXPECT_EQ(shell::unpaddedExifModel("FUJIFILM", "FinePix F31fd"), "FinePix F31fd");
-    EXPECT_EQ(shell::unpaddedExifModel("Canon", "Canon EOS 5D"), "Canon EOS 5D");
+    EXPECT_EQ(lens::cameras::databaseModelForm("RICOH      ", "Caplio R6      "), "Caplio R6");
+    EXPECT_EQ(lens::cameras::databaseModelForm("RICOH      ", "GR Digital     "), "GR Digital");
+    EXPECT_EQ(lens::cameras::databaseModelForm("RICOH", "Caplio R6      "), "Caplio R6      ");
+    EXPECT_EQ(lens::cameras::databaseModelForm("FUJIFILM", "FinePix F31fd  "), "FinePix F31fd");
+    EXPECT_EQ(lens::cameras::databaseModelForm("FUJIFILM", "FinePix F31fd"), "FinePix F31fd");
+    EXPECT_EQ(lens::cameras::databaseModelForm("Canon", "Canon EOS 5D"), "Canon EOS 5D");
+}
+
+// The same table gives the forms the lens choice compares and the loader's repair of a stored model.
+TEST(CameraNamesTest, MakesAndModelsTakeTheirExifFormOnlyWhereTheTableSays) {
+    using namespace lens::cameras;
+    EXPECT_EQ(exifMakeForm("RICOH", "RICOH      ", false), "RICOH      ");
+    EXPECT_EQ(exifMakeForm("RICOH", "ricoh", false), "RICOH") << "a plain match keeps the plain form";
+    EXPECT_EQ(exifMakeForm("RICOH", "RICOH", true), "RICOH      ") << "the multiplier variant always pads";
+    EXPECT_EQ(exifMakeForm("Canon", "Canon ", false), "Canon ");
+    EXPECT_EQ(exifMakeForm("Canon", "Canon ", true), "Canon") << "the variant has no Canon rule";
+    EXPECT_EQ(exifMakeForm("Nikon", "Nikon ", false), "Nikon");
+    EXPECT_EQ(exifModelForm("RICOH      ", "Caplio GX100"), "Caplio GX100   ");
+    EXPECT_EQ(exifModelForm("RICOH", "Caplio GX100"), "Caplio GX100") << "only with the padded make in use";
+    EXPECT_EQ(exifModelForm("FUJIFILM", "FinePix F31fd"), "FinePix F31fd  ");
+    EXPECT_EQ(exifModelForm("FUJIFILM", "FinePix F30"), "FinePix F30");
+    EXPECT_EQ(repairedStoredModel("Canon PowerShot S100\xB4"), "Canon PowerShot S100");
+    EXPECT_EQ(repairedStoredModel("Canon PowerShot S100"), "Canon PowerShot S100");
+    EXPECT_EQ(repairedStoredModel("Canon PowerShot S110\xB4"), "Canon PowerShot S110\xB4");
 }
 
 // The save and batch threads get the coefficients as a value taken on the main thread; while the
