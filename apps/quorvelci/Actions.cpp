@@ -144,15 +144,14 @@ std::optional<Action> parseLine(const std::string& rawLine, int number, std::str
     return action;
 }
 
-bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<std::string>& controlOrder,
-                  std::vector<Action>& actions, std::string* error) {
+bool readPhotoAndOptions(const std::vector<std::string>& arguments, std::string& photo,
+                         const std::function<bool(const std::string& option)>& known,
+                         const std::function<std::string(const std::string& option, const std::string& value)>& take,
+                         std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
-    std::string photo, output, lens, preset, savePreset;
-    SaveChoices save;
-    std::map<std::string, std::string> controls;
     bool optionsEnded = false;  // after "--" every argument is a photo, "-x.jpg" included
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -165,19 +164,36 @@ bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<s
             photo = argument;
             continue;
         }
+        if (!known(argument)) return fail("unknown option " + argument);
         if (i + 1 >= arguments.size()) return fail(argument + " needs a value");
-        const std::string& value = arguments[++i];
+        if (const std::string why = take(argument, arguments[++i]); !why.empty()) return fail(why);
+    }
+    return true;
+}
+
+bool parseCorrect(const std::vector<std::string>& arguments, const std::vector<std::string>& controlOrder,
+                  std::vector<Action>& actions, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    std::string photo, output, lens, preset, savePreset;
+    SaveChoices save;
+    std::map<std::string, std::string> controls;
+    auto take = [&](const std::string& argument, const std::string& value) -> std::string {
         if (argument == "-o") output = value;
         else if (argument == "--lens") lens = value;
         else if (argument == "--preset") preset = value;
         else if (argument == "--save-preset") savePreset = value;
         else if (argument.rfind("--", 0) == 0 &&
                  std::find(controlOrder.begin(), controlOrder.end(), argument.substr(2)) != controlOrder.end()) {
-            if (!controls.emplace(argument.substr(2), value).second) return fail(argument + " is given twice");
+            if (!controls.emplace(argument.substr(2), value).second) return argument + " is given twice";
         } else if (!takeSaveChoice(argument, value, save)) {
-            return fail("unknown option " + argument);
+            return "unknown option " + argument;
         }
-    }
+        return "";
+    };
+    if (!readPhotoAndOptions(arguments, photo, [](const std::string&) { return true; }, take, error)) return false;
     if (photo.empty()) return fail("no photo given");
     if (output.empty()) return fail("no output given (-o OUTPUT)");
 

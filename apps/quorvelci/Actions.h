@@ -2,6 +2,7 @@
 // What the headless front end does, one action at a time: the lines of a script and the options of
 // "quorvelci correct" both become these actions, and one runner carries them out, so the two ways
 // in behave alike.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,15 @@ struct Action {
 // Parses one script line. Nothing (and no error) for a blank line or a comment; nothing and the
 // reason in *error for a line that is not an action.
 std::optional<Action> parseLine(const std::string& line, int number, std::string* error);
+
+// The arguments of a command on one photo: options, each followed by its value, and the photo. "--"
+// ends the options, so a photo named "-x.jpg" may follow it. `known` says whether an option exists (an
+// unknown one is refused before its value is looked for); `take` keeps an option's value and returns
+// why it cannot, or "" when it can. The first fault found goes into `error`.
+bool readPhotoAndOptions(const std::vector<std::string>& arguments, std::string& photo,
+                         const std::function<bool(const std::string& option)>& known,
+                         const std::function<std::string(const std::string& option, const std::string& value)>& take,
+                         std::string* error);
 
 // Parses "correct PHOTO -o OUTPUT [options]" (the arguments after "correct") into the actions a
 // person would take: open, choose the lens, load the preset (--preset), set the controls in the

@@ -64,25 +64,15 @@ bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>&
     };
     std::string photo, output;
     std::map<std::string, std::string> options;
-    bool optionsEnded = false;  // after "--" every argument is a photo
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (optionsEnded || argument.empty() || argument[0] != '-') {
-            if (!photo.empty()) return fail("one photo at a time: \"" + argument + "\" is one too many");
-            photo = argument;
-            continue;
-        }
-        static const char* const kOptions[] = {"-o",        "--in-fov", "--out-fov", "--width",      "--height",
-                                               "--sampler", "--type",   "--quality", "--compression", "--depth"};
-        if (std::find(std::begin(kOptions), std::end(kOptions), argument) == std::end(kOptions))
-            return fail("unknown option " + argument);
-        if (i + 1 >= arguments.size()) return fail(argument + " needs a value");
-        if (!options.emplace(argument, arguments[++i]).second) return fail(argument + " is given twice");
-    }
+    static const char* const kOptions[] = {"-o",        "--in-fov", "--out-fov", "--width",      "--height",
+                                           "--sampler", "--type",   "--quality", "--compression", "--depth"};
+    auto known = [](const std::string& option) {
+        return std::find(std::begin(kOptions), std::end(kOptions), option) != std::end(kOptions);
+    };
+    auto take = [&](const std::string& option, const std::string& value) -> std::string {
+        return options.emplace(option, value).second ? "" : option + " is given twice";
+    };
+    if (!readPhotoAndOptions(arguments, photo, known, take, error)) return false;
     if (photo.empty()) return fail("no photo given");
     for (const char* required : {"-o", "--in-fov", "--out-fov"})
         if (!options.count(required)) return fail(std::string("no ") + required + " given");
