@@ -4,11 +4,14 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QImage>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <cmath>
 
 #include "appkit-qt/ViewPeer.h"
+#include "appkit/Image.h"
 #include "foundation/Bundle.h"
 #include "foundation/RunLoop.h"
 
@@ -36,7 +39,14 @@ ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(toQt(request.title));
     box.setInformativeText(toQt(request.message));
-    box.setIcon(QMessageBox::Warning);
+    if (const ui::Image* icon = request.icon.get(); icon && icon->bitmap().format == PixelFormat::RGBA8) {
+        const Bitmap& pixels = icon->bitmap();  // an alert's own icon, read from its PNG file
+        box.setIconPixmap(QPixmap::fromImage(QImage(pixels.pixels.data(), pixels.width, pixels.height,
+                                                    qsizetype(pixels.bytesPerRow), QImage::Format_RGBA8888)
+                                                 .scaled(int(icon->size().width), int(icon->size().height))));
+    } else {
+        box.setIcon(QMessageBox::Warning);
+    }
     std::vector<QAbstractButton*> buttons;
     for (std::size_t i = 0; i < request.buttons.size(); ++i) {
         const std::string& title = request.buttons[i];

@@ -49,6 +49,7 @@ int Alert::runModal() {
     request.title = m_messageText;
     request.message = m_informativeText;
     for (const auto& b : m_buttons) request.buttons.push_back(b->title());
+    if (m_icon.isValid()) request.icon = std::make_shared<const Image>(m_icon);
     std::vector<std::shared_ptr<Button>> checkBoxes;
     collectCheckBoxes(*m_window->contentView(), checkBoxes);
     for (const auto& box : checkBoxes) request.checkBoxes.emplace_back(box->title(), box->state() == kOnState);

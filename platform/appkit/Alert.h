@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "appkit/Button.h"
+#include "appkit/Image.h"
 #include "appkit/Window.h"
 
 namespace qv::ui {
@@ -42,6 +43,11 @@ public:
     const std::string& informativeText() const { return m_informativeText; }
     void setInformativeText(const std::string& text) { m_informativeText = text; }
 
+    // The icon shown beside the message in place of the window system's warning icon; an invalid
+    // image (the default) shows the warning icon.
+    const Image& icon() const { return m_icon; }
+    void setIcon(const Image& icon) { m_icon = icon; }
+
     std::shared_ptr<Button> addButtonWithTitle(const std::string& title);
     const std::vector<std::shared_ptr<Button>>& buttons() const { return m_buttons; }
     Panel& window() { return *m_window; }
@@ -51,6 +57,7 @@ public:
 private:
     std::string m_messageText;
     std::string m_informativeText;
+    Image m_icon;
     std::vector<std::shared_ptr<Button>> m_buttons;
     std::vector<int> m_codes;  // the code each button answers
     std::unique_ptr<AlertPanel> m_window;

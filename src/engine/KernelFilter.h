@@ -1,7 +1,7 @@
 #pragma once
-// A filter of the system's own that applies one kernel loaded from a bundle resource named like the
-// filter. The kernel is fetched when an instance is made; a kernel that could not be loaded then
-// is tried again when the output is asked for.
+// A filter of the system's own that applies one kernel loaded from a bundle resource (of type
+// "cikernel"). The kernel is fetched when an instance is made; a kernel that could not be loaded
+// then is tried again when the output is asked for.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,7 +13,7 @@
 
 class KernelFilter : public qv::ci::Filter {
 protected:
-    KernelFilter(const std::string& name, std::vector<qv::ci::InputSpec> inputs);
+    KernelFilter(const std::string& name, const std::string& kernelResource, std::vector<qv::ci::InputSpec> inputs);
 
     // The kernel, or null while it cannot be loaded.
     const qv::ci::Kernel* kernel();

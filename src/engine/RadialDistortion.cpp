@@ -7,8 +7,8 @@ void RadialDistortion::initialize() {
     registerOnce<RadialDistortion>("Radial Distortion");
 }
 
-RadialDistortion::RadialDistortion()
-    : KernelFilter(kName, {
+RadialDistortion::RadialDistortion(const std::string& name)
+    : KernelFilter(name, kName, {
                               {"inputImage", InputType::Image, {}, "Image"},
                               {"inputCenter", InputType::Vector2, qv::Vec2{0, 0}, "Center"},
                               {"inputParams", InputType::Vector4, qv::Vec4{0, 0, 0, 1}, "Coefficients"},

@@ -13,7 +13,8 @@ public:
     // Registers the filter name with the Core Image layer (once per process).
     static void initialize();
 
-    RadialDistortion();
+    // The filter under its own name, or under the name an image unit gives it.
+    explicit RadialDistortion(const std::string& name = kName);
     qv::ci::Image outputImage() override;
 
     // The region of interest of the kernel: the requested rectangle grown on every side.

@@ -7,8 +7,8 @@ void Vignetting::initialize() {
     registerOnce<Vignetting>("Vignette Filter");
 }
 
-Vignetting::Vignetting()
-    : KernelFilter(kName, {
+Vignetting::Vignetting(const std::string& name)
+    : KernelFilter(name, kName, {
                               {"inputImage", InputType::Image, {}, "Image"},
                               {"inputCenter", InputType::Vector2, qv::Vec2{0, 0}, "Center"},
                               {"inputBrightness", InputType::Number, 0.0, "Amount"},

@@ -11,6 +11,7 @@ public:
     // Registers the filter name with the Core Image layer (once per process).
     static void initialize();
 
-    Vignetting();
+    // The filter under its own name, or under the name an image unit gives it.
+    explicit Vignetting(const std::string& name = kName);
     qv::ci::Image outputImage() override;
 };

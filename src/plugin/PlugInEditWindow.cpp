@@ -85,18 +85,9 @@ std::optional<std::string> choose(Control* control, const WindowControl& spec, c
 
 }  // namespace
 
-PlugInEditWindow::PlugInEditWindow(QVEditPlugIn& plugIn, qv::ui::Window& window) : m_plugIn(plugIn), m_window(window) {
-    // The plug-in's window ends the session with its two buttons, at its bottom right.
-    const double right = window.frame().width() - 20;
-    auto done = std::make_shared<qv::ui::Button>(qv::Rect(right - 90, 12, 90, 28), "Done");
-    auto cancel = std::make_shared<qv::ui::Button>(qv::Rect(right - 190, 12, 90, 28), "Cancel");
-    done->setTarget(&plugIn, &QVEditPlugIn::doneEditing);
-    cancel->setTarget(&plugIn, &QVEditPlugIn::cancelEditing);
-    window.contentView()->addSubview(done);
-    window.contentView()->addSubview(cancel);
-    m_done = done.get();
-    m_cancel = cancel.get();
-}
+PlugInEditWindow::PlugInEditWindow(QVEditPlugIn& plugIn, qv::ui::Window& window, qv::ui::Button& done,
+                                   qv::ui::Button& cancel)
+    : m_plugIn(plugIn), m_window(window), m_done(done), m_cancel(cancel) {}
 
 qv::host::Frame PlugInEditWindow::frame() const {
     const qv::Rect frame = m_window.frame();
@@ -131,8 +122,8 @@ std::optional<std::string> PlugInEditWindow::setControl(const std::string& name,
     return std::nullopt;
 }
 
-void PlugInEditWindow::clickDone() { m_done->performClick(); }
-void PlugInEditWindow::clickCancel() { m_cancel->performClick(); }
+void PlugInEditWindow::clickDone() { m_done.performClick(); }
+void PlugInEditWindow::clickCancel() { m_cancel.performClick(); }
 
 std::vector<std::string> PlugInEditWindow::alertMessages() const {
     std::vector<std::string> messages;

@@ -9,7 +9,8 @@ class QVEditPlugIn;
 
 class PlugInEditWindow : public qv::host::EditWindow {
 public:
-    PlugInEditWindow(QVEditPlugIn& plugIn, qv::ui::Window& window);
+    // The window and its Done and Cancel buttons, as the plug-in's nib made them.
+    PlugInEditWindow(QVEditPlugIn& plugIn, qv::ui::Window& window, qv::ui::Button& done, qv::ui::Button& cancel);
 
     qv::host::Frame frame() const override;
     std::vector<std::pair<std::string, std::string>> controls() const override;
@@ -18,12 +19,12 @@ public:
     void clickCancel() override;
     std::vector<std::string> alertMessages() const override;
 
-    qv::ui::Button* doneButton() const { return m_done; }
-    qv::ui::Button* cancelButton() const { return m_cancel; }
+    qv::ui::Button& doneButton() const { return m_done; }
+    qv::ui::Button& cancelButton() const { return m_cancel; }
 
 private:
     QVEditPlugIn& m_plugIn;
     qv::ui::Window& m_window;
-    qv::ui::Button* m_done = nullptr;
-    qv::ui::Button* m_cancel = nullptr;
+    qv::ui::Button& m_done;
+    qv::ui::Button& m_cancel;
 };

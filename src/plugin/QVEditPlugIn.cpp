@@ -5,8 +5,6 @@
 #include "appkit/Alert.h"
 #include "appkit/Application.h"
 #include "appkit/Button.h"
-#include "coreimage/CIFilter.h"
-#include "coreimage/CIImageUnit.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -14,22 +12,11 @@
 #include "lens/OwnedLensDrag.h"
 #include "plugin/PlugInBundle.h"
 #include "plugin/PlugInEditWindow.h"
+#include "plugin/PlugInImageUnits.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
 
 using namespace shell::keys;
-
-namespace {
-
-// The image units the plug-in brings, each loaded only when its filter is missing.
-struct BundledImageUnit {
-    const char* filter;
-    const char* file;
-};
-constexpr BundledImageUnit kBundledImageUnits[] = {
-    {"LensFilter", "LensFilter.plugin"}, {"Vignette", "Vignette.plugin"}, {"RadialDistortion", "RadialDistortion.plugin"}};
-
-}  // namespace
 
 std::unique_ptr<QVEditPlugIn> QVEditPlugIn::initWithAPIManager(qv::host::PROAPIAccessing* apiManager) {
     if (!apiManager) return nullptr;
@@ -46,26 +33,20 @@ QVEditPlugIn::~QVEditPlugIn() {
     qv::waitForDetachedThreads(60);
 }
 
-qv::ui::Window* QVEditPlugIn::window() { return m_nib ? m_nib->controller->mainWindow().m_pWindow : nullptr; }
+qv::ui::Window* QVEditPlugIn::window() { return m_nib ? m_nib->objects.controller->mainWindow().m_pWindow : nullptr; }
 
 qv::host::EditWindow* QVEditPlugIn::editWindow() {
     if (m_editWindow) return m_editWindow.get();
-    QVMainNib nib = loadMainNib();
-    if (!nib.controller || !nib.controller->mainWindow().m_pWindow) return nullptr;  // tried again next time
+    PlugInNib nib = instantiatePlugInNib(*this);
+    QVController* made = nib.objects.controller.get();
+    if (!made || !made->mainWindow().m_pWindow || !nib.doneButton || !nib.cancelButton) return nullptr;  // tried again next time
     m_nib = std::move(nib);
-    QVController& c = *m_nib->controller;
+    QVController& c = *m_nib->objects.controller;
     c.m_pMainBundle = m_bundle;
     c.setOriginalImagePath("");
-    m_editWindow = std::make_unique<PlugInEditWindow>(*this, *c.mainWindow().m_pWindow);
+    m_editWindow = std::make_unique<PlugInEditWindow>(*this, *c.mainWindow().m_pWindow, *m_nib->doneButton,
+                                                      *m_nib->cancelButton);
     return m_editWindow.get();
-}
-
-void QVEditPlugIn::loadImageUnits() {
-    const std::string plugIns = m_bundle.builtInPlugInsPath();
-    for (const BundledImageUnit& unit : kBundledImageUnits) {
-        const std::string path = qv::paths::appendingPathComponent(plugIns, unit.file);
-        if (!qv::ci::Filter::isRegistered(unit.filter) && qv::files::exists(path)) qv::ci::loadPlugIn(path);
-    }
 }
 
 std::optional<qv::Rect> QVEditPlugIn::placedFrame(const qv::host::Frame& host, double width, double height) {
@@ -129,8 +110,9 @@ void QVEditPlugIn::beginEditSession() {
     c.mState.mDatabaseRows.clear();  // the databases are loaded again below
     c.setPTLensValues({0, 0, 0, 0});
 
-    // 6-7.
-    loadImageUnits();
+    // 5-7: the alerts' icon and the bundle's image units (no other units of the system).
+    c.mState.mQuorvelIcon = qv::ui::Image::initByReferencingFile(m_bundle.pathForResource("lens", "png").value_or(""));
+    loadBundledImageUnits(m_bundle.builtInPlugInsPath());
     c.mState.mPreferenceFileCreated = false;
     if (!qv::PreferencesFile::exists()) qv::PreferencesFile::createIfMissing(preferencesFileDefaults(true));
 

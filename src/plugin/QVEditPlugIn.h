@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/ApertureEditManager.h"
-#include "shell/QVMainNib.h"
+#include "plugin/PlugInNib.h"
 
 class PlugInEditWindow;
 
@@ -36,10 +36,10 @@ public:
     void cancelEditing(qv::ui::Control* sender);
 
     // Null until editWindow has loaded the nib.
-    QVController* controller() { return m_nib ? m_nib->controller.get() : nullptr; }
+    QVController* controller() { return m_nib ? m_nib->objects.controller.get() : nullptr; }
     qv::ui::Window* window();
     // The window's menu (null until editWindow has loaded the nib).
-    qv::ui::Menu* menu() { return m_nib ? m_nib->mainMenu.get() : nullptr; }
+    qv::ui::Menu* menu() { return m_nib ? m_nib->objects.mainMenu.get() : nullptr; }
     // One entry per selected version of the session: the editable file's path, or nothing.
     const std::vector<std::optional<std::string>>& imagePaths() const { return mImagePaths; }
     bool isSessionOpen() const { return m_sessionOpen; }
@@ -53,7 +53,6 @@ public:
 private:
     QVEditPlugIn(qv::host::PROAPIAccessing* apiManager, qv::host::ApertureEditManager* editManager);
     // Start-up steps of a session.
-    void loadImageUnits();
     void placeWindowOverHost();
     void restoreFisheyeControls();
     // Renders the correction at full resolution and writes it over the file in the file's own
@@ -64,7 +63,7 @@ private:
 
     qv::host::PROAPIAccessing* mApiManager;       // not owned
     qv::host::ApertureEditManager* mEditManager;  // the host's; lives as long as the host
-    std::optional<QVMainNib> m_nib;               // the top-level objects of the plug-in's nib
+    std::optional<PlugInNib> m_nib;               // the top-level objects of the plug-in's nib
     std::vector<std::optional<std::string>> mImagePaths;
     std::unique_ptr<PlugInEditWindow> m_editWindow;
     qv::Bundle m_bundle;

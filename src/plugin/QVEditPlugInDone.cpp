@@ -9,6 +9,7 @@
 #include "appkit/Alert.h"
 #include "appkit/PopUpButton.h"
 #include "engine/QVDisplayView.h"
+#include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
 #include "imageio/ImageSource.h"
@@ -50,12 +51,11 @@ bool QVEditPlugIn::writeBack(const std::string& path) {
     image = c.mainWindow().m_pDisplayView->fullResolutionImage(image, c.correctionParameters());
     if (image.isNull()) return false;
     qv::Dictionary properties = source->properties();
+    // The plug-in's encoder sets no lossy-compression quality: the file's own properties rule.
     const auto bytes = QVImageEncoder::dataFromImage(image, *type, properties, std::nullopt, nullptr, source->colorSpace());
     if (!bytes) return false;
-    QVImageEncoder::SaveOptions options;
-    options.sixteenBits = QVImageEncoder::wantsSixteenBits(properties);
     // Written beside the file and renamed over it only when complete.
-    return QVImageEncoder::writeEncodedFile(*bytes, path, options);
+    return qv::files::writeWhole(path, *bytes);
 }
 
 void QVEditPlugIn::storeSessionEnd() {

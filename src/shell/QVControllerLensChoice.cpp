@@ -164,9 +164,17 @@ void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
 
 std::string QVController::camNameForLens(const qv::Value& lens) {
     databaseLoader();
+#ifdef QV_PLUGIN_BUILD
+    // The plug-in reads the camera from the make and model display fields, which the open step
+    // fills from the same metadata ("--" where a value is missing).
+    const std::optional<std::string> make =
+        mMain.m_pManufacturerText ? std::optional<std::string>(mMain.m_pManufacturerText->stringValue()) : std::nullopt;
+    const std::string model = mMain.m_pCameraModelText ? mMain.m_pCameraModelText->stringValue() : "";
+#else
     const qv::Value exif = getExifProprties();
     const auto make = exif.get("Make").asString();
     const std::string model = exif.get("Model").stringOr("");
+#endif
     std::optional<std::string> menuMake;
     if (mState.mDBLoaded && make && !mState.m_pPTLensCamInfoArray.empty()) {
         for (const qv::Value& camera : mState.m_pPTLensCamInfoArray) {

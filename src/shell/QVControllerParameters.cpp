@@ -198,7 +198,9 @@ void QVController::onLoadParameters(Control* sender) {
         updateUIWithLensInfo(row);
     }
     if (mState.m_bImageLoaded && previewCheckboxStatus() && mMain.m_pDisplayView) {
+#ifndef QV_PLUGIN_BUILD  // no batch ever runs in the plug-in
         mMain.m_pDisplayView->setBatchFlagTo(false);
+#endif
         mMain.m_pDisplayView->applyCorrection();
         markWindowEdited();
         mState.mCorrectionsApplied = true;
@@ -248,6 +250,9 @@ void QVController::resetParametersSheetUIForPTLens() {
     }
     if (mState.mLensSelectionInProgress && mLensSelection.mManufacturerList &&
         mLensSelection.mLensSelectionModelPopUp) {
+#ifdef QV_PLUGIN_BUILD  // the owned-lens sheet's makes are read again before its selection is
+        mLensSelection.mManufacturerList->reloadData();
+#endif
         if (mLensSelection.mManufacturerList->selectedRow() < 0) mLensSelection.mManufacturerList->selectRow(0);
         mLensSelection.mLensSelectionModelPopUp->removeAllItems();
         if (const auto selectedMake = nameOfSelectedRow(mLensSelection.mManufacturerList))
@@ -288,7 +293,12 @@ void QVController::updateUIWithLensInfo(int row) {
     setMatrixValues();
     if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(lensName(record));
     if (mMain.mFocalLengthField) mMain.mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
-    if (record.contains(lens::keys::kMinFocalLength) && !isBatchRunning()) {
+#ifdef QV_PLUGIN_BUILD
+    const bool showsFocalRange = record.contains(lens::keys::kMinFocalLength);
+#else  // a batch run keeps the focal range of the photo it works on
+    const bool showsFocalRange = record.contains(lens::keys::kMinFocalLength) && !isBatchRunning();
+#endif
+    if (showsFocalRange) {
         mState.mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
         mState.mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
         if (mMain.mFocalLengthRange)

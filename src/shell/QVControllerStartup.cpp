@@ -112,7 +112,8 @@ bool QVController::installOrUpdateResourceDatabase() {
         !qv::PreferencesFile::read().get(kDontAskUserToUpdateDB).boolOr(false)) {
         const shell::QuestionAnswer answer =
             shell::askWithDontAskAgain(m_pMainBundle.localizedString("ReplaceDBTitle"),
-                                       m_pMainBundle.localizedString("ReplaceDBMessage"), "Yes", "No");
+                                       m_pMainBundle.localizedString("ReplaceDBMessage"), "Yes", "No",
+                                       mState.mQuorvelIcon);
         if (answer.firstButton) shell::replaceInstalledDatabase(*bundled, installed);
         qv::PreferencesFile::update([&](qv::Value& root) { root[kDontAskUserToUpdateDB] = answer.dontAskAgain; });
     }
@@ -209,7 +210,7 @@ bool QVController::askForOwnedLenses() {
     const shell::QuestionAnswer answer = shell::askWithDontAskAgain(
         m_pMainBundle.localizedString("Please tell Quorvel which lenses you own."),
         m_pMainBundle.localizedString("This will aid in the auto-selection of correction settings."),
-        m_pMainBundle.localizedString("OKButton"), m_pMainBundle.localizedString("Cancel"));
+        m_pMainBundle.localizedString("OKButton"), m_pMainBundle.localizedString("Cancel"), mState.mQuorvelIcon);
     qv::PreferencesFile::update([&](qv::Value& root) { root[kDontAskUserToSelectLens] = answer.dontAskAgain; });
     if (!answer.firstButton) {
         if (mLensSelection.mLensSelectionWindow) mLensSelection.mLensSelectionWindow->orderOut();

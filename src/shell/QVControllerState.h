@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "appkit/Image.h"
 #include "foundation/Value.h"
 #include "lens/QVDatabaseLoader.h"
 #include "shell/ChosenPhoto.h"
@@ -44,6 +45,9 @@ struct QVControllerState {
     float mMaxFocalLength = 0;
     std::atomic<float> mMinFocalLengthFromImage{0};
     std::atomic<float> mMaxFocalLengthFromImage{0};
+    // The icon of the start-up questions: the plug-in loads its bundle's "lens" at every session;
+    // the application leaves it empty and its questions show the window system's icon.
+    qv::ui::Image mQuorvelIcon;
     bool mDBLoaded = false;
     bool mSelectedFromPreferences = false;
     std::atomic<bool> mShowOnlyMathingLenses{false};

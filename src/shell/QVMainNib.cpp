@@ -8,130 +8,32 @@
 #include "foundation/UserDefaults.h"
 #include "lens/OwnedLensDrag.h"
 #include "lens/UserLensRecord.h"
+#include "shell/MainNibParts.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/QVBatchNib.h"
 #include "unwrap/Sampler.h"
 
-namespace {
+namespace shell::nibparts {
 
 using namespace qv::ui;
 using qv::Rect;
 
-// Places controls in rows from the top of a column downwards.
-class Column {
-public:
-    Column(double left, double top, double width) : m_left(left), m_top(top), m_width(width) {}
-    Rect next(double height = 22) {
-        m_top -= height + 4;
-        return Rect(m_left, m_top, m_width, height);
-    }
-    // A row split into `parts` equal cells, side by side.
-    std::vector<Rect> split(int parts, double height = 22) {
-        const Rect row = next(height);
-        std::vector<Rect> cells;
-        const double width = (row.width() - 4 * (parts - 1)) / parts;
-        for (int i = 0; i < parts; ++i) cells.emplace_back(row.minX() + i * (width + 4), row.minY(), width, height);
-        return cells;
-    }
-
-private:
-    double m_left, m_top, m_width;
-};
-
-// Keeps the observers that bind the fringe sliders' range to the user defaults.
-class RangeBindings : public qv::ui::NibObject {
-public:
-    void bindRange(Slider& slider, qv::UserDefaults& defaults, const char* minKey, const char* maxKey) {
-        Slider* target = &slider;
-        m_subscriptions.push_back(defaults.observe(maxKey, [target](const std::string&, const qv::Value& v) {
-            if (auto max = v.asDouble()) target->setMaxValue(*max);
-        }));
-        m_subscriptions.push_back(defaults.observe(minKey, [target](const std::string&, const qv::Value& v) {
-            if (auto min = v.asDouble()) target->setMinValue(*min);
-        }));
-        if (auto max = defaults.object(maxKey).asDouble()) slider.setMaxValue(*max);
-        if (auto min = defaults.object(minKey).asDouble()) slider.setMinValue(*min);
-    }
-
-private:
-    std::vector<qv::Subscription> m_subscriptions;
-};
-
-class Builder {
-public:
-    Builder(NibBuilder& nib, QVController& controller)
-        : b(nib), c(controller), defaults(qv::UserDefaults::standard()) {}
-
-    std::shared_ptr<Window> window(const Rect& frame, const std::string& title, bool panel) {
-        if (panel) return b.make<Panel>(frame, title);
-        return b.make<Window>(frame, title);
-    }
-
-    template <class Sender>
-    std::shared_ptr<Button> button(Window& w, const Rect& frame, const std::string& title,
-                                   void (QVController::*action)(Sender*), ButtonType type = ButtonType::MomentaryPush) {
-        auto made = b.makeIn<Button>(w, frame, title, type);
-        if (action) made->setTarget(&c, action);
-        return made;
-    }
-
-    std::shared_ptr<TextField> field(Window& w, const Rect& frame, bool typed = true) {
-        auto made = b.makeIn<TextField>(w, frame);
-        made->setEditable(typed);
-        if (typed) made->setDelegate(&c);
-        return made;
-    }
-
-    std::shared_ptr<TextField> label(Window& w, const Rect& frame, const std::string& text) {
-        auto made = b.makeIn<TextField>(w, frame, text);
-        made->setEditable(false);
-        return made;
-    }
-
-    // A correction slider with its value field, both bound to the key and enabled with the
-    // correction controls.
-    std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, double min, double max,
-                                          double value, void (QVController::*action)(Control*)) {
-        auto cells = column.split(2);
-        auto made = b.makeIn<Slider>(w, cells[0], min, max, value);
-        made->setTarget(&c, action);
-        made->bindValue(defaults, key);
-        made->bindEnabled(defaults, shell::keys::kEnableControl);
-        auto text = field(w, cells[1]);
-        text->bindValue(defaults, key);
-        text->bindEnabled(defaults, shell::keys::kEnableControl);
-        return {made.get(), text.get()};
-    }
-
-    TableView* table(Window& w, const Rect& frame, const std::string& column, TableDataSource* source,
-                     TableDelegate* delegate) {
-        auto made = b.makeIn<TableView>(w, frame);
-        made->addTableColumn({column, column});
-        made->setDataSource(source);
-        made->setDelegate(delegate);
-        return made.get();
-    }
-
-    Matrix* numberColumn(Window& w, const Rect& frame, int rows) {
-        return b.makeIn<Matrix>(w, frame, MatrixMode::List, rows, 1).get();
-    }
-
-    NibBuilder& b;
-    QVController& c;
-    qv::UserDefaults& defaults;
-};
+namespace {
 
 // The preview fills the left of the window below the lens and photo information.
 const Rect kPreviewFrame(20, 20, 520, 600);
 
-void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges, QVMainNib& result) {
+}  // namespace
+
+Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayViewLink* view, RangeBindings& ranges,
+                        QVMainNib& result) {
     QVController& c = k.c;
-    auto window = k.window(Rect(100, 100, 1100, 760), "QuorvelCI", false);
+    auto window = k.window(Rect(100, 100, 1100, 760), layout.title, false);
     window->setDelegate(&c);
     c.mainWindow().m_pWindow = window.get();
     Window& w = *window;
     if (!view) {
-        result.displayView = k.b.makeIn<QVDisplayView>(w, kPreviewFrame);
+        result.displayView = k.b.makeIn<QVDisplayView>(w, kPreviewFrame, layout.deliverable);
         result.displayViewAdapter = std::make_unique<QVDisplayViewAdapter>(*result.displayView);
         view = result.displayViewAdapter.get();
     }
@@ -143,9 +45,7 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     auto top = info.split(4);
     c.mainWindow().m_pOpenButton = k.button(w, top[0], "Open", &QVController::onLoadImage).get();
     c.mainWindow().m_pOpenButton->bindEnabled(k.defaults, shell::keys::kOpenButton);
-#ifdef QV_PLUGIN_BUILD
-    c.mainWindow().m_pOpenButton->setHidden(true);  // the host chose the photo
-#endif
+    c.mainWindow().m_pOpenButton->setHidden(layout.hostChoosesPhoto);
     c.mainWindow().m_pDatabaseButton = k.button(w, top[1], "Database", &QVController::onDatabase).get();
     c.mainWindow().m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
     k.button(w, top[3], "QuorvelCI", &QVController::onZentuButton);
@@ -267,6 +167,7 @@ void buildMainWindow(Builder& k, QVDisplayViewLink* view, RangeBindings& ranges,
     c.fisheye().mFEUnwrapProgress = progress.get();
     c.fisheye().mFEDefishingText = k.label(w, right.next(), "Unwrapping...").get();
     c.fisheye().mFEDefishingText->setHidden(true);
+    return w;
 }
 
 void buildParametersSheet(Builder& k) {
@@ -391,7 +292,7 @@ void buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
         ->setTarget(&preferences, &QVPreferences::onOKPreferences);
 }
 
-std::shared_ptr<Menu> buildMainMenu(QVController& c) {
+std::shared_ptr<Menu> buildMainMenu(QVController& c, bool photoCommands) {
     auto command = [&c](Menu& menu, const std::string& title, const std::string& action,
                         void (QVController::*method)(qv::ui::Control*)) {
         auto item = menu.addItem(title, action, [&c, method](MenuItem&) { (c.*method)(nullptr); });
@@ -405,12 +306,12 @@ std::shared_ptr<Menu> buildMainMenu(QVController& c) {
         command(*application, "Preferences…", "onPreferences:", &QVController::onPreferences).get();
     application->addItem("Quit QuorvelCI", "terminate:", [](MenuItem&) { Application::shared().terminate(); });
     auto file = std::make_shared<Menu>("File");
-#ifndef QV_PLUGIN_BUILD  // in the plug-in the host opens the photo, and Done writes it back
-    command(*file, "Open…", "onLoadImage:", &QVController::onLoadImage);
-    command(*file, "Save", "onSave:", &QVController::onSave);
-    command(*file, "Save As…", "onSaveAs:", &QVController::onSaveAs);
-    command(*file, "Batch…", "onBatchProcess:", &QVController::onBatchProcess);
-#endif
+    if (photoCommands) {
+        command(*file, "Open…", "onLoadImage:", &QVController::onLoadImage);
+        command(*file, "Save", "onSave:", &QVController::onSave);
+        command(*file, "Save As…", "onSaveAs:", &QVController::onSaveAs);
+        command(*file, "Batch…", "onBatchProcess:", &QVController::onBatchProcess);
+    }
     auto lenses = std::make_shared<Menu>("Lenses");
     command(*lenses, "My Lenses…", "onPreferencesAddLenses:", &QVController::onPreferencesAddLenses);
     command(*lenses, "Databases…", "onDatabase:", &QVController::onDatabase);
@@ -426,21 +327,23 @@ std::shared_ptr<Menu> buildMainMenu(QVController& c) {
     return main;
 }
 
-}  // namespace
+}  // namespace shell::nibparts
 
 QVMainNib::~QVMainNib() {
+    using qv::ui::Application;
     Application& application = Application::shared();
     if (mainMenu && application.mainMenu() == mainMenu) application.setMainMenu(nullptr);
 }
 
 QVMainNib loadMainNib(QVDisplayViewLink* view) {
+    using namespace shell::nibparts;
     NibBuilder nib;
     auto controller = std::make_shared<QVController>();
     auto preferences = nib.add(std::make_shared<QVPreferences>());
     auto ranges = nib.make<RangeBindings>();
     Builder k(nib, *controller);
     QVMainNib result;
-    buildMainWindow(k, view, *ranges, result);
+    buildMainWindow(k, MainWindowLayout{}, view, *ranges, result);
     buildParametersSheet(k);
     buildDatabaseSheet(k);
     buildEditDatabaseSheet(k);
@@ -450,7 +353,7 @@ QVMainNib loadMainNib(QVDisplayViewLink* view) {
     result.batchController = buildBatchSheets(nib, *controller, controller->mainWindow().m_pDisplayView);
 #endif
     controller->preferences().mQVPreferences = preferences.get();
-    auto menu = buildMainMenu(*controller);
+    auto menu = buildMainMenu(*controller, true);
 
 #ifndef QV_PLUGIN_BUILD  // inside a host, the plug-in is neither the main menu's owner nor the application's delegate
     Application& application = Application::shared();

@@ -6,8 +6,10 @@
 namespace shell {
 
 QuestionAnswer askWithDontAskAgain(const std::string& message, const std::string& informative,
-                                   const std::string& defaultButton, const std::string& alternateButton) {
+                                   const std::string& defaultButton, const std::string& alternateButton,
+                                   const qv::ui::Image& icon) {
     auto alert = qv::ui::Alert::withButtons(message, defaultButton, alternateButton, "", informative);
+    alert->setIcon(icon);
     auto box = qv::ui::Button::checkBox(qv::Rect(20, 20, 135, 20), qv::localizedString("DontAskAgain"));
     alert->window().contentView()->addSubview(box);
     const int code = alert->runModal();

@@ -7,8 +7,14 @@
 
 #include "ShellTestSupport.h"
 #include "TestImages.h"
+#include "appkit/Application.h"
+#include "appkit/Canvas.h"
 #include "appkit/PopUpButton.h"
+#include "appkit/TableView.h"
 #include "appkit/TextField.h"
+#include "coreimage/CIContext.h"
+#include "coreimage/CIFilter.h"
+#include "engine/QVDisplayView.h"
 #include "foundation/Bundle.h"
 #include "foundation/Files.h"
 #include "foundation/PreferencesFile.h"
@@ -17,6 +23,8 @@
 #include "imageio/ImageSource.h"
 #include "imageio/ImageTypes.h"
 #include "plugin/PlugInEditWindow.h"
+#include "plugin/PlugInImageUnits.h"
+#include "plugin/PlugInNib.h"
 #include "plugin/QVEditPlugIn.h"
 #include "shell/PreferenceKeys.h"
 
@@ -24,6 +32,26 @@ using namespace shelltest;
 using qv::host::RecordingEditManager;
 
 namespace {
+
+// The owned-lens question as the responder recorded it.
+std::optional<qv::ui::AlertRecord> ownedLensQuestion() {
+    for (const qv::ui::AlertRecord& record : qv::ui::Application::shared().responder().alerts())
+        if (record.request.title == qv::localizedString("Please tell Quorvel which lenses you own.")) return record;
+    return std::nullopt;
+}
+
+// A 24 x 16 icon of one colour, written as the bundle's "lens" image resource.
+void installIcon(const std::string& bundle) {
+    qv::ui::Canvas canvas(24, 16);
+    canvas.clear(qv::ui::Color::rgb(1, 0.5, 0));
+    ASSERT_TRUE(canvas.writePNG(bundle + "/lens.png"));
+}
+
+// The image units' bundle folders the plug-in bundle would carry.
+void installImageUnits(const std::string& bundle, std::initializer_list<const char*> units) {
+    for (const char* unit : units)
+        ASSERT_TRUE(qv::files::createFolder(bundle + "/PlugIns/" + unit + "/Contents", true));
+}
 
 class EditSessionTest : public testing::Test {
 protected:
@@ -270,6 +298,149 @@ TEST_F(EditSessionTest, TypedFisheyeValuesReachThePreferencesFileForTheNextSessi
     c.fisheye().mFEInputFOV->setStringValue("1");
     plugIn.beginEditSession();
     EXPECT_EQ(c.fisheye().mFEInputFOV->stringValue(), "170");
+}
+
+TEST_F(EditSessionTest, TheStartUpQuestionsShowTheBundlesLensIcon) {
+    installIcon(m_bundle->path());
+    begin();
+    const auto question = ownedLensQuestion();
+    ASSERT_TRUE(question);
+    ASSERT_TRUE(question->request.icon);
+    const qv::Bitmap& icon = question->request.icon->bitmap();
+    EXPECT_EQ(icon.width, 24);
+    EXPECT_EQ(icon.height, 16);
+    ASSERT_EQ(icon.format, qv::PixelFormat::RGBA8);
+    EXPECT_EQ(icon.row(8)[0], 255);
+    EXPECT_NEAR(icon.row(8)[1], 128, 1);
+    EXPECT_EQ(icon.row(8)[2], 0);
+    EXPECT_EQ(icon.row(8)[3], 255);
+}
+
+TEST_F(EditSessionTest, WithoutTheIconOrWithABrokenOneTheQuestionShowsTheWarningIcon) {
+    begin();
+    ASSERT_TRUE(ownedLensQuestion());
+    EXPECT_FALSE(ownedLensQuestion()->request.icon);
+
+    // Not a PNG: the session starts as before, with no icon.
+    ASSERT_TRUE(qv::files::writeWhole(m_bundle->path() + "/lens.png", std::string("not a picture")));
+    window().clickCancel();
+    qv::ui::Application::shared().responder().reset();
+    qv::PreferencesFile::update([](qv::Value& root) { root[shell::keys::kDontAskUserToSelectLens] = false; });
+    responder().queueAlert(declineOwnedLenses());
+    m_plugIn->beginEditSession();
+    ASSERT_TRUE(ownedLensQuestion());
+    EXPECT_FALSE(ownedLensQuestion()->request.icon);
+    EXPECT_TRUE(m_plugIn->controller()->state().m_bImageLoaded);
+}
+
+TEST_F(EditSessionTest, OnlyTheImageUnitsTheBundleCarriesAreLoaded) {
+    installImageUnits(m_bundle->path(), {"Vignette.plugin", "RadialDistortion.plugin"});
+    begin();
+    EXPECT_TRUE(qv::ci::Filter::isRegistered("Vignette"));
+    EXPECT_TRUE(qv::ci::Filter::isRegistered("RadialDistortion"));
+    EXPECT_FALSE(qv::ci::Filter::isRegistered("LensFilter"));  // its bundle is not there
+    // A second session finds them registered and loads nothing again.
+    EXPECT_TRUE(loadBundledImageUnits(m_bundle->path() + "/PlugIns").empty());
+    installImageUnits(m_bundle->path(), {"LensFilter.plugin"});
+    EXPECT_EQ(loadBundledImageUnits(m_bundle->path() + "/PlugIns"), std::vector<std::string>{"LensFilter"});
+}
+
+TEST_F(EditSessionTest, TheBundlesVignetteAndRadialDistortionFiltersCorrectAsTheChainsOwnDo) {
+    installImageUnits(m_bundle->path(), {"Vignette.plugin", "RadialDistortion.plugin"});
+    begin();
+    qv::Bitmap pixels = qv::Bitmap::make(64, 48, qv::PixelFormat::RGBA8);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            std::uint8_t* p = pixels.row(y) + 4 * x;
+            p[0] = std::uint8_t(4 * x), p[1] = std::uint8_t(5 * y), p[2] = 90, p[3] = 255;
+        }
+    const qv::ci::Image photo = qv::ci::Image::fromBitmap(std::move(pixels));
+    struct Pair {
+        const char* bundled;
+        const char* chains;
+        std::vector<std::pair<std::string, qv::ci::FilterValue>> inputs;
+    };
+    const std::vector<Pair> pairs = {
+        {"Vignette", "MyVignetting",
+         {{"inputCenter", qv::Vec2{32, 24}}, {"inputBrightness", 0.4}, {"inputVigMidpoint", 0.3}, {"inputDiagonal", 80.0}}},
+        {"RadialDistortion", "MyRadialDistortion",
+         {{"inputCenter", qv::Vec2{32, 24}}, {"inputParams", qv::Vec4{0.02, -0.05, 0.01, 1.02}},
+          {"inputCorrectionRadiusVector", qv::Vec2{24, 0}}}},
+    };
+    qv::ci::Context context;
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(pair.bundled);
+        std::vector<qv::Bitmap> rendered;
+        for (const char* name : {pair.bundled, pair.chains}) {
+            auto filter = qv::ci::Filter::filterWithName(name);
+            ASSERT_TRUE(filter);
+            ASSERT_TRUE(filter->setValue("inputImage", photo));
+            for (const auto& [key, value] : pair.inputs) ASSERT_TRUE(filter->setValue(key, value));
+            const qv::ci::Image output = filter->outputImage();
+            ASSERT_FALSE(output.isNull());
+            rendered.push_back(context.createBitmap(output, qv::Rect(0, 0, 64, 48), qv::PixelFormat::RGBA8));
+            ASSERT_TRUE(rendered.back().isValid());
+        }
+        EXPECT_EQ(rendered[0].pixels, rendered[1].pixels);
+        // And they do correct: the photo is changed.
+        EXPECT_NE(rendered[0].pixels, context.createBitmap(photo, qv::Rect(0, 0, 64, 48), qv::PixelFormat::RGBA8).pixels);
+    }
+}
+
+TEST_F(EditSessionTest, TheWindowIsThePlugInsOwnNib) {
+    QVEditPlugIn& plugIn = begin();
+    qv::ui::Window& w = *plugIn.window();
+    EXPECT_EQ(w.title(), kPlugInNibName);
+    // Done and Cancel are the window's own, and end the session.
+    const auto& subviews = w.contentView()->subviews();
+    auto inWindow = [&](const qv::ui::Button& button) {
+        return std::any_of(subviews.begin(), subviews.end(), [&](const auto& view) { return view.get() == &button; });
+    };
+    EXPECT_TRUE(inWindow(window().doneButton()));
+    EXPECT_TRUE(inWindow(window().cancelButton()));
+    // The preview takes no drops; the controller is neither the application's delegate nor the
+    // owner of its menu; there is no batch sheet.
+    const auto preview = std::find_if(subviews.begin(), subviews.end(),
+                                      [](const auto& view) { return dynamic_cast<QVDisplayView*>(view.get()); });
+    ASSERT_NE(preview, subviews.end());
+    EXPECT_TRUE((*preview)->registeredDraggedTypes().empty());
+    EXPECT_NE(qv::ui::Application::shared().delegate(), plugIn.controller());
+    EXPECT_NE(qv::ui::Application::shared().mainMenu().get(), plugIn.menu());
+    window().clickCancel();
+    EXPECT_FALSE(plugIn.isSessionOpen());
+}
+
+TEST_F(EditSessionTest, TheCameraOfALensComesFromTheMakeAndModelFields) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    ASSERT_TRUE(c.state().m_bImageLoaded);
+    const qv::Value canonLens(qv::Dictionary{{"lensGroup", "Canon APS-C"}, {"3.Lens Name", "EF-S 18-55"}});
+    // The photo's metadata names a Canon EOS 400D, which the fields show.
+    EXPECT_EQ(c.mainWindow().m_pCameraModelText->stringValue(), "Canon EOS 400D DIGITAL");
+    EXPECT_EQ(c.camNameForLens(canonLens), "Canon");
+    // What the fields say is what counts.
+    c.mainWindow().m_pManufacturerText->setStringValue("NIKON CORPORATION");
+    c.mainWindow().m_pCameraModelText->setStringValue("NIKON D80");
+    EXPECT_EQ(c.camNameForLens(canonLens), "Nikon");
+    // "--" matches no camera: the lens's own group decides.
+    c.mainWindow().m_pManufacturerText->setStringValue("--");
+    c.mainWindow().m_pCameraModelText->setStringValue("--");
+    EXPECT_EQ(c.camNameForLens(canonLens), "Canon");
+}
+
+TEST_F(EditSessionTest, TheOwnedLensSheetsMakesAreReadAgainBeforeItsSelection) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    qv::ui::TableView& makes = *c.lensSelection().mManufacturerList;
+    c.state().mLensSelectionInProgress = true;
+    const unsigned long reloads = makes.reloadCount();
+    c.resetParametersSheetUIForPTLens();
+    EXPECT_GT(makes.reloadCount(), reloads);
+    EXPECT_EQ(makes.selectedRow(), 0);
+    // The model pop-up lists the models of the first make, then "Show All".
+    qv::ui::PopUpButton& models = *c.lensSelection().mLensSelectionModelPopUp;
+    ASSERT_GE(models.numberOfItems(), 2);
+    EXPECT_EQ(models.itemTitleAtIndex(models.numberOfItems() - 1), "Show All");
 }
 
 }  // namespace

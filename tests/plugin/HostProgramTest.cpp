@@ -7,7 +7,10 @@
 #include "ExternalTool.h"
 #include "TestImages.h"
 #include "common/TempDir.h"
+#include "appkit/Image.h"
+#include "foundation/Files.h"
 #include "foundation/Process.h"
+#include "foundation/PropertyList.h"
 #include "imageio/ImageTypes.h"
 
 namespace {
@@ -128,6 +131,26 @@ TEST(PlugInLinkingTest, ThePlugInBuildLeavesOutBatchProcessing) {
     EXPECT_NE(inPlugIn.output.find("QVEditPlugIn::doneEditing"), std::string::npos);
     EXPECT_EQ(inPlugIn.output.find("QVBatchController::"), std::string::npos);
     EXPECT_NE(inApplication.output.find("QVBatchController::"), std::string::npos);
+}
+
+TEST(PlugInBundleTest, TheBundleCarriesItsIconAndItsImageUnits) {
+    const std::string resources = qvtest::binaryDir() + "/plugins/QuorvelCI_Plugin/Resources";
+    const qv::ui::Image icon = qv::ui::Image::initByReferencingFile(resources + "/lens.png");
+    ASSERT_TRUE(icon.isValid());
+    EXPECT_EQ(icon.bitmap().width, 128);
+    EXPECT_EQ(icon.bitmap().height, 128);
+    EXPECT_EQ(icon.bitmap().row(0)[3], 0);      // a round picture: the corners are clear
+    EXPECT_EQ(icon.bitmap().row(64)[64 * 4 + 3], 255);  // and the glass is opaque
+    for (const auto& [unit, filter] : std::vector<std::pair<std::string, std::string>>{
+             {"LensFilter", "LensFilter"}, {"Vignette", "Vignette"}, {"RadialDistortion", "RadialDistortion"}}) {
+        SCOPED_TRACE(unit);
+        const qv::Value description =
+            qv::readPropertyList(resources + "/PlugIns/" + unit + ".plugin/Contents/Info.plist");
+        EXPECT_EQ(description.get("CFBundleName").stringOr(""), unit);
+        EXPECT_TRUE(description.get("Filters").contains(filter));
+    }
+    for (const char* resource : {"PTLens.dat", "exiftool", "Localizable.strings", "MyVignetting.cikernel"})
+        EXPECT_TRUE(qv::files::exists(resources + "/" + resource)) << resource;
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ public:
     void replaceDatabase(const std::string& text, long modificationTime);
     // Copies a file of the source resources (the metadata tool, a kernel) into the bundle.
     bool installResource(const std::string& file);
+    // The bundle's resource folder.
+    const std::string& path() const { return m_folder.path(); }
 
 private:
     qvtest::TempDir m_folder;

@@ -1,0 +1,156 @@
+#pragma once
+// The parts the program's nibs are made of: the main window's correction, lens and fisheye
+// controls, the lens and database sheets, the lens-selection and preferences windows and the
+// menu, each connected to the controller as an interface file connects it. The application's main
+// nib and the plug-in's nib put them together, each with what only it has.
+#include <memory>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "appkit/Button.h"
+#include "appkit/ColorWell.h"
+#include "appkit/Matrix.h"
+#include "appkit/Menu.h"
+#include "appkit/NibBuilder.h"
+#include "appkit/PopUpButton.h"
+#include "appkit/RangeControls.h"
+#include "appkit/TableView.h"
+#include "appkit/TextField.h"
+#include "engine/QVDisplayView.h"
+#include "foundation/UserDefaults.h"
+#include "lens/QVPreferences.h"
+#include "shell/PreferenceKeys.h"
+#include "shell/QVMainNib.h"
+
+namespace shell::nibparts {
+
+using namespace qv::ui;
+using qv::Rect;
+
+// Places controls in rows from the top of a column downwards.
+class Column {
+public:
+    Column(double left, double top, double width) : m_left(left), m_top(top), m_width(width) {}
+    Rect next(double height = 22) {
+        m_top -= height + 4;
+        return Rect(m_left, m_top, m_width, height);
+    }
+    // A row split into `parts` equal cells, side by side.
+    std::vector<Rect> split(int parts, double height = 22) {
+        const Rect row = next(height);
+        std::vector<Rect> cells;
+        const double width = (row.width() - 4 * (parts - 1)) / parts;
+        for (int i = 0; i < parts; ++i) cells.emplace_back(row.minX() + i * (width + 4), row.minY(), width, height);
+        return cells;
+    }
+
+private:
+    double m_left, m_top, m_width;
+};
+
+// Keeps the observers that bind the fringe sliders' range to the user defaults.
+class RangeBindings : public qv::ui::NibObject {
+public:
+    void bindRange(Slider& slider, qv::UserDefaults& defaults, const char* minKey, const char* maxKey) {
+        Slider* target = &slider;
+        m_subscriptions.push_back(defaults.observe(maxKey, [target](const std::string&, const qv::Value& v) {
+            if (auto max = v.asDouble()) target->setMaxValue(*max);
+        }));
+        m_subscriptions.push_back(defaults.observe(minKey, [target](const std::string&, const qv::Value& v) {
+            if (auto min = v.asDouble()) target->setMinValue(*min);
+        }));
+        if (auto max = defaults.object(maxKey).asDouble()) slider.setMaxValue(*max);
+        if (auto min = defaults.object(minKey).asDouble()) slider.setMinValue(*min);
+    }
+
+private:
+    std::vector<qv::Subscription> m_subscriptions;
+};
+
+class Builder {
+public:
+    Builder(NibBuilder& nib, QVController& controller)
+        : b(nib), c(controller), defaults(qv::UserDefaults::standard()) {}
+
+    std::shared_ptr<Window> window(const Rect& frame, const std::string& title, bool panel) {
+        if (panel) return b.make<Panel>(frame, title);
+        return b.make<Window>(frame, title);
+    }
+
+    template <class Sender>
+    std::shared_ptr<Button> button(Window& w, const Rect& frame, const std::string& title,
+                                   void (QVController::*action)(Sender*), ButtonType type = ButtonType::MomentaryPush) {
+        auto made = b.makeIn<Button>(w, frame, title, type);
+        if (action) made->setTarget(&c, action);
+        return made;
+    }
+
+    std::shared_ptr<TextField> field(Window& w, const Rect& frame, bool typed = true) {
+        auto made = b.makeIn<TextField>(w, frame);
+        made->setEditable(typed);
+        if (typed) made->setDelegate(&c);
+        return made;
+    }
+
+    std::shared_ptr<TextField> label(Window& w, const Rect& frame, const std::string& text) {
+        auto made = b.makeIn<TextField>(w, frame, text);
+        made->setEditable(false);
+        return made;
+    }
+
+    // A correction slider with its value field, both bound to the key and enabled with the
+    // correction controls.
+    std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, double min, double max,
+                                          double value, void (QVController::*action)(Control*)) {
+        auto cells = column.split(2);
+        auto made = b.makeIn<Slider>(w, cells[0], min, max, value);
+        made->setTarget(&c, action);
+        made->bindValue(defaults, key);
+        made->bindEnabled(defaults, shell::keys::kEnableControl);
+        auto text = field(w, cells[1]);
+        text->bindValue(defaults, key);
+        text->bindEnabled(defaults, shell::keys::kEnableControl);
+        return {made.get(), text.get()};
+    }
+
+    TableView* table(Window& w, const Rect& frame, const std::string& column, TableDataSource* source,
+                     TableDelegate* delegate) {
+        auto made = b.makeIn<TableView>(w, frame);
+        made->addTableColumn({column, column});
+        made->setDataSource(source);
+        made->setDelegate(delegate);
+        return made.get();
+    }
+
+    Matrix* numberColumn(Window& w, const Rect& frame, int rows) {
+        return b.makeIn<Matrix>(w, frame, MatrixMode::List, rows, 1).get();
+    }
+
+    NibBuilder& b;
+    QVController& c;
+    qv::UserDefaults& defaults;
+};
+
+// What tells one main window from another: its title, the kind of preview view it shows, and
+// whether its Open button is hidden because a host chose the photo.
+struct MainWindowLayout {
+    std::string title = "QuorvelCI";
+    QVDisplayView::Deliverable deliverable = QVDisplayView::Deliverable::Application;
+    bool hostChoosesPhoto = false;
+};
+
+// The main window with every control of the controller's main window and fisheye outlets. `view`,
+// when given, stands in for the preview view; otherwise the window gets a real one, kept in result.
+Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayViewLink* view, RangeBindings& ranges,
+                        QVMainNib& result);
+void buildParametersSheet(Builder& k);
+void buildDatabaseSheet(Builder& k);
+void buildEditDatabaseSheet(Builder& k);
+void buildLensSelectionWindow(Builder& k);
+void buildPreferencesWindow(Builder& k, QVPreferences& preferences);
+// The menu; `photoCommands` adds the File menu's Open, Save, Save As and Batch.
+std::shared_ptr<Menu> buildMainMenu(QVController& c, bool photoCommands);
+
+}  // namespace shell::nibparts
