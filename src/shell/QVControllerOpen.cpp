@@ -133,7 +133,9 @@ void QVController::openImage(const std::string& chosen) {
         path = workingCopyPath();
         photo.colorSpace = source->colorSpace();
     }
+#ifndef QV_PLUGIN_BUILD  // the save panel and its controls are the application's
     resetAccessoryView();
+#endif
     if (mMain.mPrefMenuItem) mMain.mPrefMenuItem->setEnabled(false);
     mState.m_pFileToLoad = path;
     if (mMain.m_pMagnifierButton) mMain.m_pMagnifierButton->setState(qv::ui::kOffState);

@@ -39,6 +39,15 @@ void QVController::storeFisheyeValues() const {
         if (field) defaults.set(key, qv::Value(field->floatValue()));
 }
 
+#ifdef QV_PLUGIN_BUILD
+// Inside a host the plug-in is neither the application's delegate nor asked about closing: the
+// session ends with Done or Cancel, and there is no save command to offer.
+bool QVController::windowShouldClose(qv::ui::Window&) { return true; }
+
+qv::ui::TerminateReply QVController::applicationShouldTerminate(qv::ui::Application&) {
+    return qv::ui::TerminateReply::Now;
+}
+#else
 bool QVController::windowShouldClose(qv::ui::Window& window) {
     if (&window != mMain.m_pWindow) return true;
     if (window.isDocumentEdited()) {
@@ -85,5 +94,6 @@ qv::ui::TerminateReply QVController::applicationShouldTerminate(qv::ui::Applicat
     shell::sweepSupportFolder();
     return qv::ui::TerminateReply::Now;
 }
+#endif
 
 bool QVController::applicationShouldTerminateAfterLastWindowClosed(qv::ui::Application&) { return true; }

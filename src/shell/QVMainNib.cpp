@@ -306,12 +306,16 @@ std::shared_ptr<Menu> buildMainMenu(QVController& c, bool photoCommands) {
         command(*application, "Preferences…", "onPreferences:", &QVController::onPreferences).get();
     application->addItem("Quit QuorvelCI", "terminate:", [](MenuItem&) { Application::shared().terminate(); });
     auto file = std::make_shared<Menu>("File");
+#ifndef QV_PLUGIN_BUILD  // the plug-in build has neither the save commands nor batch processing
     if (photoCommands) {
         command(*file, "Open…", "onLoadImage:", &QVController::onLoadImage);
         command(*file, "Save", "onSave:", &QVController::onSave);
         command(*file, "Save As…", "onSaveAs:", &QVController::onSaveAs);
         command(*file, "Batch…", "onBatchProcess:", &QVController::onBatchProcess);
     }
+#else
+    (void)photoCommands;
+#endif
     auto lenses = std::make_shared<Menu>("Lenses");
     command(*lenses, "My Lenses…", "onPreferencesAddLenses:", &QVController::onPreferencesAddLenses);
     command(*lenses, "Databases…", "onDatabase:", &QVController::onDatabase);

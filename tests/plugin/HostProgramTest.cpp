@@ -133,6 +133,22 @@ TEST(PlugInLinkingTest, ThePlugInBuildLeavesOutBatchProcessing) {
     EXPECT_NE(inApplication.output.find("QVBatchController::"), std::string::npos);
 }
 
+TEST(PlugInLinkingTest, ThePlugInBuildLeavesOutTheSaveCommandsAndTheSavesThatEmbedAndCompress) {
+    const std::string plugIn = qvtest::binaryDir() + "/plugins/QuorvelCI_Plugin/QuorvelCI_Plugin.so";
+    const qvtest::ToolResult inPlugIn = qvtest::runTool({"nm", "-C", plugIn});
+    const qvtest::ToolResult inApplication = qvtest::runTool({"nm", "-C", binary("quorvelci")});
+    ASSERT_EQ(inPlugIn.exitCode, 0);
+    ASSERT_EQ(inApplication.exitCode, 0);
+    // The encoder stays: Done encodes with it.
+    EXPECT_NE(inPlugIn.output.find("QVImageEncoder::dataFromImage"), std::string::npos);
+    for (const char* symbol : {"QVImageEncoder::writeEncodedFile", "QVController::onSaveAs", "QVController::onSave(",
+                               "QVController::saveImage(", "QVController::resetAccessoryView"}) {
+        SCOPED_TRACE(symbol);
+        EXPECT_EQ(inPlugIn.output.find(symbol), std::string::npos);
+        EXPECT_NE(inApplication.output.find(symbol), std::string::npos);
+    }
+}
+
 TEST(PlugInBundleTest, TheBundleCarriesItsIconAndItsImageUnits) {
     const std::string resources = qvtest::binaryDir() + "/plugins/QuorvelCI_Plugin/Resources";
     const qv::ui::Image icon = qv::ui::Image::initByReferencingFile(resources + "/lens.png");
