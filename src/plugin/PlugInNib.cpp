@@ -1,9 +1,48 @@
 #include "plugin/PlugInNib.h"
 
+#include "appkit/Application.h"
 #include "plugin/QVEditPlugIn.h"
 #include "shell/MainNibParts.h"
 
 using namespace shell::nibparts;
+
+namespace {
+
+// The preferences window is a sheet on the plug-in's window: its OK and Cancel do what the
+// application's do and then end the sheet.
+class PreferencesSheetButtons : public NibObject {
+public:
+    PreferencesSheetButtons(QVPreferences& preferences, Window& sheet) : m_preferences(preferences), m_sheet(sheet) {}
+    void onOK(Control* sender) {
+        m_preferences.onOKPreferences(sender);
+        Application::shared().endSheet(m_sheet);
+    }
+    void onCancel(Control* sender) {
+        m_preferences.onCancel(sender);
+        Application::shared().endSheet(m_sheet);
+    }
+
+private:
+    QVPreferences& m_preferences;
+    Window& m_sheet;
+};
+
+void buildPreferencesSheet(Builder& k, QVPreferences& preferences) {
+    auto window = k.window(Rect(200, 200, 360, 340), "Preferences", true);
+    k.c.preferences().mPreferencesWindow = window.get();
+    preferences.mWindow = window.get();
+    Window& w = *window;
+    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", &preferences, nullptr);
+    auto buttons = Column(20, 50, 320).split(3);
+    auto remove = k.b.makeIn<Button>(w, buttons[0], "Remove");
+    remove->setTarget(&preferences, &QVPreferences::onRemoveEntry);
+    preferences.mRemoveButton = remove.get();
+    auto ends = k.b.make<PreferencesSheetButtons>(preferences, w);
+    k.b.makeIn<Button>(w, buttons[1], qv::localizedString("Cancel"))->setTarget(ends.get(), &PreferencesSheetButtons::onCancel);
+    k.b.makeIn<Button>(w, buttons[2], qv::localizedString("OKButton"))->setTarget(ends.get(), &PreferencesSheetButtons::onOK);
+}
+
+}  // namespace
 
 PlugInNib instantiatePlugInNib(QVEditPlugIn& owner) {
     NibBuilder nib;
@@ -31,7 +70,7 @@ PlugInNib instantiatePlugInNib(QVEditPlugIn& owner) {
     buildDatabaseSheet(k);
     buildEditDatabaseSheet(k);
     buildLensSelectionWindow(k);
-    buildPreferencesWindow(k, *preferences);
+    buildPreferencesSheet(k, *preferences);
     controller->preferences().mQVPreferences = preferences.get();
     auto menu = buildMainMenu(*controller, false);
     nib.add(controller);  // last: everything else is awake when it is

@@ -12,8 +12,15 @@ constexpr const char* kShowAll = "Show All";
 }  // namespace
 
 void QVController::onPreferences(Control*) {
+#ifdef QV_PLUGIN_BUILD
+    // A sheet on the plug-in's window, which its own OK and Cancel end.
+    if (mPreferences.mQVPreferences) mPreferences.mQVPreferences->readPreferences();
+    if (mPreferences.mPreferencesWindow && mMain.m_pWindow)
+        qv::ui::Application::shared().beginSheet(*mPreferences.mPreferencesWindow, *mMain.m_pWindow);
+#else
     if (mPreferences.mPreferencesWindow) mPreferences.mPreferencesWindow->makeKeyAndOrderFront();
     if (mPreferences.mQVPreferences) mPreferences.mQVPreferences->readPreferences();
+#endif
 }
 
 void QVController::onPreferencesAddLenses(Control*) {
@@ -24,6 +31,9 @@ void QVController::onPreferencesAddLenses(Control*) {
     if (mLensSelection.mAvailableLensList) mLensSelection.mAvailableLensList->reloadData();
     if (mLensSelection.mSelectLensSaveButton)
         mLensSelection.mSelectLensSaveButton->setTitle(m_pMainBundle.localizedString("OKButton"));
+#ifdef QV_PLUGIN_BUILD  // the plug-in opens the sheet on all lenses of the make
+    if (mLensSelection.mLensSelectionModelPopUp) mLensSelection.mLensSelectionModelPopUp->selectItemWithTitle(kShowAll);
+#endif
     runLensSelectionWindow();
 }
 

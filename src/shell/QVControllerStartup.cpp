@@ -224,8 +224,12 @@ bool QVController::askForOwnedLenses() {
         mLensSelection.mManufacturerList->tile();
         mLensSelection.mManufacturerList->selectRow(0);
     }
+#ifdef QV_PLUGIN_BUILD  // the plug-in's window takes no drops; its sheet opens on all lenses of the make
+    if (mLensSelection.mLensSelectionModelPopUp) mLensSelection.mLensSelectionModelPopUp->selectItemWithTitle("Show All");
+#else
     if (mMain.m_pWindow) mMain.m_pWindow->resignKeyWindow();
     if (mMain.m_pDisplayView) mMain.m_pDisplayView->setAllowDragAndDrop(false);
+#endif
     runLensSelectionWindow();
     return true;
 }

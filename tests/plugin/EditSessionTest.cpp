@@ -443,4 +443,43 @@ TEST_F(EditSessionTest, TheOwnedLensSheetsMakesAreReadAgainBeforeItsSelection) {
     EXPECT_EQ(models.itemTitleAtIndex(models.numberOfItems() - 1), "Show All");
 }
 
+// The button of a window titled so, or null.
+qv::ui::Button* buttonTitled(qv::ui::Window& window, const std::string& title) {
+    for (const auto& view : window.contentView()->subviews())
+        if (auto* button = dynamic_cast<qv::ui::Button*>(view.get()); button && button->title() == title) return button;
+    return nullptr;
+}
+
+TEST_F(EditSessionTest, ThePreferencesAreASheetOnThePlugInsWindowThatItsButtonsEnd) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    qv::ui::Window& sheet = *c.preferences().mPreferencesWindow;
+    for (const char* button : {"Cancel", "OKButton"}) {
+        SCOPED_TRACE(button);
+        c.onPreferences(nullptr);
+        EXPECT_EQ(plugIn.window()->attachedSheet(), &sheet);
+        EXPECT_TRUE(sheet.isVisible());
+        qv::ui::Button* end = buttonTitled(sheet, qv::localizedString(button));
+        ASSERT_NE(end, nullptr);
+        end->performClick();
+        EXPECT_EQ(plugIn.window()->attachedSheet(), nullptr);
+        EXPECT_FALSE(sheet.isVisible());
+    }
+}
+
+TEST_F(EditSessionTest, AcceptingTheOwnedLensQuestionOpensTheSheetOnAllLensesOfTheMake) {
+    responder().reset();
+    responder().queueAlert({0, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
+    std::optional<std::string> shownModel;
+    responder().queueModal([&shownModel](qv::ui::Window& window) {
+        for (const auto& view : window.contentView()->subviews())
+            if (auto* models = dynamic_cast<qv::ui::PopUpButton*>(view.get())) shownModel = models->titleOfSelectedItem();
+        if (qv::ui::Button* cancel = buttonTitled(window, qv::localizedString("Cancel"))) cancel->performClick();
+    });
+    QVEditPlugIn& plugIn = begin();
+    EXPECT_EQ(shownModel, std::optional<std::string>("Show All"));
+    EXPECT_FALSE(plugIn.controller()->state().mLensSelectionInProgress);
+    EXPECT_TRUE(plugIn.controller()->state().m_bImageLoaded);
+}
+
 }  // namespace
