@@ -166,6 +166,13 @@ void QVController::restoreWindowFrame() {
             qv::Rect(stored.get(kOriginX).doubleOr(0), stored.get(kOriginY).doubleOr(0), width, height), true);
 }
 
+#ifdef QV_PLUGIN_BUILD
+// Inside a host the plug-in is not the application's delegate: each edit session runs its own
+// start-up and the host hands over no files.
+void QVController::applicationDidFinishLaunching(qv::ui::Application&) {}
+
+void QVController::applicationOpenFiles(qv::ui::Application&, const std::vector<std::string>&) {}
+#else
 void QVController::applicationDidFinishLaunching(qv::ui::Application&) {
     if (!mState.mDBLoaded) {
         qv::ui::runAlertPanel(m_pMainBundle.localizedString("NoDatabaseWarning"),
@@ -200,6 +207,7 @@ void QVController::applicationDidFinishLaunching(qv::ui::Application&) {
     if (mFisheye.mFEDefishButton) mFisheye.mFEDefishButton->setEnabled(false);
     if (mFisheye.mFECorrectionTypeMatrix) mFisheye.mFECorrectionTypeMatrix->setEnabled(true);
 }
+#endif
 
 bool QVController::askForOwnedLenses() {
     const qv::Value preferences = qv::PreferencesFile::read();
@@ -245,10 +253,12 @@ bool QVController::validateMenuItem(const qv::ui::MenuItem& item) {
     return true;
 }
 
+#ifndef QV_PLUGIN_BUILD
 void QVController::applicationOpenFiles(qv::ui::Application&, const std::vector<std::string>& paths) {
     if (isBatchRunning() || paths.empty()) return;
     openImage(paths.front());
 }
+#endif
 
 void QVController::windowDidResize(qv::ui::Window& window) {
     if (&window != mMain.m_pWindow || !mState.m_bImageLoaded || !mMain.m_pDisplayView) return;
