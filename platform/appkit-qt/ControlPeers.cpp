@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <cmath>
 
+#include "appkit-qt/AccessibleName.h"
 #include "appkit-qt/CanvasPeer.h"
 #include "appkit-qt/TablePeer.h"
 #include "appkit-qt/ViewPeer.h"
@@ -27,15 +28,6 @@
 namespace qv::qt {
 
 namespace {
-
-// A name for assistive technology: the control's title, else the defaults key it is bound to,
-// else its kind.
-void nameForAccess(QWidget& widget, const ui::Control& control, const std::string& title, const char* kind) {
-    std::string name = title;
-    if (name.empty()) name = control.valueBindingKey();
-    if (name.empty()) name = kind;
-    if (widget.accessibleName() != toQt(name)) widget.setAccessibleName(toQt(name));
-}
 
 QColor toQColor(const ui::Color& c) { return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha)); }
 
@@ -116,7 +108,8 @@ private:
             edit->setText(text);
             edit->setCursorPosition(0);
         }
-        nameForAccess(*edit, field, "", field.isEditable() ? "text field" : "label");
+        // A label is read as the text it shows.
+        nameForAccess(*edit, field, field.isEditable() ? "" : field.stringValue(), field.isEditable() ? "text field" : "label");
     }
 };
 
@@ -408,7 +401,7 @@ private:
                 } else if (auto* edit = dynamic_cast<QLineEdit*>(cellWidget)) {
                     const QString text = toQt(cell->stringValue());
                     if (!userChangePending() && !edit->hasFocus() && edit->text() != text) edit->setText(text);
-                    const QString name = QString("cell %1").arg(row * m_columns + column + 1);
+                    const QString name = QString("%1 %2").arg(accessibleName(matrix, "", "cell")).arg(row * m_columns + column + 1);
                     if (edit->accessibleName() != name) edit->setAccessibleName(name);
                 }
             }

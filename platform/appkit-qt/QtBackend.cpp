@@ -46,6 +46,8 @@ bool QtBackend::displayAvailable() {
 QtBackend::QtBackend(int& argc, char** argv) {
     if (!QApplication::instance()) m_application = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationDisplayName("QuorvelCI");
+    // The desktop entry that carries the program's name and icon, at whatever size the screen needs.
+    QGuiApplication::setDesktopFileName("quorvelci");
     m_dispatcher = QAbstractEventDispatcher::instance(QApplication::instance()->thread());
     m_timeout = std::make_unique<QTimer>();
     m_timeout->setSingleShot(true);

@@ -1,5 +1,7 @@
 #include "appkit-qt/TablePeer.h"
 
+#include "appkit-qt/AccessibleName.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QDrag>
@@ -32,6 +34,11 @@ RowDrag& currentRowDrag() {
     return drag;
 }
 
+RowDragLoop& rowDragLoop() {
+    static RowDragLoop loop;
+    return loop;
+}
+
 
 // A table whose rows the person drags (the data source writes them) and drops rows on.
 class RowDragTable : public QTableWidget {
@@ -39,8 +46,10 @@ public:
     RowDragTable(QWidget* parent, std::weak_ptr<ui::View> model) : QTableWidget(parent), m_model(std::move(model)) {
         setDragEnabled(true);
         setAcceptDrops(true);
+        viewport()->setAcceptDrops(true);  // the window system hands drops to the widget under the pointer
         setDragDropMode(QAbstractItemView::DragDrop);
         setDropIndicatorShown(true);
+        setTabKeyNavigation(false);  // Tab goes on to the next control; the arrows move between rows
     }
 
 protected:
@@ -56,7 +65,12 @@ protected:
         auto* data = new QMimeData;
         data->setData(kRowsMimeType, QByteArray());
         drag->setMimeData(data);
-        drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+        if (rowDragLoop()) {
+            rowDragLoop()(*drag);
+            drag->deleteLater();  // as the window system's loop lets it go
+        } else {
+            drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+        }
         currentRowDrag() = {};
     }
     void dragEnterEvent(QDragEnterEvent* e) override { takes(e) ? e->acceptProposedAction() : e->ignore(); }
@@ -137,7 +151,8 @@ private:
         for (int row = 0; row < rows; ++row)
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 const ui::CellValue cell = model.objectValueAt(&columns[c], row);
-                Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+                // Every row may be dragged; the data source decides when a drag starts.
+                Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
                 QTableWidgetItem* item;
                 if (isCheckBoxColumn(columns[c])) {
                     // A check box the person clicks, when the row's cell takes clicks.
@@ -188,8 +203,7 @@ private:
                         if (auto* item = widget->item(int(row), c)) item->setSelected(true);
             }
         }
-        const std::string name = model.tableColumns().empty() ? "table" : model.tableColumns().front().title;
-        if (widget->accessibleName() != toQt(name)) widget->setAccessibleName(toQt(name));
+        nameForAccess(*widget, model, model.tableColumns().empty() ? "" : model.tableColumns().front().title, "table");
     }
 
     bool m_filled = false;
@@ -200,6 +214,8 @@ private:
 };
 
 }  // namespace
+
+void setRowDragLoop(RowDragLoop loop) { rowDragLoop() = std::move(loop); }
 
 std::unique_ptr<ViewPeer> makeTablePeer(const std::shared_ptr<ui::TableView>& table, QWidget* parent) {
     return std::make_unique<TablePeer>(table, parent);

@@ -76,6 +76,22 @@ ViewPeer* ViewPeer::peerOf(const ui::View& view) {
     return nullptr;
 }
 
+void ViewPeer::collect(std::vector<ViewPeer*>& peers) {
+    peers.push_back(this);
+    for (auto& child : m_children) child->collect(peers);
+}
+
+std::vector<QWidget*> ViewPeer::focusWidgets() const {
+    if (!m_widget) return {};
+    if (m_widget->focusPolicy() & Qt::TabFocus) return {m_widget.data()};
+    // The widgets of the subviews' peers are theirs.
+    if (!m_children.empty()) return {};
+    std::vector<QWidget*> parts;
+    for (QWidget* part : m_widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (part->focusPolicy() & Qt::TabFocus) parts.push_back(part);
+    return parts;
+}
+
 void ViewPeer::canvasChanged() {
     for (auto& child : m_children) child->canvasChanged();
 }

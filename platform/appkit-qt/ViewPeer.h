@@ -32,6 +32,11 @@ public:
     void sync(double superviewHeight);
     // The peer of a view in this peer's subtree, or null.
     ViewPeer* peerOf(const ui::View& view);
+    // This peer and every peer below it, parents first.
+    void collect(std::vector<ViewPeer*>& peers);
+    // The widgets that take the keyboard focus for this view, in their own order: the widget
+    // itself, or the parts of a control made of several (a matrix's cells).
+    std::vector<QWidget*> focusWidgets() const;
     // Repaints the widgets that show the window's drawing.
     virtual void canvasChanged();
 

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "appkit-qt/MenuBarPeer.h"
+#include "appkit-qt/ReadingOrder.h"
 #include "appkit/Application.h"
 #include "appkit/Button.h"
 #include "foundation/Bundle.h"
@@ -126,6 +127,26 @@ void WindowPeer::show(WindowPeer* parentPeer) {
     if (m_window.isKeyWindow() || modal || parentPeer) m_widget->activateWindow();
 }
 
+void WindowPeer::orderTabs() {
+    std::vector<ViewPeer*> peers;
+    m_content->collect(peers);
+    std::vector<Rect> frames;
+    std::vector<std::vector<QWidget*>> widgets;
+    for (ViewPeer* peer : peers) {
+        auto view = peer->view();
+        std::vector<QWidget*> focus = peer->focusWidgets();
+        if (!view || focus.empty()) continue;
+        frames.push_back(view->convertRectToWindow(view->bounds()));
+        widgets.push_back(std::move(focus));
+    }
+    std::vector<QPointer<QWidget>> order;
+    for (std::size_t i : readingOrder(frames))
+        for (QWidget* widget : widgets[i]) order.emplace_back(widget);
+    if (order == m_tabOrder) return;
+    m_tabOrder = order;
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
 void WindowPeer::sync(WindowPeer* parentPeer) {
     if (!m_widget) return;
     if (m_widget->windowTitle() != toQt(m_window.title())) m_widget->setWindowTitle(toQt(m_window.title()));
@@ -146,6 +167,7 @@ void WindowPeer::sync(WindowPeer* parentPeer) {
         const QSize size(int(std::lround(frame.width())), int(std::lround(frame.height())));
         if (m_content->widget()->size() != size || m_content->widget()->minimumSize() != size)
             m_content->widget()->setFixedSize(size);
+        orderTabs();
     }
 
     // A document window carries the main menu.

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 #include "appkit-qt/ViewPeer.h"
 #include "appkit/Window.h"
@@ -30,12 +31,15 @@ public:
 
 private:
     void show(WindowPeer* parentPeer);
+    // Tab follows the controls in reading order of their frames; set again when that changes.
+    void orderTabs();
 
     ui::Window& m_window;
     QPointer<QMainWindow> m_widget;
     std::unique_ptr<ViewPeer> m_content;
     std::unique_ptr<MenuBarPeer> m_menuBar;
     ui::View* m_contentModel = nullptr;
+    std::vector<QPointer<QWidget>> m_tabOrder;
     bool m_shown = false;
     unsigned long m_displays = ~0ul;
     Rect m_frame;

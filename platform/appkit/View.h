@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "appkit/Canvas.h"
@@ -79,6 +80,11 @@ public:
     virtual bool performDragOperation(const DraggingInfo& info);     // default: no
     virtual void concludeDragOperation(const DraggingInfo& info);
 
+    // What assistive technology calls the view when it shows no title of its own (a slider, a
+    // field): set by the nib; empty when none was given.
+    const std::string& accessibilityLabel() const { return m_accessibilityLabel; }
+    void setAccessibilityLabel(std::string label) { m_accessibilityLabel = std::move(label); }
+
     // Called after the view joined or left a window.
     virtual void viewDidMoveToWindow() {}
 
@@ -94,6 +100,7 @@ private:
     bool m_needsDisplay = true;
     Rect m_dirtyRect;
     std::vector<std::string> m_draggedTypes;
+    std::string m_accessibilityLabel;
 };
 
 }  // namespace qv::ui

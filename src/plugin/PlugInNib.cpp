@@ -32,7 +32,7 @@ void buildPreferencesSheet(Builder& k, QVPreferences& preferences) {
     k.c.preferences().mPreferencesWindow = window.get();
     preferences.mWindow = window.get();
     Window& w = *window;
-    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", &preferences, nullptr);
+    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", "My lenses", &preferences, nullptr);
     auto buttons = Column(20, 50, 320).split(3);
     auto remove = k.b.makeIn<Button>(w, buttons[0], "Remove");
     remove->setTarget(&preferences, &QVPreferences::onRemoveEntry);

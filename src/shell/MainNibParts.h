@@ -87,8 +87,10 @@ public:
         return made;
     }
 
-    std::shared_ptr<TextField> field(Window& w, const Rect& frame, bool typed = true) {
+    // A field, named for assistive technology, that the person types into or that shows a value.
+    std::shared_ptr<TextField> field(Window& w, const Rect& frame, const std::string& name, bool typed = true) {
         auto made = b.makeIn<TextField>(w, frame);
+        made->setAccessibilityLabel(name);
         made->setEditable(typed);
         if (typed) made->setDelegate(&c);
         return made;
@@ -102,30 +104,41 @@ public:
 
     // A correction slider with its value field, both bound to the key and enabled with the
     // correction controls.
-    std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, double min, double max,
-                                          double value, void (QVController::*action)(Control*)) {
+    std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, const std::string& name,
+                                          double min, double max, double value,
+                                          void (QVController::*action)(Control*)) {
         auto cells = column.split(2);
         auto made = b.makeIn<Slider>(w, cells[0], min, max, value);
+        made->setAccessibilityLabel(name);
         made->setTarget(&c, action);
         made->bindValue(defaults, key);
         made->bindEnabled(defaults, shell::keys::kEnableControl);
-        auto text = field(w, cells[1]);
+        auto text = field(w, cells[1], name + " value");
         text->bindValue(defaults, key);
         text->bindEnabled(defaults, shell::keys::kEnableControl);
         return {made.get(), text.get()};
     }
 
-    TableView* table(Window& w, const Rect& frame, const std::string& column, TableDataSource* source,
-                     TableDelegate* delegate) {
+    TableView* table(Window& w, const Rect& frame, const std::string& column, const std::string& name,
+                     TableDataSource* source, TableDelegate* delegate) {
         auto made = b.makeIn<TableView>(w, frame);
+        made->setAccessibilityLabel(name);
         made->addTableColumn({column, column});
         made->setDataSource(source);
         made->setDelegate(delegate);
         return made.get();
     }
 
-    Matrix* numberColumn(Window& w, const Rect& frame, int rows) {
-        return b.makeIn<Matrix>(w, frame, MatrixMode::List, rows, 1).get();
+    Matrix* numberColumn(Window& w, const Rect& frame, int rows, const std::string& name) {
+        auto made = b.makeIn<Matrix>(w, frame, MatrixMode::List, rows, 1);
+        made->setAccessibilityLabel(name);
+        return made.get();
+    }
+
+    PopUpButton* popUp(Window& w, const Rect& frame, const std::string& name) {
+        auto made = b.makeIn<PopUpButton>(w, frame);
+        made->setAccessibilityLabel(name);
+        return made.get();
     }
 
     NibBuilder& b;

@@ -40,6 +40,7 @@ void buildBatchSheet(NibBuilder& nib, QVBatchController& batch) {
                                         [] { return std::make_shared<CheckBoxCell>(); }});
     sources->setDataSource(&batch);
     sources->setDelegate(&batch);
+    sources->setAccessibilityLabel("Sources");
     batch.mSourcesTable = sources.get();
     button(nib, w, batch, Rect(20, 270, 90, 24), "Add…", &QVBatchController::onAddSource);
     button(nib, w, batch, Rect(115, 270, 90, 24), "Remove", &QVBatchController::onRemoveSource);
@@ -48,6 +49,7 @@ void buildBatchSheet(NibBuilder& nib, QVBatchController& batch) {
                                           {0, 1, 2});
     w.contentView()->addSubview(correction);
     nib.add(correction);
+    correction->setAccessibilityLabel("Correction");
     correction->setTarget(&batch, &QVBatchController::onCorrectionType);
     batch.mCorrectionRadioMatrix = correction.get();
     auto browsePreset = button(nib, w, batch, Rect(250, 190, 120, 24), "Preset…", &QVBatchController::onBrowsePreset);
@@ -63,25 +65,30 @@ void buildBatchSheet(NibBuilder& nib, QVBatchController& batch) {
     auto format = Matrix::radioColumn(Rect(400, 190, 200, 88), formatTitles, formatTags);
     w.contentView()->addSubview(format);
     nib.add(format);
+    format->setAccessibilityLabel("Output format");
     batch.mJpegOrTiffButton = format.get();
 
     ComboBox** combos[] = {&batch.mCombo1, &batch.mCombo2, &batch.mCombo3, &batch.mCombo4};
     for (int i = 0; i < 4; ++i) {
         auto combo = nib.makeIn<ComboBox>(w, Rect(20 + i * 145, 150, 140, 24));
+        combo->setAccessibilityLabel("Name part " + std::to_string(i + 1));
         combo->setComboDelegate(&batch);
         *combos[i] = combo.get();
     }
     auto sample = nib.makeIn<TextField>(w, Rect(20, 120, 580, 22));
     sample->setEditable(false);
+    sample->setAccessibilityLabel("Sample file name");
     batch.mSampleFileName = sample.get();
 
     auto saveType = Matrix::radioColumn(Rect(20, 60, 220, 44), {"Replace sources", "Into folder"}, {0, 1});
     w.contentView()->addSubview(saveType);
     nib.add(saveType);
     saveType->selectCellAtRow(1);
+    saveType->setAccessibilityLabel("Save");
     saveType->setTarget(&batch, &QVBatchController::onSaveType);
     batch.mSaveTypeMatrix = saveType.get();
     batch.mPathTextField = nib.makeIn<TextField>(w, Rect(250, 80, 250, 22)).get();
+    batch.mPathTextField->setAccessibilityLabel("Destination folder");
     button(nib, w, batch, Rect(505, 80, 95, 24), "Choose…", &QVBatchController::onBrowseDestination);
 
     auto sleep = button(nib, w, batch, Rect(20, 20, 140, 22), "Sleep when done", &QVBatchController::onSleepIsChecked,
@@ -100,8 +107,10 @@ void buildProgressSheet(NibBuilder& nib, QVBatchController& batch) {
     Window& w = *sheet;
     batch.mProgressSheet = sheet.get();
     batch.mProgressIndicator = nib.makeIn<ProgressIndicator>(w, Rect(20, 60, 380, 20)).get();
+    batch.mProgressIndicator->setAccessibilityLabel("Batch progress");
     auto label = nib.makeIn<TextField>(w, Rect(20, 30, 280, 22));
     label->setEditable(false);
+    label->setAccessibilityLabel("File in hand");
     batch.mFileNameLabel = label.get();
     button(nib, w, batch, Rect(310, 28, 90, 24), "Cancel", &QVBatchController::onCancelSheet);
 }

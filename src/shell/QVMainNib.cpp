@@ -50,26 +50,27 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     c.mainWindow().m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
     k.button(w, top[3], "QuorvelCI", &QVController::onZentuButton);
     auto exif = info.split(3);
-    c.mainWindow().m_pManufacturerText = k.field(w, exif[0], false).get();
-    c.mainWindow().m_pCameraModelText = k.field(w, exif[1], false).get();
-    c.mainWindow().m_pFocalLengthText = k.field(w, exif[2], false).get();
+    c.mainWindow().m_pManufacturerText = k.field(w, exif[0], "Camera make", false).get();
+    c.mainWindow().m_pCameraModelText = k.field(w, exif[1], "Camera model", false).get();
+    c.mainWindow().m_pFocalLengthText = k.field(w, exif[2], "Focal length of the photo", false).get();
     auto lens = info.split(4);
-    c.mainWindow().m_pDatabaseText = k.field(w, lens[0], false).get();
-    c.mainWindow().m_pLensText = k.field(w, lens[1], false).get();
-    c.mainWindow().mFocalLengthField = k.field(w, lens[2]).get();
-    c.mainWindow().mFocalLengthRange = k.field(w, lens[3], false).get();
+    c.mainWindow().m_pDatabaseText = k.field(w, lens[0], "Lens database", false).get();
+    c.mainWindow().m_pLensText = k.field(w, lens[1], "Lens in use", false).get();
+    c.mainWindow().mFocalLengthField = k.field(w, lens[2], "Focal length").get();
+    c.mainWindow().mFocalLengthRange = k.field(w, lens[3], "Focal range of the lens", false).get();
 
     // Correction controls, in two columns on the right.
     Column left(560, 740, 250);
     std::tie(c.mainWindow().m_pHorizontalSlider, c.mainWindow().m_pYawText) =
-        k.slider(w, left, "yaw", -45, 45, 0, &QVController::onHorizontalSlider);
+        k.slider(w, left, "yaw", "Yaw", -45, 45, 0, &QVController::onHorizontalSlider);
     std::tie(c.mainWindow().m_pVerticalSlider, c.mainWindow().m_pPitchText) =
-        k.slider(w, left, "pitch", -45, 45, 0, &QVController::onVerticalSlider);
+        k.slider(w, left, "pitch", "Pitch", -45, 45, 0, &QVController::onVerticalSlider);
     std::tie(c.mainWindow().mAspectSlider, c.mainWindow().mAspectText) =
-        k.slider(w, left, "aspect", 0.5, 2, 1, &QVController::onAspectSlider);
+        k.slider(w, left, "aspect", "Aspect", 0.5, 2, 1, &QVController::onAspectSlider);
     std::tie(c.mainWindow().m_pRotationSlider, c.mainWindow().m_pRotationValueText) =
-        k.slider(w, left, "rotationAngle", -180, 180, 0, &QVController::onRotationSlider);
+        k.slider(w, left, "rotationAngle", "Rotation", -180, 180, 0, &QVController::onRotationSlider);
     auto stepper = k.b.makeIn<Stepper>(w, left.next());
+    stepper->setAccessibilityLabel("Rotation step");
     stepper->setMinValue(-180);
     stepper->setMaxValue(180);
     stepper->setValueWraps(false);
@@ -78,14 +79,15 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     stepper->bindEnabled(k.defaults, enable);
     c.mainWindow().mRotaionStrpper = stepper.get();
     std::tie(c.mainWindow().m_pScaleSlider, c.mainWindow().m_pScaleValueText) =
-        k.slider(w, left, "scaleValue", 50, 150, 100, &QVController::onScaleSlider);
+        k.slider(w, left, "scaleValue", "Scale", 50, 150, 100, &QVController::onScaleSlider);
     auto fov = left.split(2);
     c.mainWindow().m_pFOVCheckbox =
         k.button(w, fov[0], "Field of view", &QVController::onFOVCheckbox, ButtonType::Switch).get();
     c.mainWindow().m_pFOVCheckbox->bindEnabled(k.defaults, enable);
-    c.mainWindow().m_pFOVText = k.field(w, fov[1]).get();
+    c.mainWindow().m_pFOVText = k.field(w, fov[1], "Field of view in degrees").get();
     c.mainWindow().m_pFOVText->setEnabled(false);
     auto crop = Matrix::radioColumn(left.next(70), {"None", "Inside", "Outside"}, {0, 1, 2});
+    crop->setAccessibilityLabel("Crop");
     k.b.add(crop);
     w.contentView()->addSubview(crop);
     crop->setTarget(&c, &QVController::onCropRadioButton);
@@ -97,11 +99,11 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
 
     Column right(830, 740, 250);
     std::tie(c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pRedValueText) =
-        k.slider(w, right, "redValue", -0.02, 0.02, 0, &QVController::onFixRedSlider);
+        k.slider(w, right, "redValue", "Red fringe", -0.02, 0.02, 0, &QVController::onFixRedSlider);
     std::tie(c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pGreenValueText) =
-        k.slider(w, right, "greenValue", -0.02, 0.02, 0, &QVController::onFixGreenSlider);
+        k.slider(w, right, "greenValue", "Green fringe", -0.02, 0.02, 0, &QVController::onFixGreenSlider);
     std::tie(c.mainWindow().m_pFixBlueSlider, c.mainWindow().m_pBlueValueText) =
-        k.slider(w, right, "blueValue", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
+        k.slider(w, right, "blueValue", "Blue fringe", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
     for (Slider* fringe :
          {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pFixBlueSlider})
         ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
@@ -109,9 +111,9 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     // these ranges span its whole effect, from darkening to doubling the corners and from a rise
     // that starts at the centre to one that starts near the corners.
     std::tie(c.mainWindow().m_pVigAmountSlider, c.mainWindow().m_pVignetAmountText) =
-        k.slider(w, right, "vigAmount", -100, 100, 0, &QVController::onAmountSlider);
+        k.slider(w, right, "vigAmount", "Vignetting amount", -100, 100, 0, &QVController::onAmountSlider);
     std::tie(c.mainWindow().m_pVigMidpointSlider, c.mainWindow().m_pVignetMidpointText) =
-        k.slider(w, right, "vigMidpoint", -50, 50, 0, &QVController::onMidpointSlider);
+        k.slider(w, right, "vigMidpoint", "Vignetting midpoint", -50, 50, 0, &QVController::onMidpointSlider);
     c.mainWindow().m_pPreviewCheckbox =
         k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
     c.mainWindow().m_pPreviewCheckbox->setState(kOnState);
@@ -120,7 +122,9 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
         k.button(w, zoom[0], "Magnifier", &QVController::onMagnifierButton, ButtonType::Toggle).get();
     c.mainWindow().m_pZoomMinusButton = k.button(w, zoom[1], "-", &QVController::onZoomMinus).get();
     c.mainWindow().m_pZoomPlusButton = k.button(w, zoom[2], "+", &QVController::onZoomPlus).get();
-    c.mainWindow().m_pZoomPercentageText = k.field(w, zoom[3], false).get();
+    c.mainWindow().m_pZoomMinusButton->setAccessibilityLabel("Zoom out");
+    c.mainWindow().m_pZoomPlusButton->setAccessibilityLabel("Zoom in");
+    c.mainWindow().m_pZoomPercentageText = k.field(w, zoom[3], "Zoom per cent", false).get();
     c.mainWindow().m_pZoomPercentageText->setIntValue(100);
     c.mainWindow().m_pZoomMinusButton->setEnabled(false);
     c.mainWindow().m_pZoomPlusButton->setEnabled(false);
@@ -128,10 +132,12 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     c.mainWindow().m_pShowGridCheckbox =
         k.button(w, grid[0], "Grid", &QVController::onShowGrid, ButtonType::Switch).get();
     auto gridSlider = k.b.makeIn<Slider>(w, grid[1], 10, 200, 50);
+    gridSlider->setAccessibilityLabel("Grid spacing");
     gridSlider->setTarget(&c, &QVController::onChangeGridSpacing);
     gridSlider->setEnabled(false);
     c.mainWindow().m_pGridSlider = gridSlider.get();
     auto well = k.b.makeIn<ColorWell>(w, grid[2], Color::yellowColor());
+    well->setAccessibilityLabel("Grid colour");
     well->setTarget(&c, &QVController::onChangeGridColor);
     well->setEnabled(false);
     c.mainWindow().m_pColorWell = well.get();
@@ -141,17 +147,18 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
 
     // Fisheye controls.
     auto type = Matrix::radioColumn(right.next(70), {"Lens correction", "Fisheye", "None"}, {0, 1, 2});
+    type->setAccessibilityLabel("Correction type");
     k.b.add(type);
     w.contentView()->addSubview(type);
     type->setTarget(&c, &QVController::setCorrectionType);
     c.fisheye().mFECorrectionTypeMatrix = type.get();
     auto size = right.split(2);
-    c.fisheye().mFEOutputWidth = k.field(w, size[0]).get();
-    c.fisheye().mFEOutputHeight = k.field(w, size[1]).get();
+    c.fisheye().mFEOutputWidth = k.field(w, size[0], "Output width").get();
+    c.fisheye().mFEOutputHeight = k.field(w, size[1], "Output height").get();
     auto angles = right.split(2);
-    c.fisheye().mFEInputFOV = k.field(w, angles[0]).get();
-    c.fisheye().mFEOutputFOV = k.field(w, angles[1]).get();
-    auto sampler = k.b.makeIn<PopUpButton>(w, right.next());
+    c.fisheye().mFEInputFOV = k.field(w, angles[0], "Input field of view").get();
+    c.fisheye().mFEOutputFOV = k.field(w, angles[1], "Output field of view").get();
+    PopUpButton* sampler = k.popUp(w, right.next(), "Sampler");
     // Each item's tag is its sampler's code, which is also its position: the sampler is stored by
     // position and restored by tag.
     for (const unwrap::SamplerInfo& info : unwrap::kSamplers) {
@@ -160,9 +167,10 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     }
     sampler->selectItemAtIndex(unwrap::samplerCode(unwrap::kDefaultSampler));
     sampler->setTarget(&c, &QVController::setSamplerType);
-    c.fisheye().mFESamplertypePopUp = sampler.get();
+    c.fisheye().mFESamplertypePopUp = sampler;
     c.fisheye().mFEDefishButton = k.button(w, right.next(), "Unwrap", &QVController::defish).get();
     auto progress = k.b.makeIn<ProgressIndicator>(w, right.next());
+    progress->setAccessibilityLabel("Unwrap progress");
     progress->setHidden(true);
     c.fisheye().mFEUnwrapProgress = progress.get();
     c.fisheye().mFEDefishingText = k.label(w, right.next(), "Unwrapping...").get();
@@ -175,23 +183,23 @@ void buildParametersSheet(Builder& k) {
     auto sheet = k.window(Rect(0, 0, 560, 460), "Lens parameters", true);
     c.parametersSheet().m_pParametersSheet = sheet.get();
     Window& w = *sheet;
-    c.parametersSheet().m_pParametersTable = k.table(w, Rect(20, 160, 250, 280), "lens", &c, &c);
+    c.parametersSheet().m_pParametersTable = k.table(w, Rect(20, 160, 250, 280), "lens", "Lenses", &c, &c);
     Column side(290, 440, 250);
-    c.parametersSheet().m_pPSDatabaseText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSManufacturerPopUp = k.b.makeIn<PopUpButton>(w, side.next()).get();
-    auto model = k.b.makeIn<PopUpButton>(w, side.next());
+    c.parametersSheet().m_pPSDatabaseText = k.field(w, side.next(), "Lens database", false).get();
+    c.parametersSheet().m_pPSManufacturerPopUp = k.popUp(w, side.next(), "Camera make");
+    PopUpButton* model = k.popUp(w, side.next(), "Camera model");
     model->setTarget(&c, &QVController::onChangeModel);
-    c.parametersSheet().m_pPSModelPopUp = model.get();
+    c.parametersSheet().m_pPSModelPopUp = model;
     c.parametersSheet().mShowMatchingLenses = k.button(w, side.next(), "Only lenses for this focal length",
                                                        &QVController::onShowsMatchingLenses, ButtonType::Switch)
                                                   .get();
-    c.parametersSheet().m_pPSFocalLengthText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSFieldOfViewText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSRadialShiftModeText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSLensTypeText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSVigAmountText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSVigMidpointText = k.field(w, side.next(), false).get();
-    c.parametersSheet().m_pPSCorrectionMatrix = k.numberColumn(w, Rect(20, 60, 250, 90), 4);
+    c.parametersSheet().m_pPSFocalLengthText = k.field(w, side.next(), "Focal length", false).get();
+    c.parametersSheet().m_pPSFieldOfViewText = k.field(w, side.next(), "Field of view", false).get();
+    c.parametersSheet().m_pPSRadialShiftModeText = k.field(w, side.next(), "Radial shift mode", false).get();
+    c.parametersSheet().m_pPSLensTypeText = k.field(w, side.next(), "Lens type", false).get();
+    c.parametersSheet().m_pPSVigAmountText = k.field(w, side.next(), "Vignetting amount", false).get();
+    c.parametersSheet().m_pPSVigMidpointText = k.field(w, side.next(), "Vignetting midpoint", false).get();
+    c.parametersSheet().m_pPSCorrectionMatrix = k.numberColumn(w, Rect(20, 60, 250, 90), 4, "Coefficient");
     auto buttons = Column(290, 60, 250).split(2);
     c.parametersSheet().m_pLoadParametersButton =
         k.button(w, buttons[0], "Load", &QVController::onLoadParameters).get();
@@ -204,8 +212,8 @@ void buildDatabaseSheet(Builder& k) {
     auto sheet = k.window(Rect(0, 0, 480, 380), "Lens databases", true);
     c.databaseSheet().m_pDatabaseSheet = sheet.get();
     Window& w = *sheet;
-    c.databaseSheet().m_pCamNameTable = k.table(w, Rect(20, 110, 440, 250), "database", &c, &c);
-    c.databaseSheet().m_pDatabasePathTextField = k.field(w, Rect(20, 80, 440, 22), false).get();
+    c.databaseSheet().m_pCamNameTable = k.table(w, Rect(20, 110, 440, 250), "database", "Lens databases", &c, &c);
+    c.databaseSheet().m_pDatabasePathTextField = k.field(w, Rect(20, 80, 440, 22), "Database file", false).get();
     auto buttons = Column(20, 50, 440).split(5);
     k.button(w, buttons[0], "Browse", &QVController::onBrowseDatabase);
     c.databaseSheet().m_pLoadDatabaseButton = k.button(w, buttons[1], "Load", &QVController::onLoadDatabase).get();
@@ -222,33 +230,33 @@ void buildEditDatabaseSheet(Builder& k) {
     auto sheet = k.window(Rect(0, 0, 640, 500), "Edit lens database", true);
     c.editSheet().m_pEditDatabaseSheet = sheet.get();
     Window& w = *sheet;
-    c.editSheet().m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", &c, &c);
+    c.editSheet().m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", "Lenses", &c, &c);
     Column side(290, 480, 330);
-    c.editSheet().m_pESDatabaseText = k.field(w, side.next(), false).get();
+    c.editSheet().m_pESDatabaseText = k.field(w, side.next(), "Lens database", false).get();
     auto maker = side.split(2);
-    c.editSheet().m_pESManufacturerText = k.field(w, maker[0]).get();
-    auto makerPopUp = k.b.makeIn<PopUpButton>(w, maker[1]);
+    c.editSheet().m_pESManufacturerText = k.field(w, maker[0], "Camera make").get();
+    PopUpButton* makerPopUp = k.popUp(w, maker[1], "Known camera makes");
     makerPopUp->setTarget(&c, &QVController::onManufacturerPopup);
-    c.editSheet().m_pESManufacturerPopUp = makerPopUp.get();
+    c.editSheet().m_pESManufacturerPopUp = makerPopUp;
     auto model = side.split(2);
-    c.editSheet().m_pESModelText = k.field(w, model[0]).get();
-    auto modelPopUp = k.b.makeIn<PopUpButton>(w, model[1]);
+    c.editSheet().m_pESModelText = k.field(w, model[0], "Camera model").get();
+    PopUpButton* modelPopUp = k.popUp(w, model[1], "Known camera models");
     modelPopUp->setTarget(&c, &QVController::onModelsPopup);
-    c.editSheet().m_pESModelPopUp = modelPopUp.get();
+    c.editSheet().m_pESModelPopUp = modelPopUp;
     auto name = side.split(2);
-    c.editSheet().m_pESLensNameText = k.field(w, name[0]).get();
+    c.editSheet().m_pESLensNameText = k.field(w, name[0], "Lens name").get();
     k.button(w, name[1], "Rename", &QVController::onUpdateLensName);
-    c.editSheet().m_pESFocalLengthText = k.field(w, side.next()).get();
-    c.editSheet().m_pESFieldOfViewText = k.field(w, side.next()).get();
-    c.editSheet().m_pESVigAmountText = k.field(w, side.next()).get();
-    c.editSheet().m_pESVigMidpointText = k.field(w, side.next()).get();
-    auto type = k.b.makeIn<PopUpButton>(w, side.next());
+    c.editSheet().m_pESFocalLengthText = k.field(w, side.next(), "Focal length").get();
+    c.editSheet().m_pESFieldOfViewText = k.field(w, side.next(), "Field of view").get();
+    c.editSheet().m_pESVigAmountText = k.field(w, side.next(), "Vignetting amount").get();
+    c.editSheet().m_pESVigMidpointText = k.field(w, side.next(), "Vignetting midpoint").get();
+    PopUpButton* type = k.popUp(w, side.next(), "Lens type");
     for (const auto& entry : lens::userdb::kLensTypes) type->addItemWithTitle(bundle.localizedString(entry.labelKey));
-    c.editSheet().m_pESTypePopUp = type.get();
-    auto mode = k.b.makeIn<PopUpButton>(w, side.next());
+    c.editSheet().m_pESTypePopUp = type;
+    PopUpButton* mode = k.popUp(w, side.next(), "Radial shift mode");
     for (const auto& entry : lens::userdb::kRadialShiftModes) mode->addItemWithTitle(bundle.localizedString(entry.labelKey));
-    c.editSheet().m_pESShiftModePopUP = mode.get();
-    c.editSheet().m_pESMatrix = k.numberColumn(w, side.next(180), 8);
+    c.editSheet().m_pESShiftModePopUP = mode;
+    c.editSheet().m_pESMatrix = k.numberColumn(w, side.next(156), 8, "Coefficient");
     auto buttons = Column(20, 60, 600).split(4);
     k.button(w, buttons[0], "Add", &QVController::onAddLens);
     k.button(w, buttons[1], "Delete", &QVController::onDeleteLens);
@@ -262,13 +270,13 @@ void buildLensSelectionWindow(Builder& k) {
     auto window = k.window(Rect(150, 150, 900, 440), "My lenses", true);
     c.lensSelection().mLensSelectionWindow = window.get();
     Window& w = *window;
-    c.lensSelection().mManufacturerList = k.table(w, Rect(20, 80, 200, 300), "make", &c, &c);
-    auto models = k.b.makeIn<PopUpButton>(w, Rect(240, 396, 300, 22));
+    c.lensSelection().mManufacturerList = k.table(w, Rect(20, 80, 200, 300), "make", "Camera makes", &c, &c);
+    PopUpButton* models = k.popUp(w, Rect(240, 396, 300, 22), "Camera model");
     models->setTarget(&c, &QVController::onChangeSelectionModelPopUp);
-    c.lensSelection().mLensSelectionModelPopUp = models.get();
-    c.lensSelection().mAvailableLensList = k.table(w, Rect(240, 80, 300, 300), "lens", &c, &c);
+    c.lensSelection().mLensSelectionModelPopUp = models;
+    c.lensSelection().mAvailableLensList = k.table(w, Rect(240, 80, 300, 300), "lens", "Lenses", &c, &c);
     c.lensSelection().mAvailableLensList->setAllowsMultipleSelection(true);
-    c.lensSelection().mMyLensList = k.table(w, Rect(580, 80, 300, 300), "owned", &c, &c);
+    c.lensSelection().mMyLensList = k.table(w, Rect(580, 80, 300, 300), "owned", "My lenses", &c, &c);
     auto buttons = Column(20, 50, 860).split(4);
     k.button(w, buttons[0], "Add", &QVController::onAddLensToMyLensList);
     k.button(w, buttons[1], "Remove", &QVController::onRemoveLensFromMyLensList);
@@ -282,7 +290,7 @@ void buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
     k.c.preferences().mPreferencesWindow = window.get();
     preferences.mWindow = window.get();
     Window& w = *window;
-    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", &preferences, nullptr);
+    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", "My lenses", &preferences, nullptr);
     auto buttons = Column(20, 50, 320).split(3);
     auto remove = k.b.makeIn<Button>(w, buttons[0], "Remove");
     remove->setTarget(&preferences, &QVPreferences::onRemoveEntry);

@@ -27,25 +27,11 @@ namespace {
 class PreviewDrop : public testing::Test {
 protected:
     void SetUp() override {
-        backend();
-        Application::shared().reset();
-        backend().attachToApplication();
-        Responder& responder = Application::shared().responder();
-        // The first start asks which lenses the person owns: not now.
-        responder.queueAlert({1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
-        nib = QVLaunchApplication();
-        responder.reset();
-        // Alerts are answered at once and recorded, with no message box to wait on.
-        responder.setAlertPolicy([](const AlertRequest&) { return AlertAnswer{}; });
+        nib = qttest::launchApplication();
         ASSERT_NE(nib.displayView, nullptr);
         ASSERT_TRUE(nib.controller->mainWindow().m_pWindow->isVisible());
-        drainLoop();
     }
-    void TearDown() override {
-        drainLoop();
-        qv::waitForDetachedThreads(60);
-        Application::shared().reset();
-    }
+    void TearDown() override { qttest::closeApplication(); }
 
     // Drops the file on the preview's widget as the desktop would, and lets the loop run the drop.
     bool drop(const std::string& path) {

@@ -5,7 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "appkit/Application.h"
+#include "foundation/Bundle.h"
 #include "foundation/RunLoop.h"
+#include "foundation/Threads.h"
+#include "shell/QVApplicationMain.h"
 
 namespace qttest {
 
@@ -40,6 +44,29 @@ qv::qt::QtBackend& backend() {
 void drainLoop() {
     while (qv::RunLoop::main().runOnce(0)) {
     }
+}
+
+QVMainNib launchApplication() {
+    using qv::ui::Application;
+    backend();
+    Application::shared().reset();
+    backend().attachToApplication();
+    // The start-up's questions never wait for a person: the layer's own policies answer them.
+    qv::ui::Responder& responder = Application::shared().responder();
+    responder.reset();
+    responder.queueAlert({1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
+    QVMainNib nib = QVLaunchApplication();
+    responder.reset();
+    backend().attachToApplication();
+    responder.setAlertPolicy([](const qv::ui::AlertRequest&) { return qv::ui::AlertAnswer{}; });
+    drainLoop();
+    return nib;
+}
+
+void closeApplication() {
+    drainLoop();
+    qv::waitForDetachedThreads(60);
+    qv::ui::Application::shared().reset();
 }
 
 }  // namespace qttest

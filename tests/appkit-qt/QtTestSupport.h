@@ -9,6 +9,7 @@
 #include "appkit-qt/QtBackend.h"
 #include "appkit-qt/ViewPeer.h"
 #include "appkit/View.h"
+#include "shell/QVMainNib.h"
 
 namespace qttest {
 
@@ -24,6 +25,11 @@ W* widgetOf(const qv::ui::View& view) {
 
 // Runs the main loop's queued work (what the widgets sent the model).
 void drainLoop();
+
+// The application as a person starts it, in the backend's windows: the first start's question
+// answered "not now", every later alert answered at once and recorded. `closeApplication` ends it.
+QVMainNib launchApplication();
+void closeApplication();
 
 // Runs `act` on the first visible top-level widget of type W once one is shown; the timer goes with
 // the returned object.
