@@ -42,11 +42,14 @@ protected:
             painter.fillRect(rect(), palette().window());
             return;
         }
+        // The canvas has the screen's pixels per point: its pixels go to the screen one for one.
         const Bitmap& bitmap = window->canvas().bitmap();
-        const QImage canvas(bitmap.pixels.data(), bitmap.width, bitmap.height, qsizetype(bitmap.bytesPerRow),
-                            QImage::Format_RGBA8888_Premultiplied);
+        const double scale = window->canvas().backingScale();
+        QImage canvas(bitmap.pixels.data(), bitmap.width, bitmap.height, qsizetype(bitmap.bytesPerRow),
+                      QImage::Format_RGBA8888_Premultiplied);
+        canvas.setDevicePixelRatio(scale);
         const Rect r = view->convertRectToWindow(view->bounds());
-        const QRectF from(r.minX(), bitmap.height - r.maxY(), r.width(), r.height());
+        const QRectF from(r.minX() * scale, bitmap.height - r.maxY() * scale, r.width() * scale, r.height() * scale);
         painter.drawImage(QRectF(0, 0, width(), height()), canvas, from);
     }
 

@@ -175,7 +175,9 @@ void WindowPeer::sync(WindowPeer* parentPeer) {
     if (!m_window.isPanel() && (!m_menuBar || !m_menuBar->mirrors(menu)))
         m_menuBar = std::make_unique<MenuBarPeer>(menu, *m_widget->menuBar());
 
-    // The drawing, when the model drew again (views marked, or someone displayed the window).
+    // The drawing, when the model drew again (views marked, or someone displayed the window), with
+    // as many pixels per point as the screen the window is on.
+    m_window.setBackingScaleFactor(m_widget->devicePixelRatioF());
     m_window.displayIfNeeded();
     if (m_window.displayCount() != m_displays) {
         m_displays = m_window.displayCount();

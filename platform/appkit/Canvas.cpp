@@ -54,6 +54,14 @@ Canvas::Canvas(int width, int height) {
     m_state.clip = {0, 0, m_bitmap.width, m_bitmap.height};
 }
 
+Canvas::Canvas(int width, int height, double backingScale)
+    : Canvas(backingScale > 0 ? int(std::lround(width * backingScale)) : 0,
+             backingScale > 0 ? int(std::lround(height * backingScale)) : 0) {
+    if (!(backingScale > 0)) return;
+    m_backingScale = backingScale;
+    m_state.ctm = AffineTransform::scale(backingScale, backingScale);
+}
+
 void Canvas::saveState() { m_saved.push_back(m_state); }
 
 void Canvas::restoreState() {
@@ -184,7 +192,7 @@ void Canvas::clear(const Color& c) {
 bool Canvas::copyPixelsOneForOne(const Bitmap& image, const Rect& into, const Rect& from, double opacity) {
     const AffineTransform& t = m_state.ctm;
     if (opacity != 1.0 || image.format != PixelFormat::RGBA8 || !image.premultiplied || !image.isValid() ||
-        !m_bitmap.isValid() || t.a != 1 || t.b != 0 || t.c != 0 || t.d != 1)
+        !m_bitmap.isValid() || !(t.a > 0) || t.b != 0 || t.c != 0 || !(t.d > 0))
         return false;
     const Rect dest = t.apply(into.standardized()), src = from.standardized();
     const bool whole = dest.minX() == std::floor(dest.minX()) && dest.minY() == std::floor(dest.minY()) &&

@@ -1,7 +1,8 @@
 #pragma once
 // A software canvas: the graphics context that views draw into. Its unit is the point, one point
-// one pixel; user coordinates have their origin bottom-left with y up and pass through the current
-// transform. Pixels are kept as 8-bit RGBA, premultiplied, rows top-down, in a qv::Bitmap.
+// one pixel unless the canvas backs a screen of more pixels per point; user coordinates have their
+// origin bottom-left with y up and pass through the current transform. Pixels are kept as 8-bit
+// RGBA, premultiplied, rows top-down, in a qv::Bitmap.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -18,9 +19,14 @@ namespace qv::ui {
 class Canvas {
 public:
     Canvas(int width, int height);  // transparent; sizes below 1 make an empty canvas
+    // A canvas of width × height points at `backingScale` pixels per point (a screen's device pixel
+    // ratio): its bitmap has that many more pixels each way, and drawing starts scaled to match.
+    Canvas(int width, int height, double backingScale);
 
+    // The bitmap's size in pixels.
     int width() const { return m_bitmap.width; }
     int height() const { return m_bitmap.height; }
+    double backingScale() const { return m_backingScale; }
     const Bitmap& bitmap() const { return m_bitmap; }
 
     // Graphics state, saved and restored as a whole.
@@ -85,6 +91,7 @@ private:
     void fillPolygons(const std::vector<Polygon>& polygons, const Color& color);
 
     Bitmap m_bitmap;
+    double m_backingScale = 1;
     State m_state;
     std::vector<State> m_saved;
 };

@@ -86,9 +86,17 @@ void Window::close() {
     Application::shared().windowDidClose(*this);
 }
 
+void Window::setBackingScaleFactor(double scale) {
+    if (!(scale > 0) || scale == m_backingScale) return;
+    m_backingScale = scale;
+    if (m_contentView) m_contentView->setNeedsDisplay();
+}
+
 void Window::display() {
     const int width = int(std::lround(m_frame.size.width)), height = int(std::lround(m_frame.size.height));
-    if (m_canvas.width() != width || m_canvas.height() != height) m_canvas = Canvas(width, height);
+    if (m_canvas.width() != int(std::lround(width * m_backingScale)) ||
+        m_canvas.height() != int(std::lround(height * m_backingScale)) || m_canvas.backingScale() != m_backingScale)
+        m_canvas = Canvas(width, height, m_backingScale);
     m_canvas.clear(kWindowBackground);
     if (m_contentView) m_contentView->drawHierarchy(m_canvas);
     ++m_displays;

@@ -78,6 +78,11 @@ public:
     void displayIfNeeded();  // display() when any view is marked
     bool viewsNeedDisplay() const;
     const Canvas& canvas() const { return m_canvas; }
+    // Device pixels per point of the screen the window is on (1 unless a real window says more):
+    // the canvas has that many pixels per point, so the drawing is as sharp as the screen. A
+    // change redraws the whole window at the next display.
+    double backingScaleFactor() const { return m_backingScale; }
+    void setBackingScaleFactor(double scale);
     // Counts the redraws, so whatever shows the canvas knows when it changed.
     unsigned long displayCount() const { return m_displays; }
 
@@ -100,6 +105,7 @@ private:
     Window* m_sheetParent = nullptr;
     std::weak_ptr<View> m_trackingView;
     Canvas m_canvas{0, 0};
+    double m_backingScale = 1;
     unsigned long m_displays = 0;
 };
 

@@ -166,7 +166,8 @@ private:
     qv::ci::Image fitted(const qv::ci::Image& image, qv::AffineTransform* fit);
     // What drawPicture renders for the view's pixels: the drawn image itself, or, when the view
     // enlarges it, its source rendered once at its own resolution and enlarged from those pixels.
-    qv::ci::Image imageToRender(const qv::Rect& pixels);
+    // `points` is the part of the view drawn; `backingScale` the canvas pixels per point.
+    qv::ci::Image imageToRender(const qv::Rect& points, double backingScale);
     void drawPicture(qv::ui::Canvas& canvas);
     void drawCropInsideFrame(qv::ui::Canvas& canvas);
     // What a drag offers that this view takes: none, generic or copy, or everything for its own.
@@ -179,8 +180,9 @@ private:
         qv::ci::Image source;      // the unfitted image rendered at its own resolution
         qv::Rect region;           // the part of it rendered
         qv::ci::Image raster;      // those pixels
-        qv::Bitmap picture;        // the view's pixels of `shows` over pictureRect
+        qv::Bitmap picture;        // the view's pixels of `shows` over pictureRect, at pictureScale per point
         qv::Rect pictureRect;
+        double pictureScale = 1;
         qv::ci::Image shows;       // what picture holds
         qv::ci::Image successor;   // an image that differs from `shows` only inside `changed`
         qv::Rect changed;

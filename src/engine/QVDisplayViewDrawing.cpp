@@ -96,7 +96,7 @@ void QVDisplayView::drawRect(const qv::Rect&) {
     if (shown.showGrid) drawGridWithSpacing(shown.gridSpacing, shown.gridColor, bounds());
 }
 
-Image QVDisplayView::imageToRender(const qv::Rect& pixels) {
+Image QVDisplayView::imageToRender(const qv::Rect& points, double backingScale) {
     // A fitted preview shown larger than its own pixels (the 900-pixel proxy in a large view)
     // would run every step of the chain for every point of the view; its own pixels carry all
     // the detail there is, so the chain runs once per pixel of its own and only the enlargement
@@ -104,13 +104,13 @@ Image QVDisplayView::imageToRender(const qv::Rect& pixels) {
     // Over kept pixels the perspective step is geometry only: one fetch per point, no dearer
     // than the enlargement itself, so it is rendered directly.
     const bool geometryOverPixels = m_Prepared.isPixels && m_pFittedSource == m_pPerspectiveImage;
-    if (m_pFittedSource.isNull() || !(m_DrawnFit.a > 1) || geometryOverPixels) {
+    if (m_pFittedSource.isNull() || !(m_DrawnFit.a * backingScale > 1) || geometryOverPixels) {
         m_Cache.source = Image();
         return m_pImageToDraw;
     }
     const qv::Rect sourceExtent = qv::ci::Context::renderBounds(m_pFittedSource.extent());
     const qv::Rect region =
-        qv::ci::Context::renderBounds(m_DrawnFit.inverted().apply(pixels).insetBy(-2, -2)).intersection(sourceExtent);
+        qv::ci::Context::renderBounds(m_DrawnFit.inverted().apply(points).insetBy(-2, -2)).intersection(sourceExtent);
     if (region.isNull() || region.isEmpty()) return m_pImageToDraw;
     if (m_Cache.source != m_pFittedSource || m_Cache.region != region) {
         qv::Bitmap own = m_Context.createBitmap(m_pFittedSource, region, qv::PixelFormat::RGBA8);
@@ -125,32 +125,42 @@ Image QVDisplayView::imageToRender(const qv::Rect& pixels) {
 
 void QVDisplayView::drawPicture(Canvas& canvas) {
     if (m_pImageToDraw.isNull()) return;
-    // Only the part of the picture inside the drawing rectangle is rendered, at one pixel per point.
-    const qv::Rect pixels = qv::ci::Context::renderBounds(m_DrawingRct.intersection(bounds()));
-    if (pixels.isNull() || pixels.isEmpty()) return;
+    // Only the part of the picture inside the drawing rectangle is rendered, at one pixel per
+    // pixel of the canvas: on a screen of two pixels per point the picture has twice the pixels
+    // each way, rendered from the image itself rather than enlarged from a coarser rendering.
+    const qv::Rect points = qv::ci::Context::renderBounds(m_DrawingRct.intersection(bounds()));
+    if (points.isNull() || points.isEmpty()) return;
+    const double scale = canvas.backingScale();
+    const qv::AffineTransform toPixels = qv::AffineTransform::scale(scale, scale);
+    const qv::Rect pixels = qv::ci::Context::renderBounds(toPixels.apply(points));
+    auto inPixels = [&toPixels](const Image& image) {
+        return toPixels.a == 1 ? image : image.imageByApplyingTransform(toPixels);
+    };
     PictureCache& cache = m_Cache;
-    const bool sameFrame = cache.picture.isValid() && cache.pictureRect == pixels;
+    const bool sameFrame = cache.picture.isValid() && cache.pictureRect == points && cache.pictureScale == scale;
     if (!sameFrame || cache.shows != m_pImageToDraw) {
-        const qv::Rect part = qv::ci::Context::renderBounds(cache.changed.intersection(pixels));
+        const qv::Rect part =
+            qv::ci::Context::renderBounds(toPixels.apply(cache.changed.intersection(points))).intersection(pixels);
         const bool partly = sameFrame && cache.successor == m_pImageToDraw && !cache.shows.isNull();
         cache.shows = Image();
         cache.successor = Image();
         cache.changed = qv::Rect::null();
         if (partly) {
             if (!part.isNull() && !part.isEmpty()) {
-                const qv::Bitmap changed = m_Context.createBitmap(m_pImageToDraw, part, qv::PixelFormat::RGBA8);
+                const qv::Bitmap changed = m_Context.createBitmap(inPixels(m_pImageToDraw), part, qv::PixelFormat::RGBA8);
                 if (!changed.isValid()) return;
                 copyRows(changed, part, cache.picture, pixels);
             }
         } else {
             if (!sameFrame)
                 cache.picture = qv::Bitmap::make(int(pixels.width()), int(pixels.height()), qv::PixelFormat::RGBA8, true);
-            if (!m_Context.render(imageToRender(pixels), cache.picture, pixels)) return;
+            if (!m_Context.render(inPixels(imageToRender(points, scale)), cache.picture, pixels)) return;
         }
         cache.shows = m_pImageToDraw;
-        cache.pictureRect = pixels;
+        cache.pictureRect = points;
+        cache.pictureScale = scale;
     }
-    canvas.drawImage(cache.picture, pixels, qv::Rect(0, 0, cache.picture.width, cache.picture.height), 1.0);
+    canvas.drawImage(cache.picture, points, qv::Rect(0, 0, cache.picture.width, cache.picture.height), 1.0);
 }
 
 qv::Rect QVDisplayView::cropInsideFrame() const {

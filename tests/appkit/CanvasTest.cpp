@@ -240,3 +240,43 @@ TEST(View, WindowsDrawTheirViewsInPlaceAndOnlyWhenMarked) {
     EXPECT_EQ(alone.pixel(0, 0), kBlack);
     EXPECT_EQ(view->convertPointFromWindow({15, 10}), (Point{5, 5}));
 }
+
+TEST(View, AWindowOnAScreenOfTwoPixelsPerPointDrawsEveryPointWithFourPixels) {
+    Window window(Rect(0, 0, 40, 30));
+    auto view = std::make_shared<FramedView>(Rect(10, 5, 20, 10));
+    window.contentView()->addSubview(view);
+    window.display();
+    EXPECT_EQ(window.canvas().width(), 40);
+    window.setBackingScaleFactor(2);
+    EXPECT_TRUE(window.viewsNeedDisplay()) << "a new scale redraws the window";
+    window.displayIfNeeded();
+    const Canvas& canvas = window.canvas();
+    ASSERT_EQ(canvas.width(), 80);
+    ASSERT_EQ(canvas.height(), 60);
+    EXPECT_DOUBLE_EQ(canvas.backingScale(), 2.0);
+    // The view's frame (rows 15..24 of points from the top) covers rows 30..49 of pixels; its
+    // one-point frame line is two pixels wide.
+    EXPECT_EQ(canvas.pixel(20, 30), kBlack);
+    EXPECT_EQ(canvas.pixel(21, 31), kBlack);
+    EXPECT_EQ(canvas.pixel(22, 32)[0], 128);
+    EXPECT_EQ(canvas.pixel(59, 49), kBlack);
+    EXPECT_NE(canvas.pixel(19, 40), kBlack);
+    window.setBackingScaleFactor(0);  // not a scale: ignored
+    EXPECT_DOUBLE_EQ(window.backingScaleFactor(), 2.0);
+}
+
+TEST(Canvas, AtTwoPixelsPerPointAnImageOfTwiceThePixelsIsCopiedPixelForPixel) {
+    Canvas canvas(2, 2, 2);
+    ASSERT_EQ(canvas.width(), 4);
+    // A 4 × 4 picture into the canvas's 2 × 2 points: each of its pixels lands on one of the canvas's.
+    Bitmap image = Bitmap::make(4, 4, PixelFormat::RGBA8, true);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const std::uint8_t v = (x + y) % 2 ? 255 : 0;
+            const std::uint8_t px[4] = {v, v, v, 255};
+            std::copy(px, px + 4, image.row(y) + x * 4);
+        }
+    ASSERT_TRUE(canvas.drawImage(image, Rect(0, 0, 2, 2), Rect(0, 0, 4, 4)));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(canvas.pixel(x, y), (x + y) % 2 ? kWhite : kBlack) << x << ", " << y;
+}
