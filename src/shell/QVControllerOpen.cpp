@@ -160,9 +160,15 @@ void QVController::openImage(const std::string& chosen) {
     auto& defaults = qv::UserDefaults::standard();
     defaults.set(shell::keys::kOpenButton, true);
     defaults.set(shell::keys::kEnableControl, true);
+#ifdef QV_PLUGIN_BUILD
+    // The plug-in keeps the working path in the preferences file itself.
+    qv::PreferencesFile::update([&](qv::Value& root) { root[shell::keys::kImageFilePath] = path; });
+    defaults.set(shell::keys::kImageDirectoryPath, qv::paths::deletingLastPathComponent(path));
+#else
     defaults.set(shell::keys::kImageFilePath, path);
     defaults.set(shell::keys::kImageDirectoryPath,
                  qv::paths::deletingLastPathComponent(IsMacOSSnowLeopardRunning() ? chosen : path));
+#endif
     defaults.synchronize();
     if (mMain.m_pDisplayView) mMain.m_pDisplayView->setMagnification(100);
     if (mMain.m_pWindow) mMain.m_pWindow->setDocumentEdited(false);
@@ -173,17 +179,26 @@ void QVController::openImage(const std::string& chosen) {
     bool automatic = false;
     if (!selectLensFromPreferences()) {
         automatic = autoselectionForLens();
-        if (!automatic && mMain.m_pDatabaseText)
-            mMain.m_pDatabaseText->setStringValue(m_pMainBundle.localizedString("NoMatchFound"));
+#ifdef QV_PLUGIN_BUILD
+        constexpr const char* kNoMatch = "No Match Found";
+#else
+        constexpr const char* kNoMatch = "NoMatchFound";
+#endif
+        if (!automatic && mMain.m_pDatabaseText) mMain.m_pDatabaseText->setStringValue(m_pMainBundle.localizedString(kNoMatch));
     }
     if (mMain.mPrefMenuItem) mMain.mPrefMenuItem->setEnabled(true);
     if (automatic && mMain.m_pDisplayView) {
+#ifdef QV_PLUGIN_BUILD  // no batch runs in the plug-in, and its window redraws the correction itself
+        mMain.m_pDisplayView->applyCorrection();
+        markWindowEdited();
+#else
         mMain.m_pDisplayView->setBatchFlagTo(false);
         mMain.m_pDisplayView->applyCorrection();
         markWindowEdited();
         mMain.m_pDisplayView->drawCorrectedImage();
         mMain.m_pDisplayView->calculateDrawingRect();
         mMain.m_pDisplayView->setNeedsDisplay();
+#endif
         mState.mCorrectionsApplied = true;
     }
 }

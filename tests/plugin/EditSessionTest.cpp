@@ -17,7 +17,9 @@
 #include "engine/QVDisplayView.h"
 #include "foundation/Bundle.h"
 #include "foundation/Files.h"
+#include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
+#include "foundation/UserDefaults.h"
 #include "host/RecordingEditManager.h"
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
@@ -480,6 +482,15 @@ TEST_F(EditSessionTest, AcceptingTheOwnedLensQuestionOpensTheSheetOnAllLensesOfT
     EXPECT_EQ(shownModel, std::optional<std::string>("Show All"));
     EXPECT_FALSE(plugIn.controller()->state().mLensSelectionInProgress);
     EXPECT_TRUE(plugIn.controller()->state().m_bImageLoaded);
+}
+
+TEST_F(EditSessionTest, TheOpenStepKeepsTheWorkingPathInThePreferencesFile) {
+    QVEditPlugIn& plugIn = begin();
+    const std::string working = plugIn.controller()->state().m_pFileToLoad;
+    ASSERT_FALSE(working.empty());
+    EXPECT_EQ(qv::PreferencesFile::read().get(shell::keys::kImageFilePath).stringOr(""), working);
+    EXPECT_EQ(qv::UserDefaults::standard().object(shell::keys::kImageDirectoryPath).stringOr(""),
+              qv::paths::deletingLastPathComponent(working));
 }
 
 }  // namespace
