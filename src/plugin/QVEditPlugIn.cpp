@@ -141,6 +141,6 @@ void QVEditPlugIn::beginEditSession() {
     // 18: the editable file is opened; the profile thread is handed its path, read by nobody else.
     if (mImagePaths.empty() || !mImagePaths.front()) return;
     const std::string path = *mImagePaths.front();
-    qv::detachThread([path] { QVController::performSipsCommand(path); });
+    qv::detachThread([path] { shell::performSipsCommand(path); });
     c.openImage(path);
 }

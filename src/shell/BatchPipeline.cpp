@@ -33,8 +33,7 @@ std::optional<LoadedPhoto> loadPhoto(const std::string& path) {
 CorrectionSettings CorrectionSettings::of(QVController& c) {
     CorrectionSettings s;
     s.parameters = c.correctionParameters();
-    s.fisheye = FisheyeSettings{c.fishEyeOutputWidth(), c.fishEyeOutputHeight(), c.fishEyeInputFOV(),
-                                c.fishEyeOutputFOV(), c.fishEyeSamplerType()};
+    s.fisheye = c.fisheyeSettings();
     return s;
 }
 

@@ -16,6 +16,7 @@
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
 #include "output/QVOutputType.h"
+#include "shell/UnwrapRequest.h"
 
 class QVController;
 
@@ -33,18 +34,12 @@ struct LoadedPhoto {
 // file or does not decode.
 std::optional<LoadedPhoto> loadPhoto(const std::string& path);
 
-// The fisheye settings of the main window's fields.
-struct FisheyeSettings {
-    float outputWidth = 0, outputHeight = 0, inputFOV = 0, outputFOV = 0;
-    int samplerType = 3;
-};
-
 // Every setting the correction of one photo reads, as values taken on the main thread.
 struct CorrectionSettings {
     static CorrectionSettings of(QVController& controller);
 
     CorrectionParameters parameters;
-    FisheyeSettings fisheye;
+    shell::UnwrapSettings fisheye;  // the main window's fisheye fields
 };
 
 // The corrected image: distortion (lens correction with non-zero coefficients only), the affine

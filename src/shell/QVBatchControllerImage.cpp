@@ -107,11 +107,11 @@ QVBatchController::Result QVBatchController::unwrapImageToFile(const std::string
         setControls(true);  // the main window's controls come back whatever happened
         return result;
     };
-    const batch::FisheyeSettings& fe = settings.fisheye;
+    const shell::UnwrapSettings& fe = settings.fisheye;
     if (fe.inputFOV < 0) return finish({false, false, output, "Unwrap:Inpur FOV width cannot be negative"});
     if (fe.outputFOV < 0) return finish({false, false, output, "Unwrap:Output FOV width cannot be negative"});
-    if (fe.outputWidth < 0) return finish({false, false, output, "Unwrap:Output image width cannot be negative"});
-    if (fe.outputHeight < 0) return finish({false, false, output, "Unwrap:Output image height cannot be negative"});
+    if (fe.width < 0) return finish({false, false, output, "Unwrap:Output image width cannot be negative"});
+    if (fe.height < 0) return finish({false, false, output, "Unwrap:Output image height cannot be negative"});
     // The engine unwraps only a fisheye angle above 0 into a perspective angle below 180.
     if (!(fe.inputFOV > 0) || !(fe.outputFOV > 0 && fe.outputFOV < 180))
         return finish({false, false, output, "Unwrap:the fields of view must be above 0 and the output's below 180"});
@@ -125,8 +125,8 @@ QVBatchController::Result QVBatchController::unwrapImageToFile(const std::string
     ::close(fd);
     std::remove(temporary.c_str());
     const std::string intermediate = temporary + "." + qv::paths::pathExtension(output);
-    const int status = UnwrapData(source.c_str(), intermediate.c_str(), fe.outputWidth, fe.outputHeight,
-                                  int(fe.inputFOV), int(fe.outputFOV), fe.samplerType, kUnwrapThreads);
+    const int status = UnwrapData(source.c_str(), intermediate.c_str(), fe.width, fe.height,
+                                  fe.wholeInputFOV(), fe.wholeOutputFOV(), fe.sampler, kUnwrapThreads);
     std::optional<batch::LoadedPhoto> unwrapped;
     if (status == 0) unwrapped = batch::loadPhoto(intermediate);
     std::remove(intermediate.c_str());

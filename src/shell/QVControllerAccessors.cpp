@@ -13,69 +13,56 @@ bool isOn(const qv::ui::Button* button) { return button && button->state() == qv
 
 }  // namespace
 
-double QVController::yaw() const { return valueOf(mMain.m_pHorizontalSlider); }
-double QVController::pitch() const { return valueOf(mMain.m_pVerticalSlider); }
-double QVController::rotationAngle() const { return -valueOf(mMain.m_pRotationSlider); }
-double QVController::aspectValue() const { return valueOf(mMain.mAspectSlider); }
-
 bool QVController::isAutoScaleChecked() const {
     auto cell = mMain.m_pCropRadioButtons ? mMain.m_pCropRadioButtons->selectedCell() : nullptr;
     return cell && cell->tag() == 0;
 }
 
-double QVController::redValue() const { return 1.0 + valueOf(mMain.m_pFixRedSlider); }
-double QVController::blueValue() const { return 1.0 + valueOf(mMain.m_pFixBlueSlider); }
-double QVController::vignetMidpoint() const { return valueOf(mMain.m_pVigMidpointSlider); }
-double QVController::vignetBrightness() const { return valueOf(mMain.m_pVigAmountSlider); }
-bool QVController::isVignetRequired() const {
-    return mMain.m_pVigAmountSlider && mMain.m_pVigAmountSlider->floatValue() != 0;
-}
-double QVController::scaleValue() const { return valueOf(mMain.m_pScaleSlider); }
-
 bool QVController::previewCheckboxStatus() const { return isOn(mMain.m_pPreviewCheckbox); }
 int QVController::magnificationValue() const {
     return mMain.m_pZoomPercentageText ? mMain.m_pZoomPercentageText->intValue() : 100;
-}
-bool QVController::showGrid() const { return isOn(mMain.m_pShowGridCheckbox); }
-int QVController::gridSpacing() const { return mMain.m_pGridSlider ? mMain.m_pGridSlider->intValue() : 0; }
-qv::ui::Color QVController::gridColor() const {
-    return mMain.m_pColorWell ? mMain.m_pColorWell->color() : qv::ui::Color::yellowColor();
 }
 
 void QVController::setOriginalImagePath(const std::string& path) { mState.mOriginalImagePath = path; }
 
 CorrectionParameters QVController::correctionParameters() {
+    const shell::MainWindowOutlets& m = mMain;
     CorrectionParameters p;
     p.correctionType = correctionType();
     p.coefficients = correctionValues();
-    p.red = redValue();
-    p.green = greenValue();
-    p.blue = blueValue();
-    p.vignetRequired = isVignetRequired();
-    p.vignetBrightness = vignetBrightness();
-    p.vignetMidpoint = vignetMidpoint();
-    p.scale = scaleValue();
-    p.aspect = aspectValue();
-    p.yaw = yaw();
-    p.pitch = pitch();
-    p.rotation = rotationAngle();
+    p.red = 1.0 + valueOf(m.m_pFixRedSlider);
+    p.green = 1.0;
+    p.blue = 1.0 + valueOf(m.m_pFixBlueSlider);
+    p.vignetRequired = m.m_pVigAmountSlider && m.m_pVigAmountSlider->floatValue() != 0;
+    p.vignetBrightness = valueOf(m.m_pVigAmountSlider);
+    p.vignetMidpoint = valueOf(m.m_pVigMidpointSlider);
+    p.scale = valueOf(m.m_pScaleSlider);
+    p.aspect = valueOf(m.mAspectSlider);
+    p.yaw = valueOf(m.m_pHorizontalSlider);
+    p.pitch = valueOf(m.m_pVerticalSlider);
+    p.rotation = -valueOf(m.m_pRotationSlider);  // the slider turns the other way
     p.angularWidthFor = angularWidthRule();
-    p.cropNone = isCropNoneSelected();
-    p.cropInside = isCropInsideSelected();
-    p.cropOutside = isCropOutsideSelected();
-    p.showGrid = showGrid();
-    p.gridSpacing = gridSpacing();
-    p.gridColor = gridColor();
+    p.cropNone = mState.mCropNone;
+    p.cropInside = mState.mCropInside;
+    p.cropOutside = mState.mCropOutside;
+    p.showGrid = isOn(m.m_pShowGridCheckbox);
+    p.gridSpacing = m.m_pGridSlider ? m.m_pGridSlider->intValue() : 0;
+    p.gridColor = m.m_pColorWell ? m.m_pColorWell->color() : qv::ui::Color::yellowColor();
     p.originalImagePath = originalImagePath();
     return p;
 }
 
 double QVController::focalLength() const { return valueOf(mMain.mFocalLengthField); }
 
-float QVController::fishEyeOutputWidth() const { return float(valueOf(mFisheye.mFEOutputWidth)); }
-float QVController::fishEyeOutputHeight() const { return float(valueOf(mFisheye.mFEOutputHeight)); }
-float QVController::fishEyeInputFOV() const { return float(valueOf(mFisheye.mFEInputFOV)); }
-float QVController::fishEyeOutputFOV() const { return float(valueOf(mFisheye.mFEOutputFOV)); }
+shell::UnwrapSettings QVController::fisheyeSettings() const {
+    shell::UnwrapSettings settings;
+    settings.width = float(valueOf(mFisheye.mFEOutputWidth));
+    settings.height = float(valueOf(mFisheye.mFEOutputHeight));
+    settings.inputFOV = float(valueOf(mFisheye.mFEInputFOV));
+    settings.outputFOV = float(valueOf(mFisheye.mFEOutputFOV));
+    settings.sampler = mState.mFESamplerType.load();
+    return settings;
+}
 
 bool QVController::isBatchRunning() const {
     return mMain.m_pDisplayView && mMain.m_pDisplayView->isBatchProcessInProgress();
@@ -118,14 +105,3 @@ double QVController::lensDBFieldOfView() const {
                ? focalLength()
                : 0.0;
 }
-
-double QVController::calculateVerticalFOVFromHFOV(double h, double width, double height) {
-    return QVFieldOfView::calculateVerticalFOVFromHFOV(h, width, height);
-}
-
-double QVController::calculateDiagonalFOVFromHVOV(double h, double v) {
-    return QVFieldOfView::calculateDiagonalFOVFromHVOV(h, v);
-}
-
-double QVController::degToRad(double degrees) { return QVFieldOfView::degToRad(degrees); }
-double QVController::radToDeg(double radians) { return QVFieldOfView::radToDeg(radians); }

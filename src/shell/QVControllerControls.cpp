@@ -53,7 +53,7 @@ void QVController::onRotationSlider(Control* sender) {
 void QVController::onRotationStepper(Control* sender) {
     if (!mState.m_bImageLoaded || !sender) return;
     // The stepper works as a delta on the slider's angle and rests at 0 between clicks.
-    double angle = -rotationAngle() + sender->floatValue();
+    double angle = (mMain.m_pRotationSlider ? mMain.m_pRotationSlider->doubleValue() : 0.0) + sender->floatValue();
     sender->setDoubleValue(0);
     angle = std::clamp(angle, -180.0, 180.0);
     allowInsideCrop(angle == 0);
@@ -148,7 +148,7 @@ void QVController::onZoomMinus(Control*) {
 }
 
 void QVController::onShowGrid(Control*) {
-    const bool on = showGrid();
+    const bool on = mMain.m_pShowGridCheckbox && mMain.m_pShowGridCheckbox->state() == qv::ui::kOnState;
     if (mMain.m_pGridSlider) mMain.m_pGridSlider->setEnabled(on);
     if (mMain.m_pColorWell) mMain.m_pColorWell->setEnabled(on);
     if (mMain.m_pDisplayView) mMain.m_pDisplayView->setNeedsDisplay();

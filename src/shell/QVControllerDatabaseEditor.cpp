@@ -57,7 +57,6 @@ void fillPopUp(qv::ui::PopUpButton* popUp, const std::vector<std::string>& title
 
 }  // namespace
 
-qv::Value QVController::newLensParametersDictionary() { return userdb::newLensParametersDictionary(); }
 
 void QVController::setEditSheetSaveTitle(const char* key) {
     if (mEditSheet.m_pESSaveDatabaseButton) mEditSheet.m_pESSaveDatabaseButton->setTitle(m_pMainBundle.localizedString(key));
@@ -177,7 +176,7 @@ void QVController::onModelsPopup(qv::ui::PopUpButton* sender) {
 void QVController::onAddLens(Control*) {
     if (!mState.m_pLensArray) mState.m_pLensArray = qv::Array();
     if (mState.m_pLensArray->empty()) {
-        mState.m_pLensArray->push_back(newLensParametersDictionary());
+        mState.m_pLensArray->push_back(userdb::newLensParametersDictionary());
     } else {
         qv::Value copy = mState.m_pLensArray->back();
         copy[keys::kLensName] = "Untitled";
@@ -254,7 +253,7 @@ void QVController::storeEditSheetFields(qv::Value& database, qv::Array& manufact
         record = userdb::storedRecord(record, fields);
     } else {
         // Nothing selected: the typed fields become a record of their own.
-        mState.m_pLensArray->push_back(userdb::storedRecord(newLensParametersDictionary(), fields));
+        mState.m_pLensArray->push_back(userdb::storedRecord(userdb::newLensParametersDictionary(), fields));
     }
     if (!database.isDictionary()) database = qv::Value(qv::Dictionary());
     database[keys::kCameraManufacturers] = qv::Value(manufacturers);

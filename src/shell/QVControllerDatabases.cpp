@@ -53,11 +53,11 @@ bool QVController::addDatabase(const std::string& path) {
     if (shell::isUserDatabasePath(path)) {
         if (!setDatabaseValues(path)) return false;
         mState.mDatabaseRows.push_back({qv::paths::lastPathComponent(qv::paths::deletingPathExtension(path)), path});
-        setIsPTLens(false);
+        mState.mIsPTLens = false;
         return true;
     }
     if (!databaseLoader().loadPTLensDatabase(path)) return false;
-    setIsPTLens(true);
+    mState.mIsPTLens = true;
     return setDatabaseValues(path);
 }
 

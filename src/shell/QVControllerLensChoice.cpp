@@ -13,13 +13,12 @@
 #include "imageio/ImageProperties.h"
 #include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
+#include "shell/LensListRules.h"
 
 namespace {
 
 constexpr double kMatchTolerance = 0.1;
 constexpr const char* kNoValue = "--";
-
-std::string lensName(const qv::Value& record) { return record.get(lens::keys::kLensName).stringOr(""); }
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -51,7 +50,7 @@ int rowNamed(const std::vector<shell::DatabaseRow>& rows, const std::string& nam
 
 int rowOfLens(const qv::Array& lenses, const std::string& name) {
     for (std::size_t i = 0; i < lenses.size(); ++i)
-        if (lensName(lenses[i]) == name) return int(i);
+        if (shell::lensName(lenses[i]) == name) return int(i);
     return -1;
 }
 
@@ -142,13 +141,13 @@ void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
     }
     setParameters();
     if (mParametersSheet.m_pParametersTable) mParametersSheet.m_pParametersTable->reloadData();
-    const int lensRow = mState.m_pLensArray ? rowOfLens(*mState.m_pLensArray, lensName(entry)) : -1;
+    const int lensRow = mState.m_pLensArray ? rowOfLens(*mState.m_pLensArray, shell::lensName(entry)) : -1;
     const bool batch = isBatchRunning();
     if (!batch && lensRow >= 0 && mParametersSheet.m_pParametersTable) {
         mParametersSheet.m_pParametersTable->selectRow(lensRow);
         onLoadParameters(nullptr);
     }
-    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(lensName(entry));
+    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(shell::lensName(entry));
     if (mMain.mFocalLengthField)
         mMain.mFocalLengthField->setFloatValue(
             mMain.m_pFocalLengthText ? std::strtof(mMain.m_pFocalLengthText->stringValue().c_str(), nullptr) : 0);
@@ -243,17 +242,17 @@ bool QVController::autoselectionForLens() {
             }
             showCamera(rememberedMake);
             mState.m_pLensArray = loader.lensArrayForCamGroup(groups);
-            removeMultipleEntriesFrom(*mState.m_pLensArray);
+            shell::removeMultipleEntriesFrom(*mState.m_pLensArray);
         }
         if (state == CameraOnly && mState.m_pLensArray) {
             const bool rangeUnknown = minFocal == 0 || maxFocal == 0;
             for (const qv::Value& lens : *mState.m_pLensArray) {
                 if (rangeUnknown) {
                     if (!near(lens.get(lens::keys::kLensFocalLength).floatOr(0), focal)) continue;
-                    focalMatches.push_back(lensName(lens));
+                    focalMatches.push_back(shell::lensName(lens));
                     state = LensFound;
                     if (near(lens.get(lens::keys::kMaxAperture).floatOr(0), double(aperture)))
-                        focalAndApertureMatches.push_back(lensName(lens));
+                        focalAndApertureMatches.push_back(shell::lensName(lens));
                 } else if (rangeMatches(lens)) {
                     candidates.push_back(lens);
                 }
@@ -270,8 +269,8 @@ bool QVController::autoselectionForLens() {
             const qv::Value chosen = candidates[std::size_t(best)];
             showCamera(camNameForLens(chosen));
             mState.m_pLensArray = loader.lensArrayForCamGroup({chosen.get(lens::keys::kLensGroup).stringOr("")});
-            removeMultipleEntriesFrom(*mState.m_pLensArray);
-            int row = rowOfLens(*mState.m_pLensArray, lensName(chosen));
+            shell::removeMultipleEntriesFrom(*mState.m_pLensArray);
+            int row = rowOfLens(*mState.m_pLensArray, shell::lensName(chosen));
             if (row < 0) row = int(mState.m_pLensArray->size()) - 1;
             updateUIWithLensInfo(row);
             state = LensFound;
@@ -327,8 +326,8 @@ void QVController::choseBestLensFrom(const std::vector<std::string>& names) {
         const qv::Array owned = QVPreferences::readRecentLenses();
         bool found = false;
         for (const qv::Value& entry : owned) {
-            if (std::find(names.begin(), names.end(), lensName(entry)) != names.end()) {
-                choice = lensName(entry);
+            if (std::find(names.begin(), names.end(), shell::lensName(entry)) != names.end()) {
+                choice = shell::lensName(entry);
                 found = true;
                 break;
             }
@@ -365,7 +364,7 @@ bool QVController::loadMatchingLens(const std::string& name) {
 bool QVController::loadRecentSettings(const qv::Value& entry) {
     const auto make = entry.get(lens::keys::kMenuMake).asString();
     if (!make || mState.m_pPTLensCamInfoArray.empty()) return false;
-    const std::string name = lensName(entry);
+    const std::string name = shell::lensName(entry);
     for (const qv::Value& record : mState.m_pPTLensCamInfoArray) {
         if (!equalsIgnoringCase(record.get(lens::keys::kMenuMake).stringOr(""), *make)) continue;
         if (const int row = rowNamed(mState.mDatabaseRows, *make); row >= 0 && mDatabaseSheet.m_pCamNameTable)

@@ -20,7 +20,6 @@
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
-#include "imageio/ImageTool.h"
 #include "shell/LensInfoText.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
@@ -33,8 +32,6 @@ const std::vector<std::string> kPhotoExtensions = {"jpeg", "jpg", "tiff", "tif",
 constexpr double kExifToolTimeoutSeconds = 60;
 
 }  // namespace
-
-std::string QVController::workingCopyPath() { return qv::paths::temporaryFolder() + "QuorvelCI.jpg"; }
 
 void QVController::onLoadImage(Control*) {
     std::string folder = qv::PreferencesFile::read().get(shell::keys::kImageDirectoryPath).stringOr("");
@@ -49,7 +46,7 @@ void QVController::onLoadImage(Control*) {
             if (code != qv::ui::kOKButton || chosen.empty()) return;
             shell::sweepSupportFolder();
             openImage(chosen);
-            if (mState.m_bImageLoaded) qv::detachThread([photo = mState.m_pFileToLoad] { performSipsCommand(photo); });
+            if (mState.m_bImageLoaded) qv::detachThread([photo = mState.m_pFileToLoad] { shell::performSipsCommand(photo); });
         });
 }
 
@@ -102,7 +99,7 @@ bool QVController::createSmallScaledImage(const std::string& photo, const qv::Di
                             qv::io::kCGImagePropertyGPSDictionary, qv::io::kCGImagePropertyIPTCDictionary,
                             qv::io::kQVImagePropertyXMPPacket})
         if (auto found = properties.find(key); found != properties.end()) copyProperties[key] = found->second;
-    auto destination = qv::io::ImageDestination::createWithPath(workingCopyPath(), "public.jpeg");
+    auto destination = qv::io::ImageDestination::createWithPath(shell::workingCopyPath(), "public.jpeg");
     if (!destination) return false;
     destination->addImage(std::move(drawn), copyProperties, source->colorSpace());
     return destination->finalize();
@@ -130,7 +127,7 @@ void QVController::openImage(const std::string& chosen) {
             showErrorDialog(chosen);
             return;
         }
-        path = workingCopyPath();
+        path = shell::workingCopyPath();
         photo.colorSpace = source->colorSpace();
     }
 #ifndef QV_PLUGIN_BUILD  // the save panel and its controls are the application's
@@ -228,10 +225,6 @@ void QVController::displayImageProperties() {
     show(mMain.m_pManufacturerText, exif.get("Make"));
     show(mMain.m_pCameraModelText, exif.get("Model"));
     show(mMain.m_pFocalLengthText, exif.get("Focal Length"));
-}
-
-void QVController::performSipsCommand(std::string photo) {
-    qv::io::extractProfile(photo, qv::paths::supportFolder() + "Profile");
 }
 
 void QVController::showErrorDialog(const std::string& path) {

@@ -6,6 +6,7 @@
 #include "foundation/PreferencesFile.h"
 #include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
+#include "shell/LensListRules.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
 #include "shell/UserLensDatabase.h"
@@ -14,8 +15,6 @@ namespace {
 
 constexpr const char* kShowAll = "Show All";
 constexpr std::size_t kMaximumSavedOwnedLenses = 20;
-
-std::string lensName(const qv::Value& record) { return record.get(lens::keys::kLensName).stringOr(""); }
 
 // The record at a table row, when the row lies in the list.
 const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
@@ -29,16 +28,12 @@ const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
 
 void QVController::setPTLensValues(const std::array<double, 4>& values) { mState.mPTLensValuesArray = values; }
 
-std::array<double, 4> QVController::ptLensValues() const { return mState.mPTLensValuesArray; }
-
 void QVController::setCorrectionMatrix(const std::array<float, 4>& cells) {
     if (!mParametersSheet.m_pPSCorrectionMatrix) return;
     for (int row = 0; row < 4; ++row)
         if (auto cell = mParametersSheet.m_pPSCorrectionMatrix->cellAtRow(row, 0))
             cell->setFloatValue(cells[std::size_t(row)]);
 }
-
-void QVController::setIsPTLens(bool isPTLens) { mState.mIsPTLens = isPTLens; }
 
 std::vector<double> QVController::correctionValues() const {
     if (mState.mIsPTLens) return {mState.mPTLensValuesArray.begin(), mState.mPTLensValuesArray.end()};
@@ -112,7 +107,7 @@ void QVController::setParameters(qv::ui::TableView* table) {
                 groups.push_back(group);
             }
             mState.m_pLensArray = databaseLoader().lensArrayForCamGroup(groups);
-            removeMultipleEntriesFrom(*mState.m_pLensArray);
+            shell::removeMultipleEntriesFrom(*mState.m_pLensArray);
             if (mParametersSheet.m_pParametersTable) {
                 mParametersSheet.m_pParametersTable->reloadData();
                 if (mParametersSheet.m_pLoadParametersButton && mParametersSheet.m_pParametersTable->selectedRow() >= 0)
@@ -184,7 +179,7 @@ void QVController::showLensesOfModel(const std::string& model, const std::string
         const std::string group = camera.get(lens::keys::kCamGroup).stringOr("");
         if (camera.get(lens::keys::kMenuModel).stringOr("") != model || !loader.cameraGroup(group, make)) continue;
         mState.m_pLensArray = loader.lensArrayForCamGroup({group});
-        removeMultipleEntriesFrom(*mState.m_pLensArray);
+        shell::removeMultipleEntriesFrom(*mState.m_pLensArray);
         if (table) table->reloadData();
     }
 }
@@ -291,7 +286,7 @@ void QVController::updateUIWithLensInfo(int row) {
         mParametersSheet.m_pParametersTable->selectRow(row);
     }
     setMatrixValues();
-    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(lensName(record));
+    if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(shell::lensName(record));
     if (mMain.mFocalLengthField) mMain.mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
 #ifdef QV_PLUGIN_BUILD
     const bool showsFocalRange = record.contains(lens::keys::kMinFocalLength);
@@ -308,23 +303,7 @@ void QVController::updateUIWithLensInfo(int row) {
     }
 }
 
-// ---- Lens lists ----
-
-void QVController::removeMultipleEntriesFrom(qv::Array& lenses) {
-    for (std::size_t i = 0; i < lenses.size(); ++i) {
-        const std::string name = lensName(lenses[i]);
-        const qv::Value group = lenses[i].get(lens::keys::kLensGroup);
-        for (std::size_t j = lenses.size(); j-- > i + 1;)
-            if (lensName(lenses[j]) == name && lenses[j].get(lens::keys::kLensGroup) == group) lenses.erase(lenses.begin() + j);
-    }
-}
-
-bool QVController::multipleEntriesOf(const std::string& name, const qv::Array& lenses) {
-    int count = 0;
-    for (const qv::Value& record : lenses)
-        if (lensName(record) == name && ++count >= 2) return true;
-    return false;
-}
+// ---- Owned lenses ----
 
 void QVController::saveSelectedLens(int row) {
     const qv::Value* record = recordAt(mState.m_pLensArray, row);
@@ -349,27 +328,4 @@ void QVController::saveSelectedLens(int row) {
         if (list->size() >= kMaximumSavedOwnedLenses) list->pop_back();
         list->insert(list->begin(), entry);
     });
-}
-
-qv::Value QVController::scaleDatabaseValuesForUpRecord(const qv::Value& record, double ratio) {
-    qv::Value scaled = record;
-    // User records may hold their numbers as text; a number spelled out counts as that number.
-    for (const char* key : {lens::keys::kLensFocalLength, lens::keys::kRedA, lens::keys::kRedB, lens::keys::kRedC})
-        scaled[key] = qv::ui::numberFromValue(record.get(key)) * ratio;
-    return scaled;
-}
-
-qv::Value QVController::InterpolateLensDBWithUpDB(const qv::Value& up, const qv::Value& bottom, double focalLength) {
-    qv::Value result = up;
-    if (up.isNull() || bottom.isNull()) return result;
-    const float f = float(focalLength);
-    const float fUp = float(qv::ui::numberFromValue(up.get(lens::keys::kLensFocalLength)));
-    const float fBottom = float(qv::ui::numberFromValue(bottom.get(lens::keys::kLensFocalLength)));
-    const double toFocal = double(f) - fBottom, span = double(fUp) - fBottom;
-    if (!(f > 0.0000001 && toFocal * toFocal > 0.0001 && span * span > 0.0001)) return result;
-    for (const char* key : {lens::keys::kRedA, lens::keys::kRedB, lens::keys::kRedC}) {
-        const double lower = qv::ui::numberFromValue(bottom.get(key));
-        result[key] = lower + (qv::ui::numberFromValue(up.get(key)) - lower) * toFocal / span;
-    }
-    return result;
 }

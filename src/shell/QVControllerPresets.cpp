@@ -34,9 +34,6 @@ constexpr BoundSetting kBoundSettings[] = {
 
 }  // namespace
 
-float QVController::swapfloat(float value) { return shell::preset::swapfloat(value); }
-double QVController::swapDouble(double value) { return shell::preset::swapDouble(value); }
-
 // ---- Loading ----
 
 void QVController::onLoadPreset(Control*) {

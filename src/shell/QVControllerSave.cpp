@@ -143,7 +143,7 @@ QVController::SaveJob QVController::makeSaveJob() {
         mSaveAccessory.m_pFileFormatPopup ? mSaveAccessory.m_pFileFormatPopup->indexOfSelectedItem() : 0);
     if (job.type == Type::TIFF && mSaveAccessory.mCompressionType)
         job.compression = QVOutputType::compressionOfCode(mSaveAccessory.mCompressionType->indexOfSelectedItem());
-    job.quality = compressionAmount();
+    job.quality = mState.mCompressionAmount.load();
     if (mMain.m_pDisplayView) job.metadata = mMain.m_pDisplayView->imageMetadata();
     job.photo = mState.mPhotoGeneration;
     job.colorSpace = mState.mChosenPhoto.colorSpace;

@@ -4,6 +4,7 @@
 #include "QVController.h"
 
 #include "lens/LensKeys.h"
+#include "shell/LensListRules.h"
 #include "shell/SupportFolder.h"
 
 namespace {
@@ -26,7 +27,7 @@ int QVController::numberOfRowsInTableView(qv::ui::TableView& table) {
 
 std::string QVController::lensRowTitle(const qv::Value& record, qv::ui::PopUpButton* modelPopUp) const {
     const std::string name = record.get(lens::keys::kLensName).stringOr("");
-    if (!mState.m_pLensArray || !modelPopUp || !multipleEntriesOf(name, *mState.m_pLensArray)) return name;
+    if (!mState.m_pLensArray || !modelPopUp || !shell::multipleEntriesOf(name, *mState.m_pLensArray)) return name;
     // Lenses of one name in several camera groups: the row names the first model of its group.
     const std::string group = record.get(lens::keys::kLensGroup).stringOr("");
     const QVDatabaseLoader* loader = mState.m_pQVDatabaseLoader.get();
@@ -90,7 +91,7 @@ void QVController::tableViewSelectionDidChange(qv::ui::TableView& table) {
         const bool user = shell::isUserDatabasePath(path);
         if (mDatabaseSheet.m_pDatabasePathTextField) mDatabaseSheet.m_pDatabasePathTextField->setStringValue(path);
         if (mDatabaseSheet.m_pLoadDatabaseButton) mDatabaseSheet.m_pLoadDatabaseButton->setEnabled(true);
-        setIsPTLens(!user);
+        mState.mIsPTLens = !user;
         if (mDatabaseSheet.m_pEditDatabaseButton) mDatabaseSheet.m_pEditDatabaseButton->setEnabled(user);
         return;
     }

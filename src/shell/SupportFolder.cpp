@@ -2,6 +2,7 @@
 
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
+#include "imageio/ImageTool.h"
 
 namespace shell {
 
@@ -14,6 +15,12 @@ void sweepSupportFolder(bool keepEntriesWithoutExtension) {
         if (extension == "dat" || (keepEntriesWithoutExtension && extension.empty())) continue;
         qv::files::removeItem(qv::paths::appendingPathComponent(folder, entry));
     }
+}
+
+std::string workingCopyPath() { return qv::paths::temporaryFolder() + "QuorvelCI.jpg"; }
+
+void performSipsCommand(const std::string& photo) {
+    qv::io::extractProfile(photo, qv::paths::supportFolder() + "Profile");
 }
 
 bool isUserDatabasePath(const std::string& path) { return qv::paths::pathExtension(path) == "dtl"; }

@@ -1,6 +1,6 @@
 #pragma once
-// The support folder's housekeeping and the one rule that tells the two kinds of lens database
-// apart.
+// The support folder's housekeeping, the files the open step works with (the working copy, the
+// photo's extracted profile) and the one rule that tells the two kinds of lens database apart.
 #include <string>
 
 namespace shell {
@@ -13,6 +13,13 @@ void sweepSupportFolder(bool keepEntriesWithoutExtension = false);
 // A user lens database is a property-list file with the extension "dtl"; every other database
 // file is read as a resource database.
 bool isUserDatabasePath(const std::string& path);
+
+// The working copy the preview shows: "QuorvelCI.jpg" in the temporary folder.
+std::string workingCopyPath();
+
+// Extracts the photo's colour profile into the support folder's "Profile" (any thread; the open
+// step runs it on a thread of its own).
+void performSipsCommand(const std::string& photo);
 
 // The name the resource database has in the support folder.
 inline constexpr const char* kResourceDatabaseFileName = "PTLens.dat";

@@ -40,20 +40,20 @@ TEST_F(FrontEndTest, SettingAControlMovesItAndItsUserDefaultsKey) {
     auto& defaults = qv::UserDefaults::standard();
 
     ASSERT_FALSE(frontEnd.run(line("set scale 120")));
-    EXPECT_DOUBLE_EQ(c.scaleValue(), 120);
+    EXPECT_DOUBLE_EQ(c.correctionParameters().scale, 120);
     EXPECT_DOUBLE_EQ(defaults.object("scaleValue").doubleOr(0), 120);
     EXPECT_TRUE(c.mainWindow().m_pWindow->isDocumentEdited());
 
     ASSERT_FALSE(frontEnd.run(line("set red 0.01")));
-    EXPECT_NEAR(c.redValue(), 1.01, 1e-6);
+    EXPECT_NEAR(c.correctionParameters().red, 1.01, 1e-6);
     EXPECT_NEAR(defaults.object("redValue").doubleOr(0), 0.01, 1e-6);
 
     ASSERT_FALSE(frontEnd.run(line("set rotation -4")));
-    EXPECT_DOUBLE_EQ(c.rotationAngle(), 4) << "the rotation accessor has the slider's opposite sign";
+    EXPECT_DOUBLE_EQ(c.correctionParameters().rotation, 4) << "the rotation accessor has the slider's opposite sign";
     ASSERT_FALSE(frontEnd.run(line("set crop outside")));
-    EXPECT_TRUE(c.isCropOutsideSelected());
+    EXPECT_TRUE(c.correctionParameters().cropOutside);
     EXPECT_TRUE(frontEnd.run(line("set crop inside"))) << "a rotated photo cannot be cropped inside";
-    EXPECT_TRUE(c.isCropOutsideSelected());
+    EXPECT_TRUE(c.correctionParameters().cropOutside);
 
     ASSERT_FALSE(frontEnd.run(line("set distortion off")));
     EXPECT_EQ(c.correctionType(), 2);

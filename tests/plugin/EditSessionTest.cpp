@@ -246,7 +246,7 @@ TEST_F(EditSessionTest, StoredFisheyeValuesAndSamplerAreRestoredTruncatedAndTheU
     EXPECT_EQ(c.fisheye().mFEInputFOV->stringValue(), "150");
     EXPECT_EQ(c.fisheye().mFEOutputWidth->stringValue(), "1999");
     EXPECT_EQ(c.fisheye().mFESamplertypePopUp->indexOfSelectedItem(), 4);
-    EXPECT_EQ(c.fishEyeSamplerType(), 4);
+    EXPECT_EQ(c.fisheyeSettings().sampler, 4);
     // Stored by position and restored by tag: the two agree for every item.
     for (int i = 0; i < c.fisheye().mFESamplertypePopUp->numberOfItems(); ++i)
         EXPECT_EQ(c.fisheye().mFESamplertypePopUp->tagAtIndex(i), i);

@@ -271,7 +271,7 @@ TEST_F(BatchRunTest, PresetModeSetsTheWindowsControlsOnceAndCorrectsEveryPhotoWi
     ASSERT_TRUE(start());
     runToCompletion();
     ASSERT_EQ(count(Report::Outcome::Written), 2u);
-    EXPECT_FLOAT_EQ(float(c().vignetBrightness()), 30.f);  // the main window shows the preset
+    EXPECT_FLOAT_EQ(float(c().correctionParameters().vignetBrightness), 30.f);  // the main window shows the preset
     const std::vector<double> used = c().correctionValues();
     EXPECT_NEAR(used[1], -0.05, 1e-6);
     const auto a = pixelsOf(out("a.jpeg")), b = pixelsOf(out("b.jpeg")), original = pixelsOf(in("a.jpg"));

@@ -8,6 +8,7 @@
 #include "ShellTestSupport.h"
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "lens/QVFieldOfView.h"
 
 using namespace shelltest;
 
@@ -61,19 +62,19 @@ TEST_F(ControlsTest, AccessorsReadTheControlsAsTheChainExpects) {
     defaults.set("vigMidpoint", 0.75f);
     defaults.set("yaw", -3.0f);
     defaults.set("pitch", 4.0f);
-    EXPECT_EQ(c().rotationAngle(), -12.0);
-    EXPECT_DOUBLE_EQ(c().redValue(), 1.0 + double(0.01f));
-    EXPECT_EQ(c().greenValue(), 1.0) << "green never scales";
-    EXPECT_DOUBLE_EQ(c().blueValue(), 1.0 + double(-0.005f));
-    EXPECT_TRUE(c().isVignetRequired());
-    EXPECT_EQ(c().vignetBrightness(), 0.25);
-    EXPECT_EQ(c().vignetMidpoint(), 0.75);
-    EXPECT_EQ(c().yaw(), -3.0);
-    EXPECT_EQ(c().pitch(), 4.0);
-    EXPECT_EQ(c().scaleValue(), 100.0);
-    EXPECT_EQ(c().aspectValue(), 1.0);
+    EXPECT_EQ(c().correctionParameters().rotation, -12.0);
+    EXPECT_DOUBLE_EQ(c().correctionParameters().red, 1.0 + double(0.01f));
+    EXPECT_EQ(c().correctionParameters().green, 1.0) << "green never scales";
+    EXPECT_DOUBLE_EQ(c().correctionParameters().blue, 1.0 + double(-0.005f));
+    EXPECT_TRUE(c().correctionParameters().vignetRequired);
+    EXPECT_EQ(c().correctionParameters().vignetBrightness, 0.25);
+    EXPECT_EQ(c().correctionParameters().vignetMidpoint, 0.75);
+    EXPECT_EQ(c().correctionParameters().yaw, -3.0);
+    EXPECT_EQ(c().correctionParameters().pitch, 4.0);
+    EXPECT_EQ(c().correctionParameters().scale, 100.0);
+    EXPECT_EQ(c().correctionParameters().aspect, 1.0);
     defaults.set("vigAmount", 0.0f);
-    EXPECT_FALSE(c().isVignetRequired());
+    EXPECT_FALSE(c().correctionParameters().vignetRequired);
     EXPECT_TRUE(c().previewCheckboxStatus());
     EXPECT_EQ(c().magnificationValue(), 100);
 }
@@ -84,9 +85,9 @@ TEST_F(ControlsTest, ResetPutsEveryControlBack) {
     defaults.set("aspect", 1.5f);
     c().mainWindow().m_pScaleSlider->setIntValue(140);
     c().resetValues();
-    EXPECT_EQ(c().scaleValue(), 100.0);
+    EXPECT_EQ(c().correctionParameters().scale, 100.0);
     EXPECT_EQ(c().mainWindow().m_pScaleValueText->intValue(), 100);
-    EXPECT_EQ(c().aspectValue(), 1.0);
+    EXPECT_EQ(c().correctionParameters().aspect, 1.0);
     for (qv::ui::Slider* slider :
          {c().mainWindow().m_pFixRedSlider, c().mainWindow().m_pFixBlueSlider, c().mainWindow().m_pVigAmountSlider,
           c().mainWindow().m_pHorizontalSlider, c().mainWindow().m_pVerticalSlider, c().mainWindow().m_pRotationSlider})
@@ -98,19 +99,19 @@ TEST_F(ControlsTest, ResetPutsEveryControlBack) {
 
 TEST_F(ControlsTest, RotationTakesTheInsideCropAwayAndBackAtZero) {
     ASSERT_TRUE(c().mainWindow().m_pCropRadioButtons->userClickCell(1));
-    EXPECT_TRUE(c().isCropInsideSelected());
+    EXPECT_TRUE(c().correctionParameters().cropInside);
     EXPECT_FALSE(c().isAutoScaleChecked());
     ASSERT_TRUE(c().mainWindow().m_pRotationSlider->userMoveTo(15));
     EXPECT_FALSE(insideCropEnabled());
     EXPECT_EQ(cropTag(), 0);
-    EXPECT_TRUE(c().isCropNoneSelected());
-    EXPECT_FALSE(c().isCropInsideSelected());
+    EXPECT_TRUE(c().correctionParameters().cropNone);
+    EXPECT_FALSE(c().correctionParameters().cropInside);
     EXPECT_TRUE(c().isAutoScaleChecked());
     ASSERT_TRUE(c().mainWindow().m_pRotationSlider->userMoveTo(0));
     EXPECT_TRUE(insideCropEnabled());
     ASSERT_TRUE(c().mainWindow().m_pCropRadioButtons->userClickCell(2));
-    EXPECT_TRUE(c().isCropOutsideSelected());
-    EXPECT_FALSE(c().isCropNoneSelected());
+    EXPECT_TRUE(c().correctionParameters().cropOutside);
+    EXPECT_FALSE(c().correctionParameters().cropNone);
 }
 
 TEST_F(ControlsTest, StepperMovesTheRotationByItsValueWithinPlusMinus180) {
@@ -159,13 +160,13 @@ TEST_F(ControlsTest, ZoomStepsThroughItsFiveValues) {
 
 TEST_F(ControlsTest, GridEnablesItsControlsAndRedraws) {
     ASSERT_TRUE(c().mainWindow().m_pShowGridCheckbox->performClick());
-    EXPECT_TRUE(c().showGrid());
+    EXPECT_TRUE(c().correctionParameters().showGrid);
     EXPECT_TRUE(c().mainWindow().m_pGridSlider->isEnabled());
     EXPECT_TRUE(c().mainWindow().m_pColorWell->isEnabled());
     ASSERT_TRUE(c().mainWindow().m_pGridSlider->userMoveTo(80));
-    EXPECT_EQ(c().gridSpacing(), 80);
+    EXPECT_EQ(c().correctionParameters().gridSpacing, 80);
     ASSERT_TRUE(c().mainWindow().m_pColorWell->userChooseColor(qv::ui::Color::redColor()));
-    EXPECT_EQ(c().gridColor(), qv::ui::Color::redColor());
+    EXPECT_EQ(c().correctionParameters().gridColor, qv::ui::Color::redColor());
     EXPECT_EQ(m_view.count("setNeedsDisplay"), 3u);
     ASSERT_TRUE(c().mainWindow().m_pShowGridCheckbox->performClick());
     EXPECT_FALSE(c().mainWindow().m_pGridSlider->isEnabled());
@@ -173,12 +174,12 @@ TEST_F(ControlsTest, GridEnablesItsControlsAndRedraws) {
 
 TEST_F(ControlsTest, TypedValuesMoveTheirSlidersAndRunTheirActions) {
     ASSERT_TRUE(c().mainWindow().m_pYawText->userType("7.5"));
-    EXPECT_EQ(c().yaw(), 7.5);
+    EXPECT_EQ(c().correctionParameters().yaw, 7.5);
     ASSERT_TRUE(c().mainWindow().m_pRotationValueText->userType("20"));
-    EXPECT_EQ(c().rotationAngle(), -20.0);
+    EXPECT_EQ(c().correctionParameters().rotation, -20.0);
     EXPECT_FALSE(insideCropEnabled());
     ASSERT_TRUE(c().mainWindow().m_pVignetMidpointText->userType("0.4"));
-    EXPECT_DOUBLE_EQ(c().vignetMidpoint(), double(0.4f));
+    EXPECT_DOUBLE_EQ(c().correctionParameters().vignetMidpoint, double(0.4f));
     ASSERT_TRUE(c().mainWindow().m_pFOVText->isEditable());
     c().mainWindow().m_pFOVText->setEnabled(true);
     ASSERT_TRUE(c().mainWindow().m_pFOVText->userType("60"));
@@ -196,7 +197,7 @@ TEST_F(ControlsTest, ApplyAndRevertDriveTheView) {
     EXPECT_EQ(m_view.calls, (std::vector<std::string>{"applyCorrection"}));
     EXPECT_FALSE(m_view.batch);
     c().onRevert(nullptr);
-    EXPECT_EQ(c().yaw(), 0.0);
+    EXPECT_EQ(c().correctionParameters().yaw, 0.0);
     EXPECT_EQ(m_view.calls.back(), "revertImage");
 }
 
@@ -208,7 +209,7 @@ TEST_F(ControlsTest, CorrectionTypeEnablesOneGroupOfControls) {
     EXPECT_FALSE(c().mainWindow().m_pLensButton->isEnabled());
     EXPECT_FALSE(c().mainWindow().mFocalLengthField->isEnabled());
     ASSERT_TRUE(c().fisheye().mFESamplertypePopUp->userChooseItem(5));
-    EXPECT_EQ(c().fishEyeSamplerType(), 5);
+    EXPECT_EQ(c().fisheyeSettings().sampler, 5);
     ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(2));
     EXPECT_FALSE(c().fisheye().mFEDefishButton->isEnabled());
     EXPECT_FALSE(c().mainWindow().m_pDatabaseButton->isEnabled());
@@ -246,8 +247,8 @@ TEST_F(ControlsTest, ComputedAngleComesFromTheSelectedLensRowAndNeverIsNaN) {
     c().mainWindow().mFocalLengthField->setDoubleValue(80);
     c().setDFOVwithWidth(3000, 2000);
     EXPECT_DOUBLE_EQ(c().angularWidth(), 90.0);
-    EXPECT_NEAR(QVController::calculateVerticalFOVFromHFOV(50, 3000, 2000), 34.5380, 1e-4);
-    EXPECT_NEAR(QVController::calculateDiagonalFOVFromHVOV(30, 30), 41.5071, 1e-4);
+    EXPECT_NEAR(QVFieldOfView::calculateVerticalFOVFromHFOV(50, 3000, 2000), 34.5380, 1e-4);
+    EXPECT_NEAR(QVFieldOfView::calculateDiagonalFOVFromHVOV(30, 30), 41.5071, 1e-4);
 }
 
 TEST_F(ControlsTest, UncheckingTheAngleBoxRecomputesItFromThePreviewProxy) {

@@ -12,6 +12,7 @@
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
 #include "foundation/PropertyList.h"
+#include "lens/UserLensRecord.h"
 
 using namespace shelltest;
 
@@ -66,7 +67,7 @@ TEST_F(DatabaseEditorTest, NewDatabaseIsMadeInTheSheetAndWrittenWithItsValueKind
     c().onAddLens(nullptr);
     c().onAddLens(nullptr);
     EXPECT_EQ(rowTexts(sheet().m_pESLensNameTable), (std::vector<std::string>{"untitled", "Untitled"}));
-    EXPECT_EQ((*c().state().m_pLensArray)[0], QVController::newLensParametersDictionary());
+    EXPECT_EQ((*c().state().m_pLensArray)[0], lens::userdb::newLensParametersDictionary());
     EXPECT_EQ(sheet().m_pESLensNameTable->selectedRow(), -1) << "the new row is not selected";
     EXPECT_FALSE(sheet().m_pESSaveDatabaseButton->isEnabled());
 
@@ -98,7 +99,7 @@ TEST_F(DatabaseEditorTest, NewDatabaseIsMadeInTheSheetAndWrittenWithItsValueKind
     EXPECT_EQ(makers->at(0).get("Models"), qv::Value(qv::Array{qv::Value("LC-A")}));
     const qv::Value& lenses = written.get("Lens Array");
     ASSERT_EQ(lenses.size(), 2u);
-    EXPECT_EQ(lenses.at(0), QVController::newLensParametersDictionary()) << "only the selected record takes the fields";
+    EXPECT_EQ(lenses.at(0), lens::userdb::newLensParametersDictionary()) << "only the selected record takes the fields";
     const qv::Value& saved = lenses.at(1);
     EXPECT_EQ(saved.get("3.Lens Name").stringOr(""), "Minitar 32");
     for (const char* key : {"3.Lens Name", "4.Lens Focal Length", "5.Lens FOV", "8.Vignetting amount", "9.Vignetting midpoint"})

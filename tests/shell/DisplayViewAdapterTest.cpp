@@ -102,7 +102,7 @@ TEST_F(DisplayViewAdapterTest, ControlChangesReachTheViewThroughTheControllersAc
     ASSERT_FALSE(before.isNull());
 
     ASSERT_TRUE(c().mainWindow().m_pHorizontalSlider->userMoveTo(10));
-    EXPECT_DOUBLE_EQ(c().yaw(), 10);
+    EXPECT_DOUBLE_EQ(c().correctionParameters().yaw, 10);
     const qv::ci::Image turned = m_view->m_pPerspectiveImage;
     ASSERT_FALSE(turned.isNull());
     EXPECT_NE(turned, before);

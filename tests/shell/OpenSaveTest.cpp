@@ -17,6 +17,7 @@
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 #include "shell/QVController.h"
+#include "shell/SupportFolder.h"
 #include "common/FileSizeLimit.h"
 
 using namespace shelltest;
@@ -65,7 +66,7 @@ TEST_F(OpenSaveTest, OpenChoosesTheLensFromTheFocalRangeAndCorrects) {
     c().openImage(m_photo);
     ASSERT_TRUE(c().state().m_bImageLoaded.load());
     EXPECT_EQ(c().originalImagePath(), m_photo);
-    EXPECT_EQ(m_view.loadedPath, QVController::workingCopyPath());
+    EXPECT_EQ(m_view.loadedPath, shell::workingCopyPath());
     EXPECT_FLOAT_EQ(c().minFocalLengthFromImage(), 18);
     EXPECT_FLOAT_EQ(c().maxFocalLengthFromImage(), 55);
     EXPECT_EQ(c().mainWindow().m_pManufacturerText->stringValue(), "Canon");
@@ -74,14 +75,14 @@ TEST_F(OpenSaveTest, OpenChoosesTheLensFromTheFocalRangeAndCorrects) {
     EXPECT_GE(m_view.count("applyCorrection"), 1u);
     EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     // The working copy keeps the photo's stored orientation and camera.
-    EXPECT_EQ(tool({"-s3", "-Orientation#", "-Model", QVController::workingCopyPath()}), "6\nCanon EOS 400D DIGITAL\n");
+    EXPECT_EQ(tool({"-s3", "-Orientation#", "-Model", shell::workingCopyPath()}), "6\nCanon EOS 400D DIGITAL\n");
 }
 
 TEST_F(OpenSaveTest, WorkingCopyFitsTheWindowByWidthFirst) {
     const qv::Rect frame = c().mainWindow().m_pWindow->frame();
     writePhoto(m_photo, int(frame.width()) * 2, int(frame.height()), false);
     c().openImage(m_photo);
-    auto copy = qv::io::ImageSource::createWithPath(QVController::workingCopyPath());
+    auto copy = qv::io::ImageSource::createWithPath(shell::workingCopyPath());
     ASSERT_TRUE(copy);
     EXPECT_NEAR(copy->pixelWidth(), frame.width(), 1);
     EXPECT_NEAR(copy->pixelHeight(), frame.height() / 2, 1);
@@ -234,7 +235,7 @@ TEST_F(OpenSaveTest, ASaveFinishingAfterAnotherPhotoOpenedLeavesThatPhotosMetada
     c().openImage(second);
     waitForSave();
     EXPECT_FALSE(alerted("SaveErrorMessage"));
-    EXPECT_EQ(m_view.loadedPath, QVController::workingCopyPath());
+    EXPECT_EQ(m_view.loadedPath, shell::workingCopyPath());
     EXPECT_EQ(m_view.metadata.get(kCGImagePropertyOrientation).integerOr(0), 6)
         << "the first photo's saved metadata must not replace the second's";
     EXPECT_FALSE(m_view.metadata.get(kCGImageDestinationLossyCompressionQuality).asDouble());

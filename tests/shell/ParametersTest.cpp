@@ -12,6 +12,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/PreferencesFile.h"
 #include "lens/CameraNames.h"
+#include "shell/LensListRules.h"
 
 using namespace shelltest;
 
@@ -119,11 +120,11 @@ TEST_F(ParametersTest, RepeatedNamesAreNamedByTheModelOfTheirGroupAndSameGroupRe
 
 TEST_F(ParametersTest, RemovingRepeatsKeepsTheFirstOfANameAndGroup) {
     qv::Array lenses{lens("A", "g1"), lens("A", "g1"), lens("B", "g1"), lens("A", "g2"), lens("A", "g1")};
-    QVController::removeMultipleEntriesFrom(lenses);
+    shell::removeMultipleEntriesFrom(lenses);
     EXPECT_EQ(lenses, (qv::Array{lens("A", "g1"), lens("B", "g1"), lens("A", "g2")}));
-    EXPECT_TRUE(QVController::multipleEntriesOf("A", lenses));
-    EXPECT_FALSE(QVController::multipleEntriesOf("B", lenses));
-    EXPECT_FALSE(QVController::multipleEntriesOf("C", lenses));
+    EXPECT_TRUE(shell::multipleEntriesOf("A", lenses));
+    EXPECT_FALSE(shell::multipleEntriesOf("B", lenses));
+    EXPECT_FALSE(shell::multipleEntriesOf("C", lenses));
 }
 
 TEST_F(ParametersTest, ModelChoiceListsItsGroupAndShowAllClearsTheFocalLengthFilter) {
@@ -238,13 +239,13 @@ TEST_F(ParametersTest, UnusedRecordHelpersInterpolateAndScale) {
     up["Red A"] = 0.02;
     bottom["4.Lens Focal Length"] = 20.0f;
     bottom["Red A"] = 0.01;
-    const qv::Value between = QVController::InterpolateLensDBWithUpDB(up, bottom, 35);
+    const qv::Value between = shell::InterpolateLensDBWithUpDB(up, bottom, 35);
     EXPECT_NEAR(between.get("Red A").doubleOr(0), 0.015, 1e-12);
     EXPECT_EQ(between.get("Red B").doubleOr(-1), 0.0);
-    EXPECT_EQ(QVController::InterpolateLensDBWithUpDB(up, bottom, 20), up) << "at the lower record's focal length";
-    EXPECT_EQ(QVController::InterpolateLensDBWithUpDB(up, qv::Value(), 35), up);
+    EXPECT_EQ(shell::InterpolateLensDBWithUpDB(up, bottom, 20), up) << "at the lower record's focal length";
+    EXPECT_EQ(shell::InterpolateLensDBWithUpDB(up, qv::Value(), 35), up);
 
-    const qv::Value scaled = QVController::scaleDatabaseValuesForUpRecord(up, 2);
+    const qv::Value scaled = shell::scaleDatabaseValuesForUpRecord(up, 2);
     EXPECT_EQ(scaled.get("4.Lens Focal Length").doubleOr(0), 100.0);
     EXPECT_EQ(scaled.get("Red A").doubleOr(0), 0.04);
     EXPECT_EQ(scaled.get("Red C").type(), qv::Value::Type::Real);

@@ -46,11 +46,11 @@ TEST(PresetScrambling, BytesAreReversedOnThePatternAsANumber) {
     EXPECT_EQ(reverseBytes(0x11223344u), 0x44332211u);
     EXPECT_EQ(reverseBytes(0xFF000080u), 0x800000FFu);
     EXPECT_EQ(bitsOfFloat(swapfloat(floatOfBits(0x3F800000u))), 0x0000803Fu);
-    EXPECT_EQ(bitsOfFloat(QVController::swapfloat(floatOfBits(0x0000807Fu))), 0x7F800000u) << "a tiny number swaps to infinity";
+    EXPECT_EQ(bitsOfFloat(shell::preset::swapfloat(floatOfBits(0x0000807Fu))), 0x7F800000u) << "a tiny number swaps to infinity";
     const std::uint64_t argument = 0xAABBCCDD11223344ull;
     double d;
     std::memcpy(&d, &argument, sizeof d);
-    const double swapped = QVController::swapDouble(d);
+    const double swapped = shell::preset::swapDouble(d);
     std::uint64_t bits;
     std::memcpy(&bits, &swapped, sizeof bits);
     EXPECT_EQ(bits, 0x4433221144332211ull) << "both halves hold the reversed low half";

@@ -273,16 +273,16 @@ TEST_F(StartupTest, LaunchingEndsWithTheFisheyeFieldsRestoredAndDisabled) {
 
     QVMainNib nib = launch(&view);
     QVController& c = *nib.controller;
-    EXPECT_EQ(c.fishEyeOutputWidth(), 1200.0f);
-    EXPECT_EQ(c.fishEyeOutputHeight(), 800.0f);
-    EXPECT_EQ(c.fishEyeInputFOV(), 180.0f);
-    EXPECT_EQ(c.fishEyeOutputFOV(), 90.0f);
+    EXPECT_EQ(c.fisheyeSettings().width, 1200.0f);
+    EXPECT_EQ(c.fisheyeSettings().height, 800.0f);
+    EXPECT_EQ(c.fisheyeSettings().inputFOV, 180.0f);
+    EXPECT_EQ(c.fisheyeSettings().outputFOV, 90.0f);
     for (qv::ui::Control* control : std::initializer_list<qv::ui::Control*>{
              c.fisheye().mFEOutputWidth, c.fisheye().mFEOutputHeight, c.fisheye().mFEInputFOV, c.fisheye().mFEOutputFOV,
              c.fisheye().mFESamplertypePopUp, c.fisheye().mFEDefishButton})
         EXPECT_FALSE(control->isEnabled());
     EXPECT_TRUE(c.fisheye().mFECorrectionTypeMatrix->isEnabled());
-    EXPECT_EQ(c.fishEyeSamplerType(), 3);
+    EXPECT_EQ(c.fisheyeSettings().sampler, 3);
     EXPECT_EQ(c.correctionType(), 0);
     EXPECT_EQ(view.controller, &c);
     EXPECT_TRUE(view.allowDrops);

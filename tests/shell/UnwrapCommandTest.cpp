@@ -19,6 +19,8 @@
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
 #include "shell/QVController.h"
+#include "shell/SupportFolder.h"
+#include "shell/UnwrapRun.h"
 #include "shell/UnwrapWorker.h"
 
 using namespace shelltest;
@@ -275,7 +277,7 @@ TEST_F(UnwrapCommandTest, WithoutAPhotoTheRequestIsRefusedAndNoWorkerStarts) {
 TEST_F(UnwrapCommandTest, TheResultCarriesThePhotosMetadataAndTheExtractedProfile) {
     writeNoisePhoto(m_photo, "public.jpeg", 120, 80, true);
     openFisheye(m_photo);
-    QVController::performSipsCommand(m_photo);  // the extraction an open through the panel starts
+    shell::performSipsCommand(m_photo);  // the extraction an open through the panel starts
     ASSERT_TRUE(qv::files::exists(qv::paths::supportFolder() + "Profile"));
     // The sweep before an unwrap keeps files without an extension and "dat" files only.
     ASSERT_TRUE(qv::files::writeWhole(qv::paths::supportFolder() + "stale.txt", std::string("x")));
@@ -385,7 +387,7 @@ TEST(AddImageProperties, RewritesTheFileWithThePropertiesAndKeepsItsProfile) {
     qv::Value properties;
     properties["{TIFF}"]["Make"] = "Other Maker";
     properties["{Exif}"]["FocalLength"] = 8.0;
-    ASSERT_TRUE(QVController::addImageProperties(properties, jpeg, 0));
+    ASSERT_TRUE(shell::addImageProperties(properties, jpeg, 0));
     auto rewritten = qv::io::ImageSource::createWithPath(jpeg);
     ASSERT_TRUE(rewritten);
     EXPECT_EQ(rewritten->type(), "public.jpeg");
@@ -397,26 +399,26 @@ TEST(AddImageProperties, RewritesTheFileWithThePropertiesAndKeepsItsProfile) {
     const std::string copy = dir.file("copy.jpg");
     writeNoisePhoto(copy, "public.jpeg", 40, 30);
     const auto before = qv::io::ImageSource::createWithPath(copy)->createImage();
-    ASSERT_TRUE(QVController::addImageProperties(properties, copy, 0));
+    ASSERT_TRUE(shell::addImageProperties(properties, copy, 0));
     const auto after = qv::io::ImageSource::createWithPath(copy)->createImage();
     ASSERT_TRUE(before && after);
     EXPECT_TRUE(before->pixels == after->pixels);
 
     const std::string tiff = dir.file("result.tif");
     writeNoisePhoto(tiff, "public.tiff", 40, 30);
-    ASSERT_TRUE(QVController::addImageProperties(properties, tiff, 1));
+    ASSERT_TRUE(shell::addImageProperties(properties, tiff, 1));
     EXPECT_EQ(qv::io::ImageSource::createWithPath(tiff)->type(), "public.tiff");
     EXPECT_EQ(qv::io::ImageSource::createWithPath(tiff)->properties().at("{TIFF}").get("Make").stringOr(""),
               "Other Maker");
     // A file of the other type is rewritten as the type asked for.
-    ASSERT_TRUE(QVController::addImageProperties(properties, tiff, 0));
+    ASSERT_TRUE(shell::addImageProperties(properties, tiff, 0));
     EXPECT_EQ(qv::io::ImageSource::createWithPath(tiff)->type(), "public.jpeg");
 
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(QVController::addImageProperties(properties, dir.file("absent.jpg"), 0));
+    EXPECT_FALSE(shell::addImageProperties(properties, dir.file("absent.jpg"), 0));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Image source is NULL.");
     ASSERT_TRUE(qv::files::writeWhole(dir.file("broken.jpg"), std::string("\xFF\xD8\xFF garbage")));
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(QVController::addImageProperties(properties, dir.file("broken.jpg"), 0));
+    EXPECT_FALSE(shell::addImageProperties(properties, dir.file("broken.jpg"), 0));
     EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
 }
