@@ -29,6 +29,10 @@ public:
     static Image fromBitmap(const Bitmap& bitmap);
     static Image fromBitmap(Bitmap&& bitmap);
 
+    // The pixels of an image made by fromBitmap, in its storage format (premultiplied RGBA8, RGBA16
+    // or RGBAf, rows top-down), shared rather than copied; null for any other image.
+    std::shared_ptr<const Bitmap> pixels() const;
+
     bool isNull() const { return !m_node; }
     explicit operator bool() const { return !isNull(); }
 

@@ -18,6 +18,12 @@ Image Image::fromBitmap(Bitmap&& bitmap) {
     return Image(std::make_shared<detail::RasterNode>(std::make_shared<const Bitmap>(std::move(stored)), 0.0, 0.0));
 }
 
+std::shared_ptr<const Bitmap> Image::pixels() const {
+    const auto* raster = dynamic_cast<const detail::RasterNode*>(m_node.get());
+    if (!raster || raster->originX() != 0 || raster->originY() != 0) return nullptr;
+    return raster->bitmap();
+}
+
 Rect Image::extent() const { return m_node ? m_node->extent() : Rect::null(); }
 
 Image Image::imageByApplyingTransform(const AffineTransform& transform) const {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "ShellTestSupport.h"
+#include "engine/PhotoReadAhead.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/RunLoop.h"
@@ -378,6 +379,35 @@ TEST_F(UnwrapCommandTest, ATurnedPhotoIsUnwrappedAsStoredThenTurnedAsThePreviewS
     c().onSave(nullptr);
     ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 60));
     EXPECT_EQ(pixelSize(saved), std::make_pair(100, 200)) << "saved upright";
+}
+
+TEST_F(UnwrapCommandTest, TheSaveUnwrapsThePhotoReadAtTheOpenOnlyWhileTheFileIsUnchanged) {
+    writeNoisePhoto(m_photo, "public.jpeg", 320, 240);
+    openFisheye(m_photo);
+    type("200", "150", "180", "90");
+    applyAndWait();
+    auto save = [&](const std::string& name) {
+        const std::string to = m_dir.path() + "/" + name;
+        c().mainWindow().m_pWindow->setDocumentEdited(true);
+        c().state().m_pFileToWrite = to;
+        c().onSave(nullptr);
+        EXPECT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isSaveInProgress(); }, 60));
+        auto source = qv::io::ImageSource::createWithPath(to);
+        std::optional<qv::Bitmap> pixels = source ? source->createImage() : std::nullopt;
+        EXPECT_TRUE(pixels) << name;
+        return pixels ? pixels->pixels : qv::PixelBuffer();
+    };
+    const auto fromReadAhead = save("first.jpg");
+    EXPECT_TRUE(QVPhotoReadAhead::take(m_photo).isNull()) << "the save took what the open read";
+    EXPECT_EQ(save("second.jpg"), fromReadAhead) << "the same pixels as the file decoded again";
+
+    // Changed after the open: the photo as it is now is unwrapped, not what was read.
+    openFisheye(m_photo);
+    applyAndWait();
+    writeNoisePhoto(m_photo, "public.jpeg", 330, 250);
+    const auto changed = save("third.jpg");
+    EXPECT_NE(changed, fromReadAhead);
+    EXPECT_EQ(save("fourth.jpg"), changed);
 }
 
 TEST(AddImageProperties, RewritesTheFileWithThePropertiesAndKeepsItsProfile) {
