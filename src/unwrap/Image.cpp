@@ -17,21 +17,25 @@ std::size_t checkedImageBytes(std::ptrdiff_t width, std::ptrdiff_t height, int b
     return std::size_t(bytes);
 }
 
-void construct_image(const ConstImageView& like, int width, int height, Image& out) {
+void construct_image(const ConstImageView& like, int width, int height, OutputImage& out) {
     boost::variant2::visit(
         [&](const auto& view) {
             using View = std::decay_t<decltype(view)>;
-            using Channel = typename gil::channel_type<View>::type;
-            checkedImageBytes(width, height, int(sizeof(Channel)));
-            using Pixel = gil::pixel<std::remove_const_t<Channel>, gil::rgb_layout_t>;
-            // emplace: assigning an image to an any_image would copy every pixel once more. An empty
-            // image is made without an allocation (one of no bytes would never be given back).
-            if (width == 0 || height == 0)
-                out.emplace<gil::image<Pixel, false>>();
-            else
-                out.emplace<gil::image<Pixel, false>>(width, height);
+            using Channel = std::remove_const_t<typename gil::channel_type<View>::type>;
+            using Pixel = gil::pixel<Channel, gil::rgb_layout_t>;
+            const std::size_t bytes = checkedImageBytes(width, height, int(sizeof(Channel)));
+            // An empty image is made without an allocation (one of no bytes would never be given back).
+            out.memory.reset(bytes == 0 ? nullptr : new unsigned char[bytes]);
+            out.view = gil::interleaved_view(std::size_t(width), std::size_t(height),
+                                             reinterpret_cast<Pixel*>(out.memory.get()),
+                                             std::ptrdiff_t(width) * std::ptrdiff_t(sizeof(Pixel)));
         },
         like);
+}
+
+ConstImageView OutputImage::constView() const {
+    return boost::variant2::visit(
+        [](const auto& v) { return ConstImageView(typename std::decay_t<decltype(v)>::const_t(v)); }, view);
 }
 
 }  // namespace unwrap

@@ -5,6 +5,7 @@
 #include <boost/gil/typedefs.hpp>
 
 #include <cstddef>
+#include <memory>
 
 #include "unwrap/Sampler.h"
 
@@ -31,7 +32,17 @@ constexpr int kSamplerTypeCount = int(kSamplers.size());
 // whose byte count an allocation cannot address, so that no size computation can overflow.
 std::size_t checkedImageBytes(std::ptrdiff_t width, std::ptrdiff_t height, int bytesPerChannel);
 
+// An image whose pixels are left unset when it is made, for an output that is written whole: its
+// memory and the view on it. (GIL's own images set every pixel first, which for a photo-sized
+// output takes longer than the unwrap that then writes them all.)
+struct OutputImage {
+    std::unique_ptr<unsigned char[]> memory;
+    ImageView view;
+
+    ConstImageView constView() const;
+};
+
 // Makes into out an image of like's pixel type with the given size (throws std::bad_alloc as above).
-void construct_image(const ConstImageView& like, int width, int height, Image& out);
+void construct_image(const ConstImageView& like, int width, int height, OutputImage& out);
 
 }  // namespace unwrap

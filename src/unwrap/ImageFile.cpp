@@ -56,8 +56,9 @@ void checkWritable(const std::string& name, const ConstImageView& image) {
         throw std::ios_base::failure("JPEG holds only 8 bits per channel, not this image: " + name);
 }
 
-void writeImage(const std::string& name, const Image& image) {
-    const ConstImageView view = gil::const_view(image);
+void writeImage(const std::string& name, const Image& image) { writeImage(name, gil::const_view(image)); }
+
+void writeImage(const std::string& name, const ConstImageView& view) {
     checkWritable(name, view);
     const int type = formatFromString(name);
     ReplacementFile file(name);

@@ -25,5 +25,6 @@ void checkWritable(const std::string& name, const ConstImageView& image);
 // Writes a JPEG of quality 50, or an uncompressed contiguous RGB TIFF of the image's depth. The file
 // replaces name only once it is complete; a failed write leaves name as it was.
 void writeImage(const std::string& name, const Image& image);
+void writeImage(const std::string& name, const ConstImageView& view);
 
 }  // namespace unwrap

@@ -52,12 +52,11 @@ extern "C" int UnwrapData(const char* inputPath, const char* outputPath, float o
         const bool inputSize = outputWidth == 0.0f || outputHeight == 0.0f;
         const int width = inputSize ? int(source.width()) : int(outputWidth);
         const int height = inputSize ? int(source.height()) : int(outputHeight);
-        unwrap::Image output;
+        unwrap::OutputImage output;
         unwrap::construct_image(source, width, height, output);
-        if (unwrap::unwrapImage(source, boost::gil::view(output), float(inputFOV), float(outputFOV), samplerType,
-                                threads) != 0)
+        if (unwrap::unwrapImage(source, output.view, float(inputFOV), float(outputFOV), samplerType, threads) != 0)
             return -1;
-        unwrap::writeImage(outputPath, output);
+        unwrap::writeImage(outputPath, output.constView());
         return 0;
     } catch (const std::bad_alloc&) {
         return refuse("not enough memory for the images");

@@ -41,7 +41,8 @@ unwrap::Image flatImage(int width, int height, unsigned r, unsigned g, unsigned 
 // An empty image of the same pixel type as like.
 inline unwrap::Image sameTypeImage(const unwrap::Image& like, int width, int height) {
     unwrap::Image image;
-    unwrap::construct_image(gil::const_view(like), width, height, image);
+    boost::variant2::visit([&](const auto& typed) { image.emplace<std::decay_t<decltype(typed)>>(width, height); },
+                           like);
     return image;
 }
 

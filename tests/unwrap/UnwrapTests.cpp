@@ -181,3 +181,23 @@ TEST(Unwrap, AnUnknownSamplerGivenToTheDriverPaintsBlack) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("doesn't support"), std::string::npos);
     EXPECT_TRUE(sameImage(output, flatImage<std::uint8_t>(10, 10, 0, 0, 0)));
 }
+
+TEST(OutputImage, TakesTheLikeImagesPixelTypeAndRefusesSizesNoMemoryCanHold) {
+    const unwrap::Image eight = noiseImage<std::uint8_t>(8, 6), sixteen = noiseImage<std::uint16_t>(8, 6);
+    unwrap::OutputImage out;
+    unwrap::construct_image(gil::const_view(sixteen), 30, 20, out);
+    ASSERT_TRUE(boost::variant2::holds_alternative<gil::rgb16_view_t>(out.view));
+    EXPECT_EQ(out.view.width(), 30);
+    EXPECT_EQ(out.view.height(), 20);
+    // Written whole by an unwrap, it reads back as what was written.
+    unwrap::unwrap(gil::const_view(sixteen), out.view, 180, 90, bilinear, 2);
+    const unwrap::ConstImageView written = out.constView();
+    EXPECT_EQ(written.width(), 30);
+    EXPECT_TRUE(boost::variant2::holds_alternative<gil::rgb16c_view_t>(written));
+
+    unwrap::construct_image(gil::const_view(eight), 0, 20, out);
+    EXPECT_EQ(out.memory, nullptr) << "an empty image takes no memory";
+    EXPECT_EQ(out.view.width() * out.view.height(), 0);
+    EXPECT_THROW(unwrap::construct_image(gil::const_view(eight), 1 << 30, 1 << 30, out), std::bad_alloc);
+    EXPECT_THROW(unwrap::construct_image(gil::const_view(eight), -1, 20, out), std::bad_alloc);
+}
