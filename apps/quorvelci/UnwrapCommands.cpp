@@ -45,7 +45,56 @@ std::string refusalOf(const std::string& option, float value) {
     return shell::unwrapRefusal(settings);
 }
 
+// The fisheye fields and pop-up as the control table names them.
+const char* const kFisheyeControls[] = {"width", "height", "in-fov", "out-fov", "sampler"};
+
+Action applyAction() {
+    Action apply;
+    apply.verb = Action::Verb::Command;
+    apply.subject = "apply";
+    return apply;
+}
+
+// Why the fisheye values given (by option, "--width" and its value) cannot run, or "" when they
+// can: a value that is no number or that the unwrap refuses, or a width without its height.
+std::string fisheyeValuesRefusal(const std::map<std::string, std::string>& options) {
+    if (options.count("--width") != options.count("--height")) return "--width and --height go together";
+    for (const char* option : {"--in-fov", "--out-fov", "--width", "--height"}) {
+        const auto given = options.find(option);
+        if (given == options.end()) continue;
+        const auto number = numberOf(given->second);
+        if (!number) return std::string(option) + " takes a number, not \"" + given->second + "\"";
+        if (const std::string why = refusalOf(option, float(*number)); !why.empty())
+            return std::string(option) + " " + given->second + ": " + why;
+    }
+    return "";
+}
+
 }  // namespace
+
+bool pressApplyForFisheye(std::vector<Action>& actions, std::string* error) {
+    std::map<std::string, std::string> fisheye;
+    bool unwraps = false;
+    auto lastSet = actions.end();
+    for (auto action = actions.begin(); action != actions.end(); ++action) {
+        if (action->verb != Action::Verb::Set) continue;
+        lastSet = action;
+        if (action->subject == "correction") unwraps = action->value == "fisheye";
+        for (const char* control : kFisheyeControls)
+            if (action->subject == control) fisheye["--" + action->subject] = action->value;
+    }
+    std::string why;
+    if (!unwraps && !fisheye.empty())
+        why = fisheye.begin()->first + " is a fisheye control: it takes effect with --correction fisheye";
+    else if (unwraps)
+        why = fisheyeValuesRefusal(fisheye);
+    if (!why.empty()) {
+        if (error) *error = why;
+        return false;
+    }
+    if (unwraps) actions.insert(std::next(lastSet), applyAction());
+    return true;
+}
 
 std::vector<ScriptCommand> unwrapCommands() {
     return {
@@ -76,15 +125,7 @@ bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>&
     if (photo.empty()) return fail("no photo given");
     for (const char* required : {"-o", "--in-fov", "--out-fov"})
         if (!options.count(required)) return fail(std::string("no ") + required + " given");
-    if (options.count("--width") != options.count("--height")) return fail("--width and --height go together");
-    for (const char* option : {"--in-fov", "--out-fov", "--width", "--height"}) {
-        const auto given = options.find(option);
-        if (given == options.end()) continue;
-        const auto number = numberOf(given->second);
-        if (!number) return fail(std::string(option) + " takes a number, not \"" + given->second + "\"");
-        if (const std::string why = refusalOf(option, float(*number)); !why.empty())
-            return fail(std::string(option) + " " + given->second + ": " + why);
-    }
+    if (const std::string why = fisheyeValuesRefusal(options); !why.empty()) return fail(why);
     if (const auto sampler = options.find("--sampler"); sampler != options.end() && !unwrap::samplerNamed(sampler->second))
         return fail("--sampler takes bilinear, gaussian, mitchell, lanczos2, lanczos3 or bspline, not \"" +
                     sampler->second + "\"");
@@ -104,10 +145,7 @@ bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>&
     actions.push_back(setAction("in-fov", value("--in-fov", "")));
     actions.push_back(setAction("out-fov", value("--out-fov", "")));
     if (options.count("--sampler")) actions.push_back(setAction("sampler", options["--sampler"]));
-    Action apply;
-    apply.verb = Action::Verb::Command;
-    apply.subject = "apply";
-    actions.push_back(apply);
+    actions.push_back(applyAction());
     Action save;
     save.verb = Action::Verb::SaveAs;
     save.subject = options["-o"];

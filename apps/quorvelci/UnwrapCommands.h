@@ -16,4 +16,10 @@ namespace frontend {
 // argument is missing or a value would be refused.
 bool parseUnwrap(const std::vector<std::string>& arguments, std::vector<Action>& actions, std::string* error);
 
+// The fisheye rows of "correct": with "--correction fisheye", the fisheye values given are checked
+// as "unwrap" checks them and Apply is pressed once the controls are set, so that what is saved is
+// the photo unwrapped, as in the window; fisheye values without it would change nothing and are
+// refused. False and the reason, naming the option, when refused.
+bool pressApplyForFisheye(std::vector<Action>& actions, std::string* error);
+
 }  // namespace frontend

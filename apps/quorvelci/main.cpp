@@ -2,7 +2,8 @@
 //   quorvelci [PHOTO...]                  the application in its window, opening the photos
 //   quorvelci --help                      the usage
 //   quorvelci correct PHOTO -o OUT [...]  opens the photo, lets the controller choose the camera and
-//                                         lens, sets the controls given and saves the corrected photo
+//                                         lens, sets the controls given (with --correction fisheye,
+//                                         presses Apply) and saves the corrected photo
 //   quorvelci unwrap PHOTO -o OUT [...]   opens the fisheye photo, unwraps it with the fisheye
 //                                         controls and saves the unwrapped photo
 //   quorvelci script FILE|-               runs the actions of a script, one a line
@@ -100,7 +101,8 @@ int correct(int argc, char** argv) {
     std::vector<frontend::Action> actions;
     std::string error;
     if (!frontend::parseCorrect(std::vector<std::string>(argv + 2, argv + argc), frontend::FrontEnd::controlNames(),
-                                actions, &error))
+                                actions, &error) ||
+        !frontend::pressApplyForFisheye(actions, &error))
         return usage(error);
     return runActions(actions, "correct");
 }

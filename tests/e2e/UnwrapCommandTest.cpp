@@ -225,3 +225,38 @@ TEST(UnwrapCommand, BadOptionsExitTwoNamingTheOptionBeforeAnythingRuns) {
     }
     EXPECT_FALSE(qv::files::exists(supportFile("_QuorvelCI_twrite.JPG"))) << "nothing ran";
 }
+
+TEST(UnwrapCommand, CorrectWithTheFisheyeCorrectionPressesApplyAndSavesWhatUnwrapSaves) {
+    qvtest::TempDir dir;
+    const std::string photo = fisheyePhoto(dir, "fish.jpg");
+    const std::vector<std::string> fisheye = {"--in-fov", "180", "--out-fov", "90", "--width",
+                                              "800",      "--height", "600", "--sampler", "lanczos3"};
+    auto command = [&](const char* name, const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> arguments = {name, photo, "-o", out};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return quorvelci(arguments);
+    };
+    const std::string unwrapped = dir.path() + "/unwrapped.jpg", corrected = dir.path() + "/corrected.jpg";
+    ASSERT_EQ(command("unwrap", unwrapped, fisheye).exitStatus, 0);
+    std::vector<std::string> correct = fisheye;
+    correct.insert(correct.end(), {"--correction", "fisheye"});
+    const auto result = command("correct", corrected, correct);
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    const Picture ours = read(corrected), theirs = read(unwrapped);
+    ASSERT_EQ(ours.width, 800);
+    ASSERT_EQ(ours.height, 600);
+    EXPECT_LT(worstLineOffset(ours, 90), 1.0);
+    ASSERT_EQ(ours.pixels.pixels.size(), theirs.pixels.pixels.size());
+    EXPECT_TRUE(ours.pixels.pixels == theirs.pixels.pixels) << "the same unwrap as the unwrap command's";
+
+    // Refused before anything runs: a value the unwrap refuses, and fisheye values that without
+    // the fisheye correction would change nothing.
+    const std::string refused = dir.path() + "/refused.jpg";
+    expectFailure(command("correct", refused, {"--correction", "fisheye", "--in-fov", "0", "--out-fov", "90"}), 2,
+                  "--in-fov", refused);
+    expectFailure(command("correct", refused, {"--correction", "fisheye", "--in-fov", "180", "--width", "800"}), 2,
+                  "--height", refused);
+    expectFailure(command("correct", refused, {"--width", "800", "--height", "600"}), 2, "--correction fisheye",
+                  refused);
+    expectFailure(command("correct", refused, {"--correction", "lens", "--out-fov", "90"}), 2, "--out-fov", refused);
+}
