@@ -1,7 +1,7 @@
 // The plug-in's edit session driven in-process through a recording host: the calls it makes and
 // their order, Done writing the photo over the editable file in its own format, Cancel leaving it
 // byte for byte, failures that keep the file and the session, a second session, the start-up's
-// preferences, window placement and restored fisheye controls.
+// preferences, window placement, restored fisheye controls and the unwrap of a copy of the file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +9,7 @@
 #include "TestImages.h"
 #include "appkit/Application.h"
 #include "appkit/Canvas.h"
+#include "appkit/Matrix.h"
 #include "appkit/PopUpButton.h"
 #include "appkit/TableView.h"
 #include "appkit/TextField.h"
@@ -19,6 +20,7 @@
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
+#include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "host/RecordingEditManager.h"
 #include "imageio/ImageProperties.h"
@@ -491,6 +493,43 @@ TEST_F(EditSessionTest, TheOpenStepKeepsTheWorkingPathInThePreferencesFile) {
     EXPECT_EQ(qv::PreferencesFile::read().get(shell::keys::kImageFilePath).stringOr(""), working);
     EXPECT_EQ(qv::UserDefaults::standard().object(shell::keys::kImageDirectoryPath).stringOr(""),
               qv::paths::deletingLastPathComponent(working));
+}
+
+TEST_F(EditSessionTest, TheUnwrapReadsACopyOfTheWorkingFileInTheSupportFolderAndShowsTheResult) {
+    const auto before = fileBytes(m_editable);
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    ASSERT_TRUE(c.state().m_bImageLoaded);
+    const std::string working = c.state().m_pFileToLoad;
+    const auto workingBytes = fileBytes(working);
+    ASSERT_FALSE(workingBytes.empty());
+    ASSERT_TRUE(c.fisheye().mFECorrectionTypeMatrix->userClickCell(1));
+    ASSERT_EQ(c.correctionType(), 1);
+    ASSERT_TRUE(c.fisheye().mFEOutputWidth->userType("300"));
+    ASSERT_TRUE(c.fisheye().mFEOutputHeight->userType("240"));
+    ASSERT_TRUE(c.fisheye().mFEInputFOV->userType("180"));
+    ASSERT_TRUE(c.fisheye().mFEOutputFOV->userType("90"));
+    const std::string copy = qv::paths::supportFolder() + qv::paths::lastPathComponent(working);
+    ASSERT_NE(copy, working);
+    ASSERT_FALSE(qv::files::exists(copy));
+    for (int request = 0; request < 2; ++request) {  // the second request copies the file again
+        c.onApply(nullptr);
+        ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c.isUnwrapInProgress(); }, 60));
+        EXPECT_EQ(fileBytes(copy), workingBytes) << "the engine read a copy, left for the sweeps";
+        EXPECT_EQ(fileBytes(working), workingBytes);
+        EXPECT_EQ(fileBytes(m_editable), before) << "the host's file is untouched";
+        const auto result = qv::io::ImageSource::createWithPath(qv::paths::supportFolder() + "_QuorvelCI_twrite.JPG");
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->pixelWidth(), 300);
+        EXPECT_EQ(result->pixelHeight(), 240);
+        const qv::Rect shown = c.mainWindow().m_pDisplayView->ciImage().extent();
+        EXPECT_EQ(shown.width() * shown.height(), 300 * 240) << "the result is shown, upright by its orientation";
+        EXPECT_EQ(c.state().mFEOriginalImagePath, working) << "revert reloads the working file, not the copy";
+    }
+    EXPECT_TRUE(c.fisheye().mFEDefishButton->isEnabled());
+    // The session's end sweeps the copy away.
+    window().clickCancel();
+    EXPECT_FALSE(qv::files::exists(copy));
 }
 
 }  // namespace
