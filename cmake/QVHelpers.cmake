@@ -11,6 +11,41 @@ function(qv_module_enabled module out)
   endif()
 endfunction()
 
+# qv_target_warnings(<target>...): our compiler warnings on targets of our own (-Wall -Wextra, and
+# -Werror with QV_WERROR); code we only call is compiled with its own flags. The top-level list checks
+# at configure time that every program and library of ours has them.
+function(qv_target_warnings)
+  foreach(target IN LISTS ARGN)
+    target_compile_options(${target} PRIVATE -Wall -Wextra $<$<BOOL:${QV_WERROR}>:-Werror>)
+    set_property(TARGET ${target} PROPERTY QV_WARNINGS ON)
+  endforeach()
+endfunction()
+
+# qv_check_target_warnings(): stops the configure step, naming them, when programs or libraries under
+# the source folder were made without qv_target_warnings.
+function(qv_check_target_warnings)
+  set(missing "")
+  set(folders ${CMAKE_SOURCE_DIR})
+  while(folders)
+    list(POP_FRONT folders folder)
+    get_property(children DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
+    list(APPEND folders ${children})
+    get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
+        get_target_property(has_warnings ${target} QV_WARNINGS)
+        if(NOT has_warnings)
+          list(APPEND missing ${target})
+        endif()
+      endif()
+    endforeach()
+  endwhile()
+  if(missing)
+    message(FATAL_ERROR "These targets are built without our warnings (call qv_target_warnings): ${missing}")
+  endif()
+endfunction()
+
 # qv_add_test(<name> [THREADS] SOURCES ... LIBS ...): a GoogleTest program whose cases ctest runs one by
 # one. Every test program links qv_test_main, which gives each test case a fresh temporary HOME.
 # THREADS marks a program whose code runs on worker threads: its cases carry the ctest label "threads",
@@ -18,6 +53,7 @@ endfunction()
 function(qv_add_test name)
   cmake_parse_arguments(ARG "THREADS" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  qv_target_warnings(${name})
   target_link_libraries(${name} PRIVATE qv_test_main ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(TARGET qv_resources)
@@ -41,6 +77,7 @@ endfunction()
 function(qv_add_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  qv_target_warnings(${name})
   target_link_libraries(${name} PRIVATE qv_bench_common ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   if(TARGET qv_resources)
