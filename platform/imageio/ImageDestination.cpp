@@ -10,6 +10,7 @@
 #include "imageio/metadata/Metadata.h"
 #include "imageio/support/Files.h"
 #include "imageio/support/PixelLayout.h"
+#include "imageio/support/TiffSplice.h"
 
 namespace qv::io {
 
@@ -206,33 +207,61 @@ bool ImageDestination::encode(Data& bytes) {
         settings.iccProfile = m_colorSpace.iccProfile();
     settings.properties = m_properties;
 
+    metadata::WriteRequest request;
+    request.orientation = settings.orientation;
+    request.pixelWidth = width;
+    request.pixelHeight = height;
+    const bool withMetadata = m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0);
+    // A TIFF's metadata goes into a small TIFF of its own that the picture then follows, so the
+    // picture's bytes are written once and never copied by a rewrite of the whole file.
+    Data head;
+    const bool tiffHead = withMetadata && m_type == ImageType::TIFF;
+    if (tiffHead) {
+        if (!tiffMetadataHead(format, settings, request, head)) return false;
+        settings.iccProfile.clear();  // the head carries it
+    }
+    const std::size_t headSize = head.size();
+
     bool ok = false;
     switch (m_type) {
     case ImageType::JPEG:
         ok = streamed ? codec::encodeJpeg(*m_bands, settings, bytes, m_error) : codec::encodeJpeg(pixels, settings, bytes, m_error);
         break;
     case ImageType::TIFF:
-        ok = streamed ? codec::encodeTiff(*m_bands, settings, bytes, m_error) : codec::encodeTiff(pixels, settings, bytes, m_error);
+        ok = streamed ? codec::encodeTiff(*m_bands, settings, bytes, m_error, std::move(head))
+                      : codec::encodeTiff(pixels, settings, bytes, m_error, std::move(head));
         break;
     case ImageType::PSD: ok = codec::encodePsd(pixels, settings, bytes, m_error); break;
     case ImageType::OpenEXR: ok = codec::encodeExr(pixels, settings, bytes, m_error); break;
     case ImageType::PNG: ok = codec::encodePng(pixels, settings, bytes, m_error); break;
     default: m_error = "unsupported type"; break;
     }
-    // The picture (and what renders it) is not needed for the metadata, which rewrites the file
-    // and so holds it twice: the pixel memory goes first, buffers kept for reuse included.
+    // The picture (and what renders it) is not needed for the metadata, which rewrites a JPEG,
+    // PSD or PNG file and so holds it twice: the pixel memory goes first, buffers kept for reuse
+    // included.
     m_bands.reset();
     converted = Bitmap{};
     m_image = Bitmap{};
     releaseKeptPixels();
     if (!ok) return false;
-    if (m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0)) {
-        metadata::WriteRequest request;
-        request.orientation = settings.orientation;
-        request.pixelWidth = width;
-        request.pixelHeight = height;
-        if (!metadata::writeMetadata(bytes, m_properties, request, m_error)) return false;
+    if (tiffHead) return support::spliceTiffPicture(bytes, headSize, m_error);
+    if (withMetadata && !metadata::writeMetadata(bytes, m_properties, request, m_error)) return false;
+    return true;
+}
+
+// The TIFF that carries the metadata ahead of the picture: a one-pixel picture written with the
+// picture's settings and layout (so its directory has the same structure tags), with the
+// properties' metadata written into it; padded to an even length, where the picture starts.
+bool ImageDestination::tiffMetadataHead(PixelFormat format, const codec::EncodeSettings& settings,
+                                        const metadata::WriteRequest& request, Data& head) {
+    const Bitmap standIn = Bitmap::make(1, 1, format, false);
+    if (!standIn.isValid()) {
+        m_error = "out of memory";
+        return false;
     }
+    if (!codec::encodeTiff(standIn, settings, head, m_error)) return false;
+    if (!metadata::writeMetadata(head, m_properties, request, m_error)) return false;
+    if (head.size() % 2) head.push_back(0);
     return true;
 }
 

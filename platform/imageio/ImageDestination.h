@@ -14,6 +14,13 @@
 
 namespace qv::io {
 
+namespace codec {
+struct EncodeSettings;
+}
+namespace metadata {
+struct WriteRequest;
+}
+
 class ImageDestination {
 public:
     // Null (with an error) for a type identifier this layer does not write or a count other than 1.
@@ -66,6 +73,8 @@ private:
     ImageDestination() = default;
     bool encode(Data& bytes);
     bool gatherBands();
+    bool tiffMetadataHead(PixelFormat format, const codec::EncodeSettings& settings, const metadata::WriteRequest& request,
+                          Data& head);
 
     ImageType m_type = ImageType::Unknown;
     std::string m_path;

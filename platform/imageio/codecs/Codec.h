@@ -75,9 +75,10 @@ struct EncodeSettings {
 bool encodeJpeg(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 // JPEG straight from bands of Gray8 or RGB8 rows, encoded as they arrive.
 bool encodeJpeg(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error);
-bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
-// TIFF straight from bands in its storage layout (straight alpha), written as they arrive.
-bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error);
+bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error, Data leading = {});
+// TIFF straight from bands in its storage layout (straight alpha), written as they arrive. The
+// bytes of `out` begin with `leading` and the TIFF follows, its offsets counted from its own start.
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error, Data leading = {});
 bool encodePng(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodePsd(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);

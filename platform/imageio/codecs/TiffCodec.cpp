@@ -504,19 +504,21 @@ std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes) {
     return std::make_unique<TiffDecoder>(std::move(bytes));
 }
 
-bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error) {
+bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error, Data leading) {
     BitmapBands bands(bitmap);
-    return encodeTiff(bands, settings, out, error);
+    return encodeTiff(bands, settings, out, error, std::move(leading));
 }
 
-bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error) {
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error, Data leading) {
     if (!support::isStorageFormat(bands.format()) || bands.premultiplied() || bands.width() <= 0 || bands.height() <= 0) {
         error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
         return false;
     }
-    // Uncompressed size and a little: compressed files grow into it, uncompressed ones fit at once.
+    // Uncompressed size and a little (the directory and its strip tables, twice over for a caller
+    // that appends them again): compressed files grow into it, uncompressed ones fit at once.
     const std::size_t rowBytes = std::size_t(bands.width()) * std::size_t(bytesPerPixel(bands.format()));
-    auto file = MemoryTiff::openForWriting(rowBytes * std::size_t(bands.height()) + 65536, error);
+    const std::size_t room = rowBytes * std::size_t(bands.height()) + 65536 + std::size_t(bands.height()) * 32;
+    auto file = MemoryTiff::openForWriting(room, error, std::move(leading));
     if (!file) return false;
     const bool written = writeTiffC(file->handle(), bands, settings);
     if (!file->close() || !written) {

@@ -79,9 +79,11 @@ std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data,
     return open(std::move(file), "rm", error);
 }
 
-std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::size_t expectedSize, std::string& error) {
+std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::size_t expectedSize, std::string& error, Data leading) {
     std::unique_ptr<MemoryTiff> file(new MemoryTiff);
-    file->m_bytes.reserve(expectedSize);
+    file->m_leading = leading.size();
+    file->m_bytes = std::move(leading);
+    file->m_bytes.reserve(file->m_leading + expectedSize);
     return open(std::move(file), "w", error);
 }
 
@@ -105,7 +107,7 @@ std::uint64_t MemoryTiff::read(void* buffer, std::uint64_t size) {
     const std::uint64_t total = this->size();
     if (m_position >= total) return 0;
     const std::uint64_t n = std::min<std::uint64_t>(size, total - m_position);
-    std::memcpy(buffer, (m_readData ? m_readData : m_bytes.data()) + m_position, std::size_t(n));
+    std::memcpy(buffer, (m_readData ? m_readData : m_bytes.data() + m_leading) + m_position, std::size_t(n));
     m_position += n;
     return n;
 }
@@ -113,10 +115,11 @@ std::uint64_t MemoryTiff::read(void* buffer, std::uint64_t size) {
 std::uint64_t MemoryTiff::write(const void* buffer, std::uint64_t size) {
     if (m_readData) return 0;
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    if (m_position > m_bytes.size()) m_bytes.resize(std::size_t(m_position));
+    const std::size_t at = m_leading + std::size_t(m_position);
+    if (at > m_bytes.size()) m_bytes.resize(at);
     // Appending (the common case) copies once; rewriting a directory in the middle overwrites.
-    const std::size_t overlap = std::size_t(std::min<std::uint64_t>(size, m_bytes.size() - m_position));
-    std::memcpy(m_bytes.data() + m_position, bytes, overlap);
+    const std::size_t overlap = std::size_t(std::min<std::uint64_t>(size, m_bytes.size() - at));
+    std::memcpy(m_bytes.data() + at, bytes, overlap);
     m_bytes.insert(m_bytes.end(), bytes + overlap, bytes + size);
     m_position += size;
     return size;

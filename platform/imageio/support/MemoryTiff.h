@@ -16,8 +16,9 @@ public:
     // A TIFF read from bytes that must outlive the handle. Null when libtiff refuses the header.
     static std::unique_ptr<MemoryTiff> openForReading(const std::uint8_t* data, std::size_t size, std::string& error);
     // An empty TIFF to write, with room for about expectedSize bytes; close() then gives its bytes
-    // through takeBytes().
-    static std::unique_ptr<MemoryTiff> openForWriting(std::size_t expectedSize, std::string& error);
+    // through takeBytes(). The TIFF follows `leading` in those bytes: its offsets count from its
+    // own first byte, as if it stood alone, so that another file's header can go first.
+    static std::unique_ptr<MemoryTiff> openForWriting(std::size_t expectedSize, std::string& error, Data leading = {});
     ~MemoryTiff();
 
     TIFF* handle() const { return m_tiff; }
@@ -32,7 +33,7 @@ public:
     std::uint64_t read(void* buffer, std::uint64_t size);
     std::uint64_t write(const void* buffer, std::uint64_t size);
     std::uint64_t seek(std::uint64_t offset, int whence);
-    std::uint64_t size() const { return m_readData ? m_readSize : m_bytes.size(); }
+    std::uint64_t size() const { return m_readData ? m_readSize : m_bytes.size() - m_leading; }
     void recordError(const std::string& message);
     const std::uint8_t* mappedData() const { return m_readData; }
 
@@ -42,7 +43,8 @@ private:
     TIFF* m_tiff = nullptr;
     const std::uint8_t* m_readData = nullptr;
     std::size_t m_readSize = 0;
-    Data m_bytes;  // the file being written
+    Data m_bytes;                // the file being written, after the leading bytes
+    std::size_t m_leading = 0;   // how many bytes come before the TIFF's own
     std::uint64_t m_position = 0;
     std::string m_error;
 };
