@@ -41,8 +41,17 @@ unwrap::Image flatImage(int width, int height, unsigned r, unsigned g, unsigned 
 // An empty image of the same pixel type as like.
 inline unwrap::Image sameTypeImage(const unwrap::Image& like, int width, int height) {
     unwrap::Image image;
-    boost::variant2::visit([&](const auto& typed) { image.emplace<std::decay_t<decltype(typed)>>(width, height); },
-                           like);
+    // An image of no area is made empty: the imaging library keeps a one-byte block for a sized image
+    // of no area and never frees it.
+    boost::variant2::visit(
+        [&](const auto& typed) {
+            using Typed = std::decay_t<decltype(typed)>;
+            if (width > 0 && height > 0)
+                image.emplace<Typed>(width, height);
+            else
+                image.emplace<Typed>();
+        },
+        like);
     return image;
 }
 
