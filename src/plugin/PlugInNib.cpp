@@ -27,19 +27,12 @@ private:
     Window& m_sheet;
 };
 
+// The application's preferences window, with OK and Cancel that also end the sheet.
 void buildPreferencesSheet(Builder& k, QVPreferences& preferences) {
-    auto window = k.window(Rect(200, 200, 360, 340), "Preferences", true);
-    k.c.preferences().mPreferencesWindow = window.get();
-    preferences.mWindow = window.get();
-    Window& w = *window;
-    preferences.mLensTable = k.table(w, Rect(20, 70, 320, 250), "lens", "My lenses", &preferences, nullptr);
-    auto buttons = Column(20, 50, 320).split(3);
-    auto remove = k.b.makeIn<Button>(w, buttons[0], "Remove");
-    remove->setTarget(&preferences, &QVPreferences::onRemoveEntry);
-    preferences.mRemoveButton = remove.get();
-    auto ends = k.b.make<PreferencesSheetButtons>(preferences, w);
-    k.b.makeIn<Button>(w, buttons[1], qv::localizedString("Cancel"))->setTarget(ends.get(), &PreferencesSheetButtons::onCancel);
-    k.b.makeIn<Button>(w, buttons[2], qv::localizedString("OKButton"))->setTarget(ends.get(), &PreferencesSheetButtons::onOK);
+    PreferencesButtons parts = buildPreferencesWindow(k, preferences);
+    auto ends = k.b.make<PreferencesSheetButtons>(preferences, parts.window);
+    parts.cancel.setTarget(ends.get(), &PreferencesSheetButtons::onCancel);
+    parts.ok.setTarget(ends.get(), &PreferencesSheetButtons::onOK);
 }
 
 }  // namespace

@@ -162,7 +162,13 @@ void buildParametersSheet(Builder& k);
 void buildDatabaseSheet(Builder& k);
 void buildEditDatabaseSheet(Builder& k);
 void buildLensSelectionWindow(Builder& k);
-void buildPreferencesWindow(Builder& k, QVPreferences& preferences);
+// The preferences window; its Cancel and OK are handed back for a nib that ends them differently.
+struct PreferencesButtons {
+    Window& window;
+    Button& cancel;
+    Button& ok;
+};
+PreferencesButtons buildPreferencesWindow(Builder& k, QVPreferences& preferences);
 // The menu; `photoCommands` adds the File menu's Open, Save, Save As and Batch.
 std::shared_ptr<Menu> buildMainMenu(QVController& c, bool photoCommands);
 

@@ -285,7 +285,7 @@ void buildLensSelectionWindow(Builder& k) {
         k.button(w, buttons[3], qv::localizedString("Save"), &QVController::onSaveSelectedLenses).get();
 }
 
-void buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
+PreferencesButtons buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
     auto window = k.window(Rect(200, 200, 360, 340), "Preferences", true);
     k.c.preferences().mPreferencesWindow = window.get();
     preferences.mWindow = window.get();
@@ -295,9 +295,11 @@ void buildPreferencesWindow(Builder& k, QVPreferences& preferences) {
     auto remove = k.b.makeIn<Button>(w, buttons[0], "Remove");
     remove->setTarget(&preferences, &QVPreferences::onRemoveEntry);
     preferences.mRemoveButton = remove.get();
-    k.b.makeIn<Button>(w, buttons[1], qv::localizedString("Cancel"))->setTarget(&preferences, &QVPreferences::onCancel);
-    k.b.makeIn<Button>(w, buttons[2], qv::localizedString("OKButton"))
-        ->setTarget(&preferences, &QVPreferences::onOKPreferences);
+    auto cancel = k.b.makeIn<Button>(w, buttons[1], qv::localizedString("Cancel"));
+    cancel->setTarget(&preferences, &QVPreferences::onCancel);
+    auto ok = k.b.makeIn<Button>(w, buttons[2], qv::localizedString("OKButton"));
+    ok->setTarget(&preferences, &QVPreferences::onOKPreferences);
+    return {w, *cancel, *ok};
 }
 
 std::shared_ptr<Menu> buildMainMenu(QVController& c, bool photoCommands) {
