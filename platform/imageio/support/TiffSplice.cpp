@@ -115,6 +115,16 @@ bool spliceTiffPicture(Data& file, std::size_t pictureStart, std::string& error)
         if (!found) return fail("the picture file lacks a structure tag");
     }
 
+    // The values that do not fit in an entry are appended after the picture: room for all of them
+    // is made at once, so the picture is not moved by the file growing once per value.
+    std::size_t appended = 0;
+    for (std::uint16_t i = 0; i < picture.count; ++i) {
+        const std::size_t entry = picture.entries + std::size_t(i) * 12;
+        const std::uint64_t length = std::uint64_t(typeSize(r.u16(entry + 2))) * r.u32(entry + 4);
+        if (isStructureTag(r.u16(entry)) && length > 4 && length <= pictureSize) appended += std::size_t(length) + 1;
+    }
+    file.reserve(file.size() + appended);
+
     for (std::uint16_t i = 0; i < picture.count; ++i) {
         const std::size_t entry = picture.entries + std::size_t(i) * 12;
         const std::uint16_t tag = r.u16(entry);
