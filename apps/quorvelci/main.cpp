@@ -21,8 +21,9 @@
 #include "BatchCommand.h"
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
-#include "WindowApplication.h"
 #include "UnwrapCommands.h"
+#include "WindowApplication.h"
+#include "coreimage/ParallelWorkers.h"
 
 namespace {
 
@@ -139,9 +140,7 @@ int script(const std::string& file) {
     return runActions(actions, source);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "correct") == 0) return correct(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "unwrap") == 0) return unwrapCommand(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "batch") == 0) return runBatchCommand(argc, argv);
@@ -155,4 +154,12 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && argv[1][0] == '-') return usage(std::string("unknown option ") + argv[1]);
     return runApplicationWindow(argc, argv, kHeadlessHelp);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = run(argc, argv);
+    qv::ci::endParallelWorkers();  // none is still leaving the process as it exits
+    return status;
 }

@@ -5,6 +5,7 @@
 #include "appkit/Alert.h"
 #include "appkit/Application.h"
 #include "appkit/Button.h"
+#include "coreimage/ParallelWorkers.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -30,7 +31,9 @@ QVEditPlugIn::QVEditPlugIn(qv::host::PROAPIAccessing* apiManager, qv::host::Aper
 
 QVEditPlugIn::~QVEditPlugIn() {
     // The profile extraction of a session may still run; it must not outlive what it writes for.
+    // Nor may the parallel workers outlive the session: the host may unload the plug-in's code.
     qv::waitForDetachedThreads(60);
+    qv::ci::endParallelWorkers();
 }
 
 qv::ui::Window* QVEditPlugIn::window() { return m_nib ? m_nib->objects.controller->mainWindow().m_pWindow : nullptr; }

@@ -8,6 +8,8 @@
 
 #include "TempDir.h"
 
+#include "coreimage/ParallelWorkers.h"
+
 #ifdef QV_TSAN
 #include <oneapi/tbb/global_control.h>
 #endif
@@ -30,9 +32,7 @@ private:
     std::unique_ptr<qvtest::TempDir> m_home;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runTests(int argc, char** argv) {
 #ifdef QV_TSAN
     // Debian's oneTBB is not built with ThreadSanitizer, so the hand-offs between its worker threads
     // are invisible to it and every parallel loop would be reported as a race. Under ThreadSanitizer
@@ -43,4 +43,13 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new FreshHomePerTest);
     return RUN_ALL_TESTS();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = runTests(argc, argv);
+    // The sanitizers check the process at exit; no parallel worker may still be leaving it then.
+    qv::ci::endParallelWorkers();
+    return status;
 }

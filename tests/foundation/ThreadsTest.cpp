@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -41,4 +43,29 @@ TEST(Threads, AnotherThreadCanWaitForTheWorkersToo) {
     waiter.join();
     EXPECT_TRUE(allEnded);
     EXPECT_TRUE(done);
+}
+
+namespace {
+
+std::size_t threadsOfTheProcess() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+
+// Kept by each worker to its very end: its destructor runs after the worker's body has returned,
+// while the thread is leaving.
+struct SlowExit {
+    ~SlowExit() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+};
+thread_local SlowExit tSlowExit;
+
+}  // namespace
+
+TEST(Threads, AfterTheWaitNoWorkerIsStillLeavingTheProcess) {
+    // A leak check at exit, or a shut-down, must not find a thread half way out.
+    ASSERT_EQ(threadsOfTheProcess(), 1u);
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(detachThread([] { (void)&tSlowExit; }));
+    EXPECT_TRUE(waitForDetachedThreads(30));
+    EXPECT_EQ(threadsOfTheProcess(), 1u);
 }
