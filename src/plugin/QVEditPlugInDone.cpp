@@ -8,7 +8,6 @@
 
 #include "appkit/Alert.h"
 #include "appkit/PopUpButton.h"
-#include "engine/QVDisplayView.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -45,10 +44,8 @@ bool QVEditPlugIn::writeBack(const std::string& path) {
     if (!source) return false;
     const auto type = outputTypeOf(source->type());
     if (!type) return false;
-    // The full-resolution result: the photo as the user chose it, through the correction chain.
-    qv::ci::Image image = QVDisplayView::CreateCIImageWithoutOrientation(c.originalImagePath());
-    if (image.isNull() || !c.mainWindow().m_pDisplayView) return false;
-    image = c.mainWindow().m_pDisplayView->fullResolutionImage(image, c.correctionParameters());
+    // The full-resolution result, as the preview shows it: after an unwrap, the photo unwrapped.
+    qv::ci::Image image = c.fullResolutionResult(c.originalImagePath(), c.shownUnwrap(), c.correctionParameters());
     if (image.isNull()) return false;
     qv::Dictionary properties = source->properties();
     // The plug-in's encoder sets no lossy-compression quality: the file's own properties rule.

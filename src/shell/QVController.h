@@ -143,6 +143,8 @@ public:
     void setDFOVwithWidth(double width, double height) override;
     bool isSaveInProgress() const { return mState.mSaveInProgress.load(); }
     bool isUnwrapInProgress() const { return m_fisheye.outstanding > 0; }
+    // The unwrap the preview shows of the open photo; none when it shows the photo itself.
+    std::optional<shell::UnwrapSettings> shownUnwrap() const;
 
     // ---- Steps the view, the batch, the plug-in and the tests run ----
     QVDatabaseLoader& databaseLoader();  // created when first needed
@@ -151,6 +153,11 @@ public:
     void updateUIWithLensInfo(int row), saveSelectedLens(int row), moveRow(int from, int to), resetValues();
     void openImage(const std::string& path) override, showErrorDialog(const std::string& path) override;
     bool canDragImage() const override;
+    // The photo at `source` at full resolution as the preview shows it: unwrapped the same way when
+    // `unwrap` is given, then through the chain with `parameters`. The null image when it cannot be
+    // read. Any thread may call it; saves and the plug-in's Done write what it gives.
+    qv::ci::Image fullResolutionResult(const std::string& source, const std::optional<shell::UnwrapSettings>& unwrap,
+                                       const CorrectionParameters& parameters);
     // The focal range the metadata tool reads in a photo's lens information (zeros when it tells
     // none); any thread may ask, so a batch runs it beside the photo's decoding.
     shell::FocalRange lensInfoForImage(const std::string& path) const;

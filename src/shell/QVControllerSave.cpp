@@ -4,11 +4,7 @@
 // window's edited mark and never quits.
 #include "QVController.h"
 
-#include <algorithm>
-#include <thread>
-
 #include "appkit/Alert.h"
-#include "engine/QVDisplayView.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -19,7 +15,6 @@
 #include "output/QVImageEncoder.h"
 #include "output/QVOutputType.h"
 #include "shell/PreferenceKeys.h"
-#include "shell/UnwrapPhoto.h"
 
 namespace {
 
@@ -148,7 +143,7 @@ QVController::SaveJob QVController::makeSaveJob() {
     job.photo = mState.mPhotoGeneration;
     job.colorSpace = mState.mChosenPhoto.colorSpace;
     job.parameters = correctionParameters();
-    if (m_fisheye.shown && m_fisheye.shownPhoto == mState.mPhotoGeneration) job.unwrap = m_fisheye.shown;
+    job.unwrap = shownUnwrap();
     return job;
 }
 
@@ -164,13 +159,8 @@ void QVController::startSaveThread() {
 void QVController::saveImage(SaveJob job) {
     bool encoded = false, saved = false;
     if (!job.path.empty()) {
-        // What the preview shows is what is saved: after an unwrap, the photo unwrapped the same
-        // way at full resolution, on which the chain then skips the distortion step.
-        const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-        qv::ci::Image image = job.unwrap ? shell::unwrapPhoto(job.source, *job.unwrap, threads)
-                                         : QVDisplayView::CreateCIImageWithoutOrientation(job.source);
-        if (mMain.m_pDisplayView && !image.isNull())
-            image = mMain.m_pDisplayView->fullResolutionImage(image, job.parameters);
+        // What the preview shows is what is saved.
+        qv::ci::Image image = fullResolutionResult(job.source, job.unwrap, job.parameters);
         std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
             encoded = true;

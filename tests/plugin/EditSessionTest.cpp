@@ -1,7 +1,8 @@
 // The plug-in's edit session driven in-process through a recording host: the calls it makes and
 // their order, Done writing the photo over the editable file in its own format, Cancel leaving it
 // byte for byte, failures that keep the file and the session, a second session, the start-up's
-// preferences, window placement, restored fisheye controls and the unwrap of a copy of the file.
+// preferences, window placement, restored fisheye controls, the unwrap of a copy of the file and
+// Done after an unwrap.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -530,6 +531,48 @@ TEST_F(EditSessionTest, TheUnwrapReadsACopyOfTheWorkingFileInTheSupportFolderAnd
     // The session's end sweeps the copy away.
     window().clickCancel();
     EXPECT_FALSE(qv::files::exists(copy));
+}
+
+TEST_F(EditSessionTest, DoneAfterAnUnwrapWritesTheUnwrappedPhotoAsThePreviewShowsIt) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    ASSERT_TRUE(c.state().m_bImageLoaded);
+    ASSERT_TRUE(c.fisheye().mFECorrectionTypeMatrix->userClickCell(1));
+    ASSERT_TRUE(c.fisheye().mFEOutputWidth->userType("300"));
+    ASSERT_TRUE(c.fisheye().mFEOutputHeight->userType("240"));
+    ASSERT_TRUE(c.fisheye().mFEInputFOV->userType("180"));
+    ASSERT_TRUE(c.fisheye().mFEOutputFOV->userType("90"));
+    c.onApply(nullptr);
+    ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c.isUnwrapInProgress(); }, 60));
+    ASSERT_TRUE(c.shownUnwrap());
+    window().clickDone();
+    EXPECT_FALSE(plugIn.isSessionOpen());
+    const auto written = qv::io::ImageSource::createWithPath(m_editable);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->type(), qv::io::kUTTypeJPEG);
+    // The photo is unwrapped as stored and then turned upright by its orientation tag.
+    EXPECT_EQ(written->pixelWidth(), 240);
+    EXPECT_EQ(written->pixelHeight(), 300);
+    EXPECT_EQ(written->orientation(), 1);
+    EXPECT_EQ(qv::Value(written->properties()).get(qv::io::kCGImagePropertyTIFFDictionary).get("Model").stringOr(""),
+              "Canon EOS 400D DIGITAL");
+}
+
+TEST_F(EditSessionTest, DoneAfterARevertedUnwrapWritesThePhotoItself) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    ASSERT_TRUE(c.fisheye().mFECorrectionTypeMatrix->userClickCell(1));
+    ASSERT_TRUE(c.fisheye().mFEOutputWidth->userType("300"));
+    ASSERT_TRUE(c.fisheye().mFEOutputHeight->userType("240"));
+    c.onApply(nullptr);
+    ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c.isUnwrapInProgress(); }, 60));
+    c.onRevert(nullptr);
+    ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c.shownUnwrap(); }, 60));
+    window().clickDone();
+    const auto written = qv::io::ImageSource::createWithPath(m_editable);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->pixelWidth(), 400);
+    EXPECT_EQ(written->pixelHeight(), 600);
 }
 
 }  // namespace
