@@ -47,6 +47,9 @@ struct Setup {
 
     Setup() {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // A home of its own: the first start's files, whatever the person running it keeps in theirs.
+        std::string home = temporaryPath("home.XXXXXX");
+        if (mkdtemp(home.data())) setenv("HOME", home.c_str(), 1);
         static int argc = 1;
         static char name[] = "bench_window";
         static char* argv[] = {name, nullptr};
@@ -55,8 +58,8 @@ struct Setup {
         // No one answers at this screen: every alert takes its first button, except the first
         // start's lens question, which is put off.
         responder.queueAlert({1, {}, qv::localizedString("Please tell Quorvel which lenses you own.")});
-        nib = QVLaunchApplication();
         responder.setAlertPolicy([](const qv::ui::AlertRequest&) { return qv::ui::AlertAnswer{}; });
+        nib = QVLaunchApplication();
 
         auto sample = qv::io::ImageSource::createWithPath(QV_BENCH_SAMPLE_PHOTO);
         auto out = qv::io::ImageDestination::createWithPath(photo, "public.jpeg");
