@@ -9,6 +9,7 @@
 #include "TempDir.h"
 
 #include "coreimage/ParallelWorkers.h"
+#include "foundation/Threads.h"
 
 #ifdef QV_TSAN
 #include <oneapi/tbb/global_control.h>
@@ -49,7 +50,8 @@ int runTests(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const int status = runTests(argc, argv);
-    // The sanitizers check the process at exit; no parallel worker may still be leaving it then.
+    // The sanitizers check the process at exit; no worker may still be running or leaving it then.
+    qv::waitForDetachedThreads(60);
     qv::ci::endParallelWorkers();
     return status;
 }
