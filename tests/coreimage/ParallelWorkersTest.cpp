@@ -1,24 +1,17 @@
 // The parallel workers end and leave the process when asked, and come back for later work.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
 
 #include <oneapi/tbb/parallel_for.h>
 
+#include "common/ProcessThreads.h"
 #include "coreimage/ParallelWorkers.h"
 
 namespace {
-
-std::size_t threadsOfTheProcess() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-    return count;
-}
 
 // Runs a loop slow enough to spread over the workers; the number of threads it ran on.
 std::size_t runParallelWork() {
@@ -39,8 +32,8 @@ TEST(ParallelWorkers, EndedWorkersHaveLeftTheProcessAndComeBackForLaterWork) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         EXPECT_GT(runParallelWork(), 1u);
-        EXPECT_GT(threadsOfTheProcess(), 1u);
+        EXPECT_GT(qvtest::threadsOfTheProcess(), 1u);
         EXPECT_TRUE(qv::ci::endParallelWorkers());
-        EXPECT_EQ(threadsOfTheProcess(), 1u);
+        EXPECT_EQ(qvtest::threadsOfTheProcess(), 1u);
     }
 }

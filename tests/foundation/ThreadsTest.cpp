@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
+#include "common/ProcessThreads.h"
 #include "foundation/Threads.h"
 
 using namespace qv;
@@ -47,12 +47,6 @@ TEST(Threads, AnotherThreadCanWaitForTheWorkersToo) {
 
 namespace {
 
-std::size_t threadsOfTheProcess() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-    return count;
-}
-
 // Kept by each worker to its very end: its destructor runs after the worker's body has returned,
 // while the thread is leaving.
 struct SlowExit {
@@ -64,8 +58,8 @@ thread_local SlowExit tSlowExit;
 
 TEST(Threads, AfterTheWaitNoWorkerIsStillLeavingTheProcess) {
     // A leak check at exit, or a shut-down, must not find a thread half way out.
-    ASSERT_EQ(threadsOfTheProcess(), 1u);
+    ASSERT_EQ(qvtest::threadsOfTheProcess(), 1u);
     for (int i = 0; i < 6; ++i) ASSERT_TRUE(detachThread([] { (void)&tSlowExit; }));
     EXPECT_TRUE(waitForDetachedThreads(30));
-    EXPECT_EQ(threadsOfTheProcess(), 1u);
+    EXPECT_EQ(qvtest::threadsOfTheProcess(), 1u);
 }
