@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,26 +113,9 @@ bool finishesBy(pid_t pid, SteadyTime deadline, ProcessResult& result) {
     }
 }
 
-}  // namespace
-
-std::optional<ProcessResult> runProcess(const std::string& program, const std::vector<std::string>& arguments,
-                                        double timeoutSeconds) {
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return std::nullopt;
-    int readEnd = pipeEnds[0], writeEnd = pipeEnds[1];
-
-    SpawnSetup setup;
-    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd, 1);
-    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd, 2);
-    setup.closeTheRest();
-    std::optional<pid_t> pid = setup.spawn(program, arguments);
-    ::close(writeEnd);
-    if (!pid) {
-        ::close(readEnd);
-        return std::nullopt;
-    }
-
+// Reads a child's merged output from `readEnd` to its end (closing it) and waits for the child. A
+// positive `timeoutSeconds` kills a child that runs longer.
+ProcessResult collectOutput(pid_t pid, int readEnd, double timeoutSeconds) {
     std::optional<SteadyTime> deadline;
     if (timeoutSeconds > 0) deadline = deadlineAfter(timeoutSeconds);
 
@@ -154,11 +138,88 @@ std::optional<ProcessResult> runProcess(const std::string& program, const std::v
     ::close(readEnd);
 
     // The output is complete; with a time-out the child still gets only what is left of it.
-    if (!result.timedOut && deadline && finishesBy(*pid, *deadline, result)) return result;
+    if (!result.timedOut && deadline && finishesBy(pid, *deadline, result)) return result;
     if (deadline) result.timedOut = true;
-    if (result.timedOut) ::kill(*pid, SIGKILL);
-    result.exitStatus = waitFor(*pid);
+    if (result.timedOut) ::kill(pid, SIGKILL);
+    result.exitStatus = waitFor(pid);
     return result;
+}
+
+}  // namespace
+
+std::optional<ProcessResult> runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                                        double timeoutSeconds) {
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return std::nullopt;
+    int readEnd = pipeEnds[0], writeEnd = pipeEnds[1];
+
+    SpawnSetup setup;
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd, 1);
+    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd, 2);
+    setup.closeTheRest();
+    std::optional<pid_t> pid = setup.spawn(program, arguments);
+    ::close(writeEnd);
+    if (!pid) {
+        ::close(readEnd);
+        return std::nullopt;
+    }
+    return collectOutput(*pid, readEnd, timeoutSeconds);
+}
+
+std::unique_ptr<StartedProcess> StartedProcess::start(const std::string& program, const std::vector<std::string>& arguments) {
+    // The input is a socket rather than a pipe so that a write to a child that has gone fails
+    // with an error (MSG_NOSIGNAL) instead of raising SIGPIPE in this process.
+    int inputEnds[2], outputEnds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inputEnds) != 0) return nullptr;
+    if (::pipe2(outputEnds, O_CLOEXEC) != 0) {
+        ::close(inputEnds[0]), ::close(inputEnds[1]);
+        return nullptr;
+    }
+    SpawnSetup setup;
+    posix_spawn_file_actions_adddup2(&setup.actions, inputEnds[1], 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, outputEnds[1], 1);
+    posix_spawn_file_actions_adddup2(&setup.actions, outputEnds[1], 2);
+    setup.closeTheRest();
+    std::optional<pid_t> pid = setup.spawn(program, arguments);
+    ::close(inputEnds[1]);
+    ::close(outputEnds[1]);
+    if (!pid) {
+        ::close(inputEnds[0]), ::close(outputEnds[0]);
+        return nullptr;
+    }
+    // The child's input is only ever read, never written back.
+    ::shutdown(inputEnds[0], SHUT_RD);
+    return std::unique_ptr<StartedProcess>(new StartedProcess(*pid, inputEnds[0], outputEnds[0]));
+}
+
+StartedProcess::~StartedProcess() {
+    if (m_finished) return;
+    if (m_input >= 0) ::close(m_input);
+    if (m_output >= 0) ::close(m_output);
+    ::kill(m_pid, SIGKILL);
+    waitFor(m_pid);
+}
+
+bool StartedProcess::write(std::string_view bytes) {
+    if (m_input < 0) return false;
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(m_input, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        bytes.remove_prefix(std::size_t(sent));
+    }
+    return true;
+}
+
+ProcessResult StartedProcess::finish(double timeoutSeconds) {
+    if (m_finished) return ProcessResult{};
+    m_finished = true;
+    ::close(m_input);
+    m_input = -1;
+    const int output = m_output;
+    m_output = -1;
+    return collectOutput(m_pid, output, timeoutSeconds);
 }
 
 std::optional<ProcessResult> runProcessWithFiles(const std::string& program, const std::vector<std::string>& arguments,

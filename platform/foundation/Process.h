@@ -1,8 +1,10 @@
 #pragma once
 // Child processes, started with an argument vector and never through a shell: a path with spaces,
 // quotes or "$(...)" reaches the child as one argument, unchanged.
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -27,6 +29,37 @@ std::optional<ProcessResult> runProcess(const std::string& program, const std::v
 // the child wrote is in the caller's file. Nothing when it could not be started.
 std::optional<ProcessResult> runProcessWithFiles(const std::string& program, const std::vector<std::string>& arguments,
                                                  int inputFd, int outputFd, double timeoutSeconds = 0);
+
+// A child started before all of its input is known: its standard input is a channel that the
+// caller writes and then ends, and finish() reads its merged standard output and error to the end,
+// as runProcess does. A child not finished when the object goes is killed and waited for, so none
+// is left behind.
+class StartedProcess {
+public:
+    // Nothing when it could not be started.
+    static std::unique_ptr<StartedProcess> start(const std::string& program, const std::vector<std::string>& arguments);
+    ~StartedProcess();
+    StartedProcess(const StartedProcess&) = delete;
+    StartedProcess& operator=(const StartedProcess&) = delete;
+
+    // Sends bytes to the child's standard input: meant for a few lines (arguments, commands),
+    // since a child that does not read would hold a large write. False when the child no longer
+    // reads its input (it has ended, or finish() ended the input); writing to a child that has
+    // gone never stops this process with a signal.
+    bool write(std::string_view bytes);
+    // Ends the child's input, reads its output to the end and waits for it. A positive
+    // `timeoutSeconds`, counted from now, kills a child that runs longer. Once only: later calls
+    // give a result with exit status -1 and no output.
+    ProcessResult finish(double timeoutSeconds = 0);
+    pid_t processID() const { return m_pid; }
+
+private:
+    StartedProcess(pid_t pid, int input, int output) : m_pid(pid), m_input(input), m_output(output) {}
+    pid_t m_pid;
+    int m_input;   // our end of the child's standard input; -1 once ended
+    int m_output;  // our end of the child's merged output; -1 once read
+    bool m_finished = false;
+};
 
 // Starts `program` and leaves it: its input and output are /dev/null, and a thread of its own waits
 // for it to end, so it never lingers as a zombie. The child's process id, or nothing when it could

@@ -19,6 +19,7 @@
 // what they need as values (SaveJob, UnwrapRequest, the batch's settings).
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@
 #include "shell/DatabaseEditSheet.h"
 #include "shell/FisheyeControls.h"
 #include "shell/LensInfoText.h"
+#include "shell/LensInfoTool.h"
 #include "shell/QVControllerOutlets.h"
 #include "shell/QVControllerState.h"
 #include "shell/SaveJob.h"
@@ -161,6 +163,8 @@ public:
     // The focal range the metadata tool reads in a photo's lens information (zeros when it tells
     // none); any thread may ask, so a batch runs it beside the photo's decoding.
     shell::FocalRange lensInfoForImage(const std::string& path) const;
+    // The metadata tool started ahead of the photo it will read; null where the bundle has none.
+    std::unique_ptr<shell::LensInfoTool> startLensInfoTool() const;
     // The format of an extension (QVOutputType); an extension outside the table selects JPEG and,
     // with no panel, moves the file to write to a ".jpg" name beside the photo.
     void setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel);
@@ -213,7 +217,9 @@ private:
     bool createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties,
                                 std::shared_ptr<qv::io::ImageSource> source = nullptr);
     bool performLoading(const std::string& path);
-    void executeExifToolForImage(const std::string& path), displayImageProperties();
+    // The focal range of the open photo's lens, read by the tool started when the open began.
+    void executeExifToolForImage(const std::string& path, std::unique_ptr<shell::LensInfoTool> tool);
+    void displayImageProperties();
     // Save: saveImage, on the save thread, writes the job's file and reports on the main thread, where
     // the metadata the encoder changed goes back to the view when the same photo is still open.
     void onQualityAmountSlider(Control* sender), resetAccessoryView();

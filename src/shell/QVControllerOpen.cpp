@@ -13,7 +13,6 @@
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
-#include "foundation/Process.h"
 #include "foundation/SystemVersion.h"
 #include "foundation/Threads.h"
 #include "foundation/UserDefaults.h"
@@ -115,6 +114,7 @@ bool QVController::performLoading(const std::string& path) {
 }
 
 void QVController::openImage(const std::string& chosen) {
+    std::unique_ptr<shell::LensInfoTool> lensInfoTool = startLensInfoTool();
     std::string path = chosen;
     ChosenPhoto photo;
     if (IsMacOSSnowLeopardRunning()) {
@@ -151,7 +151,7 @@ void QVController::openImage(const std::string& chosen) {
     // Only a photo that opened becomes the one that Save writes over.
     if (IsMacOSSnowLeopardRunning()) setOriginalImagePath(chosen);
     mState.mChosenPhoto = std::move(photo);
-    executeExifToolForImage(path);
+    executeExifToolForImage(path, std::move(lensInfoTool));
     displayImageProperties();
     resetValues();
     auto& defaults = qv::UserDefaults::standard();
@@ -200,17 +200,20 @@ void QVController::openImage(const std::string& chosen) {
     }
 }
 
-shell::FocalRange QVController::lensInfoForImage(const std::string& path) const {
-    if (path.empty()) return {};
+std::unique_ptr<shell::LensInfoTool> QVController::startLensInfoTool() const {
     const auto tool = m_pMainBundle.pathForResource("exiftool");
-    if (!tool || !qv::files::exists(*tool)) return {};
-    const auto result = qv::runProcess(*tool, {"-lensinfo", path}, kExifToolTimeoutSeconds);
-    if (!result || result->output.empty()) return {};
-    return shell::parseLensInfo(result->output);
+    if (!tool || !qv::files::exists(*tool)) return nullptr;
+    return std::make_unique<shell::LensInfoTool>(*tool);
 }
 
-void QVController::executeExifToolForImage(const std::string& path) {
-    const shell::FocalRange range = lensInfoForImage(path);
+shell::FocalRange QVController::lensInfoForImage(const std::string& path) const {
+    if (path.empty()) return {};
+    const auto tool = startLensInfoTool();
+    return tool ? tool->read(path, kExifToolTimeoutSeconds) : shell::FocalRange{};
+}
+
+void QVController::executeExifToolForImage(const std::string& path, std::unique_ptr<shell::LensInfoTool> tool) {
+    const shell::FocalRange range = tool && !path.empty() ? tool->read(path, kExifToolTimeoutSeconds) : shell::FocalRange{};
     mState.mMinFocalLengthFromImage = range.minimum;
     mState.mMaxFocalLengthFromImage = range.maximum;
 }

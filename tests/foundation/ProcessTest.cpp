@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -57,6 +58,7 @@ TEST(Process, AMissingProgramCannotBeStarted) {
     EXPECT_FALSE(runProcess("/nonexistent/exiftool", {"-lensinfo", "a.jpg"}));
     EXPECT_FALSE(runProcess("no-such-program-anywhere", {}));
     EXPECT_FALSE(launchProcess("/nonexistent/tool", {}));
+    EXPECT_FALSE(StartedProcess::start("/nonexistent/exiftool", {"-@", "-"}));
 }
 
 TEST(Process, LargeOutputIsReadToTheEnd) {
@@ -128,4 +130,58 @@ TEST(Process, WithFilesTheChildReadsAndWritesTheCallersDescriptors) {
     EXPECT_EQ(slow->exitStatus, 128 + SIGKILL);
     EXPECT_FALSE(runProcessWithFiles("/nonexistent/program", {}, none, none));
     ::close(none);
+}
+
+TEST(StartedProcess, InputWrittenAfterTheStartReachesTheChildAndItsOutputIsReadToTheEnd) {
+    auto child = StartedProcess::start("/bin/sh", {"-c", "while read -r line; do echo \"[$line]\"; done; echo err >&2; exit 5"});
+    ASSERT_TRUE(child);
+    EXPECT_TRUE(child->write("first\n"));
+    EXPECT_TRUE(child->write("/photos/My Trip/IMG 0001.JPG\n"));
+    const ProcessResult result = child->finish(30);
+    EXPECT_EQ(result.output, "[first]\n[/photos/My Trip/IMG 0001.JPG]\nerr\n");
+    EXPECT_EQ(result.exitStatus, 5);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_FALSE(child->write("late\n")) << "the input ended with finish";
+    EXPECT_EQ(child->finish().exitStatus, -1) << "a child is finished once";
+
+    // More output than a pipe holds, while the child still reads its input.
+    auto chatty = StartedProcess::start("/bin/sh", {"-c", "head -c 300000 /dev/zero; cat"});
+    ASSERT_TRUE(chatty);
+    EXPECT_TRUE(chatty->write("tail"));
+    const ProcessResult whole = chatty->finish(30);
+    ASSERT_EQ(whole.output.size(), 300004u);
+    EXPECT_EQ(whole.output.substr(300000), "tail");
+}
+
+TEST(StartedProcess, WritingToAChildThatHasGoneFailsWithoutStoppingThisProcess) {
+    auto child = StartedProcess::start("/bin/sh", {"-c", "exit 4"});
+    ASSERT_TRUE(child);
+    // Once the child has gone, its input has no reader: the write fails (no SIGPIPE ends us).
+    bool refused = false;
+    for (int attempt = 0; attempt < 500 && !refused; ++attempt) {
+        refused = !child->write("lost\n");
+        if (!refused) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(refused);
+    const ProcessResult result = child->finish(30);
+    EXPECT_EQ(result.exitStatus, 4);
+}
+
+TEST(StartedProcess, AChildNeverFinishedIsKilledAndWaitedForWhenItGoes) {
+    pid_t pid = 0;
+    {
+        auto child = StartedProcess::start("/bin/sleep", {"100"});
+        ASSERT_TRUE(child);
+        pid = child->processID();
+        ASSERT_EQ(::kill(pid, 0), 0) << "running";
+    }
+    // Killed and reaped: no process, not even a zombie, has the id any more.
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+
+    auto slow = StartedProcess::start("/bin/sleep", {"30"});
+    ASSERT_TRUE(slow);
+    const ProcessResult late = slow->finish(0.2);
+    EXPECT_TRUE(late.timedOut);
+    EXPECT_EQ(late.exitStatus, 128 + SIGKILL);
 }
