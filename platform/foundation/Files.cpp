@@ -292,33 +292,53 @@ std::optional<Data> readWhole(const std::string& path) {
 
 void ignoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
-bool writeWhole(const std::string& path, const void* bytes, std::size_t size) {
-    if (path.empty()) return false;
+ReplacingFile::ReplacingFile(const std::string& path) {
+    if (path.empty()) return;
     // Writing to a link writes the file it points to, and leaves the link in place.
-    std::string target = path;
+    m_target = path;
     struct stat st;
     if (lstatOf(path, st) && S_ISLNK(st.st_mode)) {
         std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
-        if (resolved) target = resolved.get();
+        if (resolved) m_target = resolved.get();
     }
-    bool replacing = statOf(target, st);
-    if (replacing && !S_ISREG(st.st_mode)) return false;
+    m_replacing = statOf(m_target, st);
+    if (m_replacing && !S_ISREG(st.st_mode)) return;
+    m_ownerID = st.st_uid, m_groupID = st.st_gid, m_mode = st.st_mode & 07777;
+    TemporaryFile temp(m_target);
+    if (!temp.valid()) return;
+    m_temporary = temp.path;
+    m_fd = temp.fd.get();
+    temp.fd.release();
+    temp.published();
+}
 
-    TemporaryFile temp(target);
-    if (!temp.valid() || !writeAll(temp.fd.get(), bytes, size)) return false;
-    if (replacing) {
-        if (::fchown(temp.fd.get(), st.st_uid, st.st_gid) != 0) {
+ReplacingFile::~ReplacingFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
+}
+
+bool ReplacingFile::commit() {
+    if (m_fd < 0) return false;
+    FileDescriptor fd(m_fd);
+    m_fd = -1;
+    if (m_replacing) {
+        if (::fchown(fd.get(), m_ownerID, m_groupID) != 0) {
             // Only the owner can give a file away; the replacement then belongs to us.
         }
-        if (::fchmod(temp.fd.get(), st.st_mode & 07777) != 0) return false;
-    } else if (::fchmod(temp.fd.get(), newFileMode()) != 0) {
+        if (::fchmod(fd.get(), m_mode) != 0) return false;
+    } else if (::fchmod(fd.get(), newFileMode()) != 0) {
         return false;
     }
-    if (::fsync(temp.fd.get()) != 0 || !temp.fd.close()) return false;
-    if (::rename(temp.path.c_str(), target.c_str()) != 0) return false;
-    temp.published();
-    syncFolder(folderOf(target));
+    if (::fsync(fd.get()) != 0 || !fd.close()) return false;
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) return false;
+    m_temporary.clear();
+    syncFolder(folderOf(m_target));
     return true;
+}
+
+bool writeWhole(const std::string& path, const void* bytes, std::size_t size) {
+    ReplacingFile file(path);
+    return file.valid() && writeAll(file.fd(), bytes, size) && file.commit();
 }
 
 }  // namespace qv::files

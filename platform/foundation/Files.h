@@ -59,4 +59,30 @@ inline bool writeWhole(const std::string& path, const Data& data) {
     return writeWhole(path, data.data(), data.size());
 }
 
+// A whole-file write whose bytes are produced a piece at a time (as an encoder writes them): the
+// descriptor is a temporary file beside the target, and commit() flushes it to the disk and
+// renames it over the target as writeWhole does (permissions kept, a link written through).
+// Without a commit the temporary file is removed and the target stays as it was.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(const std::string& path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // False when no temporary file could be made, or what is at the target is not a regular file.
+    bool valid() const { return m_fd >= 0; }
+    // The temporary file, open for reading and writing.
+    int fd() const { return m_fd; }
+    // True when the target now holds what was written; once only.
+    bool commit();
+
+private:
+    std::string m_target;      // the file written through a link
+    std::string m_temporary;   // removed unless committed
+    int m_fd = -1;
+    bool m_replacing = false;  // a file is at the target already
+    std::uint32_t m_ownerID = 0, m_groupID = 0, m_mode = 0;
+};
+
 }  // namespace qv::files

@@ -1,9 +1,11 @@
 #include "imageio/ImageDestination.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <tuple>
 
+#include "foundation/Files.h"
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 #include "imageio/codecs/Codec.h"
@@ -56,6 +58,13 @@ PixelFormat storedFormat(ImageType type, const Bitmap& image) {
     case ImageType::OpenEXR: return support::isOpaque(image) ? PixelFormat::RGB16 : PixelFormat::RGBA16;
     default: return support::storageFormatFor(image);
     }
+}
+
+// Whether the writer encodes bands as they come: they are in its stored layout already.
+bool takesBandsAsStored(ImageType type, const BandSource& bands) {
+    if (bands.premultiplied()) return false;
+    if (type == ImageType::JPEG) return bands.format() == PixelFormat::RGB8 || bands.format() == PixelFormat::Gray8;
+    return type == ImageType::TIFF && support::isStorageFormat(bands.format());
 }
 
 }  // namespace
@@ -174,9 +183,7 @@ bool ImageDestination::gatherBands() {
 
 bool ImageDestination::encode(Data& bytes) {
     // Bands already in a stored layout are encoded as they come; others are gathered.
-    const bool streamed = m_bands && !m_bands->premultiplied() &&
-                          ((m_type == ImageType::JPEG && (m_bands->format() == PixelFormat::RGB8 || m_bands->format() == PixelFormat::Gray8)) ||
-                           (m_type == ImageType::TIFF && support::isStorageFormat(m_bands->format())));
+    const bool streamed = m_bands && takesBandsAsStored(m_type, *m_bands);
     if (m_bands && !streamed && !gatherBands()) return false;
     // Streamed bands come in the stored layout already.
     const PixelFormat format = streamed ? m_bands->format() : storedFormat(m_type, m_image);
@@ -194,32 +201,11 @@ bool ImageDestination::encode(Data& bytes) {
     const int height = streamed ? m_bands->height() : pixels.height;
 
     codec::EncodeSettings settings;
-    const Value& quality = topEntry(m_properties, kCGImageDestinationLossyCompressionQuality);
-    settings.quality = quality.isNumber() ? quality.doubleOr(0.9) : 0.9;
-    settings.tiffCompression = int(tiffEntry(m_properties, kCGImagePropertyTIFFCompression).integerOr(1));
-    settings.orientation = orientationOf(m_properties);
-    std::tie(settings.dpiWidth, settings.dpiHeight) = resolutionOf(m_properties);
-    // A profile is embedded only where it describes the written samples.
-    const bool grayPixels = support::isGrayFormat(format);
-    const ColorSpace::Model model = m_colorSpace.model();
-    if (m_colorSpace.hasICCProfile() && ((grayPixels && model == ColorSpace::Model::Gray) ||
-                                         (!grayPixels && model == ColorSpace::Model::RGB)))
-        settings.iccProfile = m_colorSpace.iccProfile();
-    settings.properties = m_properties;
-
     metadata::WriteRequest request;
-    request.orientation = settings.orientation;
-    request.pixelWidth = width;
-    request.pixelHeight = height;
-    const bool withMetadata = m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0);
-    // A TIFF's metadata goes into a small TIFF of its own that the picture then follows, so the
-    // picture's bytes are written once and never copied by a rewrite of the whole file.
+    bool withMetadata = false;
     Data head;
-    const bool tiffHead = withMetadata && m_type == ImageType::TIFF;
-    if (tiffHead) {
-        if (!tiffMetadataHead(format, settings, request, head)) return false;
-        settings.iccProfile.clear();  // the head carries it
-    }
+    if (!encodingSettings(format, width, height, settings, request, withMetadata, head)) return false;
+    const bool tiffHead = !head.empty();
     const std::size_t headSize = head.size();
 
     bool ok = false;
@@ -246,6 +232,64 @@ bool ImageDestination::encode(Data& bytes) {
     if (!ok) return false;
     if (tiffHead) return support::spliceTiffPicture(bytes, headSize, m_error);
     if (withMetadata && !metadata::writeMetadata(bytes, m_properties, request, m_error)) return false;
+    return true;
+}
+
+bool ImageDestination::encodingSettings(PixelFormat format, int width, int height, codec::EncodeSettings& settings,
+                                        metadata::WriteRequest& request, bool& withMetadata, Data& head) {
+    const Value& quality = topEntry(m_properties, kCGImageDestinationLossyCompressionQuality);
+    settings.quality = quality.isNumber() ? quality.doubleOr(0.9) : 0.9;
+    settings.tiffCompression = int(tiffEntry(m_properties, kCGImagePropertyTIFFCompression).integerOr(1));
+    settings.orientation = orientationOf(m_properties);
+    std::tie(settings.dpiWidth, settings.dpiHeight) = resolutionOf(m_properties);
+    // A profile is embedded only where it describes the written samples.
+    const bool grayPixels = support::isGrayFormat(format);
+    const ColorSpace::Model model = m_colorSpace.model();
+    if (m_colorSpace.hasICCProfile() && ((grayPixels && model == ColorSpace::Model::Gray) ||
+                                         (!grayPixels && model == ColorSpace::Model::RGB)))
+        settings.iccProfile = m_colorSpace.iccProfile();
+    settings.properties = m_properties;
+
+    request.orientation = settings.orientation;
+    request.pixelWidth = width;
+    request.pixelHeight = height;
+    withMetadata = m_type != ImageType::OpenEXR && (metadata::hasMetadata(m_properties) || settings.orientation != 0);
+    // A TIFF's metadata goes into a small TIFF of its own that the picture then follows, so the
+    // picture's bytes are written once and never copied by a rewrite of the whole file.
+    head.clear();
+    if (withMetadata && m_type == ImageType::TIFF) {
+        if (!tiffMetadataHead(format, settings, request, head)) return false;
+        settings.iccProfile.clear();  // the head carries it
+    }
+    return true;
+}
+
+bool ImageDestination::streamsIntoFile() const {
+    return !m_path.empty() && m_type == ImageType::TIFF && m_bands && takesBandsAsStored(m_type, *m_bands);
+}
+
+bool ImageDestination::writeStreamedTiff() {
+    codec::EncodeSettings settings;
+    metadata::WriteRequest request;
+    bool withMetadata = false;
+    Data head;
+    if (!encodingSettings(m_bands->format(), m_bands->width(), m_bands->height(), settings, request, withMetadata, head))
+        return false;
+    files::ReplacingFile file(m_path);
+    if (!file.valid() || !support::writeAt(file.fd(), head, 0, m_error)) {
+        if (m_error.empty()) m_error = "cannot write " + m_path;
+        return false;
+    }
+    std::uint64_t end = 0;
+    const bool encoded = codec::encodeTiff(*m_bands, settings, file.fd(), head.size(), end, m_error);
+    m_bands.reset();
+    releaseKeptPixels();
+    if (!encoded) return false;
+    if (!head.empty() && !support::spliceTiffPictureInFile(file.fd(), std::move(head), end, m_error)) return false;
+    if (!file.commit()) {
+        m_error = "cannot write " + m_path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+        return false;
+    }
     return true;
 }
 
@@ -276,6 +320,7 @@ bool ImageDestination::finalize() {
         return false;
     }
     try {
+        if (streamsIntoFile()) return writeStreamedTiff();
         Data bytes;
         if (!encode(bytes)) return false;
         if (m_out) {

@@ -72,7 +72,15 @@ public:
 private:
     ImageDestination() = default;
     bool encode(Data& bytes);
+    // Bands in TIFF's stored layout written into the file at the path as they arrive, the file
+    // replaced once whole.
+    bool streamsIntoFile() const;
+    bool writeStreamedTiff();
     bool gatherBands();
+    // The encoder's settings and the metadata's request for a `format` picture of the given size;
+    // for a TIFF with metadata also the head that carries it (empty otherwise).
+    bool encodingSettings(PixelFormat format, int width, int height, codec::EncodeSettings& settings,
+                          metadata::WriteRequest& request, bool& withMetadata, Data& head);
     bool tiffMetadataHead(PixelFormat format, const codec::EncodeSettings& settings, const metadata::WriteRequest& request,
                           Data& head);
 

@@ -28,7 +28,17 @@ std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type ty
     }
     qv::Data bytes;
     auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
-    if (!destination) return std::nullopt;
+    if (!destination || !encodeImage(std::move(image), type, metadata, jpegQuality, *destination, error, colorSpace))
+        return std::nullopt;
+    return bytes;
+}
+
+bool encodeImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
+                 qv::io::ImageDestination& destination, std::string* error, const qv::io::ColorSpace& colorSpace) {
+    if (image.isNull()) {
+        fail(error, "no image to encode");
+        return false;
+    }
 
     // The pixels are rendered upright, so the file must not ask for another turn.
     metadata[qv::io::kCGImagePropertyOrientation] = 1;
@@ -42,20 +52,20 @@ std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type ty
     // Rendered band by band into the writer, which takes each band in its own layout.
     // A writer that keeps alpha only where a pixel is transparent asks before the first band.
     const qv::io::ImageDestination::BandLayout layout =
-        destination->bandLayoutFor(format, [&] { return context.rendersOpaque(image, image.extent(), format); });
+        destination.bandLayoutFor(format, [&] { return context.rendersOpaque(image, image.extent(), format); });
     std::unique_ptr<qv::BandSource> bands =
         context.bandSource(image, image.extent(), format, layout.convert, layout.format, layout.premultiplied);
     if (!bands) {
         fail(error, "the image could not be rendered");
-        return std::nullopt;
+        return false;
     }
     image = qv::ci::Image();  // the bands hold it for as long as they are rendered
-    destination->addBands(std::move(bands), metadata, colorSpace);
-    if (!destination->finalize()) {
-        fail(error, destination->error());
-        return std::nullopt;
+    destination.addBands(std::move(bands), metadata, colorSpace);
+    if (!destination.finalize()) {
+        fail(error, destination.error());
+        return false;
     }
-    return bytes;
+    return true;
 }
 
 }  // namespace QVImageEncoder

@@ -10,6 +10,10 @@
 #include "imageio/ColorSpace.h"
 #include "output/QVOutputType.h"
 
+namespace qv::io {
+class ImageDestination;
+}
+
 namespace QVImageEncoder {
 
 // Encodes the image's whole extent as the output type (QVOutputType). The metadata is the
@@ -23,6 +27,11 @@ namespace QVImageEncoder {
 std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata,
                                       std::optional<float> jpegQuality, std::string* error = nullptr,
                                       const qv::io::ColorSpace& colorSpace = qv::io::ColorSpace::deviceRGB());
+
+// Renders and encodes as dataFromImage does, into the destination given (finalized here).
+bool encodeImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
+                 qv::io::ImageDestination& destination, std::string* error = nullptr,
+                 const qv::io::ColorSpace& colorSpace = qv::io::ColorSpace::deviceRGB());
 
 // True when the metadata asks for 16 bits per sample.
 bool wantsSixteenBits(const qv::Dictionary& metadata);
@@ -38,5 +47,11 @@ struct SaveOptions {
 // complete new one. False (and a reason) when the file could not be written.
 bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options,
                       std::string* error = nullptr);
+// Encodes the image (as dataFromImage) and writes it as writeEncodedFile does, the encoder writing
+// into the temporary file as it goes where the type allows (TIFF), so the file is never held
+// whole in memory.
+bool saveImageFile(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
+                   const std::string& path, const SaveOptions& options, std::string* error = nullptr,
+                   const qv::io::ColorSpace& colorSpace = qv::io::ColorSpace::deviceRGB());
 
 }  // namespace QVImageEncoder

@@ -8,6 +8,7 @@
 
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
+#include "imageio/ImageDestination.h"
 #include "imageio/ImageTool.h"
 #include "output/QVImageEncoder.h"
 
@@ -28,9 +29,9 @@ std::string temporaryPathBeside(const std::string& path) {
     return pattern;
 }
 
-}  // namespace
-
-bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options, std::string* error) {
+// Writes the file through `write(temporary)`, then embeds, recompresses and renames it over path.
+template <class Write>
+bool replaceThroughTemporary(const std::string& path, const SaveOptions& options, std::string* error, Write write) {
     const std::string temporary = temporaryPathBeside(path);
     if (temporary.empty()) {
         fail(error, "cannot create a file beside " + path);
@@ -41,7 +42,8 @@ bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const Save
         fail(error, reason);
         return false;
     };
-    if (!qv::files::writeWhole(temporary, bytes)) return abandon("cannot write " + path);
+    std::string why;
+    if (!write(temporary, why)) return abandon(why.empty() ? "cannot write " + path : why);
     // A profile that does not fit is not worth losing the save over: the pixels are written.
     if (options.sixteenBits && !options.profilePath.empty() && qv::files::exists(options.profilePath))
         qv::io::embedProfile(options.profilePath, temporary);
@@ -52,6 +54,27 @@ bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const Save
     ::chmod(temporary.c_str(), ::stat(path.c_str(), &target) == 0 ? (target.st_mode & 07777) : 0644);
     if (std::rename(temporary.c_str(), path.c_str()) != 0) return abandon("cannot replace " + path);
     return true;
+}
+
+}  // namespace
+
+bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options, std::string* error) {
+    return replaceThroughTemporary(path, options, error, [&](const std::string& temporary, std::string&) {
+        return qv::files::writeWhole(temporary, bytes);
+    });
+}
+
+bool saveImageFile(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
+                   const std::string& path, const SaveOptions& options, std::string* error,
+                   const qv::io::ColorSpace& colorSpace) {
+    if (image.isNull()) {
+        if (error) *error = "no image to encode";
+        return false;
+    }
+    return replaceThroughTemporary(path, options, error, [&](const std::string& temporary, std::string& why) {
+        auto destination = qv::io::ImageDestination::createWithPath(temporary, QVOutputType::typeIdentifier(type), 1, &why);
+        return destination && encodeImage(std::move(image), type, metadata, jpegQuality, *destination, &why, colorSpace);
+    });
 }
 
 }  // namespace QVImageEncoder

@@ -161,20 +161,17 @@ void QVController::saveImage(SaveJob job) {
     if (!job.path.empty()) {
         // What the preview shows is what is saved.
         qv::ci::Image image = fullResolutionResult(job.source, job.unwrap, job.parameters);
-        std::optional<qv::Data> bytes;
         if (qv::Dictionary* metadata = job.metadata.dictionary(); metadata && !image.isNull()) {
             encoded = true;
-            bytes = QVImageEncoder::dataFromImage(std::move(image), job.type, *metadata, job.quality, nullptr, job.colorSpace);
-        }
-        if (bytes) {
             QVImageEncoder::SaveOptions options;
-            options.sixteenBits = QVImageEncoder::wantsSixteenBits(*job.metadata.dictionary());
+            options.sixteenBits = QVImageEncoder::wantsSixteenBits(*metadata);
             // The photo's own profile is in the file already. The extracted one is only taken for
             // a photo without one: it is left by the last open through the panel, and may be
             // another photo's when this one was dropped or handed over.
             if (!job.colorSpace.hasICCProfile()) options.profilePath = qv::paths::supportFolder() + "Profile";
             options.tiffCompressionTag = job.type == Type::TIFF ? QVOutputType::tiffCompressionTag(job.compression) : 0;
-            saved = QVImageEncoder::writeEncodedFile(*bytes, job.path, options);
+            saved = QVImageEncoder::saveImageFile(std::move(image), job.type, *metadata, job.quality, job.path, options,
+                                                  nullptr, job.colorSpace);
         }
     }
     auto shared = std::make_shared<SaveJob>(std::move(job));

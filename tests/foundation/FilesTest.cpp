@@ -42,6 +42,35 @@ TEST(Files, WholeWritesCreateReplaceAndKeepPermissions) {
     EXPECT_EQ(files::listFolder(dir.path())->size(), 1u);  // no temporary file left behind
 }
 
+TEST(Files, AFileWrittenInPiecesReplacesTheTargetOnlyWhenCommitted) {
+    qvtest::TempDir dir;
+    const std::string path = dir.file("photo.tif");
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("old")));
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    {
+        files::ReplacingFile abandoned(path);
+        ASSERT_TRUE(abandoned.valid());
+        ASSERT_EQ(::pwrite(abandoned.fd(), "never", 5, 0), 5);
+    }
+    EXPECT_EQ(readText(path), "old");
+    EXPECT_EQ(files::listFolder(dir.path())->size(), 1u) << "the abandoned temporary file is removed";
+
+    files::ReplacingFile file(path);
+    ASSERT_TRUE(file.valid());
+    // Pieces at any place, the way an encoder fills a header in after the picture.
+    ASSERT_EQ(::pwrite(file.fd(), "....tail", 8, 0), 8);
+    ASSERT_EQ(::pwrite(file.fd(), "head", 4, 0), 4);
+    EXPECT_EQ(readText(path), "old") << "nothing reaches the target before the commit";
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(readText(path), "headtail");
+    EXPECT_EQ(modeOf(path), 0640u);
+    EXPECT_FALSE(file.commit()) << "once only";
+    EXPECT_EQ(files::listFolder(dir.path())->size(), 1u);
+
+    EXPECT_FALSE(files::ReplacingFile(dir.file("missing/photo.tif")).valid());
+    EXPECT_FALSE(files::ReplacingFile(dir.path()).valid()) << "a folder is not replaced";
+}
+
 TEST(Files, WritingThroughALinkKeepsTheLink) {
     qvtest::TempDir dir;
     ASSERT_TRUE(files::writeWhole(dir.file("real"), std::string_view("old")));

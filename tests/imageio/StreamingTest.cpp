@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "TestImages.h"
+#include "common/TempDir.h"
+#include "foundation/Files.h"
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
 #include "imageio/support/PixelLayout.h"
@@ -233,4 +235,80 @@ TEST(BandWriting, JpegNeverAsksWhetherThePictureIsOpaque) {
         return true;
     });
     EXPECT_EQ(layout.format, PixelFormat::RGB8);
+}
+
+namespace {
+
+// The picture in the layout TIFF asks for, as the renderer converts it band by band.
+Bitmap inTiffLayout(const Bitmap& picture, ImageDestination& destination) {
+    const ImageDestination::BandLayout layout =
+        destination.bandLayoutFor(picture.format, [&] { return support::isOpaque(picture); });
+    if (!layout.convert) return picture;
+    Bitmap converted = Bitmap::make(picture.width, picture.height, layout.format, layout.premultiplied);
+    for (int y = 0; y < picture.height; ++y) layout.convert(picture.row(y), converted.row(y), picture.width);
+    return converted;
+}
+
+Data tiffInMemory(const Bitmap& picture, const Dictionary& properties) {
+    Data out;
+    auto destination = ImageDestination::createWithData(out, "public.tiff");
+    const Bitmap stored = inTiffLayout(picture, *destination);
+    destination->addBands(std::make_unique<CopiedBands>(stored, 13), properties);
+    EXPECT_TRUE(destination->finalize()) << destination->error();
+    return out;
+}
+
+Data fileBytes(const std::string& path) {
+    const auto bytes = files::readWhole(path);
+    return bytes ? *bytes : Data{};
+}
+
+}  // namespace
+
+TEST(BandWriting, TiffFromBandsIntoAFileIsTheFileWrittenInMemory) {
+    qvtest::TempDir dir;
+    const std::string path = dir.file("out.tif");
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("the photo saved before")));
+    struct Case {
+        int width, height;
+        PixelFormat rendered;
+        bool transparent, withMetadata;
+    };
+    // The last is larger than the bytes handed to the disk at a time.
+    for (const Case& c : {Case{97, 70, PixelFormat::ARGB8, false, true}, Case{97, 70, PixelFormat::ARGB8, true, false},
+                          Case{64, 33, PixelFormat::Gray8, false, true}, Case{1200, 1000, PixelFormat::RGBA16, true, true}}) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + (c.withMetadata ? " with metadata" : ""));
+        const Bitmap picture = qvtest::makeTestBitmap(c.width, c.height, c.rendered, c.transparent, c.rendered != PixelFormat::Gray8);
+        const Dictionary properties = c.withMetadata ? qvtest::sampleMetadata(1) : Dictionary{};
+        auto destination = ImageDestination::createWithPath(path, "public.tiff");
+        const Bitmap stored = inTiffLayout(picture, *destination);
+        destination->addBands(std::make_unique<CopiedBands>(stored, 13), properties);
+        ASSERT_TRUE(destination->finalize()) << destination->error();
+        const Data written = fileBytes(path);
+        EXPECT_EQ(written, tiffInMemory(picture, properties));
+        EXPECT_TRUE(samePixels(decodeWith(written, {}), decodeWith(encodeWhole("public.tiff", picture, properties), {})));
+    }
+    EXPECT_EQ(files::listFolder(dir.path())->size(), 1u) << "no temporary file is left";
+}
+
+TEST(BandWriting, TiffBandsThatEndEarlyLeaveTheFileThereAsItWas) {
+    qvtest::TempDir dir;
+    const std::string path = dir.file("out.tif");
+    ASSERT_TRUE(files::writeWhole(path, std::string_view("the photo saved before")));
+    const Bitmap picture = qvtest::makeTestBitmap(300, 200, PixelFormat::ARGB8, false, true);
+    for (const Dictionary& properties : {Dictionary{}, qvtest::sampleMetadata(1)}) {
+        auto destination = ImageDestination::createWithPath(path, "public.tiff");
+        const Bitmap stored = inTiffLayout(picture, *destination);
+        destination->addBands(std::make_unique<CopiedBands>(stored, 16, 3), properties);
+        EXPECT_FALSE(destination->finalize());
+        EXPECT_FALSE(destination->error().empty());
+        const Data kept = fileBytes(path);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "the photo saved before");
+        EXPECT_EQ(files::listFolder(dir.path())->size(), 1u) << "the temporary file is removed";
+    }
+    auto nowhere = ImageDestination::createWithPath(dir.file("missing/out.tif"), "public.tiff");
+    const Bitmap stored = inTiffLayout(picture, *nowhere);
+    nowhere->addBands(std::make_unique<CopiedBands>(stored, 16), {});
+    EXPECT_FALSE(nowhere->finalize());
+    EXPECT_FALSE(nowhere->error().empty());
 }

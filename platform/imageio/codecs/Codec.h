@@ -79,6 +79,10 @@ bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out,
 // TIFF straight from bands in its storage layout (straight alpha), written as they arrive. The
 // bytes of `out` begin with `leading` and the TIFF follows, its offsets counted from its own start.
 bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error, Data leading = {});
+// TIFF straight from bands, written into the open file `fd` from byte `start` on (its offsets
+// counted from there) as the bands arrive; `end` is then the file position after its last byte.
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, int fd, std::uint64_t start, std::uint64_t& end,
+                std::string& error);
 bool encodePng(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodePsd(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);
 bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, std::string& error);

@@ -509,24 +509,48 @@ bool encodeTiff(const Bitmap& bitmap, const EncodeSettings& settings, Data& out,
     return encodeTiff(bands, settings, out, error, std::move(leading));
 }
 
-bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error, Data leading) {
+namespace {
+
+bool takesBands(BandSource& bands, std::string& error) {
     if (!support::isStorageFormat(bands.format()) || bands.premultiplied() || bands.width() <= 0 || bands.height() <= 0) {
         error = "TIFF takes gray, RGB or RGBA pixels of 8 or 16 bits";
         return false;
     }
+    return true;
+}
+
+// Writes the bands through the open handle and closes it; the error says why it failed.
+bool writeAndClose(MemoryTiff& file, BandSource& bands, const EncodeSettings& settings, std::string& error) {
+    const bool written = writeTiffC(file.handle(), bands, settings);
+    if (!file.close() || !written) {
+        error = file.error().empty() ? (written ? "cannot write the TIFF image" : "the picture's rows did not all arrive")
+                                     : file.error();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, Data& out, std::string& error, Data leading) {
+    if (!takesBands(bands, error)) return false;
     // Uncompressed size and a little (the directory and its strip tables, twice over for a caller
     // that appends them again): compressed files grow into it, uncompressed ones fit at once.
     const std::size_t rowBytes = std::size_t(bands.width()) * std::size_t(bytesPerPixel(bands.format()));
     const std::size_t room = rowBytes * std::size_t(bands.height()) + 65536 + std::size_t(bands.height()) * 32;
     auto file = MemoryTiff::openForWriting(room, error, std::move(leading));
-    if (!file) return false;
-    const bool written = writeTiffC(file->handle(), bands, settings);
-    if (!file->close() || !written) {
-        error = file->error().empty() ? (written ? "cannot write the TIFF image" : "the picture's rows did not all arrive")
-                                      : file->error();
-        return false;
-    }
+    if (!file || !writeAndClose(*file, bands, settings, error)) return false;
     out = file->takeBytes();
+    return true;
+}
+
+bool encodeTiff(BandSource& bands, const EncodeSettings& settings, int fd, std::uint64_t start, std::uint64_t& end,
+                std::string& error) {
+    if (!takesBands(bands, error)) return false;
+    auto file = MemoryTiff::openForWritingFile(fd, start, error);
+    if (!file) return false;
+    if (!writeAndClose(*file, bands, settings, error)) return false;
+    end = start + file->size();
     return true;
 }
 

@@ -1,11 +1,14 @@
 #include "imageio/support/MemoryTiff.h"
 
+#include <fcntl.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "imageio/support/Files.h"
 
 namespace qv::io::support {
 
@@ -34,6 +37,9 @@ int mapProc(thandle_t h, void** base, toff_t* size) {
     return 1;
 }
 void unmapProc(thandle_t, void*, toff_t) {}
+
+// How many written bytes go to the disk at a time.
+constexpr std::uint64_t kDiskHandOver = std::uint64_t(8) << 20;
 
 int errorHandler(TIFF*, void* userData, const char* module, const char* format, va_list args) {
     char text[512];
@@ -87,6 +93,13 @@ std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::size_t expectedSize,
     return open(std::move(file), "w", error);
 }
 
+std::unique_ptr<MemoryTiff> MemoryTiff::openForWritingFile(int fd, std::uint64_t start, std::string& error) {
+    std::unique_ptr<MemoryTiff> file(new MemoryTiff);
+    file->m_fd = fd;
+    file->m_fileStart = start;
+    return open(std::move(file), "w", error);
+}
+
 MemoryTiff::~MemoryTiff() {
     if (m_tiff) TIFFClose(m_tiff);
 }
@@ -104,6 +117,11 @@ void MemoryTiff::recordError(const std::string& message) {
 }
 
 std::uint64_t MemoryTiff::read(void* buffer, std::uint64_t size) {
+    if (m_fd >= 0) {
+        const std::uint64_t n = readAllAt(m_fd, buffer, std::size_t(size), m_fileStart + m_position);
+        m_position += n;
+        return n;
+    }
     const std::uint64_t total = this->size();
     if (m_position >= total) return 0;
     const std::uint64_t n = std::min<std::uint64_t>(size, total - m_position);
@@ -114,6 +132,13 @@ std::uint64_t MemoryTiff::read(void* buffer, std::uint64_t size) {
 
 std::uint64_t MemoryTiff::write(const void* buffer, std::uint64_t size) {
     if (m_readData) return 0;
+    if (m_fd >= 0) {
+        const std::uint64_t n = writeAllAt(m_fd, buffer, std::size_t(size), m_fileStart + m_position);
+        m_position += n;
+        m_fileSize = std::max(m_fileSize, m_position);
+        handFilledPagesToDisk();
+        return n;
+    }
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const std::size_t at = m_leading + std::size_t(m_position);
     if (at > m_bytes.size()) m_bytes.resize(at);
@@ -123,6 +148,15 @@ std::uint64_t MemoryTiff::write(const void* buffer, std::uint64_t size) {
     m_bytes.insert(m_bytes.end(), bytes + overlap, bytes + size);
     m_position += size;
     return size;
+}
+
+void MemoryTiff::handFilledPagesToDisk() {
+    if (m_fileSize < m_handedToDisk + kDiskHandOver) return;
+    // Starts the disk writing the pages filled so far without waiting for it: the final flush then
+    // finds most of the file on the disk already.
+    const std::uint64_t end = m_fileSize / kDiskHandOver * kDiskHandOver;
+    ::sync_file_range(m_fd, off_t(m_fileStart + m_handedToDisk), off_t(end - m_handedToDisk), SYNC_FILE_RANGE_WRITE);
+    m_handedToDisk = end;
 }
 
 std::uint64_t MemoryTiff::seek(std::uint64_t offset, int whence) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "imageio/support/Files.h"
+
 namespace qv::io::support {
 
 namespace {
@@ -79,7 +81,7 @@ struct Directory {
 
 }  // namespace
 
-bool spliceTiffPicture(Data& file, std::size_t pictureStart, std::string& error) {
+bool spliceTiffPicture(Data& file, std::size_t pictureStart, std::string& error, std::uint64_t omitted) {
     auto fail = [&](const char* reason) {
         error = std::string("cannot join the metadata to the picture: ") + reason;
         return false;
@@ -98,12 +100,20 @@ bool spliceTiffPicture(Data& file, std::size_t pictureStart, std::string& error)
         d.entries = offset + 2;
         return d.entries + std::size_t(d.count) * 12 + 4 <= limit;
     };
+    // Where a byte of the picture file (an offset from its start) is held in `file`; 0 for one in
+    // the omitted strips.
+    const std::uint64_t pictureSize = file.size() - pictureStart + omitted;
+    auto held = [&](std::uint64_t at) -> std::size_t {
+        if (at < 8) return pictureStart + std::size_t(at);
+        if (at < 8 + omitted) return 0;
+        return pictureStart + std::size_t(at - omitted);
+    };
     Directory head, picture;
     if (!directoryAt(r.u32(4), pictureStart, head)) return fail("the metadata file's directory is damaged");
-    const std::size_t pictureSize = file.size() - pictureStart;
-    if (!directoryAt(pictureStart + r.u32(pictureStart + 4), file.size(), picture))
+    const std::size_t pictureDirectory = held(r.u32(pictureStart + 4));
+    if (!pictureDirectory || !directoryAt(pictureDirectory, file.size(), picture))
         return fail("the picture file's directory is damaged");
-    if (std::uint64_t(file.size()) + 65536 > 0xFFFFFFFFull) return fail("the file is too large for TIFF offsets");
+    if (std::uint64_t(file.size()) + omitted + 65536 > 0xFFFFFFFFull) return fail("the file is too large for TIFF offsets");
     const std::uint32_t delta = std::uint32_t(pictureStart);
     // Every structure tag of the metadata file is replaced by the picture's: none may be left
     // describing the metadata file's stand-in picture.
@@ -143,13 +153,14 @@ bool spliceTiffPicture(Data& file, std::size_t pictureStart, std::string& error)
         if (length > 4) {
             const std::uint64_t at = std::uint64_t(r.u32(entry + 8));
             if (at + length > pictureSize) return fail("a structure value lies outside the picture file");
-            value = pictureStart + std::size_t(at);
+            value = held(at);
+            if (!value || held(at + length - 1) != value + length - 1) return fail("a structure value lies among the strips");
         }
         std::memcpy(file.data() + target, file.data() + entry, 8);  // tag, type, count
         std::size_t written = target + 8;
         if (length > 4) {
-            if (file.size() % 2) file.push_back(0);
-            r.put32(target + 8, std::uint32_t(file.size()));
+            if ((file.size() + omitted) % 2) file.push_back(0);
+            r.put32(target + 8, std::uint32_t(file.size() + omitted));
             written = file.size();
             file.resize(file.size() + std::size_t(length));
             std::memcpy(file.data() + written, file.data() + value, std::size_t(length));
@@ -165,6 +176,32 @@ bool spliceTiffPicture(Data& file, std::size_t pictureStart, std::string& error)
         }
     }
     return true;
+}
+
+bool spliceTiffPictureInFile(int fd, Data head, std::uint64_t end, std::string& error) {
+    const std::size_t pictureStart = head.size();
+    if (pictureStart < 8 || end < pictureStart + 8) {
+        error = "cannot join the metadata to the picture: no room for two files";
+        return false;
+    }
+    // The head, the picture's header, then (the strips left in the file) its directory to the end.
+    Data file = std::move(head);
+    if (!readAt(fd, pictureStart, 8, file, error)) return false;
+    const bool little = file[pictureStart] == 'I';
+    const std::uint32_t directory = Reader(file, little).u32(pictureStart + 4);
+    if (directory < 8 || pictureStart + std::uint64_t(directory) >= end) {
+        error = "cannot join the metadata to the picture: the picture file's directory is damaged";
+        return false;
+    }
+    const std::uint64_t omitted = directory - 8;
+    if (!readAt(fd, pictureStart + std::uint64_t(directory), std::size_t(end - pictureStart - directory), file, error))
+        return false;
+    const std::size_t readBack = file.size();
+    if (!spliceTiffPicture(file, pictureStart, error, omitted)) return false;
+    // The rewritten head goes back in place and the appended values after the picture.
+    const Data rewritten(file.begin(), file.begin() + std::ptrdiff_t(pictureStart));
+    const Data appended(file.begin() + std::ptrdiff_t(readBack), file.end());
+    return writeAt(fd, rewritten, 0, error) && writeAt(fd, appended, end, error);
 }
 
 }  // namespace qv::io::support
