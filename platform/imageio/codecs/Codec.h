@@ -89,6 +89,9 @@ bool encodeExr(const Bitmap& bitmap, const EncodeSettings& settings, Data& out, 
 
 std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const Data> bytes);
 std::unique_ptr<Decoder> makeTiffDecoder(std::shared_ptr<const Data> bytes);
+// A TIFF picture whose decoded bitmap takes at least this many bytes is decoded by several threads
+// at once, each reading its own run of strips or tile rows; smaller ones stay on the calling thread.
+inline constexpr std::size_t kTiffParallelDecodeBytes = std::size_t(4) << 20;
 std::unique_ptr<Decoder> makePngDecoder(std::shared_ptr<const Data> bytes);
 std::unique_ptr<Decoder> makePsdDecoder(std::shared_ptr<const Data> bytes);
 std::unique_ptr<Decoder> makeExrDecoder(std::shared_ptr<const Data> bytes);

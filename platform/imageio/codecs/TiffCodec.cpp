@@ -1,11 +1,19 @@
 // TIFF through libtiff: 1- to 16-bit integer and 32-bit float samples, gray, RGB, palette and CMYK,
 // strips and tiles, contiguous or separate planes, any compression libtiff decodes. Pictures
 // outside those (YCbCr without JPEG, CIE Lab, LogLuv, ...) go through libtiff's RGBA reader.
+// Large pictures are decoded in runs of strips or tile rows on several threads at once.
 #include <tiffio.h>
 
+#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_arena.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
 #include <vector>
 
 #include "imageio/codecs/Codec.h"
@@ -286,6 +294,147 @@ bool rowsCopyAsStored(const Fields& f) {
            f.spp == f.colorChannels + (f.alpha ? 1 : 0) && !(f.kind == Kind::Gray && f.alpha);
 }
 
+// How a band row becomes its output row: widened to opaque RGBA, copied as it stands, or converted
+// sample by sample. One writer serves every band run of a decode; the runs only read it.
+struct RowWriter {
+    const Fields& f;
+    bool fourChannels = false;  // opaque RGB rows widened to RGBA on the way in
+    bool copyRows = false;      // band rows already have the output layout
+    const std::uint16_t* const* colormap = nullptr;
+    bool colormap16 = false;
+    // Shared: its conversion only reads the transform (Little CMS keeps the one-pixel cache of a
+    // call in that call, from 2.3 on), and the profile-less formula reads nothing but the samples.
+    const support::CmykConverter* cmyk = nullptr;
+
+    void write(const std::uint8_t* src, std::uint8_t* dst, std::size_t dstBytes, std::vector<std::uint8_t>& scratch) const {
+        const bool deep = f.outputBits() == 16;
+        if (fourChannels && deep)
+            widenToOpaqueRGBA(reinterpret_cast<const std::uint16_t*>(src), reinterpret_cast<std::uint16_t*>(dst), f.width,
+                              std::uint16_t(65535));
+        else if (fourChannels)
+            widenToOpaqueRGBA(src, dst, f.width, std::uint8_t(255));
+        else if (copyRows)
+            std::memcpy(dst, src, dstBytes);
+        else
+            convertRow(f, src, dst, colormap, colormap16, cmyk, scratch);
+    }
+};
+
+// A run of bands, [first, end), and so of the picture's rows.
+struct BandSpan {
+    std::uint32_t first = 0, end = 0;
+};
+
+// Decodes the bands of `span` through one handle into their rows of `out`. The error is the
+// handle's own libtiff message when it has one, else "damaged TIFF image data". A set `stop` ends
+// the run at the next band (false, no error of its own): another run has failed already.
+bool decodeBands(const MemoryTiff& file, const Fields& f, const RowWriter& writer, Bitmap& out, BandSpan span,
+                 const std::atomic<bool>* stop, std::string& error) {
+    BandReader reader(file.handle(), f);
+    std::vector<std::uint8_t> band(reader.bandRowBytes() * reader.bandRows());
+    std::vector<std::uint8_t> scratch;
+    for (std::uint32_t b = span.first; b < span.end; ++b) {
+        if (stop && stop->load(std::memory_order_relaxed)) return false;
+        const std::uint32_t y0 = b * reader.bandRows();
+        const std::uint32_t rows = std::min(reader.bandRows(), f.height - y0);
+        if (!reader.read(y0, rows, band.data(), error)) {
+            if (file.failed()) error = file.error();
+            return false;
+        }
+        for (std::uint32_t r = 0; r < rows; ++r)
+            writer.write(band.data() + r * reader.bandRowBytes(), out.row(int(y0 + r)), out.bytesPerRow, scratch);
+    }
+    return true;
+}
+
+// Runs a step of the decode that allocates, turning what it throws into the decode's error: no
+// exception leaves decode().
+template <class Step>
+bool withoutExceptions(std::string& error, Step&& step) noexcept {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    } catch (const std::exception& e) {
+        error = std::string("cannot decode the TIFF image: ") + e.what();
+    } catch (...) {
+        error = "cannot decode the TIFF image";
+    }
+    return false;
+}
+
+// The first failure among band runs decoded at once: its message becomes the decode's, and the
+// runs still going see the flag and stop at their next band.
+class FirstFailure {
+public:
+    // Later failures, and the runs that stopped because of the first, change nothing.
+    void record(std::string message) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failed.load(std::memory_order_relaxed)) return;
+        m_error = message.empty() ? "damaged TIFF image data" : std::move(message);
+        m_failed.store(true, std::memory_order_relaxed);
+    }
+    const std::atomic<bool>& flag() const { return m_failed; }
+    // Whether a run failed, and then its message; asked once the runs have ended.
+    bool failed(std::string& error) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failed.load(std::memory_order_relaxed)) error = m_error;
+        return m_failed.load(std::memory_order_relaxed);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::atomic<bool> m_failed{false};
+    std::string m_error;
+};
+
+// Runs per thread: a few, so that while one run is slow (a busier part of a compressed picture)
+// the other threads still find runs to take; and no more, because each run opens a handle of its
+// own and so parses the directory again.
+constexpr std::uint32_t kRunsPerThread = 3;
+
+// How many runs the bands are decoded in: one (on the calling thread) for pictures below
+// kTiffParallelDecodeBytes, else a few per thread the loop may use, never more than the bands.
+std::uint32_t bandRuns(std::size_t outputBytes, std::uint32_t bands) {
+    if (outputBytes < kTiffParallelDecodeBytes) return 1;
+    const auto threads = std::uint32_t(std::max(1, tbb::this_task_arena::max_concurrency()));
+    if (threads == 1) return 1;
+    return std::min(bands, threads * kRunsPerThread);
+}
+
+// The bands of run `run` of `runs`: consecutive, about equal, together all `bands` in order.
+BandSpan runSpan(std::uint32_t bands, std::uint32_t run, std::uint32_t runs) {
+    return {std::uint32_t(std::uint64_t(bands) * run / runs), std::uint32_t(std::uint64_t(bands) * (run + 1) / runs)};
+}
+
+// Decodes the bands in `runs` runs at once, each on a libtiff handle of its own over the same bytes:
+// a handle keeps a read position and codec state, so no two threads may share one. The runs write
+// disjoint rows of `out`. False, with the first run's failure as the error, when any run fails.
+bool decodeBandsInParallel(const Data& bytes, const Fields& f, const RowWriter& writer, Bitmap& out, std::uint32_t bands,
+                           std::uint32_t runs, std::string& error) {
+    FirstFailure failure;
+    auto decodeRun = [&](std::uint32_t run) {
+        if (failure.flag().load(std::memory_order_relaxed)) return;  // the decode has failed already
+        std::string runError;
+        const bool ok = withoutExceptions(runError, [&] {
+            auto file = MemoryTiff::openForReading(bytes.data(), bytes.size(), runError);
+            if (!file) return false;
+            // The same directory gives the same fields; reading them also sets up the handle as the
+            // first one was (RGB out of the JPEG codec).
+            readFields(file->handle());
+            return decodeBands(*file, f, writer, out, runSpan(bands, run, runs), &failure.flag(), runError);
+        });
+        if (!ok) failure.record(std::move(runError));
+    };
+    std::string loopError;
+    if (!withoutExceptions(loopError, [&] {
+            tbb::parallel_for(std::uint32_t(0), runs, decodeRun);
+            return true;
+        }))
+        failure.record(std::move(loopError));
+    return !failure.failed(error);
+}
+
 std::optional<Bitmap> decodeGeneric(TIFF* tif, const Fields& f, std::string& error) {
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tif, message)) {
@@ -416,27 +565,13 @@ public:
             error = "damaged TIFF layout (oversized strips or tiles)";
             return std::nullopt;
         }
-        std::vector<std::uint8_t> band(reader.bandRowBytes() * reader.bandRows());
-        std::vector<std::uint8_t> scratch;
-        const bool copyRows = rowsCopyAsStored(f);
-        for (std::uint32_t y0 = 0; y0 < f.height; y0 += reader.bandRows()) {
-            const std::uint32_t rows = std::min(reader.bandRows(), f.height - y0);
-            if (!reader.read(y0, rows, band.data(), error)) {
-                if (file->failed()) error = file->error();
-                return std::nullopt;
-            }
-            for (std::uint32_t r = 0; r < rows; ++r) {
-                const std::uint8_t* src = band.data() + r * reader.bandRowBytes();
-                if (fourChannels && deep)
-                    widenToOpaqueRGBA(reinterpret_cast<const std::uint16_t*>(src), reinterpret_cast<std::uint16_t*>(out.row(int(y0 + r))), f.width, std::uint16_t(65535));
-                else if (fourChannels)
-                    widenToOpaqueRGBA(src, out.row(int(y0 + r)), f.width, std::uint8_t(255));
-                else if (copyRows)
-                    std::memcpy(out.row(int(y0 + r)), src, out.bytesPerRow);
-                else
-                    convertRow(f, src, out.row(int(y0 + r)), colormap, colormap16, cmyk.get(), scratch);
-            }
-        }
+        const RowWriter writer{f, fourChannels, rowsCopyAsStored(f), colormap, colormap16, cmyk.get()};
+        const auto bands = std::uint32_t((std::uint64_t(f.height) + reader.bandRows() - 1) / reader.bandRows());
+        const std::uint32_t runs = bandRuns(out.bytesPerRow * f.height, bands);
+        const bool decoded =
+            runs > 1 ? decodeBandsInParallel(*m_bytes, f, writer, out, bands, runs, error)
+                     : withoutExceptions(error, [&] { return decodeBands(*file, f, writer, out, {0, bands}, nullptr, error); });
+        if (!decoded) return std::nullopt;
         return out;
     }
 
