@@ -81,8 +81,9 @@ std::unique_ptr<MemoryTiff> MemoryTiff::openForReading(const std::uint8_t* data,
     std::unique_ptr<MemoryTiff> file(new MemoryTiff);
     file->m_readData = data;
     file->m_readSize = size;
-    // "m": libtiff may read through our mapping of the bytes.
-    return open(std::move(file), "rm", error);
+    // Without "m" libtiff reads through our mapping of the bytes (mapProc), taking a strip's data
+    // where it lies instead of copying it out first.
+    return open(std::move(file), "r", error);
 }
 
 std::unique_ptr<MemoryTiff> MemoryTiff::openForWriting(std::size_t expectedSize, std::string& error, Data leading) {
