@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "TestImages.h"
+#include "common/FileSizeLimit.h"
 #include "common/TempDir.h"
 #include "foundation/Files.h"
 #include "imageio/ImageDestination.h"
@@ -291,7 +292,7 @@ TEST(BandWriting, TiffFromBandsIntoAFileIsTheFileWrittenInMemory) {
     EXPECT_EQ(files::listFolder(dir.path())->size(), 1u) << "no temporary file is left";
 }
 
-TEST(BandWriting, TiffBandsThatEndEarlyLeaveTheFileThereAsItWas) {
+TEST(BandWriting, TiffBandsThatEndEarlyOrFillTheDiskLeaveTheFileThereAsItWas) {
     qvtest::TempDir dir;
     const std::string path = dir.file("out.tif");
     ASSERT_TRUE(files::writeWhole(path, std::string_view("the photo saved before")));
@@ -306,6 +307,20 @@ TEST(BandWriting, TiffBandsThatEndEarlyLeaveTheFileThereAsItWas) {
         EXPECT_EQ(std::string(kept.begin(), kept.end()), "the photo saved before");
         EXPECT_EQ(files::listFolder(dir.path())->size(), 1u) << "the temporary file is removed";
     }
+    // A disk that fills while the strips are written.
+    {
+        qvtest::FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.active());
+        auto destination = ImageDestination::createWithPath(path, "public.tiff");
+        const Bitmap stored = inTiffLayout(picture, *destination);
+        destination->addBands(std::make_unique<CopiedBands>(stored, 16), qvtest::sampleMetadata(1));
+        EXPECT_FALSE(destination->finalize());
+        EXPECT_FALSE(destination->error().empty());
+    }
+    const Data kept = fileBytes(path);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the photo saved before");
+    EXPECT_EQ(files::listFolder(dir.path())->size(), 1u);
+
     auto nowhere = ImageDestination::createWithPath(dir.file("missing/out.tif"), "public.tiff");
     const Bitmap stored = inTiffLayout(picture, *nowhere);
     nowhere->addBands(std::make_unique<CopiedBands>(stored, 16), {});
