@@ -22,10 +22,6 @@ bool wantsSixteenBits(const qv::Dictionary& metadata) {
 std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata,
                                       std::optional<float> jpegQuality, std::string* error,
                                       const qv::io::ColorSpace& colorSpace) {
-    if (image.isNull()) {
-        fail(error, "no image to encode");
-        return std::nullopt;
-    }
     qv::Data bytes;
     auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
     if (!destination || !encodeImage(std::move(image), type, metadata, jpegQuality, *destination, error, colorSpace))

@@ -67,6 +67,7 @@ bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const Save
 bool saveImageFile(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
                    const std::string& path, const SaveOptions& options, std::string* error,
                    const qv::io::ColorSpace& colorSpace) {
+    // Nothing is made beside the photo for a picture that cannot be encoded.
     if (image.isNull()) {
         if (error) *error = "no image to encode";
         return false;

@@ -24,7 +24,6 @@ FocalRange LensInfoTool::read(const std::string& path, double timeoutSeconds) {
     if (fitsOneInputLine(path) && m_process->write("-lensinfo\n" + path + "\n")) {
         result = m_process->finish(timeoutSeconds);
     } else {
-        m_process.reset();
         result = qv::runProcess(m_toolPath, {"-lensinfo", path}, timeoutSeconds);
     }
     m_process.reset();
