@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 
+#include "foundation/BinaryPropertyListShape.h"
 #include "foundation/Files.h"
 
 namespace qv {
@@ -271,7 +272,13 @@ bool nestingWithinLimit(std::string_view xml) {
 
 Value parsePropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() >= std::numeric_limits<std::uint32_t>::max()) return Value();
-    if (startsWith(bytes, "bplist")) return Value();
+    if (looksLikeBinaryPropertyList(bytes)) {
+        if (!binaryPropertyListIsSound(bytes, kMaxPropertyListDepth)) return Value();
+        plist_t root = nullptr;
+        plist_from_bin(bytes.data(), std::uint32_t(bytes.size()), &root);
+        PlistPtr owner(root);
+        return fromPlist(root, 1);
+    }
     // XML has no NUL character. libplist takes one inside a <string> or <key> and then aborts the
     // process when the text is asked for, so such a file is refused as damaged here.
     if (bytes.find('\0') != std::string_view::npos) return Value();

@@ -1,8 +1,8 @@
 #pragma once
-// XML property lists of Values, read and written through libplist.
+// Property lists of Values through libplist: read in the XML or the binary form, written as XML.
 //
-// Reading never trusts its input: a missing, unreadable or malformed file, a binary property list,
-// or one nested deeper than kMaxPropertyListDepth reads as the null Value.
+// Reading never trusts its input: a missing, unreadable or malformed file (in either form), or one
+// nested deeper than kMaxPropertyListDepth reads as the null Value.
 //
 // Writing goes through the whole-file replacement of Files.h, so a failed write leaves the old file
 // as it was. Property lists have no null: dictionary entries and array elements that are null are

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "ShellTestSupport.h"
+#include "common/BinaryPropertyList.h"
 #include "common/PropertyListMutator.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
@@ -86,6 +87,66 @@ TEST_F(DamagedFilesTest, AUserDatabaseWithANulByteIsNotLoaded) {
     QVMainNib nib = launch();
     EXPECT_FALSE(nib.controller->state().mDBLoaded);
     EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+}
+
+// The platform writes its property lists in the binary form too: preferences and user databases
+// in that form are read as the XML ones are, and damaged ones are refused and left as they were.
+TEST_F(DamagedFilesTest, BinaryPreferencesAreReadAndDamagedOnesLeftAsTheyWere) {
+    FixtureBundle bundle;
+    const std::string path = qv::PreferencesFile::path();
+    ASSERT_TRUE(qv::files::createFolder(qv::paths::deletingLastPathComponent(path), true));
+    qv::Value root = shell::keys::preferencesFileDefaults();
+    root["LoadedCamera"] = "Nikon";
+    root["recentLenses"] = qv::Array{qv::Value(qv::Dictionary{{"3.Lens Name", "EF-S 18-55"}, {"menuMake", "Canon"}})};
+    const std::string binary = qvtest::binaryPropertyList(root);
+    ASSERT_TRUE(qv::files::writeWhole(path, std::string_view(binary)));
+    {
+        QVMainNib nib = launch();
+        EXPECT_FALSE(nib.controller->state().mPreferenceFileCreated);
+        EXPECT_FALSE(wasAsked("Please tell Quorvel which lenses you own.")) << "the owned lenses were read";
+        EXPECT_EQ(nib.controller->mainWindow().m_pDatabaseText->stringValue(), "Nikon");
+    }
+
+    const std::string damaged = binary.substr(0, binary.size() - 3);
+    ASSERT_TRUE(qv::files::writeWhole(path, std::string_view(damaged)));
+    resetApplication();
+    {
+        QVMainNib nib = launch();
+        EXPECT_FALSE(nib.controller->state().mPreferenceFileCreated) << "a damaged file is not replaced by defaults";
+        EXPECT_TRUE(nib.controller->state().mDBLoaded);
+    }
+    const auto after = qv::files::readWhole(path);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(std::string(after->begin(), after->end()), damaged);
+}
+
+TEST_F(DamagedFilesTest, ABinaryUserDatabaseIsReadAndADamagedOneLeftAsItWas) {
+    FixtureBundle bundle;
+    qvtest::TempDir elsewhere("qvdb");
+    const std::string database = elsewhere.file("Wide.dtl");
+    writeUserDatabase(database, {userLensRecord("Holga", 0.1f, -0.2f, 0.05f, 1.07f)});
+    ASSERT_TRUE(qvtest::rewriteAsBinary(database));
+    storeAsTheOnlyDatabase(database);
+    {
+        QVMainNib nib = launch();
+        EXPECT_TRUE(nib.controller->state().mDBLoaded);
+        EXPECT_EQ(databaseRowNames(*nib.controller), std::vector<std::string>{"Wide"});
+        ASSERT_TRUE(nib.controller->state().m_pLensArray);
+        EXPECT_EQ(nib.controller->state().m_pLensArray->at(0).get("3.Lens Name").stringOr(""), "Holga");
+    }
+    const auto good = qv::files::readWhole(database);
+    ASSERT_TRUE(good);
+    const std::string cut(good->begin(), good->begin() + std::ptrdiff_t(good->size() / 2));
+    ASSERT_TRUE(qv::files::writeWhole(database, std::string_view(cut)));
+    resetApplication();
+    {
+        QVMainNib nib = launch();
+        EXPECT_FALSE(nib.controller->state().mDBLoaded);
+        EXPECT_TRUE(wasAsked("NoDatabaseWarning"));
+    }
+    const auto left = qv::files::readWhole(database);
+    ASSERT_TRUE(left);
+    EXPECT_EQ(std::string(left->begin(), left->end()), cut);
 }
 
 TEST_F(DamagedFilesTest, AFifoAsThePreferencesFileIsUnreadableAndStaysAFifo) {

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "ShellTestSupport.h"
+#include "common/BinaryPropertyList.h"
 #include "common/FileSizeLimit.h"
 #include "common/TempDir.h"
 #include "foundation/Files.h"
@@ -232,6 +233,14 @@ TEST_F(PresetCommandTest, SavedAndLoadedPresetRestoresEveryControlAndTheCoeffici
     EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     EXPECT_EQ(m_view.count("applyCorrection"), 1u);
     EXPECT_FALSE(m_view.batch);
+
+    // The same preset in the binary form reads alike.
+    ASSERT_TRUE(qvtest::rewriteAsBinary(path));
+    c().resetValues();
+    c().setPTLensValues({0, 0, 0, 1});
+    loadPreset(path);
+    EXPECT_EQ(controlPatterns(), saved);
+    EXPECT_EQ(c().correctionValues(), loaded);
 }
 
 TEST_F(PresetCommandTest, FileThatIsNoPresetChangesNothingAndIsNotRemembered) {
@@ -240,8 +249,12 @@ TEST_F(PresetCommandTest, FileThatIsNoPresetChangesNothingAndIsNotRemembered) {
     savePreset(good);
     const auto before = controlPatterns();
     const auto coefficients = c().correctionValues();
-    for (const char* text : {"", "not a property list", "<plist><array><real>1</real></array></plist>",
-                             "<plist><dict><key>ScaleValue</key><real>nan</real></dict></plist>"}) {
+    const std::string binary = qvtest::binaryPropertyList(qv::readPropertyList(good));
+    ASSERT_FALSE(binary.empty());
+    for (const std::string& text : {std::string(), std::string("not a property list"),
+                                    std::string("<plist><array><real>1</real></array></plist>"),
+                                    std::string("<plist><dict><key>ScaleValue</key><real>nan</real></dict></plist>"),
+                                    binary.substr(0, binary.size() - 1), binary.substr(0, binary.size() / 2)}) {
         const std::string bad = m_files.file("bad.dtl2");
         ASSERT_TRUE(qv::files::writeWhole(bad, std::string_view(text)));
         const std::size_t alerts = responder().alerts().size();
