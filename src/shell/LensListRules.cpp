@@ -7,6 +7,8 @@ namespace shell {
 
 std::string lensName(const qv::Value& record) { return record.get(lens::keys::kLensName).stringOr(""); }
 
+bool isResourceLensRecord(const qv::Value& record) { return record.contains(lens::keys::kLensGroup); }
+
 void removeMultipleEntriesFrom(qv::Array& lenses) {
     for (std::size_t i = 0; i < lenses.size(); ++i) {
         const std::string name = lensName(lenses[i]);

@@ -11,6 +11,10 @@ namespace shell {
 // The record's "3.Lens Name" as text (empty when it has none).
 std::string lensName(const qv::Value& record);
 
+// Whether the record is a resource-database lens (one the loader listed, with its lens group)
+// rather than a user database's record.
+bool isResourceLensRecord(const qv::Value& record);
+
 // Keeps the first of the records that share a name and a lens group, in list order.
 void removeMultipleEntriesFrom(qv::Array& lenses);
 // Whether at least two records of the list have the name.

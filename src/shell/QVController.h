@@ -205,6 +205,8 @@ private:
     void setMatrixValueFromPrefernceLens(int index), updateUIWithPreferenceLensInfo(const qv::Value& entry);
     void choseBestLensFrom(const std::vector<std::string>& names);
     bool loadMatchingLens(const std::string& name), loadRecentSettings(const qv::Value& entry);
+    // The EXIF focal length of the batch photo in hand; nothing outside a batch photo.
+    std::optional<double> batchPhotoFocalLength() const;
     bool batchPhotoMetadata(qv::Value& metadata) const;  // (Batch) while a run has a photo in hand
     // Controls and Accessors.
     void allowInsideCrop(bool allow), takeTypedFocalLength(float focal);

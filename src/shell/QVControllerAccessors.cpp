@@ -52,7 +52,12 @@ CorrectionParameters QVController::correctionParameters() {
     return p;
 }
 
-double QVController::focalLength() const { return valueOf(mMain.mFocalLengthField); }
+// The focal length the loader takes a zoom's coefficients at: the field's, or while a batch photo
+// is in hand that photo's own, so each photo of a run gets its lens's coefficients at its own focal
+// length while the field keeps showing the window's.
+double QVController::focalLength() const {
+    return batchPhotoFocalLength().value_or(valueOf(mMain.mFocalLengthField));
+}
 
 shell::UnwrapSettings QVController::fisheyeSettings() const {
     shell::UnwrapSettings settings;

@@ -78,6 +78,14 @@ qv::Value QVController::getExifProprties() {
     return summary;
 }
 
+std::optional<double> QVController::batchPhotoFocalLength() const {
+    qv::Value metadata;
+    if (!batchPhotoMetadata(metadata)) return std::nullopt;
+    return double(metadata.get(qv::io::kCGImagePropertyExifDictionary)
+                      .get(qv::io::kCGImagePropertyExifFocalLength)
+                      .floatOr(0));
+}
+
 // ---- The camera's crop multiplier ----
 
 void QVController::setLensProperties() {
@@ -139,7 +147,9 @@ void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
         else
             mDatabaseSheet.m_pCamNameTable->deselectAll();
     }
-    setParameters();
+    // The camera's lens list, without making its selected row's coefficients the ones in use:
+    // those are the owned lens's, set above.
+    if (mDatabaseSheet.m_pCamNameTable) setParameters(mDatabaseSheet.m_pCamNameTable);
     if (mParametersSheet.m_pParametersTable) mParametersSheet.m_pParametersTable->reloadData();
     const int lensRow = mState.m_pLensArray ? rowOfLens(*mState.m_pLensArray, shell::lensName(entry)) : -1;
     const bool batch = isBatchRunning();

@@ -26,6 +26,9 @@ void QVController::onPreferences(Control*) {
 void QVController::onPreferencesAddLenses(Control*) {
     mState.mLensSelectionInProgress = true;
     resetParametersSheetUIForPTLens();
+    // The lens list is rebuilt for the make selected in the window (the reset above selects one):
+    // the working list may hold another database's lenses since the window was last open.
+    setParameters(mLensSelection.mManufacturerList);
     mState.mMyLensArray = QVPreferences::readRecentLenses();
     if (mLensSelection.mMyLensList) mLensSelection.mMyLensList->reloadData();
     if (mLensSelection.mAvailableLensList) mLensSelection.mAvailableLensList->reloadData();

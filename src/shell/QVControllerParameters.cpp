@@ -26,7 +26,10 @@ const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
 
 // ---- The coefficients in use ----
 
-void QVController::setPTLensValues(const std::array<double, 4>& values) { mState.mPTLensValuesArray = values; }
+void QVController::setPTLensValues(const std::array<double, 4>& values) {
+    mState.mPTLensValuesArray = values;
+    mState.mLensInUseIsPTLens = true;
+}
 
 void QVController::setCorrectionMatrix(const std::array<float, 4>& cells) {
     if (!mParametersSheet.m_pPSCorrectionMatrix) return;
@@ -36,7 +39,7 @@ void QVController::setCorrectionMatrix(const std::array<float, 4>& cells) {
 }
 
 std::vector<double> QVController::correctionValues() const {
-    if (mState.mIsPTLens) return {mState.mPTLensValuesArray.begin(), mState.mPTLensValuesArray.end()};
+    if (mState.mLensInUseIsPTLens) return {mState.mPTLensValuesArray.begin(), mState.mPTLensValuesArray.end()};
     std::vector<double> values(4, 0.0);
     if (!mParametersSheet.m_pPSCorrectionMatrix) return values;
     for (int row = 0; row < 4; ++row)
@@ -46,9 +49,10 @@ std::vector<double> QVController::correctionValues() const {
 }
 
 void QVController::setValuesToNoDatabase() {
-    // The neutral lens in the matrix. The resource-lens values keep what they hold: they start at
-    // zero and only a lens, a preset or a typed focal length replaces them.
+    // The neutral lens in the matrix, and in use: with no lens shown, no earlier lens's
+    // coefficients stay behind. The resource-lens values keep what they hold.
     setCorrectionMatrix({0, 0, 0, 1});
+    mState.mLensInUseIsPTLens = false;
 }
 
 void QVController::setMatrixValues() {
@@ -60,7 +64,13 @@ void QVController::setMatrixValues() {
         for (std::size_t i = 0; i < 4; ++i) cells[i] = record->get(lens::keys::kCoefficients[i]).floatOr(0);
     }
     setCorrectionMatrix(cells);
-    if (!mState.mIsPTLens || !record) return;
+    if (!record) return;
+    // The record's own kind decides where its coefficients are taken from: a lens of the resource
+    // database may be shown while a user database's row is selected (the lens choice picks it).
+    if (!shell::isResourceLensRecord(*record)) {
+        mState.mLensInUseIsPTLens = false;
+        return;
+    }
     const double a = record->get(lens::keys::kAValue).doubleOr(0);
     const double b = record->get(lens::keys::kBValue).doubleOr(0);
     const double c = record->get(lens::keys::kCValue).doubleOr(0);
@@ -289,18 +299,24 @@ void QVController::updateUIWithLensInfo(int row) {
     if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(shell::lensName(record));
     if (mMain.mFocalLengthField) mMain.mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
 #ifdef QV_PLUGIN_BUILD
-    const bool showsFocalRange = record.contains(lens::keys::kMinFocalLength);
+    const bool showsFocalRange = true;
 #else  // a batch run keeps the focal range of the photo it works on
-    const bool showsFocalRange = record.contains(lens::keys::kMinFocalLength) && !isBatchRunning();
+    const bool showsFocalRange = !isBatchRunning();
 #endif
-    if (showsFocalRange) {
+    if (!showsFocalRange) return;
+    if (record.contains(lens::keys::kMinFocalLength)) {
         mState.mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
         mState.mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
         if (mMain.mFocalLengthRange)
             mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(record.get(lens::keys::kMinFocalLength)) +
                                                     " - " +
                                                     qv::ui::stringFromValue(record.get(lens::keys::kMaxFocalLength)));
+        return;
     }
+    // A lens without a focal range (a user database's) shows none and takes no typed focal
+    // length, rather than keeping the range of the lens before it.
+    mState.mMinFocalLength = mState.mMaxFocalLength = 0;
+    if (mMain.mFocalLengthRange) mMain.mFocalLengthRange->setStringValue(" ");
 }
 
 // ---- Owned lenses ----

@@ -35,9 +35,14 @@ struct QVControllerState {
     std::optional<qv::Array> m_pManufacturerArray;
     std::optional<qv::Array> m_pLensArray;  // the working lens list; absent until one is made
     std::optional<qv::Array> mMyLensArray;  // the owned-lens list being edited
-    // The lens in use: a resource-database lens gives the four coefficients.
+    // Whether the database row selected in the database table is the resource database's.
     bool mIsPTLens = false;
+    // The coefficients of a resource-database lens, and which source holds the coefficients in
+    // use: these four (a resource lens, an owned lens, a typed focal length) or the parameters
+    // sheet's matrix (a user-database lens, no lens). The source follows the lens put in use,
+    // never the database row chosen, so loading a database leaves the lens in use as it is.
     std::array<double, 4> mPTLensValuesArray{};
+    bool mLensInUseIsPTLens = false;
     int mCamIndex = -1;
     int mLensIndex = -1;
     int mCamIndexInTable = -1;

@@ -14,6 +14,8 @@
 #include "common/FileSizeLimit.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
+#include "lens/QVDatabaseLoader.h"
 #include "imageio/ImageSource.h"
 
 using namespace e2e;
@@ -54,6 +56,48 @@ std::string photo(const qvtest::TempDir& dir, const std::string& name, const std
 qv::Data tiff(bool deep) { return qvtest::encodeWithLayer(qv::io::ImageType::TIFF, 64, 48, deep, qvtest::sampleMetadata(1)); }
 
 }  // namespace
+
+// The sample photo at 18 mm and the same pixels marked 35 mm: each photo of an automatic run comes
+// out as "quorvelci correct" makes it alone, with the zoom's coefficients at its own focal length;
+// and so when the lens is an owned one.
+TEST(BatchCommand, EachPhotoOfAnAutomaticRunComesOutAsCorrectMakesItAlone) {
+    qvtest::TempDir dir;
+    // One bend, two focal lengths. Named TIFF, so that the run and "correct" both write TIFF,
+    // without a lossy encoding between.
+    const std::string at18 = photo(dir, "in/at18.tif");
+    const std::string at35 = photo(dir, "in/at35.tif", {"--focal-length", "35"});
+    ASSERT_EQ(pixelsOf(at18)->pixels, pixelsOf(at35)->pixels);
+
+    auto compare = [&](const std::string& runName) {
+        const std::string out = dir.path() + "/" + runName;
+        const auto batch = quorvelci({"batch", at18, at35, "--dest", out});
+        ASSERT_EQ(batch.exitStatus, 0) << batch.output;
+        std::vector<std::string> coefficients;
+        for (const std::string name : {"at18", "at35"}) {
+            const std::string alone = out + "/" + name + "-alone.tiff";
+            const auto corrected = quorvelci({"correct", dir.path() + "/in/" + name + ".tif", "-o", alone});
+            ASSERT_EQ(corrected.exitStatus, 0) << corrected.output;
+            EXPECT_TRUE(contains(corrected.output, "lens: Canon EF-S 18-55mm f/3.5-5.6")) << corrected.output;
+            coefficients.push_back(coefficientsLine(corrected.output));
+            const int difference = largestDifference(out + "/" + name + ".tiff", alone);
+            EXPECT_GE(difference, 0) << runName << " " << name;
+            EXPECT_LE(difference, 1) << runName << " " << name;
+        }
+        EXPECT_NE(coefficients[0], coefficients[1]) << "the zoom's coefficients at 18 and at 35 mm";
+        EXPECT_GT(largestDifference(out + "/at18.tiff", out + "/at35.tiff"), 1) << runName;
+    };
+    compare("chosen");
+
+    // The zoom owned, as the lens-selection window lists it: chosen for both photos by its range.
+    qv::PreferencesFile::update([&](qv::Value& root) {
+        QVDatabaseLoader loader;
+        ASSERT_TRUE(loader.loadPTLensDatabase(qv::paths::supportFolder() + "/PTLens.dat"));
+        for (const qv::Value& lens : loader.lensArrayForCamGroup({"Canon APS-C"}))
+            if (lens.get("3.Lens Name").stringOr("") == "Canon EF-S 18-55mm f/3.5-5.6") root["recentLenses"].append(lens);
+        ASSERT_EQ(root["recentLenses"].size(), 1u);
+    });
+    compare("owned");
+}
 
 TEST(BatchCommand, ATreeOfEveryKindIsCorrectedAndNamedWithEachPhotosOwnLens) {
     qvtest::TempDir dir;

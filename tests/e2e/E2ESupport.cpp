@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "foundation/Files.h"
 #include "imageio/ImageSource.h"
@@ -92,6 +93,12 @@ std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::strin
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+std::string coefficientsLine(const std::string& output) {
+    const auto at = output.find("coefficients:");
+    if (at == std::string::npos) return {};
+    return output.substr(at, output.find('\n', at) - at);
+}
+
 std::string tags(const std::string& file, const std::vector<std::string>& names) {
     std::vector<std::string> arguments{"-s3", "-f"};  // -f: "-" for a tag that is missing
     for (const std::string& name : names) arguments.push_back("-" + name);
@@ -142,6 +149,22 @@ double lineWander(const std::string& path, int y0, int fromX, int toX) {
         high = std::max(high, sum / weight);
     }
     return high - low;
+}
+
+int largestDifference(const std::string& a, const std::string& b) {
+    auto pixelsOf = [](const std::string& path) -> std::optional<qv::Bitmap> {
+        auto source = qv::io::ImageSource::createWithPath(path);
+        if (!source) return std::nullopt;
+        return source->createImage(0);
+    };
+    const auto first = pixelsOf(a), second = pixelsOf(b);
+    if (!first || !second || first->width != second->width || first->height != second->height ||
+        first->pixels.size() != second->pixels.size())
+        return -1;
+    int largest = 0;
+    for (std::size_t i = 0; i < first->pixels.size(); ++i)
+        largest = std::max(largest, std::abs(int(first->pixels[i]) - int(second->pixels[i])));
+    return largest;
 }
 
 double meanRed(const std::string& path, int x0, int y0, int size) {

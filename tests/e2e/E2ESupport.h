@@ -25,6 +25,8 @@ qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text);
 // Writes the sample photo into dir; extra arguments go to its generator.
 std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra = {});
 bool contains(const std::string& text, const std::string& part);
+// The "coefficients:" line of a run's output (empty when there is none).
+std::string coefficientsLine(const std::string& output);
 // The metadata tool's values of the tags, one a line ("-" for a missing one).
 std::string tags(const std::string& file, const std::vector<std::string>& names);
 // Writes an RGB profile plainly not sRGB (the primaries of the usual wide working space, the
@@ -39,5 +41,8 @@ void expectFailure(const qv::ProcessResult& result, int status, const std::strin
 double lineWander(const std::string& path, int y0, int fromX, int toX);
 // The mean of the first sample (red) over a square of the picture, 0 to 255.
 double meanRed(const std::string& path, int x, int y, int size);
+// The largest difference between two pictures of one size, in levels of their samples; -1 when
+// either cannot be read or their sizes differ.
+int largestDifference(const std::string& a, const std::string& b);
 
 }  // namespace e2e

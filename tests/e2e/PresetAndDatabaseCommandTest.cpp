@@ -14,12 +14,6 @@ using namespace e2e;
 
 namespace {
 
-std::string coefficientsLine(const std::string& output) {
-    const auto at = output.find("coefficients:");
-    if (at == std::string::npos) return {};
-    return output.substr(at, output.find('\n', at) - at);
-}
-
 TEST(PresetCommand, SavedPresetGivesTheSamePhotoInALaterRun) {
     qvtest::TempDir dir;
     const std::string photo = samplePhoto(dir);
@@ -131,6 +125,60 @@ TEST(DatabaseEditorCommand, DatabaseMadeByScriptCorrectsAPhotoInTheNextRun) {
     EXPECT_EQ(rewritten.get("Camera Manufacturers").at(0).get("Models"),
               qv::Value(qv::Array{qv::Value("EOS 400D DIGITAL")}))
         << "the chosen model is replaced by the typed one";
+}
+
+// The lines of the output that start with the text.
+std::vector<std::string> linesStartingWith(const std::string& output, const std::string& start) {
+    std::vector<std::string> found;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(start, 0) == 0) found.push_back(line);
+    return found;
+}
+
+// Loading a database changes the current database only: the lens the lens text names stays in
+// use with its coefficients, for a resource lens and for a user database's lens.
+TEST(DatabaseEditorCommand, LoadingADatabaseKeepsTheLensInUseAndItsCoefficients) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    const std::string database = dir.file("mine.dtl");
+    qv::Value lens;
+    lens["3.Lens Name"] = "My zoom";
+    lens["4.Lens Focal Length"] = "18";
+    lens["Red A"] = 0.002f;
+    lens["Red B"] = -0.01f;
+    lens["Red C"] = 0.0f;
+    lens["Red D"] = 1.008f;
+    qv::Value root;
+    root["Camera Manufacturers"].append(qv::Value(qv::Dictionary{{"Manufacturer Name", "Canon"},
+                                                                 {"Models", qv::Array{"EOS 400D"}}}));
+    root["Lens Array"].append(lens);
+    ASSERT_TRUE(qv::writePropertyList(root, database));
+
+    const auto alone = quorvelci({"correct", photo, "-o", dir.file("alone.tif")});
+    ASSERT_EQ(alone.exitStatus, 0) << alone.output;
+    const std::string resourceLens = coefficientsLine(alone.output);
+    ASSERT_FALSE(resourceLens.empty());
+    const auto kept = script(dir, "open " + photo + "\nprint\nbrowse-database " + database +
+                                      "\nprint\nuse-database Canon\nprint\nsave-as " + dir.file("kept.tif") + "\n");
+    ASSERT_EQ(kept.exitStatus, 0) << kept.output;
+    EXPECT_EQ(linesStartingWith(kept.output, "lens:"),
+              std::vector<std::string>(3, "lens: Canon EF-S 18-55mm f/3.5-5.6"))
+        << kept.output;
+    EXPECT_EQ(linesStartingWith(kept.output, "coefficients:"), std::vector<std::string>(3, resourceLens))
+        << kept.output;
+    EXPECT_LT(lineWander(dir.file("kept.tif"), 160, 80, 1120), 1.0) << "the saved photo is corrected";
+    const int difference = largestDifference(dir.file("kept.tif"), dir.file("alone.tif"));
+    EXPECT_GE(difference, 0);
+    EXPECT_LE(difference, 1) << "the saved photo is the one \"correct\" makes";
+
+    const auto user = script(dir, "open " + photo + "\nbrowse-database " + database +
+                                      "\nlens \"My zoom\"\nprint\nuse-database Canon\nprint\n");
+    ASSERT_EQ(user.exitStatus, 0) << user.output;
+    EXPECT_EQ(linesStartingWith(user.output, "lens:"), std::vector<std::string>(2, "lens: My zoom")) << user.output;
+    EXPECT_EQ(linesStartingWith(user.output, "coefficients:"),
+              std::vector<std::string>(2, "coefficients: 0.002 -0.01 0 1.008"))
+        << user.output;
 }
 
 TEST(DatabaseEditorCommand, MisusedLinesAreRefusedWithTheirReason) {

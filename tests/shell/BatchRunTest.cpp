@@ -21,6 +21,7 @@
 #include "foundation/UserDefaults.h"
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
+#include "lens/QVPreferences.h"
 #include "shell/BatchKeys.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/PresetFormat.h"
@@ -35,7 +36,7 @@ namespace {
 
 // A photo of a camera, its pixels a pattern that any correction changes.
 void writeCameraPhoto(const std::string& path, const std::string& type, const std::string& make,
-                      const std::string& model, int width = 96, int height = 64, int depth = 8) {
+                      const std::string& model, int width = 96, int height = 64, int depth = 8, double focal = 18) {
     const qv::PixelFormat format = depth == 16 ? qv::PixelFormat::RGB16 : qv::PixelFormat::RGB8;
     qv::Bitmap bitmap = qv::Bitmap::make(width, height, format);
     for (int y = 0; y < height; ++y)
@@ -48,7 +49,7 @@ void writeCameraPhoto(const std::string& path, const std::string& type, const st
     qv::Value properties;
     properties["{TIFF}"]["Make"] = make;
     properties["{TIFF}"]["Model"] = model;
-    properties["{Exif}"]["FocalLength"] = 18.0;
+    properties["{Exif}"]["FocalLength"] = focal;
     properties["{Exif}"]["MaxApertureValue"] = 3.61;
     auto destination = qv::io::ImageDestination::createWithPath(path, type);
     ASSERT_TRUE(destination);
@@ -172,6 +173,35 @@ protected:
         for (const auto& record : responder().alerts())
             if (record.request.message == qv::localizedString(key)) titles.push_back(record.request.title);
         return titles;
+    }
+    // Runs an automatic batch of the photos into the output folder; the coefficients in use after
+    // it (the last photo's).
+    std::vector<double> automaticBatchOf(const std::vector<std::string>& photos) {
+        for (int i = 0; i < 100 && b().sources().size() > 0; ++i) {
+            b().mSourcesTable->selectRow(0);
+            b().onRemoveSource(nullptr);
+        }
+        add(photos);
+        intoFolder(out());
+        mode(0);
+        EXPECT_TRUE(start());
+        runToCompletion();
+        return c().correctionValues();
+    }
+    // The coefficients the window's lens choice puts in use for the photo, opened alone with its
+    // lens's focal range as the metadata tool reports it.
+    std::vector<double> windowCoefficientsOf(const std::string& photo) {
+        const bool batch = m_view.batch;
+        m_view.batch = false;
+        m_view.metadata = qv::Value(qv::io::ImageSource::createWithPath(photo)->properties());
+        c().setMinFocalLengthFromImage(18);
+        c().setMaxFocalLengthFromImage(55);
+        c().setLensProperties();
+        if (!c().selectLensFromPreferences()) c().autoselectionForLens();
+        c().setMinFocalLengthFromImage(0);
+        c().setMaxFocalLengthFromImage(0);
+        m_view.batch = batch;
+        return c().correctionValues();
     }
     std::size_t count(Report::Outcome outcome) {
         std::size_t n = 0;
@@ -564,4 +594,49 @@ TEST_F(BatchRunTest, FisheyeModeUnwrapsAndAnOutOfRangeAngleFailsCleanly) {
     EXPECT_EQ(m_reports[0].outcome, Report::Outcome::Failed);
     EXPECT_NE(m_reports[0].message.find("Unwrap:"), std::string::npos);
     EXPECT_TRUE(qv::UserDefaults::standard().boolForKey(shell::keys::kEnableControl));
+}
+
+// Two photos of the same pixels, taken with the 18-55 zoom at 18 and at 35 mm: each is corrected
+// with the zoom's coefficients at its own focal length, exactly as the window corrects it alone;
+// and so with an owned lens after a user database's lens was put in use.
+TEST_F(BatchRunTest, AutomaticModeCorrectsEachPhotoAtItsOwnFocalLengthAsTheWindowDoes) {
+    for (const auto& [name, focal] : {std::pair{"at18.jpg", 18.0}, std::pair{"at35.jpg", 35.0}}) {
+        writeCameraPhoto(in(name), "public.jpeg", "Canon", "Canon EOS 400D DIGITAL", 96, 64, 8, focal);
+        tool({"-q", "-overwrite_original", "-LensInfo=18 55 3.5 5.6", in(name)});
+    }
+    const auto at18 = windowCoefficientsOf(in("at18.jpg")), at35 = windowCoefficientsOf(in("at35.jpg"));
+    ASSERT_NE(at18, at35) << "the zoom's coefficients change between 18 and 35 mm";
+    const double windowFocalLength = c().mainWindow().mFocalLengthField->doubleValue();
+
+    EXPECT_EQ(automaticBatchOf({in("at18.jpg")}), at18);
+    EXPECT_EQ(automaticBatchOf({in("at35.jpg")}), at35);
+    EXPECT_EQ(automaticBatchOf({in("at35.jpg"), in("at18.jpg")}), at18);
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
+    const auto first = pixelsOf(out("at18.jpeg")), second = pixelsOf(out("at35.jpeg"));
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->pixels, second->pixels);
+    ASSERT_TRUE(b().mWindow->isVisible());
+    b().onClose(nullptr);
+    EXPECT_EQ(c().mainWindow().mFocalLengthField->doubleValue(), windowFocalLength)
+        << "the run leaves the window's own photo's focal length";
+
+    // A user database's second lens in use, then the EF-S 18-55 owned: the owned lens, at each
+    // photo's focal length, whatever row of the user database was selected.
+    qvtest::TempDir folder("qvdb");
+    writeUserDatabase(folder.file("Wide.dtl"), {userLensRecord("Holga", 0.1f, -0.2f, 0.05f, 1.5f),
+                                                userLensRecord("Diana", 0.01f, 0.02f, 0.03f, 0.97f)});
+    responder().queuePanel({true, {folder.file("Wide.dtl")}});
+    c().onBrowseDatabase(nullptr);
+    openParametersSheet();
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(1));
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
+    ASSERT_EQ(c().mainWindow().m_pLensText->stringValue(), "Diana");
+    const qv::Array canonLenses = c().databaseLoader().lensArrayForCamGroup({"Canon APS-C"});
+    ASSERT_EQ(canonLenses.at(0).get("3.Lens Name").stringOr(""), "EF-S 18-55");
+    ASSERT_TRUE(QVPreferences::storeRecentLenses({canonLenses.at(0)}));
+    ASSERT_TRUE(qv::ui::Application::shared().performMenuAction("onBatchProcess:"));
+
+    EXPECT_EQ(automaticBatchOf({in("at35.jpg")}), at35);
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_EQ(automaticBatchOf({in("at18.jpg")}), at18);
 }

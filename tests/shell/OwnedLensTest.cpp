@@ -165,6 +165,25 @@ TEST_F(OwnedLensTest, ModelPopUpNarrowsTheLensesAndShowAllBringsThemBack) {
     });
 }
 
+TEST_F(OwnedLensTest, TheWindowListsTheLensesOfItsMakeAfterAUserDatabaseWasLoaded) {
+    auto lensesListed = [&] {
+        std::vector<std::string> listed;
+        inLensSelectionWindow([&](QVController& c) {
+            listed = rowTexts(c.lensSelection().mAvailableLensList);
+            c.onCancelSelectedLenses(nullptr);
+        });
+        return listed;
+    };
+    const auto canon = lensesListed();
+    ASSERT_EQ(canon.size(), 4u);
+    qvtest::TempDir folder("qvdb");
+    writeUserDatabase(folder.file("Wide.dtl"), {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
+    responder().queuePanel({true, {folder.file("Wide.dtl")}});
+    c().onBrowseDatabase(nullptr);
+    ASSERT_EQ(c().lensSelection().mManufacturerList->selectedRow(), 0) << "the window's make is still Canon";
+    EXPECT_EQ(lensesListed(), canon);
+}
+
 TEST_F(OwnedLensTest, DropsFromElsewhereOrWithForeignDataAreRefused) {
     c().state().mMyLensArray = qv::Array{owned("A", "m", "x"), owned("B", "m", "x"), owned("C", "m", "x")};
     c().lensSelection().mMyLensList->reloadData();

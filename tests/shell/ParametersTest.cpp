@@ -84,6 +84,41 @@ TEST_F(ParametersTest, LensOfOneCalibrationKeepsItsCoefficientsAtAnyFocalLength)
     EXPECT_EQ(c().mainWindow().mFocalLengthField->doubleValue(), 50.0);
 }
 
+// Loading a database changes the current database, not the lens in use: the coefficients stay
+// those of the lens the lens field names, whichever database is loaded next; a lens of a user
+// database, which has no focal range, shows none.
+TEST_F(ParametersTest, LoadingADatabaseKeepsTheLensInUseAndItsRange) {
+    c().mainWindow().mFocalLengthField->setDoubleValue(26.5);
+    loadDatabaseRow(0);
+    openParametersSheet();
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
+    const auto resourceLens = c().correctionValues();
+    ASSERT_EQ(c().mainWindow().mFocalLengthRange->stringValue(), "18 - 55");
+
+    qvtest::TempDir folder("qvdb");
+    writeUserDatabase(folder.file("Wide.dtl"), {userLensRecord("Holga", 0.1f, -0.2f, 0.05f, 1.5f)});
+    responder().queuePanel({true, {folder.file("Wide.dtl")}});
+    c().onBrowseDatabase(nullptr);
+    c().onLoadDatabase(nullptr);
+    EXPECT_FALSE(c().isPTLensSelected());
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "EF-S 18-55");
+    EXPECT_EQ(c().correctionValues(), resourceLens);
+
+    openParametersSheet();
+    ASSERT_TRUE(c().parametersSheet().m_pParametersTable->userClickRow(0));
+    ASSERT_TRUE(c().parametersSheet().m_pLoadParametersButton->performClick());
+    const std::vector<double> holga{double(0.1f), double(-0.2f), double(0.05f), double(1.5f)};
+    EXPECT_EQ(c().correctionValues(), holga);
+    EXPECT_EQ(c().mainWindow().mFocalLengthRange->stringValue(), " ");
+    EXPECT_EQ(c().state().mMaxFocalLength, 0.0f);
+
+    loadDatabaseRow(0);  // Canon again
+    EXPECT_TRUE(c().isPTLensSelected());
+    EXPECT_EQ(c().mainWindow().m_pLensText->stringValue(), "Holga");
+    EXPECT_EQ(c().correctionValues(), holga);
+}
+
 TEST_F(ParametersTest, UserDatabaseLensKeepsItsOwnD) {
     qvtest::TempDir folder("qvdb");
     const std::string path = folder.file("Wide.dtl");
