@@ -262,6 +262,8 @@ TEST_F(BatchRunTest, AutomaticModeChoosesEachPhotosLensAndCarriesTheMetadata) {
               "NIKON D80");
     // The main window's lens display followed the last photo; focal ranges are restored.
     EXPECT_EQ(c().minFocalLengthFromImage(), 0.f);
+    // The last photo's lens was not found: the neutral lens, not the Nikon's coefficients.
+    EXPECT_EQ(c().correctionValues(), (std::vector<double>{0, 0, 0, 1}));
 }
 
 TEST_F(BatchRunTest, CurrentSettingsCorrectEveryPhotoAlikeAndA16BitTiffStays16Bit) {
