@@ -19,6 +19,7 @@
 #include "output/QVOutputType.h"
 #include "shell/QVApplicationMain.h"
 #include "shell/QVController.h"
+#include "shell/SupportFolder.h"
 #include "unwrap/Sampler.h"
 #include "ScriptCommands.h"
 
@@ -160,7 +161,7 @@ qv::ui::Responder& responder() { return qv::ui::Application::shared().responder(
 
 bool isErrorAlert(const qv::ui::AlertRequest& request) {
     for (const char* key : {"OpenErrorMessage", "SaveErrorMessage", "PresetOpenErrorMessage", "PresetSaveErrorMessage",
-                            "DatabaseOpenErrorMessage", "Could not write database to file"})
+                            "DatabaseOpenErrorMessage", "Could not write database to file", shell::kSupportFolderRefusedKey})
         if (request.message == qv::localizedString(key)) return true;
     return request.title.rfind("Unwrap:", 0) == 0;  // a refused unwrap request
 }

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -88,6 +89,7 @@ std::string folderOf(const std::string& path) {
 struct TemporaryFile {
     std::string path;
     FileDescriptor fd;
+    int failure = 0;  // errno when no file could be made
 
     explicit TemporaryFile(const std::string& target) {
         // A name near the length limit still leaves room for the hidden prefix and the suffix.
@@ -97,6 +99,8 @@ struct TemporaryFile {
         if (descriptor >= 0) {
             path = pattern;
             fd.reset(descriptor);
+        } else {
+            failure = errno;
         }
     }
     ~TemporaryFile() {
@@ -177,6 +181,33 @@ bool copyFolder(const std::string& from, const std::string& to, const struct sta
          ::utimensat(AT_FDCWD, to.c_str(), times, 0) == 0;
     if (!ok) removeItem(to);
     return ok;
+}
+
+// The file a path names with its links followed, to a file that need not exist yet (a link may
+// name a file still to be made); nothing (errno set) for a loop of links or an unreadable link.
+std::optional<std::string> followLinks(std::string path) {
+    constexpr int kMostLinks = 40;  // as many as the system follows in one path
+    for (int followed = 0; followed < kMostLinks; ++followed) {
+        struct stat st;
+        if (!lstatOf(path, st) || !S_ISLNK(st.st_mode)) return path;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || std::size_t(n) >= target.size()) {
+            if (n >= 0) errno = ENAMETOOLONG;
+            return std::nullopt;
+        }
+        target.resize(std::size_t(n));
+        path = target.front() == '/' ? target : paths::appendingPathComponent(folderOf(path), target);
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
+
+// Whether this user may write the file: one without any write permission is read-only for
+// everyone, the superuser included, and is never replaced.
+bool userMayWrite(const std::string& path, const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+           ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace
@@ -292,20 +323,38 @@ std::optional<Data> readWhole(const std::string& path) {
 
 void ignoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
-ReplacingFile::ReplacingFile(const std::string& path) {
-    if (path.empty()) return;
-    // Writing to a link writes the file it points to, and leaves the link in place.
-    m_target = path;
-    struct stat st;
-    if (lstatOf(path, st) && S_ISLNK(st.st_mode)) {
-        std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
-        if (resolved) m_target = resolved.get();
+ReplacingFile::ReplacingFile(const std::string& path) : m_path(path) {
+    if (path.empty()) {
+        fail(ENOENT);
+        return;
     }
+    // Writing to a link writes the file it names, and leaves the link in place.
+    const std::optional<std::string> target = followLinks(path);
+    if (!target) {
+        fail(errno);
+        return;
+    }
+    m_target = *target;
+    struct stat st;
     m_replacing = statOf(m_target, st);
-    if (m_replacing && !S_ISREG(st.st_mode)) return;
-    m_ownerID = st.st_uid, m_groupID = st.st_gid, m_mode = st.st_mode & 07777;
+    if (m_replacing) {
+        if (!S_ISREG(st.st_mode)) {
+            fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+            return;
+        }
+        // Renaming over a file needs only the folder's permission; the file's own is checked here,
+        // so that a file the user may not write is never replaced.
+        if (!userMayWrite(m_target, st)) {
+            fail(EACCES);
+            return;
+        }
+        m_ownerID = st.st_uid, m_groupID = st.st_gid, m_mode = st.st_mode & 07777;
+    }
     TemporaryFile temp(m_target);
-    if (!temp.valid()) return;
+    if (!temp.valid()) {
+        fail(temp.failure);
+        return;
+    }
     m_temporary = temp.path;
     m_fd = temp.fd.get();
     temp.fd.release();
@@ -317,20 +366,31 @@ ReplacingFile::~ReplacingFile() {
     if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
 }
 
+bool ReplacingFile::fail(int code) {
+    if (m_error.empty()) m_error = "cannot write " + m_path + ": " + std::strerror(code);
+    errno = code;
+    return false;
+}
+
 bool ReplacingFile::commit() {
     if (m_fd < 0) return false;
-    FileDescriptor fd(m_fd);
+    FileDescriptor written(m_fd);
     m_fd = -1;
+    if (!written.close()) return fail(errno);  // a late write error shows here
+    // A writer given the temporary path may have put a new file there: what is at the path now is
+    // what replaces the target.
+    FileDescriptor fd(::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid()) return fail(errno);
     if (m_replacing) {
         if (::fchown(fd.get(), m_ownerID, m_groupID) != 0) {
-            // Only the owner can give a file away; the replacement then belongs to us.
+            // Only the superuser can give a file away; the replacement then belongs to us.
         }
-        if (::fchmod(fd.get(), m_mode) != 0) return false;
+        if (::fchmod(fd.get(), m_mode) != 0) return fail(errno);
     } else if (::fchmod(fd.get(), newFileMode()) != 0) {
-        return false;
+        return fail(errno);
     }
-    if (::fsync(fd.get()) != 0 || !fd.close()) return false;
-    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) return false;
+    if (::fsync(fd.get()) != 0) return fail(errno);
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) return fail(errno);
     m_temporary.clear();
     syncFolder(folderOf(m_target));
     return true;

@@ -2,9 +2,8 @@
 // The file system, the way the rest of the system needs it. Every function answers false or
 // nothing on failure and never throws.
 //
-// Whole-file writes never truncate what was there: the bytes go to a temporary file in the target's
-// folder, are flushed to the disk and then renamed over the target, so a failed or interrupted write
-// leaves the old file intact. A replaced file keeps its permissions; a link is written through.
+// Whole-file writes go through ReplacingFile (below): they never truncate what was there, never
+// replace a file the user may not write, keep a replaced file's permissions and write through a link.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -51,6 +50,8 @@ std::optional<Data> readWhole(const std::string& path);
 // disk, instead of killing the process with SIGXFSZ: the failure is then reported and the
 // temporary file removed, and the old file stays. Programs call it once at their start.
 void ignoreFileSizeLimitSignal();
+
+// Writes a whole file through ReplacingFile; false (errno set) when refused or not written.
 bool writeWhole(const std::string& path, const void* bytes, std::size_t size);
 inline bool writeWhole(const std::string& path, std::string_view text) {
     return writeWhole(path, text.data(), text.size());
@@ -59,9 +60,15 @@ inline bool writeWhole(const std::string& path, const Data& data) {
     return writeWhole(path, data.data(), data.size());
 }
 
-// A whole-file write whose bytes are produced a piece at a time (as an encoder writes them): the
-// descriptor is a temporary file beside the target, and commit() flushes it to the disk and
-// renames it over the target as writeWhole does (permissions kept, a link written through).
+// Writing a user's file, whole or a piece at a time (as an encoder writes it). The bytes go to a
+// temporary file beside the target, and commit() flushes it to the disk and renames it over the
+// target, so a failed or interrupted write leaves the old file as it was. Before anything is made:
+// - a link at the target is followed to the file it names (made when it does not exist yet), and
+//   the link stays;
+// - an existing file is replaced only when this user may write it: a file nobody may write (no
+//   write permission at all) is refused whoever runs us, and so is anything but a regular file;
+// - the temporary name stays within the file system's name limit whatever the target's name.
+// A replaced file keeps its permissions (and its owner and group where we may give them).
 // Without a commit the temporary file is removed and the target stays as it was.
 class ReplacingFile {
 public:
@@ -70,16 +77,26 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // False when no temporary file could be made, or what is at the target is not a regular file.
+    // False when the target is refused or no temporary file could be made (error() says why).
     bool valid() const { return m_fd >= 0; }
     // The temporary file, open for reading and writing.
     int fd() const { return m_fd; }
+    // The temporary file's path, for writers that take a path (an encoder, the image tool): what
+    // is at this path when commit() runs is what replaces the target.
+    const std::string& temporaryPath() const { return m_temporary; }
     // True when the target now holds what was written; once only.
     bool commit();
+    // Why the target was refused or could not be written ("cannot write PATH: reason"); empty while
+    // all went well. errno holds the same failure after a failed constructor or commit.
+    const std::string& error() const { return m_error; }
 
 private:
-    std::string m_target;      // the file written through a link
+    bool fail(int code);
+
+    std::string m_path;        // as the caller named it
+    std::string m_target;      // the file written: the path with its links followed
     std::string m_temporary;   // removed unless committed
+    std::string m_error;
     int m_fd = -1;
     bool m_replacing = false;  // a file is at the target already
     std::uint32_t m_ownerID = 0, m_groupID = 0, m_mode = 0;

@@ -1,11 +1,6 @@
 // The save's file step, apart from the encoder so that a build with no save commands (the
 // plug-in writes its photo back whole) carries neither the profile embedding nor the TIFF
 // recompression.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "imageio/ImageDestination.h"
@@ -19,40 +14,33 @@ void fail(std::string* error, const std::string& reason) {
     if (error) *error = reason;
 }
 
-// A unique name beside the target, so the final rename stays within one file system.
-std::string temporaryPathBeside(const std::string& path) {
-    const std::string folder = qv::paths::deletingLastPathComponent(path);
-    std::string pattern = (folder.empty() ? std::string(".") : folder) + "/." + qv::paths::lastPathComponent(path) + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return "";
-    ::close(fd);
-    return pattern;
-}
-
-// Writes the file through `write(temporary)`, then embeds, recompresses and renames it over path.
+// Writes the file through `write(temporary)` into the user's file helper's temporary file beside
+// path, embeds and recompresses it there, then has it replace path. The helper refuses a file the
+// user may not write before anything is encoded beside it, and follows a link to the file it names.
 template <class Write>
 bool replaceThroughTemporary(const std::string& path, const SaveOptions& options, std::string* error, Write write) {
-    const std::string temporary = temporaryPathBeside(path);
-    if (temporary.empty()) {
-        fail(error, "cannot create a file beside " + path);
+    qv::files::ReplacingFile file(path);
+    if (!file.valid()) {
+        fail(error, file.error());
         return false;
     }
-    auto abandon = [&](const std::string& reason) {
-        std::remove(temporary.c_str());
-        fail(error, reason);
-        return false;
-    };
+    const std::string& temporary = file.temporaryPath();
     std::string why;
-    if (!write(temporary, why)) return abandon(why.empty() ? "cannot write " + path : why);
+    if (!write(temporary, why)) {
+        fail(error, why.empty() ? "cannot write " + path : why);
+        return false;
+    }
     // A profile that does not fit is not worth losing the save over: the pixels are written.
     if (options.sixteenBits && !options.profilePath.empty() && qv::files::exists(options.profilePath))
         qv::io::embedProfile(options.profilePath, temporary);
-    if (options.tiffCompressionTag != 0 && !qv::io::recompressTiff(temporary, options.tiffCompressionTag, error))
-        return abandon("cannot compress " + path);
-    // A replaced photo keeps its permissions; a new file gets the usual ones.
-    struct stat target {};
-    ::chmod(temporary.c_str(), ::stat(path.c_str(), &target) == 0 ? (target.st_mode & 07777) : 0644);
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) return abandon("cannot replace " + path);
+    if (options.tiffCompressionTag != 0 && !qv::io::recompressTiff(temporary, options.tiffCompressionTag, error)) {
+        fail(error, "cannot compress " + path);
+        return false;
+    }
+    if (!file.commit()) {
+        fail(error, file.error());
+        return false;
+    }
     return true;
 }
 

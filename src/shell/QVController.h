@@ -232,6 +232,9 @@ private:
     void savePresetPanelDidEnd(qv::ui::SavePanel& panel, int returnCode);
     qv::Value presetValuesDict();
     void markWindowEdited(), openSheet(qv::ui::Window* sheet), closeSheet(qv::ui::Window* sheet);
+    // True, after an alert asking for another folder, when a save panel's choice lies in the
+    // support folder, whose sweeps would delete the file.
+    bool refusedInSupportFolder(const std::string& path);
     // DatabaseEditor: saveNewDatabase asks for a new file and writes the new database there;
     // setDatabaseToWrite rewrites the selected loaded database's file. True when it was written.
     void resetEditSheetUIForSelectedRow(int row), setESMatrixValues();

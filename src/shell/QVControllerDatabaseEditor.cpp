@@ -284,7 +284,7 @@ bool QVController::saveNewDatabase() {
     panel->setRequiredFileType(userdb::kExtension);
     const int code = panel->runModalForDirectory(folder, kProposedName);
     const std::string path = panel->filename();
-    if (code != qv::ui::kOKButton || path.empty()) return false;
+    if (code != qv::ui::kOKButton || path.empty() || refusedInSupportFolder(path)) return false;
 
     qv::Value& database = mEditSheet.m_newDatabase;
     if (!database.isDictionary()) database = qv::Value(qv::Dictionary());

@@ -93,7 +93,7 @@ void QVController::onSavePreset(Control*) {
 
 void QVController::savePresetPanelDidEnd(qv::ui::SavePanel& panel, int returnCode) {
     const std::string path = panel.filename();
-    if (returnCode != qv::ui::kOKButton || path.empty()) return;
+    if (returnCode != qv::ui::kOKButton || path.empty() || refusedInSupportFolder(path)) return;
     // The file is replaced in one step; a failed write leaves what was there and is reported.
     if (!qv::writePropertyList(presetValuesDict(), path)) {
         qv::ui::runAlertPanel(qv::paths::lastPathComponent(path), m_pMainBundle.localizedString("PresetSaveErrorMessage"),

@@ -1,6 +1,7 @@
 #include "shell/ResourceDatabase.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
@@ -60,18 +61,14 @@ bool bundledDatabaseIsNewer(const std::string& bundled, const std::string& insta
 }
 
 bool replaceInstalledDatabase(const std::string& bundled, const std::string& installed) {
-    // The temporary name has an extension the support-folder sweep removes, so a copy left behind
-    // by an interrupted replacement is cleared at the next start.
-    const std::string temporary = installed + ".replacing";
-    qv::files::removeItem(temporary);
-    if (!qv::files::copyItem(bundled, temporary)) {
-        qv::files::removeItem(temporary);
-        return false;
-    }
-    if (std::rename(temporary.c_str(), installed.c_str()) != 0) {
-        qv::files::removeItem(temporary);
-        return false;
-    }
+    // Replaced as any user's file: the installed copy is left as it was when it cannot be written,
+    // and an interrupted replacement leaves its hidden temporary file to the support folder's sweep.
+    struct stat source {};
+    const std::optional<qv::Data> bytes = qv::files::readWhole(bundled);
+    if (!bytes || ::stat(bundled.c_str(), &source) != 0 || !qv::files::writeWhole(installed, *bytes)) return false;
+    // The copy keeps the bundle's date, as a copy does, so the next start finds it as new as the bundle's.
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    ::utimensat(AT_FDCWD, installed.c_str(), times, 0);
     return true;
 }
 

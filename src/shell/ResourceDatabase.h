@@ -23,9 +23,9 @@ ResourceDatabaseInstall installResourceDatabase(const std::optional<std::string>
 // Whether the bundle's copy was modified later than the installed one.
 bool bundledDatabaseIsNewer(const std::string& bundled, const std::string& installed);
 
-// Replaces the installed copy with the bundle's. The bundle's file is copied beside the installed
-// one under a temporary name and then renamed over it, so a failed copy leaves the installed
-// database whole. The copy keeps the bundle's modification date.
+// Replaces the installed copy with the bundle's, as a user's file is written (files::writeWhole): a
+// failed copy leaves the installed database whole, one the user may not write is left as it was, and
+// a link is written through. The copy keeps the bundle's modification date.
 bool replaceInstalledDatabase(const std::string& bundled, const std::string& installed);
 
 }  // namespace shell

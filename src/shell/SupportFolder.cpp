@@ -1,5 +1,8 @@
 #include "shell/SupportFolder.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "imageio/ImageTool.h"
@@ -21,6 +24,14 @@ std::string workingCopyPath() { return qv::paths::temporaryFolder() + "QuorvelCI
 
 void performSipsCommand(const std::string& photo) {
     qv::io::extractProfile(photo, qv::paths::supportFolder() + "Profile");
+}
+
+bool isInSupportFolder(const std::string& path) {
+    std::error_code failed;
+    const auto folder = std::filesystem::canonical(qv::paths::supportFolder(), failed);
+    if (failed) return false;  // no support folder: nothing is swept
+    const auto parent = std::filesystem::canonical(qv::paths::deletingLastPathComponent(path), failed);
+    return !failed && parent == folder;
 }
 
 bool isUserDatabasePath(const std::string& path) { return qv::paths::pathExtension(path) == "dtl"; }

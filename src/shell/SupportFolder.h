@@ -10,6 +10,13 @@ namespace shell {
 // does, for the files it works with). Removal failures are ignored. Not recursive.
 void sweepSupportFolder(bool keepEntriesWithoutExtension = false);
 
+// Whether a file at `path` would lie in the support folder (links and ".." in its folder followed),
+// where the sweeps would remove it: presets and databases are never saved there.
+bool isInSupportFolder(const std::string& path);
+
+// The localized key of the message that asks for another folder than the support folder.
+inline constexpr const char* kSupportFolderRefusedKey = "SupportFolderSaveMessage";
+
 // A user lens database is a property-list file with the extension "dtl"; every other database
 // file is read as a resource database.
 bool isUserDatabasePath(const std::string& path);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/OrdinaryUser.h"
 #include "foundation/Files.h"
 #include "imageio/ImageSource.h"
 #include "lens/DatText.h"
@@ -66,9 +67,24 @@ void useShippedBundle(bool shipped) { gShippedBundle = shipped; }
 
 std::string binary(const std::string& name) { return qvtest::binaryDir() + "/bin/" + name; }
 
-qv::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) {
+namespace {
+
+// Points the programs started next at the bundle the test asked for.
+void chooseBundle() {
     if (gShippedBundle) unsetenv("QV_RESOURCE_DIR");
     else setenv("QV_RESOURCE_DIR", fixtureBundle().c_str(), 1);
+}
+
+std::string writeScript(const qvtest::TempDir& dir, const std::string& text) {
+    const std::string path = dir.path() + "/actions.txt";
+    EXPECT_TRUE(qv::files::writeWhole(path, text));
+    return path;
+}
+
+}  // namespace
+
+qv::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) {
+    chooseBundle();
     const auto result = qv::runProcess(program, arguments, 300);
     EXPECT_TRUE(result) << program << " did not start";
     return result ? *result : qv::ProcessResult{};
@@ -77,9 +93,19 @@ qv::ProcessResult run(const std::string& program, const std::vector<std::string>
 qv::ProcessResult quorvelci(const std::vector<std::string>& arguments) { return run(binary("quorvelci"), arguments); }
 
 qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text) {
-    const std::string path = dir.path() + "/actions.txt";
-    EXPECT_TRUE(qv::files::writeWhole(path, text));
-    return quorvelci({"script", path});
+    return quorvelci({"script", writeScript(dir, text)});
+}
+
+qv::ProcessResult quorvelciAsOrdinaryUser(const std::vector<std::string>& arguments) {
+    chooseBundle();
+    if (!gShippedBundle) {
+        EXPECT_TRUE(qvtest::giveToOrdinaryUser(fixtureBundle()));
+    }
+    return qvtest::runProgramAsOrdinaryUser(binary("quorvelci"), arguments);
+}
+
+qv::ProcessResult scriptAsOrdinaryUser(const qvtest::TempDir& dir, const std::string& text) {
+    return quorvelciAsOrdinaryUser({"script", writeScript(dir, text)});
 }
 
 std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra) {

@@ -22,6 +22,10 @@ qv::ProcessResult run(const std::string& program, const std::vector<std::string>
 qv::ProcessResult quorvelci(const std::vector<std::string>& arguments);
 // Runs "quorvelci script FILE" on a script written into dir.
 qv::ProcessResult script(const qvtest::TempDir& dir, const std::string& text);
+// As quorvelci() and script(), run by an ordinary user (common/OrdinaryUser.h): the test gives its
+// home folder to that user first, with qvtest::giveToOrdinaryUser.
+qv::ProcessResult quorvelciAsOrdinaryUser(const std::vector<std::string>& arguments);
+qv::ProcessResult scriptAsOrdinaryUser(const qvtest::TempDir& dir, const std::string& text);
 // Writes the sample photo into dir; extra arguments go to its generator.
 std::string samplePhoto(const qvtest::TempDir& dir, const std::vector<std::string>& extra = {});
 bool contains(const std::string& text, const std::string& part);

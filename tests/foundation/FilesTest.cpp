@@ -5,12 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 
 #include "common/TempDir.h"
 #include "foundation/Files.h"
 #include "common/FileSizeLimit.h"
+#include "common/OrdinaryUser.h"
 
 using namespace qv;
 
@@ -80,6 +84,58 @@ TEST(Files, WritingThroughALinkKeepsTheLink) {
     ASSERT_EQ(::lstat(dir.file("link").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(readText(dir.file("real")), "new");
+}
+
+// As an ordinary user: the helper replaces only what the user may write, keeps a replaced file's
+// mode, writes the file a link names (a file still to be made too) and leaves the link, takes any
+// valid name, and leaves no temporary file whatever happens.
+TEST(Files, AsAnOrdinaryUserOnlyFilesTheUserMayWriteAreReplacedAndLinksAreWrittenThrough) {
+    qvtest::TempDir dir;
+    const std::string longName(255, 'n');
+    for (const char* name : {"read-only", "theirs", "mine", "real"})
+        ASSERT_TRUE(files::writeWhole(dir.file(name), std::string_view(name)));
+    ASSERT_EQ(::symlink("real", dir.file("link").c_str()), 0);
+    ASSERT_EQ(::symlink("made-through-link", dir.file("dangling").c_str()), 0);
+    ASSERT_TRUE(qvtest::giveToOrdinaryUser(std::getenv("HOME")));  // the folder lies in HOME
+    ASSERT_EQ(::chmod(dir.file("read-only").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.file("mine").c_str(), 0604), 0);
+    const bool othersFile = qvtest::giveToOtherUser(dir.file("theirs"));
+    const auto before = *files::listFolder(dir.path());
+
+    EXPECT_TRUE(qvtest::runAsOrdinaryUser([&] {
+        errno = 0;
+        EXPECT_FALSE(files::writeWhole(dir.file("read-only"), std::string_view("new")));
+        EXPECT_EQ(errno, EACCES);
+        files::ReplacingFile theirs(dir.file("theirs"));
+        EXPECT_EQ(theirs.valid(), !othersFile);
+        if (othersFile) {
+            EXPECT_EQ(theirs.error(), "cannot write " + dir.file("theirs") + ": Permission denied");
+        }
+        EXPECT_TRUE(files::writeWhole(dir.file("mine"), std::string_view("new mine")));
+        EXPECT_TRUE(files::writeWhole(dir.file("link"), std::string_view("new real")));
+        EXPECT_TRUE(files::writeWhole(dir.file("dangling"), std::string_view("made")));
+        EXPECT_TRUE(files::writeWhole(dir.file(longName), std::string_view("long")));
+        EXPECT_TRUE(files::writeWhole(dir.file(longName), std::string_view("longer")));
+    }));
+
+    EXPECT_EQ(readText(dir.file("read-only")), "read-only");
+    EXPECT_EQ(modeOf(dir.file("read-only")), 0444u);
+    EXPECT_EQ(readText(dir.file("theirs")), "theirs");
+    EXPECT_EQ(readText(dir.file("mine")), "new mine");
+    EXPECT_EQ(modeOf(dir.file("mine")), 0604u);
+    EXPECT_EQ(readText(dir.file("real")), "new real");
+    EXPECT_EQ(readText(dir.file("made-through-link")), "made");
+    EXPECT_EQ(readText(dir.file(longName)), "longer");
+    for (const char* name : {"link", "dangling"}) {
+        struct stat st;
+        ASSERT_EQ(::lstat(dir.file(name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << name << " is still a link";
+    }
+    auto expected = before;
+    expected.push_back("made-through-link");
+    expected.push_back(longName);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(*files::listFolder(dir.path()), expected) << "no temporary file is left";
 }
 
 TEST(Files, AWriteThatFailsHalfwayLeavesTheOldFileIntact) {

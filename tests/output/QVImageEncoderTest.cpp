@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
+#include <cstdlib>
 
 #include "common/TempDir.h"
 #include "coreimage/CIImage.h"
@@ -15,6 +17,7 @@
 #include "output/QVImageEncoder.h"
 #include "output/QVOutputType.h"
 #include "common/FileSizeLimit.h"
+#include "common/OrdinaryUser.h"
 
 namespace {
 
@@ -193,6 +196,61 @@ TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
     const auto entries = qv::files::listFolder(dir.path());
     ASSERT_TRUE(entries);
     EXPECT_EQ(entries->size(), 2u) << "no temporary file is left behind";
+}
+
+// The save as an ordinary user: a photo the user may not write is never replaced (and nothing is
+// encoded beside it), a replaced photo keeps its mode, a link's photo is written and the link
+// stays, and a name at the length limit is saved; no temporary file is left.
+TEST(QVImageEncoder, AsAnOrdinaryUserTheSaveWritesOnlyWhatTheUserMayWrite) {
+    qvtest::TempDir dir;
+    const std::string longName = std::string(251, 'n') + ".tif";
+    for (const char* name : {"locked.tif", "theirs.tif", "photo.tif", "batch.jpg"})
+        ASSERT_TRUE(qv::files::writeWhole(dir.file(name), std::string(name) + " as it was"));
+    ASSERT_EQ(::symlink("photo.tif", dir.file("link.tif").c_str()), 0);
+    ASSERT_TRUE(qvtest::giveToOrdinaryUser(std::getenv("HOME")));  // the folder lies in HOME
+    ASSERT_EQ(::chmod(dir.file("locked.tif").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.file("batch.jpg").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.file("photo.tif").c_str(), 0640), 0);
+    const bool othersFile = qvtest::giveToOtherUser(dir.file("theirs.tif"));
+
+    EXPECT_TRUE(qvtest::runAsOrdinaryUser([&] {
+        QVImageEncoder::SaveOptions lzw;
+        lzw.tiffCompressionTag = QVOutputType::tiffCompressionTag(QVOutputType::compressionOfCode(1));
+        auto save = [&](const std::string& name, std::string& error) {
+            qv::Dictionary metadata = photoMetadata(8);
+            return QVImageEncoder::saveImageFile(gradient(), Type::TIFF, metadata, std::nullopt, dir.file(name), lzw,
+                                                 &error);
+        };
+        std::string error;
+        EXPECT_FALSE(save("locked.tif", error));
+        EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+        EXPECT_EQ(save("theirs.tif", error), !othersFile);
+        EXPECT_TRUE(save("link.tif", error)) << error;
+        EXPECT_TRUE(save(longName, error)) << error;
+        EXPECT_TRUE(save(longName, error)) << "and replaced: " << error;
+        qv::Dictionary metadata = photoMetadata(8);
+        const auto bytes = QVImageEncoder::dataFromImage(gradient(), Type::JPEG, metadata, 0.8f);
+        ASSERT_TRUE(bytes);
+        EXPECT_FALSE(QVImageEncoder::writeEncodedFile(*bytes, dir.file("batch.jpg"), {}, &error));
+    }));
+
+    auto text = [&](const std::string& name) {
+        const auto bytes = qv::files::readWhole(dir.file(name));
+        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
+    };
+    for (const char* name : {"locked.tif", "theirs.tif", "batch.jpg"})
+        EXPECT_EQ(text(name), std::string(name) + " as it was") << "byte for byte";
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.file("link.tif").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays";
+    for (const std::string& written : {std::string("photo.tif"), longName}) {
+        auto source = qv::io::ImageSource::createWithPath(dir.file(written));
+        ASSERT_TRUE(source) << written;
+        EXPECT_EQ(source->pixelWidth(), kWidth);
+    }
+    ASSERT_EQ(::stat(dir.file("photo.tif").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the replaced photo keeps its mode";
+    EXPECT_EQ(qv::files::listFolder(dir.path())->size(), 6u) << "no temporary file is left";
 }
 
 TEST(QVOutputType, TableAndCompressionCodes) {

@@ -1,6 +1,8 @@
 // The application's start in a temporary home: the preferences file and its defaults, the resource
 // database installed and replaced, the databases loaded, the window frame and the launch questions.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "ShellTestSupport.h"
 #include "foundation/Bundle.h"
@@ -118,6 +120,42 @@ TEST_F(StartupTest, NewerShippedDatabaseAsksAndReplacesTheInstalledCopyOnYes) {
     EXPECT_FALSE(qv::PreferencesFile::read().get("dontAskUserToUpdateDB").boolOr(true));
     // The copy went through a temporary name that is gone once it was renamed into place.
     EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), (std::vector<std::string>{"PTLens.dat"}));
+}
+
+// The installed copy is replaced as any user's file: a read-only copy is left byte for byte, and a
+// link has the file it names replaced and stays a link.
+TEST_F(StartupTest, YesNeverReplacesAReadOnlyInstalledCopyAndWritesThroughALink) {
+    FixtureBundle bundle;
+    { QVMainNib first = launch(); }
+    const std::string installed = installedDatabase();
+    const auto installedBefore = fileBytes(installed);
+    bundle.replaceDatabase(kNewerDatabaseText, 1700000000);
+    ASSERT_EQ(::chmod(installed.c_str(), 0444), 0);
+    auto launchAnsweringYes = [&] {
+        resetApplication();
+        responder().queueAlert(answer(0, "ReplaceDBTitle"));
+        QVMainNib nib = launch();
+        EXPECT_TRUE(wasAsked("ReplaceDBTitle"));
+        EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), (std::vector<std::string>{"PTLens.dat"}))
+            << "no temporary file is left";
+    };
+    launchAnsweringYes();
+    EXPECT_EQ(fileBytes(installed), installedBefore);
+    struct stat st;
+    ASSERT_EQ(::stat(installed.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+
+    const std::string elsewhere = qv::paths::homeFolder() + "/lenses.dat";
+    ASSERT_TRUE(qv::files::moveItem(installed, elsewhere));
+    ASSERT_EQ(::chmod(elsewhere.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), installed.c_str()), 0);
+    // The question compares the link's own date.
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, installed.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+    launchAnsweringYes();
+    EXPECT_EQ(fileBytes(elsewhere), fileBytes(bundle.databasePath()));
+    ASSERT_EQ(::lstat(installed.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays";
 }
 
 TEST_F(StartupTest, NoKeepsTheInstalledCopyAndTheCheckBoxStopsTheQuestion) {
