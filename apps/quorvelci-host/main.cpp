@@ -7,6 +7,7 @@
 // 2 for a usage error.
 #include <dlfcn.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -80,6 +81,9 @@ bool parse(int argc, char** argv, Options& options, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit fails like a full disk (and is cleaned up as one) instead of
+    // killing the program halfway through a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options options;
     std::string error;
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return usage(""), 0;
@@ -123,10 +127,12 @@ int main(int argc, char** argv) {
             }
         }
         if (status == 0) options.done ? window->clickDone() : window->clickCancel();
-        if (status != 0) window->clickCancel();
+        if (host.sessionState() != (options.done ? "ended" : "cancelled")) status = kFailed;
+        // A Done that could not write keeps the session open, as the window would stay up: the
+        // person then cancels, so the session still ends and the plug-in clears up after itself.
+        if (host.sessionState() == "open") window->clickCancel();
         for (const std::string& message : window->alertMessages())
             std::fprintf(stderr, "quorvelci-host: the plug-in showed: %s\n", message.c_str());
-        if (host.sessionState() != (options.done ? "ended" : "cancelled")) status = kFailed;
     }
     for (const std::string& call : host.log().calls()) std::printf("%s\n", call.c_str());
     // The library stays loaded to the end: threads and static objects of the plug-in may still refer to it.

@@ -24,6 +24,7 @@
 #include "UnwrapCommands.h"
 #include "WindowApplication.h"
 #include "coreimage/ParallelWorkers.h"
+#include "shell/SupportFolder.h"
 
 namespace {
 
@@ -95,7 +96,11 @@ int unwrapCommand(int argc, char** argv) {
     std::vector<frontend::Action> actions;
     std::string error;
     if (!frontend::parseUnwrap(std::vector<std::string>(argv + 2, argv + argc), actions, &error)) return usage(error);
-    return runActions(actions, "unwrap");
+    const int status = runActions(actions, "unwrap");
+    // As the window's close ends a session: the support folder keeps its databases only, not the
+    // unwrapped copy nor the profile extracted from the photo.
+    shell::sweepSupportFolder();
+    return status;
 }
 
 int correct(int argc, char** argv) {

@@ -5,6 +5,11 @@
 #include <cctype>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 namespace qv::host {
 
 namespace fs = std::filesystem;
@@ -21,6 +26,32 @@ bool isPhotoName(const std::string& name) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
+
+// A regular file of its own at the path: not a link, whatever it leads to, nor anything else.
+bool isRegularFileItself(const std::string& path) {
+    std::error_code failed;
+    return fs::symlink_status(path, failed).type() == fs::file_type::regular;
+}
+
+bool nothingAt(const std::string& path) {
+    std::error_code failed;
+    return fs::symlink_status(path, failed).type() == fs::file_type::not_found;
+}
+
+// Copies the photo to the editable name through a temporary file beside it, moved into place only
+// once whole and only while the name is free: a copy cut short (a full disk, a file-size limit) is
+// removed rather than left to pass for an edit.
+bool copyIntoPlace(const std::string& from, const std::string& to) {
+    std::string temporary = (fs::path(to).parent_path() / ".editable-XXXXXX").string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    std::error_code failed;
+    const bool copied = fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, failed) && !failed;
+    const bool placed = copied && ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    if (!placed) ::unlink(temporary.c_str());
+    return placed;
 }
 
 }  // namespace
@@ -78,10 +109,11 @@ std::vector<VersionProperties> FileHost::editableVersionsOfVersions(const std::v
     for (const VersionId& version : versions) {
         if (std::find(known.begin(), known.end(), version) == known.end()) continue;
         const std::string copy = pathOf(editableName(version));
-        std::error_code failed;
-        // A copy a former session made is the version's edit so far: it is kept, not replaced.
-        if (!fs::exists(copy, failed)) fs::copy_file(pathOf(version), copy, failed);
-        if (failed || !fs::is_regular_file(copy, failed)) continue;
+        // A copy a former session made is the version's edit so far: it is kept, not replaced. Only
+        // a regular file is an editable copy: a link there (to the original, say) would have the
+        // edit written through it, so the version has no editable copy then.
+        if (nothingAt(copy) && !copyIntoPlace(pathOf(version), copy)) continue;
+        if (!isRegularFileItself(copy)) continue;
         made.push_back({{kExportKeyUniqueID, editableName(version)}, {"kExportKeyVersionName", version}});
     }
     return made;
@@ -89,9 +121,9 @@ std::vector<VersionProperties> FileHost::editableVersionsOfVersions(const std::v
 
 std::string FileHost::pathOfEditableFileForVersion(const VersionId& version) {
     m_log.record("pathOfEditableFileForVersion " + version);
-    std::error_code failed;
-    if (!isEditableName(version) || version.find('/') != std::string::npos || !fs::is_regular_file(pathOf(version), failed))
+    if (!isEditableName(version) || version.find('/') != std::string::npos || !isRegularFileItself(pathOf(version)))
         return {};
+    std::error_code failed;
     return fs::absolute(pathOf(version), failed).lexically_normal().string();
 }
 

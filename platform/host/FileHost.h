@@ -2,7 +2,8 @@
 // A photo-library host whose library is a folder of photos. Each photo file is a version, named by
 // its file name. Making a version editable copies the photo to "<name> (editable).<ext>" beside it
 // (or takes the copy a former session made), and only that copy is ever handed out for writing:
-// the original is never edited. Every call is recorded.
+// the original is never edited. The copy must be a regular file of its own: a link under its name
+// (to the original or anywhere else) gives the version no editable copy. Every call is recorded.
 #include "host/ApertureEditManager.h"
 #include "host/HostCallLog.h"
 

@@ -8,6 +8,7 @@
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
+#include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
 #include "output/QVImageEncoder.h"
 #include "plugin/QVEditPlugIn.h"
@@ -16,34 +17,27 @@
 
 using namespace shell::keys;
 
-namespace {
-
-// The encoder's type for the type identifier of a file, when the encoder writes that type.
-std::optional<QVOutputType::Type> outputTypeOf(const std::string& identifier) {
-    for (const QVOutputType::TypeInfo& info : QVOutputType::types())
-        if (identifier == info.identifier) return info.type;
-    return std::nullopt;
-}
-
-}  // namespace
-
 bool QVEditPlugIn::writeBack(const std::string& path) {
     QVController& c = *controller();
     if (!c.state().m_bImageLoaded) return false;
     const auto source = qv::io::ImageSource::createWithPath(path);
     if (!source) return false;
-    const auto type = outputTypeOf(source->type());
-    if (!type) return false;
+    // The file's own type, whichever of the types the image layer writes (a PNG among them).
+    qv::Data bytes;
+    const auto destination = qv::io::ImageDestination::createWithData(bytes, source->type(), 1);
+    if (!destination) return false;
     // The full-resolution result, as the preview shows it: after an unwrap, the photo unwrapped.
     qv::ci::Image image = c.fullResolutionResult(c.originalImagePath(), c.shownUnwrap(), c.correctionParameters());
     if (image.isNull()) return false;
     qv::Dictionary properties = source->properties();
-    // The plug-in's encoder sets no lossy-compression quality: the file's own properties rule.
-    const auto bytes = QVImageEncoder::dataFromImage(image, *type, properties, std::nullopt, nullptr, source->colorSpace());
-    if (!bytes) return false;
+    // The plug-in's encoder sets no lossy-compression quality, so the output type it is given
+    // plays no part: the destination's type and the file's own properties rule.
+    if (!QVImageEncoder::encodeImage(std::move(image), QVOutputType::Type::JPEG, properties, std::nullopt, *destination,
+                                     nullptr, source->colorSpace()))
+        return false;
     // Written beside the file and renamed over it only when complete; a file the user may not
     // write is left as it was.
-    return qv::files::writeWhole(path, *bytes);
+    return qv::files::writeWhole(path, bytes);
 }
 
 void QVEditPlugIn::storeSessionEnd() {
@@ -57,12 +51,16 @@ void QVEditPlugIn::storeSessionEnd() {
 
 void QVEditPlugIn::doneEditing(qv::ui::Control*) {
     if (!m_sessionOpen || !controller()) return;
-    const std::size_t selected = std::min(mEditManager->selectedVersionIds().size(), mImagePaths.size());
+    const std::vector<qv::host::VersionId> versions = mEditManager->selectedVersionIds();
+    const std::size_t selected = std::min(versions.size(), mImagePaths.size());
     for (std::size_t i = 0; i < selected; ++i) {
-        if (!mImagePaths[i] || writeBack(*mImagePaths[i])) continue;
+        // Only the first version is edited: the others stay placeholders. The first one without an
+        // editable file (the host could make none) cannot be written back either.
+        if (i > 0 && !mImagePaths[i]) continue;
+        if (mImagePaths[i] && writeBack(*mImagePaths[i])) continue;
         // The file is as it was; the session stays open, to try again or to cancel.
-        qv::ui::runAlertPanel(qv::paths::lastPathComponent(*mImagePaths[i]),
-                              m_bundle.localizedString("SaveErrorMessage"), "OK");
+        const std::string name = mImagePaths[i] ? qv::paths::lastPathComponent(*mImagePaths[i]) : versions[i];
+        qv::ui::runAlertPanel(name, m_bundle.localizedString("SaveErrorMessage"), "OK");
         return;
     }
     storeSessionEnd();

@@ -1,5 +1,6 @@
 #include "shell/BatchNaming.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -98,6 +99,13 @@ std::string destinationName(const NameParts& parts, NamingCounters& counters, co
     for (int combo = 1; combo <= 4; ++combo)
         if (std::optional<std::string> part = stringFromCombo(combo, parts, counters, source, clock)) name += *part;
     return name;
+}
+
+bool typedPartsAreValid(const NameParts& parts) {
+    return std::none_of(parts.begin(), parts.end(), [](const NamePart& part) {
+        return part.selectedIndex < 0 && (part.typedText.find('/') != std::string::npos ||
+                                          part.typedText.find("..") != std::string::npos);
+    });
 }
 
 QVOutputType::Type destinationTypeFor(const std::string& path, QVOutputType::Type chosenType) {

@@ -82,6 +82,10 @@ std::optional<std::string> stringFromCombo(int combo, const NameParts& parts, Na
 std::string destinationName(const NameParts& parts, NamingCounters& counters, const std::string& source,
                             const NamingClock& clock);
 
+// Whether the typed parts may go into a file name: a part holding "/" or ".." would lead the
+// output out of the destination folder.
+bool typedPartsAreValid(const NameParts& parts);
+
 // The output type of a path: the type its extension names, ignoring case ("jpeg"/"jpg",
 // "tiff"/"tif", "psd", "exr"); any other extension gives the chosen type.
 QVOutputType::Type destinationTypeFor(const std::string& path, QVOutputType::Type chosenType);

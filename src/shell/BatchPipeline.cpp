@@ -6,6 +6,7 @@
 #include "engine/QVCorrectionChain.h"
 #include "foundation/Files.h"
 #include "imageio/ImageDestination.h"
+#include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
 #include "output/QVImageEncoder.h"
 #include "output/QVOutputType.h"
@@ -79,6 +80,18 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect
     destination->addImage(std::move(pixels), metadata, colorSpace);
     if (!destination->finalize()) return fail(destination->error());
     return bytes;
+}
+
+qv::Dictionary withValidOrientation(qv::Dictionary metadata) {
+    auto mend = [](qv::Value& orientation) {
+        const auto value = orientation.asInteger();
+        if (!value || *value < 1 || *value > 8) orientation = 1;
+    };
+    if (auto top = metadata.find(qv::io::kCGImagePropertyOrientation); top != metadata.end()) mend(top->second);
+    if (auto tiff = metadata.find(qv::io::kCGImagePropertyTIFFDictionary);
+        tiff != metadata.end() && tiff->second.contains(qv::io::kCGImagePropertyTIFFOrientation))
+        mend(tiff->second[qv::io::kCGImagePropertyTIFFOrientation]);
+    return metadata;
 }
 
 }  // namespace batch

@@ -58,4 +58,10 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect
                                       const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
                                       std::string* error = nullptr);
 
+// The metadata as the batch writes it: as read, except an orientation outside 1 to 8 (at the top
+// level or in "{TIFF}"), which becomes 1. The batch does not turn its pixels, so a valid
+// orientation stays true of them; an invalid one meant no turn, and readers refuse a file that
+// carries it.
+qv::Dictionary withValidOrientation(qv::Dictionary metadata);
+
 }  // namespace batch

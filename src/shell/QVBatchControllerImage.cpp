@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/Files.h"
@@ -64,6 +65,11 @@ std::optional<std::string> QVBatchController::refusedOutput(const Job& job, cons
         return "the output " + output + " would overwrite one of the photos of this run";
     if (mRunOutputs.count(target)) return "another photo of this run was already written to " + output;
     if (qv::files::isFolder(output)) return "a folder is in the way of " + output;
+    // Only a photo replacing itself writes over something: any other file there (a link too, even
+    // one that leads nowhere) is the user's, not this run's to replace.
+    struct stat status {};
+    if (!replacesItsSource && ::lstat(output.c_str(), &status) == 0)
+        return "a file is already at " + output + ", and it is not this photo's to replace";
     return std::nullopt;
 }
 
@@ -89,7 +95,8 @@ QVBatchController::Result QVBatchController::saveImageWithFilename(const std::st
                                                        settings.parameters.cropInside, settings.parameters.scale);
     if (mIsProcessCancelled.load()) return {false, true, output, "cancelled"};
     std::string error;
-    const std::optional<qv::Data> bytes = batch::dataFromImage(image, rect, type, photo.metadata, photo.colorSpace, &error);
+    const std::optional<qv::Data> bytes =
+        batch::dataFromImage(image, rect, type, batch::withValidOrientation(photo.metadata), photo.colorSpace, &error);
     if (!bytes) return {false, false, output, "cannot encode " + output + ": " + error};
     if (mIsProcessCancelled.load()) return {false, true, output, "cancelled"};
     if (!QVImageEncoder::writeEncodedFile(*bytes, output, QVImageEncoder::SaveOptions{}, &error))

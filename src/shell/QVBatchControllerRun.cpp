@@ -48,6 +48,11 @@ std::optional<QVBatchController::Job> QVBatchController::makeJob() {
     Job job;
     job.intoDestination = qv::UserDefaults::standard().boolForKey(batch::keys::kSaveAsFlag);
     job.destinationField = mPathTextField ? mPathTextField->stringValue() : "";
+    job.parts = nameParts();
+    if (job.intoDestination && !batch::typedPartsAreValid(job.parts)) {
+        showAlert(m_pMainBundle, m_pMainBundle.localizedString("DestinationNameError"), "SelectDestination");
+        return std::nullopt;
+    }
     if (job.intoDestination) {
         const std::string folder = batch::destinationFolder(job.destinationField);
         if (job.destinationField.empty() || (!qv::files::isFolder(folder) && !qv::files::createFolder(folder))) {
@@ -69,7 +74,6 @@ std::optional<QVBatchController::Job> QVBatchController::makeJob() {
             return std::nullopt;
         }
     }
-    job.parts = nameParts();
     const auto chosen = mJpegOrTiffButton ? mJpegOrTiffButton->selectedCell() : nullptr;
     job.chosenType = QVOutputType::typeOfCode(chosen ? chosen->tag() : 0);
     return job;

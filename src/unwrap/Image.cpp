@@ -7,6 +7,14 @@
 
 namespace unwrap {
 
+std::string imageSizeRefusal(std::uint64_t width, std::uint64_t height) {
+    if (width == 0 || height == 0) return "the image is empty";
+    if (width > kMaxImagePixels || height > kMaxImagePixels || width * height > kMaxImagePixels)
+        return "the image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is above the limit of " +
+               std::to_string(kMaxImagePixels) + " pixels";
+    return std::string();
+}
+
 std::size_t checkedImageBytes(std::ptrdiff_t width, std::ptrdiff_t height, int bytesPerChannel) {
     // Far below what 64-bit pointer arithmetic can address, far above any photograph.
     constexpr unsigned __int128 kLimit = std::uint64_t(1) << 44;

@@ -5,7 +5,9 @@
 #include <boost/gil/typedefs.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "unwrap/Sampler.h"
 
@@ -27,6 +29,14 @@ enum SamplerType : int {
     bspline = samplerCode(Sampler::BSpline),
 };
 constexpr int kSamplerTypeCount = int(kSamplers.size());
+
+// The most pixels an image read or made by the engine may have: the image layer's own limit (a
+// 16384 x 16384 picture). A file's header may claim any size; a claim above this is refused before
+// anything is allocated for it.
+inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 28;
+
+// Why a file's picture of the given size is not read (empty when it is read).
+std::string imageSizeRefusal(std::uint64_t width, std::uint64_t height);
 
 // Bytes that an RGB image of the given size takes. Throws std::bad_alloc for a negative size or one
 // whose byte count an allocation cannot address, so that no size computation can overflow.

@@ -110,8 +110,9 @@ void decodeJpeg(const std::string& name, Image& image) {
     const jpeg_decompress_struct& codec = source.codec;
     if (codec.num_components != 3 || (codec.jpeg_color_space != JCS_YCbCr && codec.jpeg_color_space != JCS_RGB))
         throw failure("not an RGB JPEG file:", name, "");
+    if (const std::string refusal = imageSizeRefusal(codec.image_width, codec.image_height); !refusal.empty())
+        throw failure("cannot read", name, refusal);
     const int width = int(codec.image_width), height = int(codec.image_height);
-    checkedImageBytes(width, height, 1);
     auto& typed = image.emplace<gil::rgb8_image_t>(width, height);
     const gil::rgb8_view_t view = gil::view(typed);
     if (!readRows(source, gil::interleaved_view_get_raw_data(view), view.pixels().row_size()))

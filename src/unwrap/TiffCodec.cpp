@@ -120,8 +120,9 @@ void decodeTiff(const std::string& name, Image& image) {
     // Grey, alpha, palette, CMYK, YCbCr, CIELab and floating-point files are not the engine's.
     if (samples != 3 || (bits != 8 && bits != 16) || format != SAMPLEFORMAT_UINT || photometric != PHOTOMETRIC_RGB)
         throw failure("not an 8- or 16-bit RGB TIFF file:", name, "");
-    if (width == 0 || height == 0) throw failure("cannot read", name, "the image is empty");
-    checkedImageBytes(std::ptrdiff_t(width), std::ptrdiff_t(height), bits / 8);
+    // The header's size is checked before anything is allocated for it: a short file may claim any.
+    if (const std::string refusal = imageSizeRefusal(width, height); !refusal.empty())
+        throw failure("cannot read", name, refusal);
 
     const bool planes = planar == PLANARCONFIG_SEPARATE;
     if (bits == 8) {

@@ -4,13 +4,14 @@
 #include <ostream>
 #include <string>
 
+#include "unwrap/Image.h"
 #include "unwrap/Sampler.h"
 
 namespace unwrap {
 
-// The largest output the command line accepts: the image layer's own pixel limit (a 16384 x 16384
-// picture). A larger size would be refused only after minutes of work and gigabytes of memory.
-inline constexpr std::uint64_t kMaxOutputPixels = std::uint64_t(1) << 28;
+// The largest output the command line accepts: the engine's image limit. A larger size would be
+// refused only after minutes of work and gigabytes of memory.
+inline constexpr std::uint64_t kMaxOutputPixels = kMaxImagePixels;
 
 struct UnwrapParams {
     std::string inputImage;

@@ -176,6 +176,27 @@ TEST(BatchCommand, ReplaceModeWritesBesideARawSourceAndKeepsIt) {
     auto beside = qv::io::ImageSource::createWithPath(dir.path() + "/shot.tiff");
     ASSERT_TRUE(beside);
     EXPECT_EQ(beside->type(), "public.tiff");
+
+    // Now a shot.tiff is there, the output of no photo of the next run: it is not written over.
+    ASSERT_TRUE(qv::files::writeWhole(dir.path() + "/shot.tiff", std::string_view("the user's shot.tiff")));
+    const qv::Data usersFile = qvtest::readFile(dir.path() + "/shot.tiff");
+    const auto again = quorvelci({"batch", dir.path() + "/shot.dng", "--replace-sources", "--type", "tiff",
+                                  "--mode", "current"});
+    EXPECT_EQ(again.exitStatus, 1) << again.output;
+    EXPECT_EQ(lines(again.output, "failed " + dir.path() + "/shot.dng: a file is already at"), 1u) << again.output;
+    EXPECT_EQ(qvtest::readFile(dir.path() + "/shot.tiff"), usersFile);
+    EXPECT_EQ(qvtest::readFile(dir.path() + "/shot.dng"), raw);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"shot.dng", "shot.tiff"}));
+}
+
+TEST(BatchCommand, ATypedNamePartLeadingOutOfTheDestinationIsRefusedAtTheStart) {
+    qvtest::TempDir dir;
+    const std::string a = photo(dir, "in/a.jpg");
+    const auto result = quorvelci({"batch", a, "--dest", dir.path() + "/out", "--name", ":../escape"});
+    EXPECT_EQ(result.exitStatus, 1) << result.output;
+    EXPECT_TRUE(contains(result.output, "The output file name is not valid")) << result.output;
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"in"}));
+    EXPECT_EQ(namesIn(dir.path() + "/in"), std::vector<std::string>{"a.jpg"});
 }
 
 TEST(BatchCommand, ADestinationThatTakesNoFileFailsEveryPhotoWithTheAlertAndWritesNothing) {

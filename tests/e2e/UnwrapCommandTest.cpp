@@ -82,6 +82,12 @@ double worstLineOffset(const Picture& picture, double fov) {
 
 std::string supportFile(const std::string& name) { return qv::paths::supportFolder() + name; }
 
+// The script lines that unwrap a photo from 180 into 90 degrees, sizes 0, and save it.
+std::string unwrapScript(const std::string& photo, const std::string& out) {
+    return "open " + photo + "\nset correction fisheye\nset width 0\nset height 0\nset in-fov 180\nset out-fov 90\n"
+           "apply\nsave-as " + out + "\n";
+}
+
 }  // namespace
 
 TEST(UnwrapCommand, EverySamplerWritesTheAskedSizeWithStraightLines) {
@@ -133,7 +139,12 @@ TEST(UnwrapCommand, ThePhotosMetadataAndProfileSurvive) {
     ASSERT_EQ(result.exitStatus, 0) << result.output;
     const auto tags = run("exiftool", {"-s3", "-Make", "-Model", "-DateTimeOriginal", "-ProfileDescription", out});
     EXPECT_EQ(tags.output, "Fisheye Optics\nRound 180\n2024:05:06 07:08:09\nsRGB built-in\n");
-    // So does the preview's result in the support folder.
+    // The command ends as the window's close does: the unwrapped copy and the extracted profile
+    // are swept from the support folder.
+    EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), std::vector<std::string>{"PTLens.dat"});
+    // The preview's result in the support folder, as a script leaves it, carries them too.
+    const auto scripted = script(dir, unwrapScript(photo, out));
+    ASSERT_EQ(scripted.exitStatus, 0) << scripted.output;
     const auto preview = run("exiftool", {"-s3", "-Make", "-DateTimeOriginal", "-ProfileDescription",
                                           supportFile("_QuorvelCI_twrite.JPG")});
     EXPECT_EQ(preview.output, "Fisheye Optics\n2024:05:06 07:08:09\nsRGB built-in\n");
@@ -143,7 +154,8 @@ TEST(UnwrapCommand, SizesOfZeroGiveTheWorkingCopysSizeInThePreviewAndThePhotosWh
     qvtest::TempDir dir;
     const std::string photo = fisheyePhoto(dir, "fish.jpg", {"--width", "1800", "--height", "1200"});
     const std::string out = dir.path() + "/out.jpg";
-    const auto result = quorvelci({"unwrap", photo, "-o", out, "--in-fov", "180", "--out-fov", "90"});
+    // A script, which leaves the preview's result in the support folder.
+    const auto result = script(dir, unwrapScript(photo, out));
     ASSERT_EQ(result.exitStatus, 0) << result.output;
     const Picture saved = read(out);
     EXPECT_EQ(saved.width, 1800);

@@ -2,10 +2,12 @@
 // original), the answers for unknown versions, and the record of calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "common/FileSizeLimit.h"
 #include "common/TempDir.h"
 #include "host/FileHost.h"
 #include "host/RecordingEditManager.h"
@@ -22,6 +24,13 @@ std::string readFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<std::string> listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class FileHostTest : public ::testing::Test {
@@ -62,6 +71,36 @@ TEST_F(FileHostTest, EditableVersionIsACopyBesideTheOriginal) {
     // A second session on the same photo continues its edit rather than starting over.
     host.editableVersionsOfVersions({"b.jpg"}, true);
     EXPECT_EQ(readFile(path), "corrected");
+}
+
+TEST_F(FileHostTest, OnlyARegularFileOfItsOwnIsHandedOutAndACopyCutShortIsNotKept) {
+    FileHost host(library.path());
+    namespace fs = std::filesystem;
+    // A link under the editable name, to the original or to a file elsewhere, and a folder there.
+    fs::create_symlink("b.jpg", library.file("b (editable).jpg"));
+    writeFile(library.file("elsewhere.txt"), "not the library's");
+    fs::create_symlink(library.file("elsewhere.txt"), library.file("a (editable).TIF"));
+    EXPECT_TRUE(host.editableVersionsOfVersions({"b.jpg", "a.TIF"}, true).empty());
+    EXPECT_EQ(host.pathOfEditableFileForVersion("b (editable).jpg"), "");
+    EXPECT_EQ(host.pathOfEditableFileForVersion("a (editable).TIF"), "");
+    EXPECT_TRUE(fs::is_symlink(library.file("b (editable).jpg")));
+    EXPECT_EQ(readFile(library.file("b.jpg")), "photo b");
+    EXPECT_EQ(readFile(library.file("elsewhere.txt")), "not the library's");
+
+    // A copy that the file-size limit cuts short leaves nothing behind, neither under the editable
+    // name nor as a temporary file.
+    fs::remove(library.file("b (editable).jpg"));
+    writeFile(library.file("c.jpg"), std::string(4096, 'c'));
+    const auto before = listing(library.path());
+    {
+        qvtest::FileSizeLimit cap(1024);
+        ASSERT_TRUE(cap.active());
+        EXPECT_TRUE(host.editableVersionsOfVersions({"c.jpg"}, true).empty());
+    }
+    EXPECT_EQ(listing(library.path()), before);
+    // Whole, it is made, and the next session takes it as it is.
+    ASSERT_EQ(host.editableVersionsOfVersions({"c.jpg"}, true).size(), 1u);
+    EXPECT_EQ(readFile(library.file("c (editable).jpg")), std::string(4096, 'c'));
 }
 
 TEST_F(FileHostTest, UnknownVersionsGetNoEditableVersionAndNoPath) {

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "Mutator.h"
 #include "ShellTestSupport.h"
 #include "TestImages.h"
+#include "common/PropertyListMutator.h"
 #include "appkit/Application.h"
 #include "appkit/Canvas.h"
 #include "appkit/Matrix.h"
@@ -156,7 +158,7 @@ TEST_F(EditSessionTest, AFileThatCannotBeWrittenIsKeptAndTheSessionStaysOpen) {
     EXPECT_EQ(m_host.log.names().back(), "endEditSession");
 }
 
-TEST_F(EditSessionTest, NothingToOpenOpensNothingAndDoneStillEndsTheSession) {
+TEST_F(EditSessionTest, NothingToOpenOpensNothingAndDoneSaysSoUnlessNothingWasSelected) {
     const std::vector<std::function<void(RecordingEditManager&)>> setups = {
         [](RecordingEditManager& host) { host.selected.clear(); },
         [](RecordingEditManager& host) { host.editable.clear(); },
@@ -173,10 +175,24 @@ TEST_F(EditSessionTest, NothingToOpenOpensNothingAndDoneStillEndsTheSession) {
         QVEditPlugIn& plugIn = begin();
         EXPECT_FALSE(plugIn.controller()->state().m_bImageLoaded);
         EXPECT_TRUE(plugIn.imagePaths().empty() || !plugIn.imagePaths().front());
+        const std::size_t alertsBefore = window().alertMessages().size();
         window().clickDone();
-        EXPECT_FALSE(plugIn.isSessionOpen());
         EXPECT_EQ(fileBytes(m_editable), before);
-        EXPECT_EQ(m_host.log.names().back(), "endEditSession");
+        if (i == 0) {  // no version selected: there was nothing to write
+            EXPECT_FALSE(plugIn.isSessionOpen());
+            EXPECT_EQ(m_host.log.names().back(), "endEditSession");
+            continue;
+        }
+        // The selected version got no editable file: Done cannot write it, and says so under the
+        // version's name; the session stays open for a Cancel.
+        EXPECT_TRUE(plugIn.isSessionOpen());
+        const auto messages = window().alertMessages();
+        ASSERT_EQ(messages.size(), alertsBefore + 1);
+        EXPECT_EQ(messages.back(), qv::localizedString("SaveErrorMessage"));
+        EXPECT_EQ(responder().alerts().back().request.title, "IMG_0001");
+        window().clickCancel();
+        EXPECT_FALSE(plugIn.isSessionOpen());
+        EXPECT_EQ(m_host.log.names().back(), "cancelEditSession");
     }
 }
 
@@ -272,6 +288,52 @@ TEST_F(EditSessionTest, SixteenBitTiffStaysASixteenBitTiffWithItsMetadata) {
     EXPECT_EQ(source->bitsPerComponent(), 16);
     EXPECT_EQ(qv::Value(source->properties()).get(qv::io::kCGImagePropertyTIFFDictionary).get("Artist").stringOr(""),
               "Ann Example");
+}
+
+TEST_F(EditSessionTest, DamagedEditableFilesAreWrittenReadableInTheirTypeOrKeptByteForByte) {
+    // Mutated editable files of the types Done writes, bounded by a count and a time.
+    constexpr int kMutants = 40;
+    constexpr double kSeconds = 90;
+    const std::vector<std::pair<std::string, std::string>> seeds = {
+        {"jpeg", "jpg"}, {"tiff8", "tif"}, {"tiff16-lzw", "tif"}, {"png", "png"}, {"png16", "png"}, {"psd8", "psd"}};
+    qvtest::Mutator mutator(0x9106u);
+    const qvtest::RunBudget budget(kSeconds);
+    int written = 0, kept = 0;
+    for (int i = 0; i < kMutants && budget.left(); ++i) {
+        const auto& [seed, extension] = seeds[std::size_t(i) % seeds.size()];
+        SCOPED_TRACE(seed + " mutant " + std::to_string(i));
+        const std::string path = m_dir.file("mutant (editable)." + extension);
+        const qv::Data before = mutator.mutate(qvtest::makeMutationSeed(seed));
+        qvtest::writeFile(path, before);
+        const auto readable = qv::io::ImageSource::createWithPath(path);
+        const std::string type = readable ? readable->type() : "";
+        m_host.selectOne("mutant", path);
+        QVEditPlugIn& plugIn = begin();
+        if (plugIn.controller()->state().m_bImageLoaded) {
+            ASSERT_EQ(window().setControl("rotation", "4"), std::nullopt);
+        }
+        window().clickDone();
+        if (plugIn.isSessionOpen()) {
+            // Done could not write it: said so, the file as it was.
+            EXPECT_EQ(window().alertMessages().back(), qv::localizedString("SaveErrorMessage"));
+            EXPECT_EQ(fileBytes(path), before);
+            window().clickCancel();
+            ++kept;
+        } else {
+            ++written;
+            const auto written = qv::io::ImageSource::createWithPath(path);
+            ASSERT_TRUE(written) << "Done left a file that cannot be read";
+            EXPECT_EQ(written->type(), type);
+            EXPECT_TRUE(written->createImage(0));
+        }
+        EXPECT_FALSE(plugIn.isSessionOpen());
+        EXPECT_EQ(qv::files::listFolder(m_dir.path()),
+                  (std::vector<std::string>{"IMG_0001 (editable).jpg", "mutant (editable)." + extension}));
+        qv::files::removeItem(path);
+    }
+    // Both ends were reached: the damage left some photos readable, and some not.
+    EXPECT_GT(written, 0);
+    EXPECT_GT(kept, 0);
 }
 
 TEST_F(EditSessionTest, ControlsAreRefusedWhenUnknownOrOutOfRange) {

@@ -4,11 +4,16 @@
 // byte; and neither the application nor the host program links the plug-in's code.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "ExternalTool.h"
 #include "TestImages.h"
 #include "common/TempDir.h"
+#include "common/OrdinaryUser.h"
 #include "appkit/Image.h"
 #include "foundation/Files.h"
+#include "foundation/Paths.h"
 #include "foundation/Process.h"
 #include "foundation/PropertyList.h"
 #include "imageio/ImageTypes.h"
@@ -103,6 +108,96 @@ TEST_F(HostProgramTest, BadRequestsFailWithoutWriting) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.output.find("cannot load the plug-in"), std::string::npos) << result.output;
     EXPECT_EQ(host({}).exitStatus, 2);
+}
+
+TEST_F(HostProgramTest, DoneOnAPngWritesAPngOfTheSameDepthWithItsMetadataAndProfile) {
+    for (const bool deep : {false, true}) {
+        SCOPED_TRACE(deep ? "16 bits" : "8 bits");
+        const std::string name = deep ? "deep.png" : "flat.png";
+        qvtest::writeFile(library.file(name), qvtest::encodeWithLayer(qv::io::ImageType::PNG, 320, 240, deep,
+                                                                      qvtest::sampleMetadata(1), qvtest::makeSRGBProfile()));
+        const qv::Data original = qvtest::readFile(library.file(name));
+        const auto result = host({library.path(), "--select", name, "--rotation", "4", "--done"});
+        ASSERT_EQ(result.exitStatus, 0) << result.output;
+        const std::string edited = library.file(deep ? "deep (editable).png" : "flat (editable).png");
+        EXPECT_EQ(qvtest::readFile(library.file(name)), original);
+        EXPECT_NE(qvtest::readFile(edited), original);
+        EXPECT_EQ(tag(edited, "FileType"), "PNG");
+        EXPECT_EQ(tag(edited, "BitDepth"), deep ? "16" : "8");
+        EXPECT_EQ(tag(edited, "Artist"), "Ann Example");
+        EXPECT_EQ(tag(edited, "Model"), "Testcam X100");
+        EXPECT_EQ(tag(edited, "ProfileDescription"), tag(library.file(name), "ProfileDescription"));
+        EXPECT_FALSE(tag(edited, "ProfileDescription").empty());
+    }
+}
+
+TEST_F(HostProgramTest, NoEditableFileThatCouldNotBeMadeOrIsALinkIsWrittenAndDoneSaysSo) {
+    const std::string saveError = qv::readPropertyList(qvtest::sourceDir() + "/resources/Localizable.strings")
+                                      .get("SaveErrorMessage")
+                                      .stringOr("?");
+    const qv::Data original = qvtest::readFile(library.file("beach.jpg"));
+    auto expectRefusedDone = [&](const qv::ProcessResult& result) {
+        EXPECT_EQ(result.exitStatus, 1) << result.output;
+        EXPECT_NE(result.output.find("the plug-in showed: " + saveError), std::string::npos) << result.output;
+        EXPECT_EQ(lines(result.output).back(), "cancelEditSession") << result.output;
+        EXPECT_EQ(qvtest::readFile(library.file("beach.jpg")), original);
+    };
+
+    // A link where the editable copy would be, to the original: never written through.
+    const std::string link = library.file("beach (editable).jpg");
+    ASSERT_EQ(::symlink("beach.jpg", link.c_str()), 0);
+    expectRefusedDone(host({library.path(), "--select", "beach.jpg", "--done"}));
+    struct stat status {};
+    ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    ASSERT_EQ(::unlink(link.c_str()), 0);
+
+    // An ordinary user whose library folder is read-only: no copy can be made, nothing is written
+    // anywhere, and no temporary file is left in the support folder or the temporary folder.
+    qvtest::TempDir user;
+    // The test's own temporary folders lie in its HOME, which the user must pass through.
+    for (const std::string& folder : {std::string(std::getenv("HOME")), user.path()})
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(library.path().c_str(), 0555), 0);
+    for (const char* folder : {"home", "tmp"}) {
+        ASSERT_TRUE(qv::files::createFolder(user.file(folder)));
+        ASSERT_TRUE(qvtest::giveToOrdinaryUser(user.file(folder)));
+    }
+    const auto listed = qv::files::listFolder(library.path());
+    const auto asUser = qvtest::runProgramAsOrdinaryUser(
+        "/usr/bin/env", {"HOME=" + user.file("home"), "TMPDIR=" + user.file("tmp"), binary("quorvelci-host"),
+                         library.path(), "--select", "beach.jpg"});
+    ::chmod(library.path().c_str(), 0755);
+    expectRefusedDone(asUser);
+    EXPECT_EQ(qv::files::listFolder(library.path()), listed);
+    EXPECT_EQ(qv::files::listFolder(user.file("home") + "/Library/Application Support/Zentu/QuorvelCI"),
+              std::vector<std::string>{"PTLens.dat"});
+    EXPECT_EQ(qv::files::listFolder(user.file("tmp")), std::vector<std::string>{});
+}
+
+TEST_F(HostProgramTest, PastTheFileSizeLimitTheHostIsNotKilledAndLeavesNoPartialFile) {
+    // The editable copy from an earlier session, as the host keeps it.
+    const std::string editable = library.file("beach (editable).jpg");
+    ASSERT_TRUE(qv::files::copyItem(library.file("beach.jpg"), editable));
+    const qv::Data before = qvtest::readFile(editable);
+    qvtest::TempDir temporary;
+    // 8 blocks of 512 bytes: the support folder's database and the written photo both pass it.
+    const auto result = qv::runProcess(
+        "/bin/sh", {"-c", "ulimit -f 8 && exec env TMPDIR=\"$1\" \"$0\" \"$2\" --select beach.jpg --rotation 6",
+                    binary("quorvelci-host"), temporary.path(), library.path()},
+        300);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->exitStatus, 1) << "SIGXFSZ would end it with 153: " << result->output;
+    EXPECT_EQ(qvtest::readFile(editable), before);
+    auto hidden = [](const std::string& folder) {
+        std::vector<std::string> found;
+        for (const std::string& name : qv::files::listFolder(folder).value_or(std::vector<std::string>{}))
+            if (name[0] == '.') found.push_back(name);
+        return found;
+    };
+    EXPECT_EQ(hidden(library.path()), std::vector<std::string>{});
+    EXPECT_EQ(hidden(qv::paths::supportFolder()), std::vector<std::string>{});
+    EXPECT_EQ(qv::files::listFolder(temporary.path()), std::vector<std::string>{});
 }
 
 TEST(PlugInLinkingTest, NeitherTheApplicationNorTheHostLinksThePlugIn) {

@@ -7,14 +7,20 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <set>
 
+#include "Mutator.h"
 #include "ShellTestSupport.h"
+#include "TestImages.h"
+#include "common/PropertyListMutator.h"
 #include "common/FileSizeLimit.h"
 #include "appkit/Alert.h"
 #include "appkit/Pasteboard.h"
 #include "foundation/Files.h"
 #include "foundation/FolderListing.h"
+#include "foundation/Paths.h"
 #include "foundation/RunLoop.h"
 #include "foundation/SystemSleep.h"
 #include "foundation/Threads.h"
@@ -312,6 +318,30 @@ TEST_F(BatchRunTest, PresetModeSetsTheWindowsControlsOnceAndCorrectsEveryPhotoWi
     EXPECT_NE(a->pixels, original->pixels);
 }
 
+TEST_F(BatchRunTest, AnOrientationOutsideOneToEightIsWrittenAsOneAndAValidOneAsItCame) {
+    writeCanon(in("bad.tif"), "public.tiff");
+    writeCanon(in("turned.tif"), "public.tiff");
+    tool({"-q", "-overwrite_original", "-n", "-IFD0:Orientation=1025", in("bad.tif")});
+    tool({"-q", "-overwrite_original", "-n", "-IFD0:Orientation=6", in("turned.tif")});
+    ASSERT_EQ(tool({"-s3", "-n", "-Orientation", in("bad.tif")}), "1025\n");
+    add({in("bad.tif"), in("turned.tif")});
+    intoFolder(out());
+    mode(1);
+    ASSERT_TRUE(start());
+    runToCompletion();
+    ASSERT_EQ(count(Report::Outcome::Written), 2u);
+    // The batch writes the pixels as stored: a valid turn still holds for them.
+    for (const auto& [name, orientation] : std::vector<std::pair<std::string, long>>{{"bad.tiff", 1}, {"turned.tiff", 6}}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(tool({"-s3", "-n", "-Orientation", out(name)}), std::to_string(orientation) + "\n");
+        auto written = qv::io::ImageSource::createWithPath(out(name));
+        ASSERT_TRUE(written);
+        EXPECT_EQ(written->orientation(), orientation);
+        EXPECT_EQ(qv::Value(written->properties()).get("{TIFF}").get("Orientation").integerOr(0), orientation);
+        EXPECT_EQ(written->pixelWidth(), 96);
+    }
+}
+
 TEST_F(BatchRunTest, TheOutputCarriesTheSourcesColourProfile) {
     qv::Bitmap bitmap = qv::Bitmap::make(64, 48, qv::PixelFormat::RGB8);
     for (std::size_t i = 0; i < bitmap.pixels.size(); ++i) bitmap.pixels[i] = std::uint8_t(i * 7);
@@ -373,6 +403,106 @@ TEST_F(BatchRunTest, ReplaceModeRewritesAPhotoInPlaceAndKeepsARawSource) {
     ASSERT_TRUE(beside);
     EXPECT_EQ(beside->type(), "public.tiff");
     EXPECT_EQ(namesIn(m_dir.file("in")), (std::vector<std::string>{"raw.dng", "raw.tiff", "x.JPG"}));
+}
+
+TEST_F(BatchRunTest, NoFileButAPhotoReplacingItselfIsEverWrittenOver) {
+    // Replace mode: a raw source's output beside it would land on an unrelated file, or on a link
+    // to a photo elsewhere; the JPEG replaces itself as asked.
+    writeCanon(in("x.jpg"));
+    writeCanon(in("shot.dng"), "public.tiff");
+    writeCanon(in("linked.dng"), "public.tiff");
+    ASSERT_TRUE(qv::files::writeWhole(in("shot.tiff"), std::string_view("the user's own shot.tiff")));
+    ASSERT_TRUE(qv::files::createFolder(m_dir.file("elsewhere")));
+    writeCanon(m_dir.file("elsewhere/kept.tif"), "public.tiff");
+    ASSERT_EQ(::symlink(m_dir.file("elsewhere/kept.tif").c_str(), in("linked.tiff").c_str()), 0);
+    ASSERT_EQ(::symlink(m_dir.file("nowhere.tif").c_str(), in("dangling.tiff").c_str()), 0);
+    writeCanon(in("dangling.dng"), "public.tiff");
+    const auto jpegBefore = fileBytes(in("x.jpg"));
+    const auto shotBefore = fileBytes(in("shot.tiff"));
+    const auto keptBefore = fileBytes(m_dir.file("elsewhere/kept.tif"));
+    const auto namesBefore = namesIn(m_dir.file("in"));
+    mode(1);
+    c().mainWindow().m_pVigAmountSlider->setDoubleValue(40);
+    add({in("x.jpg"), in("shot.dng"), in("linked.dng"), in("dangling.dng")});
+    replaceSources();
+    outputType(1);
+    ASSERT_TRUE(start());
+    runToCompletion();
+    ASSERT_EQ(m_reports.size(), 4u);
+    EXPECT_EQ(m_reports[0].outcome, Report::Outcome::Written);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(m_reports[i].outcome, Report::Outcome::Failed) << m_reports[i].source;
+        EXPECT_NE(m_reports[i].message.find("already at"), std::string::npos) << m_reports[i].message;
+    }
+    EXPECT_NE(fileBytes(in("x.jpg")), jpegBefore);
+    EXPECT_EQ(fileBytes(in("shot.tiff")), shotBefore);
+    EXPECT_EQ(fileBytes(m_dir.file("elsewhere/kept.tif")), keptBefore);
+    EXPECT_FALSE(qv::files::exists(m_dir.file("nowhere.tif")));
+    EXPECT_EQ(namesIn(m_dir.file("in")), namesBefore);  // no temporary file left either
+    EXPECT_EQ(namesIn(m_dir.file("elsewhere")), std::vector<std::string>{"kept.tif"});
+    EXPECT_EQ(alertsWithMessage("OpenErrorMessage"), std::vector<std::string>{in("dangling.dng")});
+
+    // Destination mode: a file already in the folder under an output's name stays as it was.
+    m_reports.clear();
+    ASSERT_TRUE(qv::files::createFolder(out()));
+    ASSERT_TRUE(qv::files::writeWhole(out("x.jpeg"), std::string_view("an earlier x.jpeg")));
+    const auto earlier = fileBytes(out("x.jpeg"));
+    intoFolder(out());
+    ASSERT_TRUE(start());
+    runToCompletion();
+    ASSERT_EQ(m_reports.size(), 4u);
+    EXPECT_EQ(m_reports[0].outcome, Report::Outcome::Failed);
+    EXPECT_EQ(fileBytes(out("x.jpeg")), earlier);
+    EXPECT_EQ(namesIn(out()), (std::vector<std::string>{"dangling.tiff", "linked.tiff", "shot.tiff", "x.jpeg"}));
+}
+
+TEST_F(BatchRunTest, DamagedPhotosInReplaceModeAreRewrittenReadableOrLeftByteForByte) {
+    // Rounds of mutated photos of the kinds a batch takes, bounded by a count and a time.
+    constexpr int kRounds = 6;
+    constexpr double kSeconds = 90;
+    const std::vector<std::pair<std::string, std::string>> seeds = {
+        {"jpeg", "jpg"}, {"tiff8", "tif"}, {"tiff16-lzw", "tif"}, {"tiff-tiled", "tif"}, {"psd8", "psd"}, {"dng", "dng"}};
+    qvtest::Mutator mutator(0xBA7C0001u);
+    const qvtest::RunBudget budget(kSeconds);
+    mode(1);
+    replaceSources();
+    outputType(1);
+    for (int round = 0; round < kRounds && budget.left(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string folder = in("round" + std::to_string(round));
+        ASSERT_TRUE(qv::files::createFolder(folder));
+        std::map<std::string, qv::Data> written;
+        for (std::size_t k = 0; k < seeds.size(); ++k) {
+            const std::string path = folder + "/p" + std::to_string(k) + "." + seeds[k].second;
+            written[path] = mutator.mutate(qvtest::makeMutationSeed(seeds[k].first));
+            qvtest::writeFile(path, written[path]);
+        }
+        m_reports.clear();
+        while (b().sources().sources.size() > 0) {
+            ASSERT_TRUE(b().mSourcesTable->userClickRow(0));
+            b().onRemoveSource(nullptr);
+        }
+        add({folder});
+        ASSERT_TRUE(start());
+        runToCompletion();
+        ASSERT_EQ(m_reports.size(), seeds.size());
+        std::set<std::string> expected;
+        for (const Report& report : m_reports) {
+            expected.insert(qv::paths::lastPathComponent(report.source));
+            if (report.outcome == Report::Outcome::Written) {
+                expected.insert(qv::paths::lastPathComponent(report.output));
+                EXPECT_TRUE(pixelsOf(report.output)) << report.output << " is not readable";
+                if (report.output != report.source) {
+                    EXPECT_EQ(fileBytes(report.source), written[report.source]);
+                }
+            } else {
+                EXPECT_EQ(fileBytes(report.source), written[report.source]) << report.source << ": " << report.message;
+            }
+        }
+        // Nothing else in the folder: no temporary file, no partial output.
+        const auto names = namesIn(folder);
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
+    }
 }
 
 TEST_F(BatchRunTest, AReadOnlyDestinationFailsEveryPhotoWritesNothingAndNeitherSleepsNorSaysDone) {
@@ -512,6 +642,17 @@ TEST_F(BatchRunTest, TheStartChecksRefuseWithTheirAlertsAndStartNothing) {
     EXPECT_FALSE(start());
     EXPECT_EQ(alertsWithMessage("SelectDestination").size(), 1u);
 
+    // A typed part that would lead out of the destination folder, the sample name being fine.
+    for (const char* typed : {"../escape", "sub/name", "..", "a..b"}) {
+        b().setAllcomboboxeSelections();
+        ASSERT_TRUE(b().mCombo2->userType(typed));
+        ASSERT_NE(b().mSampleFileName->stringValue().find(".jpg"), std::string::npos);
+        EXPECT_FALSE(start()) << typed;
+    }
+    EXPECT_EQ(alertsWithMessage("SelectDestination").size(), 5u);
+    EXPECT_EQ(alertsWithMessage("SelectDestination").back(), qv::localizedString("DestinationNameError"));
+    EXPECT_FALSE(qv::files::exists(m_dir.file("escape.jpeg")));
+
     b().setAllcomboboxeSelections();
     mode(2);  // a preset that was never chosen
     EXPECT_FALSE(start());
@@ -590,6 +731,7 @@ TEST_F(BatchRunTest, FisheyeModeUnwrapsAndAnOutOfRangeAngleFailsCleanly) {
 
     m_reports.clear();
     c().fisheye().mFEOutputFOV->setStringValue("180");
+    intoFolder(out("again"));
     ASSERT_TRUE(start());
     runToCompletion();
     ASSERT_EQ(m_reports.size(), 2u);

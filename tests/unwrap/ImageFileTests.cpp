@@ -50,7 +50,7 @@ int firstLuminanceQuantum(const std::string& path) {
 }
 
 // A TIFF header and one directory claiming a huge image, with no pixel data behind it.
-std::string hugeTiffHeader() {
+std::string hugeTiffHeader(unsigned long width, unsigned long height) {
     std::string bytes = {'I', 'I', 42, 0, 8, 0, 0, 0};
     const auto u16 = [&](unsigned v) { bytes += char(v & 0xff), bytes += char(v >> 8); };
     const auto u32 = [&](unsigned long v) { u16(unsigned(v & 0xffff)), u16(unsigned(v >> 16)); };
@@ -58,13 +58,13 @@ std::string hugeTiffHeader() {
         u16(tag), u16(type), u32(count), u32(value);
     };
     u16(8);
-    entry(256, 4, 1, 1000000ul);     // ImageWidth
-    entry(257, 4, 1, 10000000ul);    // ImageLength: 3e13 bytes in all
+    entry(256, 4, 1, width);         // ImageWidth
+    entry(257, 4, 1, height);        // ImageLength
     entry(258, 3, 1, 8);             // BitsPerSample (one value serves all samples)
     entry(262, 3, 1, 2);             // Photometric: RGB
     entry(273, 4, 1, 8);             // StripOffsets
     entry(277, 3, 1, 3);             // SamplesPerPixel
-    entry(278, 4, 1, 10000000ul);    // RowsPerStrip: one strip
+    entry(278, 4, 1, height);        // RowsPerStrip: one strip
     entry(279, 4, 1, 100);           // StripByteCounts
     u32(0);
     return bytes;
@@ -188,9 +188,22 @@ TEST(ImageFile, UnreadableFilesFail) {
     }
 }
 
-TEST(ImageFile, AFileClaimingAnImpossibleSizeIsRefusedBeforeAllocation) {
+TEST(ImageFile, AFileClaimingASizeAboveThePixelLimitIsRefusedAtItsHeader) {
     qvtest::TempDir dir;
-    writeBytes(dir.file("huge.tif"), hugeTiffHeader());
-    Image image;
-    EXPECT_THROW(readImage(dir.file("huge.tif"), image), std::bad_alloc);
+    // 30 GB, and 3e13 bytes, claimed by files of a few dozen bytes; 2^28 pixels is the limit.
+    for (const auto& [width, height] : std::vector<std::pair<unsigned long, unsigned long>>{
+             {100000ul, 100000ul}, {1000000ul, 10000000ul}, {16385ul, 16384ul}, {1ul, 268435457ul}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        const std::string bytes = hugeTiffHeader(width, height);
+        ASSERT_LT(bytes.size(), 120u);
+        writeBytes(dir.file("huge.tif"), bytes);
+        Image image;
+        try {
+            readImage(dir.file("huge.tif"), image);
+            ADD_FAILURE() << "read";
+        } catch (const std::ios_base::failure& e) {
+            EXPECT_NE(std::string(e.what()).find("above the limit of 268435456 pixels"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(image.width(), 0);
+    }
 }
