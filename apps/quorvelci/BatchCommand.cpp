@@ -201,8 +201,15 @@ int runBatch(const BatchRequest& request) {
     }
     if (!b.mCorrectionRadioMatrix->userClickCell(request.mode)) return fail("the correction mode cannot be chosen");
     if (request.mode == 2) {
+        const std::size_t asked = responder.panels().size();
         responder.queuePanel({true, {request.preset}});
         if (!clickButton("Preset…")) return fail("the preset cannot be chosen");
+        // The chooser refuses a file that is missing or no preset by its name: the run would
+        // have no preset to correct with.
+        const auto panels = responder.panels();
+        if (panels.size() == asked || !panels.back().answer.ok)
+            return fail("cannot use the preset " + request.preset +
+                        (panels.size() > asked && !panels.back().refusal.empty() ? ": " + panels.back().refusal : ""));
     }
     if (!b.mJpegOrTiffButton->userClickCell(request.type)) return fail("the output type cannot be chosen");
     qv::ui::ComboBox* combos[] = {b.mCombo1, b.mCombo2, b.mCombo3, b.mCombo4};
@@ -218,9 +225,10 @@ int runBatch(const BatchRequest& request) {
         b.mSaveTypeMatrix->userClickCell(0);
     }
 
-    int failures = 0;
+    int failures = 0, written = 0;
     b.m_fileReported = [&](const QVBatchController::FileReport& report) {
         if (report.outcome == QVBatchController::FileReport::Outcome::Failed) ++failures;
+        if (report.outcome == QVBatchController::FileReport::Outcome::Written) ++written;
         std::printf("%s %s%s%s\n", outcomeWord(report.outcome),
                     report.outcome == QVBatchController::FileReport::Outcome::Written ? report.output.c_str()
                                                                                      : report.source.c_str(),
@@ -247,6 +255,7 @@ int runBatch(const BatchRequest& request) {
         std::fprintf(stderr, "quorvelci: alert: %s: %s\n", alerts[i].request.title.c_str(),
                      alerts[i].request.message.c_str());
     if (!started) return fail("the batch did not start");
+    if (failures == 0 && written == 0) return fail("no photo of the run could be read");
     return failures > 0 ? 1 : 0;
 }
 

@@ -11,8 +11,9 @@
 #include "Actions.h"
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
-#include "appkit/Application.h"
+#include "appkit/NumberText.h"
 #include "foundation/Paths.h"
+#include "lens/LensKeys.h"
 #include "lens/UserLensRecord.h"
 
 namespace frontend {
@@ -21,8 +22,6 @@ namespace {
 
 using Words = ScriptCommand::Words;
 namespace userdb = lens::userdb;
-
-qv::ui::Responder& responder() { return qv::ui::Application::shared().responder(); }
 
 // A field of the edit sheet that "set-lens-field" fills: a text field, a pop-up choice, or a row
 // of the coefficient matrix.
@@ -85,9 +84,20 @@ std::optional<std::string> checkLensField(const Words& words) {
     switch (field->kind) {
     case LensField::Kind::Text: return std::nullopt;
     case LensField::Kind::Number:
-    case LensField::Kind::Coefficient:
         if (numberOf(value)) return std::nullopt;
         return std::string(field->name) + " takes a number, not \"" + value + "\"";
+    case LensField::Kind::Coefficient: {
+        const auto number = numberOf(value);
+        if (!number) return std::string(field->name) + " takes a number, not \"" + value + "\"";
+        if (!userdb::isUsableRedValue(std::size_t(field->row), *number))
+            return std::string(field->name) + " takes " +
+                   (std::size_t(field->row) < std::size(lens::keys::kCoefficients)
+                        ? "a number from -" + qv::ui::formatDouble(userdb::kLargestCoefficient) + " to " +
+                              qv::ui::formatDouble(userdb::kLargestCoefficient)
+                        : std::string("a number single precision can hold")) +
+                   ", not " + value;
+        return std::nullopt;
+    }
     case LensField::Kind::Choice: {
         if (choicePosition(*field, value) >= 0) return std::nullopt;
         std::string words;
@@ -113,6 +123,12 @@ std::optional<std::string> inEditSheet(FrontEnd& frontEnd, Step step) {
 // The database sheet, opened from the main window.
 void openDatabaseSheet(QVController& c) {
     if (!c.databaseSheet().m_pDatabaseSheet || !c.databaseSheet().m_pDatabaseSheet->isVisible()) c.onDatabase(nullptr);
+}
+
+// The editor's Save and Cancel end in the database sheet; a person then closes it, which frees
+// the main window for the panels and sheets of the script's next lines.
+void closeDatabaseSheet(QVController& c) {
+    if (c.databaseSheet().m_pDatabaseSheet && c.databaseSheet().m_pDatabaseSheet->isVisible()) c.onCloseDatabase(nullptr);
 }
 
 // The last row of the database list with the name (the one added last).
@@ -148,8 +164,9 @@ std::optional<std::string> browseDatabase(FrontEnd& frontEnd, const Words& words
     QVController& c = frontEnd.controller();
     openDatabaseSheet(c);
     const std::size_t rows = c.state().mDatabaseRows.size();
-    responder().queuePanel({true, {FrontEnd::absolutePath(words[0])}});
-    c.onBrowseDatabase(nullptr);
+    if (auto failed = frontEnd.askThroughPanel("database panel", {true, {FrontEnd::absolutePath(words[0])}},
+                                               [&] { c.onBrowseDatabase(nullptr); }))
+        return failed;
     frontEnd.settle();
     if (frontEnd.wasCancelled() || c.state().mDatabaseRows.size() == rows) {
         c.onCloseDatabase(nullptr);
@@ -249,15 +266,21 @@ std::optional<std::string> setLensField(FrontEnd& frontEnd, const Words& words) 
 }
 
 std::optional<std::string> saveDatabase(FrontEnd& frontEnd, const Words& words) {
-    return inEditSheet(frontEnd, [&](QVController&, DatabaseEditSheet& s) -> std::optional<std::string> {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
         if (s.mSaveAs && words.empty()) return std::string("a new database needs a file: save-database PATH.dtl");
         if (!s.mSaveAs && !words.empty())
             return std::string("an edited database is saved to its own file: save-database without a path");
-        if (!words.empty()) responder().queuePanel({true, {FrontEnd::absolutePath(words[0])}});
-        if (!s.m_pESSaveDatabaseButton || !s.m_pESSaveDatabaseButton->performClick())
+        if (!s.m_pESSaveDatabaseButton || !s.m_pESSaveDatabaseButton->isEnabled())
             return std::string("nothing to save: no lens is selected");
+        auto save = [&] { s.m_pESSaveDatabaseButton->performClick(); };
+        if (words.empty())
+            save();
+        else if (auto failed = frontEnd.askThroughPanel("save panel", {true, {FrontEnd::absolutePath(words[0])}}, save))
+            return failed;
         frontEnd.settle();
         if (frontEnd.wasCancelled()) return std::string("the save panel was cancelled");
+        if (editSheetOpen(c)) return std::string("the database was not saved");
+        closeDatabaseSheet(c);
         return std::nullopt;
     });
 }
@@ -283,6 +306,7 @@ std::optional<std::string> choosePopUpItem(FrontEnd& frontEnd, const std::string
 std::optional<std::string> cancelDatabase(FrontEnd& frontEnd, const Words&) {
     return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet&) -> std::optional<std::string> {
         c.onCancelEditDatabase(nullptr);
+        closeDatabaseSheet(c);
         return std::nullopt;
     });
 }

@@ -9,6 +9,7 @@
 #include "appkit/Application.h"
 #include "appkit/Matrix.h"
 #include "appkit/RangeControls.h"
+#include "appkit/SavePanel.h"
 #include "appkit/TextField.h"
 #include "foundation/Bundle.h"
 #include "foundation/Paths.h"
@@ -161,7 +162,8 @@ qv::ui::Responder& responder() { return qv::ui::Application::shared().responder(
 
 bool isErrorAlert(const qv::ui::AlertRequest& request) {
     for (const char* key : {"OpenErrorMessage", "SaveErrorMessage", "PresetOpenErrorMessage", "PresetSaveErrorMessage",
-                            "DatabaseOpenErrorMessage", "Could not write database to file", shell::kSupportFolderRefusedKey})
+                            "DatabaseOpenErrorMessage", "Could not write database to file", shell::kSupportFolderRefusedKey,
+                            "LensValuesUnusableMessage", "LensValueOutOfRangeMessage"})
         if (request.message == qv::localizedString(key)) return true;
     return request.title.rfind("Unwrap:", 0) == 0;  // a refused unwrap request
 }
@@ -247,7 +249,8 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
     case Verb::SaveAs: {
         const SaveChoices& save = action.save;
         const std::string extension = qv::paths::pathExtension(action.subject);
-        const auto byExtension = QVOutputType::typeNamed(extension);
+        // The extensions the save panel takes, capitals included ("JPG", "TIFF").
+        const auto byExtension = QVOutputType::typeOfExtension(extension);
         if (!byExtension) return "cannot write \"" + extension + "\" files: name the output .jpg, .tif, .psd or .exr";
         const auto format = save.type ? QVOutputType::typeNamed(*save.type) : byExtension;
         if (save.type) {
@@ -344,8 +347,8 @@ std::optional<std::string> FrontEnd::finish() {
 
 std::optional<std::string> FrontEnd::open(const std::string& path) {
     QVController& c = *m_nib.controller;
-    responder().queuePanel({true, {absolute(path)}});
-    c.onLoadImage(nullptr);
+    if (auto failed = askThroughPanel("open panel", {true, {absolute(path)}}, [&] { c.onLoadImage(nullptr); }))
+        return failed;
     qv::RunLoop::main().runUntil([&] { return responder().panels().size() > m_panelsSeen; }, 60);
     // A photo that cannot be opened shows the open-error alert, which is the report (and may be
     // expected); without one, the open did not happen at all.
@@ -439,12 +442,10 @@ std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveC
         if (auto failed = set("depth", *save.depth)) return failed;
     const std::string output = absolute(path);
     const std::string extension = qv::paths::pathExtension(output);
-    responder().queuePanel({true, {output}});
-    c.onSaveAs(nullptr);
-    if (!c.saveAccessory().m_pSavePanel) return "the save panel did not open";
+    if (auto failed = askThroughPanel("save panel", {true, {output}}, [&] { c.onSaveAs(nullptr); })) return failed;
     // What a person does in the panel before answering it: the format, its options, the name.
     c.saveAccessory().m_pFileFormatPopup->selectItemAtIndex(
-        int(*QVOutputType::typeNamed(save.type ? *save.type : extension)));
+        int(*(save.type ? QVOutputType::typeNamed(*save.type) : QVOutputType::typeOfExtension(extension))));
     c.onChangeFileType(c.saveAccessory().m_pSavePanel.get());
     c.saveAccessory().m_pSavePanel->setRequiredFileType(extension);
     if (save.compression && c.saveAccessory().mCompressionType)
@@ -455,6 +456,25 @@ std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveC
     settle();
     if (wasCancelled()) return "the save panel was cancelled";
     return std::nullopt;
+}
+
+std::optional<std::string> FrontEnd::askThroughPanel(const std::string& panel, const qv::ui::PanelAnswer& answer,
+                                                     const std::function<void()>& command) {
+    const std::size_t queued = responder().pendingAnswers();
+    const std::size_t asked = responder().panels().size();
+    responder().queuePanel(answer);
+    command();
+    // A panel run modally has been answered by now; one shown as a sheet is on the main window,
+    // to be answered at the run loop's next pass.
+    qv::ui::Window* window = m_nib.controller->mainWindow().m_pWindow;
+    qv::ui::Window* sheet = window ? window->attachedSheet() : nullptr;
+    if (responder().panels().size() > asked || dynamic_cast<qv::ui::SavePanel*>(sheet)) return std::nullopt;
+    responder().withdrawAnswersAfter(queued);
+    std::string why = "the " + panel + " did not open";
+    if (sheet)
+        why += sheet->title().empty() ? std::string(": a sheet is still on the main window")
+                                      : ": the sheet \"" + sheet->title() + "\" is still on the main window";
+    return why;
 }
 
 bool FrontEnd::wasCancelled() const {

@@ -4,11 +4,13 @@
 // sets a control and sends the control's action, answers the open and save panels, picks a lens
 // in the parameters sheet. Error alerts that nobody expected fail the action.
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Actions.h"
+#include "appkit/Responder.h"
 #include "shell/QVMainNib.h"
 
 namespace frontend {
@@ -40,6 +42,11 @@ public:
     void settle();
     // Whether a panel shown since the last report was cancelled (by an "answer panel cancel").
     bool wasCancelled() const;
+    // Queues a panel's answer and runs the command that asks for the panel. When no panel came
+    // up (a sheet still on the main window takes no second one, or the command refused), the
+    // answer is taken back, so that no later panel gets it, and the reason names the panel.
+    std::optional<std::string> askThroughPanel(const std::string& panel, const qv::ui::PanelAnswer& answer,
+                                               const std::function<void()>& command);
     // A path as the panels take it: absolute, made from the working folder.
     static std::string absolutePath(const std::string& path);
 

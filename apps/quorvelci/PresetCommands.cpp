@@ -2,7 +2,6 @@
 // panels as a person would; "quorvelci correct" takes them as --preset and --save-preset.
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
-#include "appkit/Application.h"
 #include "foundation/Paths.h"
 #include "shell/PresetFormat.h"
 
@@ -18,8 +17,9 @@ std::optional<std::string> checkPresetName(const ScriptCommand::Words& words) {
 
 std::optional<std::string> throughPanel(FrontEnd& frontEnd, const std::string& path,
                                         void (QVController::*command)(qv::ui::Control*)) {
-    qv::ui::Application::shared().responder().queuePanel({true, {FrontEnd::absolutePath(path)}});
-    (frontEnd.controller().*command)(nullptr);
+    if (auto failed = frontEnd.askThroughPanel("preset panel", {true, {FrontEnd::absolutePath(path)}},
+                                               [&] { (frontEnd.controller().*command)(nullptr); }))
+        return failed;
     frontEnd.settle();
     if (frontEnd.wasCancelled()) return "the preset panel was cancelled";
     return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "appkit/Alert.h"
 #include "appkit/Application.h"
 #include "appkit/SavePanel.h"
+#include "appkit/Screen.h"
 
 namespace qv::qt {
 
@@ -59,6 +61,17 @@ QtBackend::QtBackend(int& argc, char** argv) {
 
 void QtBackend::attachToApplication() {
     ui::Application::shared().setLiveInput(true);
+    // Qt's screens, top-left origin and y down, in the model's bottom-left coordinates.
+    ui::setScreenFramesSource([] {
+        std::vector<Rect> frames;
+        const QScreen* primary = QGuiApplication::primaryScreen();
+        const double top = primary ? primary->geometry().height() : 0;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect g = screen->availableGeometry();
+            frames.emplace_back(g.x(), top - g.y() - g.height(), g.width(), g.height());
+        }
+        return frames;
+    });
     ui::Responder& responder = ui::Application::shared().responder();
     responder.setAlertPolicy([](const ui::AlertRequest& request) { return askWithMessageBox(request); });
     responder.setPanelPolicy([this](const ui::PanelRequest& request) {
@@ -75,6 +88,7 @@ QtBackend::~QtBackend() {
     RunLoop::main().setWaitHook(nullptr);
     ui::Application& application = ui::Application::shared();
     application.setLiveInput(false);
+    ui::setScreenFramesSource({});
     application.responder().setAlertPolicy({});
     application.responder().setPanelPolicy({});
     m_windows.clear();

@@ -145,6 +145,11 @@ std::size_t Responder::pendingAnswers() const {
     return m_queue.size();
 }
 
+void Responder::withdrawAnswersAfter(std::size_t count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queue.size() > count) m_queue.erase(m_queue.begin() + std::ptrdiff_t(count), m_queue.end());
+}
+
 void Responder::reset() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_queue.clear();

@@ -97,6 +97,9 @@ public:
     std::vector<PanelRecord> panels() const;
     std::vector<std::string> scriptErrors() const;
     std::size_t pendingAnswers() const;
+    // Takes back the answers queued after the first `count`: for a caller whose panel never came,
+    // so that its answer is not given to the next one asked.
+    void withdrawAnswersAfter(std::size_t count);
     void reset();  // empties the queue and the records and restores the initial policies
 
 private:

@@ -1,5 +1,8 @@
 #include "lens/UserLensRecord.h"
 
+#include <cmath>
+#include <limits>
+
 namespace lens::userdb {
 
 using namespace lens::keys;
@@ -45,6 +48,18 @@ qv::Value storedRecord(const qv::Value& record, const LensFields& fields) {
     if (auto code = codeAtPosition(kRadialShiftModes, fields.modePosition)) stored[kLensRadialShiftMode] = qv::Value(*code);
     for (std::size_t row = 0; row < fields.red.size(); ++row) stored[kRedValues[row]] = fields.red[row];
     return stored;
+}
+
+bool isUsableRedValue(std::size_t row, double value) {
+    // Past the largest single-precision number the record would hold infinity.
+    if (!std::isfinite(value) || std::fabs(value) > double(std::numeric_limits<float>::max())) return false;
+    return row >= std::size(kCoefficients) || std::fabs(value) <= kLargestCoefficient;
+}
+
+bool hasUsableCoefficients(const qv::Value& record) {
+    for (std::size_t row = 0; row < std::size(kCoefficients); ++row)
+        if (!isUsableRedValue(row, double(record.get(kCoefficients[row]).floatOr(0)))) return false;
+    return true;
 }
 
 void storeManufacturer(qv::Array& manufacturers, const ManufacturerFields& fields) {

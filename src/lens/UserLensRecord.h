@@ -66,6 +66,20 @@ struct LensFields {
 // coefficients as single-precision reals.
 qv::Value storedRecord(const qv::Value& record, const LensFields& fields);
 
+// The largest magnitude of a distortion coefficient ("Red A" to "Red D"). Real lenses' lie well
+// within 2; far beyond, the polynomial sends the whole picture outside itself and the result is
+// black.
+inline constexpr double kLargestCoefficient = 100;
+
+// Whether a value can stand at a row of the record's "Red" values (kRedValues): finite once held
+// in single precision, as the record holds it, and for the four coefficients within
+// ±kLargestCoefficient.
+bool isUsableRedValue(std::size_t row, double value);
+
+// Whether the record's four coefficients can correct a photo, read as the coefficients in use read
+// them (single precision, a missing one as 0).
+bool hasUsableCoefficients(const qv::Value& record);
+
 // The manufacturer and model the edit sheet shows, and the pop-up positions they were chosen at.
 struct ManufacturerFields {
     std::string manufacturer, model;

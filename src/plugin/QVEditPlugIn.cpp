@@ -16,6 +16,7 @@
 #include "plugin/PlugInImageUnits.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
+#include "shell/WindowFrame.h"
 
 using namespace shell::keys;
 
@@ -53,8 +54,10 @@ qv::host::EditWindow* QVEditPlugIn::editWindow() {
 }
 
 std::optional<qv::Rect> QVEditPlugIn::placedFrame(const qv::host::Frame& host, double width, double height) {
-    if (width == 0 || height == 0) return std::nullopt;
-    return qv::Rect(host.x + 0.5 * host.width - 0.5 * width, host.y + host.height - height, width, height);
+    // A stored size that is no number or none, or a place off every screen, leaves the nib's frame.
+    const qv::Rect frame(host.x + 0.5 * host.width - 0.5 * width, host.y + host.height - height, width, height);
+    if (!shell::isUsableWindowFrame(frame)) return std::nullopt;
+    return frame;
 }
 
 void QVEditPlugIn::placeWindowOverHost() {

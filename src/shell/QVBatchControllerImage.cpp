@@ -20,6 +20,7 @@
 #include "shell/PreferenceKeys.h"
 #include "shell/QVBatchController.h"
 #include "shell/QVController.h"
+#include "shell/UnwrapRequest.h"
 #include "unwrap/UnwrapData.h"
 
 namespace {
@@ -115,13 +116,8 @@ QVBatchController::Result QVBatchController::unwrapImageToFile(const std::string
         return result;
     };
     const shell::UnwrapSettings& fe = settings.fisheye;
-    if (fe.inputFOV < 0) return finish({false, false, output, "Unwrap:Inpur FOV width cannot be negative"});
-    if (fe.outputFOV < 0) return finish({false, false, output, "Unwrap:Output FOV width cannot be negative"});
-    if (fe.width < 0) return finish({false, false, output, "Unwrap:Output image width cannot be negative"});
-    if (fe.height < 0) return finish({false, false, output, "Unwrap:Output image height cannot be negative"});
-    // The engine unwraps only a fisheye angle above 0 into a perspective angle below 180.
-    if (!(fe.inputFOV > 0) || !(fe.outputFOV > 0 && fe.outputFOV < 180))
-        return finish({false, false, output, "Unwrap:the fields of view must be above 0 and the output's below 180"});
+    // The same rules as the fisheye command's, checked before the angles are taken in whole degrees.
+    if (const std::string why = shell::unwrapRefusal(fe); !why.empty()) return finish({false, false, output, why});
 
     // The engine writes by the output's suffix (JPEG or TIFF only) into a file of its own beside
     // the output, which the corrected result then replaces.

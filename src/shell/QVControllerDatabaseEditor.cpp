@@ -218,6 +218,16 @@ void QVController::onCancelEditDatabase(Control*) {
 }
 
 void QVController::onSaveDatabase(Control*) {
+    // A value the record cannot hold is refused before anything is stored; the sheet stays open
+    // for it to be mended.
+    for (std::size_t row = 0; row < std::size(keys::kRedValues) && mEditSheet.m_pESMatrix; ++row) {
+        const auto cell = mEditSheet.m_pESMatrix->cellAtRow(int(row), 0);
+        if (cell && !userdb::isUsableRedValue(row, cell->doubleValue())) {
+            qv::ui::runAlertPanel(keys::kRedValues[row], m_pMainBundle.localizedString("LensValueOutOfRangeMessage"),
+                                  "OK");
+            return;
+        }
+    }
     const bool saved = mEditSheet.mSaveAs ? saveNewDatabase() : setDatabaseToWrite();
     // A cancelled or failed save of a new database leaves the edit sheet open, to try again.
     if (saved || !mEditSheet.mSaveAs) openSheet(mDatabaseSheet.m_pDatabaseSheet);

@@ -2,10 +2,12 @@
 // coefficients in use, which the correction chain, presets and the batch read.
 #include "QVController.h"
 
+#include "appkit/Alert.h"
 #include "appkit/NumberText.h"
 #include "foundation/PreferencesFile.h"
 #include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
+#include "lens/UserLensRecord.h"
 #include "shell/LensListRules.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/SupportFolder.h"
@@ -15,6 +17,8 @@ namespace {
 
 constexpr const char* kShowAll = "Show All";
 constexpr std::size_t kMaximumSavedOwnedLenses = 20;
+// The coefficients that leave the picture as it is.
+constexpr std::array<float, 4> kNeutralLens = {0, 0, 0, 1};
 
 // The record at a table row, when the row lies in the list.
 const qv::Value* recordAt(const std::optional<qv::Array>& list, int row) {
@@ -51,7 +55,7 @@ std::vector<double> QVController::correctionValues() const {
 void QVController::setValuesToNoDatabase() {
     // The neutral lens in the matrix, and in use: with no lens shown, no earlier lens's
     // coefficients stay behind. The resource-lens values keep what they hold.
-    setCorrectionMatrix({0, 0, 0, 1});
+    setCorrectionMatrix(kNeutralLens);
     mState.mLensInUseIsPTLens = false;
 }
 
@@ -60,7 +64,9 @@ void QVController::setMatrixValues() {
     if (row < 0) row = 0;
     const qv::Value* record = recordAt(mState.m_pLensArray, row);
     std::array<float, 4> cells{0, 0, 0, 0};
-    if (record) {
+    if (record && !shell::isResourceLensRecord(*record) && !lens::userdb::hasUsableCoefficients(*record)) {
+        cells = kNeutralLens;  // a record whose values are no numbers never corrects the photo
+    } else if (record) {
         for (std::size_t i = 0; i < 4; ++i) cells[i] = record->get(lens::keys::kCoefficients[i]).floatOr(0);
     }
     setCorrectionMatrix(cells);
@@ -296,6 +302,11 @@ void QVController::updateUIWithLensInfo(int row) {
         mParametersSheet.m_pParametersTable->selectRow(row);
     }
     setMatrixValues();
+    if (!shell::isResourceLensRecord(record) && !lens::userdb::hasUsableCoefficients(record)) {
+        // The neutral lens stays in use and the lens is not shown as chosen.
+        qv::ui::runAlertPanel(shell::lensName(record), m_pMainBundle.localizedString("LensValuesUnusableMessage"), "OK");
+        return;
+    }
     if (mMain.m_pLensText) mMain.m_pLensText->setStringValue(shell::lensName(record));
     if (mMain.mFocalLengthField) mMain.mFocalLengthField->setObjectValue(record.get(lens::keys::kLensFocalLength));
 #ifdef QV_PLUGIN_BUILD

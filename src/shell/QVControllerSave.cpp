@@ -125,6 +125,11 @@ void QVController::onSaveAs(Control*) {
                                       mState.m_pFileToWrite = chosen;
                                       startSaveThread();
                                   });
+    // A window that already carries a sheet takes no panel: no Save As is under way then.
+    if (mMain.m_pWindow->attachedSheet() != panel.get()) {
+        mSaveAccessory.m_pSavePanel.reset();
+        return;
+    }
     // The panel keeps the photo's own extension while the pop-up shows its format; for a photo
     // in a format this program does not write, it keeps the "jpg" chosen above.
     if (QVOutputType::typeOfExtension(extension)) panel->setRequiredFileType(extension);

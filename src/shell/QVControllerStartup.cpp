@@ -13,6 +13,7 @@
 #include "lens/LensKeys.h"
 #include "lens/OwnedLensDrag.h"
 #include "shell/PreferenceKeys.h"
+#include "shell/WindowFrame.h"
 #include "shell/Questions.h"
 #include "shell/ResourceDatabase.h"
 #include "shell/SupportFolder.h"
@@ -158,12 +159,9 @@ void QVController::restoreWindowFrame() {
     const qv::Value preferences = qv::PreferencesFile::read();
     if (preferences.isDictionary() && !preferences.contains(kWindowWidth))
         qv::PreferencesFile::update([&](qv::Value& root) { storeWindowFrame(root); });
-    const qv::Value stored = qv::PreferencesFile::read();
-    const double width = stored.get(kWindowWidth).doubleOr(0);
-    const double height = stored.get(kWindowHeight).doubleOr(0);
-    if (width != 0 && height != 0)
-        mMain.m_pWindow->setFrame(
-            qv::Rect(stored.get(kOriginX).doubleOr(0), stored.get(kOriginY).doubleOr(0), width, height), true);
+    // A frame that is no numbers, has no size or lies off every screen leaves the nib's.
+    if (const auto frame = shell::storedWindowFrame(qv::PreferencesFile::read()))
+        mMain.m_pWindow->setFrame(*frame, true);
 }
 
 #ifdef QV_PLUGIN_BUILD

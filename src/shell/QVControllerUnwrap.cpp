@@ -82,6 +82,8 @@ void QVController::finishUnwrap(const shell::UnwrapRequest& request, bool unwrap
         if (shown) {
             m_fisheye.shown = request.settings;
             m_fisheye.shownPhoto = request.photo;
+            // The unwrapped photo lives only in the support folder: closing asks before it is lost.
+            markWindowEdited();
         } else {
             // The preview keeps what it showed; the photo is named as an open failure names it.
             showErrorDialog(IsMacOSSnowLeopardRunning() ? originalImagePath() : request.input);

@@ -20,9 +20,13 @@ struct UnwrapSettings {
     int wholeOutputFOV() const { return int(outputFOV); }
 };
 
+// A fisheye sees at most the whole circle around it.
+inline constexpr float kLargestInputFOV = 360;
+
 // The message that refuses the settings, or an empty string when they can run: sizes finite and 0
-// or at least one pixel, the input field of view above 0 and the output one within 1 to 179 once
-// truncated to whole degrees, a sampler code of the table.
+// or at least one pixel, no larger together than the image layer's pixel limit, the input field
+// of view above 0 and at most 360 and the output one within 1 to 179 once truncated to whole
+// degrees, a sampler code of the table.
 std::string unwrapRefusal(const UnwrapSettings& settings);
 
 // The working file's type for the engine's output: the upper-cased extension, "TIF" for both

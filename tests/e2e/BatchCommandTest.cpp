@@ -222,6 +222,25 @@ TEST(BatchCommand, ADestinationThatTakesNoFileFailsEveryPhotoWithTheAlertAndWrit
     EXPECT_TRUE(namesIn(out).empty());
 }
 
+TEST(BatchCommand, ARunThatReadsNoPhotoOrHasNoPresetExitsOne) {
+    qvtest::TempDir dir;
+    const std::string broken = dir.path() + "/in/broken.jpg";
+    ASSERT_TRUE(qv::files::createFolder(dir.path() + "/in"));
+    ASSERT_TRUE(qv::files::writeWhole(broken, std::string("not a photo at all")));
+    const auto unread = quorvelci({"batch", broken, "--dest", dir.path() + "/out"});
+    EXPECT_EQ(unread.exitStatus, 1) << unread.output;
+    EXPECT_TRUE(contains(unread.output, "no photo of the run could be read")) << unread.output;
+
+    // A preset that is not there is named, before the run starts.
+    const std::string a = photo(dir, "in/a.jpg");
+    const std::string missing = dir.path() + "/missing.dtl2";
+    const auto noPreset = quorvelci({"batch", a, "--dest", dir.path() + "/out", "--preset", missing});
+    EXPECT_EQ(noPreset.exitStatus, 1) << noPreset.output;
+    EXPECT_TRUE(contains(noPreset.output, "cannot use the preset " + missing)) << noPreset.output;
+    EXPECT_FALSE(contains(noPreset.output, "alert: :")) << "no alert without a title: " << noPreset.output;
+    EXPECT_TRUE(namesIn(dir.path() + "/out").empty());
+}
+
 TEST(BatchCommand, BadArgumentsExitTwoBeforeAnythingIsDone) {
     qvtest::TempDir dir;
     const std::string a = photo(dir, "a.jpg");

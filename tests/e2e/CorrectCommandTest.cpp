@@ -43,6 +43,24 @@ TEST(CorrectCommand, FailuresExitNonZeroAndWriteNothing) {
         << "an output type it does not write";
 }
 
+TEST(CorrectCommand, OutputsNamedInCapitalsAreWrittenInTheirFormat) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    for (const auto& [name, type] : {std::pair{"out.JPG", "JPEG"}, std::pair{"out.TIF", "TIFF"}}) {
+        const auto result = quorvelci({"correct", photo, "-o", dir.file(name)});
+        ASSERT_EQ(result.exitStatus, 0) << name << result.output;
+        EXPECT_EQ(run("exiftool", {"-s3", "-FileType", dir.file(name)}).output, std::string(type) + "\n") << name;
+    }
+    const auto saved = script(dir, "open " + photo + "\nsave-as " + dir.file("out.JPEG") + "\nsave-as " +
+                                       dir.file("out.TIFF") + " --compression lzw\n");
+    ASSERT_EQ(saved.exitStatus, 0) << saved.output;
+    EXPECT_EQ(run("exiftool", {"-s3", "-FileType", dir.file("out.JPEG")}).output, "JPEG\n");
+    EXPECT_EQ(run("exiftool", {"-s3", "-FileType", "-Compression", dir.file("out.TIFF")}).output, "TIFF\nLZW\n");
+    // Mixed-case spellings are none of the save panel's extensions.
+    expectFailure(quorvelci({"correct", photo, "-o", dir.file("out.Jpg")}), 2, "cannot write \"Jpg\" files",
+                  dir.file("out.Jpg"));
+}
+
 TEST(CorrectCommand, ControlOptionsChangeTheCorrectionAsTheControlsDo) {
     qvtest::TempDir dir;
     const std::string photo = samplePhoto(dir);

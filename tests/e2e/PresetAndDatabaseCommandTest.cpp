@@ -191,6 +191,11 @@ TEST(DatabaseEditorCommand, MisusedLinesAreRefusedWithTheirReason) {
     failure("new-database\nset-lens-field colour red\n", 2, "set-lens-field knows manufacturer");
     failure("new-database\nset-lens-field red-a lots\n", 2, "red-a takes a number");
     failure("new-database\nset-lens-field type fisheye\n", 2, "type takes rectilinear|");
+    // Values the record's single precision cannot hold, or coefficients far past any lens's.
+    failure("new-database\nset-lens-field red-a 1e39\n", 2, "red-a takes a number from -100 to 100, not 1e39");
+    failure("new-database\nset-lens-field red-d -1e30\n", 2, "red-d takes a number from -100 to 100");
+    failure("new-database\nset-lens-field red-vertical-shear 1e39\n", 2,
+            "red-vertical-shear takes a number single precision can hold");
     failure("save-database out.plist\n", 2, "ends in .dtl");
     failure("add-lens\n", 1, "no database is being edited");
     failure("new-database\nadd-lens\nsave-database\n", 1, "a new database needs a file");
@@ -199,6 +204,40 @@ TEST(DatabaseEditorCommand, MisusedLinesAreRefusedWithTheirReason) {
     failure("use-database Nowhere\n", 1, "no database named \"Nowhere\"");
     failure("new-database\nchoose-manufacturer Leica\n", 1, "the pop-up has no \"Leica\"");
     EXPECT_FALSE(qv::files::exists(dir.file("x.dtl")));
+}
+
+TEST(DatabaseEditorCommand, AStoredLensWhoseCoefficientsAreNoNumbersNeverCorrectsAPhoto) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    const std::string database = dir.file("broken.dtl");
+    qv::Array lenses;
+    const std::pair<const char*, double> broken[] = {
+        {"Not a number", std::nan("")}, {"Infinite", HUGE_VAL}, {"Far out", 1e30}};
+    for (const auto& [name, value] : broken) {
+        qv::Value record{qv::Dictionary()};
+        record["3.Lens Name"] = name;
+        record["4.Lens Focal Length"] = "18";
+        record["Red A"] = value;
+        record["Red B"] = 0.0;
+        record["Red C"] = 0.0;
+        record["Red D"] = 1.0;
+        lenses.push_back(record);
+    }
+    qv::Value root{qv::Dictionary()};
+    root["Camera Manufacturers"] = qv::Value(qv::Array());
+    root["Lens Array"] = qv::Value(lenses);
+    ASSERT_TRUE(qv::writePropertyList(root, database));
+    const qv::Value stored = qv::readPropertyList(database);
+    ASSERT_TRUE(std::isnan(stored.get("Lens Array").at(0).get("Red A").doubleOr(0))) << "the fixture holds a nan";
+    ASSERT_TRUE(std::isinf(stored.get("Lens Array").at(1).get("Red A").doubleOr(0))) << "the fixture holds an inf";
+
+    const std::string out = dir.file("out.jpg");
+    for (const auto& [name, value] : broken) {
+        SCOPED_TRACE(name);
+        const auto result = script(dir, "open " + photo + "\nbrowse-database " + database + "\nlens " + name +
+                                            "\nsave-as " + out + "\n");
+        expectFailure(result, 1, "actions.txt:3: " + std::string(name) + ": The correction values of this lens", out);
+    }
 }
 
 TEST(DatabaseEditorCommand, CorrectTakesPresetOptionsInPlace) {

@@ -3,6 +3,8 @@
 // stops it with the line's number.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "E2ESupport.h"
 #include "foundation/Files.h"
 
@@ -123,6 +125,40 @@ TEST(ScriptCommand, FailingActionsNameTheirLine) {
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_TRUE(contains(result.output, message)) << result.output;
     }
+}
+
+TEST(ScriptCommand, PanelsOpenAfterEachEndOfTheDatabaseEditorAndFailAtOnceWhileASheetStays) {
+    qvtest::TempDir dir;
+    const std::string photo = samplePhoto(dir);
+    const std::string out = dir.file("out.jpg"), preset = dir.file("look.dtl2");
+    // Save and Cancel end in the database sheet, which the line closes: the panels of the lines
+    // after it open as they would have before the editor began.
+    for (const std::string& end : {"save-database " + dir.file("mine.dtl"), std::string("cancel-database")}) {
+        SCOPED_TRACE(end);
+        std::remove(out.c_str());
+        std::remove(preset.c_str());
+        const auto result = script(dir, "open " + photo + "\nnew-database\nadd-lens\nset-lens-field manufacturer Acme\n" +
+                                            end + "\nsave-preset " + preset + "\nload-preset " + preset +
+                                            "\nsave-as " + out + "\nopen " + photo + "\n");
+        ASSERT_EQ(result.exitStatus, 0) << result.output;
+        EXPECT_TRUE(contains(result.output, "written: " + out + "\n")) << result.output;
+        EXPECT_TRUE(qv::files::exists(out));
+        EXPECT_TRUE(qv::files::exists(preset));
+    }
+    EXPECT_TRUE(qv::files::exists(dir.file("mine.dtl")));
+
+    // While the edit sheet is on the window no panel can come up: the line that needs one fails
+    // with its number, and no file is reported written.
+    std::remove(out.c_str());
+    for (const std::string& line : {"save-as " + out, "open " + photo, "save-preset " + dir.file("other.dtl2"),
+                                    "load-preset " + preset}) {
+        SCOPED_TRACE(line);
+        const auto result = script(dir, "open " + photo + "\nnew-database\n" + line + "\n");
+        expectFailure(result, 1, "actions.txt:3: the ", out);
+        EXPECT_TRUE(contains(result.output, "did not open")) << result.output;
+        EXPECT_FALSE(contains(result.output, "written:")) << result.output;
+    }
+    EXPECT_FALSE(qv::files::exists(dir.file("other.dtl2")));
 }
 
 TEST(ScriptCommand, ALensChosenByNameAndAnAnsweredPanel) {

@@ -3,6 +3,8 @@
 // usable pop-up position.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <iterator>
 
 #include "lens/UserLensRecord.h"
@@ -99,6 +101,30 @@ qv::Value maker(const std::string& name, std::vector<std::string> models) {
     for (auto& model : models) list.push_back(model);
     entry[kModels] = list;
     return entry;
+}
+
+TEST(UserLensRecord, OnlyValuesTheRecordHoldsAndCoefficientsALensCouldHaveAreUsable) {
+    using lens::userdb::isUsableRedValue;
+    for (std::size_t row = 0; row < 8; ++row) {
+        SCOPED_TRACE(row);
+        for (double value : {0.0, -0.0315, 1.0273, 100.0, -100.0}) EXPECT_TRUE(isUsableRedValue(row, value)) << value;
+        for (double value : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e39, -3.5e38}) EXPECT_FALSE(isUsableRedValue(row, value)) << value;
+    }
+    // The four coefficients of the polynomial stay within ±100; the shifts and shears need only fit.
+    for (std::size_t row = 0; row < 4; ++row)
+        for (double value : {100.5, -1e30}) EXPECT_FALSE(isUsableRedValue(row, value)) << row << " " << value;
+    for (std::size_t row = 4; row < 8; ++row) EXPECT_TRUE(isUsableRedValue(row, 1e30)) << row;
+
+    qv::Value record = lens::userdb::newLensParametersDictionary();
+    EXPECT_TRUE(lens::userdb::hasUsableCoefficients(record));
+    EXPECT_TRUE(lens::userdb::hasUsableCoefficients(qv::Value(qv::Dictionary()))) << "missing values read as 0";
+    record["Red Vertical Shear"] = 1e30;
+    EXPECT_TRUE(lens::userdb::hasUsableCoefficients(record)) << "only the four coefficients correct a photo";
+    for (const double bad : {std::nan(""), HUGE_VAL, 1e30, 1e39}) {
+        qv::Value broken = record;
+        broken["Red C"] = bad;
+        EXPECT_FALSE(lens::userdb::hasUsableCoefficients(broken)) << bad;
+    }
 }
 
 TEST(UserLensManufacturers, AnEmptyListGetsOneEntryFromTheFields) {

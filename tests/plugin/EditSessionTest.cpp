@@ -4,6 +4,8 @@
 // preferences, window placement, restored fisheye controls, the unwrap of a copy of the file and
 // Done after an unwrap.
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <sys/stat.h>
 
 #include "Mutator.h"
@@ -14,6 +16,7 @@
 #include "appkit/Canvas.h"
 #include "appkit/Matrix.h"
 #include "appkit/PopUpButton.h"
+#include "appkit/Screen.h"
 #include "appkit/TableView.h"
 #include "appkit/TextField.h"
 #include "coreimage/CIContext.h"
@@ -243,6 +246,13 @@ TEST_F(EditSessionTest, WindowIsPlacedOverTheHostWindowWithStoredSize) {
     EXPECT_EQ(*placed, qv::Rect(300, 450, 600, 400));
     EXPECT_FALSE(QVEditPlugIn::placedFrame({100, 50, 1000, 800}, 0, 400));
     EXPECT_FALSE(QVEditPlugIn::placedFrame({100, 50, 1000, 800}, 600, 0));
+    // A stored size that is no number, or a place off every known screen, leaves the nib's frame.
+    for (const double size : {HUGE_VAL, -HUGE_VAL, std::nan(""), 1e300, -600.0})
+        EXPECT_FALSE(QVEditPlugIn::placedFrame({100, 50, 1000, 800}, size, 400)) << size;
+    qv::ui::setScreenFramesSource([] { return std::vector<qv::Rect>{{0, 0, 1920, 1080}}; });
+    EXPECT_FALSE(QVEditPlugIn::placedFrame({5000, 5000, 1000, 800}, 600, 400));
+    EXPECT_TRUE(QVEditPlugIn::placedFrame({100, 50, 1000, 800}, 600, 400));
+    qv::ui::setScreenFramesSource({});
 
     qv::Value stored = shell::keys::preferencesFileDefaults(true);
     stored[shell::keys::kWindowWidth] = 600.0f;

@@ -195,6 +195,33 @@ TEST_F(DatabaseEditorTest, EditingALoadedDatabaseRewritesItsFileAndKeepsOtherKey
     EXPECT_EQ(rewritten.get("Lens Array").at(0), root.get("Lens Array").at(0));
 }
 
+TEST_F(DatabaseEditorTest, ValuesTheRecordCannotHoldAreRefusedAtSaveAndTheSheetStaysOpen) {
+    const std::string path = m_files.file("Wide.dtl");
+    writeUserDatabase(path, {userLensRecord("Holga", 0.1f, 0, 0, 0.9f)});
+    const auto before = fileBytes(path);
+    browse(path);
+    c().onEditDatabase(nullptr);
+    const std::pair<int, const char*> typed[] = {{0, "1e39"}, {3, "-1e30"}, {6, "1e39"}, {2, "1e999"}};
+    for (const auto& [row, text] : typed) {
+        SCOPED_TRACE(text);
+        const std::string kept = sheet().m_pESMatrix->cellAtRow(row, 0)->stringValue();
+        sheet().m_pESMatrix->cellAtRow(row, 0)->setStringValue(text);
+        const std::size_t alerts = responder().alerts().size();
+        ASSERT_TRUE(sheet().m_pESSaveDatabaseButton->performClick());
+        ASSERT_EQ(responder().alerts().size(), alerts + 1);
+        EXPECT_EQ(responder().alerts().back().request.title, lens::keys::kRedValues[row]);
+        EXPECT_EQ(alertMessage(), qv::localizedString("LensValueOutOfRangeMessage"));
+        EXPECT_TRUE(sheet().m_pEditDatabaseSheet->isVisible());
+        EXPECT_EQ(fileBytes(path), before);
+        EXPECT_EQ(c().state().m_pDatabaseDict.get("Lens Array").at(0).get("Red A").floatOr(0), 0.1f)
+            << "nothing is stored in the held database either";
+        sheet().m_pESMatrix->cellAtRow(row, 0)->setStringValue(kept);
+    }
+    sheet().m_pESMatrix->cellAtRow(0, 0)->setStringValue("100");
+    ASSERT_TRUE(sheet().m_pESSaveDatabaseButton->performClick());
+    EXPECT_EQ(qv::readPropertyList(path).get("Lens Array").at(0).get("Red A").floatOr(0), 100.0f);
+}
+
 TEST_F(DatabaseEditorTest, DeletingAndCancellingWorkOnTheHeldDatabase) {
     const std::string path = m_files.file("Three.dtl");
     writeUserDatabase(path, {userLensRecord("A", 0, 0, 0, 1), userLensRecord("B", 0, 0, 0, 1),

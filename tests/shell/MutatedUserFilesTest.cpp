@@ -229,7 +229,16 @@ TEST_F(MutatedUserFilesTest, DamagedDatabasesAreEditedAndWrittenBackReadable) {
         c().onUpdateLensName(nullptr);
         if (done % 3 == 0) sheet.m_pESLensNameTable->deselectAll();
         c().onSaveDatabase(nullptr);
-        ASSERT_FALSE(sheet.m_pEditDatabaseSheet->isVisible()) << mutant;
+        if (sheet.m_pEditDatabaseSheet->isVisible()) {
+            // A value damaged into one the record cannot hold is refused at Save; the file stays.
+            ASSERT_EQ(responder().alerts().back().request.message, qv::localizedString("LensValueOutOfRangeMessage"))
+                << mutant;
+            const auto kept = fileBytes(path);
+            ASSERT_EQ(std::string(kept.begin(), kept.end()), mutant);
+            c().onCancelEditDatabase(nullptr);
+            c().onCloseDatabase(nullptr);
+            continue;
+        }
         const qv::Value written = qv::readPropertyList(path);
         ASSERT_TRUE(written.isDictionary()) << mutant;
         ASSERT_TRUE(written.get("Lens Array").isArray()) << mutant;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
+
 #include "ShellTestSupport.h"
+#include "appkit/Screen.h"
 #include "foundation/Bundle.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
@@ -87,6 +90,32 @@ TEST_F(StartupTest, FirstRunWritesEveryDefaultAndInstallsTheShippedDatabase) {
     EXPECT_FALSE(c.state().mLensSelectionInProgress);
     EXPECT_FALSE(qv::UserDefaults::standard().boolForKey("enableControl"));
     EXPECT_TRUE(qv::UserDefaults::standard().boolForKey("openButton"));
+}
+
+TEST_F(StartupTest, AStoredFrameThatIsNoNumbersHasNoSizeOrLiesOffEveryScreenLeavesTheNibsFrame) {
+    FixtureBundle bundle;
+    const qv::Rect nibFrame(100, 100, 1100, 760);
+    auto frameAfterStart = [&](double x, double y, double width, double height) {
+        writePreferences({{"originX", x}, {"originY", y}, {"windowWidth", width}, {"windowHeight", height}});
+        resetApplication();
+        QVMainNib nib = launch();
+        return nib.controller->mainWindow().m_pWindow->frame();
+    };
+    const double inf = HUGE_VAL, nan = std::nan("");
+    const double unusable[][4] = {{100, 100, inf, 760}, {100, 100, 1100, nan}, {-inf, 100, 1100, 760},
+                                  {100, nan, 1100, 760}, {100, 100, 1e300, 760}, {100, 100, 0, 760},
+                                  {100, 100, -300, 760}};
+    for (const auto& f : unusable) EXPECT_EQ(frameAfterStart(f[0], f[1], f[2], f[3]), nibFrame) << f[0] << " " << f[2];
+    // Without a window system no screen is known: any finite frame with a size is taken.
+    EXPECT_EQ(frameAfterStart(5000, 5000, 800, 600), qv::Rect(5000, 5000, 800, 600));
+
+    // With the screens known, a frame off every one of them is not.
+    qv::ui::setScreenFramesSource([] { return std::vector<qv::Rect>{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}; });
+    EXPECT_EQ(frameAfterStart(5000, 5000, 800, 600), nibFrame);
+    EXPECT_EQ(frameAfterStart(-900, 40, 800, 600), nibFrame);
+    EXPECT_EQ(frameAfterStart(2500, 300, 800, 600), qv::Rect(2500, 300, 800, 600)) << "on the second screen";
+    EXPECT_EQ(frameAfterStart(-700, 40, 800, 600), qv::Rect(-700, 40, 800, 600)) << "partly on the first";
+    qv::ui::setScreenFramesSource({});
 }
 
 TEST_F(StartupTest, SecondRunLoadsTheInstalledDatabaseWithoutAsking) {

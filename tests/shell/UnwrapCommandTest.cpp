@@ -122,6 +122,15 @@ TEST(UnwrapRequestRules, RefusalsFollowTheWholeDegreesTheEngineTakes) {
     EXPECT_NE(refusal(0, 0, NAN, 90, 0), "");
     for (float out : {0.0f, 0.5f, -5.0f, 180.0f, 250.0f, NAN})
         EXPECT_EQ(refusal(0, 0, 180, out, 0), "Unwrap: Output FOV must lie between 1 and 179 degrees") << out;
+    // An angle too large for whole degrees is refused before it is converted.
+    EXPECT_EQ(refusal(0, 0, 360, 90, 0), "");
+    for (float in : {361.0f, 1e30f, 3e9f})
+        EXPECT_EQ(refusal(0, 0, in, 90, 0), "Unwrap: Input FOV cannot be more than 360 degrees") << in;
+    // The output may have at most as many pixels as the image layer reads back (16384 x 16384).
+    EXPECT_EQ(refusal(16384, 16384, 180, 90, 0), "");
+    EXPECT_EQ(refusal(0, 1e30f, 180, 90, 0), "") << "a size of 0 takes the input's, both of them";
+    for (const auto& [w, h] : {std::pair{16385.0f, 16384.0f}, std::pair{20000.0f, 20000.0f}, std::pair{1e30f, 1.0f}})
+        EXPECT_EQ(refusal(w, h, 180, 90, 0).rfind("Unwrap:Output image of ", 0), 0u) << w << " x " << h;
 }
 
 TEST(UnwrapRequestRules, TheResultTakesTheWorkingFilesUpperCasedExtension) {
@@ -219,6 +228,8 @@ TEST_F(UnwrapCommandTest, RefusedValuesGiveTheirMessageAndTheNextValidRequestRun
         const char* message;
     };
     const Case refused[] = {{"0", "0", "-10", "90", "Unwrap: Input FOV cannot be negative"},
+                            {"0", "0", "1e30", "90", "Unwrap: Input FOV cannot be more than 360 degrees"},
+                            {"20000", "20000", "180", "90", "Unwrap:Output image of 20000 x 20000 pixels"},
                             {"0", "0", "0.5", "90", "Unwrap: Input FOV"},
                             {"0", "0", "180", "180", "Unwrap: Output FOV"},
                             {"0", "0", "180", "0", "Unwrap: Output FOV"},
@@ -241,8 +252,12 @@ TEST_F(UnwrapCommandTest, RefusedValuesGiveTheirMessageAndTheNextValidRequestRun
 
     ASSERT_TRUE(c().fisheye().mFESamplertypePopUp->userChooseItem(0));
     const std::size_t alerts = responder().alerts().size();
-    applyAndWait();
+    // The Unwrap button, without Apply: the unwrapped photo shown is unsaved work all the same.
+    c().mainWindow().m_pWindow->setDocumentEdited(false);
+    ASSERT_TRUE(c().fisheye().mFEDefishButton->performClick());
+    ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return !c().isUnwrapInProgress(); }, 60));
     EXPECT_EQ(responder().alerts().size(), alerts) << lastAlert();
+    EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     EXPECT_TRUE(c().state().m_bDefishThreadCreated);
     EXPECT_EQ(m_view.loadedPath, output("JPG"));
     EXPECT_EQ(pixelSize(output("JPG")), workingSize) << "sizes of 0 give the working file's size";
