@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "common/MutationRun.h"
 #include "common/TempDir.h"
 #include "foundation/Files.h"
 #include "foundation/PropertyList.h"
@@ -189,7 +190,8 @@ TEST(PropertyList, MutatedFilesNeverCrashAndWhatParsesCanBeWrittenAgain) {
     const char* tokens[] = {"<", ">", "</", "<dict>", "</dict>", "<array>", "</array>", "<key>", "&", "&#x", ";",
                             "<![CDATA[", "]]>", "<!--", "-->", "<data>", "<real>", "<date>", "\xff", "\xc3"};
     int parsed = 0;
-    for (int round = 0; round < 3000; ++round) {
+    qvtest::MutationRun run("mutated property lists", 3000);
+    while (run.next()) {
         std::string text = seed;
         int edits = 1 + int(random() % 5);
         for (int e = 0; e < edits; ++e) {
@@ -210,7 +212,9 @@ TEST(PropertyList, MutatedFilesNeverCrashAndWhatParsesCanBeWrittenAgain) {
             EXPECT_EQ(parsePropertyList(*again), value);
         }
     }
-    EXPECT_GT(parsed, 0);
+    if (run.ranAll()) {
+        EXPECT_GT(parsed, 0);
+    }
 }
 
 TEST(PropertyList, WritingRefusesTooDeepNesting) {
