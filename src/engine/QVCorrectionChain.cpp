@@ -110,7 +110,7 @@ void QVCorrectionChain::resetCoordinates(coordinates* corners) {
 // --- Distortion ------------------------------------------------------------------------------
 
 Image QVCorrectionChain::distortion(const Image& image) {
-    if (m_Parameters.correctionType != 0) return image;
+    if (m_Parameters.correctionType != CorrectionType::Lens) return image;
     const std::vector<double>& values = m_Parameters.coefficients;
     QVCIFilters& holder = filters();
     if (isEverythingZero(values)) return image;

@@ -505,7 +505,7 @@ TEST_F(EditSessionTest, TheUnwrapReadsACopyOfTheWorkingFileInTheSupportFolderAnd
     const auto workingBytes = fileBytes(working);
     ASSERT_FALSE(workingBytes.empty());
     ASSERT_TRUE(c.fisheye().mFECorrectionTypeMatrix->userClickCell(1));
-    ASSERT_EQ(c.correctionType(), 1);
+    ASSERT_EQ(c.correctionType(), CorrectionType::Fisheye);
     ASSERT_TRUE(c.fisheye().mFEOutputWidth->userType("300"));
     ASSERT_TRUE(c.fisheye().mFEOutputHeight->userType("240"));
     ASSERT_TRUE(c.fisheye().mFEInputFOV->userType("180"));
