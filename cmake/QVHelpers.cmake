@@ -46,12 +46,16 @@ function(qv_check_target_warnings)
   endif()
 endfunction()
 
-# qv_add_test(<name> [THREADS] SOURCES ... LIBS ...): a GoogleTest program whose cases ctest runs one by
-# one. Every test program links qv_test_main, which gives each test case a fresh temporary HOME.
+# qv_add_test(<name> [THREADS] [LABELS ...] [MUTATION_CASES <gtest filter>] SOURCES ... LIBS ...): a
+# GoogleTest program whose cases ctest runs one by one. Every test program links qv_test_main, which
+# gives each test case a fresh temporary HOME.
 # THREADS marks a program whose code runs on worker threads: its cases carry the ctest label "threads",
 # and the target qv_thread_tests builds all such programs, for the ThreadSanitizer build (QV_TSAN).
+# LABELS gives every case of the program further ctest labels ("mutation" for a program of mutation
+# runs, "e2e" for the end-to-end one); MUTATION_CASES names the cases (a --gtest_filter pattern) that
+# are mutation runs, which alone get the label "mutation". scripts/test --quick leaves both labels out.
 function(qv_add_test name)
-  cmake_parse_arguments(ARG "THREADS" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADS" "MUTATION_CASES" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   qv_target_warnings(${name})
   target_link_libraries(${name} PRIVATE qv_test_main ${ARG_LIBS})
@@ -59,14 +63,33 @@ function(qv_add_test name)
   if(TARGET qv_resources)
     add_dependencies(${name} qv_resources)  # the tests read the bundle's resources
   endif()
-  set(labels "")
+  set(labels ${ARG_LABELS})
   if(ARG_THREADS)
-    set(labels LABELS threads)
+    list(APPEND labels threads)
   endif()
-  gtest_discover_tests(${name}
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ${labels} TIMEOUT 300 ENVIRONMENT "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR};QV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  set(discovery WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR};QV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  # The labels are set by a script ctest reads after the discovered tests: a list given through
+  # gtest_discover_tests' PROPERTIES would be split into separate arguments.
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  set(label_lines "")
+  if(ARG_MUTATION_CASES)
+    gtest_discover_tests(${name} TEST_FILTER "-${ARG_MUTATION_CASES}" TEST_LIST ${name}_TESTS ${discovery})
+    gtest_discover_tests(${name} TEST_FILTER "${ARG_MUTATION_CASES}" TEST_LIST ${name}_MUTATION_TESTS ${discovery})
+    set(mutation_labels ${labels} mutation)
+    string(APPEND label_lines "if(${name}_MUTATION_TESTS)\n"
+      "  set_tests_properties(\${${name}_MUTATION_TESTS} PROPERTIES LABELS \"${mutation_labels}\")\nendif()\n")
+  else()
+    gtest_discover_tests(${name} TEST_LIST ${name}_TESTS ${discovery})
+  endif()
+  if(labels)
+    string(APPEND label_lines "if(${name}_TESTS)\n"
+      "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
+  endif()
+  if(label_lines)
+    file(WRITE ${label_script} "${label_lines}")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
+  endif()
   if(ARG_THREADS)
     add_dependencies(qv_thread_tests ${name})
   endif()

@@ -43,61 +43,61 @@ const std::vector<Definition>& definitions() {
     constexpr double kHuge = 8.9884656743115785e307;
     static const std::vector<Definition> table = {
         {"CIAffineTransform",
-         {imageSpec("inputImage"), {"inputTransform", InputType::Transform, FilterValue(AffineTransform{}), ""}},
-         [](const BuiltinFilter& f) { return affineTransformed(f.imageInput("inputImage"), f.transformInput("inputTransform")); }},
+         {imageSpec(kInputImage), {kInputTransform, InputType::Transform, FilterValue(AffineTransform{}), ""}},
+         [](const BuiltinFilter& f) { return affineTransformed(f.imageInput(kInputImage), f.transformInput(kInputTransform)); }},
         {"CILanczosScaleTransform",
-         {imageSpec("inputImage"), number("inputScale", 1), number("inputAspectRatio", 1)},
+         {imageSpec(kInputImage), number(kInputScale, 1), number(kInputAspectRatio, 1)},
          [](const BuiltinFilter& f) {
-             const double scale = f.numberInput("inputScale"), aspect = f.numberInput("inputAspectRatio");
-             return lanczosScaled(f.imageInput("inputImage"), scale * aspect, scale);
+             const double scale = f.numberInput(kInputScale), aspect = f.numberInput(kInputAspectRatio);
+             return lanczosScaled(f.imageInput(kInputImage), scale * aspect, scale);
          }},
         {"CIColorMatrix",
-         {imageSpec("inputImage"), vec4("inputRVector", {1, 0, 0, 0}), vec4("inputGVector", {0, 1, 0, 0}),
-          vec4("inputBVector", {0, 0, 1, 0}), vec4("inputAVector", {0, 0, 0, 1}), vec4("inputBiasVector", {0, 0, 0, 0})},
+         {imageSpec(kInputImage), vec4(kInputRVector, {1, 0, 0, 0}), vec4(kInputGVector, {0, 1, 0, 0}),
+          vec4(kInputBVector, {0, 0, 1, 0}), vec4(kInputAVector, {0, 0, 0, 1}), vec4(kInputBiasVector, {0, 0, 0, 0})},
          [](const BuiltinFilter& f) {
              ColorMatrix m;
-             const char* keys[4] = {"inputRVector", "inputGVector", "inputBVector", "inputAVector"};
+             const char* keys[4] = {kInputRVector, kInputGVector, kInputBVector, kInputAVector};
              for (int r = 0; r < 4; ++r) {
                  const Vec4 v = f.vec4Input(keys[r]);
                  for (int c = 0; c < 4; ++c) m.rows[r][c] = float(v[c]);
              }
-             const Vec4 bias = f.vec4Input("inputBiasVector");
+             const Vec4 bias = f.vec4Input(kInputBiasVector);
              for (int c = 0; c < 4; ++c) m.bias[c] = float(bias[c]);
-             return colorMatrixApplied(f.imageInput("inputImage"), m);
+             return colorMatrixApplied(f.imageInput(kInputImage), m);
          }},
         {"CIMaximumCompositing",
-         {imageSpec("inputImage"), imageSpec("inputBackgroundImage")},
+         {imageSpec(kInputImage), imageSpec(kInputBackgroundImage)},
          [](const BuiltinFilter& f) {
-             return maximumComposited(f.imageInput("inputImage"), f.imageInput("inputBackgroundImage"));
+             return maximumComposited(f.imageInput(kInputImage), f.imageInput(kInputBackgroundImage));
          }},
         {"CISourceAtopCompositing",
-         {imageSpec("inputImage"), imageSpec("inputBackgroundImage")},
+         {imageSpec(kInputImage), imageSpec(kInputBackgroundImage)},
          [](const BuiltinFilter& f) {
-             return sourceAtopComposited(f.imageInput("inputImage"), f.imageInput("inputBackgroundImage"));
+             return sourceAtopComposited(f.imageInput(kInputImage), f.imageInput(kInputBackgroundImage));
          }},
         {"CIPerspectiveTransform",
-         {imageSpec("inputImage"), vec2("inputTopLeft", {118, 484}), vec2("inputTopRight", {646, 507}),
-          vec2("inputBottomRight", {548, 140}), vec2("inputBottomLeft", {155, 153})},
+         {imageSpec(kInputImage), vec2(kInputTopLeft, {118, 484}), vec2(kInputTopRight, {646, 507}),
+          vec2(kInputBottomRight, {548, 140}), vec2(kInputBottomLeft, {155, 153})},
          [](const BuiltinFilter& f) {
-             return perspectiveTransformed(f.imageInput("inputImage"), point(f.vec2Input("inputTopLeft")),
-                                           point(f.vec2Input("inputTopRight")), point(f.vec2Input("inputBottomRight")),
-                                           point(f.vec2Input("inputBottomLeft")));
+             return perspectiveTransformed(f.imageInput(kInputImage), point(f.vec2Input(kInputTopLeft)),
+                                           point(f.vec2Input(kInputTopRight)), point(f.vec2Input(kInputBottomRight)),
+                                           point(f.vec2Input(kInputBottomLeft)));
          }},
         {"CICrop",
-         {imageSpec("inputImage"), vec4("inputRectangle", {-kHuge, -kHuge, 2 * kHuge, 2 * kHuge})},
+         {imageSpec(kInputImage), vec4(kInputRectangle, {-kHuge, -kHuge, 2 * kHuge, 2 * kHuge})},
          [](const BuiltinFilter& f) {
-             const Vec4 r = f.vec4Input("inputRectangle");
-             return cropped(f.imageInput("inputImage"), Rect(r.x, r.y, r.z, r.w));
+             const Vec4 r = f.vec4Input(kInputRectangle);
+             return cropped(f.imageInput(kInputImage), Rect(r.x, r.y, r.z, r.w));
          }},
         {"CIExposureAdjust",
-         {imageSpec("inputImage"), number("inputEV", 0.5)},
-         [](const BuiltinFilter& f) { return exposureAdjusted(f.imageInput("inputImage"), f.numberInput("inputEV")); }},
+         {imageSpec(kInputImage), number(kInputEV, 0.5)},
+         [](const BuiltinFilter& f) { return exposureAdjusted(f.imageInput(kInputImage), f.numberInput(kInputEV)); }},
         {"CIRadialGradient",
-         {vec2("inputCenter", {150, 150}), number("inputRadius0", 5), number("inputRadius1", 100),
-          color("inputColor0", {1, 1, 1, 1}), color("inputColor1", {0, 0, 0, 1})},
+         {vec2(kInputCenter, {150, 150}), number(kInputRadius0, 5), number(kInputRadius1, 100),
+          color(kInputColor0, {1, 1, 1, 1}), color(kInputColor1, {0, 0, 0, 1})},
          [](const BuiltinFilter& f) {
-             return radialGradient(point(f.vec2Input("inputCenter")), f.numberInput("inputRadius0"),
-                                   f.numberInput("inputRadius1"), f.colorInput("inputColor0"), f.colorInput("inputColor1"));
+             return radialGradient(point(f.vec2Input(kInputCenter)), f.numberInput(kInputRadius0),
+                                   f.numberInput(kInputRadius1), f.colorInput(kInputColor0), f.colorInput(kInputColor1));
          }},
     };
     return table;

@@ -32,6 +32,30 @@
 
 namespace qv::ci {
 
+// The input keys of the built-in filters, named once; a filter of the system's own names its other
+// keys beside its class. inputImage and inputCenter serve those filters too.
+inline constexpr char kInputImage[] = "inputImage";
+inline constexpr char kInputCenter[] = "inputCenter";
+inline constexpr char kInputTransform[] = "inputTransform";
+inline constexpr char kInputScale[] = "inputScale";
+inline constexpr char kInputAspectRatio[] = "inputAspectRatio";
+inline constexpr char kInputRVector[] = "inputRVector";
+inline constexpr char kInputGVector[] = "inputGVector";
+inline constexpr char kInputBVector[] = "inputBVector";
+inline constexpr char kInputAVector[] = "inputAVector";
+inline constexpr char kInputBiasVector[] = "inputBiasVector";
+inline constexpr char kInputBackgroundImage[] = "inputBackgroundImage";
+inline constexpr char kInputTopLeft[] = "inputTopLeft";
+inline constexpr char kInputTopRight[] = "inputTopRight";
+inline constexpr char kInputBottomRight[] = "inputBottomRight";
+inline constexpr char kInputBottomLeft[] = "inputBottomLeft";
+inline constexpr char kInputRectangle[] = "inputRectangle";
+inline constexpr char kInputEV[] = "inputEV";
+inline constexpr char kInputRadius0[] = "inputRadius0";
+inline constexpr char kInputRadius1[] = "inputRadius1";
+inline constexpr char kInputColor0[] = "inputColor0";
+inline constexpr char kInputColor1[] = "inputColor1";
+
 // An RGBA colour, components 0..1, not premultiplied.
 struct Color {
     double r = 0, g = 0, b = 0, a = 1;
@@ -76,7 +100,7 @@ private:
 
 // One row of a filter's input table.
 struct InputSpec {
-    std::string key;           // "inputImage", "inputScale", ...
+    std::string key;           // kInputImage, kInputScale, ...
     InputType type;
     FilterValue defaultValue;  // what setDefaults stores (nothing for images)
     std::string displayName;   // for the attributes; the key when empty
@@ -111,7 +135,8 @@ public:
     // Stores every input's default (image inputs become nothing).
     void setDefaults();
     // Stores a value under a declared key, converted to the key's type. False (and nothing stored)
-    // for an unknown key or a value that does not fit.
+    // for a value that does not fit. A key the filter does not declare is a mistake in the caller:
+    // it fails a QVAssert, and nothing is stored.
     bool setValue(const std::string& key, const FilterValue& value);
     // The stored value of an input key; "outputImage" answers the output image; nothing otherwise.
     FilterValue valueForKey(const std::string& key);

@@ -5,6 +5,7 @@
 
 #include "coreimage/BuiltinFilters.h"
 #include "coreimage/CIFilter.h"
+#include "foundation/Assert.h"
 
 namespace qv::ci {
 
@@ -126,6 +127,7 @@ bool Filter::setValue(const std::string& key, const FilterValue& value) {
         m_values[i] = std::move(converted);
         return true;
     }
+    QVAssert(false, "a filter is given a value for an input key it does not declare");
     return false;
 }
 

@@ -9,9 +9,13 @@
 
 #include "appkit/Color.h"
 
+// The correction the main window's type matrix chose, by its cells' tags. A tag of another value is
+// kept as it is; only Lens runs the distortion step.
+enum class CorrectionType : int { Lens = 0, Fisheye = 1, None = 2 };
+
 struct CorrectionParameters {
-    // 0 = lens correction; any other value makes the distortion step pass its input through.
-    int correctionType = 0;
+    // Lens runs the distortion step; any other value makes it pass its input through.
+    CorrectionType correctionType = CorrectionType::Lens;
     // The radial coefficients a, b, c, d; the chain reads a, b and c and recomputes d itself.
     std::vector<double> coefficients{0, 0, 0, 0};
     // Channel scale factors: 1 + the fringe control value; green is always 1.

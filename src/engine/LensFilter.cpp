@@ -152,13 +152,13 @@ private:
 
 std::vector<qv::ci::InputSpec> lensInputs() {
     return {
-        {"inputImage", InputType::Image, {}, "Image"},
-        {"inputCenter", InputType::Vector2, qv::Vec2{150, 150}, "Center"},
-        {"inputMagnification", InputType::Number, 2.0, "Magnification"},
-        {"inputWidth", InputType::Number, LensFilter::kDefaultWidth, "Width"},
-        {"inputRingWidth", InputType::Number, LensFilter::kDefaultRingWidth, "Ring Width"},
-        {"inputRoundness", InputType::Number, 3.0, "Roundness"},
-        {"inputShineOpacity", InputType::Number, 0.7, "Shine Opacity"},
+        {qv::ci::kInputImage, InputType::Image, {}, "Image"},
+        {qv::ci::kInputCenter, InputType::Vector2, qv::Vec2{150, 150}, "Center"},
+        {LensFilter::kInputMagnification, InputType::Number, 2.0, "Magnification"},
+        {LensFilter::kInputWidth, InputType::Number, LensFilter::kDefaultWidth, "Width"},
+        {LensFilter::kInputRingWidth, InputType::Number, LensFilter::kDefaultRingWidth, "Ring Width"},
+        {LensFilter::kInputRoundness, InputType::Number, 3.0, "Roundness"},
+        {LensFilter::kInputShineOpacity, InputType::Number, 0.7, "Shine Opacity"},
     };
 }
 
@@ -184,18 +184,18 @@ LensFilter::LensFilter() : Filter(kName, lensInputs()) {
 }
 
 Image LensFilter::outputImage() {
-    const Image input = imageInput("inputImage");
+    const Image input = imageInput(qv::ci::kInputImage);
     if (input.isNull()) return Image();
     LensGeometry g;
-    const qv::Vec2 centre = vec2Input("inputCenter");
+    const qv::Vec2 centre = vec2Input(qv::ci::kInputCenter);
     g.cx = finiteOr(centre.x, 0);
     g.cy = finiteOr(centre.y, 0);
-    g.radius = std::max(0.0, finiteOr(numberInput("inputWidth"), 0) / 2);
-    g.ring = std::max(0.0, finiteOr(numberInput("inputRingWidth"), 0));
-    const double magnification = numberInput("inputMagnification");
+    g.radius = std::max(0.0, finiteOr(numberInput(kInputWidth), 0) / 2);
+    g.ring = std::max(0.0, finiteOr(numberInput(kInputRingWidth), 0));
+    const double magnification = numberInput(kInputMagnification);
     g.magnification = std::isfinite(magnification) && magnification > 0 ? magnification : 1;
-    g.roundness = std::max(0.0, finiteOr(numberInput("inputRoundness"), 0));
-    g.shine = std::clamp(finiteOr(numberInput("inputShineOpacity"), 0), 0.0, 1.0);
+    g.roundness = std::max(0.0, finiteOr(numberInput(kInputRoundness), 0));
+    g.shine = std::clamp(finiteOr(numberInput(kInputShineOpacity), 0), 0.0, 1.0);
     if (g.outer() <= 0) return input;
     return Image(std::make_shared<LensNode>(input.node(), g));
 }

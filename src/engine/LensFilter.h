@@ -17,6 +17,11 @@
 class LensFilter : public qv::ci::Filter {
 public:
     static constexpr const char* kName = "LensFilter";
+    static constexpr const char* kInputMagnification = "inputMagnification";
+    static constexpr const char* kInputWidth = "inputWidth";
+    static constexpr const char* kInputRingWidth = "inputRingWidth";
+    static constexpr const char* kInputRoundness = "inputRoundness";
+    static constexpr const char* kInputShineOpacity = "inputShineOpacity";
     static constexpr double kDefaultWidth = 250;
     static constexpr double kDefaultRingWidth = 10;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/LensFilter.h"
 #include "engine/RadialDistortion.h"
 #include "engine/Vignetting.h"
 
@@ -47,17 +48,17 @@ Image QVCIFilters::createScaledImage(const Image& image, double f) {
     Filter* filter = freshFilter(m_pFScaleFilter, "CIAffineTransform");
     if (!filter) return Image();
     const double factor = static_cast<float>(f);
-    filter->setValue("inputImage", image);
-    filter->setValue("inputTransform", qv::AffineTransform::scale(factor, factor));
+    filter->setValue(qv::ci::kInputImage, image);
+    filter->setValue(qv::ci::kInputTransform, qv::AffineTransform::scale(factor, factor));
     return outputOf(filter);
 }
 
 Image QVCIFilters::createQualityScaledImage(const Image& image, double scale, double aspect) {
     Filter* filter = freshFilter(m_pFBestScaleFilter, "CILanczosScaleTransform");
     if (!filter) return Image();
-    filter->setValue("inputImage", image);
-    filter->setValue("inputScale", scale);
-    filter->setValue("inputAspectRatio", static_cast<float>(aspect));
+    filter->setValue(qv::ci::kInputImage, image);
+    filter->setValue(qv::ci::kInputScale, scale);
+    filter->setValue(qv::ci::kInputAspectRatio, static_cast<float>(aspect));
     return outputOf(filter);
 }
 
@@ -65,12 +66,12 @@ Image QVCIFilters::imageWithR(int red, int green, int blue, int alpha, const Ima
     Filter* filter = freshFilter(m_pFColorMatrix, "CIColorMatrix");
     if (!filter) return Image();
     const qv::Vec4 zero{0, 0, 0, 0};
-    filter->setValue("inputImage", image);
-    filter->setValue("inputAVector", alpha == 1 ? qv::Vec4{0, 0, 0, 1} : zero);
-    filter->setValue("inputRVector", red == 1 ? qv::Vec4{1, 0, 0, 0} : zero);
-    filter->setValue("inputGVector", green == 1 ? qv::Vec4{0, 1, 0, 0} : zero);
-    filter->setValue("inputBVector", blue == 1 ? qv::Vec4{0, 0, 1, 0} : zero);
-    filter->setValue("inputBiasVector", zero);
+    filter->setValue(qv::ci::kInputImage, image);
+    filter->setValue(qv::ci::kInputAVector, alpha == 1 ? qv::Vec4{0, 0, 0, 1} : zero);
+    filter->setValue(qv::ci::kInputRVector, red == 1 ? qv::Vec4{1, 0, 0, 0} : zero);
+    filter->setValue(qv::ci::kInputGVector, green == 1 ? qv::Vec4{0, 1, 0, 0} : zero);
+    filter->setValue(qv::ci::kInputBVector, blue == 1 ? qv::Vec4{0, 0, 1, 0} : zero);
+    filter->setValue(qv::ci::kInputBiasVector, zero);
     return outputOf(filter);
 }
 
@@ -85,8 +86,8 @@ Image QVCIFilters::minimumComposit(const Image& image, const Image& background) 
 Image QVCIFilters::composited(std::shared_ptr<Filter>& field, const char* name, const Image& image, const Image& background) {
     Filter* filter = freshFilter(field, name);
     if (!filter) return Image();
-    filter->setValue("inputImage", image);
-    filter->setValue("inputBackgroundImage", background);
+    filter->setValue(qv::ci::kInputImage, image);
+    filter->setValue(qv::ci::kInputBackgroundImage, background);
     return outputOf(filter);
 }
 
@@ -100,10 +101,10 @@ Image QVCIFilters::createDistortedImage(const Image& image, const qv::Vec4& coef
     m_pFRadialDistortion = Filter::filterWithName(RadialDistortion::kName);
     Filter* filter = m_pFRadialDistortion.get();
     if (!filter) return Image();
-    filter->setValue("inputImage", image);
-    filter->setValue("inputCenter", qv::Vec2{static_cast<float>(extent.width() / 2), static_cast<float>(extent.height() / 2)});
-    filter->setValue("inputParams", qv::Vec4{static_cast<float>(a), static_cast<float>(b), static_cast<float>(c), static_cast<float>(d)});
-    filter->setValue("inputCorrectionRadiusVector", qv::Vec2{radius, 0});
+    filter->setValue(qv::ci::kInputImage, image);
+    filter->setValue(qv::ci::kInputCenter, qv::Vec2{static_cast<float>(extent.width() / 2), static_cast<float>(extent.height() / 2)});
+    filter->setValue(RadialDistortion::kInputParams, qv::Vec4{static_cast<float>(a), static_cast<float>(b), static_cast<float>(c), static_cast<float>(d)});
+    filter->setValue(RadialDistortion::kInputCorrectionRadiusVector, qv::Vec2{radius, 0});
     return outputOf(filter);
 }
 
@@ -111,11 +112,11 @@ Image QVCIFilters::vignetteCorrectedImage(const Image& image, double amount, dou
     if (!m_pVignetteFilter || !hasUsableSize(image)) return Image();
     const qv::Rect extent = image.extent();
     const double w = extent.width(), h = extent.height();
-    m_pVignetteFilter->setValue("inputImage", image);
-    m_pVignetteFilter->setValue("inputCenter", qv::Vec2{0.5 * w, 0.5 * h});
-    m_pVignetteFilter->setValue("inputBrightness", 0.01 * amount);
-    m_pVignetteFilter->setValue("inputVigMidpoint", 0.01 * (midpoint + 50));
-    m_pVignetteFilter->setValue("inputDiagonal", std::sqrt(w * w + h * h));
+    m_pVignetteFilter->setValue(qv::ci::kInputImage, image);
+    m_pVignetteFilter->setValue(qv::ci::kInputCenter, qv::Vec2{0.5 * w, 0.5 * h});
+    m_pVignetteFilter->setValue(Vignetting::kInputBrightness, 0.01 * amount);
+    m_pVignetteFilter->setValue(Vignetting::kInputVigMidpoint, 0.01 * (midpoint + 50));
+    m_pVignetteFilter->setValue(Vignetting::kInputDiagonal, std::sqrt(w * w + h * h));
     return outputOf(m_pVignetteFilter.get());
 }
 
@@ -124,9 +125,9 @@ void QVCIFilters::lensFilter(const Image& image) {
     if (!m_pLensFilter || image.isNull()) return;
     const qv::Rect extent = image.extent();
     m_pLensFilter->setDefaults();
-    m_pLensFilter->setValue("inputImage", image);
-    m_pLensFilter->setValue("inputMagnification", 2.0);
-    m_pLensFilter->setValue("inputCenter", qv::Vec2{extent.midX(), extent.midY()});
-    m_pLensFilter->setValue("inputRoundness", 3.1);
-    m_pLensFilter->setValue("inputShineOpacity", 0.0);
+    m_pLensFilter->setValue(qv::ci::kInputImage, image);
+    m_pLensFilter->setValue(LensFilter::kInputMagnification, 2.0);
+    m_pLensFilter->setValue(qv::ci::kInputCenter, qv::Vec2{extent.midX(), extent.midY()});
+    m_pLensFilter->setValue(LensFilter::kInputRoundness, 3.1);
+    m_pLensFilter->setValue(LensFilter::kInputShineOpacity, 0.0);
 }

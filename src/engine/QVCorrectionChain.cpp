@@ -110,7 +110,7 @@ void QVCorrectionChain::resetCoordinates(coordinates* corners) {
 // --- Distortion ------------------------------------------------------------------------------
 
 Image QVCorrectionChain::distortion(const Image& image) {
-    if (m_Parameters.correctionType != 0) return image;
+    if (m_Parameters.correctionType != CorrectionType::Lens) return image;
     const std::vector<double>& values = m_Parameters.coefficients;
     QVCIFilters& holder = filters();
     if (isEverythingZero(values)) return image;
@@ -192,11 +192,11 @@ Image QVCorrectionChain::applyPerspectiveFilter(const Image& image, Quality qual
         m_pPerspectiveTransform = qv::ci::Filter::filterWithName("CIPerspectiveTransform");
     qv::ci::Filter* filter = m_pPerspectiveTransform.get();
     if (!filter) return Image();
-    filter->setValue("inputImage", image);
-    filter->setValue("inputTopLeft", corner(m_Coordinates.TL));
-    filter->setValue("inputTopRight", corner(m_Coordinates.TR));
-    filter->setValue("inputBottomRight", corner(m_Coordinates.BR));
-    filter->setValue("inputBottomLeft", corner(m_Coordinates.BL));
+    filter->setValue(qv::ci::kInputImage, image);
+    filter->setValue(qv::ci::kInputTopLeft, corner(m_Coordinates.TL));
+    filter->setValue(qv::ci::kInputTopRight, corner(m_Coordinates.TR));
+    filter->setValue(qv::ci::kInputBottomRight, corner(m_Coordinates.BR));
+    filter->setValue(qv::ci::kInputBottomLeft, corner(m_Coordinates.BL));
     return moveImageToOrigin(filter->outputImage());
 }
 

@@ -131,8 +131,8 @@ Image QVDisplayView::scaleToFixedSize(const Image& image) {
     std::shared_ptr<qv::ci::Filter> lanczos = qv::ci::Filter::filterWithName("CILanczosScaleTransform");
     if (!lanczos) return Image();
     lanczos->setDefaults();
-    lanczos->setValue("inputImage", image);
-    lanczos->setValue("inputScale", factor);
+    lanczos->setValue(qv::ci::kInputImage, image);
+    lanczos->setValue(qv::ci::kInputScale, factor);
     const qv::ci::FilterValue output = lanczos->valueForKey("outputImage");
     if (!output.image() || output.image()->isNull()) return Image();
     qv::ci::Context context;

@@ -4,6 +4,7 @@
 
 #include "appkit/Application.h"
 #include "appkit/Window.h"
+#include "engine/LensFilter.h"
 #include "engine/QVDisplayView.h"
 
 using qv::ci::Image;
@@ -28,11 +29,11 @@ void QVDisplayView::setMagnification(int percent) {
 void QVDisplayView::lensFilter() {
     if (!m_pMagnifier) return;
     m_pMagnifier->setDefaults();
-    m_pMagnifier->setValue("inputMagnification", float(m_dMagnificationValue));
+    m_pMagnifier->setValue(LensFilter::kInputMagnification, float(m_dMagnificationValue));
     // The fitted picture is a lazy transform of the chain, so the lens reads the photo's detail.
-    m_pMagnifier->setValue("inputImage", scaleImageToDraw(m_bPreviewFlag ? m_pPerspectiveImage : m_pImage));
-    if (m_pMouseLocation) m_pMagnifier->setValue("inputCenter", *m_pMouseLocation);
-    m_pMagnifier->setValue("inputShineOpacity", 0.0);
+    m_pMagnifier->setValue(qv::ci::kInputImage, scaleImageToDraw(m_bPreviewFlag ? m_pPerspectiveImage : m_pImage));
+    if (m_pMouseLocation) m_pMagnifier->setValue(qv::ci::kInputCenter, *m_pMouseLocation);
+    m_pMagnifier->setValue(LensFilter::kInputShineOpacity, 0.0);
 }
 
 Image QVDisplayView::lensOutput() const {
@@ -44,8 +45,8 @@ Image QVDisplayView::lensOutput() const {
 void QVDisplayView::mouseDown(const qv::ui::Event& event) {
     if (!m_bMagnifierFlag || !m_pMagnifier) return;
     convertPointFromWindow(event.locationInWindow);
-    const qv::ci::FilterValue width = m_pMagnifier->valueForKey("inputWidth");
-    const qv::ci::FilterValue ring = m_pMagnifier->valueForKey("inputRingWidth");
+    const qv::ci::FilterValue width = m_pMagnifier->valueForKey(LensFilter::kInputWidth);
+    const qv::ci::FilterValue ring = m_pMagnifier->valueForKey(LensFilter::kInputRingWidth);
     // The half-size of the square the lens covers.
     const double r = float((width.number() ? *width.number() : 0) / 2 + (ring.number() ? *ring.number() : 0));
     qv::ui::Application& application = qv::ui::Application::shared();
@@ -56,11 +57,11 @@ void QVDisplayView::mouseDown(const qv::ui::Event& event) {
         const qv::Point p = convertPointFromWindow(next->locationInWindow);
         if (next->type == qv::ui::EventType::LeftMouseUp) break;
         if (next->type != qv::ui::EventType::LeftMouseDragged || !m_bMagnifierFlag) continue;
-        const qv::ci::FilterValue centre = m_pMagnifier->valueForKey("inputCenter");
+        const qv::ci::FilterValue centre = m_pMagnifier->valueForKey(qv::ci::kInputCenter);
         const qv::Vec2 old = centre.vec2() ? *centre.vec2() : qv::Vec2{p.x, p.y};
         const qv::Rect dirty = qv::Rect(old.x - r, old.y - r, 2 * r, 2 * r).unionWith(qv::Rect(p.x - r, p.y - r, 2 * r, 2 * r));
         m_pMouseLocation = qv::Vec2{p.x, p.y};
-        m_pMagnifier->setValue("inputCenter", *m_pMouseLocation);
+        m_pMagnifier->setValue(qv::ci::kInputCenter, *m_pMouseLocation);
         refresh(dirty, lensOutput());
         if (window()) window()->displayIfNeeded();
     }

@@ -7,6 +7,8 @@
 class RadialDistortion : public KernelFilter {
 public:
     static constexpr const char* kName = "MyRadialDistortion";
+    static constexpr const char* kInputParams = "inputParams";
+    static constexpr const char* kInputCorrectionRadiusVector = "inputCorrectionRadiusVector";
     // How far beyond a requested rectangle the kernel may read: outward-displaced pixels.
     static constexpr double kRegionMargin = 200;
 

@@ -7,6 +7,9 @@
 class Vignetting : public KernelFilter {
 public:
     static constexpr const char* kName = "MyVignetting";
+    static constexpr const char* kInputBrightness = "inputBrightness";
+    static constexpr const char* kInputVigMidpoint = "inputVigMidpoint";
+    static constexpr const char* kInputDiagonal = "inputDiagonal";
 
     // Registers the filter name with the Core Image layer (once per process).
     static void initialize();

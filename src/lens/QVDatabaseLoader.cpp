@@ -15,18 +15,6 @@
 #include "lens/LensKeys.h"
 #include "lens/Utf8.h"
 
-DATGlobalRecord gDAT;
-
-std::shared_ptr<const DATDatabase> DATGlobalRecord::blocks() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_blocks;
-}
-
-void DATGlobalRecord::publish(std::shared_ptr<const DATDatabase> blocks) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_blocks = std::move(blocks);
-}
-
 // One successful read: the database with its names as text, and the indices the lens queries use
 // so that listing a group's lenses does not walk the whole catalogue.
 struct QVDatabaseLoader::Content {
@@ -128,7 +116,6 @@ bool QVDatabaseLoader::dataReadFile(const std::string& path) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_content = fresh;
     }
-    gDAT.publish(fresh->db);
     return true;
 }
 

@@ -30,21 +30,6 @@ public:
     virtual bool showsOnlyMatchingLenses() const = 0;
 };
 
-// The process-wide record of the resource database read last: its camera, lens and calibration
-// blocks, in that order. Published whole after each successful read; a reader holds its snapshot for
-// as long as it needs it.
-class DATGlobalRecord {
-public:
-    std::shared_ptr<const DATDatabase> blocks() const;
-    void publish(std::shared_ptr<const DATDatabase> blocks);
-
-private:
-    mutable std::mutex m_mutex;
-    std::shared_ptr<const DATDatabase> m_blocks;
-};
-
-extern DATGlobalRecord gDAT;
-
 class QVDatabaseLoader {
 public:
     QVDatabaseLoader();  // empty lists, matching multiplier 1.0

@@ -79,7 +79,7 @@ QVBatchController::Result QVBatchController::processPhoto(const Job& job, const 
                                                           batch::CorrectionSettings& settings,
                                                           const std::string& output) {
     if (std::optional<std::string> refused = refusedOutput(job, source, output)) return {false, false, output, *refused};
-    Result result = settings.parameters.correctionType == 1
+    Result result = settings.parameters.correctionType == CorrectionType::Fisheye
                         ? unwrapImageToFile(source, output, photo, settings)
                         : saveImageWithFilename(output, batch::destinationTypeFor(output, job.chosenType), photo,
                                                 settings);

@@ -127,7 +127,7 @@ public:
     // All of the chain's parameters as the controls stand; a render takes it when it starts.
     CorrectionParameters correctionParameters() override;
     shell::UnwrapSettings fisheyeSettings() const;  // the fisheye fields and sampler as they stand
-    int correctionType() const { return mState.mFECorrectiontype; }
+    CorrectionType correctionType() const { return mState.mFECorrectiontype; }
     double angularWidth() const { return mState.m_dAngularWidth; }
     bool isAutoScaleChecked() const, previewCheckboxStatus() const override;
     int magnificationValue() const;

@@ -168,7 +168,7 @@ void QVController::onApply(Control*) {
         mMain.m_pDisplayView->setBatchFlagTo(false);
         mMain.m_pDisplayView->applyCorrection();
     }
-    if (correctionType() == 1) defish(nullptr);
+    if (correctionType() == CorrectionType::Fisheye) defish(nullptr);
     markWindowEdited();
 }
 
@@ -266,10 +266,11 @@ void QVController::controlTextDidChange(qv::ui::TextField& field) {
 void QVController::setCorrectionType(qv::ui::Matrix* sender) {
     auto cell = sender ? sender->selectedCell() : nullptr;
     if (!cell) return;
-    const int type = cell->tag();
+    const int tag = cell->tag();
+    const CorrectionType type = CorrectionType(tag);
     mState.mFECorrectiontype = type;
-    if (type >= 0 && type <= 2) {
-        const bool fisheye = type == 1, lens = type == 0;
+    if (tag >= int(CorrectionType::Lens) && tag <= int(CorrectionType::None)) {
+        const bool fisheye = type == CorrectionType::Fisheye, lens = type == CorrectionType::Lens;
         for (Control* control : std::initializer_list<Control*>{mFisheye.mFEOutputWidth, mFisheye.mFEOutputHeight,
                                                                 mFisheye.mFEInputFOV, mFisheye.mFEOutputFOV,
                                                                 mFisheye.mFESamplertypePopUp, mFisheye.mFEDefishButton})

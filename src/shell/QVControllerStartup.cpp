@@ -33,7 +33,7 @@ void QVController::awakeFromNib() {
     mState.mAppLaunched = false;
     mState.mLensSelectionInProgress = false;
     mState.mFESamplerType = unwrap::samplerCode(unwrap::kDefaultSampler);
-    mState.mFECorrectiontype = 0;
+    mState.mFECorrectiontype = CorrectionType::Lens;
 #ifndef QV_PLUGIN_BUILD  // in the plug-in, every edit session of the host runs its own start-up
     // Image units: the magnifier's filter comes from our own unit when nothing else supplies it.
     qv::ci::loadAllPlugIns();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "appkit/Image.h"
+#include "engine/CorrectionParameters.h"
 #include "foundation/Value.h"
 #include "lens/QVDatabaseLoader.h"
 #include "shell/ChosenPhoto.h"
@@ -68,7 +69,7 @@ struct QVControllerState {
     bool mCropNone = true;
     bool mCropOutside = false;
     std::atomic<int> mFESamplerType{unwrap::samplerCode(unwrap::kDefaultSampler)};
-    int mFECorrectiontype = 0;
+    CorrectionType mFECorrectiontype = CorrectionType::Lens;
     bool m_bDefishThreadCreated = false;
     // The photo, its files and its save.
     std::atomic<bool> m_bImageLoaded{false};

@@ -39,7 +39,7 @@ void QVController::defish(Control*) {
     if (refusal.empty() && mState.m_pFileToLoad.empty()) refusal = "Unwrap:Input file cannot be nil";
     if (!refusal.empty()) {
         qv::ui::runAlertPanel(refusal, "", "OK");
-        if (!isUnwrapInProgress()) setFisheyeControlsEnabled(correctionType() == 1);
+        if (!isUnwrapInProgress()) setFisheyeControlsEnabled(correctionType() == CorrectionType::Fisheye);
         return;
     }
     shell::UnwrapRequest request = shell::makeUnwrapRequest(settings, mState.m_pFileToLoad);
@@ -97,6 +97,6 @@ void QVController::finishUnwrap(const shell::UnwrapRequest& request, bool unwrap
     }
     if (mFisheye.mFEDefishingText) mFisheye.mFEDefishingText->setHidden(true);
     setBusy(false);
-    setFisheyeControlsEnabled(correctionType() == 1);
+    setFisheyeControlsEnabled(correctionType() == CorrectionType::Fisheye);
     if (mMain.m_pDisplayView) mMain.m_pDisplayView->setNeedsDisplay();
 }

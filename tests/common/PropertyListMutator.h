@@ -2,7 +2,6 @@
 // Damages the XML text of a property list the ways a failing disk, an interrupted write or a careless
 // hand edit would: bytes changed (NUL among them), runs cut out or repeated, the file cut short,
 // tags of one type swapped for another, markup dropped in. Deterministic for a seed.
-#include <chrono>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -17,18 +16,6 @@ public:
 private:
     std::size_t below(std::size_t n) { return n == 0 ? 0 : std::size_t(m_random() % n); }
     std::mt19937 m_random;
-};
-
-// A bound on a mutation run's time: how many rounds still fit, checked as the run goes.
-class RunBudget {
-public:
-    explicit RunBudget(double seconds)
-        : m_end(std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                       std::chrono::duration<double>(seconds))) {}
-    bool left() const { return std::chrono::steady_clock::now() < m_end; }
-
-private:
-    std::chrono::steady_clock::time_point m_end;
 };
 
 }  // namespace qvtest

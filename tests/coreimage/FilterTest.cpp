@@ -6,6 +6,7 @@
 #include "TestImages.h"
 #include "coreimage/CIFilter.h"
 #include "coreimage/CIImageUnit.h"
+#include "foundation/Assert.h"
 
 using namespace qv;
 using namespace qv::ci;
@@ -64,7 +65,11 @@ TEST(Filter, DefaultsComeFromTheInputTable) {
 
 TEST(Filter, SetValueChecksKeysAndTypes) {
     auto f = Filter::filterWithName("CIPerspectiveTransform");
+    // A key the filter does not declare is the caller's mistake: it fails a check and stores nothing.
+    const std::size_t failures = qv::assertionFailureCount();
     EXPECT_FALSE(f->setValue("inputNoSuchKey", 1.0));
+    EXPECT_EQ(qv::assertionFailureCount(), failures + 1);
+    EXPECT_TRUE(f->valueForKey("inputNoSuchKey").isNothing());
     EXPECT_FALSE(f->setValue("inputTopLeft", "a string"));
     EXPECT_FALSE(f->setValue("inputImage", 3.0));
     // A 4-vector serves a 2-vector key with its first components.

@@ -56,7 +56,7 @@ TEST_F(FrontEndTest, SettingAControlMovesItAndItsUserDefaultsKey) {
     EXPECT_TRUE(c.correctionParameters().cropOutside);
 
     ASSERT_FALSE(frontEnd.run(line("set distortion off")));
-    EXPECT_EQ(c.correctionType(), 2);
+    EXPECT_EQ(c.correctionType(), CorrectionType::None);
     ASSERT_FALSE(frontEnd.run(line("set depth 16")));
     EXPECT_EQ(c.mainWindow().m_pDisplayView->imageMetadata().get(qv::io::kCGImagePropertyDepth).integerOr(0), 16);
 }

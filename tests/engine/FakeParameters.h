@@ -8,7 +8,7 @@
 #include <vector>
 
 struct FakeParameters : QVParameterSource {
-    int type = 0;
+    CorrectionType type = CorrectionType::Lens;
     std::vector<double> coefficients{0, 0, 0, 1};
     double red = 1, green = 1, blue = 1;
     double vignetAmount = 0, vignetMid = 0;

@@ -73,11 +73,11 @@ TEST_F(Chain, MoveToOriginShiftsOnlyTheOffCentreAxes) {
 TEST_F(Chain, DistortionStepPassesTheInputThroughUnlessThereIsSomethingToCorrect) {
     EXPECT_EQ(chain().correctLensDistortion(photo), photo);  // all coefficients 0
     controller.coefficients = {0.01, 0, 0, 0.99};
-    controller.type = 1;  // fisheye unwrap
+    controller.type = CorrectionType::Fisheye;
     EXPECT_EQ(chain().correctLensDistortion(photo), photo);
-    controller.type = 2;
+    controller.type = CorrectionType::None;
     EXPECT_EQ(chain().applyCorrectionBeforeSave(photo), photo);
-    controller.type = 0;
+    controller.type = CorrectionType::Lens;
     const Image corrected = chain().correctLensDistortion(photo);
     EXPECT_NE(corrected, photo);
     EXPECT_EQ(corrected.extent(), photo.extent());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/BinaryPropertyList.h"
+#include "common/MutationRun.h"
 #include "common/TempDir.h"
 #include "foundation/Files.h"
 #include "foundation/PropertyList.h"
@@ -316,7 +317,8 @@ TEST(PropertyList, MutatedFilesNeverCrashAndWhatParsesCanBeWrittenAgain) {
     const char* tokens[] = {"<", ">", "</", "<dict>", "</dict>", "<array>", "</array>", "<key>", "&", "&#x", ";",
                             "<![CDATA[", "]]>", "<!--", "-->", "<data>", "<real>", "<date>", "\xff", "\xc3"};
     int parsed = 0;
-    for (int round = 0; round < 3000; ++round) {
+    qvtest::MutationRun run("mutated property lists", 3000);
+    while (run.next()) {
         std::string text = seed;
         int edits = 1 + int(random() % 5);
         for (int e = 0; e < edits; ++e) {
@@ -337,14 +339,17 @@ TEST(PropertyList, MutatedFilesNeverCrashAndWhatParsesCanBeWrittenAgain) {
             EXPECT_EQ(parsePropertyList(*again), value);
         }
     }
-    EXPECT_GT(parsed, 0);
+    if (run.ranAll()) {
+        EXPECT_GT(parsed, 0);
+    }
 }
 
 TEST(PropertyList, MutatedBinaryFilesNeverCrashAndWhatParsesCanBeWrittenAgain) {
     const std::string seed = qvtest::binaryPropertyList(sampleDocument());
     std::mt19937 random(4321);
     int parsed = 0;
-    for (int round = 0; round < 3000; ++round) {
+    qvtest::MutationRun run("mutated binary property lists", 3000);
+    while (run.next()) {
         std::string bytes = seed;
         const int edits = 1 + int(random() % 4);
         for (int e = 0; e < edits; ++e) {
@@ -364,7 +369,9 @@ TEST(PropertyList, MutatedBinaryFilesNeverCrashAndWhatParsesCanBeWrittenAgain) {
             EXPECT_EQ(formatPropertyList(parsePropertyList(*again)), again);
         }
     }
-    EXPECT_GT(parsed, 0);
+    if (run.ranAll()) {
+        EXPECT_GT(parsed, 0);
+    }
 }
 
 TEST(PropertyList, WritingRefusesTooDeepNesting) {

@@ -14,6 +14,7 @@
 #include "Mutator.h"
 #include "ShellTestSupport.h"
 #include "TestImages.h"
+#include "common/MutationRun.h"
 #include "common/PropertyListMutator.h"
 #include "common/FileSizeLimit.h"
 #include "appkit/Alert.h"
@@ -458,16 +459,14 @@ TEST_F(BatchRunTest, NoFileButAPhotoReplacingItselfIsEverWrittenOver) {
 
 TEST_F(BatchRunTest, DamagedPhotosInReplaceModeAreRewrittenReadableOrLeftByteForByte) {
     // Rounds of mutated photos of the kinds a batch takes, bounded by a count and a time.
-    constexpr int kRounds = 6;
-    constexpr double kSeconds = 90;
     const std::vector<std::pair<std::string, std::string>> seeds = {
         {"jpeg", "jpg"}, {"tiff8", "tif"}, {"tiff16-lzw", "tif"}, {"tiff-tiled", "tif"}, {"psd8", "psd"}, {"dng", "dng"}};
     qvtest::Mutator mutator(0xBA7C0001u);
-    const qvtest::RunBudget budget(kSeconds);
     mode(1);
     replaceSources();
     outputType(1);
-    for (int round = 0; round < kRounds && budget.left(); ++round) {
+    for (qvtest::MutationRun run("damaged photos in replace mode", 6); run.next();) {
+        const int round = run.index();
         SCOPED_TRACE("round " + std::to_string(round));
         const std::string folder = in("round" + std::to_string(round));
         ASSERT_TRUE(qv::files::createFolder(folder));

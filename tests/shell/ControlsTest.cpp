@@ -203,7 +203,7 @@ TEST_F(ControlsTest, ApplyAndRevertDriveTheView) {
 
 TEST_F(ControlsTest, CorrectionTypeEnablesOneGroupOfControls) {
     ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(1));
-    EXPECT_EQ(c().correctionType(), 1);
+    EXPECT_EQ(c().correctionType(), CorrectionType::Fisheye);
     EXPECT_TRUE(c().fisheye().mFEDefishButton->isEnabled());
     EXPECT_TRUE(c().fisheye().mFESamplertypePopUp->isEnabled());
     EXPECT_FALSE(c().mainWindow().m_pLensButton->isEnabled());

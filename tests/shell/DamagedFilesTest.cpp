@@ -8,6 +8,7 @@
 
 #include "ShellTestSupport.h"
 #include "common/BinaryPropertyList.h"
+#include "common/MutationRun.h"
 #include "common/PropertyListMutator.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
@@ -185,7 +186,6 @@ TEST_F(DamagedFilesTest, AFifoAsTheStoredUserDatabaseIsNotLoaded) {
 // sanitizer build runs slower); a crash or a hang fails the run, as does a file that start-up could
 // not read and yet changed.
 constexpr int kMutationRounds = 150;
-constexpr double kMutationSeconds = 40;
 
 TEST_F(DamagedFilesTest, MutatedPreferencesNeverStopStartUpAndUnreadableOnesStayAsTheyWere) {
     FixtureBundle bundle;
@@ -196,9 +196,9 @@ TEST_F(DamagedFilesTest, MutatedPreferencesNeverStopStartUpAndUnreadableOnesStay
     root["windowWidth"] = 800.0f;
     const std::string seed = *qv::formatPropertyList(root);
     qvtest::PropertyListMutator mutator(0x5EED0001u);
-    qvtest::RunBudget budget(kMutationSeconds);
-    int rounds = 0;
-    for (; rounds < kMutationRounds && budget.left(); ++rounds) {
+    qvtest::MutationRun run("damaged preferences files", kMutationRounds);
+    while (run.next()) {
+        const int rounds = run.index();
         const std::string damaged = mutator.mutate(seed);
         ASSERT_TRUE(qv::files::writeWhole(path, damaged));
         const bool readable = qv::parsePropertyList(damaged).isDictionary();
@@ -210,7 +210,6 @@ TEST_F(DamagedFilesTest, MutatedPreferencesNeverStopStartUpAndUnreadableOnesStay
             EXPECT_EQ(std::string(after->begin(), after->end()), damaged) << "round " << rounds;
         }
     }
-    EXPECT_GT(rounds, 10);
 }
 
 TEST_F(DamagedFilesTest, MutatedUserDatabasesNeverStopStartUp) {
@@ -223,9 +222,9 @@ TEST_F(DamagedFilesTest, MutatedUserDatabasesNeverStopStartUp) {
     const std::string seed(good->begin(), good->end());
     storeAsTheOnlyDatabase(database);
     qvtest::PropertyListMutator mutator(0x5EED0002u);
-    qvtest::RunBudget budget(kMutationSeconds);
-    int rounds = 0, loaded = 0;
-    for (; rounds < kMutationRounds && budget.left(); ++rounds) {
+    qvtest::MutationRun run("damaged user databases", kMutationRounds);
+    int loaded = 0;
+    while (run.next()) {
         ASSERT_TRUE(qv::files::writeWhole(database, mutator.mutate(seed)));
         resetApplication();
         QVMainNib nib = launch();
@@ -235,8 +234,9 @@ TEST_F(DamagedFilesTest, MutatedUserDatabasesNeverStopStartUp) {
             EXPECT_EQ(nib.controller->correctionValues().size(), 4u);
         }
     }
-    EXPECT_GT(rounds, 10);
-    EXPECT_GT(loaded, 0) << "some damage leaves a readable database";
+    if (run.ranAll()) {
+        EXPECT_GT(loaded, 0) << "some damage leaves a readable database";
+    }
 }
 
 }  // namespace

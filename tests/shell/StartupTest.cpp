@@ -350,7 +350,7 @@ TEST_F(StartupTest, LaunchingEndsWithTheFisheyeFieldsRestoredAndDisabled) {
         EXPECT_FALSE(control->isEnabled());
     EXPECT_TRUE(c.fisheye().mFECorrectionTypeMatrix->isEnabled());
     EXPECT_EQ(c.fisheyeSettings().sampler, 3);
-    EXPECT_EQ(c.correctionType(), 0);
+    EXPECT_EQ(c.correctionType(), CorrectionType::Lens);
     EXPECT_EQ(view.controller, &c);
     EXPECT_TRUE(view.allowDrops);
     EXPECT_TRUE(c.mainWindow().m_pWindow->isKeyWindow());

@@ -69,7 +69,7 @@ protected:
         c().openImage(photo);
         ASSERT_TRUE(c().state().m_bImageLoaded);
         ASSERT_TRUE(c().fisheye().mFECorrectionTypeMatrix->userClickCell(1));
-        ASSERT_EQ(c().correctionType(), 1);
+        ASSERT_EQ(c().correctionType(), CorrectionType::Fisheye);
     }
     // Types the four fields as a person would.
     void type(const std::string& width, const std::string& height, const std::string& in, const std::string& out) {
