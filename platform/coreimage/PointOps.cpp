@@ -59,6 +59,10 @@ public:
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sample(xs, ys, n, dst, arena); });
     }
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleInside(xs, ys, n, dst, arena, box); });
+    }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleRow(x0, y, n, dst, arena); });
     }
@@ -121,7 +125,7 @@ public:
     CropEvaluator(const Evaluator* input, Rect rect) : m_input(input), m_rect(rect) {}
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         m_input->sample(xs, ys, n, out, arena);
-        maskOutside(m_rect, xs, ys, n, out);
+        m_rect.apply(xs, ys, n, out);
     }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         m_input->sampleRow(x0, y, n, out, arena);
@@ -129,12 +133,12 @@ public:
         float* xs = arena.alloc(std::size_t(n));
         float* ys = arena.alloc(std::size_t(n));
         rowPoints(x0, y, n, xs, ys);
-        maskOutside(m_rect, xs, ys, n, out);
+        m_rect.apply(xs, ys, n, out);
     }
 
 private:
     const Evaluator* m_input;
-    Rect m_rect;
+    MaskRect m_rect;
 };
 
 class CropNode final : public Node {

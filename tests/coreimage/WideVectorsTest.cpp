@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "coreimage/CIKernel.h"
 #include "coreimage/CpuFeatures.h"
 #include "coreimage/Node.h"
 #include "coreimage/Operations.h"
@@ -148,7 +149,8 @@ void expectClose(const std::vector<float>& base, const std::vector<float>& wide,
 
 }  // namespace
 
-// The mask against the double-precision test it stands for, on both paths.
+// The mask against the double-precision test it stands for, on both paths; and the box of a
+// batch, with the mask's verdict on it.
 TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
     struct Case {
         Rect rect, around;  // the rectangle, and where to put the points
@@ -179,9 +181,31 @@ TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
                         for (int c = 0; c < 4; ++c)
                             ASSERT_EQ(out[4 * i + c], inside ? float(4 * i + c + 1) : 0.f)
                                 << r << " point (" << xs[i] << ", " << ys[i] << "), batch of " << n;
+                        if (std::isfinite(xs[i]) && std::isfinite(ys[i])) {
+                            ASSERT_EQ(MaskRect(r).holds({xs[i], xs[i], ys[i], ys[i]}), inside)
+                                << r << " point (" << xs[i] << ", " << ys[i] << ")";
+                        }
                     }
                     ASSERT_EQ(out[4 * n], float(4 * n + 1)) << "wrote past the batch";
                     all.insert(all.end(), out.begin(), out.end());
+                    // The box of a batch: the points' extremes when all are finite, and a mask
+                    // holds it exactly when it would clear none of them.
+                    PointBounds box;
+                    bool finite = n > 0, allInside = true;
+                    float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+                    for (int i = 0; i < n; ++i) {
+                        finite = finite && std::isfinite(xs[i]) && std::isfinite(ys[i]);
+                        allInside = allInside && out[4 * i] != 0.f;
+                        x0 = std::min(x0, xs[i]), x1 = std::max(x1, xs[i]);
+                        y0 = std::min(y0, ys[i]), y1 = std::max(y1, ys[i]);
+                    }
+                    ASSERT_EQ(finiteBounds(xs, ys, n, box), finite) << "batch of " << n;
+                    if (!finite) continue;
+                    ASSERT_EQ(box.x0, x0);
+                    ASSERT_EQ(box.x1, x1);
+                    ASSERT_EQ(box.y0, y0);
+                    ASSERT_EQ(box.y1, y1);
+                    ASSERT_EQ(MaskRect(r).holds(box), allInside) << r << ", batch of " << n;
                 }
             results.push_back(all);
         };
@@ -311,4 +335,57 @@ TEST(WideVectors, PerspectiveMapAgreesWithinRoundingAndBeyondTheHorizonReadsNoth
     int beyond = 0;
     for (std::size_t i = 0; i + 3 < results[1].size(); i += 4) beyond += std::isnan(results[1][i]) && results[1][i + 3] == 1.f;
     EXPECT_GT(beyond, 100);
+}
+
+// An edge scale tells what it reads that its points lie inside its input, and the kernels below
+// then skip clearing what lies outside their domains when the domain holds those points. Each
+// batch is read as it is, and again with a NaN point added, which no box holds, so that every
+// mask runs: the colours of the other points must be the same bits. One kernel's domain covers
+// only part of what the scale reads: its colours are still cleared outside it.
+TEST(WideVectors, PointsKnownInsideSkipOnlyMasksThatClearNothing) {
+    const auto pass = Kernel::kernelsWithString("kernel vec4 pass(sampler s) { return sample(s, samplerCoord(s)); }");
+    ASSERT_EQ(pass.size(), 1u);
+    const Rect input(0, 0, 40, 30);
+    const Image whole = pass[0]->apply(input, {Sampler(probe(input))});
+    const Image part = pass[0]->apply(Rect(10, 5, 12, 9), {Sampler(probe(input, true))});
+    const Rect extent(0, 0, 50, 38);
+    const Image scaled = edgeScaled(maximumComposited(part, whole), 1.25, 1.25, extent);
+    ASSERT_FALSE(scaled.isNull());
+    const RenderPlan plan(scaled.node(), extent, RenderStatisticsSink{});
+    const Points p = pointsAround(Rect(-5, -5, 60, 48), 17);
+    const float perScale = float(1 / 1.25);
+    int checked = 0;
+    for (bool wide : {false, true}) {
+        setWideVectorsForTesting(wide);
+        Arena arena;
+        for (int n = 1; n <= kLongestBatch; ++n) {
+            std::vector<float> xs, ys;
+            for (std::size_t i = 0; i < p.xs.size() && int(xs.size()) < n; ++i)
+                if (std::isfinite(p.xs[i]) && std::isfinite(p.ys[i + kPairing])) {
+                    xs.push_back(p.xs[i]);
+                    ys.push_back(p.ys[i + kPairing]);
+                }
+            ASSERT_EQ(int(xs.size()), n);
+            std::vector<float> asIs(4 * std::size_t(n)), masked(4 * std::size_t(n) + 4);
+            plan.root().sample(xs.data(), ys.data(), n, asIs.data(), arena);
+            xs.push_back(NAN), ys.push_back(0);
+            plan.root().sample(xs.data(), ys.data(), n + 1, masked.data(), arena);
+            for (int c = 0; c < 4; ++c) EXPECT_EQ(masked[4 * std::size_t(n) + c], 0.f) << "the NaN point reads nothing";
+            masked.resize(asIs.size());
+            ASSERT_TRUE(sameBits(asIs, masked)) << "batch of " << n << (wide ? ", wide" : "");
+            for (int i = 0; i < n; ++i) {
+                // Inside the scale's extent, outside the partial kernel's domain: the whole probe's
+                // own colour (x, y, x - y, 1), not the larger of x and y that the swapped one adds.
+                const float x = std::clamp(xs[i] * perScale, 0.5f, 39.5f), y = std::clamp(ys[i] * perScale, 0.5f, 29.5f);
+                const bool inScale = xs[i] >= 0 && xs[i] < 50 && ys[i] >= 0 && ys[i] < 38;
+                if (!inScale || (x >= 10 && x < 22 && y >= 5 && y < 14)) continue;
+                EXPECT_EQ(asIs[4 * i], x);
+                EXPECT_EQ(asIs[4 * i + 1], y);
+                EXPECT_EQ(asIs[4 * i + 3], 1.f);
+                checked += y > x;
+            }
+        }
+    }
+    setWideVectorsForTesting(true);
+    EXPECT_GT(checked, 50);
 }
