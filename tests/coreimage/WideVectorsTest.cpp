@@ -270,6 +270,39 @@ TEST(WideVectors, ColourGainsAndMaximumAreExactOnBothPaths) {
         }
 }
 
+// The chromatic aberration's pattern, max(b, max(g, r)) of channel extractions, two of them
+// scaled about a centre, is combined in one pass: it gives the bits of the three channel images
+// taken one by one and combined as the maximum composite combines them (the second operand where
+// either is NaN), on both paths. The probes give NaN at NaN points, and differ in which coordinate
+// a channel carries, so NaN meets numbers in both orders.
+TEST(WideVectors, ChannelGainsUnderOneMaximumMatchTheStepByStepComposite) {
+    const ColorMatrix keep[3] = {
+        {{{1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+        {{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+        {{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+    };
+    const AffineTransform grow = AffineTransform::translation(-20, -15).scaled(1.0006, 1.0006).concat(AffineTransform::translation(20, 15));
+    const AffineTransform shrink = AffineTransform::translation(-20, -15).scaled(0.9994, 0.9994).concat(AffineTransform::translation(20, 15));
+    const Image red = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keep[0]), grow);
+    const Image green = colorMatrixApplied(probe(Rect(0, 0, 40, 30), true), keep[1]);
+    const Image blue = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keep[2]), shrink);
+    const Image composite = maximumComposited(blue, maximumComposited(green, red));
+    ASSERT_FALSE(composite.isNull());
+    EXPECT_EQ(composite.extent(), blue.extent().unionWith(green.extent()).unionWith(red.extent()));
+    const Points p = pointsAround(Rect(-5, -5, 50, 40), 19);
+    auto larger = [](float a, float b) { return a > b ? a : b; };
+    for (bool wide : {false, true}) {
+        setWideVectorsForTesting(wide);
+        const auto all = allBatches(composite, p, sampleBatch);
+        const auto r = allBatches(red, p, sampleBatch), g = allBatches(green, p, sampleBatch), b = allBatches(blue, p, sampleBatch);
+        std::vector<float> expected(all.size());
+        for (std::size_t i = 0; i < all.size(); ++i) expected[i] = larger(b[i], larger(g[i], r[i]));
+        // The float after each batch is the untouched -7, in every one of them.
+        EXPECT_TRUE(sameBits(all, expected)) << (wide ? "wide" : "baseline");
+    }
+    setWideVectorsForTesting(true);
+}
+
 TEST(WideVectors, AffineMapAgreesWithinRoundingAndWholeShiftsStayExact) {
     if (!wideAvailable()) GTEST_SKIP() << "the processor has no 256-bit versions";
     const Points p = pointsAround(Rect(-300, -200, 600, 400), 5);
