@@ -46,6 +46,10 @@ void Evaluator::sampleRow(double x0, double y, int n, float* out, Arena& arena) 
     float* xs = arena.alloc(std::size_t(n));
     float* ys = arena.alloc(std::size_t(n));
     rowPoints(x0, y, n, xs, ys);
+    // The centres grow along the row: its box is its first and last centres.
+    const PointBounds box = n > 0 ? PointBounds{xs[0], xs[n - 1], ys[0], ys[0]} : PointBounds{};
+    if (n > 0 && std::isfinite(box.x0) && std::isfinite(box.x1) && std::isfinite(box.y0))
+        return sampleInside(xs, ys, n, out, arena, box);
     sample(xs, ys, n, out, arena);
 }
 

@@ -153,18 +153,6 @@ public:
         WarpEvaluator::sample(xs, ys, n, out, arena);
         m_mask.apply(xs, ys, n, out);
     }
-    // A row's box is its first and last centres: the centres grow along it.
-    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
-        ArenaScope scope(arena);
-        float* xs = arena.alloc(std::size_t(n));
-        float* ys = arena.alloc(std::size_t(n));
-        rowPoints(x0, y, n, xs, ys);
-        if (n <= 0) return;
-        const PointBounds box{xs[0], xs[n - 1], ys[0], ys[0]};
-        if (std::isfinite(box.x0) && std::isfinite(box.x1) && std::isfinite(box.y0))
-            return sampleInside(xs, ys, n, out, arena, box);
-        sample(xs, ys, n, out, arena);
-    }
     // Finite points map to positions inside the clamp, and the input is told so: a kernel below
     // whose domain holds the input's pixels then clears nothing. Points inside the extent need no
     // clearing here either.

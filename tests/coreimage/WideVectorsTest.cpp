@@ -421,4 +421,22 @@ TEST(WideVectors, PointsKnownInsideSkipOnlyMasksThatClearNothing) {
     }
     setWideVectorsForTesting(true);
     EXPECT_GT(checked, 50);
+    // A row of the partial kernel, across its domain's edges and wholly inside it: as its points
+    // read with every mask run.
+    const RenderPlan partPlan(part.node(), input, RenderStatisticsSink{});
+    Arena arena;
+    int inside = 0;
+    for (double y : {-1.0, 4.0, 5.0, 9.0, 13.0, 14.0})
+        for (double x0 : {-3.0, 8.0, 10.0, 15.0})
+            for (int n : {1, 7, 12, 20}) {
+                std::vector<float> row(4 * std::size_t(n)), masked(4 * std::size_t(n) + 4);
+                partPlan.root().sampleRow(x0, y, n, row.data(), arena);
+                std::vector<float> xs(std::size_t(n) + 1, NAN), ys(std::size_t(n) + 1, 0.f);
+                rowPoints(x0, y, n, xs.data(), ys.data());
+                partPlan.root().sample(xs.data(), ys.data(), n + 1, masked.data(), arena);
+                masked.resize(row.size());
+                ASSERT_TRUE(sameBits(row, masked)) << "row " << y << " from " << x0 << ", " << n << " long";
+                inside += x0 >= 10 && x0 + n <= 22 && y >= 5 && y < 14;
+            }
+    EXPECT_GT(inside, 5);
 }
