@@ -22,8 +22,8 @@ constexpr int kMaxPointInputs = 8;
 
 // The per-point loops of the hot point nodes, two points at a time where the processor allows.
 #if QV_HAS_WIDE_BUILD
-// Count inputs, known when compiled when it is a constant (the common counts are spelled out, so
-// that the loop over the inputs unrolls).
+// maximumOfGains over count inputs; the common counts come as compile-time constants, so that the
+// loop over the inputs unrolls.
 template <class Count>
 QV_TARGET_WIDE void maximumOfGainsWide(float* out, const float* const* in, const v4f* gains, Count count, int n) {
     __m256 g[kMaxPointInputs];
