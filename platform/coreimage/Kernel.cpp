@@ -339,12 +339,23 @@ public:
     }
 
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        evaluate(xs, ys, n, out, arena);
+        m_dod.apply(xs, ys, n, out);
+    }
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        evaluate(xs, ys, n, out, arena);
+        if (!m_dod.holds(box)) m_dod.apply(xs, ys, n, out);
+    }
+
+private:
+    // The kernel's colours at the points, outside its domain of definition too.
+    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena) const {
         if (m_native) {
             const InputReader reader(m_inputs, arena);
             for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints)
                 m_native->evaluate(xs + start, ys + start, std::min(NativeKernelInstance::kMaxPoints, n - start),
                                    out + 4 * start, reader);
-            maskOutside(m_dod, xs, ys, n, out);
             return;
         }
         const Specialized& s = *m_spec;
@@ -363,15 +374,13 @@ public:
                                                                              : base + s.offset[std::size_t(s.result)];
             std::copy(result, result + 4 * m, out + 4 * start);
         }
-        maskOutside(m_dod, xs, ys, n, out);
     }
 
-private:
     std::shared_ptr<const Specialized> m_spec;
     std::shared_ptr<const NativeKernelInstance> m_native;
     std::unique_ptr<Prepared> m_grid;
     std::vector<const Evaluator*> m_inputs;
-    Rect m_dod;
+    MaskRect m_dod;
     bool m_needsGrid = false;
 };
 

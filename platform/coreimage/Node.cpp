@@ -36,11 +36,20 @@ float* Arena::alloc(std::size_t floats) {
     }
 }
 
+void Evaluator::sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                             const PointBounds&) const {
+    sample(xs, ys, n, out, arena);
+}
+
 void Evaluator::sampleRow(double x0, double y, int n, float* out, Arena& arena) const {
     ArenaScope scope(arena);
     float* xs = arena.alloc(std::size_t(n));
     float* ys = arena.alloc(std::size_t(n));
     rowPoints(x0, y, n, xs, ys);
+    // The centres grow along the row: its box is its first and last centres.
+    const PointBounds box = n > 0 ? PointBounds{xs[0], xs[n - 1], ys[0], ys[0]} : PointBounds{};
+    if (n > 0 && std::isfinite(box.x0) && std::isfinite(box.x1) && std::isfinite(box.y0))
+        return sampleInside(xs, ys, n, out, arena, box);
     sample(xs, ys, n, out, arena);
 }
 
@@ -173,6 +182,30 @@ QV_TARGET_WIDE void maskOutsideWide(const FloatRect& r, const float* xs, const f
         if (!r.contains(xs[i], ys[i])) clearPoint(out, i);
 }
 
+// The box of the points eight at a time while eight remain; answers how many it took in. A NaN
+// is seen by the unordered comparison, an infinity by the final finiteness test.
+QV_TARGET_WIDE int finiteBoundsWide(const float* xs, const float* ys, int n, PointBounds& box, bool& nan) {
+    if (n < 8) return 0;
+    __m256 lx = _mm256_loadu_ps(xs), hx = lx, ly = _mm256_loadu_ps(ys), hy = ly;
+    __m256 unordered = _mm256_cmp_ps(lx, ly, _CMP_UNORD_Q);
+    int i = 8;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 x = _mm256_loadu_ps(xs + i), y = _mm256_loadu_ps(ys + i);
+        lx = _mm256_min_ps(lx, x), hx = _mm256_max_ps(hx, x);
+        ly = _mm256_min_ps(ly, y), hy = _mm256_max_ps(hy, y);
+        unordered = _mm256_or_ps(unordered, _mm256_cmp_ps(x, y, _CMP_UNORD_Q));
+    }
+    alignas(32) float v[4][8];
+    _mm256_store_ps(v[0], lx), _mm256_store_ps(v[1], hx), _mm256_store_ps(v[2], ly), _mm256_store_ps(v[3], hy);
+    box = {v[0][0], v[1][0], v[2][0], v[3][0]};
+    for (int k = 1; k < 8; ++k) {
+        box.x0 = std::min(box.x0, v[0][k]), box.x1 = std::max(box.x1, v[1][k]);
+        box.y0 = std::min(box.y0, v[2][k]), box.y1 = std::max(box.y1, v[3][k]);
+    }
+    nan = _mm256_movemask_ps(unordered) != 0;
+    return i;
+}
+
 QV_TARGET_WIDE void rowPointsWide(double x0, float yc, int n, float* xs, float* ys) {
     // The same double sums as the baseline, four at a time, then rounded to float.
     const __m256d start = _mm256_set1_pd(x0), half = _mm256_set1_pd(0.5), eight = _mm256_set1_pd(8);
@@ -196,18 +229,54 @@ QV_TARGET_WIDE void rowPointsWide(double x0, float yc, int n, float* xs, float* 
 
 }  // namespace
 
-void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, float* out) {
-    if (rect.isInfinite()) return;
-    if (rect.isEmpty()) {
+MaskRect::MaskRect(const Rect& rect) {
+    if (rect.isInfinite()) {
+        m_kind = Kind::Everything;
+    } else if (rect.isEmpty()) {
+        m_kind = Kind::Nothing;
+    } else {
+        m_x0 = floatAtOrAbove(rect.minX()), m_x1 = floatAtOrAbove(rect.maxX());
+        m_y0 = floatAtOrAbove(rect.minY()), m_y1 = floatAtOrAbove(rect.maxY());
+    }
+}
+
+void MaskRect::apply(const float* xs, const float* ys, int n, float* out) const {
+    if (m_kind == Kind::Everything) return;
+    if (m_kind == Kind::Nothing) {
         std::fill(out, out + 4 * std::size_t(n), 0.f);
         return;
     }
-    const FloatRect r{floatAtOrAbove(rect.minX()), floatAtOrAbove(rect.maxX()), floatAtOrAbove(rect.minY()),
-                      floatAtOrAbove(rect.maxY())};
+    const FloatRect r{m_x0, m_x1, m_y0, m_y1};
 #if QV_HAS_WIDE_BUILD
     if (wideVectors()) return maskOutsideWide(r, xs, ys, n, out);
 #endif
     maskOutsideBaseline(r, xs, ys, n, out);
+}
+
+bool MaskRect::holds(const PointBounds& box) const {
+    if (m_kind != Kind::Test) return m_kind == Kind::Everything;
+    return box.x0 >= m_x0 && box.x1 < m_x1 && box.y0 >= m_y0 && box.y1 < m_y1;
+}
+
+void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, float* out) {
+    MaskRect(rect).apply(xs, ys, n, out);
+}
+
+bool finiteBounds(const float* xs, const float* ys, int n, PointBounds& box) {
+    if (n <= 0) return false;
+    bool nan = false;
+    int i = 0;
+#if QV_HAS_WIDE_BUILD
+    if (wideVectors()) i = finiteBoundsWide(xs, ys, n, box, nan);
+#endif
+    if (i == 0) box = {xs[0], xs[0], ys[0], ys[0]};
+    for (; i < n; ++i) {
+        const float x = xs[i], y = ys[i];
+        nan = nan || x != x || y != y;
+        box.x0 = std::min(box.x0, x), box.x1 = std::max(box.x1, x);
+        box.y0 = std::min(box.y0, y), box.y1 = std::max(box.y1, y);
+    }
+    return !nan && std::isfinite(box.x0) && std::isfinite(box.x1) && std::isfinite(box.y0) && std::isfinite(box.y1);
 }
 
 void rowPoints(double x0, double y, int n, float* xs, float* ys) {

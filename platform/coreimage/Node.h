@@ -48,11 +48,20 @@ private:
     Arena::Mark m_mark;
 };
 
+// A closed box that a batch of points lies in, every coordinate finite.
+struct PointBounds {
+    float x0, x1, y0, y1;
+};
+
 class Evaluator {
 public:
     virtual ~Evaluator() = default;
     // Premultiplied RGBA (4 floats per point) at the n points (xs[i], ys[i]) into out.
     virtual void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const = 0;
+    // The same, for points the caller knows to be finite and inside bounds: an evaluator that
+    // clears the points outside a rectangle holding bounds has nothing to clear.
+    virtual void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                              const PointBounds& bounds) const;
     // The n pixel centres (x0 + i + 0.5, y + 0.5) of a row, x0 and y integers.
     virtual void sampleRow(double x0, double y, int n, float* out, Arena& arena) const;
 };
@@ -102,8 +111,26 @@ private:
     const Evaluator* m_root = nullptr;
 };
 
+// A rectangle's test of points, worked out once in float: for any float x, the tests against the
+// float bounds come out as against the double rectangle.
+class MaskRect {
+public:
+    explicit MaskRect(const Rect& rect);
+    // Sets the colours of points outside the rectangle to transparent black.
+    void apply(const float* xs, const float* ys, int n, float* out) const;
+    // Whether every point of the box lies inside, so that apply would clear nothing.
+    bool holds(const PointBounds& box) const;
+
+private:
+    enum class Kind { Everything, Nothing, Test };
+    Kind m_kind = Kind::Test;
+    float m_x0 = 0, m_x1 = 0, m_y0 = 0, m_y1 = 0;
+};
+
 // Sets the colours of points outside rect to transparent black.
 void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, float* out);
+// The box of the n points, when there are some and all are finite (NaN and infinities excluded).
+bool finiteBounds(const float* xs, const float* ys, int n, PointBounds& box);
 // Fills the pixel-centre coordinates of a row.
 void rowPoints(double x0, double y, int n, float* xs, float* ys);
 // Grows a region by a margin and makes it whole; null stays null, infinite stays infinite.

@@ -12,6 +12,12 @@ Image affineTransformed(const Image& image, const AffineTransform& transform);
 // The image's extent corners go to the four points; null for a degenerate or non-convex quad.
 Image perspectiveTransformed(const Image& image, Point topLeft, Point topRight, Point bottomRight, Point bottomLeft);
 
+// The input and transform of an image that is an affine transform of another; and an affine
+// transform node put over an image as it is, without the simplifications of affineTransformed, so
+// that it maps every point as the node it was taken from does.
+bool affineParts(const Image& image, Image& input, AffineTransform& transform);
+Image affineNodeOver(const Image& image, const AffineTransform& transform);
+
 // A scale about the origin into the given extent, reading the input's edge pixels in full up to
 // its edges (a finite, non-empty input; null otherwise).
 Image edgeScaled(const Image& image, double scaleX, double scaleY, const Rect& extent);

@@ -3,6 +3,7 @@
 // below keeps its fast path) and combine the colours in place, four floats per point.
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "coreimage/CpuFeatures.h"
 #include "coreimage/Node.h"
@@ -16,14 +17,29 @@ namespace qv::ci::detail {
 
 namespace {
 
+// The most inputs a point node combines.
+constexpr int kMaxPointInputs = 8;
+
 // The per-point loops of the hot point nodes, two points at a time where the processor allows.
 #if QV_HAS_WIDE_BUILD
-QV_TARGET_WIDE void scaleChannelsWide(float* out, int n, v4f gains) {
-    const __m128 g4 = (__m128)gains;
-    const __m256 g = _mm256_set_m128(g4, g4);
+// maximumOfGains over count inputs; the common counts come as compile-time constants, so that the
+// loop over the inputs unrolls.
+template <class Count>
+QV_TARGET_WIDE void maximumOfGainsWide(float* out, const float* const* in, const v4f* gains, Count count, int n) {
+    __m256 g[kMaxPointInputs];
+    for (int j = 0; j < int(count); ++j) g[j] = _mm256_set_m128((__m128)gains[j], (__m128)gains[j]);
+    const int last = int(count) - 1;
     int i = 0;
-    for (; i + 8 <= 4 * n; i += 8) _mm256_storeu_ps(out + i, _mm256_mul_ps(_mm256_loadu_ps(out + i), g));
-    if (i < 4 * n) _mm_storeu_ps(out + i, _mm_mul_ps(_mm_loadu_ps(out + i), g4));
+    for (; i + 8 <= 4 * n; i += 8) {
+        __m256 acc = _mm256_mul_ps(_mm256_loadu_ps(in[last] + i), g[last]);
+        for (int j = last - 1; j >= 0; --j) acc = _mm256_max_ps(_mm256_mul_ps(_mm256_loadu_ps(in[j] + i), g[j]), acc);
+        _mm256_storeu_ps(out + i, acc);
+    }
+    if (i < 4 * n) {
+        __m128 acc = _mm_mul_ps(_mm_loadu_ps(in[last] + i), (__m128)gains[last]);
+        for (int j = last - 1; j >= 0; --j) acc = _mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in[j] + i), (__m128)gains[j]), acc);
+        _mm_storeu_ps(out + i, acc);
+    }
 }
 
 QV_TARGET_WIDE void maximumWide(float* out, const float* other, int n) {
@@ -34,12 +50,27 @@ QV_TARGET_WIDE void maximumWide(float* out, const float* other, int n) {
 }
 #endif
 
-// Multiplies the colour of each of the n points by gains, channel by channel.
-void scaleChannels(float* out, int n, v4f gains) {
+// Input j's colours times gains[j], channel by channel, and the maximum of those products taken
+// from the last input to the first: max(in0 g0, max(in1 g1, ...)), as nested maximum composites
+// of channel gains give it. Input 0 arrives in out, the others in others; one input only scales.
+// Where a channel is NaN, the later inputs' maximum wins.
+void maximumOfGains(float* out, const float* const* others, const v4f* gains, int count, int n) {
+    const float* in[kMaxPointInputs] = {out};
+    std::copy(others, others + count - 1, in + 1);
 #if QV_HAS_WIDE_BUILD
-    if (wideVectors()) return scaleChannelsWide(out, n, gains);
+    if (wideVectors()) {
+        using One = std::integral_constant<int, 1>;
+        using Three = std::integral_constant<int, 3>;
+        if (count == 1) return maximumOfGainsWide(out, in, gains, One{}, n);
+        if (count == 3) return maximumOfGainsWide(out, in, gains, Three{}, n);
+        return maximumOfGainsWide(out, in, gains, count, n);
+    }
 #endif
-    for (int i = 0; i < 4 * n; i += 4) store4(out + i, load4(out + i) * gains);
+    for (int i = 0; i < 4 * n; i += 4) {
+        v4f acc = load4(in[count - 1] + i) * gains[count - 1];
+        for (int j = count - 2; j >= 0; --j) acc = vmax(load4(in[j] + i) * gains[j], acc);
+        store4(out + i, acc);
+    }
 }
 
 // The per-channel maximum of out and other, into out. Where a channel is NaN, other's wins.
@@ -59,6 +90,10 @@ public:
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sample(xs, ys, n, dst, arena); });
     }
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleInside(xs, ys, n, dst, arena, box); });
+    }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleRow(x0, y, n, dst, arena); });
     }
@@ -71,7 +106,7 @@ private:
     template <class Fetch>
     void gather(float* out, int n, Arena& arena, Fetch fetch) const {
         ArenaScope scope(arena);
-        const float* others[2] = {nullptr, nullptr};
+        const float* others[kMaxPointInputs - 1] = {};
         fetch(m_inputs[0], out);
         for (std::size_t k = 1; k < m_inputs.size(); ++k) {
             float* buffer = arena.alloc(4 * std::size_t(n));
@@ -105,6 +140,7 @@ public:
                                              const RenderStatisticsSink&) const override {
         return std::make_unique<LambdaPointEvaluator<Combine>>(inputs, m_c);
     }
+    const Combine& combination() const { return m_c; }
 
 private:
     Combine m_c;
@@ -115,13 +151,43 @@ Image pointImage(Rect extent, std::vector<std::shared_ptr<const Node>> inputs, C
     return Image(std::make_shared<PointNode<Combine>>(extent, std::move(inputs), c));
 }
 
+// Channel gains on each input and the maximum of the products (see maximumOfGains): a colour
+// matrix that only scales channels is one input of it, and a maximum composite of such images
+// (each maybe moved by an affine transform) is one node of them all, so that the chromatic
+// aberration's three channels combine in one pass instead of five.
+struct GainsMaximum {
+    v4f gains[kMaxPointInputs];
+    int count;
+    void operator()(float* out, const float* const* others, int n) const { maximumOfGains(out, others, gains, count, n); }
+};
+using GainsMaximumNode = PointNode<GainsMaximum>;
+
+// The inputs and gains of an image that is channel gains, or channel gains moved by an affine
+// transform (the transform then goes under the gains: it only moves the points they are read at).
+bool gainTerms(const Image& image, std::vector<std::shared_ptr<const Node>>& inputs, std::vector<v4f>& gains,
+               bool single) {
+    Image under;
+    AffineTransform t;
+    const bool moved = affineParts(image, under, t);
+    const auto* node = dynamic_cast<const GainsMaximumNode*>((moved ? under : image).node().get());
+    // A transform goes under one input's gains only; the outer operand of a nesting has one input.
+    if (!node || ((moved || single) && node->combination().count != 1)) return false;
+    const GainsMaximum& g = node->combination();
+    for (int j = 0; j < g.count; ++j) {
+        const Image input(node->inputs()[std::size_t(j)]);
+        inputs.push_back(moved ? affineNodeOver(input, t).node() : input.node());
+        gains.push_back(g.gains[j]);
+    }
+    return true;
+}
+
 // Evaluators that need the positions themselves: a crop and a generator.
 class CropEvaluator final : public Evaluator {
 public:
     CropEvaluator(const Evaluator* input, Rect rect) : m_input(input), m_rect(rect) {}
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         m_input->sample(xs, ys, n, out, arena);
-        maskOutside(m_rect, xs, ys, n, out);
+        m_rect.apply(xs, ys, n, out);
     }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         m_input->sampleRow(x0, y, n, out, arena);
@@ -129,12 +195,12 @@ public:
         float* xs = arena.alloc(std::size_t(n));
         float* ys = arena.alloc(std::size_t(n));
         rowPoints(x0, y, n, xs, ys);
-        maskOutside(m_rect, xs, ys, n, out);
+        m_rect.apply(xs, ys, n, out);
     }
 
 private:
     const Evaluator* m_input;
-    Rect m_rect;
+    MaskRect m_rect;
 };
 
 class CropNode final : public Node {
@@ -204,9 +270,7 @@ Image colorMatrixApplied(const Image& image, const ColorMatrix& m) {
                           m.rows[2][1] == 0 && m.rows[2][3] == 0 && m.bias[0] == 0 && m.bias[1] == 0 && m.bias[2] == 0;
     if (diagonal) {
         // Channel extraction and per-channel gains: one multiply per pixel.
-        const v4f gains = {m.rows[0][0], m.rows[1][1], m.rows[2][2], 1.f};
-        return pointImage(image.extent(), {image.node()},
-                          [gains](float* out, const float* const*, int n) { scaleChannels(out, n, gains); });
+        return pointImage(image.extent(), {image.node()}, GainsMaximum{{{m.rows[0][0], m.rows[1][1], m.rows[2][2], 1.f}}, 1});
     }
     if (keepsAlpha) {
         return pointImage(image.extent(), {image.node()}, [m](float* out, const float* const*, int n) {
@@ -244,6 +308,15 @@ Image colorMatrixApplied(const Image& image, const ColorMatrix& m) {
 Image maximumComposited(const Image& image, const Image& background) {
     if (image.isNull()) return background;
     if (background.isNull()) return image;
+    std::vector<std::shared_ptr<const Node>> inputs;
+    std::vector<v4f> gains;
+    // max(a, max(b, c)) with gains on a, b and c is one node; max(max(a, b), c) nests the other way.
+    if (gainTerms(image, inputs, gains, true) && gainTerms(background, inputs, gains, false) &&
+        inputs.size() <= std::size_t(kMaxPointInputs)) {
+        GainsMaximum combined{{}, int(gains.size())};
+        std::copy(gains.begin(), gains.end(), combined.gains);
+        return pointImage(image.extent().unionWith(background.extent()), std::move(inputs), combined);
+    }
     return pointImage(image.extent().unionWith(background.extent()), {image.node(), background.node()},
                       [](float* out, const float* const* others, int n) { maximumInPlace(out, others[0], n); });
 }
@@ -266,9 +339,7 @@ Image exposureAdjusted(const Image& image, double ev) {
     if (image.isNull()) return Image();
     const float gain = float(std::exp2(ev));
     if (gain == 1.f) return image;
-    const v4f gains = {gain, gain, gain, 1.f};
-    return pointImage(image.extent(), {image.node()},
-                      [gains](float* out, const float* const*, int n) { scaleChannels(out, n, gains); });
+    return pointImage(image.extent(), {image.node()}, GainsMaximum{{{gain, gain, gain, 1.f}}, 1});
 }
 
 Image cropped(const Image& image, const Rect& rect) {

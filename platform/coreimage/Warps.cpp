@@ -141,15 +141,29 @@ private:
 class EdgeScaleEvaluator final : public WarpEvaluator {
 public:
     EdgeScaleEvaluator(const Evaluator* input, double sx, double sy, const Rect& inputExtent, const Rect& extent)
-        : WarpEvaluator(input), m_isx(float(1 / sx)), m_isy(float(1 / sy)), m_extent(extent) {
+        : WarpEvaluator(input), m_isx(float(1 / sx)), m_isy(float(1 / sy)), m_mask(extent) {
         m_lo[0] = float(inputExtent.minX() + 0.5), m_hi[0] = float(inputExtent.maxX() - 0.5);
         m_lo[1] = float(inputExtent.minY() + 0.5), m_hi[1] = float(inputExtent.maxY() - 0.5);
         for (int k = 0; k < 2; ++k)
             if (m_hi[k] < m_lo[k]) m_lo[k] = m_hi[k] = (m_lo[k] + m_hi[k]) / 2;
     }
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        PointBounds box;
+        if (finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
         WarpEvaluator::sample(xs, ys, n, out, arena);
-        maskOutside(m_extent, xs, ys, n, out);
+        m_mask.apply(xs, ys, n, out);
+    }
+    // Finite points map to positions inside the clamp, and the input is told so: a kernel below
+    // whose domain holds the input's pixels then clears nothing. Points inside the extent need no
+    // clearing here either.
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        map(xs, ys, n, mx, my);
+        m_input->sampleInside(mx, my, n, out, arena, PointBounds{m_lo[0], m_hi[0], m_lo[1], m_hi[1]});
+        if (!m_mask.holds(box)) m_mask.apply(xs, ys, n, out);
     }
 
 private:
@@ -179,7 +193,7 @@ private:
     }
     float m_isx, m_isy;
     float m_lo[2], m_hi[2];
-    Rect m_extent;
+    MaskRect m_mask;
 };
 
 class EdgeScaleNode final : public Node {
@@ -364,6 +378,18 @@ Image affineTransformed(const Image& image, const AffineTransform& t) {
         }
     }
     return Image(std::make_shared<AffineNode>(node, t));
+}
+
+bool affineParts(const Image& image, Image& input, AffineTransform& transform) {
+    const auto* node = dynamic_cast<const AffineNode*>(image.node().get());
+    if (!node) return false;
+    input = Image(node->inputs()[0]);
+    transform = node->transform();
+    return true;
+}
+
+Image affineNodeOver(const Image& image, const AffineTransform& transform) {
+    return Image(std::make_shared<AffineNode>(image.node(), transform));
 }
 
 Image edgeScaled(const Image& image, double sx, double sy, const Rect& extent) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "coreimage/CIKernel.h"
 #include "coreimage/CpuFeatures.h"
 #include "coreimage/Node.h"
 #include "coreimage/Operations.h"
@@ -148,7 +149,8 @@ void expectClose(const std::vector<float>& base, const std::vector<float>& wide,
 
 }  // namespace
 
-// The mask against the double-precision test it stands for, on both paths.
+// The mask against the double-precision test it stands for, on both paths; and the box of a
+// batch, with the mask's verdict on it.
 TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
     struct Case {
         Rect rect, around;  // the rectangle, and where to put the points
@@ -179,9 +181,31 @@ TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
                         for (int c = 0; c < 4; ++c)
                             ASSERT_EQ(out[4 * i + c], inside ? float(4 * i + c + 1) : 0.f)
                                 << r << " point (" << xs[i] << ", " << ys[i] << "), batch of " << n;
+                        if (std::isfinite(xs[i]) && std::isfinite(ys[i])) {
+                            ASSERT_EQ(MaskRect(r).holds({xs[i], xs[i], ys[i], ys[i]}), inside)
+                                << r << " point (" << xs[i] << ", " << ys[i] << ")";
+                        }
                     }
                     ASSERT_EQ(out[4 * n], float(4 * n + 1)) << "wrote past the batch";
                     all.insert(all.end(), out.begin(), out.end());
+                    // The box of a batch: the points' extremes when all are finite, and a mask
+                    // holds it exactly when it would clear none of them.
+                    PointBounds box;
+                    bool finite = n > 0, allInside = true;
+                    float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+                    for (int i = 0; i < n; ++i) {
+                        finite = finite && std::isfinite(xs[i]) && std::isfinite(ys[i]);
+                        allInside = allInside && out[4 * i] != 0.f;
+                        x0 = std::min(x0, xs[i]), x1 = std::max(x1, xs[i]);
+                        y0 = std::min(y0, ys[i]), y1 = std::max(y1, ys[i]);
+                    }
+                    ASSERT_EQ(finiteBounds(xs, ys, n, box), finite) << "batch of " << n;
+                    if (!finite) continue;
+                    ASSERT_EQ(box.x0, x0);
+                    ASSERT_EQ(box.x1, x1);
+                    ASSERT_EQ(box.y0, y0);
+                    ASSERT_EQ(box.y1, y1);
+                    ASSERT_EQ(MaskRect(r).holds(box), allInside) << r << ", batch of " << n;
                 }
             results.push_back(all);
         };
@@ -244,6 +268,39 @@ TEST(WideVectors, ColourGainsAndMaximumAreExactOnBothPaths) {
         if (maximum[i + 3] == 1.f && std::isfinite(maximum[i]) && std::isfinite(maximum[i + 1])) {
             EXPECT_EQ(maximum[i], maximum[i + 1]);
         }
+}
+
+// The chromatic aberration's pattern, max(b, max(g, r)) of channel extractions, two of them
+// scaled about a centre, is combined in one pass: it gives the bits of the three channel images
+// taken one by one and combined as the maximum composite combines them (the second operand where
+// either is NaN), on both paths. The probes give NaN at NaN points, and differ in which coordinate
+// a channel carries, so NaN meets numbers in both orders.
+TEST(WideVectors, ChannelGainsUnderOneMaximumMatchTheStepByStepComposite) {
+    const ColorMatrix keep[3] = {
+        {{{1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+        {{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+        {{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+    };
+    const AffineTransform grow = AffineTransform::translation(-20, -15).scaled(1.0006, 1.0006).concat(AffineTransform::translation(20, 15));
+    const AffineTransform shrink = AffineTransform::translation(-20, -15).scaled(0.9994, 0.9994).concat(AffineTransform::translation(20, 15));
+    const Image red = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keep[0]), grow);
+    const Image green = colorMatrixApplied(probe(Rect(0, 0, 40, 30), true), keep[1]);
+    const Image blue = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keep[2]), shrink);
+    const Image composite = maximumComposited(blue, maximumComposited(green, red));
+    ASSERT_FALSE(composite.isNull());
+    EXPECT_EQ(composite.extent(), blue.extent().unionWith(green.extent()).unionWith(red.extent()));
+    const Points p = pointsAround(Rect(-5, -5, 50, 40), 19);
+    auto larger = [](float a, float b) { return a > b ? a : b; };
+    for (bool wide : {false, true}) {
+        setWideVectorsForTesting(wide);
+        const auto all = allBatches(composite, p, sampleBatch);
+        const auto r = allBatches(red, p, sampleBatch), g = allBatches(green, p, sampleBatch), b = allBatches(blue, p, sampleBatch);
+        std::vector<float> expected(all.size());
+        for (std::size_t i = 0; i < all.size(); ++i) expected[i] = larger(b[i], larger(g[i], r[i]));
+        // The float after each batch is the untouched -7, in every one of them.
+        EXPECT_TRUE(sameBits(all, expected)) << (wide ? "wide" : "baseline");
+    }
+    setWideVectorsForTesting(true);
 }
 
 TEST(WideVectors, AffineMapAgreesWithinRoundingAndWholeShiftsStayExact) {
@@ -311,4 +368,75 @@ TEST(WideVectors, PerspectiveMapAgreesWithinRoundingAndBeyondTheHorizonReadsNoth
     int beyond = 0;
     for (std::size_t i = 0; i + 3 < results[1].size(); i += 4) beyond += std::isnan(results[1][i]) && results[1][i + 3] == 1.f;
     EXPECT_GT(beyond, 100);
+}
+
+// An edge scale tells what it reads that its points lie inside its input, and the kernels below
+// then skip clearing what lies outside their domains when the domain holds those points. Each
+// batch is read as it is, and again with a NaN point added, which no box holds, so that every
+// mask runs: the colours of the other points must be the same bits. One kernel's domain covers
+// only part of what the scale reads: its colours are still cleared outside it.
+TEST(WideVectors, PointsKnownInsideSkipOnlyMasksThatClearNothing) {
+    const auto pass = Kernel::kernelsWithString("kernel vec4 pass(sampler s) { return sample(s, samplerCoord(s)); }");
+    ASSERT_EQ(pass.size(), 1u);
+    const Rect input(0, 0, 40, 30);
+    const Image whole = pass[0]->apply(input, {Sampler(probe(input))});
+    const Image part = pass[0]->apply(Rect(10, 5, 12, 9), {Sampler(probe(input, true))});
+    const Rect extent(0, 0, 50, 38);
+    const Image scaled = edgeScaled(maximumComposited(part, whole), 1.25, 1.25, extent);
+    ASSERT_FALSE(scaled.isNull());
+    const RenderPlan plan(scaled.node(), extent, RenderStatisticsSink{});
+    const Points p = pointsAround(Rect(-5, -5, 60, 48), 17);
+    const float perScale = float(1 / 1.25);
+    int checked = 0;
+    for (bool wide : {false, true}) {
+        setWideVectorsForTesting(wide);
+        Arena arena;
+        for (int n = 1; n <= kLongestBatch; ++n) {
+            std::vector<float> xs, ys;
+            for (std::size_t i = 0; i < p.xs.size() && int(xs.size()) < n; ++i)
+                if (std::isfinite(p.xs[i]) && std::isfinite(p.ys[i + kPairing])) {
+                    xs.push_back(p.xs[i]);
+                    ys.push_back(p.ys[i + kPairing]);
+                }
+            ASSERT_EQ(int(xs.size()), n);
+            std::vector<float> asIs(4 * std::size_t(n)), masked(4 * std::size_t(n) + 4);
+            plan.root().sample(xs.data(), ys.data(), n, asIs.data(), arena);
+            xs.push_back(NAN), ys.push_back(0);
+            plan.root().sample(xs.data(), ys.data(), n + 1, masked.data(), arena);
+            for (int c = 0; c < 4; ++c) EXPECT_EQ(masked[4 * std::size_t(n) + c], 0.f) << "the NaN point reads nothing";
+            masked.resize(asIs.size());
+            ASSERT_TRUE(sameBits(asIs, masked)) << "batch of " << n << (wide ? ", wide" : "");
+            for (int i = 0; i < n; ++i) {
+                // Inside the scale's extent, outside the partial kernel's domain: the whole probe's
+                // own colour (x, y, x - y, 1), not the larger of x and y that the swapped one adds.
+                const float x = std::clamp(xs[i] * perScale, 0.5f, 39.5f), y = std::clamp(ys[i] * perScale, 0.5f, 29.5f);
+                const bool inScale = xs[i] >= 0 && xs[i] < 50 && ys[i] >= 0 && ys[i] < 38;
+                if (!inScale || (x >= 10 && x < 22 && y >= 5 && y < 14)) continue;
+                EXPECT_EQ(asIs[4 * i], x);
+                EXPECT_EQ(asIs[4 * i + 1], y);
+                EXPECT_EQ(asIs[4 * i + 3], 1.f);
+                checked += y > x;
+            }
+        }
+    }
+    setWideVectorsForTesting(true);
+    EXPECT_GT(checked, 50);
+    // A row of the partial kernel, across its domain's edges and wholly inside it: as its points
+    // read with every mask run.
+    const RenderPlan partPlan(part.node(), input, RenderStatisticsSink{});
+    Arena arena;
+    int inside = 0;
+    for (double y : {-1.0, 4.0, 5.0, 9.0, 13.0, 14.0})
+        for (double x0 : {-3.0, 8.0, 10.0, 15.0})
+            for (int n : {1, 7, 12, 20}) {
+                std::vector<float> row(4 * std::size_t(n)), masked(4 * std::size_t(n) + 4);
+                partPlan.root().sampleRow(x0, y, n, row.data(), arena);
+                std::vector<float> xs(std::size_t(n) + 1, NAN), ys(std::size_t(n) + 1, 0.f);
+                rowPoints(x0, y, n, xs.data(), ys.data());
+                partPlan.root().sample(xs.data(), ys.data(), n + 1, masked.data(), arena);
+                masked.resize(row.size());
+                ASSERT_TRUE(sameBits(row, masked)) << "row " << y << " from " << x0 << ", " << n << " long";
+                inside += x0 >= 10 && x0 + n <= 22 && y >= 5 && y < 14;
+            }
+    EXPECT_GT(inside, 5);
 }
