@@ -272,6 +272,7 @@ std::optional<std::string> saveDatabase(FrontEnd& frontEnd, const Words& words) 
             return std::string("an edited database is saved to its own file: save-database without a path");
         if (!s.m_pESSaveDatabaseButton || !s.m_pESSaveDatabaseButton->isEnabled())
             return std::string("nothing to save: no lens is selected");
+        const std::size_t alertsBefore = FrontEnd::alertCount();
         auto save = [&] { s.m_pESSaveDatabaseButton->performClick(); };
         if (words.empty())
             save();
@@ -279,7 +280,11 @@ std::optional<std::string> saveDatabase(FrontEnd& frontEnd, const Words& words) 
             return failed;
         frontEnd.settle();
         if (frontEnd.wasCancelled()) return std::string("the save panel was cancelled");
-        if (editSheetOpen(c)) return std::string("the database was not saved");
+        // A save the application refused with an alert stays on the sheet; the alert is the line's
+        // failure unless the script expected it.
+        if (editSheetOpen(c))
+            return FrontEnd::alertCount() > alertsBefore ? std::nullopt
+                                                         : std::optional<std::string>("the database was not saved");
         closeDatabaseSheet(c);
         return std::nullopt;
     });

@@ -520,6 +520,8 @@ void FrontEnd::settle() {
     }
 }
 
+std::size_t FrontEnd::alertCount() { return responder().alerts().size(); }
+
 std::optional<std::string> FrontEnd::newFailures() {
     std::optional<std::string> failure;
     auto add = [&](const std::string& why) { failure = failure ? *failure + "; " + why : why; };

@@ -49,6 +49,8 @@ public:
                                                const std::function<void()>& command);
     // A path as the panels take it: absolute, made from the working folder.
     static std::string absolutePath(const std::string& path);
+    // How many alerts have been shown since the application started.
+    static std::size_t alertCount();
 
 private:
     std::optional<std::string> open(const std::string& path);
