@@ -47,6 +47,13 @@ public:
     // reads its input (it has ended, or finish() ended the input); writing to a child that has
     // gone never stops this process with a signal.
     bool write(std::string_view bytes);
+    // Reads the child's merged output until `marker` comes, for a child that answers each request
+    // written to it with a text that ends in a marker: the text before the marker. What came
+    // after the marker is dropped, as it answers no request. Nothing when the output ends first
+    // (the child has gone), when the marker has not come within a positive `timeoutSeconds` from
+    // now, or after `maxBytes` without it; the child is left as it is.
+    std::optional<std::string> readUntil(std::string_view marker, double timeoutSeconds,
+                                         std::size_t maxBytes = std::size_t(1) << 20);
     // Ends the child's input, reads its output to the end and waits for it. A positive
     // `timeoutSeconds`, counted from now, kills a child that runs longer. Once only: later calls
     // give a result with exit status -1 and no output.
