@@ -32,7 +32,8 @@ std::optional<ProcessResult> runProcessWithFiles(const std::string& program, con
 
 // A child started before all of its input is known: its standard input is a channel that the
 // caller writes and then ends, and finish() reads its merged standard output and error to the end,
-// as runProcess does. A child not finished when the object goes is killed and waited for, so none
+// as runProcess does. A child that serves request after request is written each request and read
+// up to the end of its answer with readUntil(). A child not finished when the object goes is killed and waited for, so none
 // is left behind.
 class StartedProcess {
 public:
