@@ -212,6 +212,31 @@ bool StartedProcess::write(std::string_view bytes) {
     return true;
 }
 
+std::optional<std::string> StartedProcess::readUntil(std::string_view marker, double timeoutSeconds,
+                                                    std::size_t maxBytes) {
+    if (m_output < 0 || marker.empty()) return std::nullopt;
+    std::optional<SteadyTime> deadline;
+    if (timeoutSeconds > 0) deadline = deadlineAfter(timeoutSeconds);
+    std::string text;
+    char buffer[1 << 12];
+    for (;;) {
+        if (pastDeadline(deadline)) return std::nullopt;
+        struct pollfd ready = {m_output, POLLIN, 0};
+        const int n = ::poll(&ready, 1, pollTimeout(deadline));
+        if (n < 0 && errno != EINTR) return std::nullopt;
+        if (n <= 0) continue;
+        const ssize_t count = ::read(m_output, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return std::nullopt;  // the child closed its end
+        // Only the new bytes, with the marker's length less one before them, can complete it.
+        const std::size_t from = text.size();
+        text.append(buffer, std::size_t(count));
+        const std::size_t found = text.find(marker, from < marker.size() ? 0 : from - marker.size() + 1);
+        if (found != std::string::npos) return text.substr(0, found);
+        if (text.size() > maxBytes) return std::nullopt;
+    }
+}
+
 ProcessResult StartedProcess::finish(double timeoutSeconds) {
     if (m_finished) return ProcessResult{};
     m_finished = true;

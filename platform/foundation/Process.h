@@ -32,7 +32,8 @@ std::optional<ProcessResult> runProcessWithFiles(const std::string& program, con
 
 // A child started before all of its input is known: its standard input is a channel that the
 // caller writes and then ends, and finish() reads its merged standard output and error to the end,
-// as runProcess does. A child not finished when the object goes is killed and waited for, so none
+// as runProcess does. A child that serves request after request is written each request and read
+// up to the end of its answer with readUntil(). A child not finished when the object goes is killed and waited for, so none
 // is left behind.
 class StartedProcess {
 public:
@@ -47,6 +48,13 @@ public:
     // reads its input (it has ended, or finish() ended the input); writing to a child that has
     // gone never stops this process with a signal.
     bool write(std::string_view bytes);
+    // Reads the child's merged output until `marker` comes, for a child that answers each request
+    // written to it with a text that ends in a marker: the text before the marker. What came
+    // after the marker is dropped, as it answers no request. Nothing when the output ends first
+    // (the child has gone), when the marker has not come within a positive `timeoutSeconds` from
+    // now, or after `maxBytes` without it; the child is left as it is.
+    std::optional<std::string> readUntil(std::string_view marker, double timeoutSeconds,
+                                         std::size_t maxBytes = std::size_t(1) << 20);
     // Ends the child's input, reads its output to the end and waits for it. A positive
     // `timeoutSeconds`, counted from now, kills a child that runs longer. Once only: later calls
     // give a result with exit status -1 and no output.

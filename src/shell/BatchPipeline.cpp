@@ -31,6 +31,18 @@ std::optional<LoadedPhoto> loadPhoto(const std::string& path) {
     return photo;
 }
 
+PhotoReading::PhotoReading(std::string path, const LensInfo& lensInfo)
+    : m_path(std::move(path)),
+      m_focalRange(std::async(std::launch::async, lensInfo, m_path)),
+      m_photo(std::async(std::launch::async, loadPhoto, m_path)) {}
+
+ReadPhoto PhotoReading::take() {
+    ReadPhoto read;
+    read.photo = m_photo.get();
+    read.focalRange = m_focalRange.get();
+    return read;
+}
+
 CorrectionSettings CorrectionSettings::of(QVController& c) {
     CorrectionSettings s;
     s.parameters = c.correctionParameters();
@@ -71,13 +83,17 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect
     if (whole.isEmpty()) return fail("nothing of the picture is inside the output rectangle");
     const qv::PixelFormat format =
         QVImageEncoder::wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
-    qv::ci::Context context(qv::ci::ContextOptions{});
-    qv::Bitmap pixels = context.createBitmap(image, whole, format);
-    if (!pixels.isValid()) return fail("the picture could not be rendered");
     qv::Data bytes;
     auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
     if (!destination) return std::nullopt;
-    destination->addImage(std::move(pixels), metadata, colorSpace);
+    qv::ci::Context context(qv::ci::ContextOptions{});
+    // A writer that keeps alpha only where a pixel is transparent asks before the first band.
+    const qv::io::ImageDestination::BandLayout layout =
+        destination->bandLayoutFor(format, [&] { return context.rendersOpaque(image, whole, format); });
+    std::unique_ptr<qv::BandSource> bands =
+        context.bandSource(image, whole, format, layout.convert, layout.format, layout.premultiplied);
+    if (!bands) return fail("the picture could not be rendered");
+    destination->addBands(std::move(bands), metadata, colorSpace);
     if (!destination->finalize()) return fail(destination->error());
     return bytes;
 }

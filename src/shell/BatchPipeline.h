@@ -6,6 +6,8 @@
 //
 // The settings come from a CorrectionSettings value taken on the main thread before the photo is
 // corrected, so the worker never reads the controls while the user or the controller moves them.
+#include <functional>
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "foundation/Value.h"
 #include "imageio/ColorSpace.h"
 #include "output/QVOutputType.h"
+#include "shell/LensInfoText.h"
 #include "shell/UnwrapRequest.h"
 
 class QVController;
@@ -33,6 +36,29 @@ struct LoadedPhoto {
 // Image 0 of an existing file, decoded from its bytes read whole; nothing when the path is not a
 // file or does not decode.
 std::optional<LoadedPhoto> loadPhoto(const std::string& path);
+
+// A photo as the run reads it before its turn: decoded, and the focal range of its lens.
+struct ReadPhoto {
+    std::optional<LoadedPhoto> photo;
+    shell::FocalRange focalRange;
+};
+
+// The reading of one photo, begun at once on threads of its own: the decoding, and beside it the
+// question to the metadata tool (`lensInfo`), so that the run reads the next photo while it
+// corrects and writes the one in hand. Dropping a reading waits for its threads.
+class PhotoReading {
+public:
+    using LensInfo = std::function<shell::FocalRange(const std::string& path)>;
+    PhotoReading(std::string path, const LensInfo& lensInfo);
+    const std::string& path() const { return m_path; }
+    // Waits for both parts; once only.
+    ReadPhoto take();
+
+private:
+    std::string m_path;
+    std::future<shell::FocalRange> m_focalRange;
+    std::future<std::optional<LoadedPhoto>> m_photo;
+};
 
 // Every setting the correction of one photo reads, as values taken on the main thread.
 struct CorrectionSettings {
@@ -53,7 +79,9 @@ qv::ci::Image correctedImage(const qv::ci::Image& image, const CorrectionSetting
 qv::Rect effectiveRectForImage(const qv::Rect& extent, const qv::Rect& source, bool cropInside, double scale);
 
 // Renders the rectangle (made whole) at 8 bits, or 16 when the metadata's "Depth" is 16, and
-// encodes it as the output type with the metadata unchanged. Nothing, with a reason, on failure.
+// encodes it as the output type with the metadata unchanged. The rendering goes band by band into
+// the encoder, the next band rendered on the other cores while the encoder takes one, so the
+// rendered picture is never held whole. Nothing, with a reason, on failure.
 std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
                                       const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
                                       std::string* error = nullptr);

@@ -6,7 +6,6 @@
 // timer reads "finished" first, so a tick that sees the run finished also sees it cancelled: a
 // failed run never asks for sleep or says it is done.
 #include <cmath>
-#include <future>
 
 #include "appkit/Alert.h"
 #include "appkit/Application.h"
@@ -92,6 +91,7 @@ void QVBatchController::onStartBatch(Control*) {
     mSourceImageFiles = job->files;
     mRunning = true;
     if (mQVController) {
+        mQVController->startLensInfoTool();  // its start-up runs beside the first photo's reading
         mKeptMinFocal = mQVController->minFocalLengthFromImage();
         mKeptMaxFocal = mQVController->maxFocalLengthFromImage();
     }
@@ -132,17 +132,23 @@ void QVBatchController::batchProcessImages(const Job& job) {
 
     bool anyLoaded = false;
     std::string lastFailed;
+    const batch::PhotoReading::LensInfo lensInfo = [this](const std::string& path) {
+        return mQVController ? mQVController->lensInfoForImage(path) : shell::FocalRange{};
+    };
+    // The photo after the one in hand, read while that one is corrected, encoded and written: at
+    // most one photo ahead, so the run holds no more than two photos at any time.
+    std::unique_ptr<batch::PhotoReading> next;
     for (std::size_t i = 0; i < job.files.size(); ++i) {
         if (mIsProcessCancelled.load()) break;
         mImageCounter = int(i);
         if (m_photoStarting) m_photoStarting(int(i));
         const std::string& source = job.files[i];
-        // The metadata tool reads the lens information while the photo is decoded.
-        std::future<shell::FocalRange> lensInfo = std::async(std::launch::async, [this, &source] {
-            return mQVController ? mQVController->lensInfoForImage(source) : shell::FocalRange{};
-        });
-        const std::optional<batch::LoadedPhoto> photo = batch::loadPhoto(source);
-        const shell::FocalRange focalRange = lensInfo.get();
+        const std::unique_ptr<batch::PhotoReading> reading =
+            next ? std::move(next) : std::make_unique<batch::PhotoReading>(source, lensInfo);
+        const batch::ReadPhoto read = reading->take();
+        if (i + 1 < job.files.size()) next = std::make_unique<batch::PhotoReading>(job.files[i + 1], lensInfo);
+        const std::optional<batch::LoadedPhoto>& photo = read.photo;
+        const shell::FocalRange& focalRange = read.focalRange;
         if (!photo) {
             report({source, "", FileReport::Outcome::Skipped, "not a photo that can be read"});
             continue;
@@ -157,6 +163,9 @@ void QVBatchController::batchProcessImages(const Job& job) {
             break;
         }
         const Result result = processPhoto(job, source, *photo, settings, *output);
+        // The next photo read ahead from the file just written (the same file twice in the run)
+        // is read again, as it is now.
+        if (next && result.ok && canonicalPath(result.output) == canonicalPath(next->path())) next.reset();
         if (result.cancelled) {
             report({source, result.output, FileReport::Outcome::Skipped, "cancelled"});
             break;

@@ -20,6 +20,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -163,8 +164,10 @@ public:
     // The focal range the metadata tool reads in a photo's lens information (zeros when it tells
     // none); any thread may ask, so a batch runs it beside the photo's decoding.
     shell::FocalRange lensInfoForImage(const std::string& path) const;
-    // The metadata tool started ahead of the photo it will read; null where the bundle has none.
-    std::unique_ptr<shell::LensInfoTool> startLensInfoTool() const;
+    // Starts the metadata tool ahead of the photos it will read, where the bundle has one and it
+    // is not running yet: one tool, kept for the controller's life, serves the open step and the
+    // batch alike.
+    void startLensInfoTool() const;
     // The format of an extension (QVOutputType); an extension outside the table selects JPEG and,
     // with no panel, moves the file to write to a ".jpg" name beside the photo.
     void setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel);
@@ -219,8 +222,8 @@ private:
     bool createSmallScaledImage(const std::string& photo, const qv::Dictionary& properties,
                                 std::shared_ptr<qv::io::ImageSource> source = nullptr);
     bool performLoading(const std::string& path);
-    // The focal range of the open photo's lens, read by the tool started when the open began.
-    void executeExifToolForImage(const std::string& path, std::unique_ptr<shell::LensInfoTool> tool);
+    // The focal range of the open photo's lens, read by the session's metadata tool.
+    void executeExifToolForImage(const std::string& path);
     void displayImageProperties();
     // Save: saveImage, on the save thread, writes the job's file and reports on the main thread, where
     // the metadata the encoder changed goes back to the view when the same photo is still open.
@@ -259,6 +262,10 @@ private:
     shell::QVControllerState mState;
     qv::Bundle m_pMainBundle;
     qv::Subscription m_popUpObserver;
+    // The session's metadata tool (Open), made on first need by whichever thread needs it.
+    mutable std::mutex m_lensInfoToolMutex;
+    mutable std::unique_ptr<shell::LensInfoTool> m_lensInfoTool;
+    shell::LensInfoTool* lensInfoTool() const;
     // Last, so that its worker is joined before anything else of the controller goes.
     shell::FisheyeControls m_fisheye;
 };

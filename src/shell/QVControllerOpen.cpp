@@ -114,7 +114,7 @@ bool QVController::performLoading(const std::string& path) {
 }
 
 void QVController::openImage(const std::string& chosen) {
-    std::unique_ptr<shell::LensInfoTool> lensInfoTool = startLensInfoTool();
+    startLensInfoTool();  // the first open starts the tool beside the working copy's making
     std::string path = chosen;
     ChosenPhoto photo;
     if (IsMacOSSnowLeopardRunning()) {
@@ -151,7 +151,7 @@ void QVController::openImage(const std::string& chosen) {
     // Only a photo that opened becomes the one that Save writes over.
     if (IsMacOSSnowLeopardRunning()) setOriginalImagePath(chosen);
     mState.mChosenPhoto = std::move(photo);
-    executeExifToolForImage(path, std::move(lensInfoTool));
+    executeExifToolForImage(path);
     displayImageProperties();
     resetValues();
     auto& defaults = qv::UserDefaults::standard();
@@ -200,20 +200,25 @@ void QVController::openImage(const std::string& chosen) {
     }
 }
 
-std::unique_ptr<shell::LensInfoTool> QVController::startLensInfoTool() const {
-    const auto tool = m_pMainBundle.pathForResource("exiftool");
-    if (!tool || !qv::files::exists(*tool)) return nullptr;
-    return std::make_unique<shell::LensInfoTool>(*tool);
+shell::LensInfoTool* QVController::lensInfoTool() const {
+    std::lock_guard<std::mutex> lock(m_lensInfoToolMutex);
+    if (!m_lensInfoTool) {
+        const auto tool = m_pMainBundle.pathForResource("exiftool");
+        if (!tool || !qv::files::exists(*tool)) return nullptr;
+        m_lensInfoTool = std::make_unique<shell::LensInfoTool>(*tool);
+    }
+    return m_lensInfoTool.get();
 }
 
+void QVController::startLensInfoTool() const { lensInfoTool(); }
+
 shell::FocalRange QVController::lensInfoForImage(const std::string& path) const {
-    if (path.empty()) return {};
-    const auto tool = startLensInfoTool();
+    shell::LensInfoTool* tool = path.empty() ? nullptr : lensInfoTool();
     return tool ? tool->read(path, kExifToolTimeoutSeconds) : shell::FocalRange{};
 }
 
-void QVController::executeExifToolForImage(const std::string& path, std::unique_ptr<shell::LensInfoTool> tool) {
-    const shell::FocalRange range = tool && !path.empty() ? tool->read(path, kExifToolTimeoutSeconds) : shell::FocalRange{};
+void QVController::executeExifToolForImage(const std::string& path) {
+    const shell::FocalRange range = lensInfoForImage(path);
     mState.mMinFocalLengthFromImage = range.minimum;
     mState.mMaxFocalLengthFromImage = range.maximum;
 }

@@ -273,6 +273,32 @@ TEST_F(BatchRunTest, AutomaticModeChoosesEachPhotosLensAndCarriesTheMetadata) {
     EXPECT_EQ(c().correctionValues(), (std::vector<double>{0, 0, 0, 1}));
 }
 
+TEST_F(BatchRunTest, OneMetadataToolServesTheOpenStepAndTheRunAndIsReplacedWhenItFails) {
+    const std::string log = m_dir.file("tool.log");
+    writeScriptedLensInfoTool(std::string(std::getenv("QV_RESOURCE_DIR")) + "/exiftool", log);
+    // The open step starts the tool (this window's view loads no photo, so it asks nothing).
+    writePhoto(m_dir.file("opened.jpg"), 64, 48);
+    c().openImage(m_dir.file("opened.jpg"));
+    const std::vector<std::string> names = {"a.jpg", "b-exits.jpg", "c-garbage.jpg", "d.jpg", "e.jpg"};
+    for (const std::string& name : names) writeCanon(in(name));
+    for (const std::string& name : names) add({in(name)});
+    intoFolder(out());
+    mode(0);
+    // As each photo starts, the range the photo before it read (the worker has set it by then).
+    std::vector<float> ranges;
+    b().m_photoStarting = [&](int index) {
+        if (index > 0) ranges.push_back(c().maxFocalLengthFromImage());
+    };
+    ASSERT_TRUE(start());
+    runToCompletion();
+    EXPECT_EQ(count(Report::Outcome::Written), names.size());
+    EXPECT_EQ(ranges, (std::vector<float>{105, 0, 0, 105}));
+    // The tool the open step started answered the run too, until it exited; then one more served
+    // the rest of the run, garbage and all.
+    EXPECT_EQ(linesOf(log), (std::vector<std::string>{"start", in("a.jpg"), in("b-exits.jpg"), "start",
+                                                      in("c-garbage.jpg"), in("d.jpg"), in("e.jpg")}));
+}
+
 TEST_F(BatchRunTest, CurrentSettingsCorrectEveryPhotoAlikeAndA16BitTiffStays16Bit) {
     writeCameraPhoto(in("deep.tif"), "public.tiff", "Nobody", "No camera", 96, 64, 16);
     writeCameraPhoto(in("flat.jpg"), "public.jpeg", "Canon", "Canon EOS 400D DIGITAL");

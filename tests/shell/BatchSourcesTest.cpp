@@ -2,8 +2,12 @@
 // list's image-and-text cell.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "common/TempDir.h"
+#include "coreimage/CIContext.h"
 #include "foundation/Files.h"
+#include "imageio/ImageDestination.h"
 #include "shell/BatchPipeline.h"
 #include "shell/BatchProgress.h"
 #include "shell/BatchSources.h"
@@ -148,4 +152,41 @@ TEST(BatchOutputRect, OtherCropsCentreTheSourceSizeAndFollowANegativeOrigin) {
     EXPECT_EQ(effectiveRectForImage(qv::Rect(-20, 0, 140, 60), source, false, 100), qv::Rect(0, 0, 100, 60));
     EXPECT_EQ(effectiveRectForImage(qv::Rect(20, 0, 140, 60), source, false, 100), qv::Rect(20, 0, 100, 60));
     EXPECT_EQ(effectiveRectForImage(qv::Rect(0, -10, 100, 80), source, false, 150), qv::Rect(0, 0, 100, 60));
+}
+
+// The batch renders band by band into the encoder: every type and depth gives the file a render
+// of the whole rectangle at once gives, opaque or with transparent corners.
+TEST(BatchEncoding, BandsGiveTheBytesOfAWholeRenderForEveryTypeAndDepth) {
+    // Taller than one band at either depth, and turned so that its corners are transparent.
+    qv::Bitmap pattern = qv::Bitmap::make(2000, 1300, qv::PixelFormat::RGB8);
+    for (int y = 0; y < pattern.height; ++y)
+        for (int x = 0; x < pattern.width; ++x)
+            for (int c = 0; c < 3; ++c) pattern.row(y)[3 * x + c] = std::uint8_t((x * (c + 1) + y * 7) % 251);
+    const qv::ci::Image image =
+        qv::ci::Image::fromBitmap(std::move(pattern)).imageByApplyingTransform(qv::AffineTransform::rotation(0.03));
+    const qv::io::ColorSpace colorSpace = qv::io::ColorSpace::deviceRGB();
+    for (const int depth : {8, 16}) {
+        qv::Dictionary metadata;
+        metadata["Depth"] = depth;
+        const qv::PixelFormat format = depth == 16 ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
+        for (const qv::Rect& rect : {qv::Rect(300, 250, 1400, 800), image.extent()}) {
+            for (const QVOutputType::Type type : {QVOutputType::Type::JPEG, QVOutputType::Type::TIFF,
+                                                  QVOutputType::Type::PSD, QVOutputType::Type::OpenEXR}) {
+                SCOPED_TRACE(std::to_string(depth) + " bits, type " + std::to_string(int(type)) + ", " +
+                             std::to_string(rect.width()) + " wide");
+                const std::optional<qv::Data> banded = dataFromImage(image, rect, type, metadata, colorSpace);
+                ASSERT_TRUE(banded);
+                const qv::Rect whole(std::round(rect.minX()), std::round(rect.minY()), std::round(rect.width()),
+                                     std::round(rect.height()));
+                qv::ci::Context context(qv::ci::ContextOptions{});
+                qv::Bitmap pixels = context.createBitmap(image, whole, format);
+                qv::Data expected;
+                auto destination = qv::io::ImageDestination::createWithData(expected, QVOutputType::typeIdentifier(type), 1);
+                ASSERT_TRUE(destination);
+                destination->addImage(std::move(pixels), metadata, colorSpace);
+                ASSERT_TRUE(destination->finalize());
+                EXPECT_TRUE(*banded == expected) << banded->size() << " bytes against " << expected.size();
+            }
+        }
+    }
 }

@@ -62,6 +62,8 @@ protected:
 };
 
 TEST_F(OpenSaveTest, OpenChoosesTheLensFromTheFocalRangeAndCorrects) {
+    const std::string log = m_dir.file("tool.log");
+    writeCountingLensInfoTool(std::string(std::getenv("QV_RESOURCE_DIR")) + "/exiftool", log);
     writePhoto(m_photo, 120, 80);
     c().openImage(m_photo);
     ASSERT_TRUE(c().state().m_bImageLoaded.load());
@@ -76,6 +78,14 @@ TEST_F(OpenSaveTest, OpenChoosesTheLensFromTheFocalRangeAndCorrects) {
     EXPECT_TRUE(c().mainWindow().m_pWindow->isDocumentEdited());
     // The working copy keeps the photo's stored orientation and camera.
     EXPECT_EQ(tool({"-s3", "-Orientation#", "-Model", shell::workingCopyPath()}), "6\nCanon EOS 400D DIGITAL\n");
+    // Later opens ask the same tool, kept open: a photo without lens information reads no range.
+    const std::string bare = m_dir.file("bare.jpg");
+    writePhoto(bare, 120, 80, false);
+    c().openImage(bare);
+    EXPECT_FLOAT_EQ(c().maxFocalLengthFromImage(), 0);
+    c().openImage(m_photo);
+    EXPECT_FLOAT_EQ(c().maxFocalLengthFromImage(), 55);
+    EXPECT_EQ(linesOf(log), std::vector<std::string>{"start"});
 }
 
 TEST_F(OpenSaveTest, WorkingCopyFitsTheWindowByWidthFirst) {

@@ -227,6 +227,50 @@ bool wasAsked(const std::string& localizedKey) {
     return std::find(titles.begin(), titles.end(), qv::localizedString(localizedKey)) != titles.end();
 }
 
+void writeScriptedLensInfoTool(const std::string& path, const std::string& logPath) {
+    const std::string script = "#!/bin/sh\n"
+                               "log='" + logPath + "'\n"
+                               "echo start >> \"$log\"\n"
+                               "while IFS= read -r line; do\n"
+                               "  case \"$line\" in\n"
+                               "    -lensinfo) ;;\n"
+                               "    -execute*) n=${line#-execute}; echo \"$photo\" >> \"$log\"\n"
+                               "      case \"${photo##*/}\" in\n"
+                               "        *exits*) exit 1 ;;\n"
+                               "        *hangs*) exec sleep 30 ;;\n"
+                               "        *floods*) exec yes 'Lens Info flood' ;;\n"
+                               "        *garbage*) printf 'Lens Info                       : \\377\\376ab/cd 55/0\\n{ready%s}\\n' \"$n\" ;;\n"
+                               "        *late*) printf '{ready%s}\\n' $((n - 1)); exec sleep 30 ;;\n"
+                               "        *) printf 'Lens Info                       : 24/1 105/1 4/1 4/1\\n{ready%s}\\n' \"$n\" ;;\n"
+                               "      esac ;;\n"
+                               "    *) photo=$line ;;\n"
+                               "  esac\n"
+                               "done\n";
+    ASSERT_TRUE(qv::files::writeWhole(path, std::string_view(script)));
+    ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
+}
+
+void writeCountingLensInfoTool(const std::string& path, const std::string& logPath) {
+    const std::string script = "#!/bin/sh\necho start >> '" + logPath + "'\nexec /usr/bin/exiftool \"$@\"\n";
+    ASSERT_TRUE(qv::files::writeWhole(path, std::string_view(script)));
+    ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
+}
+
+std::vector<std::string> linesOf(const std::string& path) {
+    const qv::Data bytes = qv::files::readWhole(path).value_or(qv::Data());
+    std::vector<std::string> lines;
+    std::string line;
+    for (const std::uint8_t byte : bytes) {
+        if (byte == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(char(byte));
+        }
+    }
+    return lines;
+}
+
 std::string tool(const std::vector<std::string>& arguments) {
     const auto result = qv::runProcess("exiftool", arguments, 60);
     EXPECT_TRUE(result && result->exitStatus == 0) << (result ? result->output : "exiftool did not start");

@@ -111,6 +111,17 @@ bool wasAsked(const std::string& localizedKey);
 
 // Runs the metadata tool; its output.
 std::string tool(const std::vector<std::string>& arguments);
+// Writes at `path` an executable tool that speaks the kept-open metadata tool's protocol (requests
+// of argument lines, each ended by "-execute<N>") and misbehaves as the photo's name asks: a name
+// with "exits" ends the tool, "hangs" stops it answering, "floods" has it print without end,
+// "garbage" gives an answer that is no lens information, "late" answers an earlier request and
+// then nothing; any other photo reads the range
+// 24 to 105. Each start of the tool adds a line "start" to `logPath`, each request the photo's path.
+void writeScriptedLensInfoTool(const std::string& path, const std::string& logPath);
+// Writes at `path` a tool that adds a line "start" to `logPath` and then runs the real metadata tool.
+void writeCountingLensInfoTool(const std::string& path, const std::string& logPath);
+// The lines of a text file.
+std::vector<std::string> linesOf(const std::string& path);
 // A photo of the Canon EOS 400D with the 18-55 zoom at 18 mm, turned by its orientation tag;
 // without lens information no lens is chosen on opening.
 void writePhoto(const std::string& path, int width, int height, bool withLensInfo = true);
