@@ -24,7 +24,6 @@
 #include "UnwrapCommands.h"
 #include "WindowApplication.h"
 #include "coreimage/ParallelWorkers.h"
-#include "shell/SupportFolder.h"
 
 namespace {
 
@@ -96,11 +95,7 @@ int unwrapCommand(int argc, char** argv) {
     std::vector<frontend::Action> actions;
     std::string error;
     if (!frontend::parseUnwrap(std::vector<std::string>(argv + 2, argv + argc), actions, &error)) return usage(error);
-    const int status = runActions(actions, "unwrap");
-    // As the window's close ends a session: the support folder keeps its databases only, not the
-    // unwrapped copy nor the profile extracted from the photo.
-    shell::sweepSupportFolder();
-    return status;
+    return runActions(actions, "unwrap");
 }
 
 int correct(int argc, char** argv) {
