@@ -47,6 +47,8 @@ void printUsage(std::FILE* to) {
                  "                 [--mode auto|current|preset] [--preset FILE.dtl2] [--type jpeg|tiff|psd|exr]\n"
                  "                 [--name PARTS] [--correction lens|fisheye] [--fe-width W] [--fe-height H]\n"
                  "                 [--fe-input-fov DEG] [--fe-output-fov DEG]   (%s)\n"
+                 "                 batch --type is the type of a source not in one of the four (a raw file):\n"
+                 "                 a JPEG, TIFF, PSD or OpenEXR source keeps its type and its extension\n"
                  "controls:\n%s"
                  "script lines (# comments and blank lines are skipped):\n"
                  "  open PATH | lens NAME | set CONTROL VALUE | save | print [camera|lens|coefficients|all]\n"
