@@ -252,8 +252,7 @@ int runBatch(const BatchRequest& request) {
     if (started && terminal) std::fprintf(stderr, "\n");
     const auto alerts = responder.alerts();
     for (std::size_t i = alertsBefore; i < alerts.size(); ++i)
-        std::fprintf(stderr, "quorvelci: alert: %s: %s\n", alerts[i].request.title.c_str(),
-                     alerts[i].request.message.c_str());
+        std::fprintf(stderr, "quorvelci: alert: %s\n", FrontEnd::alertText(alerts[i].request).c_str());
     if (!started) return fail("the batch did not start");
     if (failures == 0 && written == 0) return fail("no photo of the run could be read");
     return failures > 0 ? 1 : 0;

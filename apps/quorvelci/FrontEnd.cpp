@@ -188,6 +188,10 @@ FrontEnd::FrontEnd() {
 FrontEnd::~FrontEnd() {
     // The profile extraction of an open may still run; it must not outlive what it writes for.
     qv::waitForDetachedThreads(60);
+    // Every headless run ends as the window's close does: the support folder keeps its databases
+    // only, not the profile extracted from a photo nor an unwrap's files. After the wait above, so
+    // that no extraction still running writes its profile after the sweep.
+    shell::sweepSupportFolder();
     qv::ui::Application::shared().setDelegate(nullptr);
 }
 
@@ -522,6 +526,12 @@ void FrontEnd::settle() {
 
 std::size_t FrontEnd::alertCount() { return responder().alerts().size(); }
 
+std::string FrontEnd::alertText(const qv::ui::AlertRequest& request) {
+    if (request.title.empty()) return request.message;
+    if (request.message.empty()) return request.title;
+    return request.title + ": " + request.message;
+}
+
 std::optional<std::string> FrontEnd::newFailures() {
     std::optional<std::string> failure;
     auto add = [&](const std::string& why) { failure = failure ? *failure + "; " + why : why; };
@@ -531,10 +541,10 @@ std::optional<std::string> FrontEnd::newFailures() {
         auto expected = std::find_if(m_expectedAlerts.begin(), m_expectedAlerts.end(),
                                      [&](const std::string& text) { return matchesExpected(request, text); });
         if (expected != m_expectedAlerts.end()) {
-            std::printf("alert: %s: %s\n", request.title.c_str(), request.message.c_str());
+            std::printf("alert: %s\n", alertText(request).c_str());
             m_expectedAlerts.erase(expected);
         } else if (isErrorAlert(request)) {
-            add(request.title + ": " + request.message);
+            add(alertText(request));
         }
     }
     m_alertsSeen = alerts.size();

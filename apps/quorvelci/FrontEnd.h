@@ -51,6 +51,8 @@ public:
     static std::string absolutePath(const std::string& path);
     // How many alerts have been shown since the application started.
     static std::size_t alertCount();
+    // An alert as one line, "title: message", either part left out when it is empty.
+    static std::string alertText(const qv::ui::AlertRequest& request);
 
 private:
     std::optional<std::string> open(const std::string& path);

@@ -24,7 +24,6 @@
 #include "UnwrapCommands.h"
 #include "WindowApplication.h"
 #include "coreimage/ParallelWorkers.h"
-#include "shell/SupportFolder.h"
 
 namespace {
 
@@ -48,6 +47,8 @@ void printUsage(std::FILE* to) {
                  "                 [--mode auto|current|preset] [--preset FILE.dtl2] [--type jpeg|tiff|psd|exr]\n"
                  "                 [--name PARTS] [--correction lens|fisheye] [--fe-width W] [--fe-height H]\n"
                  "                 [--fe-input-fov DEG] [--fe-output-fov DEG]   (%s)\n"
+                 "                 batch --type is the type of a source not in one of the four (a raw file):\n"
+                 "                 a JPEG, TIFF, PSD or OpenEXR source keeps its type and its extension\n"
                  "controls:\n%s"
                  "script lines (# comments and blank lines are skipped):\n"
                  "  open PATH | lens NAME | set CONTROL VALUE | save | print [camera|lens|coefficients|all]\n"
@@ -96,11 +97,7 @@ int unwrapCommand(int argc, char** argv) {
     std::vector<frontend::Action> actions;
     std::string error;
     if (!frontend::parseUnwrap(std::vector<std::string>(argv + 2, argv + argc), actions, &error)) return usage(error);
-    const int status = runActions(actions, "unwrap");
-    // As the window's close ends a session: the support folder keeps its databases only, not the
-    // unwrapped copy nor the profile extracted from the photo.
-    shell::sweepSupportFolder();
-    return status;
+    return runActions(actions, "unwrap");
 }
 
 int correct(int argc, char** argv) {

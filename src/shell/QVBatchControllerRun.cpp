@@ -69,7 +69,11 @@ std::optional<QVBatchController::Job> QVBatchController::makeJob() {
         // A preset that cannot be read would correct every photo with whatever the window shows.
         job.preset = mPresetFile.empty() ? qv::Value() : qv::readPropertyList(mPresetFile);
         if (!shell::preset::presetSettingsFrom(job.preset)) {
-            showAlert(m_pMainBundle, qv::paths::lastPathComponent(mPresetFile), "PresetOpenErrorMessage");
+            // With no file chosen there is no name to put in the title: say what is missing instead.
+            if (mPresetFile.empty())
+                showAlert(m_pMainBundle, m_pMainBundle.localizedString("NoPresetFile"), "PleaseSelectPreset");
+            else
+                showAlert(m_pMainBundle, qv::paths::lastPathComponent(mPresetFile), "PresetOpenErrorMessage");
             return std::nullopt;
         }
     }

@@ -137,6 +137,8 @@ TEST(BatchCommand, TheNamingExampleGivesExactlyItsThreeNames) {
                                    "--name", "name+nn", "--type", "psd", "--mode", "current"});
     ASSERT_EQ(result.exitStatus, 0) << result.output;
     EXPECT_EQ(namesIn(out), (std::vector<std::string>{"a00.jpeg", "b01.tiff", "c02.psd"}));
+    // The usage says so, as a JPEG source written as JPEG with --type psd is no surprise then.
+    EXPECT_TRUE(contains(quorvelci({"--help"}).output, "a JPEG, TIFF, PSD or OpenEXR source keeps its type"));
 }
 
 TEST(BatchCommand, PresetAndFisheyeModes) {

@@ -5,6 +5,7 @@
 
 #include "E2ESupport.h"
 #include "foundation/Files.h"
+#include "foundation/Paths.h"
 
 using namespace e2e;
 
@@ -42,6 +43,13 @@ TEST(MetadataCarried, EveryOutputTypeAndDepthKeepsTheTagsAndTheProfile) {
                                  "ExifImageHeight"}),
                       "QuorvelCI Test Wide RGB\n48.8583\n2.2945\nParis\ntower\nAnn Example\n1\n1\n800\n1200\n");
         }
+    // Each run ended as the window's close does: the profile extracted from the photo is swept
+    // from the support folder, after a script as after the correct command.
+    EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), std::vector<std::string>{"PTLens.dat"});
+    const auto scripted = script(dir, "open " + photo + "\nsave-as " + dir.file("scripted.tif") + "\n");
+    ASSERT_EQ(scripted.exitStatus, 0) << scripted.output;
+    EXPECT_EQ(tags(dir.file("scripted.tif"), {"ProfileDescription"}), "QuorvelCI Test Wide RGB\n");
+    EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), std::vector<std::string>{"PTLens.dat"});
 }
 
 }  // namespace

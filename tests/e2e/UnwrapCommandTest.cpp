@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <sstream>
 
+#include "Actions.h"
 #include "E2ESupport.h"
+#include "FrontEnd.h"
+#include "appkit/Application.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
@@ -88,6 +93,28 @@ std::string unwrapScript(const std::string& photo, const std::string& out) {
            "apply\nsave-as " + out + "\n";
 }
 
+// Runs the script lines in this process and calls `whileRunning` before the application ends,
+// while the support folder still holds what the session put there.
+void runHere(const std::string& text, const std::function<void()>& whileRunning) {
+    qv::ui::Application::shared().reset();
+    {
+        frontend::FrontEnd frontEnd;
+        std::istringstream lines(text);
+        std::string line;
+        for (int number = 1; std::getline(lines, line); ++number) {
+            std::string error;
+            const auto action = frontend::parseLine(line, number, &error);
+            if (!action) continue;
+            EXPECT_FALSE(frontEnd.check(*action)) << line;
+            const auto failed = frontEnd.run(*action);
+            EXPECT_FALSE(failed) << line << ": " << failed.value_or("");
+        }
+        EXPECT_FALSE(frontEnd.finish());
+        whileRunning();
+    }
+    qv::ui::Application::shared().reset();
+}
+
 }  // namespace
 
 TEST(UnwrapCommand, EverySamplerWritesTheAskedSizeWithStraightLines) {
@@ -142,21 +169,26 @@ TEST(UnwrapCommand, ThePhotosMetadataAndProfileSurvive) {
     // The command ends as the window's close does: the unwrapped copy and the extracted profile
     // are swept from the support folder.
     EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), std::vector<std::string>{"PTLens.dat"});
-    // The preview's result in the support folder, as a script leaves it, carries them too.
+    // So does a script.
     const auto scripted = script(dir, unwrapScript(photo, out));
     ASSERT_EQ(scripted.exitStatus, 0) << scripted.output;
-    const auto preview = run("exiftool", {"-s3", "-Make", "-DateTimeOriginal", "-ProfileDescription",
-                                          supportFile("_QuorvelCI_twrite.JPG")});
-    EXPECT_EQ(preview.output, "Fisheye Optics\n2024:05:06 07:08:09\nsRGB built-in\n");
+    EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), std::vector<std::string>{"PTLens.dat"});
+    // While the session runs, the preview's result in the support folder carries them too.
+    runHere(unwrapScript(photo, out), [] {
+        const auto preview = run("exiftool", {"-s3", "-Make", "-DateTimeOriginal", "-ProfileDescription",
+                                              supportFile("_QuorvelCI_twrite.JPG")});
+        EXPECT_EQ(preview.output, "Fisheye Optics\n2024:05:06 07:08:09\nsRGB built-in\n");
+    });
+    EXPECT_EQ(qv::files::listFolder(qv::paths::supportFolder()), std::vector<std::string>{"PTLens.dat"});
 }
 
 TEST(UnwrapCommand, SizesOfZeroGiveTheWorkingCopysSizeInThePreviewAndThePhotosWhenSaved) {
     qvtest::TempDir dir;
     const std::string photo = fisheyePhoto(dir, "fish.jpg", {"--width", "1800", "--height", "1200"});
     const std::string out = dir.path() + "/out.jpg";
-    // A script, which leaves the preview's result in the support folder.
-    const auto result = script(dir, unwrapScript(photo, out));
-    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    // Run here, to look at the preview's result in the support folder before the session ends.
+    Picture preview{};
+    runHere(unwrapScript(photo, out), [&] { preview = read(supportFile("_QuorvelCI_twrite.JPG")); });
     const Picture saved = read(out);
     EXPECT_EQ(saved.width, 1800);
     EXPECT_EQ(saved.height, 1200);
@@ -167,7 +199,6 @@ TEST(UnwrapCommand, SizesOfZeroGiveTheWorkingCopysSizeInThePreviewAndThePhotosWh
     ASSERT_GT(frameWidth, 0);
     double scale = 1;
     if (1800 > frameWidth || 1200 > frameHeight) scale = 1800 > frameWidth ? frameWidth / 1800 : frameHeight / 1200;
-    const Picture preview = read(supportFile("_QuorvelCI_twrite.JPG"));
     EXPECT_EQ(preview.width, int(std::floor(1800 * scale)));
     EXPECT_EQ(preview.height, int(std::floor(1200 * scale)));
 }
@@ -185,7 +216,8 @@ TEST(UnwrapCommand, RefusedValuesGiveTheirMessageAndALaterValidRequestRunsInTheS
                                         "expect-alert Unwrap:Output image width cannot be negetive\napply\n"
                                         "set width 400\nset height 300\napply\nsave-as " + out + "\n");
     ASSERT_EQ(result.exitStatus, 0) << result.output;
-    EXPECT_TRUE(contains(result.output, "alert: Unwrap: Input FOV cannot be negative")) << result.output;
+    // A refusal's alert has no message beside its title: the line ends with the title.
+    EXPECT_TRUE(contains(result.output, "alert: Unwrap: Input FOV cannot be negative\n")) << result.output;
     const Picture picture = read(out);
     EXPECT_EQ(picture.width, 400);
     EXPECT_LT(worstLineOffset(picture, 90), 1.0);
@@ -193,7 +225,7 @@ TEST(UnwrapCommand, RefusedValuesGiveTheirMessageAndALaterValidRequestRunsInTheS
     // A refusal nobody expected fails the script at its line.
     const auto unexpected = script(dir, "open " + photo + "\nset correction fisheye\nset in-fov 180\nset out-fov 200\napply\n");
     EXPECT_EQ(unexpected.exitStatus, 1) << unexpected.output;
-    EXPECT_TRUE(contains(unexpected.output, ":5: Unwrap: Output FOV must lie between 1 and 179 degrees"))
+    EXPECT_TRUE(contains(unexpected.output, ":5: Unwrap: Output FOV must lie between 1 and 179 degrees\n"))
         << unexpected.output;
 }
 

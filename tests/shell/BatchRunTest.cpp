@@ -679,12 +679,15 @@ TEST_F(BatchRunTest, TheStartChecksRefuseWithTheirAlertsAndStartNothing) {
     EXPECT_FALSE(qv::files::exists(m_dir.file("escape.jpeg")));
 
     b().setAllcomboboxeSelections();
-    mode(2);  // a preset that was never chosen
+    mode(2);  // a preset that was never chosen: the alert says so, under a title of its own
     EXPECT_FALSE(start());
+    EXPECT_EQ(alertsWithMessage("PleaseSelectPreset"), std::vector<std::string>{qv::localizedString("NoPresetFile")});
+    EXPECT_NE(qv::localizedString("NoPresetFile"), "NoPresetFile") << "a text of its own";
+    EXPECT_TRUE(alertsWithMessage("PresetOpenErrorMessage").empty());
     ASSERT_TRUE(qv::files::writeWhole(m_dir.file("bad.dtl2"), std::string_view("not a property list")));
     b().mPresetFile = m_dir.file("bad.dtl2");
     EXPECT_FALSE(start());
-    EXPECT_EQ(alertsWithMessage("PresetOpenErrorMessage").size(), 2u);
+    EXPECT_EQ(alertsWithMessage("PresetOpenErrorMessage"), std::vector<std::string>{"bad.dtl2"});
     EXPECT_TRUE(namesIn(out()).empty());
 }
 
