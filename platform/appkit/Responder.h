@@ -55,6 +55,9 @@ struct PanelRequest {
     bool allowsMultipleSelection = false;
     bool asSheet = false;
     std::shared_ptr<View> accessory{};  // the panel's extra controls (a save panel's format), or null
+    // The required extension as the program changes it while the panel is up (the accessory's
+    // format pop-up does); null when it cannot change.
+    std::function<std::string()> currentRequiredType{};
 };
 
 struct PanelAnswer {
