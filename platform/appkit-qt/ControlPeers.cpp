@@ -451,7 +451,10 @@ private:
                         radio->setChecked(cell->state() == ui::kOnState);
                     }
                 } else if (auto* edit = dynamic_cast<QLineEdit*>(cellWidget)) {
-                    const QString text = toQt(cell->stringValue());
+                    // A coefficient reads to six significant digits, not to the last bit of a float.
+                    const Value value = cell->objectValue();
+                    const QString text = value.string() || !value.asDouble() ? toQt(cell->stringValue())
+                                                                             : QString::number(*value.asDouble(), 'g', 6);
                     if (!userChangePending() && !edit->hasFocus() && edit->text() != text) edit->setText(text);
                     const QString name =
                         cell->title().empty()

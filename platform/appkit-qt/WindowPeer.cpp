@@ -1,6 +1,7 @@
 #include "appkit-qt/WindowPeer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -140,6 +141,12 @@ void WindowPeer::show(WindowPeer* parentPeer) {
     m_widget->show();
     m_widget->raise();
     if (m_window.isKeyWindow() || modal || parentPeer) m_widget->activateWindow();
+    // A message box or panel that waits for the person stays above a window shown meanwhile (the
+    // batch sheet coming back under the batch's closing alert).
+    if (QWidget* waiting = QApplication::activeModalWidget(); waiting && waiting != m_widget) {
+        waiting->raise();
+        waiting->activateWindow();
+    }
 }
 
 void WindowPeer::orderTabs() {

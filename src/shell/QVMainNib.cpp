@@ -241,6 +241,7 @@ void buildParametersSheet(Builder& k) {
                                                        &QVController::onShowsMatchingLenses, ButtonType::Switch)
                                                   .get();
     c.parametersSheet().m_pPSFocalLengthText = k.labelledField(w, side, "Focal length", false).get();
+    c.parametersSheet().m_pPSFocalLengthText->setFractionDigits(2);
     c.parametersSheet().m_pPSFieldOfViewText = k.labelledField(w, side, "Field of view", false).get();
     c.parametersSheet().m_pPSRadialShiftModeText = k.labelledField(w, side, "Radial shift mode", false).get();
     c.parametersSheet().m_pPSLensTypeText = k.labelledField(w, side, "Lens type", false).get();

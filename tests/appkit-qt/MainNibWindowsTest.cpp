@@ -163,6 +163,9 @@ TEST_F(MainNibWindows, EveryControlOfEveryWindowHasASensibleName) {
             }
         }
         for (const auto& [name, count] : uses) EXPECT_EQ(count, 1) << window->title() << ": \"" << name.toStdString() << "\" names several controls";
+        std::string file = "window-" + window->title();
+        std::replace(file.begin(), file.end(), ' ', '-');
+        screenshot(*peer->widget(), file);
         window->orderOut();
     }
     EXPECT_GT(checked, 120);
