@@ -153,6 +153,10 @@ private:
         QStringList titles;
         for (const auto& column : columns) titles << toQt(column.title);
         widget->setHorizontalHeaderLabels(titles);
+        // The first column takes what the others, each at its width, leave.
+        for (std::size_t c = 1; c < columns.size(); ++c) widget->setColumnWidth(int(c), int(columns[c].width));
+        if (!columns.empty()) widget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+        widget->horizontalHeader()->setStretchLastSection(columns.size() == 1);
         const int rows = model.numberOfRows();
         widget->setRowCount(rows);
         for (int row = 0; row < rows; ++row)
