@@ -361,6 +361,9 @@ TEST_F(MainNibWindows, TheSavePanelOffersEachFormatsChoicesAndTheFileWrittenFoll
                      choose(qobject_cast<QComboBox*>(widget(a.m_pFileFormatPopup)), "TIF");
                  },
                  [&](QFileDialog& dialog) {
+                     // The choice reaches the model, and the name follows, at the loop's next turns.
+                     auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+                     RunLoop::main().runUntil([&] { return name->text() == "IMG_0018.tif"; }, 10);
                      EXPECT_FALSE(shown(a.mQualityAmountSlider));
                      EXPECT_FALSE(shown(a.mQualityTextFiled));
                      EXPECT_TRUE(shown(a.mCompressionType));
@@ -387,6 +390,7 @@ TEST_F(MainNibWindows, TheSavePanelOffersEachFormatsChoicesAndTheFileWrittenFoll
                      emit field->textEdited("0.9");
                  },
                  [&](QFileDialog& dialog) {
+                     RunLoop::main().runUntil([&] { return a.mQualityAmountSlider->doubleValue() == 0.9; }, 10);
                      EXPECT_NEAR(a.mQualityAmountSlider->doubleValue(), 0.9, 1e-9) << "the slider follows";
                      typeName(dialog, out.file("corrected.jpg"));
                      static_cast<QDialog&>(dialog).accept();
