@@ -103,7 +103,7 @@ ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
                                                     qsizetype(pixels.bytesPerRow), QImage::Format_RGBA8888)
                                                  .scaled(int(icon->size().width), int(icon->size().height))));
     } else {
-        box.setIcon(QMessageBox::Warning);
+        box.setIcon(request.informational ? QMessageBox::Information : QMessageBox::Warning);
     }
     std::vector<QAbstractButton*> buttons;
     for (std::size_t i = 0; i < request.buttons.size(); ++i) {
