@@ -5,11 +5,13 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <algorithm>
 #include <cmath>
 
 #include "appkit-qt/AccessibleName.h"
@@ -108,8 +110,40 @@ private:
             edit->setText(text);
             edit->setCursorPosition(0);
         }
+        // Text that a label has no room for (a long lens name) can still be read whole.
+        const bool cut = !field.isEditable() && edit->fontMetrics().horizontalAdvance(text) > edit->width() - 4;
+        const QString tip = cut ? text : QString();
+        if (edit->toolTip() != tip) edit->setToolTip(tip);
         // A label is read as the text it shows.
         nameForAccess(*edit, field, field.isEditable() ? "" : field.stringValue(), field.isEditable() ? "text field" : "label");
+    }
+};
+
+// ---- Labels: text on the window. A label that names a control has the control's widget as its
+// buddy, so that the person and assistive technology read it as the control's name; it shows only
+// while its control shows and greys with it.
+class LabelPeer : public ViewPeer {
+public:
+    LabelPeer(const std::shared_ptr<ui::TextField>& field, QWidget* parent) : ViewPeer(field, new QLabel(parent)) {}
+
+private:
+    void syncState(ui::View& view) override {
+        auto& field = static_cast<ui::TextField&>(view);
+        auto* label = static_cast<QLabel*>(widget());
+        const QString text = toQt(field.stringValue());
+        if (label->text() != text) label->setText(text);
+        if (label->font().bold() != field.isEmphasized()) {
+            QFont font = label->font();
+            font.setBold(field.isEmphasized());
+            label->setFont(font);
+        }
+        nameForAccess(*label, field, field.stringValue(), "label");
+        const std::shared_ptr<ui::View> control = field.labelledView();
+        if (control && !label->buddy()) label->setBuddy(widgetShowing(*control, *label->window()));
+        const bool shown = !field.isHidden() && !(control && control->isHiddenOrHasHiddenAncestor());
+        if (label->isHidden() == shown) label->setVisible(shown);
+        if (label->buddy() && label->isEnabled() != label->buddy()->isEnabled())
+            label->setEnabled(label->buddy()->isEnabled());
     }
 };
 
@@ -331,7 +365,9 @@ private:
     void choose() {
         auto well = std::dynamic_pointer_cast<ui::ColorWell>(view());
         if (!well) return;
-        auto* dialog = new QColorDialog(toQColor(well->color()), widget());
+        // A child of the window, not of the swatch: the swatch's colour style would paint the
+        // whole dialog.
+        auto* dialog = new QColorDialog(toQColor(well->color()), widget()->window());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->setOption(QColorDialog::ShowAlphaChannel);
         QObject::connect(dialog, &QColorDialog::colorSelected, [this](const QColor& c) {
@@ -342,7 +378,8 @@ private:
     }
     void syncState(ui::View& view) override {
         auto& well = static_cast<ui::ColorWell&>(view);
-        const QString style = QString("background-color: %1").arg(toQColor(well.color()).name(QColor::HexArgb));
+        const QString style =
+            QString("QPushButton { background-color: %1 }").arg(toQColor(well.color()).name(QColor::HexArgb));
         if (widget()->styleSheet() != style) widget()->setStyleSheet(style);
         nameForAccess(*widget(), well, "", "colour");
     }
@@ -364,8 +401,17 @@ public:
                         userChange<ui::Matrix>([row, column](ui::Matrix& m) { m.userClickCell(row, column); });
                     });
                     m_cells.push_back(radio);
+                    m_titles.push_back(nullptr);
                 } else {
+                    // A titled number cell shows its title before the field, as a form does.
+                    if (auto cell = matrix->cellAtRow(row, column); cell && !cell->title().empty()) {
+                        auto* title = new QLabel(toQt(cell->title()), widget());
+                        m_titles.push_back(title);
+                    } else {
+                        m_titles.push_back(nullptr);
+                    }
                     auto* edit = new QLineEdit(widget());
+                    if (m_titles.back()) m_titles.back()->setBuddy(edit);
                     QObject::connect(edit, &QLineEdit::editingFinished, [this, edit, row, column] {
                         userChange<ui::Matrix>([text = fromQt(edit->text()), row, column](ui::Matrix& m) {
                             if (auto cell = m.cellAtRow(row, column)) cell->setStringValue(text);
@@ -385,8 +431,14 @@ private:
                 QWidget* cellWidget = m_cells[std::size_t(row * m_columns + column)];
                 auto cell = matrix.cellAtRow(row, column);
                 if (!cell) continue;
-                const QRect place(size.width() * column / m_columns, size.height() * row / m_rows,
-                                  size.width() / m_columns, size.height() / m_rows);
+                QRect place(size.width() * column / m_columns, size.height() * row / m_rows,
+                            size.width() / m_columns, size.height() / m_rows);
+                if (QLabel* title = m_titles[std::size_t(row * m_columns + column)]) {
+                    const int width = titleWidth();
+                    const QRect titlePlace(place.x(), place.y(), width, place.height());
+                    if (title->geometry() != titlePlace) title->setGeometry(titlePlace);
+                    place.adjust(width, 0, 0, 0);
+                }
                 if (cellWidget->geometry() != place) cellWidget->setGeometry(place);
                 cellWidget->setEnabled(cell->isEnabled());
                 cellWidget->setVisible(!cell->isTransparent());
@@ -399,17 +451,33 @@ private:
                         radio->setChecked(cell->state() == ui::kOnState);
                     }
                 } else if (auto* edit = dynamic_cast<QLineEdit*>(cellWidget)) {
-                    const QString text = toQt(cell->stringValue());
+                    // A coefficient reads to six significant digits, not to the last bit of a float.
+                    const Value value = cell->objectValue();
+                    const QString text = value.string() || !value.asDouble() ? toQt(cell->stringValue())
+                                                                             : QString::number(*value.asDouble(), 'g', 6);
                     if (!userChangePending() && !edit->hasFocus() && edit->text() != text) edit->setText(text);
-                    const QString name = QString("%1 %2").arg(accessibleName(matrix, "", "cell")).arg(row * m_columns + column + 1);
+                    const QString name =
+                        cell->title().empty()
+                            ? QString("%1 %2").arg(accessibleName(matrix, "", "cell")).arg(row * m_columns + column + 1)
+                            : QString("%1 %2").arg(accessibleName(matrix, "", "cell"), toQt(cell->title()));
                     if (edit->accessibleName() != name) edit->setAccessibleName(name);
                 }
             }
         nameForAccess(*widget(), matrix, "", "matrix");
     }
 
+    // The width of the widest cell title and a gap, so that every field of the column starts
+    // at the same place.
+    int titleWidth() const {
+        int widest = 0;
+        for (QLabel* title : m_titles)
+            if (title) widest = std::max(widest, title->fontMetrics().horizontalAdvance(title->text()));
+        return widest > 0 ? widest + 8 : 0;
+    }
+
     int m_rows = 0, m_columns = 0;
-    std::vector<QWidget*> m_cells;  // owned by the widget, row by row
+    std::vector<QWidget*> m_cells;    // owned by the widget, row by row
+    std::vector<QLabel*> m_titles;    // a number cell's title, or null; row by row
 };
 
 }  // namespace
@@ -417,7 +485,10 @@ private:
 std::unique_ptr<ViewPeer> makePeer(const std::shared_ptr<ui::View>& view, QWidget* parent) {
     // Most derived kinds first: a combo box is a text field.
     if (auto combo = std::dynamic_pointer_cast<ui::ComboBox>(view)) return std::make_unique<ComboBoxPeer>(combo, parent);
-    if (auto field = std::dynamic_pointer_cast<ui::TextField>(view)) return std::make_unique<TextFieldPeer>(field, parent);
+    if (auto field = std::dynamic_pointer_cast<ui::TextField>(view)) {
+        if (!field->isEditable() && !field->isBezeled()) return std::make_unique<LabelPeer>(field, parent);
+        return std::make_unique<TextFieldPeer>(field, parent);
+    }
     if (auto popUp = std::dynamic_pointer_cast<ui::PopUpButton>(view)) return std::make_unique<PopUpButtonPeer>(popUp, parent);
     if (auto button = std::dynamic_pointer_cast<ui::Button>(view)) return std::make_unique<ButtonPeer>(button, parent);
     if (auto matrix = std::dynamic_pointer_cast<ui::Matrix>(view)) return std::make_unique<MatrixPeer>(matrix, parent);

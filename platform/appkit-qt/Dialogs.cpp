@@ -4,11 +4,16 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "appkit-qt/ViewPeer.h"
 #include "appkit/Image.h"
@@ -31,6 +36,59 @@ void runUntilFinished(QDialog& dialog) {
 
 bool isCancel(const std::string& title) { return title == "Cancel" || title == localizedString("Cancel"); }
 
+// Qt's own file dialog, the same on every desktop, with room for the accessory's controls. Where
+// the panel takes folders as well as files, Open with a folder selected chooses that folder (a
+// double click still opens it), so files and folders are chosen alike.
+class FileDialog : public QFileDialog {
+public:
+    FileDialog(const QString& caption, const QString& directory, bool filesAndFolders)
+        : QFileDialog(nullptr, caption, directory), m_filesAndFolders(filesAndFolders) {
+        setOption(QFileDialog::DontUseNativeDialog);
+    }
+    const QStringList& chosen() const { return m_chosen; }
+
+    void accept() override {
+        const QStringList selected = selectedFiles();
+        const bool folder = std::any_of(selected.begin(), selected.end(),
+                                        [](const QString& path) { return QFileInfo(path).isDir(); });
+        if (m_filesAndFolders && folder) {
+            m_chosen = selected;
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+        if (result() == QDialog::Accepted) m_chosen = selectedFiles();
+    }
+
+private:
+    bool m_filesAndFolders;
+    QStringList m_chosen;
+};
+
+QString typeFilter(const std::string& type) {
+    return QString("%1 (*.%2)").arg(toQt(type).toUpper(), toQt(type));
+}
+
+// The name field follows the required extension as the program changes it: a name that ends in
+// the extension required so far takes the new one.
+void followRequiredType(FileDialog& dialog, const std::function<std::string()>& currentType, QTimer& timer) {
+    auto shown = std::make_shared<std::string>(currentType());
+    QObject::connect(&timer, &QTimer::timeout, [&dialog, currentType, shown] {
+        const std::string type = currentType();
+        if (type == *shown || type.empty()) return;
+        if (auto* field = dialog.findChild<QLineEdit*>("fileNameEdit")) {
+            const QString name = field->text();
+            const QString old = "." + toQt(*shown);
+            if (!shown->empty() && name.endsWith(old, Qt::CaseInsensitive))
+                field->setText(name.left(name.size() - old.size()) + "." + toQt(type));
+        }
+        *shown = type;
+        dialog.setDefaultSuffix(toQt(type));
+        dialog.setNameFilter(typeFilter(type));
+    });
+    timer.start(50);
+}
+
 }  // namespace
 
 ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
@@ -45,7 +103,7 @@ ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
                                                     qsizetype(pixels.bytesPerRow), QImage::Format_RGBA8888)
                                                  .scaled(int(icon->size().width), int(icon->size().height))));
     } else {
-        box.setIcon(QMessageBox::Warning);
+        box.setIcon(request.informational ? QMessageBox::Information : QMessageBox::Warning);
     }
     std::vector<QAbstractButton*> buttons;
     for (std::size_t i = 0; i < request.buttons.size(); ++i) {
@@ -74,16 +132,19 @@ ui::AlertAnswer askWithMessageBox(const ui::AlertRequest& request) {
 }
 
 ui::PanelAnswer askWithFileDialog(const ui::PanelRequest& request, const DialogPeers& peers) {
-    QFileDialog dialog(nullptr, request.kind == ui::PanelKind::Save ? "Save" : "Open",
-                       toQt(request.directory));
-    // Qt's own dialog, the same on every desktop, with room for the accessory's controls.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     const bool save = request.kind == ui::PanelKind::Save;
+    FileDialog dialog(save ? "Save" : "Open", toQt(request.directory),
+                      !save && request.canChooseFiles && request.canChooseDirectories);
+    QTimer follow;
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         if (!request.suggestedName.empty()) dialog.selectFile(toQt(request.suggestedName));
-        if (!request.requiredType.empty()) dialog.setDefaultSuffix(toQt(request.requiredType));
+        if (!request.requiredType.empty()) {
+            dialog.setDefaultSuffix(toQt(request.requiredType));
+            dialog.setNameFilter(typeFilter(request.requiredType));
+        }
+        if (request.currentRequiredType) followRequiredType(dialog, request.currentRequiredType, follow);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         if (request.canChooseDirectories && !request.canChooseFiles)
@@ -110,11 +171,13 @@ ui::PanelAnswer askWithFileDialog(const ui::PanelRequest& request, const DialogP
     }
     dialog.setWindowModality(Qt::ApplicationModal);
     runUntilFinished(dialog);
+    follow.stop();
     if (accessory && peers.remove) peers.remove(accessory.get());
     ui::PanelAnswer answer;
     answer.ok = dialog.result() == QDialog::Accepted;
     if (answer.ok)
-        for (const QString& path : dialog.selectedFiles()) answer.paths.push_back(fromQt(path));
+        for (const QString& path : dialog.chosen().isEmpty() ? dialog.selectedFiles() : dialog.chosen())
+            answer.paths.push_back(fromQt(path));
     return answer;
 }
 

@@ -123,6 +123,13 @@ public:
             const bool extend = QApplication::keyboardModifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
             userChange<ui::TableView>([row, extend](ui::TableView& t) { t.userClickRow(row, extend); });
         });
+        // Moving through the rows with the keyboard (arrows, typing a name's first letters) selects
+        // the row reached, as a click does; a click is taken above.
+        QObject::connect(widget, &QTableWidget::currentCellChanged, [this](int row, int, int previous, int) {
+            if (m_filling || m_selecting || row < 0 || row == previous || QApplication::mouseButtons() != Qt::NoButton)
+                return;
+            userChange<ui::TableView>([row](ui::TableView& t) { t.userClickRow(row, false); });
+        });
         QObject::connect(widget, &QTableWidget::itemChanged, [this](QTableWidgetItem* item) {
             if (m_filling) return;
             const int row = item->row(), column = item->column();
@@ -146,6 +153,10 @@ private:
         QStringList titles;
         for (const auto& column : columns) titles << toQt(column.title);
         widget->setHorizontalHeaderLabels(titles);
+        // The first column takes what the others, each at its width, leave.
+        for (std::size_t c = 1; c < columns.size(); ++c) widget->setColumnWidth(int(c), int(columns[c].width));
+        if (!columns.empty()) widget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+        widget->horizontalHeader()->setStretchLastSection(columns.size() == 1);
         const int rows = model.numberOfRows();
         widget->setRowCount(rows);
         for (int row = 0; row < rows; ++row)
@@ -201,6 +212,14 @@ private:
                 for (std::size_t row : selected)
                     for (int c = 0; c < widget->columnCount(); ++c)
                         if (auto* item = widget->item(int(row), c)) item->setSelected(true);
+                // A row the program selects is shown (a database chosen in a panel, far down the list).
+                if (!selected.empty())
+                    if (auto* item = widget->item(int(*selected.begin()), 0)) {
+                        m_selecting = true;
+                        widget->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+                        m_selecting = false;
+                        widget->scrollToItem(item);
+                    }
             }
         }
         nameForAccess(*widget, model, model.tableColumns().empty() ? "" : model.tableColumns().front().title, "table");
@@ -208,6 +227,7 @@ private:
 
     bool m_filled = false;
     bool m_filling = false;
+    bool m_selecting = false;  // the program moves the current row to its selection
     unsigned long m_reloads = 0;
     int m_rows = 0;
     std::size_t m_columns = 0;

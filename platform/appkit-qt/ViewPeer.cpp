@@ -20,7 +20,20 @@ bool isLiveWindow(const ui::Window* window) {
     return std::find(windows.begin(), windows.end(), window) != windows.end();
 }
 
-ViewPeer::ViewPeer(const std::shared_ptr<ui::View>& view, QWidget* widget) : m_view(view), m_widget(widget) {}
+namespace {
+const char* const kMirroredView = "qvMirroredView";  // the widget's property naming its view
+}  // namespace
+
+ViewPeer::ViewPeer(const std::shared_ptr<ui::View>& view, QWidget* widget) : m_view(view), m_widget(widget) {
+    if (widget) widget->setProperty(kMirroredView, QVariant::fromValue(quintptr(view.get())));
+}
+
+QWidget* widgetShowing(const ui::View& view, QWidget& root) {
+    const QVariant wanted = QVariant::fromValue(quintptr(&view));
+    for (QWidget* widget : root.findChildren<QWidget*>())
+        if (widget->property(kMirroredView) == wanted) return widget;
+    return nullptr;
+}
 
 ViewPeer::~ViewPeer() {
     m_children.clear();

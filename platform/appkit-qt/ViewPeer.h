@@ -73,6 +73,10 @@ private:
 // The peer for a view of any kind the window layer has, its widget a child of `parent`.
 std::unique_ptr<ViewPeer> makePeer(const std::shared_ptr<ui::View>& view, QWidget* parent);
 
+// The widget of the peer that mirrors `view`, among the widgets under `root`; null until that peer
+// is made.
+QWidget* widgetShowing(const ui::View& view, QWidget& root);
+
 // Whether the window still exists: work queued by a native event names its window, which the
 // program may have closed and destroyed by the time the work runs.
 bool isLiveWindow(const ui::Window* window);

@@ -1,10 +1,12 @@
 #include "appkit-qt/WindowPeer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QResizeEvent>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
@@ -85,6 +87,20 @@ protected:
         });
     }
 
+    void resizeEvent(QResizeEvent* e) override {
+        QMainWindow::resizeEvent(e);
+        if (!isVisible() || !m_window->isResizable() || !centralWidget()) return;
+        // The person resized the window: the model takes the content's new size, its top edge
+        // staying where it is.
+        const QSize content = centralWidget()->size();
+        const QPoint g = pos();
+        onWindow(m_window, [content, g](ui::Window& w) {
+            const Size size{double(content.width()), double(content.height())};
+            if (size == w.frame().size || size.width < w.minSize().width || size.height < w.minSize().height) return;
+            w.setFrame(Rect(Point{w.frame().minX(), screenHeight() - g.y() - size.height}, size));
+        });
+    }
+
     void keyPressEvent(QKeyEvent* e) override {
         const bool ret = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
         const bool escape = e->key() == Qt::Key_Escape;
@@ -125,6 +141,12 @@ void WindowPeer::show(WindowPeer* parentPeer) {
     m_widget->show();
     m_widget->raise();
     if (m_window.isKeyWindow() || modal || parentPeer) m_widget->activateWindow();
+    // A message box or panel that waits for the person stays above a window shown meanwhile (the
+    // batch sheet coming back under the batch's closing alert).
+    if (QWidget* waiting = QApplication::activeModalWidget(); waiting && waiting != m_widget) {
+        waiting->raise();
+        waiting->activateWindow();
+    }
 }
 
 void WindowPeer::orderTabs() {
@@ -165,8 +187,17 @@ void WindowPeer::sync(WindowPeer* parentPeer) {
     if (m_content) {
         m_content->sync(frame.height());
         const QSize size(int(std::lround(frame.width())), int(std::lround(frame.height())));
-        if (m_content->widget()->size() != size || m_content->widget()->minimumSize() != size)
-            m_content->widget()->setFixedSize(size);
+        QWidget* content = m_content->widget();
+        if (!m_window.isResizable() || !m_shown) {
+            if (content->size() != size || content->minimumSize() != size) content->setFixedSize(size);
+        } else if (frame.size != m_modelSize && content->size() != size) {
+            // The program resized the window (only a change of the model's size counts, so that a
+            // resize by the person, on its way to the model, is not undone). The window is as much
+            // larger than its content as its menu bar and frame take.
+            const QSize chrome = m_widget->size() - content->size();
+            m_widget->resize(size + chrome);
+        }
+        m_modelSize = frame.size;
         orderTabs();
     }
 
@@ -193,6 +224,12 @@ void WindowPeer::sync(WindowPeer* parentPeer) {
             m_widget->move(int(std::lround(frame.minX())), std::max(0, top));
         }
         show(parentPeer);
+        if (m_window.isResizable() && m_content) {
+            // Shown at the model's size, from then on the person may resize it down to its minimum.
+            const Size min = m_window.minSize();
+            m_content->widget()->setMinimumSize(int(std::lround(min.width)), int(std::lround(min.height)));
+            m_content->widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        }
         m_frame = frame;
     } else if (!visible && m_shown) {
         m_widget->hide();

@@ -43,6 +43,7 @@ private:
     bool m_shown = false;
     unsigned long m_displays = ~0ul;
     Rect m_frame;
+    Size m_modelSize;  // the model's size at the last sync
 };
 
 }  // namespace qv::qt

@@ -50,6 +50,7 @@ int Alert::runModal() {
     request.message = m_informativeText;
     for (const auto& b : m_buttons) request.buttons.push_back(b->title());
     if (m_icon.isValid()) request.icon = std::make_shared<const Image>(m_icon);
+    request.informational = m_informational;
     std::vector<std::shared_ptr<Button>> checkBoxes;
     collectCheckBoxes(*m_window->contentView(), checkBoxes);
     for (const auto& box : checkBoxes) request.checkBoxes.emplace_back(box->title(), box->state() == kOnState);

@@ -48,6 +48,11 @@ public:
     const Image& icon() const { return m_icon; }
     void setIcon(const Image& icon) { m_icon = icon; }
 
+    // An informational alert (the About box) tells; a warning (the default) asks or reports a
+    // problem. Without an icon of its own each shows the window system's icon of its kind.
+    bool isInformational() const { return m_informational; }
+    void setInformational(bool informational) { m_informational = informational; }
+
     std::shared_ptr<Button> addButtonWithTitle(const std::string& title);
     const std::vector<std::shared_ptr<Button>>& buttons() const { return m_buttons; }
     Panel& window() { return *m_window; }
@@ -58,6 +63,7 @@ private:
     std::string m_messageText;
     std::string m_informativeText;
     Image m_icon;
+    bool m_informational = false;
     std::vector<std::shared_ptr<Button>> m_buttons;
     std::vector<int> m_codes;  // the code each button answers
     std::unique_ptr<AlertPanel> m_window;

@@ -5,7 +5,9 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 
 namespace qv::ui {
 namespace {
@@ -73,6 +75,19 @@ std::string formatFloat(float value) {
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
+}
+
+std::string formatRounded(double value, int digits) {
+    if (!std::isfinite(value)) return formatDouble(value);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(digits, 0, 17), value);
+    std::string text(buffer);
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    return text;
 }
 
 double numberFromValue(const Value& value) {

@@ -12,6 +12,8 @@ double readDouble(const std::string& text);  // out of range: the largest finite
 int readInt(const std::string& text);        // sign and digits only; saturates at the int limits
 std::string formatDouble(double value);
 std::string formatFloat(float value);
+// Rounded to `digits` decimals, trailing zeros and a trailing point dropped ("32.5", "100", "-0.01").
+std::string formatRounded(double value, int digits);
 
 // A control's value read as each type: numbers convert, strings read as above, booleans are 0 or
 // 1, anything else is 0 or empty.

@@ -26,7 +26,8 @@ struct AlertRequest {
     std::string message;  // the panel's message or the alert's informative text
     std::vector<std::string> buttons;     // left to right as the program added them, default first
     std::vector<std::pair<std::string, bool>> checkBoxes;  // the alert's check boxes: title, state
-    std::shared_ptr<const Image> icon{};  // the alert's own icon; null for the window system's warning icon
+    std::shared_ptr<const Image> icon{};  // the alert's own icon; null for the window system's icon
+    bool informational = false;           // it tells (the About box) rather than warns
 };
 
 struct AlertAnswer {
@@ -55,6 +56,9 @@ struct PanelRequest {
     bool allowsMultipleSelection = false;
     bool asSheet = false;
     std::shared_ptr<View> accessory{};  // the panel's extra controls (a save panel's format), or null
+    // The required extension as the program changes it while the panel is up (the accessory's
+    // format pop-up does); null when it cannot change.
+    std::function<std::string()> currentRequiredType{};
 };
 
 struct PanelAnswer {

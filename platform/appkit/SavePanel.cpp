@@ -42,6 +42,11 @@ PanelRequest SavePanel::request(bool asSheet) const {
     r.canChooseFiles = true;
     r.asSheet = asSheet;
     r.accessory = m_accessory;
+    if (auto self = weak_from_this(); !self.expired())
+        r.currentRequiredType = [self] {
+            auto panel = self.lock();
+            return panel ? panel->requiredFileType() : std::string();
+        };
     return r;
 }
 
@@ -60,8 +65,10 @@ std::string SavePanel::check(PanelAnswer& answer) const {
 }
 
 int SavePanel::ask(bool asSheet) {
-    PanelAnswer answer = Application::shared().responder().answerPanel(
-        request(asSheet), [this](PanelAnswer& a) { return check(a); });
+    PanelAnswer answer = Application::shared().responder().answerPanel(request(asSheet), [this](PanelAnswer& a) {
+        if (m_confirmedName && a.paths.size() == 1) m_confirmedName(*this, a.paths.front());
+        return check(a);
+    });
     m_chosen = answer.ok ? answer.paths : std::vector<std::string>{};
     if (answer.ok && !m_chosen.empty()) m_directory = fs::path(m_chosen.front()).parent_path().string();
     return answer.ok ? kOKButton : kCancelButton;
@@ -103,6 +110,7 @@ PanelRequest OpenPanel::request(bool asSheet) const {
     PanelRequest r = SavePanel::request(asSheet);
     r.kind = PanelKind::Open;
     r.requiredType.clear();
+    r.currentRequiredType = {};
     r.canChooseFiles = m_files;
     r.canChooseDirectories = m_directories;
     r.allowsMultipleSelection = m_multiple;

@@ -34,6 +34,12 @@ public:
     void setCanSelectHiddenExtension(bool on) { m_canHideExtension = on; }
     bool isExtensionHidden() const { return m_extensionHidden; }
     void setExtensionHidden(bool hidden) { m_extensionHidden = hidden; }
+    // Told the path the person confirmed before the panel checks it against the required
+    // extension, so that the program may change that extension first (a name typed with another
+    // format's extension chooses that format).
+    void setConfirmedNameHandler(std::function<void(SavePanel& panel, const std::string& path)> handler) {
+        m_confirmedName = std::move(handler);
+    }
     bool canCreateDirectories() const { return m_canCreateDirectories; }
     void setCanCreateDirectories(bool on) { m_canCreateDirectories = on; }
 
@@ -61,6 +67,7 @@ private:
     std::string m_requiredType;
     std::vector<std::string> m_allowedTypes;
     std::shared_ptr<View> m_accessory;
+    std::function<void(SavePanel&, const std::string&)> m_confirmedName;
     bool m_canHideExtension = false;
     bool m_extensionHidden = false;
     std::vector<std::string> m_chosen;

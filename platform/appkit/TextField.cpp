@@ -9,10 +9,21 @@ TextField::TextField(const Rect& frame, const std::string& text) : Control(frame
 std::shared_ptr<TextField> TextField::label(const Rect& frame, const std::string& text) {
     auto field = std::make_shared<TextField>(frame, text);
     field->setEditable(false);
+    field->setBezeled(false);
     return field;
 }
 
-Value TextField::normalize(const Value& value, const Value&) const { return Value(stringFromValue(value)); }
+std::shared_ptr<TextField> TextField::labelFor(const Rect& frame, const std::string& text, View& control) {
+    auto field = label(frame, text);
+    field->m_labelled = control.weak_from_this();
+    return field;
+}
+
+Value TextField::normalize(const Value& value, const Value&) const {
+    const int digits = m_fractionDigits.load();
+    if (digits < 0 || value.string() || !value.asDouble()) return Value(stringFromValue(value));
+    return Value(formatRounded(*value.asDouble(), digits));
+}
 
 bool TextField::userType(const std::string& text) {
     if (!acceptsUserInput() || !isEditable()) return false;

@@ -20,9 +20,23 @@ class TextField : public Control {
 public:
     explicit TextField(const Rect& frame = Rect(), const std::string& text = "");
     static std::shared_ptr<TextField> label(const Rect& frame, const std::string& text);
+    // A label that names a control beside it: the window shows it as that control's visible name
+    // (the control's title element for assistive technology), hidden while the control is.
+    static std::shared_ptr<TextField> labelFor(const Rect& frame, const std::string& text, View& control);
+    std::shared_ptr<View> labelledView() const { return m_labelled.lock(); }
 
     bool isEditable() const { return m_editable.load(); }
+    // A bezeled field shows a box around its text; a label shows its text on the window.
+    bool isBezeled() const { return m_bezeled.load(); }
+    void setBezeled(bool bezeled) { m_bezeled.store(bezeled); }
+    // Shown in the bold system font, as the title of a group of controls is.
+    bool isEmphasized() const { return m_emphasized.load(); }
+    void setEmphasized(bool emphasized) { m_emphasized.store(emphasized); }
     void setEditable(bool editable) { m_editable.store(editable); }
+    // Numbers given to the field are shown with at most this many decimals (trailing zeros
+    // dropped); -1, the default, shows them in their shortest form. Typed text stays as typed.
+    int fractionDigits() const { return m_fractionDigits.load(); }
+    void setFractionDigits(int digits) { m_fractionDigits.store(digits); }
     TextFieldDelegate* delegate() const { return m_delegate; }
     void setDelegate(TextFieldDelegate* delegate) { m_delegate = delegate; }
 
@@ -37,6 +51,10 @@ protected:
 
 private:
     std::atomic<bool> m_editable{true};
+    std::atomic<bool> m_bezeled{true};
+    std::atomic<bool> m_emphasized{false};
+    std::atomic<int> m_fractionDigits{-1};
+    std::weak_ptr<View> m_labelled;
     TextFieldDelegate* m_delegate = nullptr;
 };
 

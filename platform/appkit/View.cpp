@@ -14,8 +14,37 @@ View::~View() {
 
 void View::setFrame(const Rect& frame) {
     if (frame == m_frame) return;
+    const Size oldSize = m_frame.size;
     m_frame = frame;
+    if (oldSize != frame.size)
+        for (auto& child : m_subviews) child->resizeWithOldSuperviewSize(oldSize);
     setNeedsDisplay(true);
+}
+
+namespace {
+
+// Shares a change of the superview's length among the flexible parts of one axis: the margin
+// before, the length, the margin after.
+void shareChange(double change, bool before, bool length, bool after, double& origin, double& size) {
+    const int parts = int(before) + int(length) + int(after);
+    if (parts == 0 || change == 0) return;
+    const double share = change / parts;
+    if (before) origin += share;
+    if (length) size = std::max(0.0, size + share);
+}
+
+}  // namespace
+
+void View::resizeWithOldSuperviewSize(const Size& oldSize) {
+    if (!m_superview || m_autoresizingMask == kViewNotSizable) return;
+    const Size newSize = m_superview->m_frame.size;
+    const unsigned m = m_autoresizingMask;
+    double x = m_frame.minX(), y = m_frame.minY(), width = m_frame.width(), height = m_frame.height();
+    shareChange(newSize.width - oldSize.width, m & kViewMinXMargin, m & kViewWidthSizable, m & kViewMaxXMargin, x,
+                width);
+    shareChange(newSize.height - oldSize.height, m & kViewMinYMargin, m & kViewHeightSizable, m & kViewMaxYMargin, y,
+                height);
+    setFrame(Rect(x, y, width, height));
 }
 
 void View::addSubview(std::shared_ptr<View> view) {

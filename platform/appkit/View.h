@@ -19,6 +19,20 @@ namespace qv::ui {
 
 class Window;
 
+// How a view follows a change of its superview's size: each flexible part (a margin or the size)
+// takes an equal share of the change along its axis; with none flexible the view keeps its frame.
+// Coordinates count y upwards, so a view that keeps its distance to the top has a flexible
+// bottom margin (MinYMargin).
+enum Autoresizing : unsigned {
+    kViewNotSizable = 0,
+    kViewMinXMargin = 1,
+    kViewWidthSizable = 2,
+    kViewMaxXMargin = 4,
+    kViewMinYMargin = 8,
+    kViewHeightSizable = 16,
+    kViewMaxYMargin = 32,
+};
+
 class View : public NibObject, public std::enable_shared_from_this<View> {
 public:
     explicit View(const Rect& frame = Rect());
@@ -31,6 +45,9 @@ public:
     void setFrameOrigin(const Point& origin) { setFrame(Rect(origin, m_frame.size)); }
     void setFrameSize(const Size& size) { setFrame(Rect(m_frame.origin, size)); }
     Rect bounds() const { return Rect(Point(), m_frame.size); }
+    // How the frame follows the superview's size (Autoresizing flags); none by default.
+    unsigned autoresizingMask() const { return m_autoresizingMask; }
+    void setAutoresizingMask(unsigned mask) { m_autoresizingMask = mask; }
 
     Window* window() const { return m_window; }
     View* superview() const { return m_superview; }
@@ -91,8 +108,10 @@ public:
 private:
     friend class Window;
     void setWindow(Window* window);
+    void resizeWithOldSuperviewSize(const Size& oldSize);
 
     Rect m_frame;
+    unsigned m_autoresizingMask = kViewNotSizable;
     Window* m_window = nullptr;
     View* m_superview = nullptr;
     std::vector<std::shared_ptr<View>> m_subviews;

@@ -39,6 +39,11 @@ public:
     // delegate windowDidResize. With display the window redraws at once.
     void setFrame(const Rect& frame, bool display = false);
     Rect contentRect() const { return Rect(Point(), m_frame.size); }
+    // The smallest size the person can make the window; a window without one keeps the size the
+    // program gives it.
+    Size minSize() const { return m_minSize; }
+    void setMinSize(const Size& size) { m_minSize = size; }
+    bool isResizable() const { return m_minSize.width > 0 && m_minSize.height > 0; }
 
     const std::string& title() const { return m_title; }
     void setTitle(const std::string& title) { m_title = title; }
@@ -95,6 +100,7 @@ private:
     friend class Application;
 
     Rect m_frame;
+    Size m_minSize;
     std::string m_title;
     std::shared_ptr<View> m_contentView;
     WindowDelegate* m_delegate = nullptr;

@@ -1,9 +1,11 @@
 #include "foundation/UserDefaults.h"
 
 #include <cstdlib>
+#include <map>
 
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
+#include "foundation/PreferencesFile.h"
 #include "foundation/PropertyList.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Threads.h"
@@ -12,9 +14,9 @@ namespace qv {
 
 namespace {
 
-std::string standardStorePath() {
-    return paths::homeFolder() + "/Library/Preferences/QuorvelCI.userdefaults.plist";
-}
+// The user's defaults live in the preferences file, so that the values the program keeps there
+// itself (the folders the panels start in) and the user defaults are one and the same.
+std::string standardStorePath() { return PreferencesFile::path(); }
 
 std::optional<double> numberFromString(const Value& value) {
     const std::string* text = value.string();
@@ -50,7 +52,7 @@ void UserDefaults::loadCurrentUserLocked() const {
     m_values = stored.dictionary() ? *stored.dictionary() : Dictionary();
     m_loadedPath = path;
     m_loaded = true;
-    m_dirty = false;
+    m_changed.clear();
 }
 
 std::string UserDefaults::storePath() const {
@@ -105,7 +107,7 @@ void UserDefaults::set(const std::string& key, Value value) {
         } else {
             m_values[key] = std::move(value);
         }
-        m_dirty = true;
+        m_changed.insert(key);
         effective = effectiveLocked(key);
     }
     deliver(Change{key, std::move(effective)});
@@ -118,15 +120,61 @@ void UserDefaults::registerDefaults(const Dictionary& defaults) {
 }
 
 bool UserDefaults::synchronize() {
+    // The store is shared (the preferences file is read and written whole by others too): only
+    // the keys changed here go into what it holds now, and what others wrote there shows here.
+    // The file is written without this object's lock held, as others write it holding theirs.
+    std::string path;
+    std::map<std::string, Value> changes;  // a null value: the key was removed
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        loadCurrentUserLocked();
+        if (m_changed.empty()) return true;
+        path = m_loadedPath;
+        for (const std::string& key : m_changed) {
+            auto own = m_values.find(key);
+            changes[key] = own == m_values.end() ? Value() : own->second;
+        }
+    }
+    Dictionary written;
+    auto merge = [&](Value& root) {
+        if (!root.isDictionary()) root = Value(Dictionary());
+        for (const auto& [key, value] : changes) {
+            if (value.isNull())
+                root.dictionary()->erase(key);
+            else
+                (*root.dictionary())[key] = value;
+        }
+        written = *root.dictionary();
+    };
+    bool stored = false;
+    if (path == PreferencesFile::path() && PreferencesFile::exists()) {
+        stored = PreferencesFile::update(merge);
+    } else {
+        // The store's folder is made when missing, but never a home folder that is gone (a test's
+        // home folder after the test, when the process exits).
+        std::string folder = paths::deletingLastPathComponent(path);
+        if (!files::isFolder(folder) && files::isFolder(paths::homeFolder())) files::createFolder(folder, true);
+        Value root = readPropertyList(path);
+        merge(root);
+        stored = writePropertyList(root, path);
+    }
+    if (!stored) return false;
     std::lock_guard<std::mutex> lock(m_mutex);
-    loadCurrentUserLocked();
-    if (!m_dirty) return true;
-    // The store's folder is made when missing, but never a home folder that is gone (a test's
-    // home folder after the test, when the process exits).
-    std::string folder = paths::deletingLastPathComponent(m_loadedPath);
-    if (!files::isFolder(folder) && files::isFolder(paths::homeFolder())) files::createFolder(folder, true);
-    if (!writePropertyList(Value(m_values), m_loadedPath)) return false;
-    m_dirty = false;
+    if (m_loadedPath != path) return true;  // another user since; the old store holds the values
+    // Keys set again meanwhile keep their newer value and stay to be written.
+    for (const auto& [key, value] : changes) {
+        auto own = m_values.find(key);
+        const Value now = own == m_values.end() ? Value() : own->second;
+        if (now == value) m_changed.erase(key);
+    }
+    for (const std::string& key : m_changed) {
+        auto own = m_values.find(key);
+        if (own == m_values.end())
+            written.erase(key);
+        else
+            written[key] = own->second;
+    }
+    m_values = std::move(written);
     return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // User defaults: typed settings by key, with registered fallbacks, observers per key (the controls'
-// bindings) and a store of their own, an XML property list under the home folder (not the
-// preferences file). Any thread may read and set them; observers are always called on the main
+// bindings) and a store, an XML property list that others may write too (the standard defaults
+// live in the preferences file). Any thread may read and set them; observers are always called on the main
 // thread: at once when the value was set there, else through the main run loop.
 //
 // Changes reach the store on synchronize() and when the process exits normally.
@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "foundation/Observers.h"
@@ -20,7 +21,8 @@ class UserDefaults {
 public:
     using Observer = std::function<void(const std::string& key, const Value& value)>;
 
-    // The user's defaults, stored at home + "/Library/Preferences/QuorvelCI.userdefaults.plist".
+    // The user's defaults, stored in the preferences file (PreferencesFile), beside the keys the
+    // program writes there itself.
     // When the home folder changes (each test case has its own) it is another user: the values are
     // read from the new store and the registered defaults are dropped.
     static UserDefaults& standard();
@@ -69,7 +71,7 @@ private:
     mutable bool m_loaded = false;
     mutable Dictionary m_values;
     mutable Dictionary m_registered;
-    mutable bool m_dirty = false;
+    mutable std::set<std::string> m_changed;  // keys set or removed since the store was written
     std::shared_ptr<ObserverRegistry<Change>> m_observers;
 };
 

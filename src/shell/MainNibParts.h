@@ -3,6 +3,7 @@
 // controls, the lens and database sheets, the lens-selection and preferences windows and the
 // menu, each connected to the controller as an interface file connects it. The application's main
 // nib and the plug-in's nib put them together, each with what only it has.
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -36,6 +37,24 @@ public:
     Rect next(double height = 22) {
         m_top -= height + 4;
         return Rect(m_left, m_top, m_width, height);
+    }
+    // A row of cells of the given widths, left to right; a width of 0 takes what the others leave.
+    std::vector<Rect> cells(std::initializer_list<double> widths, double height = 22) {
+        const Rect row = next(height);
+        double fixed = 4 * (double(widths.size()) - 1);
+        int rest = 0;
+        for (double width : widths) {
+            fixed += width;
+            rest += width > 0 ? 0 : 1;
+        }
+        std::vector<Rect> made;
+        double x = row.minX();
+        for (double width : widths) {
+            const double w = width > 0 ? width : (row.width() - fixed) / rest;
+            made.emplace_back(x, row.minY(), w, height);
+            x += w + 4;
+        }
+        return made;
     }
     // A row split into `parts` equal cells, side by side.
     std::vector<Rect> split(int parts, double height = 22) {
@@ -102,18 +121,48 @@ public:
         return made;
     }
 
-    // A correction slider with its value field, both bound to the key and enabled with the
-    // correction controls.
+    // The visible name of a control, placed before it.
+    void labelFor(Window& w, const Rect& frame, const std::string& text, View& control) {
+        w.contentView()->addSubview(b.add(TextField::labelFor(frame, text, control)));
+    }
+
+    // The title of a group of controls, on a row of its own.
+    void heading(Window& w, Column& column, const std::string& text) {
+        auto made = b.add(TextField::label(column.next(), text));
+        made->setEmphasized(true);
+        w.contentView()->addSubview(made);
+    }
+
+    // A field with its label before it, on one row of the column.
+    std::shared_ptr<TextField> labelledField(Window& w, Column& column, const std::string& name, bool typed = true,
+                                             double labelWidth = 130) {
+        auto row = column.cells({labelWidth, 0});
+        auto made = field(w, row[1], name, typed);
+        labelFor(w, row[0], name, *made);
+        return made;
+    }
+
+    PopUpButton* labelledPopUp(Window& w, Column& column, const std::string& name, double labelWidth = 130) {
+        auto row = column.cells({labelWidth, 0});
+        PopUpButton* made = popUp(w, row[1], name);
+        labelFor(w, row[0], name, *made);
+        return made;
+    }
+
+    // A correction slider with its label and its value field, both bound to the key and enabled
+    // with the correction controls; the field shows `digits` decimals, the slider's precision.
     std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, const std::string& name,
-                                          double min, double max, double value,
+                                          double min, double max, double value, int digits,
                                           void (QVController::*action)(Control*)) {
-        auto cells = column.split(2);
-        auto made = b.makeIn<Slider>(w, cells[0], min, max, value);
+        auto cells = column.cells({86, 0, 52});
+        auto made = b.makeIn<Slider>(w, cells[1], min, max, value);
         made->setAccessibilityLabel(name);
         made->setTarget(&c, action);
         made->bindValue(defaults, key);
         made->bindEnabled(defaults, shell::keys::kEnableControl);
-        auto text = field(w, cells[1], name + " value");
+        labelFor(w, cells[0], name, *made);
+        auto text = field(w, cells[2], name + " value");
+        text->setFractionDigits(digits);
         text->bindValue(defaults, key);
         text->bindEnabled(defaults, shell::keys::kEnableControl);
         return {made.get(), text.get()};
@@ -129,9 +178,12 @@ public:
         return made.get();
     }
 
-    Matrix* numberColumn(Window& w, const Rect& frame, int rows, const std::string& name) {
+    // A column of number cells, each shown with its title before it.
+    Matrix* numberColumn(Window& w, const Rect& frame, int rows, const std::string& name,
+                         const std::vector<std::string>& titles) {
         auto made = b.makeIn<Matrix>(w, frame, MatrixMode::List, rows, 1);
         made->setAccessibilityLabel(name);
+        for (int row = 0; row < rows && row < int(titles.size()); ++row) made->cellAtRow(row)->setTitle(titles[std::size_t(row)]);
         return made.get();
     }
 

@@ -228,6 +228,7 @@ private:
     // Save: saveImage, on the save thread, writes the job's file and reports on the main thread, where
     // the metadata the encoder changed goes back to the view when the same photo is still open.
     void onQualityAmountSlider(Control* sender), resetAccessoryView();
+    void buildSaveAccessory(), showQualityControls(bool shown), showCompressionControls(bool shown);
     SaveJob makeSaveJob();
     void startSaveThread(), saveImage(SaveJob job), finishSave(SaveJob job, bool encoded, bool saved);
     // Presets and Sheets.

@@ -130,8 +130,14 @@ struct PreferencesOutlets {
 struct SaveAccessoryOutlets {
     std::shared_ptr<qv::ui::View> m_pAccessoryView;
     qv::ui::PopUpButton* m_pFileFormatPopup = nullptr;
-    qv::ui::PopUpButton* mCompressionType = nullptr;
+    // The JPEG quality: a field and a slider kept in step, and what the slider's ends mean.
+    qv::ui::TextField* mQualityTextFiled = nullptr;
     qv::ui::Slider* mQualityAmountSlider = nullptr;
+    qv::ui::View* mQualityDescription = nullptr;
+    std::unique_ptr<qv::ui::TextFieldDelegate> mQualityTyping;  // typing a quality moves the slider
+    // The TIFF compression and its label.
+    qv::ui::PopUpButton* mCompressionType = nullptr;
+    qv::ui::TextField* mCompressionTextLabel = nullptr;
     std::shared_ptr<qv::ui::SavePanel> m_pSavePanel;
 };
 

@@ -4,6 +4,9 @@
 // window's edited mark and never quits.
 #include "QVController.h"
 
+#include <cstdio>
+#include <functional>
+
 #include "appkit/Alert.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
@@ -30,40 +33,104 @@ void setControlsEnabled(bool on) {
     defaults.set(shell::keys::kEnableControl, on);
 }
 
+// Typing into a field runs a function, for a field no window-wide delegate looks after.
+class TypingAction : public qv::ui::TextFieldDelegate {
+public:
+    explicit TypingAction(std::function<void(qv::ui::TextField&)> action) : m_action(std::move(action)) {}
+    void controlTextDidChange(qv::ui::TextField& field) override { m_action(field); }
+
+private:
+    std::function<void(qv::ui::TextField&)> m_action;
+};
+
+std::string qualityText(double quality) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", quality);
+    return text;
+}
+
 }  // namespace
 
+// The save panel's accessory: the format pop-up, the JPEG quality (field, slider and what the
+// slider's ends mean) and the TIFF compression, each with its label. The quality and the
+// compression share a row, since only one of them shows at a time.
+void QVController::buildSaveAccessory() {
+    using qv::Rect;
+    using qv::ui::TextField;
+    shell::SaveAccessoryOutlets& a = mSaveAccessory;
+    a.m_pAccessoryView = std::make_shared<qv::ui::View>(Rect(0, 0, 460, 100));
+    qv::ui::View& accessory = *a.m_pAccessoryView;
+    auto format = std::make_shared<qv::ui::PopUpButton>(Rect(110, 70, 150, 24));
+    format->setAccessibilityLabel("Format");
+    format->setAction([this](Control&) { onChangeFileType(mSaveAccessory.m_pSavePanel.get()); });
+    accessory.addSubview(format);
+    accessory.addSubview(TextField::labelFor(Rect(12, 70, 94, 24), "Format:", *format));
+
+    auto field = std::make_shared<TextField>(Rect(110, 40, 50, 24));
+    field->setAccessibilityLabel("JPEG quality");
+    auto quality = std::make_shared<qv::ui::Slider>(Rect(168, 40, 280, 24), 0.0, 1.0, 0.7);
+    quality->setAccessibilityLabel("JPEG quality slider");
+    quality->setTarget(this, &QVController::onQualityAmountSlider);
+    a.mQualityTyping = std::make_unique<TypingAction>([this](TextField& typed) {
+        mSaveAccessory.mQualityAmountSlider->setDoubleValue(typed.doubleValue());
+        mState.mCompressionAmount = mSaveAccessory.mQualityAmountSlider->floatValue();
+    });
+    field->setDelegate(a.mQualityTyping.get());
+    auto description = std::make_shared<qv::ui::View>(Rect(168, 14, 280, 20));
+    description->addSubview(TextField::label(Rect(0, 0, 120, 20), "Smaller file"));
+    description->addSubview(TextField::label(Rect(196, 0, 84, 20), "Best quality"));
+    for (const auto& view : std::vector<std::shared_ptr<qv::ui::View>>{field, quality, description})
+        accessory.addSubview(view);
+    accessory.addSubview(TextField::labelFor(Rect(12, 40, 94, 24), "Quality:", *field));
+
+    auto compression = std::make_shared<qv::ui::PopUpButton>(Rect(110, 40, 150, 24));
+    compression->setAccessibilityLabel("TIFF compression");
+    for (const QVOutputType::CompressionInfo& entry : QVOutputType::compressions())
+        compression->addItemWithTitle(entry.title);
+    accessory.addSubview(compression);
+    auto compressionLabel = TextField::labelFor(Rect(12, 40, 94, 24), "Compression:", *compression);
+    accessory.addSubview(compressionLabel);
+
+    a.m_pFileFormatPopup = format.get();
+    a.mQualityTextFiled = field.get();
+    a.mQualityAmountSlider = quality.get();
+    a.mQualityDescription = description.get();
+    a.mCompressionType = compression.get();
+    a.mCompressionTextLabel = compressionLabel.get();
+}
+
+void QVController::showQualityControls(bool shown) {
+    mSaveAccessory.mQualityTextFiled->setHidden(!shown);
+    mSaveAccessory.mQualityAmountSlider->setHidden(!shown);
+    mSaveAccessory.mQualityDescription->setHidden(!shown);
+}
+
+void QVController::showCompressionControls(bool shown) {
+    mSaveAccessory.mCompressionType->setHidden(!shown);
+    mSaveAccessory.mCompressionTextLabel->setHidden(!shown);
+}
+
 void QVController::resetAccessoryView() {
-    if (!mSaveAccessory.m_pAccessoryView) {
-        mSaveAccessory.m_pAccessoryView = std::make_shared<qv::ui::View>();
-        auto format = std::make_shared<qv::ui::PopUpButton>();
-        auto compression = std::make_shared<qv::ui::PopUpButton>();
-        auto quality = std::make_shared<qv::ui::Slider>(qv::Rect(), 0.0, 1.0, 0.7);
-        for (const QVOutputType::CompressionInfo& entry : QVOutputType::compressions())
-            compression->addItemWithTitle(entry.title);
-        quality->setTarget(this, &QVController::onQualityAmountSlider);
-        mSaveAccessory.m_pAccessoryView->addSubview(format);
-        mSaveAccessory.m_pAccessoryView->addSubview(compression);
-        mSaveAccessory.m_pAccessoryView->addSubview(quality);
-        mSaveAccessory.m_pFileFormatPopup = format.get();
-        mSaveAccessory.mCompressionType = compression.get();
-        mSaveAccessory.mQualityAmountSlider = quality.get();
-    }
-    if (mSaveAccessory.m_pFileFormatPopup && mSaveAccessory.m_pFileFormatPopup->numberOfItems() == 0)
-        addFormatTitles(*mSaveAccessory.m_pFileFormatPopup);
-    mSaveAccessory.mQualityAmountSlider->setHidden(false);
+    if (!mSaveAccessory.m_pAccessoryView) buildSaveAccessory();
+    if (mSaveAccessory.m_pFileFormatPopup->numberOfItems() == 0) addFormatTitles(*mSaveAccessory.m_pFileFormatPopup);
+    showQualityControls(true);
+    showCompressionControls(false);
     mSaveAccessory.mQualityAmountSlider->setDoubleValue(0.7);
+    mSaveAccessory.mQualityTextFiled->setStringValue(qualityText(0.7));
     mState.mCompressionAmount = 0.7f;
 }
 
 void QVController::onQualityAmountSlider(Control* sender) {
-    if (sender) mState.mCompressionAmount = sender->floatValue();
+    if (!sender) return;
+    mState.mCompressionAmount = sender->floatValue();
+    if (mSaveAccessory.mQualityTextFiled) mSaveAccessory.mQualityTextFiled->setStringValue(qualityText(sender->doubleValue()));
 }
 
 void QVController::setFileFormatTo(const std::string& extension, qv::ui::SavePanel* panel) {
     if (!mSaveAccessory.m_pAccessoryView) resetAccessoryView();
     const auto type = QVOutputType::typeOfExtension(extension);
     mSaveAccessory.m_pFileFormatPopup->selectItemAtIndex(int(type.value_or(Type::JPEG)));
-    mSaveAccessory.mQualityAmountSlider->setHidden(type && *type != Type::JPEG);
+    showQualityControls(!type || *type == Type::JPEG);
     if (type) return;
     // A photo in a format this program does not write (a raw file) is saved as JPEG beside it,
     // never as JPEG bytes under the raw name.
@@ -74,10 +141,10 @@ void QVController::setFileFormatTo(const std::string& extension, qv::ui::SavePan
 
 void QVController::onChangeFileType(qv::ui::SavePanel* panel) {
     if (!mSaveAccessory.m_pAccessoryView) resetAccessoryView();
-    mSaveAccessory.mCompressionType->setHidden(true);
+    showCompressionControls(false);
     const int format = mSaveAccessory.m_pFileFormatPopup->indexOfSelectedItem();
-    mSaveAccessory.mQualityAmountSlider->setHidden(format != int(Type::JPEG));
-    if (format == int(Type::TIFF)) mSaveAccessory.mCompressionType->setHidden(false);
+    showQualityControls(format == int(Type::JPEG));
+    if (format == int(Type::TIFF)) showCompressionControls(true);
     if (panel) panel->setRequiredFileType(QVOutputType::info(QVOutputType::typeOfCode(format)).names[0]);
 }
 
@@ -106,6 +173,15 @@ void QVController::onSaveAs(Control*) {
     panel->setAccessoryView(mSaveAccessory.m_pAccessoryView);
     panel->setExtensionHidden(false);
     panel->setCanSelectHiddenExtension(true);
+    panel->setConfirmedNameHandler([this](qv::ui::SavePanel& sheet, const std::string& path) {
+        // A name typed with another format's extension chooses that format, as the pop-up would,
+        // rather than getting the chosen format's extension added ("corrected.tif.jpg").
+        const std::string typed = qv::paths::pathExtension(path);
+        if (!QVOutputType::typeOfExtension(typed) || typed == sheet.requiredFileType()) return;
+        setFileFormatTo(typed, &sheet);
+        onChangeFileType(&sheet);
+        sheet.setRequiredFileType(typed);
+    });
     const std::string source = IsMacOSSnowLeopardRunning() ? originalImagePath() : mState.m_pFileToLoad;
     const std::string extension = qv::paths::pathExtension(source);
     setFileFormatTo(extension, panel.get());

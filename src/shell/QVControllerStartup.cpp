@@ -278,5 +278,6 @@ void QVController::onZentuButton(Control*) {
 
 void QVController::onAbout(Control*) {
     auto about = qv::ui::Alert::withButtons("QuorvelCI", "OK", "", "", "Version " QV_VERSION);
+    about->setInformational(true);
     about->runModal();
 }

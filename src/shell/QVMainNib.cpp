@@ -20,22 +20,41 @@ using qv::Rect;
 
 namespace {
 
-// The preview fills the left of the window below the lens and photo information.
-const Rect kPreviewFrame(20, 20, 520, 600);
+// The preview fills the left of the window below the lens and photo information; the window can
+// be made larger, not smaller, so that every control stays in view.
+const Rect kMainWindowFrame(100, 100, 1100, 760);
+const Rect kPreviewFrame(20, 20, 520, 612);
+
+// As the window grows, the preview grows with it, the information above it keeps to the top (the
+// lens name widening with the preview) and the two columns of controls keep to the top right.
+void followWindowSize(Window& w, View* preview) {
+    w.setMinSize(kMainWindowFrame.size);
+    for (const auto& view : w.contentView()->subviews()) {
+        const Rect frame = view->frame();
+        if (view.get() == preview)
+            view->setAutoresizingMask(kViewWidthSizable | kViewHeightSizable);
+        else if (frame.minX() >= kPreviewFrame.maxX())
+            view->setAutoresizingMask(kViewMinXMargin | kViewMinYMargin);
+        else
+            view->setAutoresizingMask(kViewMinYMargin);
+    }
+}
 
 }  // namespace
 
 Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayViewLink* view, RangeBindings& ranges,
                         QVMainNib& result) {
     QVController& c = k.c;
-    auto window = k.window(Rect(100, 100, 1100, 760), layout.title, false);
+    auto window = k.window(kMainWindowFrame, layout.title, false);
     window->setDelegate(&c);
     c.mainWindow().m_pWindow = window.get();
     Window& w = *window;
+    std::shared_ptr<View> preview;
     if (!view) {
         result.displayView = k.b.makeIn<QVDisplayView>(w, kPreviewFrame, layout.deliverable);
         result.displayViewAdapter = std::make_unique<QVDisplayViewAdapter>(*result.displayView);
         view = result.displayViewAdapter.get();
+        preview = result.displayView;
     }
     c.mainWindow().m_pDisplayView = view;
     const char* enable = shell::keys::kEnableControl;
@@ -49,27 +68,34 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     c.mainWindow().m_pDatabaseButton = k.button(w, top[1], "Database", &QVController::onDatabase).get();
     c.mainWindow().m_pLensButton = k.button(w, top[2], "Lens", &QVController::onParameters).get();
     k.button(w, top[3], "QuorvelCI", &QVController::onZentuButton);
-    auto exif = info.split(3);
-    c.mainWindow().m_pManufacturerText = k.field(w, exif[0], "Camera make", false).get();
-    c.mainWindow().m_pCameraModelText = k.field(w, exif[1], "Camera model", false).get();
-    c.mainWindow().m_pFocalLengthText = k.field(w, exif[2], "Focal length of the photo", false).get();
-    auto lens = info.split(4);
-    c.mainWindow().m_pDatabaseText = k.field(w, lens[0], "Lens database", false).get();
+    auto camera = info.cells({64, 150, 0, 90});
+    c.mainWindow().m_pManufacturerText = k.field(w, camera[1], "Camera make", false).get();
+    k.labelFor(w, camera[0], "Camera", *c.mainWindow().m_pManufacturerText);
+    c.mainWindow().m_pCameraModelText = k.field(w, camera[2], "Camera model", false).get();
+    c.mainWindow().m_pFocalLengthText = k.field(w, camera[3], "Focal length of the photo", false).get();
+    auto lens = info.cells({64, 0});
     c.mainWindow().m_pLensText = k.field(w, lens[1], "Lens in use", false).get();
-    c.mainWindow().mFocalLengthField = k.field(w, lens[2], "Focal length").get();
-    c.mainWindow().mFocalLengthRange = k.field(w, lens[3], "Focal range of the lens", false).get();
+    k.labelFor(w, lens[0], "Lens", *c.mainWindow().m_pLensText);
+    auto focal = info.cells({64, 0, 90, 60, 110});
+    c.mainWindow().m_pDatabaseText = k.field(w, focal[1], "Lens database", false).get();
+    k.labelFor(w, focal[0], "Database", *c.mainWindow().m_pDatabaseText);
+    c.mainWindow().mFocalLengthField = k.field(w, focal[3], "Focal length").get();
+    k.labelFor(w, focal[2], "Focal length", *c.mainWindow().mFocalLengthField);
+    c.mainWindow().mFocalLengthRange = k.field(w, focal[4], "Focal range of the lens", false).get();
 
-    // Correction controls, in two columns on the right.
+    // Perspective, crop and fisheye controls in the middle column.
     Column left(560, 740, 250);
+    k.heading(w, left, "Perspective");
     std::tie(c.mainWindow().m_pHorizontalSlider, c.mainWindow().m_pYawText) =
-        k.slider(w, left, "yaw", "Yaw", -45, 45, 0, &QVController::onHorizontalSlider);
+        k.slider(w, left, "yaw", "Yaw", -45, 45, 0, 1, &QVController::onHorizontalSlider);
     std::tie(c.mainWindow().m_pVerticalSlider, c.mainWindow().m_pPitchText) =
-        k.slider(w, left, "pitch", "Pitch", -45, 45, 0, &QVController::onVerticalSlider);
+        k.slider(w, left, "pitch", "Pitch", -45, 45, 0, 1, &QVController::onVerticalSlider);
     std::tie(c.mainWindow().mAspectSlider, c.mainWindow().mAspectText) =
-        k.slider(w, left, "aspect", "Aspect", 0.5, 2, 1, &QVController::onAspectSlider);
+        k.slider(w, left, "aspect", "Aspect", 0.5, 2, 1, 2, &QVController::onAspectSlider);
     std::tie(c.mainWindow().m_pRotationSlider, c.mainWindow().m_pRotationValueText) =
-        k.slider(w, left, "rotationAngle", "Rotation", -180, 180, 0, &QVController::onRotationSlider);
-    auto stepper = k.b.makeIn<Stepper>(w, left.next());
+        k.slider(w, left, "rotationAngle", "Rotation", -180, 180, 0, 1, &QVController::onRotationSlider);
+    auto stepperRow = left.cells({86, 60});
+    auto stepper = k.b.makeIn<Stepper>(w, stepperRow[1]);
     stepper->setAccessibilityLabel("Rotation step");
     stepper->setMinValue(-180);
     stepper->setMaxValue(180);
@@ -77,19 +103,24 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     stepper->setDoubleValue(0);
     stepper->setTarget(&c, &QVController::onRotationStepper);
     stepper->bindEnabled(k.defaults, enable);
+    k.labelFor(w, stepperRow[0], "Rotate by", *stepper);
     c.mainWindow().mRotaionStrpper = stepper.get();
-    std::tie(c.mainWindow().m_pScaleSlider, c.mainWindow().m_pScaleValueText) =
-        k.slider(w, left, "scaleValue", "Scale", 50, 150, 100, &QVController::onScaleSlider);
     auto fov = left.split(2);
     c.mainWindow().m_pFOVCheckbox =
         k.button(w, fov[0], "Field of view", &QVController::onFOVCheckbox, ButtonType::Switch).get();
     c.mainWindow().m_pFOVCheckbox->bindEnabled(k.defaults, enable);
     c.mainWindow().m_pFOVText = k.field(w, fov[1], "Field of view in degrees").get();
     c.mainWindow().m_pFOVText->setEnabled(false);
-    auto crop = Matrix::radioColumn(left.next(70), {"None", "Inside", "Outside"}, {0, 1, 2});
+
+    k.heading(w, left, "Scale and crop");
+    std::tie(c.mainWindow().m_pScaleSlider, c.mainWindow().m_pScaleValueText) =
+        k.slider(w, left, "scaleValue", "Scale", 50, 150, 100, 0, &QVController::onScaleSlider);
+    auto cropRow = left.cells({86, 0}, 66);
+    auto crop = Matrix::radioColumn(cropRow[1], {"None", "Inside", "Outside"}, {0, 1, 2});
     crop->setAccessibilityLabel("Crop");
     k.b.add(crop);
     w.contentView()->addSubview(crop);
+    k.labelFor(w, Rect(cropRow[0].minX(), cropRow[0].maxY() - 22, cropRow[0].width(), 22), "Crop", *crop);
     crop->setTarget(&c, &QVController::onCropRadioButton);
     crop->bindEnabled(k.defaults, enable);
     c.mainWindow().m_pCropRadioButtons = crop.get();
@@ -97,23 +128,66 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
         k.button(w, left.next(), "Auto scale", &QVController::onAutoScaleChecked, ButtonType::Switch).get();
     c.mainWindow().mAutoScaleCheckbox->bindEnabled(k.defaults, enable);
 
+    k.heading(w, left, "Fisheye");
+    auto type = Matrix::radioColumn(left.next(66), {"Lens correction", "Fisheye", "None"}, {0, 1, 2});
+    type->setAccessibilityLabel("Correction type");
+    k.b.add(type);
+    w.contentView()->addSubview(type);
+    type->setTarget(&c, &QVController::setCorrectionType);
+    c.fisheye().mFECorrectionTypeMatrix = type.get();
+    auto size = left.cells({50, 0, 50, 0});
+    c.fisheye().mFEOutputWidth = k.field(w, size[1], "Output width").get();
+    k.labelFor(w, size[0], "Width", *c.fisheye().mFEOutputWidth);
+    c.fisheye().mFEOutputHeight = k.field(w, size[3], "Output height").get();
+    k.labelFor(w, size[2], "Height", *c.fisheye().mFEOutputHeight);
+    c.fisheye().mFEInputFOV = k.labelledField(w, left, "Input field of view", true, 150).get();
+    c.fisheye().mFEOutputFOV = k.labelledField(w, left, "Output field of view", true, 150).get();
+    PopUpButton* sampler = k.labelledPopUp(w, left, "Filter", 50);
+    sampler->setAccessibilityLabel("Sampler");
+    // Each item's tag is its sampler's code, which is also its position: the sampler is stored by
+    // position and restored by tag.
+    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) {
+        sampler->addItemWithTitle(info.title);
+        sampler->setTagAtIndex(sampler->numberOfItems() - 1, unwrap::samplerCode(info.sampler));
+    }
+    sampler->selectItemAtIndex(unwrap::samplerCode(unwrap::kDefaultSampler));
+    sampler->setTarget(&c, &QVController::setSamplerType);
+    c.fisheye().mFESamplertypePopUp = sampler;
+    auto unwrapRow = left.split(2);
+    c.fisheye().mFEDefishButton = k.button(w, unwrapRow[0], "Unwrap", &QVController::defish).get();
+    auto progress = k.b.makeIn<ProgressIndicator>(w, unwrapRow[1]);
+    progress->setAccessibilityLabel("Unwrap progress");
+    progress->setHidden(true);
+    c.fisheye().mFEUnwrapProgress = progress.get();
+    c.fisheye().mFEDefishingText = k.label(w, left.next(), "Unwrapping...").get();
+    c.fisheye().mFEDefishingText->setHidden(true);
+
+    // Fringe, vignetting and the view's own controls in the right column.
     Column right(830, 740, 250);
+    k.heading(w, right, "Colour fringe");
     std::tie(c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pRedValueText) =
-        k.slider(w, right, "redValue", "Red fringe", -0.02, 0.02, 0, &QVController::onFixRedSlider);
+        k.slider(w, right, "redValue", "Red", -0.02, 0.02, 0, 4, &QVController::onFixRedSlider);
     std::tie(c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pGreenValueText) =
-        k.slider(w, right, "greenValue", "Green fringe", -0.02, 0.02, 0, &QVController::onFixGreenSlider);
+        k.slider(w, right, "greenValue", "Green", -0.02, 0.02, 0, 4, &QVController::onFixGreenSlider);
     std::tie(c.mainWindow().m_pFixBlueSlider, c.mainWindow().m_pBlueValueText) =
-        k.slider(w, right, "blueValue", "Blue fringe", -0.02, 0.02, 0, &QVController::onFixBlueSlider);
+        k.slider(w, right, "blueValue", "Blue", -0.02, 0.02, 0, 4, &QVController::onFixBlueSlider);
     for (Slider* fringe :
          {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pFixBlueSlider})
         ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
     // The vignetting filter takes the amount in hundredths and the midpoint as (value + 50) / 100:
     // these ranges span its whole effect, from darkening to doubling the corners and from a rise
     // that starts at the centre to one that starts near the corners.
+    k.heading(w, right, "Vignetting");
     std::tie(c.mainWindow().m_pVigAmountSlider, c.mainWindow().m_pVignetAmountText) =
-        k.slider(w, right, "vigAmount", "Vignetting amount", -100, 100, 0, &QVController::onAmountSlider);
+        k.slider(w, right, "vigAmount", "Amount", -100, 100, 0, 0, &QVController::onAmountSlider);
     std::tie(c.mainWindow().m_pVigMidpointSlider, c.mainWindow().m_pVignetMidpointText) =
-        k.slider(w, right, "vigMidpoint", "Vignetting midpoint", -50, 50, 0, &QVController::onMidpointSlider);
+        k.slider(w, right, "vigMidpoint", "Midpoint", -50, 50, 0, 0, &QVController::onMidpointSlider);
+    c.mainWindow().m_pVigAmountSlider->setAccessibilityLabel("Vignetting amount");
+    c.mainWindow().m_pVigMidpointSlider->setAccessibilityLabel("Vignetting midpoint");
+    c.mainWindow().m_pVignetAmountText->setAccessibilityLabel("Vignetting amount value");
+    c.mainWindow().m_pVignetMidpointText->setAccessibilityLabel("Vignetting midpoint value");
+
+    k.heading(w, right, "View");
     c.mainWindow().m_pPreviewCheckbox =
         k.button(w, right.next(), "Preview", &QVController::onPreviewCheckbox, ButtonType::Switch).get();
     c.mainWindow().m_pPreviewCheckbox->setState(kOnState);
@@ -141,40 +215,13 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     well->setTarget(&c, &QVController::onChangeGridColor);
     well->setEnabled(false);
     c.mainWindow().m_pColorWell = well.get();
+    right.next(8);
     auto applyRow = right.split(2);
     k.button(w, applyRow[0], "Apply", &QVController::onApply)->bindEnabled(k.defaults, enable);
     k.button(w, applyRow[1], "Revert", &QVController::onRevert)->bindEnabled(k.defaults, enable);
 
-    // Fisheye controls.
-    auto type = Matrix::radioColumn(right.next(70), {"Lens correction", "Fisheye", "None"}, {0, 1, 2});
-    type->setAccessibilityLabel("Correction type");
-    k.b.add(type);
-    w.contentView()->addSubview(type);
-    type->setTarget(&c, &QVController::setCorrectionType);
-    c.fisheye().mFECorrectionTypeMatrix = type.get();
-    auto size = right.split(2);
-    c.fisheye().mFEOutputWidth = k.field(w, size[0], "Output width").get();
-    c.fisheye().mFEOutputHeight = k.field(w, size[1], "Output height").get();
-    auto angles = right.split(2);
-    c.fisheye().mFEInputFOV = k.field(w, angles[0], "Input field of view").get();
-    c.fisheye().mFEOutputFOV = k.field(w, angles[1], "Output field of view").get();
-    PopUpButton* sampler = k.popUp(w, right.next(), "Sampler");
-    // Each item's tag is its sampler's code, which is also its position: the sampler is stored by
-    // position and restored by tag.
-    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) {
-        sampler->addItemWithTitle(info.title);
-        sampler->setTagAtIndex(sampler->numberOfItems() - 1, unwrap::samplerCode(info.sampler));
-    }
-    sampler->selectItemAtIndex(unwrap::samplerCode(unwrap::kDefaultSampler));
-    sampler->setTarget(&c, &QVController::setSamplerType);
-    c.fisheye().mFESamplertypePopUp = sampler;
-    c.fisheye().mFEDefishButton = k.button(w, right.next(), "Unwrap", &QVController::defish).get();
-    auto progress = k.b.makeIn<ProgressIndicator>(w, right.next());
-    progress->setAccessibilityLabel("Unwrap progress");
-    progress->setHidden(true);
-    c.fisheye().mFEUnwrapProgress = progress.get();
-    c.fisheye().mFEDefishingText = k.label(w, right.next(), "Unwrapping...").get();
-    c.fisheye().mFEDefishingText->setHidden(true);
+    followWindowSize(w, preview.get());
+    c.mainWindow().m_pLensText->setAutoresizingMask(kViewWidthSizable | kViewMinYMargin);
     return w;
 }
 
@@ -185,21 +232,23 @@ void buildParametersSheet(Builder& k) {
     Window& w = *sheet;
     c.parametersSheet().m_pParametersTable = k.table(w, Rect(20, 160, 250, 280), "lens", "Lenses", &c, &c);
     Column side(290, 440, 250);
-    c.parametersSheet().m_pPSDatabaseText = k.field(w, side.next(), "Lens database", false).get();
-    c.parametersSheet().m_pPSManufacturerPopUp = k.popUp(w, side.next(), "Camera make");
-    PopUpButton* model = k.popUp(w, side.next(), "Camera model");
+    c.parametersSheet().m_pPSDatabaseText = k.labelledField(w, side, "Lens database", false).get();
+    c.parametersSheet().m_pPSManufacturerPopUp = k.labelledPopUp(w, side, "Camera make");
+    PopUpButton* model = k.labelledPopUp(w, side, "Camera model");
     model->setTarget(&c, &QVController::onChangeModel);
     c.parametersSheet().m_pPSModelPopUp = model;
     c.parametersSheet().mShowMatchingLenses = k.button(w, side.next(), "Only lenses for this focal length",
                                                        &QVController::onShowsMatchingLenses, ButtonType::Switch)
                                                   .get();
-    c.parametersSheet().m_pPSFocalLengthText = k.field(w, side.next(), "Focal length", false).get();
-    c.parametersSheet().m_pPSFieldOfViewText = k.field(w, side.next(), "Field of view", false).get();
-    c.parametersSheet().m_pPSRadialShiftModeText = k.field(w, side.next(), "Radial shift mode", false).get();
-    c.parametersSheet().m_pPSLensTypeText = k.field(w, side.next(), "Lens type", false).get();
-    c.parametersSheet().m_pPSVigAmountText = k.field(w, side.next(), "Vignetting amount", false).get();
-    c.parametersSheet().m_pPSVigMidpointText = k.field(w, side.next(), "Vignetting midpoint", false).get();
-    c.parametersSheet().m_pPSCorrectionMatrix = k.numberColumn(w, Rect(20, 60, 250, 90), 4, "Coefficient");
+    c.parametersSheet().m_pPSFocalLengthText = k.labelledField(w, side, "Focal length", false).get();
+    c.parametersSheet().m_pPSFocalLengthText->setFractionDigits(2);
+    c.parametersSheet().m_pPSFieldOfViewText = k.labelledField(w, side, "Field of view", false).get();
+    c.parametersSheet().m_pPSRadialShiftModeText = k.labelledField(w, side, "Radial shift mode", false).get();
+    c.parametersSheet().m_pPSLensTypeText = k.labelledField(w, side, "Lens type", false).get();
+    c.parametersSheet().m_pPSVigAmountText = k.labelledField(w, side, "Vignetting amount", false).get();
+    c.parametersSheet().m_pPSVigMidpointText = k.labelledField(w, side, "Vignetting midpoint", false).get();
+    c.parametersSheet().m_pPSCorrectionMatrix =
+        k.numberColumn(w, Rect(20, 40, 250, 108), 4, "Coefficient", {"a", "b", "c", "d"});
     auto buttons = Column(290, 60, 250).split(2);
     c.parametersSheet().m_pLoadParametersButton =
         k.button(w, buttons[0], "Load", &QVController::onLoadParameters).get();
@@ -232,31 +281,37 @@ void buildEditDatabaseSheet(Builder& k) {
     Window& w = *sheet;
     c.editSheet().m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", "Lenses", &c, &c);
     Column side(290, 480, 330);
-    c.editSheet().m_pESDatabaseText = k.field(w, side.next(), "Lens database", false).get();
-    auto maker = side.split(2);
-    c.editSheet().m_pESManufacturerText = k.field(w, maker[0], "Camera make").get();
-    PopUpButton* makerPopUp = k.popUp(w, maker[1], "Known camera makes");
+    c.editSheet().m_pESDatabaseText = k.labelledField(w, side, "Lens database", false).get();
+    auto maker = side.cells({130, 0, 90});
+    c.editSheet().m_pESManufacturerText = k.field(w, maker[1], "Camera make").get();
+    k.labelFor(w, maker[0], "Camera make", *c.editSheet().m_pESManufacturerText);
+    PopUpButton* makerPopUp = k.popUp(w, maker[2], "Known camera makes");
     makerPopUp->setTarget(&c, &QVController::onManufacturerPopup);
     c.editSheet().m_pESManufacturerPopUp = makerPopUp;
-    auto model = side.split(2);
-    c.editSheet().m_pESModelText = k.field(w, model[0], "Camera model").get();
-    PopUpButton* modelPopUp = k.popUp(w, model[1], "Known camera models");
+    auto model = side.cells({130, 0, 90});
+    c.editSheet().m_pESModelText = k.field(w, model[1], "Camera model").get();
+    k.labelFor(w, model[0], "Camera model", *c.editSheet().m_pESModelText);
+    PopUpButton* modelPopUp = k.popUp(w, model[2], "Known camera models");
     modelPopUp->setTarget(&c, &QVController::onModelsPopup);
     c.editSheet().m_pESModelPopUp = modelPopUp;
-    auto name = side.split(2);
-    c.editSheet().m_pESLensNameText = k.field(w, name[0], "Lens name").get();
-    k.button(w, name[1], "Rename", &QVController::onUpdateLensName);
-    c.editSheet().m_pESFocalLengthText = k.field(w, side.next(), "Focal length").get();
-    c.editSheet().m_pESFieldOfViewText = k.field(w, side.next(), "Field of view").get();
-    c.editSheet().m_pESVigAmountText = k.field(w, side.next(), "Vignetting amount").get();
-    c.editSheet().m_pESVigMidpointText = k.field(w, side.next(), "Vignetting midpoint").get();
-    PopUpButton* type = k.popUp(w, side.next(), "Lens type");
+    auto name = side.cells({130, 0, 90});
+    c.editSheet().m_pESLensNameText = k.field(w, name[1], "Lens name").get();
+    k.labelFor(w, name[0], "Lens name", *c.editSheet().m_pESLensNameText);
+    k.button(w, name[2], "Rename", &QVController::onUpdateLensName);
+    c.editSheet().m_pESFocalLengthText = k.labelledField(w, side, "Focal length").get();
+    c.editSheet().m_pESFieldOfViewText = k.labelledField(w, side, "Field of view").get();
+    c.editSheet().m_pESVigAmountText = k.labelledField(w, side, "Vignetting amount").get();
+    c.editSheet().m_pESVigMidpointText = k.labelledField(w, side, "Vignetting midpoint").get();
+    PopUpButton* type = k.labelledPopUp(w, side, "Lens type");
     for (const auto& entry : lens::userdb::kLensTypes) type->addItemWithTitle(bundle.localizedString(entry.labelKey));
     c.editSheet().m_pESTypePopUp = type;
-    PopUpButton* mode = k.popUp(w, side.next(), "Radial shift mode");
+    PopUpButton* mode = k.labelledPopUp(w, side, "Radial shift mode");
     for (const auto& entry : lens::userdb::kRadialShiftModes) mode->addItemWithTitle(bundle.localizedString(entry.labelKey));
     c.editSheet().m_pESShiftModePopUP = mode;
-    c.editSheet().m_pESMatrix = k.numberColumn(w, side.next(156), 8, "Coefficient");
+    c.editSheet().m_pESMatrix =
+        k.numberColumn(w, side.next(156), 8, "Coefficient",
+                       {"Red A", "Red B", "Red C", "Red D", "Red Horizontal Shift", "Red Vertical Shift",
+                        "Red Horizontal Shear", "Red Vertical Shear"});
     auto buttons = Column(20, 60, 600).split(4);
     k.button(w, buttons[0], "Add", &QVController::onAddLens);
     k.button(w, buttons[1], "Delete", &QVController::onDeleteLens);

@@ -80,6 +80,23 @@ TEST_F(DialogPolicy, AnAlertNobodyScriptedIsAMessageBoxThePersonAnswers) {
     EXPECT_EQ(record.button, 1);
 }
 
+TEST_F(DialogPolicy, AnInformationalAlertShowsTheInformationIconAndAWarningTheWarningIcon) {
+    std::vector<QMessageBox::Icon> icons;
+    auto answer = whenShown<QMessageBox>([&](QMessageBox& box) {
+        icons.push_back(box.icon());
+        box.accept();
+    });
+    auto about = Alert::withButtons("QuorvelCI", "OK", "", "", "Version 1");
+    about->setInformational(true);
+    about->runModal();
+    answer = whenShown<QMessageBox>([&](QMessageBox& box) {
+        icons.push_back(box.icon());
+        box.accept();
+    });
+    runAlertPanel("IMG_1.jpg", "The photo could not be saved.");
+    EXPECT_EQ(icons, (std::vector<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Warning}));
+}
+
 TEST_F(DialogPolicy, EscapeOnAnAlertPressesItsCancelButton) {
     auto answer = whenShown<QMessageBox>([](QMessageBox& box) {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);

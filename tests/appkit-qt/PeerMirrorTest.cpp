@@ -1,5 +1,6 @@
 // Each kind of control's peer mirrors its model both ways.
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "appkit-qt/WindowPeer.h"
 #include "appkit/Application.h"
 #include "appkit/Button.h"
+#include "appkit/ColorWell.h"
 #include "appkit/Matrix.h"
 #include "foundation/Notifications.h"
 #include "appkit/PopUpButton.h"
@@ -24,6 +26,7 @@
 #include "appkit/TableView.h"
 #include "appkit/TextField.h"
 #include "appkit/Window.h"
+#include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 
 using namespace qv;
@@ -287,12 +290,51 @@ TEST(TablePeer, RowsSelectionAndEditsGoBothWays) {
     drainLoop();
     EXPECT_EQ(source.names[1], "EF-S 18-55 IS");
 
+    // Moving with the keyboard selects the row reached, as a click does.
+    widget->setFocus();
+    backend().sync();
+    QTest::keyClick(widget, Qt::Key_Down);
+    drainLoop();
+    EXPECT_EQ(table->selectedRow(), 1);
+
     // New rows show after the table reloads.
     source.names.push_back("AF-S 18-70");
     table->reloadData();
     backend().sync();
     EXPECT_EQ(widget->rowCount(), 4);
     EXPECT_EQ(widget->item(3, 0)->text(), "AF-S 18-70");
+
+    // A row the program selects far down the list is scrolled into view.
+    for (int i = 0; i < 60; ++i) source.names.push_back("Lens " + std::to_string(i));
+    table->reloadData();
+    table->selectRow(60);
+    backend().sync();
+    ASSERT_TRUE(widget->item(60, 0)->isSelected());
+    EXPECT_TRUE(widget->viewport()->rect().intersects(widget->visualItemRect(widget->item(60, 0))));
+    window.orderOut();
+    backend().sync();
+}
+
+TEST(ColorWellPeer, TheColourDialogIsNotPaintedInTheWellsColour) {
+    backend();
+    Window window(Rect(0, 0, 200, 100), "Grid");
+    auto well = std::make_shared<ColorWell>(Rect(10, 10, 80, 22), Color::yellowColor());
+    window.contentView()->addSubview(well);
+    window.orderFront();
+    auto* swatch = widgetOf<QPushButton>(*well);
+    ASSERT_NE(swatch, nullptr);
+    double yellowShare = 1;
+    auto look = qttest::whenShown<QColorDialog>([&](QColorDialog& dialog) {
+        const QImage image = dialog.grab().toImage();
+        int yellow = 0;
+        for (int y = 0; y < image.height(); y += 4)
+            for (int x = 0; x < image.width(); x += 4) yellow += image.pixelColor(x, y) == QColor(Qt::yellow);
+        yellowShare = double(yellow) / ((image.height() / 4 + 1) * (image.width() / 4 + 1));
+        dialog.reject();
+    });
+    swatch->click();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return yellowShare < 1; }, 10));
+    EXPECT_LT(yellowShare, 0.2) << "only the dialog's own swatches show the colour";
     window.orderOut();
     backend().sync();
 }

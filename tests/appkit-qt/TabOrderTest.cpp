@@ -93,8 +93,8 @@ TEST_F(TabOrder, TheMainWindowIsReadColumnByColumn) {
         m.m_pOpenButton, m.m_pDatabaseButton, m.m_pLensButton, m.mFocalLengthField,
         // The middle column: each slider, then its value field.
         m.m_pHorizontalSlider, m.m_pYawText, m.m_pVerticalSlider, m.m_pPitchText, m.mAspectSlider, m.mAspectText,
-        m.m_pRotationSlider, m.m_pRotationValueText, m.mRotaionStrpper, m.m_pScaleSlider, m.m_pScaleValueText,
-        m.m_pFOVCheckbox, m.mAutoScaleCheckbox,
+        m.m_pRotationSlider, m.m_pRotationValueText, m.mRotaionStrpper, m.m_pFOVCheckbox, m.m_pScaleSlider,
+        m.m_pScaleValueText, m.mAutoScaleCheckbox,
         // The right column from its top.
         m.m_pFixRedSlider, m.m_pRedValueText, m.m_pFixGreenSlider, m.m_pGreenValueText, m.m_pFixBlueSlider,
         m.m_pBlueValueText, m.m_pVigAmountSlider, m.m_pVignetAmountText, m.m_pVigMidpointSlider,

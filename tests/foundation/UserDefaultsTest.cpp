@@ -12,6 +12,7 @@
 #include "foundation/PropertyList.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Threads.h"
+#include "foundation/PreferencesFile.h"
 #include "foundation/UserDefaults.h"
 
 using namespace qv;
@@ -66,7 +67,7 @@ TEST(UserDefaults, SynchronizeStoresValuesButNotRegisteredDefaults) {
 
 TEST(UserDefaults, TheStandardDefaultsBelongToTheHomeFolderOfTheMoment) {
     UserDefaults& standard = UserDefaults::standard();
-    EXPECT_EQ(standard.storePath(), paths::homeFolder() + "/Library/Preferences/QuorvelCI.userdefaults.plist");
+    EXPECT_EQ(standard.storePath(), PreferencesFile::path()) << "one store with the preferences file";
     standard.registerDefaults({{"openButton", true}});
     standard.set("samplerType", 4);
     ASSERT_TRUE(standard.synchronize());
@@ -78,6 +79,31 @@ TEST(UserDefaults, TheStandardDefaultsBelongToTheHomeFolderOfTheMoment) {
     EXPECT_FALSE(standard.boolForKey("openButton"));
     setenv("HOME", home.c_str(), 1);
     EXPECT_EQ(standard.integerForKey("samplerType"), 4);
+}
+
+TEST(UserDefaults, TheStandardDefaultsAndThePreferencesFileAreOneStoreThatNeitherOverwrites) {
+    qvtest::TempDir home;
+    const std::string before = std::getenv("HOME");
+    setenv("HOME", home.path().c_str(), 1);
+    UserDefaults& standard = UserDefaults::standard();
+    ASSERT_TRUE(PreferencesFile::write(Value(Dictionary{{"recentLenses", Value(Array{Value("EF 50mm")})}})));
+    EXPECT_EQ(standard.object("recentLenses"), Value(Array{Value("EF 50mm")})) << "what the file holds is a default";
+
+    standard.set("ImageDirectoryPath", "/photos/trip");
+    // Someone writes the file meanwhile; the defaults write only what they changed.
+    ASSERT_TRUE(PreferencesFile::update([](Value& root) { root["WindowWidth"] = 1300.0; }));
+    ASSERT_TRUE(standard.synchronize());
+    Value stored = PreferencesFile::read();
+    EXPECT_EQ(stored.get("ImageDirectoryPath").stringOr(""), "/photos/trip");
+    EXPECT_EQ(stored.get("WindowWidth").doubleOr(0), 1300.0);
+    EXPECT_EQ(stored.get("recentLenses"), Value(Array{Value("EF 50mm")}));
+    EXPECT_EQ(standard.doubleForKey("WindowWidth"), 1300.0) << "and the defaults see what was written";
+
+    standard.remove("ImageDirectoryPath");
+    ASSERT_TRUE(standard.synchronize());
+    EXPECT_FALSE(PreferencesFile::read().contains("ImageDirectoryPath"));
+    EXPECT_EQ(PreferencesFile::read().get("WindowWidth").doubleOr(0), 1300.0);
+    setenv("HOME", before.c_str(), 1);
 }
 
 TEST(UserDefaults, ObserversAreCalledOnTheMainThread) {
