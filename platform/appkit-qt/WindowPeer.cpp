@@ -149,6 +149,14 @@ void WindowPeer::show(WindowPeer* parentPeer) {
     }
 }
 
+void WindowPeer::keepMinimumSize(QWidget& content) const {
+    const Size min = m_window.minSize();
+    const QSize minimum(int(std::lround(min.width)), int(std::lround(min.height)));
+    if (content.minimumSize() != minimum) content.setMinimumSize(minimum);
+    if (content.maximumSize() != QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX))
+        content.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
 void WindowPeer::orderTabs() {
     std::vector<ViewPeer*> peers;
     m_content->collect(peers);
@@ -190,7 +198,7 @@ void WindowPeer::sync(WindowPeer* parentPeer) {
         QWidget* content = m_content->widget();
         if (!m_window.isResizable() || !m_shown) {
             if (content->size() != size || content->minimumSize() != size) content->setFixedSize(size);
-        } else if (frame.size != m_modelSize && content->size() != size) {
+        } else if (keepMinimumSize(*content); frame.size != m_modelSize && content->size() != size) {
             // The program resized the window (only a change of the model's size counts, so that a
             // resize by the person, on its way to the model, is not undone). The window is as much
             // larger than its content as its menu bar and frame take.
@@ -224,12 +232,8 @@ void WindowPeer::sync(WindowPeer* parentPeer) {
             m_widget->move(int(std::lround(frame.minX())), std::max(0, top));
         }
         show(parentPeer);
-        if (m_window.isResizable() && m_content) {
-            // Shown at the model's size, from then on the person may resize it down to its minimum.
-            const Size min = m_window.minSize();
-            m_content->widget()->setMinimumSize(int(std::lround(min.width)), int(std::lround(min.height)));
-            m_content->widget()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        }
+        // Shown at the model's size, from then on the person may resize it down to its minimum.
+        if (m_window.isResizable() && m_content) keepMinimumSize(*m_content->widget());
         m_frame = frame;
     } else if (!visible && m_shown) {
         m_widget->hide();

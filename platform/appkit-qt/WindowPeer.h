@@ -33,6 +33,9 @@ private:
     void show(WindowPeer* parentPeer);
     // Tab follows the controls in reading order of their frames; set again when that changes.
     void orderTabs();
+    // A shown resizable window's content may be made as small as the model's minimum and no
+    // smaller, and as large as the person likes; set again on a content put in since.
+    void keepMinimumSize(QWidget& content) const;
 
     ui::Window& m_window;
     QPointer<QMainWindow> m_widget;
