@@ -347,6 +347,7 @@ public:
         evaluate(xs, ys, n, out, arena);
         if (!m_dod.holds(box)) m_dod.apply(xs, ys, n, out);
     }
+    bool gainsFromBounds() const override { return true; }
 
 private:
     // The kernel's colours at the points, outside its domain of definition too.

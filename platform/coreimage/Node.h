@@ -62,6 +62,9 @@ public:
     // clears the points outside a rectangle holding bounds has nothing to clear.
     virtual void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                               const PointBounds& bounds) const;
+    // Whether sampleInside does less work than sample when told the box: a caller that does not
+    // know the box of its points works one out only for an input that gains by it.
+    virtual bool gainsFromBounds() const { return false; }
     // The n pixel centres (x0 + i + 0.5, y + 0.5) of a row, x0 and y integers.
     virtual void sampleRow(double x0, double y, int n, float* out, Arena& arena) const;
 };
