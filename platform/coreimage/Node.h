@@ -22,7 +22,17 @@ namespace qv::ci::detail {
 // once handed out. A Mark gives back everything allocated after it.
 class Arena {
 public:
-    float* alloc(std::size_t floats);
+    // Inline while the current block has room (every evaluator of every batch asks): the slow
+    // path moves on to the next block or makes one.
+    float* alloc(std::size_t floats) {
+        floats = (floats + 15) & ~std::size_t(15);  // keep every buffer 64-byte aligned within its block
+        if (m_block < m_sizes.size() && m_used + floats <= m_sizes[m_block]) {
+            float* p = m_blocks[m_block].get() + m_used;
+            m_used += floats;
+            return p;
+        }
+        return allocInNextBlock(floats);
+    }
     struct Mark {
         std::size_t block, used;
     };
@@ -30,6 +40,7 @@ public:
     void release(Mark m) { m_block = m.block; m_used = m.used; }
 
 private:
+    float* allocInNextBlock(std::size_t floats);
     static constexpr std::size_t kBlockFloats = std::size_t(1) << 16;
     std::vector<std::unique_ptr<float[]>> m_blocks;
     std::vector<std::size_t> m_sizes;
