@@ -313,20 +313,29 @@ void runSteps(const Specialized& s, const std::vector<Step>& steps, const float*
 }
 
 // Native code's access to the evaluators of the kernel's samplers.
+// When the kernel knows the box of its own points, a read at those very points (the same arrays,
+// as a kernel that samples at its destination makes) tells the input that box.
 class InputReader final : public KernelSamplerReader {
 public:
-    InputReader(const std::vector<const Evaluator*>& inputs, Arena& arena) : m_inputs(inputs), m_arena(arena) {}
+    InputReader(const std::vector<const Evaluator*>& inputs, Arena& arena, const float* xs, const float* ys, int n,
+                const PointBounds* box)
+        : m_inputs(inputs), m_arena(arena), m_xs(xs), m_ys(ys), m_n(n), m_box(box) {}
     void sample(int samplerIndex, const float* xs, const float* ys, int n, float* out) const override {
         if (samplerIndex < 0 || std::size_t(samplerIndex) >= m_inputs.size()) {
             std::fill(out, out + 4 * std::size_t(n), 0.f);
             return;
         }
-        m_inputs[std::size_t(samplerIndex)]->sample(xs, ys, n, out, m_arena);
+        const Evaluator* input = m_inputs[std::size_t(samplerIndex)];
+        if (m_box && xs == m_xs && ys == m_ys && n <= m_n) return input->sampleInside(xs, ys, n, out, m_arena, *m_box);
+        input->sample(xs, ys, n, out, m_arena);
     }
 
 private:
     const std::vector<const Evaluator*>& m_inputs;
     Arena& m_arena;
+    const float *m_xs, *m_ys;
+    int m_n;
+    const PointBounds* m_box;
 };
 
 class KernelEvaluator final : public Evaluator {
@@ -338,25 +347,32 @@ public:
         for (const Step& step : m_spec->pixelSteps) m_needsGrid = m_needsGrid || step.interpolate;
     }
 
+    // Native code works out the box of its points (a point beyond the render's reach, such as
+    // one beyond a perspective's horizon, leaves it unknown): the mask then runs only where the
+    // domain does not hold the box, and the inputs read at the same points learn it too.
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        evaluate(xs, ys, n, out, arena);
+        PointBounds box;
+        if (m_native && finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
+        evaluate(xs, ys, n, out, arena, nullptr);
         m_dod.apply(xs, ys, n, out);
     }
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        evaluate(xs, ys, n, out, arena);
+        evaluate(xs, ys, n, out, arena, &box);
         if (!m_dod.holds(box)) m_dod.apply(xs, ys, n, out);
     }
     bool gainsFromBounds() const override { return true; }
 
 private:
-    // The kernel's colours at the points, outside its domain of definition too.
-    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena) const {
+    // The kernel's colours at the points, outside its domain of definition too; box, when
+    // known, holds the points.
+    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box) const {
         if (m_native) {
-            const InputReader reader(m_inputs, arena);
-            for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints)
-                m_native->evaluate(xs + start, ys + start, std::min(NativeKernelInstance::kMaxPoints, n - start),
-                                   out + 4 * start, reader);
+            for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints) {
+                const int m = std::min(NativeKernelInstance::kMaxPoints, n - start);
+                const InputReader reader(m_inputs, arena, xs + start, ys + start, m, box);
+                m_native->evaluate(xs + start, ys + start, m, out + 4 * start, reader);
+            }
             return;
         }
         const Specialized& s = *m_spec;
