@@ -218,10 +218,34 @@ std::shared_ptr<const Specialized> specialize(const KernelProgram& program, cons
 }
 
 // The grid of position-only values over a kernel node's region of interest.
+// The box of the finite points of a stretch of 2-wide grid values, and whether any was not finite.
+struct GridBox {
+    float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    bool nonFinite = false;
+    void add(const float* g, std::size_t floats) {
+        for (std::size_t i = 0; i + 1 < floats; i += 2) {
+            if (!std::isfinite(g[i]) || !std::isfinite(g[i + 1])) {
+                nonFinite = true;
+                continue;
+            }
+            x0 = std::min(x0, g[i]), x1 = std::max(x1, g[i]);
+            y0 = std::min(y0, g[i + 1]), y1 = std::max(y1, g[i + 1]);
+        }
+    }
+    void add(const GridBox& b) {
+        x0 = std::min(x0, b.x0), x1 = std::max(x1, b.x1);
+        y0 = std::min(y0, b.y0), y1 = std::max(y1, b.y1);
+        nonFinite = nonFinite || b.nonFinite;
+    }
+};
+
 struct KernelGrid final : Prepared {
     double x0 = 0, y0 = 0;
     int nx = 0, ny = 0;
     std::vector<std::vector<float>> values;  // per grid target: ny * nx * width
+    // Per grid target of width 2 (a sample position), the box of each grid row's values, found
+    // on the threads that compute the rows: the region of interest then joins rows, not points.
+    std::vector<std::vector<GridBox>> rowBoxes;
     bool empty() const { return nx == 0; }
 };
 
@@ -420,7 +444,11 @@ public:
         grid->ny = int(std::ceil(r.height() / kGridStep)) + 1;
         const std::size_t points = std::size_t(grid->nx) * std::size_t(grid->ny);
         sink.addGridPoints(points);
-        for (int t : s.gridTargets) grid->values.emplace_back(points * std::size_t(s.nodes[std::size_t(t)].width));
+        for (int t : s.gridTargets) {
+            const int w = s.nodes[std::size_t(t)].width;
+            grid->values.emplace_back(points * std::size_t(w));
+            grid->rowBoxes.emplace_back(w == 2 ? std::size_t(grid->ny) : 0);
+        }
         std::vector<Step> steps;
         for (int k : s.gridSteps) steps.push_back({k, false});
         tbb::parallel_for(0, grid->ny, [&](int j) {
@@ -442,6 +470,11 @@ public:
                     std::copy(src, src + m * w,
                               grid->values[t].data() + (std::size_t(j) * std::size_t(grid->nx) + std::size_t(i0)) * std::size_t(w));
                 }
+            }
+            for (std::size_t t = 0; t < s.gridTargets.size(); ++t) {
+                if (grid->rowBoxes[t].empty()) continue;
+                const std::size_t rowFloats = 2 * std::size_t(grid->nx);
+                grid->rowBoxes[t][std::size_t(j)].add(grid->values[t].data() + std::size_t(j) * rowFloats, rowFloats);
             }
         });
         return grid;
@@ -468,20 +501,16 @@ public:
                     break;
                 }
                 const std::vector<float>& g = grid->values[std::size_t(t)];
-                Rect b = Rect::null();
-                float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-                bool nonFinite = false;
-                for (std::size_t i = 0; i + 1 < g.size(); i += 2) {
-                    if (!std::isfinite(g[i]) || !std::isfinite(g[i + 1])) {
-                        nonFinite = true;
-                        continue;
-                    }
-                    x0 = std::min(x0, g[i]), x1 = std::max(x1, g[i]);
-                    y0 = std::min(y0, g[i + 1]), y1 = std::max(y1, g[i + 1]);
+                GridBox box;
+                if (!grid->rowBoxes[std::size_t(t)].empty()) {
+                    for (const GridBox& row : grid->rowBoxes[std::size_t(t)]) box.add(row);
+                } else {
+                    box.add(g.data(), g.size());
                 }
-                if (x0 <= x1) b = Rect(x0, y0, double(x1) - x0, double(y1) - y0);
+                Rect b = Rect::null();
+                if (box.x0 <= box.x1) b = Rect(box.x0, box.y0, double(box.x1) - box.x0, double(box.y1) - box.y0);
                 need = need.unionWith(b);
-                if (nonFinite) unknown = true;
+                if (box.nonFinite) unknown = true;
                 break;
             }
             case Cls::Pixel: unknown = true; break;
