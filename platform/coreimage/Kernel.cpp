@@ -218,10 +218,34 @@ std::shared_ptr<const Specialized> specialize(const KernelProgram& program, cons
 }
 
 // The grid of position-only values over a kernel node's region of interest.
+// The box of the finite points of a stretch of 2-wide grid values, and whether any was not finite.
+struct GridBox {
+    float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    bool nonFinite = false;
+    void add(const float* g, std::size_t floats) {
+        for (std::size_t i = 0; i + 1 < floats; i += 2) {
+            if (!std::isfinite(g[i]) || !std::isfinite(g[i + 1])) {
+                nonFinite = true;
+                continue;
+            }
+            x0 = std::min(x0, g[i]), x1 = std::max(x1, g[i]);
+            y0 = std::min(y0, g[i + 1]), y1 = std::max(y1, g[i + 1]);
+        }
+    }
+    void add(const GridBox& b) {
+        x0 = std::min(x0, b.x0), x1 = std::max(x1, b.x1);
+        y0 = std::min(y0, b.y0), y1 = std::max(y1, b.y1);
+        nonFinite = nonFinite || b.nonFinite;
+    }
+};
+
 struct KernelGrid final : Prepared {
     double x0 = 0, y0 = 0;
     int nx = 0, ny = 0;
     std::vector<std::vector<float>> values;  // per grid target: ny * nx * width
+    // Per grid target of width 2 (a sample position), the box of each grid row's values, found
+    // on the threads that compute the rows: the region of interest then joins rows, not points.
+    std::vector<std::vector<GridBox>> rowBoxes;
     bool empty() const { return nx == 0; }
 };
 
@@ -313,20 +337,29 @@ void runSteps(const Specialized& s, const std::vector<Step>& steps, const float*
 }
 
 // Native code's access to the evaluators of the kernel's samplers.
+// When the kernel knows the box of its own points, a read at those very points (the same arrays,
+// as a kernel that samples at its destination makes) tells the input that box.
 class InputReader final : public KernelSamplerReader {
 public:
-    InputReader(const std::vector<const Evaluator*>& inputs, Arena& arena) : m_inputs(inputs), m_arena(arena) {}
+    InputReader(const std::vector<const Evaluator*>& inputs, Arena& arena, const float* xs, const float* ys, int n,
+                const PointBounds* box)
+        : m_inputs(inputs), m_arena(arena), m_xs(xs), m_ys(ys), m_n(n), m_box(box) {}
     void sample(int samplerIndex, const float* xs, const float* ys, int n, float* out) const override {
         if (samplerIndex < 0 || std::size_t(samplerIndex) >= m_inputs.size()) {
             std::fill(out, out + 4 * std::size_t(n), 0.f);
             return;
         }
-        m_inputs[std::size_t(samplerIndex)]->sample(xs, ys, n, out, m_arena);
+        const Evaluator* input = m_inputs[std::size_t(samplerIndex)];
+        if (m_box && xs == m_xs && ys == m_ys && n <= m_n) return input->sampleInside(xs, ys, n, out, m_arena, *m_box);
+        input->sample(xs, ys, n, out, m_arena);
     }
 
 private:
     const std::vector<const Evaluator*>& m_inputs;
     Arena& m_arena;
+    const float *m_xs, *m_ys;
+    int m_n;
+    const PointBounds* m_box;
 };
 
 class KernelEvaluator final : public Evaluator {
@@ -338,24 +371,32 @@ public:
         for (const Step& step : m_spec->pixelSteps) m_needsGrid = m_needsGrid || step.interpolate;
     }
 
+    // Native code works out the box of its points (a point beyond the render's reach, such as
+    // one beyond a perspective's horizon, leaves it unknown): the mask then runs only where the
+    // domain does not hold the box, and the inputs read at the same points learn it too.
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        evaluate(xs, ys, n, out, arena);
+        PointBounds box;
+        if (m_native && finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
+        evaluate(xs, ys, n, out, arena, nullptr);
         m_dod.apply(xs, ys, n, out);
     }
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        evaluate(xs, ys, n, out, arena);
+        evaluate(xs, ys, n, out, arena, &box);
         if (!m_dod.holds(box)) m_dod.apply(xs, ys, n, out);
     }
+    bool gainsFromBounds() const override { return true; }
 
 private:
-    // The kernel's colours at the points, outside its domain of definition too.
-    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena) const {
+    // The kernel's colours at the points, outside its domain of definition too; box, when
+    // known, holds the points.
+    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box) const {
         if (m_native) {
-            const InputReader reader(m_inputs, arena);
-            for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints)
-                m_native->evaluate(xs + start, ys + start, std::min(NativeKernelInstance::kMaxPoints, n - start),
-                                   out + 4 * start, reader);
+            for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints) {
+                const int m = std::min(NativeKernelInstance::kMaxPoints, n - start);
+                const InputReader reader(m_inputs, arena, xs + start, ys + start, m, box);
+                m_native->evaluate(xs + start, ys + start, m, out + 4 * start, reader);
+            }
             return;
         }
         const Specialized& s = *m_spec;
@@ -403,7 +444,11 @@ public:
         grid->ny = int(std::ceil(r.height() / kGridStep)) + 1;
         const std::size_t points = std::size_t(grid->nx) * std::size_t(grid->ny);
         sink.addGridPoints(points);
-        for (int t : s.gridTargets) grid->values.emplace_back(points * std::size_t(s.nodes[std::size_t(t)].width));
+        for (int t : s.gridTargets) {
+            const int w = s.nodes[std::size_t(t)].width;
+            grid->values.emplace_back(points * std::size_t(w));
+            grid->rowBoxes.emplace_back(w == 2 ? std::size_t(grid->ny) : 0);
+        }
         std::vector<Step> steps;
         for (int k : s.gridSteps) steps.push_back({k, false});
         tbb::parallel_for(0, grid->ny, [&](int j) {
@@ -425,6 +470,11 @@ public:
                     std::copy(src, src + m * w,
                               grid->values[t].data() + (std::size_t(j) * std::size_t(grid->nx) + std::size_t(i0)) * std::size_t(w));
                 }
+            }
+            for (std::size_t t = 0; t < s.gridTargets.size(); ++t) {
+                if (grid->rowBoxes[t].empty()) continue;
+                const std::size_t rowFloats = 2 * std::size_t(grid->nx);
+                grid->rowBoxes[t][std::size_t(j)].add(grid->values[t].data() + std::size_t(j) * rowFloats, rowFloats);
             }
         });
         return grid;
@@ -451,20 +501,16 @@ public:
                     break;
                 }
                 const std::vector<float>& g = grid->values[std::size_t(t)];
-                Rect b = Rect::null();
-                float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-                bool nonFinite = false;
-                for (std::size_t i = 0; i + 1 < g.size(); i += 2) {
-                    if (!std::isfinite(g[i]) || !std::isfinite(g[i + 1])) {
-                        nonFinite = true;
-                        continue;
-                    }
-                    x0 = std::min(x0, g[i]), x1 = std::max(x1, g[i]);
-                    y0 = std::min(y0, g[i + 1]), y1 = std::max(y1, g[i + 1]);
+                GridBox box;
+                if (!grid->rowBoxes[std::size_t(t)].empty()) {
+                    for (const GridBox& row : grid->rowBoxes[std::size_t(t)]) box.add(row);
+                } else {
+                    box.add(g.data(), g.size());
                 }
-                if (x0 <= x1) b = Rect(x0, y0, double(x1) - x0, double(y1) - y0);
+                Rect b = Rect::null();
+                if (box.x0 <= box.x1) b = Rect(box.x0, box.y0, double(box.x1) - box.x0, double(box.y1) - box.y0);
                 need = need.unionWith(b);
-                if (nonFinite) unknown = true;
+                if (box.nonFinite) unknown = true;
                 break;
             }
             case Cls::Pixel: unknown = true; break;

@@ -15,8 +15,8 @@
 
 namespace qv::ci::detail {
 
-float* Arena::alloc(std::size_t floats) {
-    floats = (floats + 15) & ~std::size_t(15);  // keep every buffer 64-byte aligned within its block
+float* Arena::allocInNextBlock(std::size_t floats) {
+    // floats is already rounded up by alloc.
     while (true) {
         if (m_block < m_blocks.size()) {
             if (m_used + floats <= m_sizes[m_block]) {

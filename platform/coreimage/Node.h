@@ -22,7 +22,17 @@ namespace qv::ci::detail {
 // once handed out. A Mark gives back everything allocated after it.
 class Arena {
 public:
-    float* alloc(std::size_t floats);
+    // Inline while the current block has room (every evaluator of every batch asks): the slow
+    // path moves on to the next block or makes one.
+    float* alloc(std::size_t floats) {
+        floats = (floats + 15) & ~std::size_t(15);  // keep every buffer 64-byte aligned within its block
+        if (m_block < m_sizes.size() && m_used + floats <= m_sizes[m_block]) {
+            float* p = m_blocks[m_block].get() + m_used;
+            m_used += floats;
+            return p;
+        }
+        return allocInNextBlock(floats);
+    }
     struct Mark {
         std::size_t block, used;
     };
@@ -30,6 +40,7 @@ public:
     void release(Mark m) { m_block = m.block; m_used = m.used; }
 
 private:
+    float* allocInNextBlock(std::size_t floats);
     static constexpr std::size_t kBlockFloats = std::size_t(1) << 16;
     std::vector<std::unique_ptr<float[]>> m_blocks;
     std::vector<std::size_t> m_sizes;
@@ -62,6 +73,9 @@ public:
     // clears the points outside a rectangle holding bounds has nothing to clear.
     virtual void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                               const PointBounds& bounds) const;
+    // Whether sampleInside does less work than sample when told the box: a caller that does not
+    // know the box of its points works one out only for an input that gains by it.
+    virtual bool gainsFromBounds() const { return false; }
     // The n pixel centres (x0 + i + 0.5, y + 0.5) of a row, x0 and y integers.
     virtual void sampleRow(double x0, double y, int n, float* out, Arena& arena) const;
 };

@@ -85,11 +85,18 @@ void maximumInPlace(float* out, const float* other, int n) {
 // the others in buffers; combine() works in place.
 class PointEvaluator : public Evaluator {
 public:
-    explicit PointEvaluator(std::vector<const Evaluator*> inputs) : m_inputs(std::move(inputs)) {}
+    explicit PointEvaluator(std::vector<const Evaluator*> inputs) : m_inputs(std::move(inputs)) {
+        for (const Evaluator* e : m_inputs) m_inputsGainFromBounds = m_inputsGainFromBounds || e->gainsFromBounds();
+    }
 
+    // The box of the points is worked out once here for all the inputs (the chromatic
+    // aberration's three channels each read under a move and an edge scale), rather than by each.
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        PointBounds box;
+        if (m_inputsGainFromBounds && finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
         gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sample(xs, ys, n, dst, arena); });
     }
+    bool gainsFromBounds() const override { return m_inputsGainFromBounds; }
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
         gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleInside(xs, ys, n, dst, arena, box); });
@@ -101,6 +108,7 @@ public:
 protected:
     virtual void combine(float* out, const float* const* others, int n) const = 0;
     std::vector<const Evaluator*> m_inputs;
+    bool m_inputsGainFromBounds = false;
 
 private:
     template <class Fetch>

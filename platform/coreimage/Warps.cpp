@@ -68,6 +68,24 @@ class AffineEvaluator final : public WarpEvaluator {
 public:
     AffineEvaluator(const Evaluator* input, const AffineTransform& inverse) : WarpEvaluator(input), m_inv(inverse) {}
 
+    bool gainsFromBounds() const override { return m_input->gainsFromBounds(); }
+    // The box maps to the box of its four mapped corners: each mapped coordinate is computed by
+    // roundings that never decrease as x or y grows (or never increase), so the mapped points lie
+    // within the corners' extremes, bit for bit. The corners go through the same map as the points.
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        map(xs, ys, n, mx, my);
+        const PointBounds mapped = mappedBox(box);
+        // A coordinate beyond the float range leaves the box unbounded: the plain read then.
+        if (std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) && std::isfinite(mapped.y1))
+            m_input->sampleInside(mx, my, n, out, arena, mapped);
+        else
+            m_input->sample(mx, my, n, out, arena);
+    }
+
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         // A translation by whole pixels keeps the row on pixel centres: let the input take the
         // row as a row (a raster copies it without interpolating).
@@ -100,16 +118,36 @@ private:
 #endif
     };
 
+    Map floatMap() const {
+        return {float(m_inv.a), float(m_inv.b), float(m_inv.c), float(m_inv.d), float(m_inv.tx), float(m_inv.ty)};
+    }
+    static void mapPoint(const Map& f, float x, float y, float& mx, float& my) {
+        mx = f.a * x + f.c * y + f.tx;
+        my = f.b * x + f.d * y + f.ty;
+    }
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
-        const Map f{float(m_inv.a), float(m_inv.b), float(m_inv.c), float(m_inv.d), float(m_inv.tx), float(m_inv.ty)};
+        const Map f = floatMap();
 #if QV_HAS_WIDE_BUILD
         if (wideVectors()) return mapWide(f, xs, ys, n, mx, my);
 #endif
-        for (int i = 0; i < n; ++i) {
-            const float x = xs[i], y = ys[i];
-            mx[i] = f.a * x + f.c * y + f.tx;
-            my[i] = f.b * x + f.d * y + f.ty;
+        for (int i = 0; i < n; ++i) mapPoint(f, xs[i], ys[i], mx[i], my[i]);
+    }
+    // The box of the box's four corners mapped by the arithmetic map() gives points.
+    PointBounds mappedBox(const PointBounds& box) const {
+        const Map f = floatMap();
+        alignas(32) float cx[8] = {box.x0, box.x1, box.x0, box.x1, box.x0, box.x0, box.x0, box.x0};
+        alignas(32) float cy[8] = {box.y0, box.y0, box.y1, box.y1, box.y0, box.y0, box.y0, box.y0};
+        alignas(32) float mx[8], my[8];
+#if QV_HAS_WIDE_BUILD
+        if (wideVectors()) {
+            f.map8(cx, cy, mx, my);
+        } else
+#endif
+        {
+            for (int i = 0; i < 4; ++i) mapPoint(f, cx[i], cy[i], mx[i], my[i]);
         }
+        return {std::min(std::min(mx[0], mx[1]), std::min(mx[2], mx[3])), std::max(std::max(mx[0], mx[1]), std::max(mx[2], mx[3])),
+                std::min(std::min(my[0], my[1]), std::min(my[2], my[3])), std::max(std::max(my[0], my[1]), std::max(my[2], my[3]))};
     }
     AffineTransform m_inv;
 };
@@ -147,6 +185,7 @@ public:
         for (int k = 0; k < 2; ++k)
             if (m_hi[k] < m_lo[k]) m_lo[k] = m_hi[k] = (m_lo[k] + m_hi[k]) / 2;
     }
+    bool gainsFromBounds() const override { return true; }
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         PointBounds box;
         if (finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);

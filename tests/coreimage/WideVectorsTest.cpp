@@ -440,3 +440,68 @@ TEST(WideVectors, PointsKnownInsideSkipOnlyMasksThatClearNothing) {
             }
     EXPECT_GT(inside, 5);
 }
+
+// A maximum of channel gains works out the box of its points once and hands it through each
+// channel's move (a scale about the centre, a turn, a mirror turn) to the edge scales and kernels
+// below, which then skip only the masks that clear nothing: each batch of finite points gives the
+// same bits as with a NaN point added, which no box holds, so that every mask runs.
+TEST(WideVectors, ChannelMovesCarryTheBoxOfTheirPoints) {
+    const auto pass = Kernel::kernelsWithString("kernel vec4 pass(sampler s) { return sample(s, samplerCoord(s)); }");
+    ASSERT_EQ(pass.size(), 1u);
+    const Rect input(0, 0, 40, 30), extent(0, 0, 50, 38);
+    // Part of the input only, so that the kernel's own mask clears some of what the scale reads.
+    const Image part = pass[0]->apply(Rect(6, 4, 30, 20), {Sampler(probe(input))});
+    const Image scaled = edgeScaled(part, 1.25, 1.25, extent);
+    const ColorMatrix keep[3] = {
+        {{{1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+        {{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+        {{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
+    };
+    const AffineTransform toCentre = AffineTransform::translation(-25, -19), back = AffineTransform::translation(25, 19);
+    const AffineTransform moves[3] = {
+        toCentre.concat(AffineTransform::scale(1.0006, 1.0006)).concat(back),
+        toCentre.concat(AffineTransform::rotation(0.5)).concat(back),
+        toCentre.concat(AffineTransform::scale(-1.1, 0.9)).concat(AffineTransform::rotation(-2)).concat(back),
+    };
+    Image channels[3];
+    for (int c = 0; c < 3; ++c) channels[c] = affineTransformed(colorMatrixApplied(scaled, keep[c]), moves[c]);
+    const Image composite = maximumComposited(channels[2], maximumComposited(channels[1], channels[0]));
+    ASSERT_FALSE(composite.isNull());
+    const RenderPlan plan(composite.node(), Rect(-20, -20, 90, 80), RenderStatisticsSink{});
+    ASSERT_TRUE(plan.root().gainsFromBounds());
+    // Points around the composite, and points inside the edge scale's extent only: a batch of
+    // those lies inside it before the moves, but the turns carry some of it outside.
+    const Points p = pointsAround(Rect(-10, -10, 70, 58), 23);
+    auto finite = [&](std::size_t i) { return std::isfinite(p.xs[i]) && std::isfinite(p.ys[i + kPairing]); };
+    auto within = [&](std::size_t i) {
+        return finite(i) && p.xs[i] >= 0 && p.xs[i] < 50 && p.ys[i + kPairing] >= 0 && p.ys[i + kPairing] < 38;
+    };
+    int cleared = 0, kept = 0;
+    for (bool wide : {false, true}) {
+        for (bool inside : {false, true}) {
+            setWideVectorsForTesting(wide);
+            Arena arena;
+            for (int n = 1; n <= kLongestBatch; ++n) {
+                std::vector<float> xs, ys;
+                for (std::size_t i = 0; i + kPairing < p.ys.size() && int(xs.size()) < n; ++i)
+                    if (inside ? within(i) : finite(i)) {
+                        xs.push_back(p.xs[i]);
+                        ys.push_back(p.ys[i + kPairing]);
+                    }
+                if (int(xs.size()) < n) break;
+                std::vector<float> asIs(4 * std::size_t(n)), masked(4 * std::size_t(n) + 4);
+                plan.root().sample(xs.data(), ys.data(), n, asIs.data(), arena);
+                xs.push_back(NAN), ys.push_back(0);
+                plan.root().sample(xs.data(), ys.data(), n + 1, masked.data(), arena);
+                for (int c = 0; c < 4; ++c) EXPECT_EQ(masked[4 * std::size_t(n) + c], 0.f) << "the NaN point reads nothing";
+                masked.resize(asIs.size());
+                ASSERT_TRUE(sameBits(asIs, masked)) << "batch of " << n << (wide ? ", wide" : "");
+                for (int i = 0; i < n; ++i) (asIs[4 * i + 3] == 0.f ? cleared : kept) += 1;
+            }
+        }
+    }
+    setWideVectorsForTesting(true);
+    // Both kinds of point were met: some read nothing in every channel, others something.
+    EXPECT_GT(cleared, 20);
+    EXPECT_GT(kept, 100);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "EngineImages.h"
 #include "common/TempDir.h"
 #include "coreimage/CpuFeatures.h"
+#include "coreimage/Node.h"
+#include "coreimage/Operations.h"
 #include "coreimage/ResourceText.h"
 #include "engine/KernelResource.h"
 #include "engine/NativeKernels.h"
@@ -331,3 +334,63 @@ TEST_F(NativeKernels, WideVignettingShadesAsTheBaselineDoes) {
 }
 
 }  // namespace
+
+// The vignetting, as the chain runs it: over a maximum of the three channels, each moved about
+// the centre and scaled up to the photo's edges. Told nothing, it works out the box of its points
+// and hands it to the channels it reads at the same points; every mask it and the steps below
+// then skip must have cleared nothing. Batches of finite points, near and across the photo's
+// edges, give the same bits as with NaN points added, which no box holds, so that every mask runs.
+// (Batches are whole eights, and eight NaN points are added, so that the 256-bit loops, which
+// round differently from the baseline ones, take the same points in both reads.)
+TEST_F(NativeKernels, VignettingTellsTheChannelsBelowTheBoxOfItsPoints) {
+    using namespace qv::ci::detail;
+    KernelResource resource("MyVignetting");
+    const auto vignetting = resource.kernel();
+    ASSERT_TRUE(vignetting && vignetting->hasNative());
+    const Image photo = texturedPhoto();
+    const qv::Rect extent(0, 0, kWidth * 1.05, kHeight * 1.05);
+    const Image scaled = edgeScaled(photo, 1.05, 1.05, extent);
+    Image channels[3];
+    const double factors[3] = {1.02, 1, 0.98};
+    for (int c = 0; c < 3; ++c) {
+        ColorMatrix keep{{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}};
+        keep.rows[c][c] = 1;
+        const qv::AffineTransform move = qv::AffineTransform::translation(-extent.midX(), -extent.midY())
+                                             .concat(qv::AffineTransform::scale(factors[c], factors[c]))
+                                             .concat(qv::AffineTransform::translation(extent.midX(), extent.midY()));
+        channels[c] = affineTransformed(colorMatrixApplied(scaled, keep), move);
+    }
+    const Image composite = maximumComposited(channels[2], maximumComposited(channels[1], channels[0]));
+    // A domain short of the composite's extent, so that the vignetting's own mask clears something.
+    const Image shaded = vignetting->apply(composite.extent().insetBy(15, 12), {Sampler(composite), qv::Vec2{extent.midX(), extent.midY()},
+                                                               0.4, 0.6, std::hypot(extent.width(), extent.height())});
+    ASSERT_FALSE(shaded.isNull());
+    const RenderPlan plan(shaded.node(), composite.extent().insetBy(-20, -20), RenderStatisticsSink{});
+    int checked = 0, outside = 0;
+    for (bool wide : {false, true}) {
+        WideVectors mode(wide);
+        Arena arena;
+        // Rows of points across the whole picture and a little beyond, slanted as a perspective
+        // makes them; and short batches wholly inside.
+        for (int batch = 0; batch < 400; ++batch) {
+            const int n = 8 * (1 + batch % 5);
+            const float x0 = -12.f + float((batch * 37) % 200), y0 = -10.f + float((batch * 53) % 150);
+            std::vector<float> xs, ys;
+            for (int i = 0; i < n; ++i) {
+                xs.push_back(x0 + 0.93f * float(i) + 0.25f);
+                ys.push_back(y0 + 0.07f * float(i) + 0.5f);
+            }
+            std::vector<float> asIs(4 * std::size_t(n)), masked(4 * std::size_t(n + 8));
+            plan.root().sample(xs.data(), ys.data(), n, asIs.data(), arena);
+            xs.resize(std::size_t(n + 8), NAN), ys.resize(std::size_t(n + 8), 0.f);
+            plan.root().sample(xs.data(), ys.data(), n + 8, masked.data(), arena);
+            for (std::size_t c = asIs.size(); c < masked.size(); ++c) EXPECT_EQ(masked[c], 0.f) << "NaN points read nothing";
+            masked.resize(asIs.size());
+            ASSERT_EQ(0, std::memcmp(asIs.data(), masked.data(), asIs.size() * sizeof(float)))
+                << "batch " << batch << (wide ? ", wide" : "");
+            for (int i = 0; i < n; ++i) (asIs[4 * std::size_t(i) + 3] == 0.f ? outside : checked) += 1;
+        }
+    }
+    EXPECT_GT(outside, 100);
+    EXPECT_GT(checked, 1000);
+}
