@@ -11,6 +11,7 @@
 #include "foundation/RunLoop.h"
 #include "output/QVOutputType.h"
 #include "shell/BatchKeys.h"
+#include "shell/CorrectionControls.h"
 #include "shell/QVBatchController.h"
 #include "shell/QVController.h"
 
@@ -179,7 +180,7 @@ int runBatch(const BatchRequest& request) {
 
     // The fisheye choice and fields are the main window's.
     if (request.fisheye) {
-        if (!c.fisheye().mFECorrectionTypeMatrix || !c.fisheye().mFECorrectionTypeMatrix->userClickCell(1))
+        if (!shell::chooseTagged(c.fisheye().mFECorrectionTypeMatrix, int(CorrectionType::Fisheye)))
             return fail("the fisheye correction cannot be chosen");
         for (const auto& [option, text] : request.fisheyeFields)
             for (const FisheyeField& field : kFisheyeFields)

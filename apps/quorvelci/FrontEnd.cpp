@@ -19,124 +19,18 @@
 #include "lens/LensKeys.h"
 #include "output/QVOutputType.h"
 #include "shell/QVApplicationMain.h"
+#include "shell/CorrectionControls.h"
 #include "shell/QVController.h"
 #include "shell/SupportFolder.h"
-#include "unwrap/Sampler.h"
 #include "ScriptCommands.h"
 
 namespace frontend {
 
 namespace {
 
-using qv::ui::Control;
 
-// The controls of the main window that the front end sets, in the order "correct" sets them:
-// the lens's focal length before the geometry, the rotation before the crop that it limits.
-// A Field takes any number as typed: what it means is the controller's to judge when it is used.
-struct ControlSpec {
-    enum class Kind { Slider, Choice, Typed, Field, Depth };
-    const char* name;
-    Kind kind;
-    const char* help;
-    Control* (*control)(QVController&);
-    // A choice's words and the tags of their cells (of a radio matrix) or their items (of a pop-up).
-    std::vector<std::pair<std::string, int>> choices;
-    const char* unavailable = "";                      // why a choice may be refused
-};
-
-std::vector<std::pair<std::string, int>> samplerChoices() {
-    std::vector<std::pair<std::string, int>> choices;
-    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) choices.emplace_back(info.name, unwrap::samplerCode(info.sampler));
-    return choices;
-}
-
-const std::vector<ControlSpec>& controlTable() {
-    using K = ControlSpec::Kind;
-    static const std::vector<ControlSpec> table = {
-        {"distortion",
-         K::Choice,
-         "on|off: correct the lens's distortion or leave it",
-         [](QVController& c) -> Control* { return c.fisheye().mFECorrectionTypeMatrix; },
-         {{"on", 0}, {"off", 2}}},
-        {"focal-length",
-         K::Typed,
-         "MM: the focal length the lens's coefficients are taken at",
-         [](QVController& c) -> Control* { return c.mainWindow().mFocalLengthField; },
-         {}},
-        {"scale",
-         K::Slider,
-         "PERCENT: scale of the result (100 unscaled)",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pScaleSlider; },
-         {}},
-        {"aspect",
-         K::Slider,
-         "RATIO: aspect correction (1 none)",
-         [](QVController& c) -> Control* { return c.mainWindow().mAspectSlider; },
-         {}},
-        {"yaw",
-         K::Slider,
-         "DEGREES: perspective, left-right",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pHorizontalSlider; },
-         {}},
-        {"pitch",
-         K::Slider,
-         "DEGREES: perspective, up-down",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pVerticalSlider; },
-         {}},
-        {"rotation",
-         K::Slider,
-         "DEGREES: rotation",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pRotationSlider; },
-         {}},
-        {"crop",
-         K::Choice,
-         "none|inside|outside: what of the corrected picture is kept",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pCropRadioButtons; },
-         {{"none", 0}, {"inside", 1}, {"outside", 2}},
-         " (a rotated photo cannot be cropped inside)"},
-        {"red",
-         K::Slider,
-         "VALUE: red fringe; the red channel is scaled by 1 + VALUE",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pFixRedSlider; },
-         {}},
-        {"blue",
-         K::Slider,
-         "VALUE: blue fringe; the blue channel is scaled by 1 + VALUE",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pFixBlueSlider; },
-         {}},
-        {"vignetting-amount",
-         K::Slider,
-         "PERCENT: how much the corners are brightened (below 0: darkened)",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pVigAmountSlider; },
-         {}},
-        {"vignetting-midpoint",
-         K::Slider,
-         "VALUE: where the brightening starts, -50 (the centre) to 50 (near the corners)",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pVigMidpointSlider; },
-         {}},
-        {"depth", K::Depth, "8|16: bits per sample of what is saved", nullptr, {}},
-        {"correction", K::Choice, "lens|fisheye|none: what Apply does (fisheye: unwrap the photo)",
-         [](QVController& c) -> Control* { return c.fisheye().mFECorrectionTypeMatrix; },
-         {{"lens", 0}, {"fisheye", 1}, {"none", 2}}},
-        {"width", K::Field, "PIXELS: width of the unwrapped photo (0: the photo's own size)",
-         [](QVController& c) -> Control* { return c.fisheye().mFEOutputWidth; }, {}},
-        {"height", K::Field, "PIXELS: height of the unwrapped photo (0: the photo's own size)",
-         [](QVController& c) -> Control* { return c.fisheye().mFEOutputHeight; }, {}},
-        {"in-fov", K::Field, "DEGREES: horizontal field of view of the fisheye photo",
-         [](QVController& c) -> Control* { return c.fisheye().mFEInputFOV; }, {}},
-        {"out-fov", K::Field, "DEGREES: horizontal field of view of the unwrapped photo, 1 to 179",
-         [](QVController& c) -> Control* { return c.fisheye().mFEOutputFOV; }, {}},
-        {"sampler", K::Choice, "bilinear|gaussian|mitchell|lanczos2|lanczos3|bspline: the unwrap's filter",
-         [](QVController& c) -> Control* { return c.fisheye().mFESamplertypePopUp; }, samplerChoices()},
-    };
-    return table;
-}
-
-const ControlSpec* specNamed(const std::string& name) {
-    for (const ControlSpec& spec : controlTable())
-        if (name == spec.name) return &spec;
-    return nullptr;
-}
+using shell::ControlKind;
+using shell::CorrectionControl;
 
 // Whether a typed number lies in a slider's closed range. The ends may be single-precision numbers
 // (the fringe sliders' range is kept as floats, 0.02 being 0.0199999995...), so a number that is an
@@ -199,13 +93,13 @@ std::string FrontEnd::absolutePath(const std::string& path) { return absolute(pa
 
 std::vector<std::string> FrontEnd::controlNames() {
     std::vector<std::string> names;
-    for (const ControlSpec& spec : controlTable()) names.push_back(spec.name);
+    for (const CorrectionControl& spec : shell::correctionControls()) names.push_back(spec.name);
     return names;
 }
 
 std::string FrontEnd::controlHelp() {
     std::string help;
-    for (const ControlSpec& spec : controlTable())
+    for (const CorrectionControl& spec : shell::correctionControls())
         help += std::string("  ") + spec.name + std::string(22 - std::string(spec.name).size(), ' ') + spec.help + "\n";
     return help;
 }
@@ -214,37 +108,32 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
     using Verb = Action::Verb;
     switch (action.verb) {
     case Verb::Set: {
-        const ControlSpec* spec = specNamed(action.subject);
+        const CorrectionControl* spec = shell::correctionControlNamed(action.subject);
         if (!spec) return "unknown control \"" + action.subject + "\"";
         const std::string& value = action.value;
         const std::string prefix = std::string(spec->name) + " ";
         switch (spec->kind) {
-        case ControlSpec::Kind::Slider: {
+        case ControlKind::Slider: {
             const auto number = numberOf(value);
-            auto* slider = dynamic_cast<qv::ui::Slider*>(spec->control(*m_nib.controller));
+            auto* slider = dynamic_cast<qv::ui::Slider*>(spec->outlet(*m_nib.controller));
             if (!number || !slider) return prefix + "takes a number, not \"" + value + "\"";
             if (!withinRange(*number, slider->minValue(), slider->maxValue()))
                 return prefix + "takes " + formatted(slider->minValue()) + " to " + formatted(slider->maxValue()) +
                        ", not " + value;
             return std::nullopt;
         }
-        case ControlSpec::Kind::Typed: {
+        case ControlKind::Typed: {
             const auto number = numberOf(value);
             if (!number || *number <= 0) return prefix + "takes a focal length in mm above 0, not \"" + value + "\"";
             return std::nullopt;
         }
-        case ControlSpec::Kind::Field:
+        case ControlKind::Field:
             if (!numberOf(value)) return prefix + "takes a number, not \"" + value + "\"";
             return std::nullopt;
-        case ControlSpec::Kind::Choice: {
-            std::string words;
-            for (const auto& [word, tag] : spec->choices) {
-                if (word == value) return std::nullopt;
-                words += (words.empty() ? "" : "|") + word;
-            }
-            return prefix + "takes " + words + ", not \"" + value + "\"";
-        }
-        case ControlSpec::Kind::Depth:
+        case ControlKind::Choice:
+            if (shell::choiceTag(*spec, value)) return std::nullopt;
+            return prefix + "takes " + shell::choiceWords(*spec) + ", not \"" + value + "\"";
+        case ControlKind::Depth:
             if (value == "8" || value == "16") return std::nullopt;
             return prefix + "takes 8 or 16, not \"" + value + "\"";
         }
@@ -385,48 +274,35 @@ std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
 
 std::optional<std::string> FrontEnd::set(const std::string& name, const std::string& value) {
     QVController& c = *m_nib.controller;
-    const ControlSpec& spec = *specNamed(name);
+    const CorrectionControl& spec = *shell::correctionControlNamed(name);
     if (!c.state().m_bImageLoaded) return "no photo is open";
     switch (spec.kind) {
-    case ControlSpec::Kind::Slider: {
-        auto* slider = dynamic_cast<qv::ui::Slider*>(spec.control(c));
+    case ControlKind::Slider: {
+        auto* slider = dynamic_cast<qv::ui::Slider*>(spec.outlet(c));
         if (!slider->userMoveTo(*numberOf(value))) return name + " cannot be moved now";
         return std::nullopt;
     }
-    case ControlSpec::Kind::Choice: {
-        int tag = 0;
-        for (const auto& [word, cellTag] : spec.choices)
-            if (word == value) tag = cellTag;
-        if (auto* popUp = dynamic_cast<qv::ui::PopUpButton*>(spec.control(c))) {
-            if (popUp->userChooseItem(tag)) return std::nullopt;
-            return name + " " + value + " cannot be chosen now";
-        }
-        auto* matrix = dynamic_cast<qv::ui::Matrix*>(spec.control(c));
-        for (int row = 0; matrix && row < matrix->numberOfRows(); ++row) {
-            auto cell = matrix->cellAtRow(row);
-            if (!cell || cell->tag() != tag) continue;
-            if (matrix->userClickCell(row)) return std::nullopt;
-            break;
-        }
+    case ControlKind::Choice: {
+        if (shell::chooseTagged(spec.outlet(c), shell::choiceTag(spec, value).value_or(0))) return std::nullopt;
         return name + " " + value + " cannot be chosen now" + spec.unavailable;
     }
-    case ControlSpec::Kind::Typed: {
+    case ControlKind::Typed: {
         const double focal = *numberOf(value);
         if (c.state().mMinFocalLength == 0 && c.state().mMaxFocalLength == 0)
             return "no lens with a focal range is in use";
         if (focal < c.state().mMinFocalLength || focal > c.state().mMaxFocalLength)
             return "focal length " + value + " mm is outside the lens's range " + formatted(c.state().mMinFocalLength) +
                    "-" + formatted(c.state().mMaxFocalLength) + " mm";
-        auto* field = dynamic_cast<qv::ui::TextField*>(spec.control(c));
+        auto* field = dynamic_cast<qv::ui::TextField*>(spec.outlet(c));
         if (!field || !field->userType(value)) return "the focal length cannot be typed now";
         return std::nullopt;
     }
-    case ControlSpec::Kind::Field: {
-        auto* field = dynamic_cast<qv::ui::TextField*>(spec.control(c));
+    case ControlKind::Field: {
+        auto* field = dynamic_cast<qv::ui::TextField*>(spec.outlet(c));
         if (!field || !field->userType(value)) return name + " cannot be typed now";
         return std::nullopt;
     }
-    case ControlSpec::Kind::Depth: {
+    case ControlKind::Depth: {
         if (!c.mainWindow().m_pDisplayView) return "no photo is open";
         // The depth of what is saved follows the photo's metadata.
         qv::Value metadata = c.mainWindow().m_pDisplayView->imageMetadata();

@@ -1,66 +1,17 @@
 #include "plugin/PlugInEditWindow.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "appkit/Application.h"
 #include "appkit/Button.h"
-#include "appkit/Matrix.h"
-#include "appkit/PopUpButton.h"
 #include "appkit/RangeControls.h"
 #include "plugin/QVEditPlugIn.h"
-#include "unwrap/Sampler.h"
+#include "shell/CorrectionControls.h"
 
 namespace {
 
-using qv::ui::Control;
-
-// The controls the host sets by name: a slider takes a number, a choice one of its words (the
-// tags of a radio matrix's cells or the positions of a pop-up's items).
-struct WindowControl {
-    const char* name;
-    const char* help;
-    Control* (*control)(QVController&);
-    std::vector<std::pair<std::string, int>> choices;  // empty for a slider
-};
-
-std::vector<std::pair<std::string, int>> samplerChoices() {
-    std::vector<std::pair<std::string, int>> choices;
-    for (const unwrap::SamplerInfo& info : unwrap::kSamplers) choices.emplace_back(info.name, unwrap::samplerCode(info.sampler));
-    return choices;
-}
-
-const std::vector<WindowControl>& windowControls() {
-    static const std::vector<WindowControl> table = {
-        {"distortion", "on|off: correct the lens's distortion or leave it",
-         [](QVController& c) -> Control* { return c.fisheye().mFECorrectionTypeMatrix; }, {{"on", 0}, {"off", 2}}},
-        {"scale", "PERCENT: scale of the result (100 unscaled)",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pScaleSlider; }, {}},
-        {"aspect", "RATIO: aspect correction (1 none)",
-         [](QVController& c) -> Control* { return c.mainWindow().mAspectSlider; }, {}},
-        {"yaw", "DEGREES: perspective, left-right",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pHorizontalSlider; }, {}},
-        {"pitch", "DEGREES: perspective, up-down",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pVerticalSlider; }, {}},
-        {"rotation", "DEGREES: rotation",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pRotationSlider; }, {}},
-        {"crop", "none|inside|outside: what of the corrected picture is kept",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pCropRadioButtons; },
-         {{"none", 0}, {"inside", 1}, {"outside", 2}}},
-        {"red", "VALUE: red fringe, -0.02 to 0.02",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pFixRedSlider; }, {}},
-        {"blue", "VALUE: blue fringe, -0.02 to 0.02",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pFixBlueSlider; }, {}},
-        {"vignetting-amount", "PERCENT: how much the corners are brightened",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pVigAmountSlider; }, {}},
-        {"vignetting-midpoint", "VALUE: where the brightening starts, -50 to 50",
-         [](QVController& c) -> Control* { return c.mainWindow().m_pVigMidpointSlider; }, {}},
-        {"sampler", "bilinear|gaussian|mitchell|lanczos2|lanczos3|bspline: the unwrap's filter",
-         [](QVController& c) -> Control* { return c.fisheye().mFESamplertypePopUp; }, samplerChoices()},
-    };
-    return table;
-}
+using shell::CorrectionControl;
 
 std::optional<double> numberOf(const std::string& text) {
     char* end = nullptr;
@@ -69,18 +20,12 @@ std::optional<double> numberOf(const std::string& text) {
     return value;
 }
 
-std::optional<std::string> choose(Control* control, const WindowControl& spec, const std::string& value) {
-    const auto chosen = std::find_if(spec.choices.begin(), spec.choices.end(),
-                                     [&](const auto& choice) { return choice.first == value; });
-    if (chosen == spec.choices.end()) return std::string(spec.name) + " takes " + spec.help;
-    if (auto* popUp = dynamic_cast<qv::ui::PopUpButton*>(control)) {
-        if (popUp->userChooseItem(popUp->indexOfItemWithTag(chosen->second))) return std::nullopt;
-    } else if (auto* matrix = dynamic_cast<qv::ui::Matrix*>(control)) {
-        for (int row = 0; row < matrix->numberOfRows(); ++row)
-            if (auto cell = matrix->cellAtRow(row); cell && cell->tag() == chosen->second && matrix->userClickCell(row))
-                return std::nullopt;
-    }
-    return std::string(spec.name) + " " + value + " cannot be chosen now";
+std::string takes(const CorrectionControl& spec) { return std::string(spec.name) + " takes " + spec.help; }
+
+// The controls the host sets by name: the main window's correction controls it is offered.
+const CorrectionControl* windowControlNamed(const std::string& name) {
+    const CorrectionControl* spec = shell::correctionControlNamed(name);
+    return spec && spec->inPlugInWindow ? spec : nullptr;
 }
 
 }  // namespace
@@ -96,22 +41,27 @@ qv::host::Frame PlugInEditWindow::frame() const {
 
 std::vector<std::pair<std::string, std::string>> PlugInEditWindow::controls() const {
     std::vector<std::pair<std::string, std::string>> controls;
-    for (const WindowControl& spec : windowControls()) controls.emplace_back(spec.name, spec.help);
+    for (const CorrectionControl& spec : shell::correctionControls())
+        if (spec.inPlugInWindow) controls.emplace_back(spec.name, spec.help);
     return controls;
 }
 
 std::optional<std::string> PlugInEditWindow::setControl(const std::string& name, const std::string& value) {
-    const auto& table = windowControls();
-    const auto spec = std::find_if(table.begin(), table.end(), [&](const WindowControl& s) { return name == s.name; });
-    if (spec == table.end()) return "no control named " + name;
+    const CorrectionControl* spec = windowControlNamed(name);
+    if (!spec) return "no control named " + name;
     QVController* controller = m_plugIn.controller();
     if (!controller || !controller->state().m_bImageLoaded) return "no photo is open";
-    Control* control = spec->control(*controller);
+    qv::ui::Control* control = spec->outlet(*controller);
     if (!control) return name + " is not in the window";
-    if (!spec->choices.empty()) return choose(control, *spec, value);
+    if (spec->kind == shell::ControlKind::Choice) {
+        const auto tag = shell::choiceTag(*spec, value);
+        if (!tag) return takes(*spec);
+        if (shell::chooseTagged(control, *tag)) return std::nullopt;
+        return name + " " + value + " cannot be chosen now";
+    }
     const auto number = numberOf(value);
     auto* slider = dynamic_cast<qv::ui::Slider*>(control);
-    if (!number || !slider) return name + " takes " + spec->help;
+    if (!number || !slider) return takes(*spec);
     // The ends may be single-precision numbers (0.02 is kept as 0.0199999995...): a number that is
     // an end once narrowed counts as that end.
     const float narrowed = float(*number);

@@ -46,7 +46,7 @@ qv::host::EditWindow* QVEditPlugIn::editWindow() {
     if (!made || !made->mainWindow().m_pWindow || !nib.doneButton || !nib.cancelButton) return nullptr;  // tried again next time
     m_nib = std::move(nib);
     QVController& c = *m_nib->objects.controller;
-    c.m_pMainBundle = m_bundle;
+    c.setMainBundle(m_bundle);
     c.setOriginalImagePath("");
     m_editWindow = std::make_unique<PlugInEditWindow>(*this, *c.mainWindow().m_pWindow, *m_nib->doneButton,
                                                       *m_nib->cancelButton);
@@ -64,7 +64,7 @@ void QVEditPlugIn::placeWindowOverHost() {
     QVController& c = *controller();
     qv::Value preferences = qv::PreferencesFile::read();
     if (preferences.isDictionary() && !preferences.contains(kWindowWidth))
-        c.mState.mPreferenceFileCreated = qv::PreferencesFile::update([&](qv::Value& root) { c.storeWindowFrame(root); });
+        c.state().mPreferenceFileCreated = qv::PreferencesFile::update([&](qv::Value& root) { c.storeWindowFrame(root); });
     preferences = qv::PreferencesFile::read();
     const float width = preferences.get(kWindowWidth).floatOr(0), height = preferences.get(kWindowHeight).floatOr(0);
     if (const auto frame = placedFrame(mEditManager->apertureWindow(), width, height)) window()->setFrame(*frame, true);
@@ -110,21 +110,11 @@ void QVEditPlugIn::beginEditSession() {
         }
     }
 
-    // 3-4.
-    c.mState.mAppLaunched = false;
-    c.mState.mLensSelectionInProgress = false;
-    c.mState.mDatabaseRows.clear();  // the databases are loaded again below
-    c.setPTLensValues({0, 0, 0, 0});
-
-    // 5-7: the alerts' icon and the bundle's image units (no other units of the system).
-    c.mState.mQuorvelIcon = qv::ui::Image::initByReferencingFile(m_bundle.pathForResource("lens", "png").value_or(""));
+    // 3-11: the bundle's image units (no other units of the system), then the controller's part:
+    // the previous session forgotten, the alerts' icon, the preferences file, the databases and
+    // the links, as the application's start-up.
     loadBundledImageUnits(m_bundle.builtInPlugInsPath());
-    c.mState.mPreferenceFileCreated = false;
-    if (!qv::PreferencesFile::exists()) qv::PreferencesFile::createIfMissing(preferencesFileDefaults(true));
-
-    // 8-11: the databases and the links, as the application's start-up.
-    c.setValuesToNoDatabase();
-    c.startDatabasesAndLinks();
+    c.startEditSession(qv::ui::Image::initByReferencingFile(m_bundle.pathForResource("lens", "png").value_or("")));
 
     // 12-16.
     for (qv::ui::Slider* fringe : {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixBlueSlider}) {
@@ -138,9 +128,7 @@ void QVEditPlugIn::beginEditSession() {
     restoreFisheyeControls();
 
     // 17.
-    c.m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
-        qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
-        [&c](const qv::Notification& notification) { c.popupButtonWillPop(notification); });
+    c.observePopUps();
     shell::sweepSupportFolder();
     if (c.mainWindow().m_pCropRadioButtons) c.setCropOption(c.mainWindow().m_pCropRadioButtons);
 

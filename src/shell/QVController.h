@@ -72,6 +72,21 @@ public:
     shell::QVControllerState& state() { return mState; }
     const shell::QVControllerState& state() const { return mState; }
 
+    // ---- The plug-in's start-up (Startup) ----
+    // The plug-in's nib makes the controller without the application's start-up: its edit window
+    // gives the controller the plug-in's bundle, and each edit session runs these steps again.
+    void setMainBundle(const qv::Bundle& bundle) { m_pMainBundle = bundle; }
+    // Forgets the previous session's lens choice, databases and coefficients, takes the alerts'
+    // icon, makes sure a preferences file exists, and loads the databases and the links as the
+    // application's start-up does.
+    void startEditSession(const qv::ui::Image& icon);
+    // Lets the lens pop-ups fill their menus as they are about to pop up.
+    void observePopUps();
+    // Asks which lenses the user owns when none is known or the preferences file is new, unless
+    // the user declined for good; true when it asked.
+    bool askForOwnedLenses();
+    void storeWindowFrame(qv::Value& preferences) const;
+
     // ---- The delegates' answers (Startup, Shutdown, Tables, OwnedLenses, Controls) ----
     void awakeFromNib() override;
     void applicationDidFinishLaunching(qv::ui::Application& application) override;
@@ -182,18 +197,15 @@ public:
     std::string camNameForLens(const qv::Value& lens);
 
 private:
-    friend class QVEditPlugIn;  // the plug-in's edit session runs start-up steps itself
     // Startup: installs the resource database, loads the support folder's databases (or the stored
     // fall-back), selects the stored camera and links the view, the loader and the tables.
     void startDatabasesAndLinks(), restoreWindowFrame(), runLensSelectionWindow();
     void loadSupportFolderDatabases(), loadFallbackDatabase(const std::string& path);
-    // askForOwnedLenses asks which lenses the user owns when none is known or the preferences file
-    // is new, unless the user declined for good; true when it asked.
-    bool installOrUpdateResourceDatabase(), askForOwnedLenses();
+    bool installOrUpdateResourceDatabase();
     void showLensesOfModel(const std::string& model, const std::string& make, qv::ui::TableView* table);
     enum class SaveQuestion { SaveAs, DontSave, Cancel };  // Shutdown
     SaveQuestion askToSaveChanges();
-    void storeWindowFrame(qv::Value& preferences) const, storeFisheyeValues() const;
+    void storeFisheyeValues() const;
     // Databases: takes a database file in (a user database is read and held; the resource database,
     // read by the loader beforehand, gives one row per camera make); true when it could be used.
     bool setDatabaseValues(const std::string& path), addDatabase(const std::string& path);

@@ -5,6 +5,7 @@
 #include "foundation/RunLoop.h"
 #include "foundation/Threads.h"
 #include "lens/QVFieldOfView.h"
+#include "shell/CorrectionControls.h"
 
 namespace {
 
@@ -30,17 +31,11 @@ CorrectionParameters QVController::correctionParameters() {
     CorrectionParameters p;
     p.correctionType = correctionType();
     p.coefficients = correctionValues();
-    p.red = 1.0 + valueOf(m.m_pFixRedSlider);
+    // The sliders' parameters, as the control table maps each.
+    for (const shell::CorrectionControl& control : shell::correctionControls())
+        if (control.parameter) p.*control.parameter = shell::parameterOf(control, valueOf(control.outlet(*this)));
     p.green = 1.0;
-    p.blue = 1.0 + valueOf(m.m_pFixBlueSlider);
     p.vignetRequired = m.m_pVigAmountSlider && m.m_pVigAmountSlider->floatValue() != 0;
-    p.vignetBrightness = valueOf(m.m_pVigAmountSlider);
-    p.vignetMidpoint = valueOf(m.m_pVigMidpointSlider);
-    p.scale = valueOf(m.m_pScaleSlider);
-    p.aspect = valueOf(m.mAspectSlider);
-    p.yaw = valueOf(m.m_pHorizontalSlider);
-    p.pitch = valueOf(m.m_pVerticalSlider);
-    p.rotation = -valueOf(m.m_pRotationSlider);  // the slider turns the other way
     p.angularWidthFor = angularWidthRule();
     p.cropNone = mState.mCropNone;
     p.cropInside = mState.mCropInside;

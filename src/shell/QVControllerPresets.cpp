@@ -8,6 +8,7 @@
 #include "foundation/PreferencesFile.h"
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
+#include "shell/CorrectionControls.h"
 #include "shell/PreferenceKeys.h"
 #include "shell/PresetFormat.h"
 
@@ -16,21 +17,6 @@ using shell::preset::PresetSettings;
 namespace {
 
 float floatOf(const qv::ui::Control* control) { return control ? control->floatValue() : 0.0f; }
-
-// The user defaults the sliders are bound to, beside the setting each takes, in the order they
-// are set.
-struct BoundSetting {
-    const char* key;
-    float PresetSettings::*setting;
-};
-
-constexpr BoundSetting kBoundSettings[] = {
-    {"redValue", &PresetSettings::red},       {"blueValue", &PresetSettings::blue},
-    {"scaleValue", &PresetSettings::scale},   {"vigAmount", &PresetSettings::vigAmount},
-    {"vigMidpoint", &PresetSettings::vigMidpoint}, {"yaw", &PresetSettings::yaw},
-    {"pitch", &PresetSettings::pitch},        {"rotationAngle", &PresetSettings::roll},
-    {"aspect", &PresetSettings::aspect},
-};
 
 }  // namespace
 
@@ -76,7 +62,9 @@ bool QVController::resetUIValuesToPreset(const qv::Value& preset) {
                 cell->setFloatValue(float(settings->coefficients[std::size_t(row)]));
     mState.mPTLensValuesArray = settings->coefficients;
     qv::UserDefaults& defaults = qv::UserDefaults::standard();
-    for (const BoundSetting& bound : kBoundSettings) defaults.set(bound.key, qv::Value((*settings).*bound.setting));
+    // The sliders follow the user defaults they are bound to.
+    for (const shell::CorrectionControl& control : shell::correctionControls())
+        if (control.presetSetting) defaults.set(control.defaultsKey, qv::Value((*settings).*control.presetSetting));
     if (mMain.m_pFOVText) mMain.m_pFOVText->setFloatValue(settings->fieldOfView);
     return true;
 }
@@ -110,15 +98,8 @@ qv::Value QVController::presetValuesDict() {
         settings.coefficients[i] = values[i];
     // The sliders' own values: the fringe sliders hold the factor less 1, the rotation slider the
     // negated angle.
-    settings.red = floatOf(mMain.m_pFixRedSlider);
-    settings.blue = floatOf(mMain.m_pFixBlueSlider);
-    settings.vigAmount = floatOf(mMain.m_pVigAmountSlider);
-    settings.vigMidpoint = floatOf(mMain.m_pVigMidpointSlider);
-    settings.yaw = floatOf(mMain.m_pHorizontalSlider);
-    settings.pitch = floatOf(mMain.m_pVerticalSlider);
-    settings.roll = floatOf(mMain.m_pRotationSlider);
-    settings.aspect = floatOf(mMain.mAspectSlider);
-    settings.scale = floatOf(mMain.m_pScaleSlider);
+    for (const shell::CorrectionControl& control : shell::correctionControls())
+        if (control.presetSetting) settings.*control.presetSetting = floatOf(control.outlet(*this));
     settings.fieldOfView = floatOf(mMain.m_pFOVText);
     return shell::preset::presetDictionary(settings);
 }

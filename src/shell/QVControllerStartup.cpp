@@ -60,12 +60,28 @@ void QVController::awakeFromNib() {
         mLensSelection.mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});
     mState.mShowOnlyMathingLenses =
         mParametersSheet.mShowMatchingLenses && mParametersSheet.mShowMatchingLenses->state() == qv::ui::kOnState;
-    m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
-        qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
-        [this](const qv::Notification& notification) { popupButtonWillPop(notification); });
+    observePopUps();
     if (mMain.m_pCropRadioButtons) setCropOption(mMain.m_pCropRadioButtons);
     // The lens-information reader of the open step registers its own observer when it lands.
 #endif
+}
+
+void QVController::observePopUps() {
+    m_popUpObserver = qv::NotificationCenter::defaultCenter().addObserver(
+        qv::ui::kPopUpButtonWillPopUpNotification, nullptr,
+        [this](const qv::Notification& notification) { popupButtonWillPop(notification); });
+}
+
+void QVController::startEditSession(const qv::ui::Image& icon) {
+    mState.mAppLaunched = false;
+    mState.mLensSelectionInProgress = false;
+    mState.mDatabaseRows.clear();  // the databases are loaded again below
+    setPTLensValues({0, 0, 0, 0});
+    mState.mQuorvelIcon = icon;
+    mState.mPreferenceFileCreated = false;
+    if (!qv::PreferencesFile::exists()) qv::PreferencesFile::createIfMissing(preferencesFileDefaults(true));
+    setValuesToNoDatabase();
+    startDatabasesAndLinks();
 }
 
 void QVController::startDatabasesAndLinks() {

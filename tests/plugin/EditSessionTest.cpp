@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <sys/stat.h>
 
 #include "Mutator.h"
@@ -27,6 +29,7 @@
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
+#include "foundation/PropertyList.h"
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "host/RecordingEditManager.h"
@@ -37,6 +40,7 @@
 #include "plugin/PlugInImageUnits.h"
 #include "plugin/PlugInNib.h"
 #include "plugin/QVEditPlugIn.h"
+#include "shell/CorrectionControls.h"
 #include "shell/PreferenceKeys.h"
 
 using namespace shelltest;
@@ -360,6 +364,88 @@ TEST_F(EditSessionTest, ControlsAreRefusedWhenUnknownOrOutOfRange) {
     EXPECT_EQ(window().setControl("red", "0.02"), std::nullopt);
     EXPECT_NE(window().setControl("crop", "sideways"), std::nullopt);
     EXPECT_NE(window().setControl("scale", "big"), std::nullopt);
+}
+
+// The window offers the table's controls, and each one the host sets reaches the user default it
+// is bound to, its parameter of the chain and its preset setting; a preset loaded moves it back.
+// Every slider gets its own value, so two controls wired to one slider, key or field are caught.
+TEST_F(EditSessionTest, EachWindowControlReachesItsKeyParameterAndPresetSetting) {
+    QVEditPlugIn& plugIn = begin();
+    QVController& c = *plugIn.controller();
+    std::vector<std::string> offered;
+    for (const auto& [name, help] : window().controls()) {
+        offered.push_back(name);
+        const shell::CorrectionControl* spec = shell::correctionControlNamed(name);
+        ASSERT_NE(spec, nullptr) << name;
+        EXPECT_EQ(help, spec->help);
+    }
+    EXPECT_EQ(offered, (std::vector<std::string>{"distortion", "scale", "aspect", "yaw", "pitch", "rotation", "crop",
+                                                 "red", "blue", "vignetting-amount", "vignetting-midpoint",
+                                                 "sampler"}));
+
+    std::map<std::string, double> moved;
+    double fraction = 0.1;
+    for (const shell::CorrectionControl& spec : shell::correctionControls()) {
+        if (spec.kind != shell::ControlKind::Slider || !spec.inPlugInWindow) continue;
+        auto* slider = dynamic_cast<qv::ui::Slider*>(spec.outlet(c));
+        ASSERT_NE(slider, nullptr) << spec.name;
+        const double value = slider->minValue() + fraction * (slider->maxValue() - slider->minValue());
+        fraction += 0.07;
+        char text[32];
+        std::snprintf(text, sizeof text, "%.9g", value);
+        ASSERT_EQ(window().setControl(spec.name, text), std::nullopt) << spec.name;
+        moved[spec.name] = slider->doubleValue();
+    }
+    ASSERT_EQ(moved.size(), 9u);
+    const CorrectionParameters parameters = c.correctionParameters();
+    const std::string presetPath = m_dir.file("moved.dtl2");
+    responder().queuePanel({true, {presetPath}});
+    c.onSavePreset(nullptr);
+    while (qv::RunLoop::main().runOnce(0)) {
+    }
+    const auto saved = shell::preset::presetSettingsFrom(qv::readPropertyList(presetPath));
+    ASSERT_TRUE(saved);
+    for (const auto& [name, value] : moved) {
+        const shell::CorrectionControl& spec = *shell::correctionControlNamed(name);
+        EXPECT_NEAR(qv::UserDefaults::standard().doubleForKey(spec.defaultsKey), value, 1e-4) << name;
+        EXPECT_EQ(parameters.*spec.parameter, shell::parameterOf(spec, value)) << name;
+        EXPECT_EQ((*saved).*spec.presetSetting, float(value)) << name;
+    }
+    EXPECT_EQ(parameters.red, 1 + moved["red"]);
+    EXPECT_EQ(parameters.rotation, -moved["rotation"]);
+
+    // A preset with each setting its own value puts each back on its slider.
+    shell::preset::PresetSettings loaded = *saved;
+    float next = 0.001f;
+    for (const auto& [name, value] : moved) (loaded.*shell::correctionControlNamed(name)->presetSetting) = float(value) + (next *= 2);
+    ASSERT_TRUE(c.resetUIValuesToPreset(shell::preset::presetDictionary(loaded)));
+    for (const auto& [name, value] : moved) {
+        const shell::CorrectionControl& spec = *shell::correctionControlNamed(name);
+        EXPECT_EQ(spec.outlet(c)->floatValue(), loaded.*spec.presetSetting) << name;
+    }
+
+    // Each word of a choice selects the cell or item of its tag (the sampler's pop-up takes a choice
+    // while the fisheye correction is chosen); the correction type follows the distortion switch.
+    ASSERT_EQ(window().setControl("rotation", "0"), std::nullopt);
+    for (const shell::CorrectionControl& spec : shell::correctionControls()) {
+        if (spec.kind != shell::ControlKind::Choice || !spec.inPlugInWindow) continue;
+        auto* popUp = dynamic_cast<qv::ui::PopUpButton*>(spec.outlet(c));
+        if (popUp) {
+            ASSERT_TRUE(shell::chooseTagged(c.fisheye().mFECorrectionTypeMatrix, int(CorrectionType::Fisheye)));
+        }
+        for (const shell::ControlChoice& choice : spec.choices) {
+            ASSERT_EQ(window().setControl(spec.name, choice.word), std::nullopt) << spec.name << " " << choice.word;
+            if (popUp) {
+                EXPECT_EQ(popUp->tagAtIndex(popUp->indexOfSelectedItem()), choice.tag) << choice.word;
+            } else {
+                EXPECT_EQ(dynamic_cast<qv::ui::Matrix*>(spec.outlet(c))->selectedCell()->tag(), choice.tag)
+                    << choice.word;
+            }
+            if (spec.outlet(c) == c.fisheye().mFECorrectionTypeMatrix) {
+                EXPECT_EQ(c.correctionParameters().correctionType, CorrectionType(choice.tag)) << choice.word;
+            }
+        }
+    }
 }
 
 TEST_F(EditSessionTest, TheWindowOffersNoOpenSaveOrBatchCommands) {
