@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "appkit/Application.h"
 #include "appkit/Button.h"
@@ -69,18 +70,23 @@ std::optional<double> numberOf(const std::string& text) {
     return value;
 }
 
-std::optional<std::string> choose(Control* control, const WindowControl& spec, const std::string& value) {
+bool refuse(std::string& reason, std::string text) {
+    reason = std::move(text);
+    return false;
+}
+
+bool choose(Control* control, const WindowControl& spec, const std::string& value, std::string& reason) {
     const auto chosen = std::find_if(spec.choices.begin(), spec.choices.end(),
                                      [&](const auto& choice) { return choice.first == value; });
-    if (chosen == spec.choices.end()) return std::string(spec.name) + " takes " + spec.help;
+    if (chosen == spec.choices.end()) return refuse(reason, std::string(spec.name) + " takes " + spec.help);
     if (auto* popUp = dynamic_cast<qv::ui::PopUpButton*>(control)) {
-        if (popUp->userChooseItem(popUp->indexOfItemWithTag(chosen->second))) return std::nullopt;
+        if (popUp->userChooseItem(popUp->indexOfItemWithTag(chosen->second))) return true;
     } else if (auto* matrix = dynamic_cast<qv::ui::Matrix*>(control)) {
         for (int row = 0; row < matrix->numberOfRows(); ++row)
             if (auto cell = matrix->cellAtRow(row); cell && cell->tag() == chosen->second && matrix->userClickCell(row))
-                return std::nullopt;
+                return true;
     }
-    return std::string(spec.name) + " " + value + " cannot be chosen now";
+    return refuse(reason, std::string(spec.name) + " " + value + " cannot be chosen now");
 }
 
 }  // namespace
@@ -100,26 +106,26 @@ std::vector<std::pair<std::string, std::string>> PlugInEditWindow::controls() co
     return controls;
 }
 
-std::optional<std::string> PlugInEditWindow::setControl(const std::string& name, const std::string& value) {
+bool PlugInEditWindow::setControl(const std::string& name, const std::string& value, std::string& reason) {
     const auto& table = windowControls();
     const auto spec = std::find_if(table.begin(), table.end(), [&](const WindowControl& s) { return name == s.name; });
-    if (spec == table.end()) return "no control named " + name;
+    if (spec == table.end()) return refuse(reason, "no control named " + name);
     QVController* controller = m_plugIn.controller();
-    if (!controller || !controller->state().m_bImageLoaded) return "no photo is open";
+    if (!controller || !controller->state().m_bImageLoaded) return refuse(reason, "no photo is open");
     Control* control = spec->control(*controller);
-    if (!control) return name + " is not in the window";
-    if (!spec->choices.empty()) return choose(control, *spec, value);
+    if (!control) return refuse(reason, name + " is not in the window");
+    if (!spec->choices.empty()) return choose(control, *spec, value, reason);
     const auto number = numberOf(value);
     auto* slider = dynamic_cast<qv::ui::Slider*>(control);
-    if (!number || !slider) return name + " takes " + spec->help;
+    if (!number || !slider) return refuse(reason, name + " takes " + spec->help);
     // The ends may be single-precision numbers (0.02 is kept as 0.0199999995...): a number that is
     // an end once narrowed counts as that end.
     const float narrowed = float(*number);
     if ((*number < slider->minValue() && narrowed < float(slider->minValue())) ||
         (*number > slider->maxValue() && narrowed > float(slider->maxValue())))
-        return name + " " + value + " is outside its range";
-    if (!slider->userMoveTo(*number)) return name + " cannot be moved now";
-    return std::nullopt;
+        return refuse(reason, name + " " + value + " is outside its range");
+    if (!slider->userMoveTo(*number)) return refuse(reason, name + " cannot be moved now");
+    return true;
 }
 
 void PlugInEditWindow::clickDone() { m_done.performClick(); }
