@@ -75,8 +75,9 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect
     qv::Bitmap pixels = context.createBitmap(image, whole, format);
     if (!pixels.isValid()) return fail("the picture could not be rendered");
     qv::Data bytes;
-    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
-    if (!destination) return std::nullopt;
+    std::string why;
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, why);
+    if (!destination) return fail(why);
     destination->addImage(std::move(pixels), metadata, colorSpace);
     if (!destination->finalize()) return fail(destination->error());
     return bytes;
