@@ -120,8 +120,8 @@ int main(int argc, char** argv) {
         }
         plugIn->beginEditSession();
         for (const auto& [name, value] : options.controls) {
-            if (auto wrong = window->setControl(name, value)) {
-                std::fprintf(stderr, "quorvelci-host: %s\n", wrong->c_str());
+            if (std::string reason; !window->setControl(name, value, reason)) {
+                std::fprintf(stderr, "quorvelci-host: %s\n", reason.c_str());
                 status = kFailed;
                 break;
             }

@@ -61,8 +61,10 @@ public:
     // The pixel at column x, row y (row 0 on top), as unpremultiplied RGBA; zeros outside.
     std::array<std::uint8_t, 4> pixel(int x, int y) const;
 
-    // Writes the canvas as an 8-bit RGBA PNG (unpremultiplied). False, with a reason, on failure.
-    bool writePNG(const std::string& path, std::string* error = nullptr) const;
+    // Writes the canvas as an 8-bit RGBA PNG (unpremultiplied). False on failure, and `reason`
+    // then says why.
+    bool writePNG(const std::string& path) const;
+    bool writePNG(const std::string& path, std::string& reason) const;
 
     // The canvas that drawing code should use now (set while a view draws), or null.
     static Canvas* current();

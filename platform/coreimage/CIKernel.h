@@ -135,10 +135,10 @@ public:
 
 class Kernel {
 public:
-    // Every kernel of the text, in order; empty when the text has any error. The error, when
-    // wanted, is written to *error ("line 3: expected ';'").
-    static std::vector<std::shared_ptr<Kernel>> kernelsWithString(const std::string& source,
-                                                                 std::string* error = nullptr);
+    // Every kernel of the text, in order; empty when the text has any error, which `reason` then
+    // says ("line 3: expected ';'").
+    static std::vector<std::shared_ptr<Kernel>> kernelsWithString(const std::string& source);
+    static std::vector<std::shared_ptr<Kernel>> kernelsWithString(const std::string& source, std::string& reason);
 
     const std::string& name() const;
     const std::vector<KernelParameter>& parameters() const;

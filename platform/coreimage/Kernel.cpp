@@ -551,9 +551,14 @@ bool argumentFits(KernelParameterType type, const KernelArgument& a) {
 
 Kernel::Kernel(std::shared_ptr<const detail::KernelProgram> program) : m_program(std::move(program)) {}
 
-std::vector<std::shared_ptr<Kernel>> Kernel::kernelsWithString(const std::string& source, std::string* error) {
+std::vector<std::shared_ptr<Kernel>> Kernel::kernelsWithString(const std::string& source) {
+    std::string unused;
+    return kernelsWithString(source, unused);
+}
+
+std::vector<std::shared_ptr<Kernel>> Kernel::kernelsWithString(const std::string& source, std::string& reason) {
     std::vector<std::shared_ptr<Kernel>> out;
-    for (auto& p : detail::parseKernels(source, error)) out.push_back(std::make_shared<Kernel>(p));
+    for (auto& p : detail::parseKernels(source, &reason)) out.push_back(std::make_shared<Kernel>(p));
     return out;
 }
 

@@ -56,8 +56,9 @@ public:
     virtual Frame frame() const = 0;
     // The controls setControl knows, with a line of help each.
     virtual std::vector<std::pair<std::string, std::string>> controls() const = 0;
-    // Sets a control and sends its action, as a person would; the reason when it could not be set.
-    virtual std::optional<std::string> setControl(const std::string& name, const std::string& value) = 0;
+    // Sets a control and sends its action, as a person would; false when it could not be set, and
+    // `reason` then says why.
+    virtual bool setControl(const std::string& name, const std::string& value, std::string& reason) = 0;
     virtual void clickDone() = 0;
     virtual void clickCancel() = 0;
     // The messages of the alerts the window has shown, oldest first.

@@ -70,10 +70,16 @@ bool takesBandsAsStored(ImageType type, const BandSource& bands) {
 }  // namespace
 
 std::unique_ptr<ImageDestination> ImageDestination::createWithPath(const std::string& path, const std::string& type,
-                                                                   std::size_t count, std::string* error) {
+                                                                   std::size_t count) {
+    std::string unused;
+    return createWithPath(path, type, count, unused);
+}
+
+std::unique_ptr<ImageDestination> ImageDestination::createWithPath(const std::string& path, const std::string& type,
+                                                                   std::size_t count, std::string& reason) {
     const ImageType t = imageTypeFromIdentifier(type);
     if (!writableType(t) || count != 1 || path.empty()) {
-        if (error) *error = "cannot write \"" + type + "\" images";
+        reason = "cannot write \"" + type + "\" images";
         return nullptr;
     }
     std::unique_ptr<ImageDestination> d(new ImageDestination);
@@ -82,16 +88,21 @@ std::unique_ptr<ImageDestination> ImageDestination::createWithPath(const std::st
     return d;
 }
 
+bool ImageDestination::copyImageSource(const std::string& path, const std::string& type, const Dictionary& properties) {
+    std::string unused;
+    return copyImageSource(path, type, properties, unused);
+}
+
 bool ImageDestination::copyImageSource(const std::string& path, const std::string& type, const Dictionary& properties,
-                                       std::string* error) {
+                                       std::string& reason) {
     std::string why;
-    auto fail = [&](const std::string& reason) {
-        if (error) *error = reason;
+    auto fail = [&](const std::string& failure) {
+        reason = failure;
         return false;
     };
     const ImageType wanted = imageTypeFromIdentifier(type);
     if (!writableType(wanted) || wanted == ImageType::OpenEXR) return fail("cannot copy \"" + type + "\" images");
-    auto source = ImageSource::createWithPath(path, &why);
+    auto source = ImageSource::createWithPath(path, why);
     if (!source) return fail(why);
     if (source->imageType() != wanted) return fail("the file is not of the type " + type);
     Data bytes = source->bytes();
@@ -109,11 +120,16 @@ bool ImageDestination::copyImageSource(const std::string& path, const std::strin
     return true;
 }
 
+std::unique_ptr<ImageDestination> ImageDestination::createWithData(Data& out, const std::string& type, std::size_t count) {
+    std::string unused;
+    return createWithData(out, type, count, unused);
+}
+
 std::unique_ptr<ImageDestination> ImageDestination::createWithData(Data& out, const std::string& type, std::size_t count,
-                                                                   std::string* error) {
+                                                                   std::string& reason) {
     const ImageType t = imageTypeFromIdentifier(type);
     if (!writableType(t) || count != 1) {
-        if (error) *error = "cannot write \"" + type + "\" images";
+        reason = "cannot write \"" + type + "\" images";
         return nullptr;
     }
     std::unique_ptr<ImageDestination> d(new ImageDestination);
@@ -311,7 +327,7 @@ bool ImageDestination::tiffMetadataHead(PixelFormat format, const codec::EncodeS
 
 bool ImageDestination::finalize() {
     if (m_finalized) {
-        m_error = "the destination was already finalized";
+        if (m_error.empty()) m_error = "the destination was already finalized";
         return false;
     }
     m_finalized = true;

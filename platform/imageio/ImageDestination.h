@@ -23,18 +23,22 @@ struct WriteRequest;
 
 class ImageDestination {
 public:
-    // Null (with an error) for a type identifier this layer does not write or a count other than 1.
+    // Null (`reason` says why) for a type identifier this layer does not write or a count other than 1.
     static std::unique_ptr<ImageDestination> createWithPath(const std::string& path, const std::string& type,
-                                                            std::size_t count = 1, std::string* error = nullptr);
+                                                            std::size_t count = 1);
+    static std::unique_ptr<ImageDestination> createWithPath(const std::string& path, const std::string& type,
+                                                            std::size_t count, std::string& reason);
     // Rewrites the file at `path` with the metadata of `properties` ("{TIFF}", "{Exif}", "{GPS}",
     // "{IPTC}", the orientation) while its encoded picture and ICC profile stay byte for byte: the
     // picture is not compressed a second time. Only for a JPEG, TIFF, PSD or PNG file whose content
-    // is of `type`; false (with an error) and the file unchanged otherwise or on a failure.
+    // is of `type`; false (`reason` says why) and the file unchanged otherwise or on a failure.
+    static bool copyImageSource(const std::string& path, const std::string& type, const Dictionary& properties);
     static bool copyImageSource(const std::string& path, const std::string& type, const Dictionary& properties,
-                                std::string* error = nullptr);
+                                std::string& reason);
     // Writes into `out` on a successful finalize(); `out` must outlive the destination.
-    static std::unique_ptr<ImageDestination> createWithData(Data& out, const std::string& type, std::size_t count = 1,
-                                                            std::string* error = nullptr);
+    static std::unique_ptr<ImageDestination> createWithData(Data& out, const std::string& type, std::size_t count = 1);
+    static std::unique_ptr<ImageDestination> createWithData(Data& out, const std::string& type, std::size_t count,
+                                                            std::string& reason);
 
     // The picture in any bitmap format (typically premultiplied ARGB8 or RGBA16 from the renderer;
     // alpha is unpremultiplied on the way out) and its properties:
@@ -65,8 +69,9 @@ public:
     // addImage.
     void addBands(std::unique_ptr<BandSource> bands, Dictionary properties, ColorSpace colorSpace = ColorSpace::deviceRGB());
 
-    // Encodes and writes; true when the whole file reached its target.
+    // Encodes and writes; true when the whole file reached its target. Only the first call writes.
     bool finalize();
+    // The destination's first failure; empty while none.
     const std::string& error() const { return m_error; }
 
 private:

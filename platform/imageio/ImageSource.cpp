@@ -10,10 +10,6 @@ namespace qv::io {
 
 namespace {
 
-void report(std::string* error, const std::string& text) {
-    if (error) *error = text;
-}
-
 // Entries of `extra` that `properties` lacks, one level into the nested dictionaries.
 void addMissing(Dictionary& properties, const Dictionary& extra) {
     for (const auto& [key, value] : extra) {
@@ -31,21 +27,31 @@ void addMissing(Dictionary& properties, const Dictionary& extra) {
 
 ImageSource::~ImageSource() = default;
 
-std::shared_ptr<ImageSource> ImageSource::createWithPath(const std::string& path, std::string* error) {
+std::shared_ptr<ImageSource> ImageSource::createWithPath(const std::string& path) {
+    std::string unused;
+    return createWithPath(path, unused);
+}
+
+std::shared_ptr<ImageSource> ImageSource::createWithPath(const std::string& path, std::string& reason) {
     Data bytes;
     std::string message;
     if (!support::readWholeFile(path, bytes, message)) {
-        report(error, message);
+        reason = message;
         return nullptr;
     }
-    return createWithData(std::move(bytes), error);
+    return createWithData(std::move(bytes), reason);
 }
 
-std::shared_ptr<ImageSource> ImageSource::createWithData(Data bytes, std::string* error) {
+std::shared_ptr<ImageSource> ImageSource::createWithData(Data bytes) {
+    std::string unused;
+    return createWithData(std::move(bytes), unused);
+}
+
+std::shared_ptr<ImageSource> ImageSource::createWithData(Data bytes, std::string& reason) {
     try {
         const ImageType type = sniffImageType(bytes.data(), bytes.size());
         if (type == ImageType::Unknown) {
-            report(error, bytes.empty() ? "the file is empty" : "not an image file of a known type");
+            reason = bytes.empty() ? "the file is empty" : "not an image file of a known type";
             return nullptr;
         }
         auto shared = std::make_shared<const Data>(std::move(bytes));
@@ -53,11 +59,11 @@ std::shared_ptr<ImageSource> ImageSource::createWithData(Data bytes, std::string
         codec::Header header;
         std::string message;
         if (!decoder || !decoder->readHeader(header, message)) {
-            report(error, message.empty() ? "unreadable image header" : message);
+            reason = message.empty() ? "unreadable image header" : message;
             return nullptr;
         }
         if (header.width <= 0 || header.height <= 0) {
-            report(error, "the image has no pixels");
+            reason = "the image has no pixels";
             return nullptr;
         }
 
@@ -105,7 +111,7 @@ std::shared_ptr<ImageSource> ImageSource::createWithData(Data bytes, std::string
         if (embedded) p[kCGImagePropertyProfileName] = embedded->name();
         return source;
     } catch (const std::exception& e) {
-        report(error, e.what());
+        reason = e.what();
         return nullptr;
     }
 }
@@ -117,9 +123,15 @@ long ImageSource::orientation() const {
     return it == m_properties.end() ? 0 : long(it->second.integerOr(0));
 }
 
-std::optional<Bitmap> ImageSource::createImage(std::size_t index, const DecodeOptions& options, std::string* error) const {
+std::optional<Bitmap> ImageSource::createImage(std::size_t index, const DecodeOptions& options) const {
+    std::string unused;
+    return createImage(index, options, unused);
+}
+
+std::optional<Bitmap> ImageSource::createImage(std::size_t index, const DecodeOptions& options,
+                                               std::string& reason) const {
     if (index != 0) {
-        report(error, "no image at that index");
+        reason = "no image at that index";
         return std::nullopt;
     }
     try {
@@ -132,21 +144,21 @@ std::optional<Bitmap> ImageSource::createImage(std::size_t index, const DecodeOp
         std::string message;
         std::optional<Bitmap> bitmap = decoder ? decoder->decode(limits, message) : std::nullopt;
         if (!bitmap || !bitmap->isValid()) {
-            report(error, message.empty() ? "the image data cannot be decoded" : message);
+            reason = message.empty() ? "the image data cannot be decoded" : message;
             return std::nullopt;
         }
         // An upright photo is returned as decoded: turning it would only copy it.
         if (options.applyOrientation && orientation() >= 2 && orientation() <= 8) {
             Bitmap upright = applyOrientation(*bitmap, orientation());
             if (!upright.isValid()) {
-                report(error, "out of memory");
+                reason = "out of memory";
                 return std::nullopt;
             }
             return upright;
         }
         return bitmap;
     } catch (const std::exception& e) {
-        report(error, e.what());
+        reason = e.what();
         return std::nullopt;
     }
 }

@@ -29,10 +29,12 @@ struct DecodeOptions {
 class ImageSource {
 public:
     // Null when the file cannot be read, its type is not one this layer reads, or its header is
-    // damaged; `error` (optional) then says why. A directory, an empty file or a file of another
-    // kind all fail this way.
-    static std::shared_ptr<ImageSource> createWithPath(const std::string& path, std::string* error = nullptr);
-    static std::shared_ptr<ImageSource> createWithData(Data bytes, std::string* error = nullptr);
+    // damaged; `reason` then says why. A directory, an empty file or a file of another kind all
+    // fail this way.
+    static std::shared_ptr<ImageSource> createWithPath(const std::string& path);
+    static std::shared_ptr<ImageSource> createWithPath(const std::string& path, std::string& reason);
+    static std::shared_ptr<ImageSource> createWithData(Data bytes);
+    static std::shared_ptr<ImageSource> createWithData(Data bytes, std::string& reason);
 
     ~ImageSource();
     ImageSource(const ImageSource&) = delete;
@@ -62,11 +64,11 @@ public:
     // The ICC profile exactly as embedded in the file (any colour model); empty when none.
     const Data& embeddedProfile() const { return m_embeddedProfile; }
 
-    // Decodes image `index`; nothing (with an error) when the pixels cannot be read. Rows run
+    // Decodes image `index`; nothing (`reason` says why) when the pixels cannot be read. Rows run
     // top-down; the format is Gray8/16, RGB8/16 or RGBA8/16 as the file stores it (premultiplied
     // only for TIFF files with associated alpha, as the bitmap says).
-    std::optional<Bitmap> createImage(std::size_t index = 0, const DecodeOptions& options = {},
-                                      std::string* error = nullptr) const;
+    std::optional<Bitmap> createImage(std::size_t index = 0, const DecodeOptions& options = {}) const;
+    std::optional<Bitmap> createImage(std::size_t index, const DecodeOptions& options, std::string& reason) const;
 
     const Data& bytes() const { return *m_bytes; }
 

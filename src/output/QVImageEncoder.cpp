@@ -23,8 +23,13 @@ std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type ty
                                       std::optional<float> jpegQuality, std::string* error,
                                       const qv::io::ColorSpace& colorSpace) {
     qv::Data bytes;
-    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
-    if (!destination || !encodeImage(std::move(image), type, metadata, jpegQuality, *destination, error, colorSpace))
+    std::string why;
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, why);
+    if (!destination) {
+        fail(error, why);
+        return std::nullopt;
+    }
+    if (!encodeImage(std::move(image), type, metadata, jpegQuality, *destination, error, colorSpace))
         return std::nullopt;
     return bytes;
 }

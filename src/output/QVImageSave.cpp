@@ -33,7 +33,7 @@ bool replaceThroughTemporary(const std::string& path, const SaveOptions& options
     // A profile that does not fit is not worth losing the save over: the pixels are written.
     if (options.sixteenBits && !options.profilePath.empty() && qv::files::exists(options.profilePath))
         qv::io::embedProfile(options.profilePath, temporary);
-    if (options.tiffCompressionTag != 0 && !qv::io::recompressTiff(temporary, options.tiffCompressionTag, error)) {
+    if (options.tiffCompressionTag != 0 && !qv::io::recompressTiff(temporary, options.tiffCompressionTag)) {
         fail(error, "cannot compress " + path);
         return false;
     }
@@ -61,7 +61,7 @@ bool saveImageFile(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary&
         return false;
     }
     return replaceThroughTemporary(path, options, error, [&](const std::string& temporary, std::string& why) {
-        auto destination = qv::io::ImageDestination::createWithPath(temporary, QVOutputType::typeIdentifier(type), 1, &why);
+        auto destination = qv::io::ImageDestination::createWithPath(temporary, QVOutputType::typeIdentifier(type), 1, why);
         return destination && encodeImage(std::move(image), type, metadata, jpegQuality, *destination, &why, colorSpace);
     });
 }

@@ -31,9 +31,9 @@ std::string layerNameOf(const std::string& path) {
 
 // The first image of a file as the image reader decodes it, as stored (not turned upright).
 std::shared_ptr<const qv::Bitmap> bitmapOfFile(const std::string& path, std::string& error) {
-    const auto source = qv::io::ImageSource::createWithPath(path, &error);
+    const auto source = qv::io::ImageSource::createWithPath(path, error);
     if (!source) return nullptr;
-    std::optional<qv::Bitmap> image = source->createImage(0, {}, &error);
+    std::optional<qv::Bitmap> image = source->createImage(0, {}, error);
     if (!image) return nullptr;
     return std::make_shared<qv::Bitmap>(std::move(*image));
 }

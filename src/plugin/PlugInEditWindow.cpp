@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "appkit/Application.h"
 #include "appkit/Button.h"
@@ -18,6 +19,11 @@ std::optional<double> numberOf(const std::string& text) {
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(value)) return std::nullopt;
     return value;
+}
+
+bool refuse(std::string& reason, std::string text) {
+    reason = std::move(text);
+    return false;
 }
 
 std::string takes(const CorrectionControl& spec) { return std::string(spec.name) + " takes " + spec.help; }
@@ -46,30 +52,30 @@ std::vector<std::pair<std::string, std::string>> PlugInEditWindow::controls() co
     return controls;
 }
 
-std::optional<std::string> PlugInEditWindow::setControl(const std::string& name, const std::string& value) {
+bool PlugInEditWindow::setControl(const std::string& name, const std::string& value, std::string& reason) {
     const CorrectionControl* spec = windowControlNamed(name);
-    if (!spec) return "no control named " + name;
+    if (!spec) return refuse(reason, "no control named " + name);
     QVController* controller = m_plugIn.controller();
-    if (!controller || !controller->state().m_bImageLoaded) return "no photo is open";
+    if (!controller || !controller->state().m_bImageLoaded) return refuse(reason, "no photo is open");
     qv::ui::Control* control = spec->outlet(*controller);
-    if (!control) return name + " is not in the window";
+    if (!control) return refuse(reason, name + " is not in the window");
     if (spec->kind == shell::ControlKind::Choice) {
         const auto tag = shell::choiceTag(*spec, value);
-        if (!tag) return takes(*spec);
-        if (shell::chooseTagged(control, *tag)) return std::nullopt;
-        return name + " " + value + " cannot be chosen now";
+        if (!tag) return refuse(reason, takes(*spec));
+        if (shell::chooseTagged(control, *tag)) return true;
+        return refuse(reason, name + " " + value + " cannot be chosen now");
     }
     const auto number = numberOf(value);
     auto* slider = dynamic_cast<qv::ui::Slider*>(control);
-    if (!number || !slider) return takes(*spec);
+    if (!number || !slider) return refuse(reason, takes(*spec));
     // The ends may be single-precision numbers (0.02 is kept as 0.0199999995...): a number that is
     // an end once narrowed counts as that end.
     const float narrowed = float(*number);
     if ((*number < slider->minValue() && narrowed < float(slider->minValue())) ||
         (*number > slider->maxValue() && narrowed > float(slider->maxValue())))
-        return name + " " + value + " is outside its range";
-    if (!slider->userMoveTo(*number)) return name + " cannot be moved now";
-    return std::nullopt;
+        return refuse(reason, name + " " + value + " is outside its range");
+    if (!slider->userMoveTo(*number)) return refuse(reason, name + " cannot be moved now");
+    return true;
 }
 
 void PlugInEditWindow::clickDone() { m_done.performClick(); }

@@ -14,7 +14,7 @@ public:
 
     qv::host::Frame frame() const override;
     std::vector<std::pair<std::string, std::string>> controls() const override;
-    std::optional<std::string> setControl(const std::string& name, const std::string& value) override;
+    bool setControl(const std::string& name, const std::string& value, std::string& reason) override;
     void clickDone() override;
     void clickCancel() override;
     std::vector<std::string> alertMessages() const override;

@@ -84,8 +84,9 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect
     const qv::PixelFormat format =
         QVImageEncoder::wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
     qv::Data bytes;
-    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, error);
-    if (!destination) return std::nullopt;
+    std::string why;
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, why);
+    if (!destination) return fail(why);
     qv::ci::Context context(qv::ci::ContextOptions{});
     // A writer that keeps alpha only where a pixel is transparent asks before the first band.
     const qv::io::ImageDestination::BandLayout layout =

@@ -32,6 +32,7 @@
 #include "appkit/TextField.h"
 #include "appkit/Window.h"
 #include "foundation/Bundle.h"
+#include "foundation/Outcome.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Value.h"
 #include "shell/BatchNaming.h"
@@ -197,8 +198,8 @@ private:
                                  batch::CorrectionSettings& settings);
     Result unwrapImageToFile(const std::string& source, const std::string& output, const batch::LoadedPhoto& photo,
                              batch::CorrectionSettings& settings);
-    // Why the output may not be written in this run, or nothing when it may.
-    std::optional<std::string> refusedOutput(const Job& job, const std::string& source, const std::string& output);
+    // Whether the output may be written in this run, and why not when it may not.
+    qv::Outcome mayWriteOutput(const Job& job, const std::string& source, const std::string& output);
     // The main thread's part of a photo: the focal range the metadata tool read, the lens choice
     // and the settings.
     batch::CorrectionSettings prepareOnMainThread(const Job& job, const batch::LoadedPhoto& photo,

@@ -58,27 +58,27 @@ batch::CorrectionSettings QVBatchController::prepareOnMainThread(const Job& job,
     return settings;
 }
 
-std::optional<std::string> QVBatchController::refusedOutput(const Job& job, const std::string& source,
-                                                            const std::string& output) {
+qv::Outcome QVBatchController::mayWriteOutput(const Job& job, const std::string& source, const std::string& output) {
     const std::string target = canonicalPath(output);
     const bool replacesItsSource = !job.intoDestination && target == canonicalPath(source);
     if (!replacesItsSource && mRunSources.count(target))
-        return "the output " + output + " would overwrite one of the photos of this run";
-    if (mRunOutputs.count(target)) return "another photo of this run was already written to " + output;
-    if (qv::files::isFolder(output)) return "a folder is in the way of " + output;
+        return qv::Outcome::failure("the output " + output + " would overwrite one of the photos of this run");
+    if (mRunOutputs.count(target))
+        return qv::Outcome::failure("another photo of this run was already written to " + output);
+    if (qv::files::isFolder(output)) return qv::Outcome::failure("a folder is in the way of " + output);
     // Only a photo replacing itself writes over something: any other file there (a link too, even
     // one that leads nowhere) is the user's, not this run's to replace.
     struct stat status {};
     if (!replacesItsSource && ::lstat(output.c_str(), &status) == 0)
-        return "a file is already at " + output + ", and it is not this photo's to replace";
-    return std::nullopt;
+        return qv::Outcome::failure("a file is already at " + output + ", and it is not this photo's to replace");
+    return qv::Outcome::success();
 }
 
 QVBatchController::Result QVBatchController::processPhoto(const Job& job, const std::string& source,
                                                           const batch::LoadedPhoto& photo,
                                                           batch::CorrectionSettings& settings,
                                                           const std::string& output) {
-    if (std::optional<std::string> refused = refusedOutput(job, source, output)) return {false, false, output, *refused};
+    if (const qv::Outcome may = mayWriteOutput(job, source, output); !may) return {false, false, output, may.reason()};
     Result result = settings.parameters.correctionType == CorrectionType::Fisheye
                         ? unwrapImageToFile(source, output, photo, settings)
                         : saveImageWithFilename(output, batch::destinationTypeFor(output, job.chosenType), photo,

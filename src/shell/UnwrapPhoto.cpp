@@ -52,7 +52,7 @@ qv::Bitmap rgbOf(qv::Bitmap&& in) {
 // changes, that has no alpha (premultiplied is then the same as straight) and whose reading has
 // the photo's size and depth; the file is decoded otherwise, or when the photo changed since.
 std::optional<qv::Bitmap> storedPixels(const std::string& path, const qv::io::ImageSource& source,
-                                       std::string* error) {
+                                       std::string& reason) {
     const long orientation = source.orientation();
     const bool aheadIsAsStored = (orientation < 2 || orientation > 8) && !source.hasAlpha() &&
                                  (source.imageType() == qv::io::ImageType::JPEG ||
@@ -64,7 +64,7 @@ std::optional<qv::Bitmap> storedPixels(const std::string& path, const qv::io::Im
             ahead->height == source.pixelHeight())
             return rgbCopyOf(*ahead);
     }
-    std::optional<qv::Bitmap> decoded = source.createImage(0, {}, error);
+    std::optional<qv::Bitmap> decoded = source.createImage(0, {}, reason);
     if (!decoded) return std::nullopt;
     return rgbOf(std::move(*decoded));
 }
@@ -83,10 +83,10 @@ qv::ci::Image unwrapPhoto(const std::string& path, const UnwrapSettings& setting
         return {};
     }
     std::string error;
-    auto source = qv::io::ImageSource::createWithPath(path, &error);
+    auto source = qv::io::ImageSource::createWithPath(path, error);
     // The pixels as stored: the preview unwrapped the working copy as stored and turned the result
     // upright, so the save does the same, and the field of view spans the same side.
-    std::optional<qv::Bitmap> stored = source ? storedPixels(path, *source, &error) : std::nullopt;
+    std::optional<qv::Bitmap> stored = source ? storedPixels(path, *source, error) : std::nullopt;
     if (!stored) {
         std::cerr << "Unwrap: " << path << ": " << error << std::endl;
         return {};

@@ -19,7 +19,7 @@ const Pixel kRed{255, 0, 0, 255};
 qvtest::PngImage roundTrip(const Canvas& canvas) {
     qvtest::TempDir dir;
     std::string error;
-    EXPECT_TRUE(canvas.writePNG(dir.file("canvas.png"), &error)) << error;
+    EXPECT_TRUE(canvas.writePNG(dir.file("canvas.png"), error)) << error;
     return qvtest::readPng(dir.file("canvas.png"));
 }
 
@@ -172,7 +172,7 @@ TEST(Canvas, PngKeepsTranslucencyUnpremultipliedAndReportsWriteFailures) {
     EXPECT_NEAR(p[3], 128, 1);
 
     std::string error;
-    EXPECT_FALSE(canvas.writePNG("/nonexistent-folder/x.png", &error));
+    EXPECT_FALSE(canvas.writePNG("/nonexistent-folder/x.png", error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(Canvas(0, 5).writePNG("/tmp/never.png"));
 }

@@ -49,7 +49,7 @@ const char* kGain = R"(
 
 std::shared_ptr<Kernel> one(const char* text) {
     std::string error;
-    auto kernels = Kernel::kernelsWithString(text, &error);
+    auto kernels = Kernel::kernelsWithString(text, error);
     EXPECT_EQ(kernels.size(), 1u) << error;
     return kernels.empty() ? nullptr : kernels[0];
 }
@@ -89,7 +89,7 @@ TEST(KernelLanguage, BrokenTextGivesNoKernel) {
     };
     for (const std::string& text : broken) {
         std::string error;
-        EXPECT_TRUE(Kernel::kernelsWithString(text, &error).empty()) << text;
+        EXPECT_TRUE(Kernel::kernelsWithString(text, error).empty()) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
 }

@@ -21,9 +21,9 @@ namespace {
 // Opens and decodes; true only when a picture came out.
 bool decodes(const Data& bytes, std::string* why = nullptr) {
     std::string error;
-    auto source = ImageSource::createWithData(bytes, &error);
+    auto source = ImageSource::createWithData(bytes, error);
     if (source) {
-        auto bitmap = source->createImage(0, {}, &error);
+        auto bitmap = source->createImage(0, {}, error);
         if (bitmap) return true;
     }
     EXPECT_FALSE(error.empty()) << "a failure must say why";
@@ -53,14 +53,14 @@ TEST(BadInput, EmptyFilesDirectoriesAndOtherFilesFailCleanly) {
     qvtest::TempDir dir;
     std::string error;
     qvtest::writeFile(dir.file("empty.jpg"), {});
-    EXPECT_FALSE(ImageSource::createWithPath(dir.file("empty.jpg"), &error));
+    EXPECT_FALSE(ImageSource::createWithPath(dir.file("empty.jpg"), error));
     EXPECT_FALSE(error.empty());
     ASSERT_EQ(::mkdir(dir.file("folder.jpg").c_str(), 0755), 0);
-    EXPECT_FALSE(ImageSource::createWithPath(dir.file("folder.jpg"), &error));
+    EXPECT_FALSE(ImageSource::createWithPath(dir.file("folder.jpg"), error));
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-    EXPECT_FALSE(ImageSource::createWithPath(dir.file("missing.jpg"), &error));
+    EXPECT_FALSE(ImageSource::createWithPath(dir.file("missing.jpg"), error));
     qvtest::writeFile(dir.file("text.jpg"), Data{'h', 'e', 'l', 'l', 'o', '\n'});
-    EXPECT_FALSE(ImageSource::createWithPath(dir.file("text.jpg"), &error));
+    EXPECT_FALSE(ImageSource::createWithPath(dir.file("text.jpg"), error));
     EXPECT_FALSE(ImageSource::createWithData(Data{0xFF, 0xD8, 0xFF}));
     EXPECT_FALSE(ImageSource::createWithPath("/dev/null"));
 }
@@ -144,7 +144,7 @@ TEST(BadInput, HeadersThatLieAboutTheSizeAreNotBelieved) {
     DecodeOptions options;
     options.maxPixels = 1000;
     std::string error;
-    EXPECT_FALSE(source->createImage(0, options, &error));
+    EXPECT_FALSE(source->createImage(0, options, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
 }
 

@@ -46,7 +46,7 @@ Data encode(const std::string& type, const Bitmap& pixels, const Dictionary& pro
 TEST(Destination, RefusesTypesItCannotWriteAndMoreThanOneImage) {
     Data out;
     std::string error;
-    EXPECT_FALSE(ImageDestination::createWithData(out, "public.camera-raw-image", 1, &error));
+    EXPECT_FALSE(ImageDestination::createWithData(out, "public.camera-raw-image", 1, error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(ImageDestination::createWithData(out, "com.example.nothing"));
     EXPECT_FALSE(ImageDestination::createWithData(out, kUTTypeTIFF, 2));

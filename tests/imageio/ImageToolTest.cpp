@@ -64,7 +64,7 @@ TEST(ImageTool, ExtractFromAPhotoWithoutProfileLeavesNoFile) {
     const std::string photo = dir.file("plain.jpg");
     qvtest::writeFile(photo, qvtest::encodeWithLayer(ImageType::JPEG, 16, 16, false, {}));
     std::string error;
-    EXPECT_FALSE(extractProfile(photo, dir.file("Profile"), &error));
+    EXPECT_FALSE(extractProfile(photo, dir.file("Profile"), error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(exists(dir.file("Profile")));
 
@@ -89,7 +89,7 @@ TEST(ImageTool, EmbeddingKeepsPixelsAndMetadataInEveryFormat) {
             const Reading original = readAll(path);
 
             std::string error;
-            ASSERT_TRUE(embedProfile(dir.file("Profile"), path, &error)) << typeIdentifier(type) << ": " << error;
+            ASSERT_TRUE(embedProfile(dir.file("Profile"), path, error)) << typeIdentifier(type) << ": " << error;
             auto source = ImageSource::createWithPath(path);
             ASSERT_TRUE(source);
             EXPECT_EQ(source->type(), typeIdentifier(type));
@@ -242,8 +242,8 @@ TEST(ImageTool, AFailedWriteLeavesTheImageAsItWas) {
     {
         qvtest::FileSizeLimit limit(512);
         ASSERT_TRUE(limit.active());
-        embedded = embedProfile(dir.file("Profile"), path, &embedError);
-        recompressed = recompressTiff(tiff, 5, &recompressError);
+        embedded = embedProfile(dir.file("Profile"), path, embedError);
+        recompressed = recompressTiff(tiff, 5, recompressError);
     }
 
     EXPECT_FALSE(embedded);

@@ -94,21 +94,21 @@ Data Mutator::mutate(const Data& input) {
 
 std::string exerciseReader(const Data& input, const std::string& scratchFolder) {
     std::string error;
-    auto source = io::ImageSource::createWithData(input, &error);
+    auto source = io::ImageSource::createWithData(input, error);
     if (!source) return error.empty() ? "a failed open gave no reason" : "";
     const Dictionary properties = source->properties();
     if (properties.at(io::kCGImagePropertyPixelWidth).integerOr(-1) != source->pixelWidth())
         return "PixelWidth disagrees with the source";
     io::DecodeOptions options;
     options.maxPixels = std::uint64_t(1) << 24;
-    auto stored = source->createImage(0, options, &error);
+    auto stored = source->createImage(0, options, error);
     if (stored) {
         if (stored->width != source->pixelWidth() || stored->height != source->pixelHeight())
             return "decoded " + std::to_string(stored->width) + "x" + std::to_string(stored->height) + " but the header said " +
                    std::to_string(source->pixelWidth()) + "x" + std::to_string(source->pixelHeight());
         if (bitsPerComponent(stored->format) != source->bitsPerComponent()) return "decoded depth disagrees with the header";
         options.applyOrientation = true;
-        auto upright = source->createImage(0, options, &error);
+        auto upright = source->createImage(0, options, error);
         if (!upright) return "the upright decode failed after the stored one worked: " + error;
     } else if (error.empty()) {
         return "a failed decode gave no reason";
@@ -119,7 +119,7 @@ std::string exerciseReader(const Data& input, const std::string& scratchFolder) 
         writeFile(imagePath, input);
         static const Data profile = makeSRGBProfile();
         writeFile(profilePath, profile);
-        if (!io::embedProfile(profilePath, imagePath, &error)) {
+        if (!io::embedProfile(profilePath, imagePath, error)) {
             if (readFile(imagePath) != input) return "a failed embedding changed the file";
         } else if (!io::ImageSource::createWithPath(imagePath)) {
             return "an embedding left an unreadable file";

@@ -39,8 +39,8 @@ private:
 };
 
 bool opensWithPicture(const Data& bytes, std::string& error) {
-    auto source = ImageSource::createWithData(bytes, &error);
-    return source && source->createImage(0, {}, &error);
+    auto source = ImageSource::createWithData(bytes, error);
+    return source && source->createImage(0, {}, error);
 }
 
 }  // namespace
@@ -67,10 +67,10 @@ TEST(RawHelper, AHelperThatCrashesOrIsMissingIsAFileThatCannotBeRead) {
         SCOPED_TRACE(*script ? script : "no helper");
         StandInHelper helper(script);
         std::string error;
-        auto source = ImageSource::createWithData(dng, &error);
+        auto source = ImageSource::createWithData(dng, error);
         if (source) {
             EXPECT_NE(source->type(), "public.camera-raw-image") << "not recognised as raw without a working helper";
-            EXPECT_FALSE(source->createImage(0, {}, &error));
+            EXPECT_FALSE(source->createImage(0, {}, error));
         }
         EXPECT_FALSE(error.empty());
     }
@@ -92,9 +92,9 @@ TEST(RawHelper, AnAnswerThatClaimsMorePixelsThanItHoldsIsRefused) {
     }
     StandInHelper helper("cat '" + answer + "'");
     std::string error;
-    auto source = ImageSource::createWithData(qvtest::makeDng(40, 24, "Testmaker", "Rawcam", 1), &error);
+    auto source = ImageSource::createWithData(qvtest::makeDng(40, 24, "Testmaker", "Rawcam", 1), error);
     ASSERT_TRUE(source) << error;
     EXPECT_EQ(source->type(), "public.camera-raw-image");
-    EXPECT_FALSE(source->createImage(0, {}, &error));
+    EXPECT_FALSE(source->createImage(0, {}, error));
     EXPECT_NE(error.find("damaged"), std::string::npos) << error;
 }

@@ -19,12 +19,12 @@ namespace {
 
 Bitmap decode(const Data& bytes, bool upright = false) {
     std::string error;
-    auto source = ImageSource::createWithData(bytes, &error);
+    auto source = ImageSource::createWithData(bytes, error);
     EXPECT_TRUE(source) << error;
     if (!source) return {};
     DecodeOptions options;
     options.applyOrientation = upright;
-    auto bitmap = source->createImage(0, options, &error);
+    auto bitmap = source->createImage(0, options, error);
     EXPECT_TRUE(bitmap) << error;
     return bitmap ? *bitmap : Bitmap{};
 }
@@ -185,14 +185,14 @@ TEST(Reader, CameraRawThroughLibRaw) {
     EXPECT_FALSE(source->colorSpace().isDeviceRGB());
 
     std::string error;
-    auto stored = source->createImage(0, {}, &error);
+    auto stored = source->createImage(0, {}, error);
     ASSERT_TRUE(stored) << error;
     EXPECT_EQ(stored->format, PixelFormat::RGB16);
     EXPECT_EQ(stored->width, 64);
     EXPECT_EQ(stored->height, 48);
     DecodeOptions upright;
     upright.applyOrientation = true;
-    auto turned = source->createImage(0, upright, &error);
+    auto turned = source->createImage(0, upright, error);
     ASSERT_TRUE(turned);
     EXPECT_EQ(turned->width, 48);
     EXPECT_EQ(turned->height, 64);

@@ -48,12 +48,12 @@ TEST_P(RoundTrip, PixelsDepthOrientationAndExifSurvive) {
     const Data profile = qvtest::makeSRGBProfile();
 
     std::string error;
-    auto destination = ImageDestination::createWithPath(path, typeIdentifier(c.type), 1, &error);
+    auto destination = ImageDestination::createWithPath(path, typeIdentifier(c.type), 1, error);
     ASSERT_TRUE(destination) << error;
     destination->addImage(rendered, properties, *ColorSpace::fromICCProfile(profile));
     ASSERT_TRUE(destination->finalize()) << destination->error();
 
-    auto source = ImageSource::createWithPath(path, &error);
+    auto source = ImageSource::createWithPath(path, error);
     ASSERT_TRUE(source) << error;
     EXPECT_EQ(source->type(), typeIdentifier(c.type));
     const Value p(source->properties());
@@ -73,7 +73,7 @@ TEST_P(RoundTrip, PixelsDepthOrientationAndExifSurvive) {
         EXPECT_NEAR(p.get("{GPS}").get("Longitude").doubleOr(0), 2.2945, 1e-6);
     }
 
-    auto decoded = source->createImage(0, {}, &error);
+    auto decoded = source->createImage(0, {}, error);
     ASSERT_TRUE(decoded) << error;
     EXPECT_EQ(bitsPerComponent(decoded->format), c.expectedDepth);
     EXPECT_FALSE(hasAlpha(decoded->format)) << "an opaque picture is stored without alpha";

@@ -19,10 +19,10 @@ namespace {
 
 Bitmap decodeWith(const Data& bytes, const DecodeOptions& options) {
     std::string error;
-    auto source = ImageSource::createWithData(bytes, &error);
+    auto source = ImageSource::createWithData(bytes, error);
     EXPECT_TRUE(source) << error;
     if (!source) return {};
-    auto bitmap = source->createImage(0, options, &error);
+    auto bitmap = source->createImage(0, options, error);
     EXPECT_TRUE(bitmap) << error;
     return bitmap ? std::move(*bitmap) : Bitmap{};
 }

@@ -126,12 +126,12 @@ TEST_P(ReadBack, ImageMagickSeesTheLayersAndTheMergedImage) {
     };
 
     std::string error;
-    const auto source = qv::io::ImageSource::createWithPath(psd, &error);
+    const auto source = qv::io::ImageSource::createWithPath(psd, error);
     ASSERT_TRUE(source) << error;
     EXPECT_EQ(source->type(), "com.adobe.photoshop-image");
     EXPECT_EQ(source->bitsPerComponent(), 8 * c.depth);
     EXPECT_EQ(source->embeddedProfile() == profile, c.inputs[0].withProfile);
-    const auto decoded = source->createImage(0, {}, &error);
+    const auto decoded = source->createImage(0, {}, error);
     ASSERT_TRUE(decoded) << error;
     ASSERT_EQ(decoded->width, docWidth);
     ASSERT_EQ(decoded->height, docHeight);

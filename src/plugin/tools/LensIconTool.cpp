@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     canvas.setShouldAntialias(true);
     drawLens(canvas, size);
     std::string error;
-    if (!canvas.writePNG(argv[1], &error)) {
+    if (!canvas.writePNG(argv[1], error)) {
         std::fprintf(stderr, "qv-lensicon: %s\n", error.c_str());
         return 1;
     }
