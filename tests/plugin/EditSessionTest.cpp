@@ -399,7 +399,7 @@ TEST_F(EditSessionTest, EachWindowControlReachesItsKeyParameterAndPresetSetting)
         fraction += 0.07;
         char text[32];
         std::snprintf(text, sizeof text, "%.9g", value);
-        ASSERT_EQ(window().setControl(spec.name, text), std::nullopt) << spec.name;
+        ASSERT_TRUE(setControl(spec.name, text)) << spec.name;
         moved[spec.name] = slider->doubleValue();
     }
     ASSERT_EQ(moved.size(), 9u);
@@ -432,7 +432,7 @@ TEST_F(EditSessionTest, EachWindowControlReachesItsKeyParameterAndPresetSetting)
 
     // Each word of a choice selects the cell or item of its tag (the sampler's pop-up takes a choice
     // while the fisheye correction is chosen); the correction type follows the distortion switch.
-    ASSERT_EQ(window().setControl("rotation", "0"), std::nullopt);
+    ASSERT_TRUE(setControl("rotation", "0"));
     for (const shell::CorrectionControl& spec : shell::correctionControls()) {
         if (spec.kind != shell::ControlKind::Choice || !spec.inPlugInWindow) continue;
         auto* popUp = dynamic_cast<qv::ui::PopUpButton*>(spec.outlet(c));
@@ -440,7 +440,7 @@ TEST_F(EditSessionTest, EachWindowControlReachesItsKeyParameterAndPresetSetting)
             ASSERT_TRUE(shell::chooseTagged(c.fisheye().mFECorrectionTypeMatrix, int(CorrectionType::Fisheye)));
         }
         for (const shell::ControlChoice& choice : spec.choices) {
-            ASSERT_EQ(window().setControl(spec.name, choice.word), std::nullopt) << spec.name << " " << choice.word;
+            ASSERT_TRUE(setControl(spec.name, choice.word)) << spec.name << " " << choice.word;
             if (popUp) {
                 EXPECT_EQ(popUp->tagAtIndex(popUp->indexOfSelectedItem()), choice.tag) << choice.word;
             } else {
