@@ -52,14 +52,19 @@ class WarpEvaluator : public Evaluator {
 public:
     explicit WarpEvaluator(const Evaluator* input) : m_input(input) {}
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) { m_input->sample(mx, my, n, out, arena); });
+    }
+
+protected:
+    // Maps the points into two arrays of the arena and hands them to `read` while they last.
+    template <class Read>
+    void withMapped(const float* xs, const float* ys, int n, Arena& arena, Read read) const {
         ArenaScope scope(arena);
         float* mx = arena.alloc(std::size_t(n));
         float* my = arena.alloc(std::size_t(n));
         map(xs, ys, n, mx, my);
-        m_input->sample(mx, my, n, out, arena);
+        read(mx, my);
     }
-
-protected:
     virtual void map(const float* xs, const float* ys, int n, float* mx, float* my) const = 0;
     const Evaluator* m_input;
 };
@@ -74,16 +79,15 @@ public:
     // within the corners' extremes, bit for bit. The corners go through the same map as the points.
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        ArenaScope scope(arena);
-        float* mx = arena.alloc(std::size_t(n));
-        float* my = arena.alloc(std::size_t(n));
-        map(xs, ys, n, mx, my);
         const PointBounds mapped = mappedBox(box);
-        // A coordinate beyond the float range leaves the box unbounded: the plain read then.
-        if (std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) && std::isfinite(mapped.y1))
-            m_input->sampleInside(mx, my, n, out, arena, mapped);
-        else
-            m_input->sample(mx, my, n, out, arena);
+        withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
+            // A coordinate beyond the float range leaves the box unbounded: the plain read then.
+            if (std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) &&
+                std::isfinite(mapped.y1))
+                m_input->sampleInside(mx, my, n, out, arena, mapped);
+            else
+                m_input->sample(mx, my, n, out, arena);
+        });
     }
 
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
@@ -197,11 +201,9 @@ public:
     // clearing here either.
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        ArenaScope scope(arena);
-        float* mx = arena.alloc(std::size_t(n));
-        float* my = arena.alloc(std::size_t(n));
-        map(xs, ys, n, mx, my);
-        m_input->sampleInside(mx, my, n, out, arena, PointBounds{m_lo[0], m_hi[0], m_lo[1], m_hi[1]});
+        withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
+            m_input->sampleInside(mx, my, n, out, arena, PointBounds{m_lo[0], m_hi[0], m_lo[1], m_hi[1]});
+        });
         if (!m_mask.holds(box)) m_mask.apply(xs, ys, n, out);
     }
 
