@@ -10,10 +10,10 @@
 #include "appkit/Responder.h"
 #include "foundation/RunLoop.h"
 #include "output/QVOutputType.h"
-#include "shell/BatchKeys.h"
-#include "shell/CorrectionControls.h"
-#include "shell/QVBatchController.h"
-#include "shell/QVController.h"
+#include "shell/batch/BatchKeys.h"
+#include "shell/controller/CorrectionControls.h"
+#include "shell/batch/QVBatchController.h"
+#include "shell/controller/QVController.h"
 
 namespace frontend {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/BatchNaming.h"
+#include "shell/batch/BatchNaming.h"
 
 namespace frontend {
 

@@ -18,10 +18,10 @@
 #include "imageio/ImageProperties.h"
 #include "lens/LensKeys.h"
 #include "output/QVOutputType.h"
-#include "shell/QVApplicationMain.h"
-#include "shell/CorrectionControls.h"
-#include "shell/QVController.h"
-#include "shell/SupportFolder.h"
+#include "shell/controller/QVApplicationMain.h"
+#include "shell/controller/CorrectionControls.h"
+#include "shell/controller/QVController.h"
+#include "shell/files/SupportFolder.h"
 #include "ScriptCommands.h"
 
 namespace frontend {

@@ -11,7 +11,7 @@
 
 #include "Actions.h"
 #include "appkit/Responder.h"
-#include "shell/QVMainNib.h"
+#include "shell/nib/QVMainNib.h"
 
 namespace frontend {
 

@@ -3,7 +3,7 @@
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
 #include "foundation/Paths.h"
-#include "shell/PresetFormat.h"
+#include "shell/files/PresetFormat.h"
 
 namespace frontend {
 

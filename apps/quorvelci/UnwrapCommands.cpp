@@ -8,8 +8,8 @@
 #include "FrontEnd.h"
 #include "ScriptCommands.h"
 #include "foundation/Threads.h"
-#include "shell/QVController.h"
-#include "shell/UnwrapRequest.h"
+#include "shell/controller/QVController.h"
+#include "shell/unwrap/UnwrapRequest.h"
 #include "unwrap/Sampler.h"
 
 namespace frontend {

@@ -8,7 +8,7 @@
 #include "appkit-qt/QtBackend.h"
 #include "appkit/Application.h"
 #include "foundation/RunLoop.h"
-#include "shell/QVApplicationMain.h"
+#include "shell/controller/QVApplicationMain.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "foundation/Bundle.h"
 #include "imageio/ImageProperties.h"
 #include "lens/QVDatabaseLoader.h"
-#include "shell/QVApplicationMain.h"
-#include "shell/QVController.h"
-#include "shell/QVMainNib.h"
+#include "shell/controller/QVApplicationMain.h"
+#include "shell/controller/QVController.h"
+#include "shell/nib/QVMainNib.h"
 
 namespace {
 

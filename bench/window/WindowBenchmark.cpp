@@ -28,7 +28,7 @@
 #include "foundation/Threads.h"
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
-#include "shell/QVApplicationMain.h"
+#include "shell/controller/QVApplicationMain.h"
 
 namespace {
 

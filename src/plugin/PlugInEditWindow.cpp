@@ -8,7 +8,7 @@
 #include "appkit/Button.h"
 #include "appkit/RangeControls.h"
 #include "plugin/QVEditPlugIn.h"
-#include "shell/CorrectionControls.h"
+#include "shell/controller/CorrectionControls.h"
 
 namespace {
 

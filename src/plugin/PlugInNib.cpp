@@ -2,7 +2,7 @@
 
 #include "appkit/Application.h"
 #include "plugin/QVEditPlugIn.h"
-#include "shell/MainNibParts.h"
+#include "shell/nib/MainNibParts.h"
 
 using namespace shell::nibparts;
 

@@ -7,7 +7,7 @@
 // without photo commands. There is no batch sheet, and the controller is neither the
 // application's delegate nor the owner of the main menu: the host is the application.
 #include "appkit/Button.h"
-#include "shell/QVMainNib.h"
+#include "shell/nib/QVMainNib.h"
 
 class QVEditPlugIn;
 

@@ -14,9 +14,9 @@
 #include "plugin/PlugInBundle.h"
 #include "plugin/PlugInEditWindow.h"
 #include "plugin/PlugInImageUnits.h"
-#include "shell/PreferenceKeys.h"
-#include "shell/SupportFolder.h"
-#include "shell/WindowFrame.h"
+#include "shell/controller/PreferenceKeys.h"
+#include "shell/files/SupportFolder.h"
+#include "shell/controller/WindowFrame.h"
 
 using namespace shell::keys;
 

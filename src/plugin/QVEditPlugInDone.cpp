@@ -12,8 +12,8 @@
 #include "imageio/ImageSource.h"
 #include "output/QVImageEncoder.h"
 #include "plugin/QVEditPlugIn.h"
-#include "shell/PreferenceKeys.h"
-#include "shell/SupportFolder.h"
+#include "shell/controller/PreferenceKeys.h"
+#include "shell/files/SupportFolder.h"
 
 using namespace shell::keys;
 

@@ -15,7 +15,7 @@
 #include "common/TempDir.h"
 #include "foundation/Bundle.h"
 #include "foundation/Threads.h"
-#include "shell/QVApplicationMain.h"
+#include "shell/controller/QVApplicationMain.h"
 
 using namespace qv::ui;
 using qttest::backend;

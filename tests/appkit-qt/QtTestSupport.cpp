@@ -9,7 +9,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Threads.h"
-#include "shell/QVApplicationMain.h"
+#include "shell/controller/QVApplicationMain.h"
 
 namespace qttest {
 

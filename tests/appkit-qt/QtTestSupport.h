@@ -9,7 +9,7 @@
 #include "appkit-qt/QtBackend.h"
 #include "appkit-qt/ViewPeer.h"
 #include "appkit/View.h"
-#include "shell/QVMainNib.h"
+#include "shell/nib/QVMainNib.h"
 
 namespace qttest {
 

@@ -10,7 +10,7 @@
 #include "appkit-qt/WindowPeer.h"
 #include "appkit/Application.h"
 #include "foundation/UserDefaults.h"
-#include "shell/PreferenceKeys.h"
+#include "shell/controller/PreferenceKeys.h"
 
 using namespace qv;
 using qttest::backend;

@@ -11,7 +11,7 @@
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "imageio/ImageProperties.h"
-#include "shell/QVController.h"
+#include "shell/controller/QVController.h"
 
 using namespace e2e;
 

@@ -40,8 +40,8 @@
 #include "plugin/PlugInImageUnits.h"
 #include "plugin/PlugInNib.h"
 #include "plugin/QVEditPlugIn.h"
-#include "shell/CorrectionControls.h"
-#include "shell/PreferenceKeys.h"
+#include "shell/controller/CorrectionControls.h"
+#include "shell/controller/PreferenceKeys.h"
 
 using namespace shelltest;
 using qv::host::RecordingEditManager;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/BatchNaming.h"
+#include "shell/batch/BatchNaming.h"
 
 using namespace batch;
 

@@ -29,12 +29,12 @@
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
 #include "lens/QVPreferences.h"
-#include "shell/BatchKeys.h"
-#include "shell/PreferenceKeys.h"
-#include "shell/PresetFormat.h"
+#include "shell/batch/BatchKeys.h"
+#include "shell/controller/PreferenceKeys.h"
+#include "shell/files/PresetFormat.h"
 #include "foundation/PropertyList.h"
-#include "shell/QVBatchController.h"
-#include "shell/QVController.h"
+#include "shell/batch/QVBatchController.h"
+#include "shell/controller/QVController.h"
 
 using namespace shelltest;
 using Report = QVBatchController::FileReport;

@@ -8,10 +8,10 @@
 #include "coreimage/CIContext.h"
 #include "foundation/Files.h"
 #include "imageio/ImageDestination.h"
-#include "shell/BatchPipeline.h"
-#include "shell/BatchProgress.h"
-#include "shell/BatchSources.h"
-#include "shell/ImageAndTextCell.h"
+#include "shell/batch/BatchPipeline.h"
+#include "shell/batch/BatchProgress.h"
+#include "shell/batch/BatchSources.h"
+#include "shell/batch/ImageAndTextCell.h"
 
 using namespace batch;
 

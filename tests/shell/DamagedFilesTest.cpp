@@ -14,7 +14,7 @@
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
 #include "foundation/PropertyList.h"
-#include "shell/PreferenceKeys.h"
+#include "shell/controller/PreferenceKeys.h"
 
 using namespace shelltest;
 

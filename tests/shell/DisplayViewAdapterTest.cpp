@@ -12,8 +12,8 @@
 #include "output/QVOutputType.h"
 #include "appkit/Window.h"
 #include "engine/QVDisplayView.h"
-#include "shell/QVController.h"
-#include "shell/QVDisplayViewAdapter.h"
+#include "shell/controller/QVController.h"
+#include "shell/controller/QVDisplayViewAdapter.h"
 
 using namespace shelltest;
 

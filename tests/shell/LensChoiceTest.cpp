@@ -6,8 +6,8 @@
 #include "ShellTestSupport.h"
 #include "foundation/PreferencesFile.h"
 #include "lens/QVPreferences.h"
-#include "shell/LensInfoText.h"
-#include "shell/QVController.h"
+#include "shell/lens/LensInfoText.h"
+#include "shell/controller/QVController.h"
 
 using namespace shelltest;
 

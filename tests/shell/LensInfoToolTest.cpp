@@ -13,7 +13,7 @@
 #include "ShellTestSupport.h"
 #include "common/TempDir.h"
 #include "foundation/Files.h"
-#include "shell/LensInfoTool.h"
+#include "shell/lens/LensInfoTool.h"
 
 using shelltest::linesOf;
 using shelltest::writePhoto;

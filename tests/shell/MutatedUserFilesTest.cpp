@@ -18,7 +18,7 @@
 #include "foundation/PropertyList.h"
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
-#include "shell/PresetFormat.h"
+#include "shell/files/PresetFormat.h"
 
 using namespace shelltest;
 

@@ -16,8 +16,8 @@
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageProperties.h"
 #include "imageio/ImageSource.h"
-#include "shell/QVController.h"
-#include "shell/SupportFolder.h"
+#include "shell/controller/QVController.h"
+#include "shell/files/SupportFolder.h"
 #include "common/FileSizeLimit.h"
 
 using namespace shelltest;

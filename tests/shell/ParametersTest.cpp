@@ -12,7 +12,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/PreferencesFile.h"
 #include "lens/CameraNames.h"
-#include "shell/LensListRules.h"
+#include "shell/lens/LensListRules.h"
 
 using namespace shelltest;
 

@@ -17,7 +17,7 @@
 #include "foundation/PropertyList.h"
 #include "lens/DatText.h"
 #include "lens/DatWriter.h"
-#include "shell/QVApplicationMain.h"
+#include "shell/controller/QVApplicationMain.h"
 
 namespace shelltest {
 

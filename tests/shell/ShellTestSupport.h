@@ -9,8 +9,8 @@
 
 #include "common/TempDir.h"
 #include "appkit/Application.h"
-#include "shell/QVDisplayViewLink.h"
-#include "shell/QVMainNib.h"
+#include "shell/controller/QVDisplayViewLink.h"
+#include "shell/nib/QVMainNib.h"
 
 namespace shelltest {
 

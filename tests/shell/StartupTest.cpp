@@ -13,7 +13,7 @@
 #include "foundation/Paths.h"
 #include "foundation/PreferencesFile.h"
 #include "foundation/UserDefaults.h"
-#include "shell/PreferenceKeys.h"
+#include "shell/controller/PreferenceKeys.h"
 
 using namespace shelltest;
 

@@ -19,10 +19,10 @@
 #include "foundation/UserDefaults.h"
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
-#include "shell/QVController.h"
-#include "shell/SupportFolder.h"
-#include "shell/UnwrapRun.h"
-#include "shell/UnwrapWorker.h"
+#include "shell/controller/QVController.h"
+#include "shell/files/SupportFolder.h"
+#include "shell/unwrap/UnwrapRun.h"
+#include "shell/unwrap/UnwrapWorker.h"
 
 using namespace shelltest;
 
