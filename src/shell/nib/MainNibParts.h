@@ -149,6 +149,18 @@ public:
         return made;
     }
 
+    // A field with its label before it and a pop-up of known values after it, on one row.
+    std::pair<TextField*, PopUpButton*> fieldWithChoices(Window& w, Column& column, const std::string& name,
+                                                         const std::string& choicesName,
+                                                         void (QVController::*action)(PopUpButton*)) {
+        auto row = column.cells({130, 0, 90});
+        auto made = field(w, row[1], name);
+        labelFor(w, row[0], name, *made);
+        PopUpButton* choices = popUp(w, row[2], choicesName);
+        choices->setTarget(&c, action);
+        return {made.get(), choices};
+    }
+
     // A correction slider with its label and its value field, both bound to the key and enabled
     // with the correction controls; the field shows `digits` decimals, the slider's precision.
     std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, const std::string& name,

@@ -1,6 +1,7 @@
 #include "shell/nib/QVMainNib.h"
 
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 #include "appkit/Application.h"
@@ -282,18 +283,10 @@ void buildEditDatabaseSheet(Builder& k) {
     c.editSheet().m_pESLensNameTable = k.table(w, Rect(20, 120, 250, 360), "lens", "Lenses", &c, &c);
     Column side(290, 480, 330);
     c.editSheet().m_pESDatabaseText = k.labelledField(w, side, "Lens database", false).get();
-    auto maker = side.cells({130, 0, 90});
-    c.editSheet().m_pESManufacturerText = k.field(w, maker[1], "Camera make").get();
-    k.labelFor(w, maker[0], "Camera make", *c.editSheet().m_pESManufacturerText);
-    PopUpButton* makerPopUp = k.popUp(w, maker[2], "Known camera makes");
-    makerPopUp->setTarget(&c, &QVController::onManufacturerPopup);
-    c.editSheet().m_pESManufacturerPopUp = makerPopUp;
-    auto model = side.cells({130, 0, 90});
-    c.editSheet().m_pESModelText = k.field(w, model[1], "Camera model").get();
-    k.labelFor(w, model[0], "Camera model", *c.editSheet().m_pESModelText);
-    PopUpButton* modelPopUp = k.popUp(w, model[2], "Known camera models");
-    modelPopUp->setTarget(&c, &QVController::onModelsPopup);
-    c.editSheet().m_pESModelPopUp = modelPopUp;
+    std::tie(c.editSheet().m_pESManufacturerText, c.editSheet().m_pESManufacturerPopUp) =
+        k.fieldWithChoices(w, side, "Camera make", "Known camera makes", &QVController::onManufacturerPopup);
+    std::tie(c.editSheet().m_pESModelText, c.editSheet().m_pESModelPopUp) =
+        k.fieldWithChoices(w, side, "Camera model", "Known camera models", &QVController::onModelsPopup);
     auto name = side.cells({130, 0, 90});
     c.editSheet().m_pESLensNameText = k.field(w, name[1], "Lens name").get();
     k.labelFor(w, name[0], "Lens name", *c.editSheet().m_pESLensNameText);
