@@ -14,6 +14,7 @@
 #include "plugin/PlugInBundle.h"
 #include "plugin/PlugInEditWindow.h"
 #include "plugin/PlugInImageUnits.h"
+#include "shell/controller/CorrectionControls.h"
 #include "shell/controller/PreferenceKeys.h"
 #include "shell/files/SupportFolder.h"
 #include "shell/controller/WindowFrame.h"
@@ -119,8 +120,8 @@ void QVEditPlugIn::beginEditSession() {
     // 12-16.
     for (qv::ui::Slider* fringe : {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixBlueSlider}) {
         if (!fringe) continue;
-        fringe->setMinValue(-0.02);
-        fringe->setMaxValue(0.02);
+        fringe->setMinValue(shell::kFringeRange.minimum);
+        fringe->setMaxValue(shell::kFringeRange.maximum);
     }
     placeWindowOverHost();
     if (c.lensSelection().mMyLensList) c.lensSelection().mMyLensList->registerForDraggedTypes({ownedlens::kTableViewDataType});

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "ShellTestSupport.h"
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "lens/QVFieldOfView.h"
+#include "shell/controller/CorrectionControls.h"
+#include "shell/controller/PreferenceKeys.h"
 
 using namespace shelltest;
 
@@ -95,6 +99,47 @@ TEST_F(ControlsTest, ResetPutsEveryControlBack) {
     EXPECT_FLOAT_EQ(defaults.floatForKey("chroMaticMax"), 0.02f);
     EXPECT_FLOAT_EQ(defaults.floatForKey("chroMaticMin"), -0.02f);
     EXPECT_FLOAT_EQ(float(c().mainWindow().m_pFixRedSlider->maxValue()), 0.02f) << "the fringe range follows its keys";
+}
+
+// Every slider of the window bound to a user default is built with its described range, its field
+// with the described decimals; moved to its top with the fringe range narrowed above 0, each goes
+// back to its described start and range on Reset (the range first, or the narrowed range would
+// clamp the fringe values).
+TEST_F(ControlsTest, EverySliderIsBuiltAsDescribedAndResetPutsItBackThere) {
+    std::map<std::string, qv::ui::Slider*> sliders;
+    std::map<std::string, qv::ui::TextField*> fields;
+    for (const auto& view : c().mainWindow().m_pWindow->contentView()->subviews()) {
+        if (auto* slider = dynamic_cast<qv::ui::Slider*>(view.get()); slider && !slider->valueBindingKey().empty())
+            sliders[slider->valueBindingKey()] = slider;
+        if (auto* field = dynamic_cast<qv::ui::TextField*>(view.get()); field && !field->valueBindingKey().empty())
+            fields[field->valueBindingKey()] = field;
+    }
+    ASSERT_EQ(sliders.size(), shell::windowSliders().size());
+    auto& defaults = qv::UserDefaults::standard();
+    for (const shell::WindowSlider& described : shell::windowSliders()) {
+        qv::ui::Slider* slider = sliders[described.defaultsKey];
+        ASSERT_NE(slider, nullptr) << described.defaultsKey;
+        ASSERT_NE(fields[described.defaultsKey], nullptr) << described.defaultsKey;
+        // The fringe range is kept through its keys in single precision.
+        EXPECT_EQ(float(slider->minValue()), float(described.range.minimum)) << described.defaultsKey;
+        EXPECT_EQ(float(slider->maxValue()), float(described.range.maximum)) << described.defaultsKey;
+        EXPECT_EQ(fields[described.defaultsKey]->fractionDigits(), described.range.decimals) << described.defaultsKey;
+        ASSERT_TRUE(slider->userMoveTo(described.range.maximum)) << described.defaultsKey;
+        ASSERT_NE(slider->doubleValue(), described.range.initial) << described.defaultsKey;
+    }
+    defaults.set(shell::keys::kFringeMinimum, 0.005f);
+    defaults.set(shell::keys::kFringeMaximum, 0.01f);
+    ASSERT_EQ(c().mainWindow().m_pFixGreenSlider->minValue(), double(0.005f));
+
+    c().resetValues();
+    for (const shell::WindowSlider& described : shell::windowSliders()) {
+        qv::ui::Slider* slider = sliders[described.defaultsKey];
+        EXPECT_EQ(float(slider->minValue()), float(described.range.minimum)) << described.defaultsKey;
+        EXPECT_EQ(float(slider->maxValue()), float(described.range.maximum)) << described.defaultsKey;
+        EXPECT_EQ(slider->doubleValue(), described.range.initial) << described.defaultsKey;
+        EXPECT_EQ(fields[described.defaultsKey]->doubleValue(), described.range.initial) << described.defaultsKey;
+        EXPECT_EQ(defaults.doubleForKey(described.defaultsKey), described.range.initial) << described.defaultsKey;
+    }
 }
 
 TEST_F(ControlsTest, RotationTakesTheInsideCropAwayAndBackAtZero) {

@@ -25,10 +25,15 @@ constexpr int tagOf(CorrectionType type) { return int(type); }
 
 // A slider of the main window that the plug-in's host may also set.
 CorrectionControl slider(const char* name, const char* help, Control* (*outlet)(QVController&),
-                         const char* defaultsKey, float PresetSettings::*presetSetting, double P::*parameter,
-                         ParameterMapping mapping = ParameterMapping::Same) {
-    return {name, K::Slider, help, outlet, {}, "", true, defaultsKey, presetSetting, parameter, mapping};
+                         const char* defaultsKey, SliderRange range, float PresetSettings::*presetSetting,
+                         double P::*parameter, ParameterMapping mapping = ParameterMapping::Same) {
+    return {name, K::Slider, help, outlet, {}, "", true, defaultsKey, range, presetSetting, parameter, mapping};
 }
+
+// The main window's sliders that no script or host sets by name.
+const WindowSlider kWindowOnlySliders[] = {
+    {"greenValue", kFringeRange},
+};
 
 }  // namespace
 
@@ -41,34 +46,37 @@ const std::vector<CorrectionControl>& correctionControls() {
          [](QVController& c) -> Control* { return c.mainWindow().mFocalLengthField; }, {}},
         slider("scale", "PERCENT: scale of the result (100 unscaled)",
                [](QVController& c) -> Control* { return c.mainWindow().m_pScaleSlider; }, "scaleValue",
-               &PresetSettings::scale, &P::scale),
+               {50, 150, 100, 0}, &PresetSettings::scale, &P::scale),
         slider("aspect", "RATIO: aspect correction (1 none)",
                [](QVController& c) -> Control* { return c.mainWindow().mAspectSlider; }, "aspect",
-               &PresetSettings::aspect, &P::aspect),
+               {0.5, 2, 1, 2}, &PresetSettings::aspect, &P::aspect),
         slider("yaw", "DEGREES: perspective, left-right",
                [](QVController& c) -> Control* { return c.mainWindow().m_pHorizontalSlider; }, "yaw",
-               &PresetSettings::yaw, &P::yaw),
+               {-45, 45, 0, 1}, &PresetSettings::yaw, &P::yaw),
         slider("pitch", "DEGREES: perspective, up-down",
                [](QVController& c) -> Control* { return c.mainWindow().m_pVerticalSlider; }, "pitch",
-               &PresetSettings::pitch, &P::pitch),
+               {-45, 45, 0, 1}, &PresetSettings::pitch, &P::pitch),
         slider("rotation", "DEGREES: rotation",
                [](QVController& c) -> Control* { return c.mainWindow().m_pRotationSlider; }, "rotationAngle",
-               &PresetSettings::roll, &P::rotation, ParameterMapping::Negated),
+               {-180, 180, 0, 1}, &PresetSettings::roll, &P::rotation, ParameterMapping::Negated),
         {"crop", K::Choice, "none|inside|outside: what of the corrected picture is kept",
          [](QVController& c) -> Control* { return c.mainWindow().m_pCropRadioButtons; },
          {{"none", 0}, {"inside", 1}, {"outside", 2}}, " (a rotated photo cannot be cropped inside)", true},
         slider("red", "VALUE: red fringe; the red channel is scaled by 1 + VALUE",
                [](QVController& c) -> Control* { return c.mainWindow().m_pFixRedSlider; }, "redValue",
-               &PresetSettings::red, &P::red, ParameterMapping::OnePlus),
+               kFringeRange, &PresetSettings::red, &P::red, ParameterMapping::OnePlus),
         slider("blue", "VALUE: blue fringe; the blue channel is scaled by 1 + VALUE",
                [](QVController& c) -> Control* { return c.mainWindow().m_pFixBlueSlider; }, "blueValue",
-               &PresetSettings::blue, &P::blue, ParameterMapping::OnePlus),
+               kFringeRange, &PresetSettings::blue, &P::blue, ParameterMapping::OnePlus),
+        // The vignetting filter takes the amount in hundredths and the midpoint as (value + 50) / 100:
+        // these ranges span its whole effect, from darkening to doubling the corners and from a rise
+        // that starts at the centre to one that starts near the corners.
         slider("vignetting-amount", "PERCENT: how much the corners are brightened (below 0: darkened)",
                [](QVController& c) -> Control* { return c.mainWindow().m_pVigAmountSlider; }, "vigAmount",
-               &PresetSettings::vigAmount, &P::vignetBrightness),
+               {-100, 100, 0, 0}, &PresetSettings::vigAmount, &P::vignetBrightness),
         slider("vignetting-midpoint", "VALUE: where the brightening starts, -50 (the centre) to 50 (near the corners)",
                [](QVController& c) -> Control* { return c.mainWindow().m_pVigMidpointSlider; }, "vigMidpoint",
-               &PresetSettings::vigMidpoint, &P::vignetMidpoint),
+               {-50, 50, 0, 0}, &PresetSettings::vigMidpoint, &P::vignetMidpoint),
         {"depth", K::Depth, "8|16: bits per sample of what is saved", nullptr, {}},
         {"correction", K::Choice, "lens|fisheye|none: what Apply does (fisheye: unwrap the photo)",
          [](QVController& c) -> Control* { return c.fisheye().mFECorrectionTypeMatrix; },
@@ -92,6 +100,23 @@ const std::vector<CorrectionControl>& correctionControls() {
 const CorrectionControl* correctionControlNamed(const std::string& name) {
     for (const CorrectionControl& control : correctionControls())
         if (name == control.name) return &control;
+    return nullptr;
+}
+
+const std::vector<WindowSlider>& windowSliders() {
+    static const std::vector<WindowSlider> sliders = [] {
+        std::vector<WindowSlider> made;
+        for (const CorrectionControl& control : correctionControls())
+            if (control.kind == K::Slider) made.push_back({control.defaultsKey, control.range});
+        for (const WindowSlider& own : kWindowOnlySliders) made.push_back(own);
+        return made;
+    }();
+    return sliders;
+}
+
+const WindowSlider* windowSliderBoundTo(const std::string& defaultsKey) {
+    for (const WindowSlider& slider : windowSliders())
+        if (defaultsKey == slider.defaultsKey) return &slider;
     return nullptr;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The correction controls a script or the photo-library host sets by name, each described once:
-// its name and help, the outlet it is, the words of a choice, the user default a slider is bound
-// to, the preset setting it is saved as and the parameter of the correction chain it gives. The
-// headless front end, the plug-in's window, the parameter snapshot and the preset all read this
-// table. A slider's range and default are the slider's own (set where the window is built).
+// its name and help, the outlet it is, the words of a choice, a slider's user default, range,
+// starting value and shown decimals, the preset setting it is saved as and the parameter of the
+// correction chain it gives. The headless front end, the plug-in's window, the parameter snapshot
+// and the preset all read this table; the main window builds its sliders from it and Reset puts
+// them back to it. The one correction slider of the main window that nothing sets by name, the
+// green fringe slider, is described beside the table in the same terms.
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +34,18 @@ struct ControlChoice {
     int tag;
 };
 
+// A slider's closed range, the value it starts at and Reset puts it back to, and the decimals its
+// value field shows.
+struct SliderRange {
+    double minimum = 0, maximum = 0, initial = 0;
+    int decimals = 0;
+};
+
+// The fringe sliders' range: a channel is scaled by 0.98 to 1.02. While the window is open the
+// range follows the user defaults keys::kFringeMinimum and keys::kFringeMaximum, which Reset puts
+// back to these ends.
+inline constexpr SliderRange kFringeRange{-0.02, 0.02, 0, 4};
+
 // How a slider's value becomes its parameter of the chain.
 enum class ParameterMapping {
     Same,     // the value itself
@@ -48,6 +62,7 @@ struct CorrectionControl {
     const char* unavailable = "";               // why a choice may be refused
     bool inPlugInWindow = false;                // whether the plug-in's host may set it
     const char* defaultsKey = nullptr;          // the user default a slider is bound to
+    SliderRange range{};                        // a slider's range, start and shown decimals
     float shell::preset::PresetSettings::*presetSetting = nullptr;
     double CorrectionParameters::*parameter = nullptr;
     ParameterMapping mapping = ParameterMapping::Same;
@@ -57,6 +72,18 @@ struct CorrectionControl {
 // the rotation before the crop that it limits.
 const std::vector<CorrectionControl>& correctionControls();
 const CorrectionControl* correctionControlNamed(const std::string& name);
+
+// A slider of the main window: the user default it is bound to and its range.
+struct WindowSlider {
+    const char* defaultsKey;
+    SliderRange range;
+};
+
+// Every slider of the main window that is bound to a user default: the table's sliders in its
+// order, then the green fringe slider (green is never scaled, so no script or host sets it).
+const std::vector<WindowSlider>& windowSliders();
+// The one bound to that user default; null when the window has none.
+const WindowSlider* windowSliderBoundTo(const std::string& defaultsKey);
 
 // The parameter a slider's value gives.
 double parameterOf(const CorrectionControl& control, double sliderValue);

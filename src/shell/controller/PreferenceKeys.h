@@ -32,6 +32,9 @@ inline constexpr const char* kUserDatabaseDirectory = "UserDatabaseDirectory";
 // User defaults (the controls are bound to several of them).
 inline constexpr const char* kOpenButton = "openButton";
 inline constexpr const char* kEnableControl = "enableControl";
+// The ends of the fringe sliders' range.
+inline constexpr const char* kFringeMinimum = "chroMaticMin";
+inline constexpr const char* kFringeMaximum = "chroMaticMax";
 
 // The dictionary a new preferences file is written with: the application's seventeen keys, or
 // the plug-in's sixteen (the plug-in never asks which lenses the user owns).

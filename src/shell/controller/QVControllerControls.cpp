@@ -8,6 +8,7 @@
 #include "foundation/PreferencesFile.h"
 #include "foundation/UserDefaults.h"
 #include "lens/LensKeys.h"
+#include "shell/controller/CorrectionControls.h"
 #include "shell/controller/PreferenceKeys.h"
 
 namespace {
@@ -52,12 +53,14 @@ void QVController::onRotationSlider(Control* sender) {
 
 void QVController::onRotationStepper(Control* sender) {
     if (!mState.m_bImageLoaded || !sender) return;
-    // The stepper works as a delta on the slider's angle and rests at 0 between clicks.
+    // The stepper works as a delta on the slider's angle, kept within the slider's range, and rests
+    // at 0 between clicks.
+    const shell::CorrectionControl& rotation = *shell::correctionControlNamed("rotation");
     double angle = (mMain.m_pRotationSlider ? mMain.m_pRotationSlider->doubleValue() : 0.0) + sender->floatValue();
     sender->setDoubleValue(0);
-    angle = std::clamp(angle, -180.0, 180.0);
+    angle = std::clamp(angle, rotation.range.minimum, rotation.range.maximum);
     allowInsideCrop(angle == 0);
-    qv::UserDefaults::standard().set("rotationAngle", qv::Value(float(angle)));
+    qv::UserDefaults::standard().set(rotation.defaultsKey, qv::Value(float(angle)));
     onHorizontalSlider(sender);
 }
 
@@ -182,14 +185,16 @@ void QVController::onRevert(Control*) {
 }
 
 void QVController::resetValues() {
-    if (mMain.m_pScaleSlider) mMain.m_pScaleSlider->setIntValue(100);
-    if (mMain.m_pScaleValueText) mMain.m_pScaleValueText->setIntValue(100);
+    if (const shell::CorrectionControl* scale = shell::correctionControlNamed("scale")) {
+        if (mMain.m_pScaleSlider) mMain.m_pScaleSlider->setIntValue(int(scale->range.initial));
+        if (mMain.m_pScaleValueText) mMain.m_pScaleValueText->setIntValue(int(scale->range.initial));
+    }
     auto& defaults = qv::UserDefaults::standard();
-    const std::pair<const char*, float> resets[] = {
-        {"chroMaticMax", 0.02f}, {"chroMaticMin", -0.02f}, {"redValue", 0.0f}, {"greenValue", 0.0f},
-        {"blueValue", 0.0f},     {"rotationAngle", 0.0f},  {"scaleValue", 100.0f}, {"vigAmount", 0.0f},
-        {"vigMidpoint", 0.0f},   {"yaw", 0.0f},            {"pitch", 0.0f},        {"aspect", 1.0f}};
-    for (const auto& [key, value] : resets) defaults.set(key, qv::Value(value));
+    // The fringe range goes back before the values do, so that a narrowed range clamps none of them.
+    defaults.set(shell::keys::kFringeMaximum, qv::Value(float(shell::kFringeRange.maximum)));
+    defaults.set(shell::keys::kFringeMinimum, qv::Value(float(shell::kFringeRange.minimum)));
+    for (const shell::WindowSlider& slider : shell::windowSliders())
+        defaults.set(slider.defaultsKey, qv::Value(float(slider.range.initial)));
 }
 
 // ---- Typing ----

@@ -20,8 +20,10 @@
 #include "appkit/TableView.h"
 #include "appkit/TextField.h"
 #include "engine/QVDisplayView.h"
+#include "foundation/Assert.h"
 #include "foundation/UserDefaults.h"
 #include "lens/QVPreferences.h"
+#include "shell/controller/CorrectionControls.h"
 #include "shell/controller/PreferenceKeys.h"
 #include "shell/nib/QVMainNib.h"
 
@@ -162,19 +164,22 @@ public:
     }
 
     // A correction slider with its label and its value field, both bound to the key and enabled
-    // with the correction controls; the field shows `digits` decimals, the slider's precision.
+    // with the correction controls. Its range and starting value are those described for the
+    // slider bound to the key; the field shows the described decimals, the slider's precision.
     std::pair<Slider*, TextField*> slider(Window& w, Column& column, const char* key, const std::string& name,
-                                          double min, double max, double value, int digits,
                                           void (QVController::*action)(Control*)) {
+        const shell::WindowSlider* described = shell::windowSliderBoundTo(key);
+        QVAssert(described, "every slider of the main window is described with the correction controls");
+        const shell::SliderRange range = described ? described->range : shell::SliderRange{};
         auto cells = column.cells({86, 0, 52});
-        auto made = b.makeIn<Slider>(w, cells[1], min, max, value);
+        auto made = b.makeIn<Slider>(w, cells[1], range.minimum, range.maximum, range.initial);
         made->setAccessibilityLabel(name);
         made->setTarget(&c, action);
         made->bindValue(defaults, key);
         made->bindEnabled(defaults, shell::keys::kEnableControl);
         labelFor(w, cells[0], name, *made);
         auto text = field(w, cells[2], name + " value");
-        text->setFractionDigits(digits);
+        text->setFractionDigits(range.decimals);
         text->bindValue(defaults, key);
         text->bindEnabled(defaults, shell::keys::kEnableControl);
         return {made.get(), text.get()};

@@ -88,13 +88,13 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     Column left(560, 740, 250);
     k.heading(w, left, "Perspective");
     std::tie(c.mainWindow().m_pHorizontalSlider, c.mainWindow().m_pYawText) =
-        k.slider(w, left, "yaw", "Yaw", -45, 45, 0, 1, &QVController::onHorizontalSlider);
+        k.slider(w, left, "yaw", "Yaw", &QVController::onHorizontalSlider);
     std::tie(c.mainWindow().m_pVerticalSlider, c.mainWindow().m_pPitchText) =
-        k.slider(w, left, "pitch", "Pitch", -45, 45, 0, 1, &QVController::onVerticalSlider);
+        k.slider(w, left, "pitch", "Pitch", &QVController::onVerticalSlider);
     std::tie(c.mainWindow().mAspectSlider, c.mainWindow().mAspectText) =
-        k.slider(w, left, "aspect", "Aspect", 0.5, 2, 1, 2, &QVController::onAspectSlider);
+        k.slider(w, left, "aspect", "Aspect", &QVController::onAspectSlider);
     std::tie(c.mainWindow().m_pRotationSlider, c.mainWindow().m_pRotationValueText) =
-        k.slider(w, left, "rotationAngle", "Rotation", -180, 180, 0, 1, &QVController::onRotationSlider);
+        k.slider(w, left, "rotationAngle", "Rotation", &QVController::onRotationSlider);
     auto stepperRow = left.cells({86, 60});
     auto stepper = k.b.makeIn<Stepper>(w, stepperRow[1]);
     stepper->setAccessibilityLabel("Rotation step");
@@ -115,7 +115,7 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
 
     k.heading(w, left, "Scale and crop");
     std::tie(c.mainWindow().m_pScaleSlider, c.mainWindow().m_pScaleValueText) =
-        k.slider(w, left, "scaleValue", "Scale", 50, 150, 100, 0, &QVController::onScaleSlider);
+        k.slider(w, left, "scaleValue", "Scale", &QVController::onScaleSlider);
     auto cropRow = left.cells({86, 0}, 66);
     auto crop = Matrix::radioColumn(cropRow[1], {"None", "Inside", "Outside"}, {0, 1, 2});
     crop->setAccessibilityLabel("Crop");
@@ -167,22 +167,19 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     Column right(830, 740, 250);
     k.heading(w, right, "Colour fringe");
     std::tie(c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pRedValueText) =
-        k.slider(w, right, "redValue", "Red", -0.02, 0.02, 0, 4, &QVController::onFixRedSlider);
+        k.slider(w, right, "redValue", "Red", &QVController::onFixRedSlider);
     std::tie(c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pGreenValueText) =
-        k.slider(w, right, "greenValue", "Green", -0.02, 0.02, 0, 4, &QVController::onFixGreenSlider);
+        k.slider(w, right, "greenValue", "Green", &QVController::onFixGreenSlider);
     std::tie(c.mainWindow().m_pFixBlueSlider, c.mainWindow().m_pBlueValueText) =
-        k.slider(w, right, "blueValue", "Blue", -0.02, 0.02, 0, 4, &QVController::onFixBlueSlider);
+        k.slider(w, right, "blueValue", "Blue", &QVController::onFixBlueSlider);
     for (Slider* fringe :
          {c.mainWindow().m_pFixRedSlider, c.mainWindow().m_pFixGreenSlider, c.mainWindow().m_pFixBlueSlider})
-        ranges.bindRange(*fringe, k.defaults, "chroMaticMin", "chroMaticMax");
-    // The vignetting filter takes the amount in hundredths and the midpoint as (value + 50) / 100:
-    // these ranges span its whole effect, from darkening to doubling the corners and from a rise
-    // that starts at the centre to one that starts near the corners.
+        ranges.bindRange(*fringe, k.defaults, shell::keys::kFringeMinimum, shell::keys::kFringeMaximum);
     k.heading(w, right, "Vignetting");
     std::tie(c.mainWindow().m_pVigAmountSlider, c.mainWindow().m_pVignetAmountText) =
-        k.slider(w, right, "vigAmount", "Amount", -100, 100, 0, 0, &QVController::onAmountSlider);
+        k.slider(w, right, "vigAmount", "Amount", &QVController::onAmountSlider);
     std::tie(c.mainWindow().m_pVigMidpointSlider, c.mainWindow().m_pVignetMidpointText) =
-        k.slider(w, right, "vigMidpoint", "Midpoint", -50, 50, 0, 0, &QVController::onMidpointSlider);
+        k.slider(w, right, "vigMidpoint", "Midpoint", &QVController::onMidpointSlider);
     c.mainWindow().m_pVigAmountSlider->setAccessibilityLabel("Vignetting amount");
     c.mainWindow().m_pVigMidpointSlider->setAccessibilityLabel("Vignetting midpoint");
     c.mainWindow().m_pVignetAmountText->setAccessibilityLabel("Vignetting amount value");
