@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "appkit/Application.h"
+#include "engine/CorrectionParameters.h"
 #include "foundation/Bundle.h"
 #include "foundation/UserDefaults.h"
 #include "lens/OwnedLensDrag.h"
@@ -130,7 +131,9 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     c.mainWindow().mAutoScaleCheckbox->bindEnabled(k.defaults, enable);
 
     k.heading(w, left, "Fisheye");
-    auto type = Matrix::radioColumn(left.next(66), {"Lens correction", "Fisheye", "None"}, {0, 1, 2});
+    const std::vector<int> typeTags = {int(CorrectionType::Lens), int(CorrectionType::Fisheye),
+                                       int(CorrectionType::None)};
+    auto type = Matrix::radioColumn(left.next(66), {"Lens correction", "Fisheye", "None"}, typeTags);
     type->setAccessibilityLabel("Correction type");
     k.b.add(type);
     w.contentView()->addSubview(type);
