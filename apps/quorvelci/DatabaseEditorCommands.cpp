@@ -20,6 +20,7 @@ namespace frontend {
 
 namespace {
 
+using qv::Outcome;
 using Words = ScriptCommand::Words;
 namespace userdb = lens::userdb;
 
@@ -73,39 +74,39 @@ int choicePosition(const LensField& field, const std::string& value) {
     return -1;
 }
 
-std::optional<std::string> checkLensField(const Words& words) {
+Outcome checkLensField(const Words& words) {
     const LensField* field = lensFieldNamed(words[0]);
     if (!field) {
         std::string names;
         for (const LensField& known : lensFields()) names += (names.empty() ? "" : ", ") + std::string(known.name);
-        return "set-lens-field knows " + names + ", not \"" + words[0] + "\"";
+        return Outcome::failure("set-lens-field knows " + names + ", not \"" + words[0] + "\"");
     }
     const std::string& value = words[1];
     switch (field->kind) {
-    case LensField::Kind::Text: return std::nullopt;
+    case LensField::Kind::Text: return Outcome::success();
     case LensField::Kind::Number:
-        if (numberOf(value)) return std::nullopt;
-        return std::string(field->name) + " takes a number, not \"" + value + "\"";
+        if (numberOf(value)) return Outcome::success();
+        return Outcome::failure(std::string(field->name) + " takes a number, not \"" + value + "\"");
     case LensField::Kind::Coefficient: {
         const auto number = numberOf(value);
-        if (!number) return std::string(field->name) + " takes a number, not \"" + value + "\"";
+        if (!number) return Outcome::failure(std::string(field->name) + " takes a number, not \"" + value + "\"");
         if (!userdb::isUsableRedValue(std::size_t(field->row), *number))
-            return std::string(field->name) + " takes " +
-                   (std::size_t(field->row) < std::size(lens::keys::kCoefficients)
-                        ? "a number from -" + qv::ui::formatDouble(userdb::kLargestCoefficient) + " to " +
-                              qv::ui::formatDouble(userdb::kLargestCoefficient)
-                        : std::string("a number single precision can hold")) +
-                   ", not " + value;
-        return std::nullopt;
+            return Outcome::failure(std::string(field->name) + " takes " +
+                                    (std::size_t(field->row) < std::size(lens::keys::kCoefficients)
+                                         ? "a number from -" + qv::ui::formatDouble(userdb::kLargestCoefficient) +
+                                               " to " + qv::ui::formatDouble(userdb::kLargestCoefficient)
+                                         : std::string("a number single precision can hold")) +
+                                    ", not " + value);
+        return Outcome::success();
     }
     case LensField::Kind::Choice: {
-        if (choicePosition(*field, value) >= 0) return std::nullopt;
+        if (choicePosition(*field, value) >= 0) return Outcome::success();
         std::string words;
         for (const char* choice : field->choices) words += (words.empty() ? "" : "|") + std::string(choice);
-        return std::string(field->name) + " takes " + words + ", not \"" + value + "\"";
+        return Outcome::failure(std::string(field->name) + " takes " + words + ", not \"" + value + "\"");
     }
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
 bool editSheetOpen(QVController& c) {
@@ -114,9 +115,9 @@ bool editSheetOpen(QVController& c) {
 
 // Runs a step that needs the edit sheet open.
 template <class Step>
-std::optional<std::string> inEditSheet(FrontEnd& frontEnd, Step step) {
+Outcome inEditSheet(FrontEnd& frontEnd, Step step) {
     QVController& c = frontEnd.controller();
-    if (!editSheetOpen(c)) return std::string("no database is being edited (new-database or edit-database first)");
+    if (!editSheetOpen(c)) return Outcome::failure("no database is being edited (new-database or edit-database first)");
     return step(c, c.editSheet());
 }
 
@@ -139,7 +140,7 @@ int databaseRowNamed(QVController& c, const std::string& name) {
     return -1;
 }
 
-std::optional<std::string> clickDatabaseRow(QVController& c, const std::string& name) {
+Outcome clickDatabaseRow(QVController& c, const std::string& name) {
     openDatabaseSheet(c);
     const int row = databaseRowNamed(c, name);
     if (row < 0 || !c.databaseSheet().m_pCamNameTable || !c.databaseSheet().m_pCamNameTable->userClickRow(row)) {
@@ -147,184 +148,190 @@ std::optional<std::string> clickDatabaseRow(QVController& c, const std::string& 
         std::string names;
         for (const shell::DatabaseRow& known : c.state().mDatabaseRows)
             names += (names.empty() ? "" : "; ") + known.name;
-        return "no database named \"" + name + "\" (the list holds: " + names + ")";
+        return Outcome::failure("no database named \"" + name + "\" (the list holds: " + names + ")");
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> useDatabase(FrontEnd& frontEnd, const Words& words) {
+Outcome useDatabase(FrontEnd& frontEnd, const Words& words) {
     QVController& c = frontEnd.controller();
-    if (auto missing = clickDatabaseRow(c, words[0])) return missing;
+    if (Outcome clicked = clickDatabaseRow(c, words[0]); !clicked) return clicked;
     if (!c.databaseSheet().m_pLoadDatabaseButton || !c.databaseSheet().m_pLoadDatabaseButton->performClick())
-        return "the database cannot be loaded now";
-    return std::nullopt;
+        return Outcome::failure("the database cannot be loaded now");
+    return Outcome::success();
 }
 
-std::optional<std::string> browseDatabase(FrontEnd& frontEnd, const Words& words) {
+Outcome browseDatabase(FrontEnd& frontEnd, const Words& words) {
     QVController& c = frontEnd.controller();
     openDatabaseSheet(c);
     const std::size_t rows = c.state().mDatabaseRows.size();
-    if (auto failed = frontEnd.askThroughPanel("database panel", {true, {FrontEnd::absolutePath(words[0])}},
-                                               [&] { c.onBrowseDatabase(nullptr); }))
-        return failed;
+    const Outcome asked = frontEnd.askThroughPanel("database panel", {true, {FrontEnd::absolutePath(words[0])}},
+                                                   [&] { c.onBrowseDatabase(nullptr); });
+    if (!asked) return asked;
     frontEnd.settle();
     if (frontEnd.wasCancelled() || c.state().mDatabaseRows.size() == rows) {
         c.onCloseDatabase(nullptr);
-        return "cannot add " + words[0] + " to the lens databases";
+        return Outcome::failure("cannot add " + words[0] + " to the lens databases");
     }
     // The added row is selected: make it the current database.
     if (!c.databaseSheet().m_pLoadDatabaseButton || !c.databaseSheet().m_pLoadDatabaseButton->performClick())
-        return "the database cannot be loaded now";
-    return std::nullopt;
+        return Outcome::failure("the database cannot be loaded now");
+    return Outcome::success();
 }
 
-std::optional<std::string> newDatabase(FrontEnd& frontEnd, const Words&) {
+Outcome newDatabase(FrontEnd& frontEnd, const Words&) {
     QVController& c = frontEnd.controller();
     openDatabaseSheet(c);
     c.onCreateNewDatabase(nullptr);
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> editDatabase(FrontEnd& frontEnd, const Words& words) {
+Outcome editDatabase(FrontEnd& frontEnd, const Words& words) {
     QVController& c = frontEnd.controller();
-    if (auto missing = clickDatabaseRow(c, words[0])) return missing;
+    if (Outcome clicked = clickDatabaseRow(c, words[0]); !clicked) return clicked;
     if (!c.databaseSheet().m_pEditDatabaseButton || !c.databaseSheet().m_pEditDatabaseButton->performClick()) {
         c.onCloseDatabase(nullptr);
-        return "\"" + words[0] + "\" is not a user database: only those can be edited";
+        return Outcome::failure("\"" + words[0] + "\" is not a user database: only those can be edited");
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> clickLensRow(DatabaseEditSheet& s, int row) {
-    if (!s.m_pESLensNameTable || !s.m_pESLensNameTable->userClickRow(row)) return std::string("the lens cannot be selected");
-    return std::nullopt;
+Outcome clickLensRow(DatabaseEditSheet& s, int row) {
+    if (!s.m_pESLensNameTable || !s.m_pESLensNameTable->userClickRow(row))
+        return Outcome::failure("the lens cannot be selected");
+    return Outcome::success();
 }
 
-std::optional<std::string> addLens(FrontEnd& frontEnd, const Words&) {
-    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+Outcome addLens(FrontEnd& frontEnd, const Words&) {
+    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet& s) -> Outcome {
         c.onAddLens(nullptr);
         // The new lens is selected, so that the fields set next are its own.
         return clickLensRow(s, c.numberOfRowsInTableView(*s.m_pESLensNameTable) - 1);
     });
 }
 
-std::optional<std::string> selectLens(FrontEnd& frontEnd, const Words& words) {
-    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+Outcome selectLens(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> Outcome {
         const int rows = s.m_pESLensNameTable ? c.numberOfRowsInTableView(*s.m_pESLensNameTable) : 0;
         for (int row = 0; row < rows; ++row)
             if (c.objectValueForTableColumn(*s.m_pESLensNameTable, nullptr, row).value.stringOr("") == words[0])
                 return clickLensRow(s, row);
-        return "the database has no lens named \"" + words[0] + "\"";
+        return Outcome::failure("the database has no lens named \"" + words[0] + "\"");
     });
 }
 
-std::optional<std::string> needSelectedLens(DatabaseEditSheet& s) {
+Outcome needSelectedLens(DatabaseEditSheet& s) {
     if (!s.m_pESLensNameTable || s.m_pESLensNameTable->selectedRow() < 0)
-        return std::string("no lens is selected (add-lens or select-lens first)");
-    return std::nullopt;
+        return Outcome::failure("no lens is selected (add-lens or select-lens first)");
+    return Outcome::success();
 }
 
-std::optional<std::string> deleteLens(FrontEnd& frontEnd, const Words&) {
-    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
-        if (auto none = needSelectedLens(s)) return none;
+Outcome deleteLens(FrontEnd& frontEnd, const Words&) {
+    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet& s) -> Outcome {
+        if (Outcome selected = needSelectedLens(s); !selected) return selected;
         c.onDeleteLens(nullptr);
-        return std::nullopt;
+        return Outcome::success();
     });
 }
 
-std::optional<std::string> renameLens(FrontEnd& frontEnd, const Words& words) {
-    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
-        if (auto none = needSelectedLens(s)) return none;
-        if (!s.m_pESLensNameText || !s.m_pESLensNameText->userType(words[0])) return std::string("the name cannot be typed");
+Outcome renameLens(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> Outcome {
+        if (Outcome selected = needSelectedLens(s); !selected) return selected;
+        if (!s.m_pESLensNameText || !s.m_pESLensNameText->userType(words[0]))
+            return Outcome::failure("the name cannot be typed");
         c.onUpdateLensName(nullptr);
-        return std::nullopt;
+        return Outcome::success();
     });
 }
 
-std::optional<std::string> setLensField(FrontEnd& frontEnd, const Words& words) {
-    return inEditSheet(frontEnd, [&](QVController&, DatabaseEditSheet& s) -> std::optional<std::string> {
+Outcome setLensField(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController&, DatabaseEditSheet& s) -> Outcome {
         const LensField& field = *lensFieldNamed(words[0]);
         const std::string& value = words[1];
         switch (field.kind) {
         case LensField::Kind::Text:
         case LensField::Kind::Number:
-            if (qv::ui::TextField* text = s.*field.text; text && text->userType(value)) return std::nullopt;
+            if (qv::ui::TextField* text = s.*field.text; text && text->userType(value)) return Outcome::success();
             break;
         case LensField::Kind::Choice:
             if (qv::ui::PopUpButton* popUp = s.*field.popUp; popUp && popUp->selectItemAtIndex(choicePosition(field, value)))
-                return std::nullopt;
+                return Outcome::success();
             break;
         case LensField::Kind::Coefficient:
             if (auto cell = s.m_pESMatrix ? s.m_pESMatrix->cellAtRow(field.row, 0) : nullptr) {
                 cell->setStringValue(value);
-                return std::nullopt;
+                return Outcome::success();
             }
             break;
         }
-        return std::string(field.name) + " cannot be set now";
+        return Outcome::failure(std::string(field.name) + " cannot be set now");
     });
 }
 
-std::optional<std::string> saveDatabase(FrontEnd& frontEnd, const Words& words) {
-    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
-        if (s.mSaveAs && words.empty()) return std::string("a new database needs a file: save-database PATH.dtl");
+Outcome saveDatabase(FrontEnd& frontEnd, const Words& words) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> Outcome {
+        if (s.mSaveAs && words.empty()) return Outcome::failure("a new database needs a file: save-database PATH.dtl");
         if (!s.mSaveAs && !words.empty())
-            return std::string("an edited database is saved to its own file: save-database without a path");
+            return Outcome::failure("an edited database is saved to its own file: save-database without a path");
         if (!s.m_pESSaveDatabaseButton || !s.m_pESSaveDatabaseButton->isEnabled())
-            return std::string("nothing to save: no lens is selected");
+            return Outcome::failure("nothing to save: no lens is selected");
         const std::size_t alertsBefore = FrontEnd::alertCount();
         auto save = [&] { s.m_pESSaveDatabaseButton->performClick(); };
-        if (words.empty())
+        if (words.empty()) {
             save();
-        else if (auto failed = frontEnd.askThroughPanel("save panel", {true, {FrontEnd::absolutePath(words[0])}}, save))
-            return failed;
+        } else {
+            const Outcome asked =
+                frontEnd.askThroughPanel("save panel", {true, {FrontEnd::absolutePath(words[0])}}, save);
+            if (!asked) return asked;
+        }
         frontEnd.settle();
-        if (frontEnd.wasCancelled()) return std::string("the save panel was cancelled");
+        if (frontEnd.wasCancelled()) return Outcome::failure("the save panel was cancelled");
         // A save the application refused with an alert stays on the sheet; the alert is the line's
         // failure unless the script expected it.
         if (editSheetOpen(c))
-            return FrontEnd::alertCount() > alertsBefore ? std::nullopt
-                                                         : std::optional<std::string>("the database was not saved");
+            return FrontEnd::alertCount() > alertsBefore ? Outcome::success()
+                                                         : Outcome::failure("the database was not saved");
         closeDatabaseSheet(c);
-        return std::nullopt;
+        return Outcome::success();
     });
 }
 
 // Chooses a pop-up item by its title and sends the pop-up's action, as a click on the item would.
-std::optional<std::string> choosePopUpItem(FrontEnd& frontEnd, const std::string& title, bool manufacturer) {
-    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> std::optional<std::string> {
+Outcome choosePopUpItem(FrontEnd& frontEnd, const std::string& title, bool manufacturer) {
+    return inEditSheet(frontEnd, [&](QVController& c, DatabaseEditSheet& s) -> Outcome {
         qv::ui::PopUpButton* popUp = manufacturer ? s.m_pESManufacturerPopUp : s.m_pESModelPopUp;
         if (!popUp || !popUp->selectItemWithTitle(title)) {
             std::string titles;
             if (popUp)
                 for (const std::string& item : popUp->itemTitles()) titles += (titles.empty() ? "" : "; ") + item;
-            return "the pop-up has no \"" + title + "\" (it holds: " + titles + ")";
+            return Outcome::failure("the pop-up has no \"" + title + "\" (it holds: " + titles + ")");
         }
         if (manufacturer)
             c.onManufacturerPopup(popUp);
         else
             c.onModelsPopup(popUp);
-        return std::nullopt;
+        return Outcome::success();
     });
 }
 
-std::optional<std::string> cancelDatabase(FrontEnd& frontEnd, const Words&) {
-    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet&) -> std::optional<std::string> {
+Outcome cancelDatabase(FrontEnd& frontEnd, const Words&) {
+    return inEditSheet(frontEnd, [](QVController& c, DatabaseEditSheet&) -> Outcome {
         c.onCancelEditDatabase(nullptr);
         closeDatabaseSheet(c);
-        return std::nullopt;
+        return Outcome::success();
     });
 }
 
-std::optional<std::string> checkDatabaseFile(const Words& words) {
-    if (words.empty() || qv::paths::pathExtension(words[0]) == userdb::kExtension) return std::nullopt;
-    return "a user database's name ends in ." + std::string(userdb::kExtension) + ": \"" + words[0] + "\"";
+Outcome checkDatabaseFile(const Words& words) {
+    if (words.empty() || qv::paths::pathExtension(words[0]) == userdb::kExtension) return Outcome::success();
+    return Outcome::failure("a user database's name ends in ." + std::string(userdb::kExtension) + ": \"" + words[0] +
+                            "\"");
 }
 
 }  // namespace
 
 std::vector<ScriptCommand> databaseEditorCommands() {
-    auto none = [](const Words&) -> std::optional<std::string> { return std::nullopt; };
+    auto none = [](const Words&) -> Outcome { return Outcome::success(); };
     return {
         {"browse-database", "browse-database FILE.dtl|FILE.dat   (add it to the lens databases and use it)", 1, 1,
          none, browseDatabase},

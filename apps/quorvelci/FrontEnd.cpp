@@ -26,8 +26,9 @@
 
 namespace frontend {
 
-namespace {
+using qv::Outcome;
 
+namespace {
 
 using shell::ControlKind;
 using shell::CorrectionControl;
@@ -104,62 +105,67 @@ std::string FrontEnd::controlHelp() {
     return help;
 }
 
-std::optional<std::string> FrontEnd::check(const Action& action) const {
+Outcome FrontEnd::check(const Action& action) const {
     using Verb = Action::Verb;
     switch (action.verb) {
     case Verb::Set: {
         const CorrectionControl* spec = shell::correctionControlNamed(action.subject);
-        if (!spec) return "unknown control \"" + action.subject + "\"";
+        if (!spec) return Outcome::failure("unknown control \"" + action.subject + "\"");
         const std::string& value = action.value;
         const std::string prefix = std::string(spec->name) + " ";
         switch (spec->kind) {
         case ControlKind::Slider: {
             const auto number = numberOf(value);
             auto* slider = dynamic_cast<qv::ui::Slider*>(spec->outlet(*m_nib.controller));
-            if (!number || !slider) return prefix + "takes a number, not \"" + value + "\"";
+            if (!number || !slider) return Outcome::failure(prefix + "takes a number, not \"" + value + "\"");
             if (!withinRange(*number, slider->minValue(), slider->maxValue()))
-                return prefix + "takes " + formatted(slider->minValue()) + " to " + formatted(slider->maxValue()) +
-                       ", not " + value;
-            return std::nullopt;
+                return Outcome::failure(prefix + "takes " + formatted(slider->minValue()) + " to " +
+                                        formatted(slider->maxValue()) + ", not " + value);
+            return Outcome::success();
         }
         case ControlKind::Typed: {
             const auto number = numberOf(value);
-            if (!number || *number <= 0) return prefix + "takes a focal length in mm above 0, not \"" + value + "\"";
-            return std::nullopt;
+            if (!number || *number <= 0)
+                return Outcome::failure(prefix + "takes a focal length in mm above 0, not \"" + value + "\"");
+            return Outcome::success();
         }
         case ControlKind::Field:
-            if (!numberOf(value)) return prefix + "takes a number, not \"" + value + "\"";
-            return std::nullopt;
+            if (!numberOf(value)) return Outcome::failure(prefix + "takes a number, not \"" + value + "\"");
+            return Outcome::success();
         case ControlKind::Choice:
-            if (shell::choiceTag(*spec, value)) return std::nullopt;
-            return prefix + "takes " + shell::choiceWords(*spec) + ", not \"" + value + "\"";
+            if (shell::choiceTag(*spec, value)) return Outcome::success();
+            return Outcome::failure(prefix + "takes " + shell::choiceWords(*spec) + ", not \"" + value + "\"");
         case ControlKind::Depth:
-            if (value == "8" || value == "16") return std::nullopt;
-            return prefix + "takes 8 or 16, not \"" + value + "\"";
+            if (value == "8" || value == "16") return Outcome::success();
+            return Outcome::failure(prefix + "takes 8 or 16, not \"" + value + "\"");
         }
-        return std::nullopt;
+        return Outcome::success();
     }
     case Verb::SaveAs: {
         const SaveChoices& save = action.save;
         const std::string extension = qv::paths::pathExtension(action.subject);
         // The extensions the save panel takes, capitals included ("JPG", "TIFF").
         const auto byExtension = QVOutputType::typeOfExtension(extension);
-        if (!byExtension) return "cannot write \"" + extension + "\" files: name the output .jpg, .tif, .psd or .exr";
+        if (!byExtension)
+            return Outcome::failure("cannot write \"" + extension +
+                                    "\" files: name the output .jpg, .tif, .psd or .exr");
         const auto format = save.type ? QVOutputType::typeNamed(*save.type) : byExtension;
         if (save.type) {
-            if (!format) return "type takes jpeg, tiff, psd or exr, not \"" + *save.type + "\"";
+            if (!format) return Outcome::failure("type takes jpeg, tiff, psd or exr, not \"" + *save.type + "\"");
             // The name says what the file holds: the type may only confirm it.
-            if (format != byExtension) return "the type " + *save.type + " does not match the name " + action.subject;
+            if (format != byExtension)
+                return Outcome::failure("the type " + *save.type + " does not match the name " + action.subject);
         }
         if (save.quality) {
             const auto quality = numberOf(*save.quality);
-            if (!quality || *quality < 0 || *quality > 1) return "quality takes 0 to 1, not \"" + *save.quality + "\"";
-            if (*format != QVOutputType::Type::JPEG) return "quality is for JPEG output only";
+            if (!quality || *quality < 0 || *quality > 1)
+                return Outcome::failure("quality takes 0 to 1, not \"" + *save.quality + "\"");
+            if (*format != QVOutputType::Type::JPEG) return Outcome::failure("quality is for JPEG output only");
         }
         if (save.compression) {
             if (!QVOutputType::compressionNamed(*save.compression))
-                return "compression takes none, lzw or packbits, not \"" + *save.compression + "\"";
-            if (*format != QVOutputType::Type::TIFF) return "compression is for TIFF output only";
+                return Outcome::failure("compression takes none, lzw or packbits, not \"" + *save.compression + "\"");
+            if (*format != QVOutputType::Type::TIFF) return Outcome::failure("compression is for TIFF output only");
         }
         if (save.depth) {
             Action depth;
@@ -168,91 +174,93 @@ std::optional<std::string> FrontEnd::check(const Action& action) const {
             depth.value = *save.depth;
             return check(depth);
         }
-        return std::nullopt;
+        return Outcome::success();
     }
     case Verb::AnswerAlert: {
         const auto button = numberOf(action.subject);
         if (!button || *button < 0 || *button != std::floor(*button))
-            return "answer alert takes a button number (0 the default), not \"" + action.subject + "\"";
-        return std::nullopt;
+            return Outcome::failure("answer alert takes a button number (0 the default), not \"" + action.subject +
+                                    "\"");
+        return Outcome::success();
     }
     case Verb::Command: {
         const ScriptCommand* command = scriptCommandNamed(action.subject);
-        if (!command) return "unknown action \"" + action.subject + "\"";
+        if (!command) return Outcome::failure("unknown action \"" + action.subject + "\"");
         if (action.words.size() < command->minWords || action.words.size() > command->maxWords)
-            return "usage: " + command->usage;
-        return command->check ? command->check(action.words) : std::nullopt;
+            return Outcome::failure("usage: " + command->usage);
+        return command->check ? command->check(action.words) : Outcome::success();
     }
     case Verb::Print:
         for (const char* what : {"camera", "lens", "coefficients", "all"})
-            if (action.subject == what) return std::nullopt;
-        return "print takes camera, lens, coefficients or all, not \"" + action.subject + "\"";
+            if (action.subject == what) return Outcome::success();
+        return Outcome::failure("print takes camera, lens, coefficients or all, not \"" + action.subject + "\"");
     case Verb::Open:
     case Verb::Lens:
     case Verb::Save:
     case Verb::AnswerPanel:
     case Verb::ExpectAlert:
-        return std::nullopt;
+        return Outcome::success();
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::run(const Action& action) {
-    if (auto wrong = check(action)) return wrong;
+Outcome FrontEnd::run(const Action& action) {
+    if (Outcome checked = check(action); !checked) return checked;
     using Verb = Action::Verb;
-    std::optional<std::string> failure;
+    Outcome done = Outcome::success();
     switch (action.verb) {
     case Verb::ExpectAlert:
         m_expectedAlerts.push_back(action.subject);
-        return std::nullopt;
+        return Outcome::success();
     case Verb::AnswerAlert:
         responder().queueAlert({std::atoi(action.subject.c_str())});
-        return std::nullopt;
+        return Outcome::success();
     case Verb::AnswerPanel:
         if (action.subject == "cancel") responder().queuePanel({false, {}});
         else responder().queuePanel({true, {absolute(action.subject)}});
-        return std::nullopt;
-    case Verb::Open: failure = open(action.subject); break;
-    case Verb::Lens: failure = chooseLens(action.subject); break;
-    case Verb::Set: failure = set(action.subject, action.value); break;
-    case Verb::SaveAs: failure = saveAs(action.subject, action.save); break;
-    case Verb::Save: failure = save(); break;
-    case Verb::Print: failure = print(action.subject); break;
-    case Verb::Command: failure = scriptCommandNamed(action.subject)->run(*this, action.words); break;
+        return Outcome::success();
+    case Verb::Open: done = open(action.subject); break;
+    case Verb::Lens: done = chooseLens(action.subject); break;
+    case Verb::Set: done = set(action.subject, action.value); break;
+    case Verb::SaveAs: done = saveAs(action.subject, action.save); break;
+    case Verb::Save: done = save(); break;
+    case Verb::Print: done = print(action.subject); break;
+    case Verb::Command: done = scriptCommandNamed(action.subject)->run(*this, action.words); break;
     }
     settle();
     // A save whose error alert was expected goes on, but wrote nothing.
     const auto alerts = responder().alerts();
     const bool errorShown = std::any_of(alerts.begin() + std::ptrdiff_t(std::min(m_alertsSeen, alerts.size())),
                                         alerts.end(), [](const auto& record) { return isErrorAlert(record.request); });
-    if (auto reported = newFailures()) return reported;
-    if (failure) return failure;
+    if (Outcome reported = newFailures(); !reported) return reported;
+    if (!done) return done;
     if ((action.verb == Verb::SaveAs || action.verb == Verb::Save) && !errorShown)
         std::printf("written: %s\n", m_nib.controller->state().m_pFileToWrite.c_str());
     std::fflush(stdout);
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::finish() {
+Outcome FrontEnd::finish() {
     settle();
     return newFailures();
 }
 
-std::optional<std::string> FrontEnd::open(const std::string& path) {
+Outcome FrontEnd::open(const std::string& path) {
     QVController& c = *m_nib.controller;
-    if (auto failed = askThroughPanel("open panel", {true, {absolute(path)}}, [&] { c.onLoadImage(nullptr); }))
-        return failed;
+    const Outcome asked = askThroughPanel("open panel", {true, {absolute(path)}}, [&] { c.onLoadImage(nullptr); });
+    if (!asked) return asked;
     qv::RunLoop::main().runUntil([&] { return responder().panels().size() > m_panelsSeen; }, 60);
     // A photo that cannot be opened shows the open-error alert, which is the report (and may be
     // expected); without one, the open did not happen at all.
-    if (wasCancelled()) return "the open panel was cancelled";
-    if (!c.state().m_bImageLoaded && responder().alerts().size() == m_alertsSeen) return "cannot open " + path;
-    return std::nullopt;
+    if (wasCancelled()) return Outcome::failure("the open panel was cancelled");
+    if (!c.state().m_bImageLoaded && responder().alerts().size() == m_alertsSeen)
+        return Outcome::failure("cannot open " + path);
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
+Outcome FrontEnd::chooseLens(const std::string& name) {
     QVController& c = *m_nib.controller;
-    if (!c.state().m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return Outcome::failure("no photo is open");
     // As a person would: the parameters sheet, the lens's row, Load.
     c.onParameters(nullptr);
     int row = -1;
@@ -267,62 +275,65 @@ std::optional<std::string> FrontEnd::chooseLens(const std::string& name) {
         !c.parametersSheet().m_pParametersTable->userClickRow(row) || !c.parametersSheet().m_pLoadParametersButton ||
         !c.parametersSheet().m_pLoadParametersButton->performClick()) {
         c.onCloseParameters(nullptr);
-        return "no lens named \"" + name + "\" for this camera" + (names.empty() ? "" : " (its lenses: " + names + ")");
+        return Outcome::failure("no lens named \"" + name + "\" for this camera" +
+                                (names.empty() ? "" : " (its lenses: " + names + ")"));
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::set(const std::string& name, const std::string& value) {
+Outcome FrontEnd::set(const std::string& name, const std::string& value) {
     QVController& c = *m_nib.controller;
     const CorrectionControl& spec = *shell::correctionControlNamed(name);
-    if (!c.state().m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return Outcome::failure("no photo is open");
     switch (spec.kind) {
     case ControlKind::Slider: {
         auto* slider = dynamic_cast<qv::ui::Slider*>(spec.outlet(c));
-        if (!slider->userMoveTo(*numberOf(value))) return name + " cannot be moved now";
-        return std::nullopt;
+        if (!slider->userMoveTo(*numberOf(value))) return Outcome::failure(name + " cannot be moved now");
+        return Outcome::success();
     }
     case ControlKind::Choice: {
-        if (shell::chooseTagged(spec.outlet(c), shell::choiceTag(spec, value).value_or(0))) return std::nullopt;
-        return name + " " + value + " cannot be chosen now" + spec.unavailable;
+        if (shell::chooseTagged(spec.outlet(c), shell::choiceTag(spec, value).value_or(0))) return Outcome::success();
+        return Outcome::failure(name + " " + value + " cannot be chosen now" + spec.unavailable);
     }
     case ControlKind::Typed: {
         const double focal = *numberOf(value);
         if (c.state().mMinFocalLength == 0 && c.state().mMaxFocalLength == 0)
-            return "no lens with a focal range is in use";
+            return Outcome::failure("no lens with a focal range is in use");
         if (focal < c.state().mMinFocalLength || focal > c.state().mMaxFocalLength)
-            return "focal length " + value + " mm is outside the lens's range " + formatted(c.state().mMinFocalLength) +
-                   "-" + formatted(c.state().mMaxFocalLength) + " mm";
+            return Outcome::failure("focal length " + value + " mm is outside the lens's range " +
+                                    formatted(c.state().mMinFocalLength) + "-" + formatted(c.state().mMaxFocalLength) +
+                                    " mm");
         auto* field = dynamic_cast<qv::ui::TextField*>(spec.outlet(c));
-        if (!field || !field->userType(value)) return "the focal length cannot be typed now";
-        return std::nullopt;
+        if (!field || !field->userType(value)) return Outcome::failure("the focal length cannot be typed now");
+        return Outcome::success();
     }
     case ControlKind::Field: {
         auto* field = dynamic_cast<qv::ui::TextField*>(spec.outlet(c));
-        if (!field || !field->userType(value)) return name + " cannot be typed now";
-        return std::nullopt;
+        if (!field || !field->userType(value)) return Outcome::failure(name + " cannot be typed now");
+        return Outcome::success();
     }
     case ControlKind::Depth: {
-        if (!c.mainWindow().m_pDisplayView) return "no photo is open";
+        if (!c.mainWindow().m_pDisplayView) return Outcome::failure("no photo is open");
         // The depth of what is saved follows the photo's metadata.
         qv::Value metadata = c.mainWindow().m_pDisplayView->imageMetadata();
-        if (!metadata.isDictionary()) return "the photo has no metadata to save with";
+        if (!metadata.isDictionary()) return Outcome::failure("the photo has no metadata to save with");
         metadata[qv::io::kCGImagePropertyDepth] = std::atoi(value.c_str());
         c.mainWindow().m_pDisplayView->setImageMetadata(metadata);
-        return std::nullopt;
+        return Outcome::success();
     }
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveChoices& save) {
+Outcome FrontEnd::saveAs(const std::string& path, const SaveChoices& save) {
     QVController& c = *m_nib.controller;
-    if (!c.state().m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return Outcome::failure("no photo is open");
     if (save.depth)
-        if (auto failed = set("depth", *save.depth)) return failed;
+        if (Outcome depth = set("depth", *save.depth); !depth) return depth;
     const std::string output = absolute(path);
     const std::string extension = qv::paths::pathExtension(output);
-    if (auto failed = askThroughPanel("save panel", {true, {output}}, [&] { c.onSaveAs(nullptr); })) return failed;
+    const Outcome asked = askThroughPanel("save panel", {true, {output}}, [&] { c.onSaveAs(nullptr); });
+    if (!asked) return asked;
     // What a person does in the panel before answering it: the format, its options, the name.
     c.saveAccessory().m_pFileFormatPopup->selectItemAtIndex(
         int(*(save.type ? QVOutputType::typeNamed(*save.type) : QVOutputType::typeOfExtension(extension))));
@@ -332,14 +343,14 @@ std::optional<std::string> FrontEnd::saveAs(const std::string& path, const SaveC
         c.saveAccessory().mCompressionType->selectItemAtIndex(int(*QVOutputType::compressionNamed(*save.compression)));
     if (save.quality && !(c.saveAccessory().mQualityAmountSlider &&
                           c.saveAccessory().mQualityAmountSlider->userMoveTo(*numberOf(*save.quality))))
-        return "the quality cannot be set now";
+        return Outcome::failure("the quality cannot be set now");
     settle();
-    if (wasCancelled()) return "the save panel was cancelled";
-    return std::nullopt;
+    if (wasCancelled()) return Outcome::failure("the save panel was cancelled");
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::askThroughPanel(const std::string& panel, const qv::ui::PanelAnswer& answer,
-                                                     const std::function<void()>& command) {
+Outcome FrontEnd::askThroughPanel(const std::string& panel, const qv::ui::PanelAnswer& answer,
+                                  const std::function<void()>& command) {
     const std::size_t queued = responder().pendingAnswers();
     const std::size_t asked = responder().panels().size();
     responder().queuePanel(answer);
@@ -348,13 +359,13 @@ std::optional<std::string> FrontEnd::askThroughPanel(const std::string& panel, c
     // to be answered at the run loop's next pass.
     qv::ui::Window* window = m_nib.controller->mainWindow().m_pWindow;
     qv::ui::Window* sheet = window ? window->attachedSheet() : nullptr;
-    if (responder().panels().size() > asked || dynamic_cast<qv::ui::SavePanel*>(sheet)) return std::nullopt;
+    if (responder().panels().size() > asked || dynamic_cast<qv::ui::SavePanel*>(sheet)) return Outcome::success();
     responder().withdrawAnswersAfter(queued);
     std::string why = "the " + panel + " did not open";
     if (sheet)
         why += sheet->title().empty() ? std::string(": a sheet is still on the main window")
                                       : ": the sheet \"" + sheet->title() + "\" is still on the main window";
-    return why;
+    return Outcome::failure(why);
 }
 
 bool FrontEnd::wasCancelled() const {
@@ -364,16 +375,16 @@ bool FrontEnd::wasCancelled() const {
     return false;
 }
 
-std::optional<std::string> FrontEnd::save() {
+Outcome FrontEnd::save() {
     QVController& c = *m_nib.controller;
-    if (!c.state().m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return Outcome::failure("no photo is open");
     if (!c.mainWindow().m_pWindow || !c.mainWindow().m_pWindow->isDocumentEdited())
-        return "nothing to save: nothing changed since the last save";
+        return Outcome::failure("nothing to save: nothing changed since the last save");
     c.onSave(nullptr);
-    return std::nullopt;
+    return Outcome::success();
 }
 
-std::optional<std::string> FrontEnd::print(const std::string& what) {
+Outcome FrontEnd::print(const std::string& what) {
     QVController& c = *m_nib.controller;
     auto text = [](const qv::ui::TextField* field) { return field ? field->stringValue() : std::string(); };
     const bool all = what == "all";
@@ -387,7 +398,7 @@ std::optional<std::string> FrontEnd::print(const std::string& what) {
         for (double value : values) std::printf(" %.6g", value);
         std::printf("\n");
     }
-    return std::nullopt;
+    return Outcome::success();
 }
 
 void FrontEnd::settle() {
@@ -408,9 +419,14 @@ std::string FrontEnd::alertText(const qv::ui::AlertRequest& request) {
     return request.title + ": " + request.message;
 }
 
-std::optional<std::string> FrontEnd::newFailures() {
-    std::optional<std::string> failure;
-    auto add = [&](const std::string& why) { failure = failure ? *failure + "; " + why : why; };
+Outcome FrontEnd::newFailures() {
+    // Every failure found, one after the other.
+    bool failed = false;
+    std::string failures;
+    auto add = [&](const std::string& why) {
+        failures += (failed ? "; " : "") + why;
+        failed = true;
+    };
     const auto alerts = responder().alerts();
     for (std::size_t i = m_alertsSeen; i < alerts.size(); ++i) {
         const qv::ui::AlertRequest& request = alerts[i].request;
@@ -430,7 +446,7 @@ std::optional<std::string> FrontEnd::newFailures() {
     m_panelsSeen = panels.size();
     for (const std::string& expected : m_expectedAlerts) add("no alert \"" + expected + "\" was shown");
     m_expectedAlerts.clear();
-    return failure;
+    return failed ? Outcome::failure(failures) : Outcome::success();
 }
 
 }  // namespace frontend

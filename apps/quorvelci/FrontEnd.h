@@ -5,12 +5,12 @@
 // in the parameters sheet. Error alerts that nobody expected fail the action.
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "Actions.h"
 #include "appkit/Responder.h"
+#include "foundation/Outcome.h"
 #include "shell/nib/QVMainNib.h"
 
 namespace frontend {
@@ -29,12 +29,12 @@ public:
     static std::string controlHelp();
 
     // Whether an action is well formed: its control is known and its value is one the control
-    // takes. The reason when it is not.
-    std::optional<std::string> check(const Action& action) const;
-    // Carries an action out; the reason when it failed.
-    std::optional<std::string> run(const Action& action);
+    // takes; a failure, with the reason, when it is not.
+    qv::Outcome check(const Action& action) const;
+    // Carries an action out; a failure, with the reason, when it did not work.
+    qv::Outcome run(const Action& action);
     // Fails when alerts expected earlier were not shown; to call after the last action.
-    std::optional<std::string> finish();
+    qv::Outcome finish();
 
     QVController& controller() { return *m_nib.controller; }
     // Waits until the panel and the save thread are done and their reports have reached the
@@ -45,8 +45,8 @@ public:
     // Queues a panel's answer and runs the command that asks for the panel. When no panel came
     // up (a sheet still on the main window takes no second one, or the command refused), the
     // answer is taken back, so that no later panel gets it, and the reason names the panel.
-    std::optional<std::string> askThroughPanel(const std::string& panel, const qv::ui::PanelAnswer& answer,
-                                               const std::function<void()>& command);
+    qv::Outcome askThroughPanel(const std::string& panel, const qv::ui::PanelAnswer& answer,
+                                const std::function<void()>& command);
     // A path as the panels take it: absolute, made from the working folder.
     static std::string absolutePath(const std::string& path);
     // How many alerts have been shown since the application started.
@@ -55,15 +55,15 @@ public:
     static std::string alertText(const qv::ui::AlertRequest& request);
 
 private:
-    std::optional<std::string> open(const std::string& path);
-    std::optional<std::string> chooseLens(const std::string& name);
-    std::optional<std::string> set(const std::string& control, const std::string& value);
-    std::optional<std::string> saveAs(const std::string& path, const SaveChoices& save);
-    std::optional<std::string> save();
-    std::optional<std::string> print(const std::string& what);
+    qv::Outcome open(const std::string& path);
+    qv::Outcome chooseLens(const std::string& name);
+    qv::Outcome set(const std::string& control, const std::string& value);
+    qv::Outcome saveAs(const std::string& path, const SaveChoices& save);
+    qv::Outcome save();
+    qv::Outcome print(const std::string& what);
     // The error alerts (open and save errors) and refused panel answers since `alerts` and
     // `panels` were counted, less the alerts expected; the expected alerts not shown.
-    std::optional<std::string> newFailures();
+    qv::Outcome newFailures();
 
     QVMainNib m_nib;
     std::size_t m_alertsSeen = 0;

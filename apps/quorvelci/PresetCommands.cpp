@@ -9,20 +9,20 @@ namespace frontend {
 
 namespace {
 
-std::optional<std::string> checkPresetName(const ScriptCommand::Words& words) {
+qv::Outcome checkPresetName(const ScriptCommand::Words& words) {
     if (qv::paths::pathExtension(words[0]) != shell::preset::kExtension)
-        return "a preset file's name ends in ." + std::string(shell::preset::kExtension) + ": \"" + words[0] + "\"";
-    return std::nullopt;
+        return qv::Outcome::failure("a preset file's name ends in ." + std::string(shell::preset::kExtension) + ": \"" +
+                                    words[0] + "\"");
+    return qv::Outcome::success();
 }
 
-std::optional<std::string> throughPanel(FrontEnd& frontEnd, const std::string& path,
-                                        void (QVController::*command)(qv::ui::Control*)) {
-    if (auto failed = frontEnd.askThroughPanel("preset panel", {true, {FrontEnd::absolutePath(path)}},
-                                               [&] { (frontEnd.controller().*command)(nullptr); }))
-        return failed;
+qv::Outcome throughPanel(FrontEnd& frontEnd, const std::string& path, void (QVController::*command)(qv::ui::Control*)) {
+    const qv::Outcome asked = frontEnd.askThroughPanel("preset panel", {true, {FrontEnd::absolutePath(path)}},
+                                                       [&] { (frontEnd.controller().*command)(nullptr); });
+    if (!asked) return asked;
     frontEnd.settle();
-    if (frontEnd.wasCancelled()) return "the preset panel was cancelled";
-    return std::nullopt;
+    if (frontEnd.wasCancelled()) return qv::Outcome::failure("the preset panel was cancelled");
+    return qv::Outcome::success();
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 // and registered with one line in scriptCommands().
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "foundation/Outcome.h"
 
 namespace frontend {
 
@@ -17,10 +18,10 @@ struct ScriptCommand {
     std::string name;
     std::string usage;  // the line as the usage text shows it
     std::size_t minWords = 0, maxWords = 0;
-    // Checks the words before any action runs; the reason when they are wrong.
-    std::function<std::optional<std::string>(const Words& words)> check;
-    // Carries the command out as a person would; the reason when it failed.
-    std::function<std::optional<std::string>(FrontEnd& frontEnd, const Words& words)> run;
+    // Checks the words before any action runs; a failure, with the reason, when they are wrong.
+    std::function<qv::Outcome(const Words& words)> check;
+    // Carries the command out as a person would; a failure, with the reason, when it did not work.
+    std::function<qv::Outcome(FrontEnd& frontEnd, const Words& words)> run;
 };
 
 const std::vector<ScriptCommand>& scriptCommands();

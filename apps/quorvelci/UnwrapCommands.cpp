@@ -17,14 +17,14 @@ namespace frontend {
 namespace {
 
 // Presses one of the window's buttons and waits for what it started.
-std::optional<std::string> press(FrontEnd& frontEnd, void (QVController::*button)(qv::ui::Control*)) {
+qv::Outcome press(FrontEnd& frontEnd, void (QVController::*button)(qv::ui::Control*)) {
     QVController& c = frontEnd.controller();
-    if (!c.state().m_bImageLoaded) return "no photo is open";
+    if (!c.state().m_bImageLoaded) return qv::Outcome::failure("no photo is open");
     // The colour profile that the open extracts goes onto an unwrap's result: let it arrive first.
     qv::waitForDetachedThreads(60);
     (c.*button)(nullptr);
     frontEnd.settle();
-    return std::nullopt;
+    return qv::Outcome::success();
 }
 
 Action setAction(const std::string& control, const std::string& value) {

@@ -74,20 +74,20 @@ std::string where(const std::string& source, const frontend::Action& action) {
 int runActions(const std::vector<frontend::Action>& actions, const std::string& source) {
     frontend::FrontEnd frontEnd;
     for (const frontend::Action& action : actions) {
-        auto wrong = frontEnd.check(action);
-        if (!wrong) continue;
-        if (action.line == 0) return usage(*wrong);
-        std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), wrong->c_str());
+        const qv::Outcome checked = frontEnd.check(action);
+        if (checked) continue;
+        if (action.line == 0) return usage(checked.reason());
+        std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), checked.reason().c_str());
         return kUsageError;
     }
     for (const frontend::Action& action : actions) {
-        if (auto failed = frontEnd.run(action)) {
-            std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), failed->c_str());
+        if (const qv::Outcome done = frontEnd.run(action); !done) {
+            std::fprintf(stderr, "quorvelci: %s%s\n", where(source, action).c_str(), done.reason().c_str());
             return kActionFailed;
         }
     }
-    if (auto failed = frontEnd.finish()) {
-        std::fprintf(stderr, "quorvelci: %s\n", failed->c_str());
+    if (const qv::Outcome finished = frontEnd.finish(); !finished) {
+        std::fprintf(stderr, "quorvelci: %s\n", finished.reason().c_str());
         return kActionFailed;
     }
     return 0;

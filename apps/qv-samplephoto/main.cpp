@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "foundation/Bitmap.h"
+#include "foundation/Outcome.h"
 #include "foundation/Process.h"
 #include "imageio/ImageDestination.h"
 #include "lens/LensKeys.h"
@@ -67,14 +67,15 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
-// The lens's a, b, c on the camera at the focal length, from the database; an error message when
-// the database, the camera or the lens is not there.
-std::optional<std::string> coefficientsFromDatabase(const SampleSettings& s, double (&abc)[3]) {
+// The lens's a, b, c on the camera at the focal length, from the database; a failure, with the
+// reason, when the database, the camera or the lens is not there.
+qv::Outcome coefficientsFromDatabase(const SampleSettings& s, double (&abc)[3]) {
     QVDatabaseLoader loader;
     FocalLengthOf client;
     client.focal = s.focalLength;
     loader.setController(&client);
-    if (!loader.loadPTLensDatabase(s.database)) return "cannot read the lens database " + s.database;
+    if (!loader.loadPTLensDatabase(s.database))
+        return qv::Outcome::failure("cannot read the lens database " + s.database);
     for (const qv::Value& camera : loader.camInfoForLoadedDatabase()) {
         if (!equalsIgnoringCase(camera.get(lens::keys::kExifMake).stringOr(""), s.make) ||
             !equalsIgnoringCase(camera.get(lens::keys::kExifModel).stringOr(""), s.model))
@@ -85,11 +86,11 @@ std::optional<std::string> coefficientsFromDatabase(const SampleSettings& s, dou
             abc[0] = record.get(lens::keys::kAValue).doubleOr(0);
             abc[1] = record.get(lens::keys::kBValue).doubleOr(0);
             abc[2] = record.get(lens::keys::kCValue).doubleOr(0);
-            return std::nullopt;
+            return qv::Outcome::success();
         }
-        return "the database has no lens \"" + s.lens + "\" for the " + s.model;
+        return qv::Outcome::failure("the database has no lens \"" + s.lens + "\" for the " + s.model);
     }
-    return "the database has no camera \"" + s.make + "\" \"" + s.model + "\"";
+    return qv::Outcome::failure("the database has no camera \"" + s.make + "\" \"" + s.model + "\"");
 }
 
 bool readNumber(const std::string& text, double& value) {
@@ -151,8 +152,8 @@ int main(int argc, char** argv) {
     if (settings.database.empty() != settings.lens.empty()) return fail("--database and --lens go together");
     if (!settings.database.empty()) {
         if (numbers > 0) return fail("coefficients come from the database or the command line, not both");
-        if (const auto error = coefficientsFromDatabase(settings, coefficients)) {
-            std::fprintf(stderr, "qv-samplephoto: %s\n", error->c_str());
+        if (const qv::Outcome found = coefficientsFromDatabase(settings, coefficients); !found) {
+            std::fprintf(stderr, "qv-samplephoto: %s\n", found.reason().c_str());
             return 1;
         }
     }

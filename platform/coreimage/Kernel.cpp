@@ -558,13 +558,14 @@ std::vector<std::shared_ptr<Kernel>> Kernel::kernelsWithString(const std::string
 
 std::vector<std::shared_ptr<Kernel>> Kernel::kernelsWithString(const std::string& source, std::string& reason) {
     std::vector<std::shared_ptr<Kernel>> out;
-    for (auto& p : detail::parseKernels(source, &reason)) out.push_back(std::make_shared<Kernel>(p));
+    for (auto& p : detail::parseKernels(source, reason)) out.push_back(std::make_shared<Kernel>(p));
     return out;
 }
 
 bool Kernel::attachNative(std::shared_ptr<const NativeKernel> native) {
     if (!native) return false;
-    const auto programs = detail::parseKernels(native->source(), nullptr);
+    std::string unused;
+    const auto programs = detail::parseKernels(native->source(), unused);
     if (programs.size() != 1 || !detail::sameProgram(*programs.front(), *m_program)) return false;
     m_native = std::move(native);
     return true;

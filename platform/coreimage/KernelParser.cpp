@@ -433,12 +433,12 @@ private:
 
 }  // namespace
 
-std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string& source, std::string* error) {
+std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string& source, std::string& reason) {
     try {
         Parser parser(source);
         return parser.parseAll();
     } catch (const ParseError& e) {
-        if (error) *error = e.what();
+        reason = e.what();
         return {};
     }
 }

@@ -51,8 +51,8 @@ struct KernelProgram {
 // Whether two programs compute the same thing: the same parameter types, nodes and result.
 bool sameProgram(const KernelProgram& a, const KernelProgram& b);
 
-// Every kernel of the text, or nothing (and *error set) on the first error.
-std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string& source, std::string* error);
+// Every kernel of the text, or nothing on the first error; `reason` then says what it is.
+std::vector<std::shared_ptr<const KernelProgram>> parseKernels(const std::string& source, std::string& reason);
 
 // One operation (not Const, Param, DestCoord, Sample or SamplerExtent) over n points. args[k]
 // holds n * width(args[k]) floats, point after point; a 1-wide argument of a wider operation is

@@ -6,13 +6,6 @@
 #include "output/QVOutputType.h"
 
 namespace QVImageEncoder {
-namespace {
-
-void fail(std::string* error, const std::string& reason) {
-    if (error) *error = reason;
-}
-
-}  // namespace
 
 bool wantsSixteenBits(const qv::Dictionary& metadata) {
     const auto found = metadata.find(qv::io::kCGImagePropertyDepth);
@@ -20,24 +13,32 @@ bool wantsSixteenBits(const qv::Dictionary& metadata) {
 }
 
 std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata,
-                                      std::optional<float> jpegQuality, std::string* error,
-                                      const qv::io::ColorSpace& colorSpace) {
+                                      std::optional<float> jpegQuality, const qv::io::ColorSpace& colorSpace) {
+    std::string unused;
+    return dataFromImage(std::move(image), type, metadata, jpegQuality, colorSpace, unused);
+}
+
+std::optional<qv::Data> dataFromImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata,
+                                      std::optional<float> jpegQuality, const qv::io::ColorSpace& colorSpace,
+                                      std::string& reason) {
     qv::Data bytes;
-    std::string why;
-    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, why);
-    if (!destination) {
-        fail(error, why);
-        return std::nullopt;
-    }
-    if (!encodeImage(std::move(image), type, metadata, jpegQuality, *destination, error, colorSpace))
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, reason);
+    if (!destination) return std::nullopt;
+    if (!encodeImage(std::move(image), type, metadata, jpegQuality, *destination, colorSpace, reason))
         return std::nullopt;
     return bytes;
 }
 
 bool encodeImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
-                 qv::io::ImageDestination& destination, std::string* error, const qv::io::ColorSpace& colorSpace) {
+                 qv::io::ImageDestination& destination, const qv::io::ColorSpace& colorSpace) {
+    std::string unused;
+    return encodeImage(std::move(image), type, metadata, jpegQuality, destination, colorSpace, unused);
+}
+
+bool encodeImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
+                 qv::io::ImageDestination& destination, const qv::io::ColorSpace& colorSpace, std::string& reason) {
     if (image.isNull()) {
-        fail(error, "no image to encode");
+        reason = "no image to encode";
         return false;
     }
 
@@ -57,13 +58,13 @@ bool encodeImage(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& m
     std::unique_ptr<qv::BandSource> bands =
         context.bandSource(image, image.extent(), format, layout.convert, layout.format, layout.premultiplied);
     if (!bands) {
-        fail(error, "the image could not be rendered");
+        reason = "the image could not be rendered";
         return false;
     }
     image = qv::ci::Image();  // the bands hold it for as long as they are rendered
     destination.addBands(std::move(bands), metadata, colorSpace);
     if (!destination.finalize()) {
-        fail(error, destination.error());
+        reason = destination.error();
         return false;
     }
     return true;

@@ -10,35 +10,31 @@
 namespace QVImageEncoder {
 namespace {
 
-void fail(std::string* error, const std::string& reason) {
-    if (error) *error = reason;
-}
-
 // Writes the file through `write(temporary)` into the user's file helper's temporary file beside
 // path, embeds and recompresses it there, then has it replace path. The helper refuses a file the
 // user may not write before anything is encoded beside it, and follows a link to the file it names.
 template <class Write>
-bool replaceThroughTemporary(const std::string& path, const SaveOptions& options, std::string* error, Write write) {
+bool replaceThroughTemporary(const std::string& path, const SaveOptions& options, std::string& reason, Write write) {
     qv::files::ReplacingFile file(path);
     if (!file.valid()) {
-        fail(error, file.error());
+        reason = file.error();
         return false;
     }
     const std::string& temporary = file.temporaryPath();
     std::string why;
     if (!write(temporary, why)) {
-        fail(error, why.empty() ? "cannot write " + path : why);
+        reason = why.empty() ? "cannot write " + path : why;
         return false;
     }
     // A profile that does not fit is not worth losing the save over: the pixels are written.
     if (options.sixteenBits && !options.profilePath.empty() && qv::files::exists(options.profilePath))
         qv::io::embedProfile(options.profilePath, temporary);
     if (options.tiffCompressionTag != 0 && !qv::io::recompressTiff(temporary, options.tiffCompressionTag)) {
-        fail(error, "cannot compress " + path);
+        reason = "cannot compress " + path;
         return false;
     }
     if (!file.commit()) {
-        fail(error, file.error());
+        reason = file.error();
         return false;
     }
     return true;
@@ -46,23 +42,34 @@ bool replaceThroughTemporary(const std::string& path, const SaveOptions& options
 
 }  // namespace
 
-bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options, std::string* error) {
-    return replaceThroughTemporary(path, options, error, [&](const std::string& temporary, std::string&) {
+bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options) {
+    std::string unused;
+    return writeEncodedFile(bytes, path, options, unused);
+}
+
+bool writeEncodedFile(const qv::Data& bytes, const std::string& path, const SaveOptions& options, std::string& reason) {
+    return replaceThroughTemporary(path, options, reason, [&](const std::string& temporary, std::string&) {
         return qv::files::writeWhole(temporary, bytes);
     });
 }
 
 bool saveImageFile(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
-                   const std::string& path, const SaveOptions& options, std::string* error,
-                   const qv::io::ColorSpace& colorSpace) {
+                   const std::string& path, const SaveOptions& options, const qv::io::ColorSpace& colorSpace) {
+    std::string unused;
+    return saveImageFile(std::move(image), type, metadata, jpegQuality, path, options, colorSpace, unused);
+}
+
+bool saveImageFile(qv::ci::Image image, QVOutputType::Type type, qv::Dictionary& metadata, std::optional<float> jpegQuality,
+                   const std::string& path, const SaveOptions& options, const qv::io::ColorSpace& colorSpace,
+                   std::string& reason) {
     // Nothing is made beside the photo for a picture that cannot be encoded.
     if (image.isNull()) {
-        if (error) *error = "no image to encode";
+        reason = "no image to encode";
         return false;
     }
-    return replaceThroughTemporary(path, options, error, [&](const std::string& temporary, std::string& why) {
+    return replaceThroughTemporary(path, options, reason, [&](const std::string& temporary, std::string& why) {
         auto destination = qv::io::ImageDestination::createWithPath(temporary, QVOutputType::typeIdentifier(type), 1, why);
-        return destination && encodeImage(std::move(image), type, metadata, jpegQuality, *destination, &why, colorSpace);
+        return destination && encodeImage(std::move(image), type, metadata, jpegQuality, *destination, colorSpace, why);
     });
 }
 

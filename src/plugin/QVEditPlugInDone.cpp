@@ -33,7 +33,7 @@ bool QVEditPlugIn::writeBack(const std::string& path) {
     // The plug-in's encoder sets no lossy-compression quality, so the output type it is given
     // plays no part: the destination's type and the file's own properties rule.
     if (!QVImageEncoder::encodeImage(std::move(image), QVOutputType::Type::JPEG, properties, std::nullopt, *destination,
-                                     nullptr, source->colorSpace()))
+                                     source->colorSpace()))
         return false;
     // Written beside the file and renamed over it only when complete; a file the user may not
     // write is left as it was.

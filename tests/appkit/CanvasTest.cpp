@@ -177,6 +177,38 @@ TEST(Canvas, PngKeepsTranslucencyUnpremultipliedAndReportsWriteFailures) {
     EXPECT_FALSE(Canvas(0, 5).writePNG("/tmp/never.png"));
 }
 
+// libpng's own failures, a full disk and a picture wider than libpng writes, are the call's reason;
+// libpng prints nothing, neither its error nor the warning that comes before the second.
+TEST(Canvas, PngEncoderFailuresAreTheReasonAndNothingIsPrinted) {
+    // Noise, so that the compressed picture overflows the file's buffer and libpng's own write fails.
+    Bitmap noise = Bitmap::make(256, 256, PixelFormat::RGBA8);
+    std::uint32_t state = 12345;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256 * 4; ++x)
+            noise.row(y)[x] = x % 4 == 3 ? 255 : std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    Canvas noisy(256, 256);
+    ASSERT_TRUE(noisy.drawImage(noise, Rect(0, 0, 256, 256), Rect(0, 0, 256, 256)));
+    const Canvas tooWide(1000001, 1);
+    qvtest::TempDir dir;
+    struct Case {
+        const Canvas& canvas;
+        std::string path;
+        const char* libpngSays;
+    };
+    for (const Case& c :
+         {Case{noisy, "/dev/full", "Write Error"}, Case{tooWide, dir.file("wide.png"), "Invalid IHDR data"}}) {
+        SCOPED_TRACE(c.path);
+        std::string reason;
+        testing::internal::CaptureStderr();
+        const bool written = c.canvas.writePNG(c.path, reason);
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(written);
+        EXPECT_NE(reason.find(c.path), std::string::npos) << reason;
+        EXPECT_NE(reason.find(c.libpngSays), std::string::npos) << reason;
+        EXPECT_EQ(printed, "");
+    }
+}
+
 TEST(Canvas, ClipAndSavedStateBoundDrawing) {
     Canvas canvas = whiteCanvas(10, 10);
     canvas.saveState();

@@ -105,11 +105,11 @@ void runHere(const std::string& text, const std::function<void()>& whileRunning)
             std::string error;
             const auto action = frontend::parseLine(line, number, &error);
             if (!action) continue;
-            EXPECT_FALSE(frontEnd.check(*action)) << line;
-            const auto failed = frontEnd.run(*action);
-            EXPECT_FALSE(failed) << line << ": " << failed.value_or("");
+            EXPECT_TRUE(frontEnd.check(*action)) << line;
+            const qv::Outcome done = frontEnd.run(*action);
+            EXPECT_TRUE(done) << line << ": " << done.reason();
         }
-        EXPECT_FALSE(frontEnd.finish());
+        EXPECT_TRUE(frontEnd.finish());
         whileRunning();
     }
     qv::ui::Application::shared().reset();

@@ -76,12 +76,13 @@ TEST(QVImageEncoder, EveryTypeAndDepthKeepsMakeModelAndUprightOrientation) {
         SCOPED_TRACE(std::string(c.extension) + " " + std::to_string(c.depth));
         qv::Dictionary metadata = photoMetadata(c.depth);
         std::string error;
-        const auto bytes = QVImageEncoder::dataFromImage(gradient(), c.type, metadata, 0.8f, &error);
+        const auto bytes = QVImageEncoder::dataFromImage(gradient(), c.type, metadata, 0.8f,
+                                                         qv::io::ColorSpace::deviceRGB(), error);
         ASSERT_TRUE(bytes) << error;
         EXPECT_EQ(metadata["Orientation"].integerOr(0), 1);
         EXPECT_EQ(metadata["{TIFF}"].get("Orientation").integerOr(0), 1);
         const std::string path = dir.path() + "/out." + c.extension;
-        ASSERT_TRUE(QVImageEncoder::writeEncodedFile(*bytes, path, {}, &error)) << error;
+        ASSERT_TRUE(QVImageEncoder::writeEncodedFile(*bytes, path, {}, error)) << error;
 
         const std::string size = tool("identify", {"-format", "%w %h", path});
         EXPECT_EQ(size, std::to_string(kWidth) + " " + std::to_string(kHeight));
@@ -112,7 +113,8 @@ TEST(QVImageEncoder, QualityOnlyForJpegAndItStaysInTheMetadata) {
 TEST(QVImageEncoder, NullImageOrNoTiffDictionary) {
     qv::Dictionary metadata = photoMetadata(8);
     std::string error;
-    EXPECT_FALSE(QVImageEncoder::dataFromImage(qv::ci::Image(), Type::JPEG, metadata, 0.7f, &error));
+    EXPECT_FALSE(QVImageEncoder::dataFromImage(qv::ci::Image(), Type::JPEG, metadata, 0.7f,
+                                               qv::io::ColorSpace::deviceRGB(), error));
     EXPECT_FALSE(error.empty());
     qv::Dictionary bare;
     ASSERT_TRUE(QVImageEncoder::dataFromImage(gradient(), Type::JPEG, bare, 0.7f));
@@ -151,8 +153,7 @@ TEST(QVImageEncoder, ThePhotosColourSpaceIsEmbeddedAtBothDepthsWhereTheTypeCarri
                           Case{Type::OpenEXR, 8, "exr"}}) {
         SCOPED_TRACE(std::string(c.extension) + " " + std::to_string(c.depth));
         qv::Dictionary metadata = photoMetadata(c.depth);
-        const auto bytes =
-            QVImageEncoder::dataFromImage(gradient(), c.type, metadata, std::nullopt, nullptr, *colorSpace);
+        const auto bytes = QVImageEncoder::dataFromImage(gradient(), c.type, metadata, std::nullopt, *colorSpace);
         ASSERT_TRUE(bytes);
         auto source = qv::io::ImageSource::createWithData(*bytes);
         ASSERT_TRUE(source);
@@ -175,7 +176,7 @@ TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
     const std::string file = dir.path() + "/plain";
     ASSERT_TRUE(qv::files::writeWhole(file, std::string("x")));
     std::string error;
-    EXPECT_FALSE(QVImageEncoder::writeEncodedFile(*bytes, file + "/out.tif", {}, &error));
+    EXPECT_FALSE(QVImageEncoder::writeEncodedFile(*bytes, file + "/out.tif", {}, error));
     EXPECT_FALSE(error.empty());
 
     // A file-size limit smaller than the new file: the old photo stays whole and nothing is left beside it.
@@ -186,7 +187,7 @@ TEST(QVImageEncoder, FailedWriteLeavesTheReplacedFileIntact) {
     {
         qvtest::FileSizeLimit limit(2000);
         ASSERT_TRUE(limit.active());
-        written = QVImageEncoder::writeEncodedFile(*bytes, photo, {}, &error);
+        written = QVImageEncoder::writeEncodedFile(*bytes, photo, {}, error);
     }
     ASSERT_GT(bytes->size(), 2000u);
     EXPECT_FALSE(written);
@@ -219,7 +220,7 @@ TEST(QVImageEncoder, AsAnOrdinaryUserTheSaveWritesOnlyWhatTheUserMayWrite) {
         auto save = [&](const std::string& name, std::string& error) {
             qv::Dictionary metadata = photoMetadata(8);
             return QVImageEncoder::saveImageFile(gradient(), Type::TIFF, metadata, std::nullopt, dir.file(name), lzw,
-                                                 &error);
+                                                 qv::io::ColorSpace::deviceRGB(), error);
         };
         std::string error;
         EXPECT_FALSE(save("locked.tif", error));
@@ -231,7 +232,7 @@ TEST(QVImageEncoder, AsAnOrdinaryUserTheSaveWritesOnlyWhatTheUserMayWrite) {
         qv::Dictionary metadata = photoMetadata(8);
         const auto bytes = QVImageEncoder::dataFromImage(gradient(), Type::JPEG, metadata, 0.8f);
         ASSERT_TRUE(bytes);
-        EXPECT_FALSE(QVImageEncoder::writeEncodedFile(*bytes, dir.file("batch.jpg"), {}, &error));
+        EXPECT_FALSE(QVImageEncoder::writeEncodedFile(*bytes, dir.file("batch.jpg"), {}, error));
     }));
 
     auto text = [&](const std::string& name) {

@@ -69,10 +69,16 @@ qv::Rect effectiveRectForImage(const qv::Rect& e, const qv::Rect& s, bool cropIn
 }
 
 std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
+                                      const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace) {
+    std::string unused;
+    return dataFromImage(image, rect, type, metadata, colorSpace, unused);
+}
+
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
                                       const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
-                                      std::string* error) {
-    auto fail = [&](const std::string& reason) -> std::optional<qv::Data> {
-        if (error) *error = reason;
+                                      std::string& reason) {
+    auto fail = [&](const std::string& why) -> std::optional<qv::Data> {
+        reason = why;
         return std::nullopt;
     };
     if (image.isNull()) return fail("the correction made no picture");
@@ -84,9 +90,8 @@ std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect
     const qv::PixelFormat format =
         QVImageEncoder::wantsSixteenBits(metadata) ? qv::PixelFormat::RGBA16 : qv::PixelFormat::ARGB8;
     qv::Data bytes;
-    std::string why;
-    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, why);
-    if (!destination) return fail(why);
+    auto destination = qv::io::ImageDestination::createWithData(bytes, QVOutputType::typeIdentifier(type), 1, reason);
+    if (!destination) return std::nullopt;
     qv::ci::Context context(qv::ci::ContextOptions{});
     // A writer that keeps alpha only where a pixel is transparent asks before the first band.
     const qv::io::ImageDestination::BandLayout layout =

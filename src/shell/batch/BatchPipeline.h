@@ -81,10 +81,12 @@ qv::Rect effectiveRectForImage(const qv::Rect& extent, const qv::Rect& source, b
 // Renders the rectangle (made whole) at 8 bits, or 16 when the metadata's "Depth" is 16, and
 // encodes it as the output type with the metadata unchanged. The rendering goes band by band into
 // the encoder, the next band rendered on the other cores while the encoder takes one, so the
-// rendered picture is never held whole. Nothing, with a reason, on failure.
+// rendered picture is never held whole. Nothing on failure; `reason` then says why.
+std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
+                                      const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace);
 std::optional<qv::Data> dataFromImage(const qv::ci::Image& image, const qv::Rect& rect, QVOutputType::Type type,
                                       const qv::Dictionary& metadata, const qv::io::ColorSpace& colorSpace,
-                                      std::string* error = nullptr);
+                                      std::string& reason);
 
 // The metadata as the batch writes it: as read, except an orientation outside 1 to 8 (at the top
 // level or in "{TIFF}"), which becomes 1. The batch does not turn its pixels, so a valid

@@ -97,10 +97,10 @@ QVBatchController::Result QVBatchController::saveImageWithFilename(const std::st
     if (mIsProcessCancelled.load()) return {false, true, output, "cancelled"};
     std::string error;
     const std::optional<qv::Data> bytes =
-        batch::dataFromImage(image, rect, type, batch::withValidOrientation(photo.metadata), photo.colorSpace, &error);
+        batch::dataFromImage(image, rect, type, batch::withValidOrientation(photo.metadata), photo.colorSpace, error);
     if (!bytes) return {false, false, output, "cannot encode " + output + ": " + error};
     if (mIsProcessCancelled.load()) return {false, true, output, "cancelled"};
-    if (!QVImageEncoder::writeEncodedFile(*bytes, output, QVImageEncoder::SaveOptions{}, &error))
+    if (!QVImageEncoder::writeEncodedFile(*bytes, output, QVImageEncoder::SaveOptions{}, error))
         return {false, false, output, error};
     return {true, false, output, ""};
 }

@@ -252,7 +252,7 @@ void QVController::saveImage(SaveJob job) {
             if (!job.colorSpace.hasICCProfile()) options.profilePath = qv::paths::supportFolder() + "Profile";
             options.tiffCompressionTag = job.type == Type::TIFF ? QVOutputType::tiffCompressionTag(job.compression) : 0;
             saved = QVImageEncoder::saveImageFile(std::move(image), job.type, *metadata, job.quality, job.path, options,
-                                                  nullptr, job.colorSpace);
+                                                  job.colorSpace);
         }
     }
     auto shared = std::make_shared<SaveJob>(std::move(job));
