@@ -243,7 +243,10 @@ int runBatch(const BatchRequest& request) {
     std::string shownLabel;
     qv::RunLoop& loop = qv::RunLoop::main();
     while (started && b.isRunning()) {
-        loop.runUntil([] { return false; }, 0.1);
+        // No one sees a sheet here: the run ends as soon as its worker is done, without the
+        // sheet's wait for its next tick and its hold of the full bar.
+        loop.runUntil([&] { return b.hasWorkerFinished(); }, 0.1);
+        b.completeFinishedRun();
         const double bar = b.mProgressIndicator->doubleValue();
         const std::string label = b.mFileNameLabel->stringValue();
         if (bar != shownBar || label != shownLabel) printProgress(bar, label, terminal);

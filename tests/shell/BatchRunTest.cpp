@@ -627,6 +627,27 @@ TEST_F(BatchRunTest, ProgressOfOnePhotoOnTheVirtualClock) {
     EXPECT_FALSE(b().mProgressSheet->isVisible());
 }
 
+TEST_F(BatchRunTest, ARunWithoutASheetCompletesAsSoonAsItsWorkerIsDoneAndNotBefore) {
+    for (const char* name : {"a.jpg", "b.jpg"}) writeCanon(in(name));
+    add({m_dir.file("in")});
+    intoFolder(out());
+    b().mAlertCheckbox->performClick();
+    holdEachPhoto();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(m_gate.waitFor(0));
+    b().completeFinishedRun();  // the worker is still on the first photo
+    EXPECT_TRUE(b().isRunning());
+    m_gate.openAll();
+    // The clock never moves: no tick and no hold of the full bar are waited for.
+    ASSERT_TRUE(qv::RunLoop::main().runUntil([&] { return b().hasWorkerFinished(); }, 60));
+    b().completeFinishedRun();
+    EXPECT_FALSE(b().isRunning());
+    EXPECT_FALSE(b().mProgressSheet->isVisible());
+    EXPECT_EQ(bar(), 100);
+    EXPECT_EQ(count(Report::Outcome::Written), 2u);
+    EXPECT_EQ(alertsWithMessage("MessageAfterBatchProcessing").size(), 1u);
+}
+
 TEST_F(BatchRunTest, ProgressOfFourPhotosOnTheVirtualClock) {
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) writeCanon(in(name));
     add({m_dir.file("in")});

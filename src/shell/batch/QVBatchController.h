@@ -114,6 +114,11 @@ public:
     void onStartBatch(Control* sender);
     void onCancelSheet(Control* sender);
     bool isRunning() const { return mRunning.load(); }
+    // Whether the run's worker is done; the run itself completes at the timer's next tick.
+    bool hasWorkerFinished() const { return mBatchFinishFlag.load(); }
+    // Completes a run whose worker is done at once, without waiting for the timer's next tick or
+    // holding the full bar: for a front end that shows no sheet. Does nothing before that.
+    void completeFinishedRun();
     // Told on the main thread as each photo is done.
     std::function<void(const FileReport&)> m_fileReported;
     // Told on the worker as each photo starts, with its index (a test may hold the run there).
@@ -179,6 +184,9 @@ private:
     void bringUpProgressSheet();
     void batchProcessImages(const Job& job);
     void incrementIndicator();
+    // One step of the progress: the label and bar from what the worker has said, and completion
+    // once it has finished (after the full bar's hold, where asked).
+    void advanceProgress(bool holdFullBar);
     void afterProcessCompletion();
     void putComputerToSleep();
     void alertWhenDone();

@@ -213,7 +213,13 @@ void QVBatchController::alertFromWorker(const std::string& title, const std::str
 
 // ---- The progress timer and completion ----
 
-void QVBatchController::incrementIndicator() {
+void QVBatchController::incrementIndicator() { advanceProgress(true); }
+
+void QVBatchController::completeFinishedRun() {
+    if (mBatchFinishFlag.load()) advanceProgress(false);
+}
+
+void QVBatchController::advanceProgress(bool holdFullBar) {
     if (!mRunning.load() || mCompletionTimer) return;
     // "finished" first: see the comment at the top.
     const bool finished = mBatchFinishFlag.load();
@@ -229,7 +235,7 @@ void QVBatchController::incrementIndicator() {
     if (mProgressIndicator && tick.bar != bar) mProgressIndicator->setDoubleValue(tick.bar);
     if (!tick.complete) return;
     if (mTimer) mTimer->invalidate();
-    if (!tick.holdsBeforeCompleting) {
+    if (!tick.holdsBeforeCompleting || !holdFullBar) {
         afterProcessCompletion();
         return;
     }
