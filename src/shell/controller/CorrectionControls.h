@@ -46,6 +46,9 @@ struct SliderRange {
 // back to these ends.
 inline constexpr SliderRange kFringeRange{-0.02, 0.02, 0, 4};
 
+// The crop matrix's cells by their tags: what of the corrected picture is kept.
+enum class CropChoice : int { None = 0, Inside = 1, Outside = 2 };
+
 // How a slider's value becomes its parameter of the chain.
 enum class ParameterMapping {
     Same,     // the value itself

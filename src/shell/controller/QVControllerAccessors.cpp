@@ -16,7 +16,7 @@ bool isOn(const qv::ui::Button* button) { return button && button->state() == qv
 
 bool QVController::isAutoScaleChecked() const {
     auto cell = mMain.m_pCropRadioButtons ? mMain.m_pCropRadioButtons->selectedCell() : nullptr;
-    return cell && cell->tag() == 0;
+    return cell && cell->tag() == int(shell::CropChoice::None);
 }
 
 bool QVController::previewCheckboxStatus() const { return isOn(mMain.m_pPreviewCheckbox); }

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr int kCropNoneTag = 0;
-constexpr int kCropInsideTag = 1;
-constexpr int kCropOutsideTag = 2;
 constexpr int kMinimumZoom = 100;
 constexpr int kMaximumZoom = 800;
 
@@ -35,12 +32,12 @@ void QVController::onAutoScaleChecked(Control* sender) { onHorizontalSlider(send
 
 void QVController::allowInsideCrop(bool allow) {
     if (!mMain.m_pCropRadioButtons) return;
-    auto inside = mMain.m_pCropRadioButtons->cellWithTag(kCropInsideTag);
+    auto inside = mMain.m_pCropRadioButtons->cellWithTag(int(shell::CropChoice::Inside));
     if (!inside) return;
     inside->setEnabled(allow);
     // Rotating makes the inside crop unavailable: a selected inside crop becomes none.
     if (!allow && mMain.m_pCropRadioButtons->selectedCell() == inside) {
-        mMain.m_pCropRadioButtons->selectCellWithTag(kCropNoneTag);
+        mMain.m_pCropRadioButtons->selectCellWithTag(int(shell::CropChoice::None));
         setCropOption(mMain.m_pCropRadioButtons);
     }
 }
@@ -73,9 +70,9 @@ void QVController::onCropRadioButton(Control* sender) {
 void QVController::setCropOption(qv::ui::Matrix* matrix) {
     if (!matrix) return;
     auto cell = matrix->selectedCell();
-    const int tag = cell ? cell->tag() : kCropNoneTag;
-    mState.mCropInside = tag == kCropInsideTag;
-    mState.mCropOutside = tag == kCropOutsideTag;
+    const int tag = cell ? cell->tag() : int(shell::CropChoice::None);
+    mState.mCropInside = tag == int(shell::CropChoice::Inside);
+    mState.mCropOutside = tag == int(shell::CropChoice::Outside);
     mState.mCropNone = !mState.mCropInside && !mState.mCropOutside;
 }
 

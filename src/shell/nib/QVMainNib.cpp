@@ -118,7 +118,9 @@ Window& buildMainWindow(Builder& k, const MainWindowLayout& layout, QVDisplayVie
     std::tie(c.mainWindow().m_pScaleSlider, c.mainWindow().m_pScaleValueText) =
         k.slider(w, left, "scaleValue", "Scale", &QVController::onScaleSlider);
     auto cropRow = left.cells({86, 0}, 66);
-    auto crop = Matrix::radioColumn(cropRow[1], {"None", "Inside", "Outside"}, {0, 1, 2});
+    const std::vector<int> cropTags = {int(shell::CropChoice::None), int(shell::CropChoice::Inside),
+                                       int(shell::CropChoice::Outside)};
+    auto crop = Matrix::radioColumn(cropRow[1], {"None", "Inside", "Outside"}, cropTags);
     crop->setAccessibilityLabel("Crop");
     k.b.add(crop);
     w.contentView()->addSubview(crop);
