@@ -1,5 +1,7 @@
 #include "foundation/Process.h"
 
+#include "foundation/BoundChild.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -176,12 +178,9 @@ std::unique_ptr<StartedProcess> StartedProcess::start(const std::string& program
         ::close(inputEnds[0]), ::close(inputEnds[1]);
         return nullptr;
     }
-    SpawnSetup setup;
-    posix_spawn_file_actions_adddup2(&setup.actions, inputEnds[1], 0);
-    posix_spawn_file_actions_adddup2(&setup.actions, outputEnds[1], 1);
-    posix_spawn_file_actions_adddup2(&setup.actions, outputEnds[1], 2);
-    setup.closeTheRest();
-    std::optional<pid_t> pid = setup.spawn(program, arguments);
+    // Kept open for a session, the child is bound to this process: it ends with it even when a
+    // crash or a kill skips the destructor that would end it.
+    std::optional<pid_t> pid = detail::startBoundChild(program, arguments, inputEnds[1], outputEnds[1]);
     ::close(inputEnds[1]);
     ::close(outputEnds[1]);
     if (!pid) {

@@ -33,11 +33,12 @@ std::optional<ProcessResult> runProcessWithFiles(const std::string& program, con
 // A child started before all of its input is known: its standard input is a channel that the
 // caller writes and then ends, and finish() reads its merged standard output and error to the end,
 // as runProcess does. A child that serves request after request is written each request and read
-// up to the end of its answer with readUntil(). A child not finished when the object goes is killed and waited for, so none
-// is left behind.
+// up to the end of its answer with readUntil(). A child not finished when the object goes is
+// killed and waited for, so none is left behind; and it ends with this process too, however that
+// ends (a crash or a kill skips the destructor).
 class StartedProcess {
 public:
-    // Nothing when it could not be started.
+    // `program` is a path (no PATH search). Nothing when it could not be started.
     static std::unique_ptr<StartedProcess> start(const std::string& program, const std::vector<std::string>& arguments);
     ~StartedProcess();
     StartedProcess(const StartedProcess&) = delete;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -184,4 +186,47 @@ TEST(StartedProcess, AChildNeverFinishedIsKilledAndWaitedForWhenItGoes) {
     const ProcessResult late = slow->finish(0.2);
     EXPECT_TRUE(late.timedOut);
     EXPECT_EQ(late.exitStatus, 128 + SIGKILL);
+}
+
+// A child kept open serves request after request whichever thread started it, and ends with this
+// process even when nothing ends it: here a process that started one is killed, and the child,
+// reparented to the test (a subreaper), is seen to end by SIGKILL.
+TEST(StartedProcess, AKeptOpenChildOutlivesTheThreadThatStartedItButNotItsProcess) {
+    std::unique_ptr<StartedProcess> echo;
+    std::thread([&] { echo = StartedProcess::start("/bin/cat", {}); }).join();
+    ASSERT_TRUE(echo);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(echo->write("still here\n"));
+    EXPECT_EQ(echo->readUntil("\n", 30), std::optional<std::string>("still here"));
+
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const pid_t owner = ::fork();
+    ASSERT_GE(owner, 0);
+    if (owner == 0) {
+        ::close(ends[0]);
+        std::unique_ptr<StartedProcess> kept = StartedProcess::start("/bin/sleep", {"100"});
+        const pid_t child = kept ? kept->processID() : -1;
+        kept.release();  // never ended by its owner: only the owner's death can end it
+        if (::write(ends[1], &child, sizeof child) != sizeof child) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ends[1]);
+    pid_t child = -1;
+    ASSERT_EQ(::read(ends[0], &child, sizeof child), ssize_t(sizeof child));
+    ::close(ends[0]);
+    ::kill(owner, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(owner, &status, 0), owner);
+    ASSERT_GT(child, 0);
+    // The orphan comes to the test; a child left running would make this wait run out.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    pid_t reaped = 0;
+    while ((reaped = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (reaped == 0) ::kill(child, SIGKILL), ::waitpid(child, &status, 0);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    ASSERT_EQ(reaped, child) << "the kept-open child outlived the process that started it";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
