@@ -20,7 +20,11 @@ std::optional<LoadedPhoto> loadPhoto(const std::string& path) {
     if (!bytes) return std::nullopt;
     const std::shared_ptr<qv::io::ImageSource> source = qv::io::ImageSource::createWithData(std::move(*bytes));
     if (!source) return std::nullopt;
-    std::optional<qv::Bitmap> pixels = source->createImage(0);
+    // Decoded straight into the renderer's storage layout, as the window opens a photo: no converted
+    // copy of the photo is made, and the run's memory holds one layout of it.
+    qv::io::DecodeOptions options;
+    options.renderLayout = true;
+    std::optional<qv::Bitmap> pixels = source->createImage(0, options);
     if (!pixels) return std::nullopt;
     LoadedPhoto photo;
     photo.image = qv::ci::Image::fromBitmap(std::move(*pixels));
