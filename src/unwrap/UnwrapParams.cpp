@@ -12,23 +12,36 @@ namespace po = boost::program_options;
 
 namespace {
 
+// The command line's option names.
+namespace option {
+constexpr char kHelp[] = "help";
+constexpr char kInputImage[] = "inputImage";
+constexpr char kOutputImage[] = "outputImage";
+constexpr char kOutputWidth[] = "outputWidth";
+constexpr char kOutputHeight[] = "outputHeight";
+constexpr char kInputFOV[] = "inputFOV";
+constexpr char kOutputFOV[] = "outputFOV";
+constexpr char kSampler[] = "sampler";
+constexpr char kNoOfThreads[] = "noOfThreads";
+}  // namespace option
+
 po::options_description describeOptions() {
     po::options_description options("Allowed options", 80);
     // clang-format off
     options.add_options()
-        ("help", "produce help message")
-        ("inputImage", po::value<std::string>(), "Specify the input image filename.\nMust be either jpeg or tiff")
-        ("outputImage", po::value<std::string>(), "specify the output image filename.\nMust be either jpeg or tiff")
-        ("outputWidth", po::value<int>(),
+        (option::kHelp, "produce help message")
+        (option::kInputImage, po::value<std::string>(), "Specify the input image filename.\nMust be either jpeg or tiff")
+        (option::kOutputImage, po::value<std::string>(), "specify the output image filename.\nMust be either jpeg or tiff")
+        (option::kOutputWidth, po::value<int>(),
          "(Optional)Specify the output image width.\nIf not specified use the input width and height")
-        ("outputHeight", po::value<int>(),
+        (option::kOutputHeight, po::value<int>(),
          "(Optional)Specify the output image height.\nIf not specified use the input width and height")
-        ("inputFOV", po::value<float>(), "Specify the input horizontal field of view")
-        ("outputFOV", po::value<float>(), "Specify the output horizontal field of view")
-        ("sampler", po::value<std::string>(),
+        (option::kInputFOV, po::value<float>(), "Specify the input horizontal field of view")
+        (option::kOutputFOV, po::value<float>(), "Specify the output horizontal field of view")
+        (option::kSampler, po::value<std::string>(),
          "(Optional)Specify the sampler to use.\nPossible values are bilinear, gaussian,\nmitchell, lanczos2, "
          "lanczos3 or bspline.\nIf not specified lanczos2 is used.")
-        ("noOfThreads", po::value<int>(), "(Optional)Specify the number of threads to use.\nDefault value is 2.");
+        (option::kNoOfThreads, po::value<int>(), "(Optional)Specify the number of threads to use.\nDefault value is 2.");
     // clang-format on
     return options;
 }
@@ -56,45 +69,45 @@ bool UnwrapParams::parseCommandLineArguments(int argc, const char* const argv[])
         return fail(std::string("Error : ") + e.what());
     }
 
-    if (values.count("help")) {
+    if (values.count(option::kHelp)) {
         m_help = true;
         std::cerr << "Unwrap converts fish eye images to perspective images." << std::endl
                   << std::endl
                   << options << std::endl;
         return false;
     }
-    if (!values.count("inputImage")) return fail("Error : You didn't specify an input image!");
-    if (!values.count("outputImage")) return fail("Error : You didn't specify an output image!");
-    if (!values.count("inputFOV")) return fail("Error : You didn't specify an inputFOV!");
-    if (!values.count("outputFOV")) return fail("Error : You didn't specify an outputFOV!");
-    inputImage = values["inputImage"].as<std::string>();
-    outputImage = values["outputImage"].as<std::string>();
-    inputFOV = values["inputFOV"].as<float>();
-    outputFOV = values["outputFOV"].as<float>();
+    if (!values.count(option::kInputImage)) return fail("Error : You didn't specify an input image!");
+    if (!values.count(option::kOutputImage)) return fail("Error : You didn't specify an output image!");
+    if (!values.count(option::kInputFOV)) return fail("Error : You didn't specify an inputFOV!");
+    if (!values.count(option::kOutputFOV)) return fail("Error : You didn't specify an outputFOV!");
+    inputImage = values[option::kInputImage].as<std::string>();
+    outputImage = values[option::kOutputImage].as<std::string>();
+    inputFOV = values[option::kInputFOV].as<float>();
+    outputFOV = values[option::kOutputFOV].as<float>();
     if (!std::isfinite(inputFOV) || !std::isfinite(outputFOV))
         return fail("Error : The fields of view must be numbers of degrees!");
 
     // The engine takes the input's size when either side is 0, so one side alone could not be honoured.
-    const bool widthGiven = values.count("outputWidth") != 0, heightGiven = values.count("outputHeight") != 0;
+    const bool widthGiven = values.count(option::kOutputWidth) != 0, heightGiven = values.count(option::kOutputHeight) != 0;
     if (widthGiven != heightGiven) return fail("Error : Specify both outputWidth and outputHeight, or neither!");
     sizeGiven = widthGiven;
-    outputWidth = sizeGiven ? values["outputWidth"].as<int>() : 0;
-    outputHeight = sizeGiven ? values["outputHeight"].as<int>() : 0;
+    outputWidth = sizeGiven ? values[option::kOutputWidth].as<int>() : 0;
+    outputHeight = sizeGiven ? values[option::kOutputHeight].as<int>() : 0;
     if (outputWidth < 0 || outputHeight < 0) return fail("Error : The output size cannot be negative!");
     if (std::uint64_t(outputWidth) * std::uint64_t(outputHeight) > kMaxOutputPixels)
         return fail("Error : The output size " + std::to_string(outputWidth) + "x" + std::to_string(outputHeight) +
                     " is above the limit of " + std::to_string(kMaxOutputPixels) + " pixels!");
 
-    if (!values.count("sampler")) {
+    if (!values.count(option::kSampler)) {
         std::cerr << "Using default Lanczos2 sampler" << std::endl;
         sampler = samplerCode(kDefaultSampler);
     } else {
-        const std::string name = values["sampler"].as<std::string>();
+        const std::string name = values[option::kSampler].as<std::string>();
         sampler = samplerCodeOfName(name);
         if (sampler < 0) return fail(name + " is not a recognized sampler type.");
     }
 
-    noOfThreads = values.count("noOfThreads") ? values["noOfThreads"].as<int>() : 2;
+    noOfThreads = values.count(option::kNoOfThreads) ? values[option::kNoOfThreads].as<int>() : 2;
     if (noOfThreads < 0) return fail("Error : The number of threads cannot be negative!");
     return true;
 }
