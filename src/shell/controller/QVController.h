@@ -225,6 +225,8 @@ private:
     bool batchPhotoMetadata(qv::Value& metadata) const;  // (Batch) while a run has a photo in hand
     // Controls and Accessors.
     void allowInsideCrop(bool allow), takeTypedFocalLength(float focal);
+    // Takes the lens record's focal range as the one typed focal lengths must lie in, and shows it.
+    void useFocalRangeOf(const qv::Value& record);
     std::function<double(double, double)> angularWidthRule() const;
     double lensDBFieldOfView() const;
     bool isBatchRunning() const;

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "appkit/NumberText.h"
 #include "imageio/ImageProperties.h"
 #include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
@@ -161,14 +160,13 @@ void QVController::updateUIWithPreferenceLensInfo(const qv::Value& entry) {
     if (mMain.mFocalLengthField)
         mMain.mFocalLengthField->setFloatValue(
             mMain.m_pFocalLengthText ? std::strtof(mMain.m_pFocalLengthText->stringValue().c_str(), nullptr) : 0);
-    if (entry.contains(lens::keys::kMinFocalLength) && !batch) {
-        mState.mMinFocalLength = entry.get(lens::keys::kMinFocalLength).floatOr(0);
-        mState.mMaxFocalLength = entry.get(lens::keys::kMaxFocalLength).floatOr(0);
-        if (mMain.mFocalLengthRange)
-            mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(entry.get(lens::keys::kMinFocalLength)) +
-                                                    " - " +
-                                                    qv::ui::stringFromValue(entry.get(lens::keys::kMaxFocalLength)));
-    }
+    if (entry.contains(lens::keys::kMinFocalLength) && !batch) useFocalRangeOf(entry);
+}
+
+void QVController::useFocalRangeOf(const qv::Value& record) {
+    mState.mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
+    mState.mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
+    if (mMain.mFocalLengthRange) mMain.mFocalLengthRange->setStringValue(shell::focalRangeText(record));
 }
 
 std::string QVController::camNameForLens(const qv::Value& lens) {

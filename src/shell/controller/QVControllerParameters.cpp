@@ -3,7 +3,6 @@
 #include "shell/controller/QVController.h"
 
 #include "appkit/Alert.h"
-#include "appkit/NumberText.h"
 #include "foundation/PreferencesFile.h"
 #include "lens/CameraNames.h"
 #include "lens/LensKeys.h"
@@ -316,12 +315,7 @@ void QVController::updateUIWithLensInfo(int row) {
 #endif
     if (!showsFocalRange) return;
     if (record.contains(lens::keys::kMinFocalLength)) {
-        mState.mMinFocalLength = record.get(lens::keys::kMinFocalLength).floatOr(0);
-        mState.mMaxFocalLength = record.get(lens::keys::kMaxFocalLength).floatOr(0);
-        if (mMain.mFocalLengthRange)
-            mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(record.get(lens::keys::kMinFocalLength)) +
-                                                    " - " +
-                                                    qv::ui::stringFromValue(record.get(lens::keys::kMaxFocalLength)));
+        useFocalRangeOf(record);
         return;
     }
     // A lens without a focal range (a user database's) shows none and takes no typed focal

@@ -3,7 +3,6 @@
 #include "shell/controller/QVController.h"
 
 #include "appkit/Alert.h"
-#include "appkit/NumberText.h"
 #include "coreimage/CIFilter.h"
 #include "coreimage/CIImageUnit.h"
 #include "foundation/Files.h"
@@ -17,6 +16,7 @@
 #include "shell/controller/Questions.h"
 #include "shell/files/ResourceDatabase.h"
 #include "shell/files/SupportFolder.h"
+#include "shell/lens/LensListRules.h"
 
 using namespace shell::keys;
 
@@ -166,8 +166,7 @@ void QVController::loadFallbackDatabase(const std::string& path) {
         mMain.mFocalLengthField->setObjectValue(lens.get(lens::keys::kLensFocalLength));
     }
     if (!shell::isUserDatabasePath(path) && mMain.mFocalLengthRange)
-        mMain.mFocalLengthRange->setStringValue(qv::ui::stringFromValue(lens.get(lens::keys::kMinFocalLength)) + " - " +
-                                                qv::ui::stringFromValue(lens.get(lens::keys::kMaxFocalLength)));
+        mMain.mFocalLengthRange->setStringValue(shell::focalRangeText(lens));
 }
 
 void QVController::restoreWindowFrame() {

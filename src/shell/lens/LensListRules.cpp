@@ -7,6 +7,11 @@ namespace shell {
 
 std::string lensName(const qv::Value& record) { return record.get(lens::keys::kLensName).stringOr(""); }
 
+std::string focalRangeText(const qv::Value& record) {
+    return qv::ui::stringFromValue(record.get(lens::keys::kMinFocalLength)) + " - " +
+           qv::ui::stringFromValue(record.get(lens::keys::kMaxFocalLength));
+}
+
 bool isResourceLensRecord(const qv::Value& record) { return record.contains(lens::keys::kLensGroup); }
 
 void removeMultipleEntriesFrom(qv::Array& lenses) {

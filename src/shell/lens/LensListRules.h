@@ -11,6 +11,9 @@ namespace shell {
 // The record's "3.Lens Name" as text (empty when it has none).
 std::string lensName(const qv::Value& record);
 
+// The record's focal range as the main window shows it: "MIN - MAX".
+std::string focalRangeText(const qv::Value& record);
+
 // Whether the record is a resource-database lens (one the loader listed, with its lens group)
 // rather than a user database's record.
 bool isResourceLensRecord(const qv::Value& record);
