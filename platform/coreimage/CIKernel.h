@@ -120,6 +120,10 @@ public:
     // The kernel's colours (premultiplied RGBA, 4 floats each) at the n points (xs[i], ys[i]);
     // n is at most kMaxPoints.
     virtual void evaluate(const float* xs, const float* ys, int n, float* out, const KernelSamplerReader& read) const = 0;
+    // Whether each colour channel of the result depends only on the same channel and alpha of
+    // what the kernel samples: a caller that keeps one channel may then have the samples read
+    // for that channel alone.
+    virtual bool keepsChannelsApart() const { return false; }
 };
 
 // Native code that computes what a kernel text computes, for speed.

@@ -341,17 +341,18 @@ void runSteps(const Specialized& s, const std::vector<Step>& steps, const float*
 // as a kernel that samples at its destination makes) tells the input that box.
 class InputReader final : public KernelSamplerReader {
 public:
+    // channel: the one colour channel (besides alpha) the caller keeps, or kAllChannels.
     InputReader(const std::vector<const Evaluator*>& inputs, Arena& arena, const float* xs, const float* ys, int n,
-                const PointBounds* box)
-        : m_inputs(inputs), m_arena(arena), m_xs(xs), m_ys(ys), m_n(n), m_box(box) {}
+                const PointBounds* box, int channel)
+        : m_inputs(inputs), m_arena(arena), m_xs(xs), m_ys(ys), m_n(n), m_box(box), m_channel(channel) {}
     void sample(int samplerIndex, const float* xs, const float* ys, int n, float* out) const override {
         if (samplerIndex < 0 || std::size_t(samplerIndex) >= m_inputs.size()) {
             std::fill(out, out + 4 * std::size_t(n), 0.f);
             return;
         }
         const Evaluator* input = m_inputs[std::size_t(samplerIndex)];
-        if (m_box && xs == m_xs && ys == m_ys && n <= m_n) return input->sampleInside(xs, ys, n, out, m_arena, *m_box);
-        input->sample(xs, ys, n, out, m_arena);
+        const bool atOwnPoints = m_box && xs == m_xs && ys == m_ys && n <= m_n;
+        input->sampleChannel(xs, ys, n, out, m_arena, atOwnPoints ? m_box : nullptr, m_channel);
     }
 
 private:
@@ -360,6 +361,7 @@ private:
     const float *m_xs, *m_ys;
     int m_n;
     const PointBounds* m_box;
+    int m_channel;
 };
 
 class KernelEvaluator final : public Evaluator {
@@ -375,26 +377,30 @@ public:
     // one beyond a perspective's horizon, leaves it unknown): the mask then runs only where the
     // domain does not hold the box, and the inputs read at the same points learn it too.
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        PointBounds box;
-        if (m_native && finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
-        evaluate(xs, ys, n, out, arena, nullptr);
-        m_dod.apply(xs, ys, n, out);
+        sampleChannel(xs, ys, n, out, arena, nullptr, kAllChannels);
     }
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        evaluate(xs, ys, n, out, arena, &box);
-        if (!m_dod.holds(box)) m_dod.apply(xs, ys, n, out);
+        sampleChannel(xs, ys, n, out, arena, &box, kAllChannels);
+    }
+    void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
+                       int channel) const override {
+        PointBounds found;
+        if (!box && m_native && finiteBounds(xs, ys, n, found)) box = &found;
+        evaluate(xs, ys, n, out, arena, box, m_native && m_native->keepsChannelsApart() ? channel : kAllChannels);
+        if (!box || !m_dod.holds(*box)) m_dod.apply(xs, ys, n, out);
     }
     bool gainsFromBounds() const override { return true; }
 
 private:
     // The kernel's colours at the points, outside its domain of definition too; box, when
-    // known, holds the points.
-    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box) const {
+    // known, holds the points. channel: as sampleChannel takes it, for native code only.
+    void evaluate(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
+                  int channel) const {
         if (m_native) {
             for (int start = 0; start < n; start += NativeKernelInstance::kMaxPoints) {
                 const int m = std::min(NativeKernelInstance::kMaxPoints, n - start);
-                const InputReader reader(m_inputs, arena, xs + start, ys + start, m, box);
+                const InputReader reader(m_inputs, arena, xs + start, ys + start, m, box, channel);
                 m_native->evaluate(xs + start, ys + start, m, out + 4 * start, reader);
             }
             return;

@@ -41,6 +41,12 @@ void Evaluator::sampleInside(const float* xs, const float* ys, int n, float* out
     sample(xs, ys, n, out, arena);
 }
 
+void Evaluator::sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                              const PointBounds* bounds, int) const {
+    if (bounds) return sampleInside(xs, ys, n, out, arena, *bounds);
+    sample(xs, ys, n, out, arena);
+}
+
 void Evaluator::sampleRow(double x0, double y, int n, float* out, Arena& arena) const {
     ArenaScope scope(arena);
     float* xs = arena.alloc(std::size_t(n));

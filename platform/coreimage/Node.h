@@ -78,6 +78,14 @@ public:
     virtual bool gainsFromBounds() const { return false; }
     // The n pixel centres (x0 + i + 0.5, y + 0.5) of a row, x0 and y integers.
     virtual void sampleRow(double x0, double y, int n, float* out, Arena& arena) const;
+    // sample (or sampleInside, when bounds is given) for a caller that keeps only colour channel
+    // `channel` (0 red, 1 green, 2 blue) and alpha of each point: those come out exactly as sample
+    // gives them; in the other colour channels, where sample gives a number this may give another
+    // number. Evaluators that only move points pass the request on, so that a raster of bytes
+    // reads two channels instead of four. kAllChannels asks for every channel.
+    static constexpr int kAllChannels = -1;
+    virtual void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                               const PointBounds* bounds, int channel) const;
 };
 
 // Per-render data a node prepares for its region of interest, before its inputs are planned.

@@ -85,7 +85,10 @@ void maximumInPlace(float* out, const float* other, int n) {
 // the others in buffers; combine() works in place.
 class PointEvaluator : public Evaluator {
 public:
-    explicit PointEvaluator(std::vector<const Evaluator*> inputs) : m_inputs(std::move(inputs)) {
+    // channels: for each input, the one colour channel (besides alpha) that combine() uses of
+    // it, or kAllChannels.
+    PointEvaluator(std::vector<const Evaluator*> inputs, std::vector<int> channels)
+        : m_inputs(std::move(inputs)), m_channels(std::move(channels)) {
         for (const Evaluator* e : m_inputs) m_inputsGainFromBounds = m_inputsGainFromBounds || e->gainsFromBounds();
     }
 
@@ -93,21 +96,26 @@ public:
     // aberration's three channels each read under a move and an edge scale), rather than by each.
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         PointBounds box;
-        if (m_inputsGainFromBounds && finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
-        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sample(xs, ys, n, dst, arena); });
+        const PointBounds* known = m_inputsGainFromBounds && finiteBounds(xs, ys, n, box) ? &box : nullptr;
+        gather(out, n, arena, [&](std::size_t k, float* dst) {
+            m_inputs[k]->sampleChannel(xs, ys, n, dst, arena, known, m_channels[k]);
+        });
     }
     bool gainsFromBounds() const override { return m_inputsGainFromBounds; }
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleInside(xs, ys, n, dst, arena, box); });
+        gather(out, n, arena, [&](std::size_t k, float* dst) {
+            m_inputs[k]->sampleChannel(xs, ys, n, dst, arena, &box, m_channels[k]);
+        });
     }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
-        gather(out, n, arena, [&](const Evaluator* e, float* dst) { e->sampleRow(x0, y, n, dst, arena); });
+        gather(out, n, arena, [&](std::size_t k, float* dst) { m_inputs[k]->sampleRow(x0, y, n, dst, arena); });
     }
 
 protected:
     virtual void combine(float* out, const float* const* others, int n) const = 0;
     std::vector<const Evaluator*> m_inputs;
+    std::vector<int> m_channels;
     bool m_inputsGainFromBounds = false;
 
 private:
@@ -115,20 +123,28 @@ private:
     void gather(float* out, int n, Arena& arena, Fetch fetch) const {
         ArenaScope scope(arena);
         const float* others[kMaxPointInputs - 1] = {};
-        fetch(m_inputs[0], out);
+        fetch(0, out);
         for (std::size_t k = 1; k < m_inputs.size(); ++k) {
             float* buffer = arena.alloc(4 * std::size_t(n));
-            fetch(m_inputs[k], buffer);
+            fetch(k, buffer);
             others[k - 1] = buffer;
         }
         combine(out, others, n);
     }
 };
 
+// The channel of each input a combination uses alone (see PointEvaluator): none, unless the
+// combination says otherwise.
+template <class Combine>
+std::vector<int> channelsUsedAlone(const Combine&, std::size_t inputs) {
+    return std::vector<int>(inputs, Evaluator::kAllChannels);
+}
+
 template <class Combine>
 class LambdaPointEvaluator final : public PointEvaluator {
 public:
-    LambdaPointEvaluator(std::vector<const Evaluator*> inputs, Combine c) : PointEvaluator(std::move(inputs)), m_c(c) {}
+    LambdaPointEvaluator(std::vector<const Evaluator*> inputs, Combine c)
+        : PointEvaluator(inputs, channelsUsedAlone(c, inputs.size())), m_c(c) {}
 
 private:
     void combine(float* out, const float* const* others, int n) const override { m_c(out, others, n); }
@@ -169,6 +185,20 @@ struct GainsMaximum {
     void operator()(float* out, const float* const* others, int n) const { maximumOfGains(out, others, gains, count, n); }
 };
 using GainsMaximumNode = PointNode<GainsMaximum>;
+
+// An input whose gains keep one colour channel (and maybe alpha) is used for that channel alone:
+// the others are multiplied by 0.
+template <>
+std::vector<int> channelsUsedAlone(const GainsMaximum& g, std::size_t inputs) {
+    std::vector<int> channels(inputs, Evaluator::kAllChannels);
+    for (std::size_t j = 0; j < inputs && j < std::size_t(g.count); ++j) {
+        int kept = 0, channel = Evaluator::kAllChannels;
+        for (int k = 0; k < 3; ++k)
+            if (g.gains[j][k] != 0.f) ++kept, channel = k;
+        if (kept == 1) channels[j] = channel;
+    }
+    return channels;
+}
 
 // The inputs and gains of an image that is channel gains, or channel gains moved by an affine
 // transform (the transform then goes under the gains: it only moves the points they are read at).

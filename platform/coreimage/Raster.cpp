@@ -120,6 +120,37 @@ public:
     int columns() const { return m_bx1 - m_bx0; }
 
     void sample(const float* xs, const float* ys, int n, float* out, Arena&) const override {
+        read(xs, ys, n, out, kAllChannels);
+    }
+    void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena&, const PointBounds*,
+                       int channel) const override {
+        read(xs, ys, n, out, channel);
+    }
+
+    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
+        // A row whose centres fall on pixel centres needs no interpolation: copy and convert.
+        const double du = x0 - m_ox, dv = m_top - y - 1;
+        if (du != std::floor(du) || dv != std::floor(dv) || std::fabs(du) > 1e9 || std::fabs(dv) > 1e9) {
+            Evaluator::sampleRow(x0, y, n, out, arena);
+            return;
+        }
+        const long long r = static_cast<long long>(dv), c0 = static_cast<long long>(du);
+        if (r < m_by0 || r >= m_by1) {
+            std::fill(out, out + 4 * std::size_t(n), 0.f);
+            return;
+        }
+        const T* row = reinterpret_cast<const T*>(m_base + std::size_t(r) * m_stride);
+        for (int i = 0; i < n; ++i) {
+            const long long c = c0 + i;
+            const v4f value = (c >= m_bx0 && c < m_bx1) ? load4(row + 4 * c) * kScale : v4f{0, 0, 0, 0};
+            store4(out + 4 * i, value);
+        }
+    }
+
+private:
+    // The colours at the points (channel: as sampleChannel takes it; only the 8-bit read with
+    // 256-bit instructions makes use of it).
+    void read(const float* xs, const float* ys, int n, float* out, [[maybe_unused]] int channel) const {
         const float ox = float(m_ox + 0.5), top = float(m_top - 0.5);
         // Coordinates beyond these limits read nothing; checking them first also keeps the integer
         // conversion below in range for any float, NaN included.
@@ -128,7 +159,7 @@ public:
         int i = 0;
 #if QV_HAS_WIDE_BUILD
         if constexpr (std::is_same_v<T, std::uint8_t>) {
-            if (wideVectors()) i = sampleBytesWide(xs, ys, n, out);
+            if (wideVectors()) i = sampleBytesWide(xs, ys, n, out, channel);
         }
 #endif
 #if defined(__SSE2__)
@@ -186,27 +217,6 @@ public:
         }
     }
 
-    void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
-        // A row whose centres fall on pixel centres needs no interpolation: copy and convert.
-        const double du = x0 - m_ox, dv = m_top - y - 1;
-        if (du != std::floor(du) || dv != std::floor(dv) || std::fabs(du) > 1e9 || std::fabs(dv) > 1e9) {
-            Evaluator::sampleRow(x0, y, n, out, arena);
-            return;
-        }
-        const long long r = static_cast<long long>(dv), c0 = static_cast<long long>(du);
-        if (r < m_by0 || r >= m_by1) {
-            std::fill(out, out + 4 * std::size_t(n), 0.f);
-            return;
-        }
-        const T* row = reinterpret_cast<const T*>(m_base + std::size_t(r) * m_stride);
-        for (int i = 0; i < n; ++i) {
-            const long long c = c0 + i;
-            const v4f value = (c >= m_bx0 && c < m_bx1) ? load4(row + 4 * c) * kScale : v4f{0, 0, 0, 0};
-            store4(out + 4 * i, value);
-        }
-    }
-
-private:
     static constexpr float kScale = std::is_same_v<T, std::uint8_t>    ? 1.f / 255.f
                                     : std::is_same_v<T, std::uint16_t> ? 1.f / 65535.f
                                                                        : 1.f;
@@ -278,10 +288,10 @@ private:
 #endif
 #if QV_HAS_WIDE_BUILD
     // The 8-bit read eight points at a time with 256-bit instructions; returns how many points it
-    // did (a multiple of 8). Each pair of points shares one register: its two pixel pairs, top and
-    // bottom, are spread to 16-bit channels with one byte shuffle each and blended with the same
-    // integer weights as interpolateBytes, so both versions give identical results.
-    QV_TARGET_WIDE int sampleBytesWide(const float* xs, const float* ys, int n, float* out) const {
+    // did (a multiple of 8). Interior points are blended with the same integer weights as
+    // interpolateBytes, so both versions give identical results; channel (as sampleChannel takes
+    // it) picks between blending all four channels and blending one with alpha.
+    QV_TARGET_WIDE int sampleBytesWide(const float* xs, const float* ys, int n, float* out, int channel) const {
         // Cell offsets are computed in 32-bit vector lanes; a buffer beyond that (over 2 GB) takes
         // the baseline read.
         if (!m_offsetsFit32Bits) return 0;
@@ -294,13 +304,6 @@ private:
         const __m256i cLo = _mm256_set1_epi32(m_bx0 - 1), cHi = _mm256_set1_epi32(m_bx1 - 1);
         const __m256i rLo = _mm256_set1_epi32(m_by0 - 1), rHi = _mm256_set1_epi32(m_by1 - 1);
         const __m256 one = _mm256_set1_ps(1.f), unit = _mm256_set1_ps(float(kWeightUnit));
-        const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
-        // Per 128-bit lane: bytes 0-7 the top pixel pair (r0 g0 b0 a0 r1 g1 b1 a1), 8-15 the bottom
-        // one; each shuffle makes r0 r1 g0 g1 b0 b1 a0 a1 as 16-bit words of one row.
-        const __m256i topWords = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 0, -1, 4, -1,
-                                                  1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
-        const __m256i bottomWords = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1, 8, -1,
-                                                     12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
         int i = 0;
         for (; i + 8 <= n; i += 8) {
             const __m256 u = _mm256_sub_ps(_mm256_loadu_ps(xs + i), vox);
@@ -341,26 +344,87 @@ private:
             alignas(32) std::int32_t offsets[8];
             _mm256_store_si256(reinterpret_cast<__m256i*>(offsets),
                                _mm256_add_epi32(_mm256_mullo_epi32(r, vstride), _mm256_slli_epi32(c, 2)));
-            // Reads run along rows: ask for the lines a few points further on in both rows.
+            // Reads run along rows: ask for the lines a few points further on in both rows, and
+            // for the row that the tile's next rows of points will reach.
             const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(base + offsets[7]) + 1024;
             _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
-            for (int k = 0; k < 8; k += 2) {
-                const std::uint8_t* a = base + offsets[k];
-                const std::uint8_t* b = base + offsets[k + 1];
-                const __m128i pairsA = _mm_castpd_si128(_mm_loadh_pd(
-                    _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), reinterpret_cast<const double*>(a + stride)));
-                const __m128i pairsB = _mm_castpd_si128(_mm_loadh_pd(
-                    _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))), reinterpret_cast<const double*>(b + stride)));
-                const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(pairsA), pairsB, 1);
-                const __m256i lanes = _mm256_setr_epi32(k, k, k, k, k + 1, k + 1, k + 1, k + 1);
-                const __m256i sum =
-                    _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairs, topWords), _mm256_permutevar8x32_epi32(topW, lanes)),
-                                     _mm256_madd_epi16(_mm256_shuffle_epi8(pairs, bottomWords), _mm256_permutevar8x32_epi32(bottomW, lanes)));
-                _mm256_storeu_ps(o + 4 * k, _mm256_mul_ps(_mm256_cvtepi32_ps(sum), toFloat));
-            }
+            const std::uintptr_t below = reinterpret_cast<std::uintptr_t>(base + offsets[7]) + 3 * stride + 64;
+            _mm_prefetch(reinterpret_cast<const char*>(below), _MM_HINT_T0);
+            // The offsets are read back from memory one by one: cheaper than taking each out of
+            // the register, which is what the compiler would otherwise do.
+            __asm__ volatile("" : : "r"(offsets) : "memory");
+            if (channel == kAllChannels)
+                blendAllChannels(offsets, topW, bottomW, o);
+            else
+                blendOneChannel(offsets, topW, bottomW, channel, o);
         }
         return i;
+    }
+
+    // The four channels of eight interior points. Each pair of points shares one register: its
+    // two pixel pairs, top and bottom, are spread to 16-bit channels with one byte shuffle each.
+    QV_TARGET_WIDE __attribute__((always_inline)) void blendAllChannels(const std::int32_t* offsets, __m256i topW,
+                                                                         __m256i bottomW, float* o) const {
+        const std::uint8_t* const base = m_base;
+        const std::size_t stride = m_stride;
+        // Per 128-bit lane: bytes 0-7 the top pixel pair (r0 g0 b0 a0 r1 g1 b1 a1), 8-15 the bottom
+        // one; each shuffle makes r0 r1 g0 g1 b0 b1 a0 a1 as 16-bit words of one row.
+        const __m256i topWords = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 0, -1, 4, -1,
+                                                  1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
+        const __m256i bottomWords = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1, 8, -1,
+                                                     12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
+        const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
+        for (int k = 0; k < 8; k += 2) {
+            const std::uint8_t* a = base + offsets[k];
+            const std::uint8_t* b = base + offsets[k + 1];
+            const __m128i pairsA = _mm_castpd_si128(_mm_loadh_pd(
+                _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), reinterpret_cast<const double*>(a + stride)));
+            const __m128i pairsB = _mm_castpd_si128(_mm_loadh_pd(
+                _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))), reinterpret_cast<const double*>(b + stride)));
+            const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(pairsA), pairsB, 1);
+            const __m256i lanes = _mm256_setr_epi32(k, k, k, k, k + 1, k + 1, k + 1, k + 1);
+            const __m256i sum =
+                _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairs, topWords), _mm256_permutevar8x32_epi32(topW, lanes)),
+                                 _mm256_madd_epi16(_mm256_shuffle_epi8(pairs, bottomWords), _mm256_permutevar8x32_epi32(bottomW, lanes)));
+            _mm256_storeu_ps(o + 4 * k, _mm256_mul_ps(_mm256_cvtepi32_ps(sum), toFloat));
+        }
+    }
+    // One colour channel and alpha of eight interior points, half the blending of all four: each
+    // register holds the top (or bottom) pixel pairs of four points, and one byte shuffle spreads
+    // the channel's and alpha's bytes of both pixels of each to 16-bit words. Each point comes
+    // out as (c, c, c, alpha).
+    QV_TARGET_WIDE __attribute__((always_inline)) void blendOneChannel(const std::int32_t* offsets, __m256i topW,
+                                                                        __m256i bottomW, int channel, float* o) const {
+        const std::uint8_t* const top = m_base;
+        const std::uint8_t* const bottom = m_base + m_stride;
+        const char c = char(channel);
+        // Per 128-bit lane: bytes 0-7 one point's pixel pair (r0 g0 b0 a0 r1 g1 b1 a1), 8-15 the
+        // next one's; the words come out c0 c1 (first point), c0 c1 (second), a0 a1, a0 a1.
+        const __m256i pick = _mm256_setr_epi8(c, -1, char(c + 4), -1, char(c + 8), -1, char(c + 12), -1, 3, -1, 7, -1, 11, -1,
+                                              15, -1, c, -1, char(c + 4), -1, char(c + 8), -1, char(c + 12), -1, 3, -1, 7, -1,
+                                              11, -1, 15, -1);
+        const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
+        for (int k = 0; k < 8; k += 4) {
+            // Points k, k + 1 in the low lane, k + 2, k + 3 in the high one.
+            auto pairsOf = [&](const std::uint8_t* row) QV_TARGET_WIDE {
+                auto two = [&](int j) QV_TARGET_WIDE {
+                    const __m128d first = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offsets[j])));
+                    return _mm_castpd_si128(_mm_loadh_pd(first, reinterpret_cast<const double*>(row + offsets[j + 1])));
+                };
+                return _mm256_inserti128_si256(_mm256_castsi128_si256(two(k)), two(k + 2), 1);
+            };
+            const __m256i lanes = _mm256_setr_epi32(k, k + 1, k, k + 1, k + 2, k + 3, k + 2, k + 3);
+            const __m256i sum =
+                _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairsOf(top), pick), _mm256_permutevar8x32_epi32(topW, lanes)),
+                                 _mm256_madd_epi16(_mm256_shuffle_epi8(pairsOf(bottom), pick), _mm256_permutevar8x32_epi32(bottomW, lanes)));
+            // Per lane: c and alpha of its first point, then of its second.
+            const __m256 values = _mm256_mul_ps(_mm256_cvtepi32_ps(sum), toFloat);
+            const __m256 firsts = _mm256_permute_ps(values, _MM_SHUFFLE(2, 0, 0, 0));
+            const __m256 seconds = _mm256_permute_ps(values, _MM_SHUFFLE(3, 1, 1, 1));
+            _mm256_storeu_ps(o + 4 * k, _mm256_permute2f128_ps(firsts, seconds, 0x20));
+            _mm256_storeu_ps(o + 4 * k + 8, _mm256_permute2f128_ps(firsts, seconds, 0x31));
+        }
     }
 #endif
     // The same where some of the four pixels lie outside the readable ones (they count as transparent).

@@ -79,14 +79,16 @@ public:
     // within the corners' extremes, bit for bit. The corners go through the same map as the points.
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        const PointBounds mapped = mappedBox(box);
+        sampleChannel(xs, ys, n, out, arena, &box, kAllChannels);
+    }
+    void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
+                       int channel) const override {
+        const PointBounds mapped = box ? mappedBox(*box) : PointBounds{};
+        // A coordinate beyond the float range leaves the box unbounded: the plain read then.
+        const bool bounded = box && std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) &&
+                             std::isfinite(mapped.y1);
         withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
-            // A coordinate beyond the float range leaves the box unbounded: the plain read then.
-            if (std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) &&
-                std::isfinite(mapped.y1))
-                m_input->sampleInside(mx, my, n, out, arena, mapped);
-            else
-                m_input->sample(mx, my, n, out, arena);
+            m_input->sampleChannel(mx, my, n, out, arena, bounded ? &mapped : nullptr, channel);
         });
     }
 
@@ -191,20 +193,24 @@ public:
     }
     bool gainsFromBounds() const override { return true; }
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        PointBounds box;
-        if (finiteBounds(xs, ys, n, box)) return sampleInside(xs, ys, n, out, arena, box);
-        WarpEvaluator::sample(xs, ys, n, out, arena);
-        m_mask.apply(xs, ys, n, out);
+        sampleChannel(xs, ys, n, out, arena, nullptr, kAllChannels);
+    }
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        sampleChannel(xs, ys, n, out, arena, &box, kAllChannels);
     }
     // Finite points map to positions inside the clamp, and the input is told so: a kernel below
     // whose domain holds the input's pixels then clears nothing. Points inside the extent need no
     // clearing here either.
-    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
-                      const PointBounds& box) const override {
+    void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
+                       int channel) const override {
+        PointBounds found;
+        if (!box && finiteBounds(xs, ys, n, found)) box = &found;
+        const PointBounds clamp{m_lo[0], m_hi[0], m_lo[1], m_hi[1]};
         withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
-            m_input->sampleInside(mx, my, n, out, arena, PointBounds{m_lo[0], m_hi[0], m_lo[1], m_hi[1]});
+            m_input->sampleChannel(mx, my, n, out, arena, box ? &clamp : nullptr, channel);
         });
-        if (!m_mask.holds(box)) m_mask.apply(xs, ys, n, out);
+        if (!box || !m_mask.holds(*box)) m_mask.apply(xs, ys, n, out);
     }
 
 private:

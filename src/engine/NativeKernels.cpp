@@ -86,6 +86,8 @@ public:
         }
         read.sample(0, mx, my, n, out);
     }
+    // The sample comes back as it is.
+    bool keepsChannelsApart() const override { return true; }
 
 private:
 #if QV_HAS_WIDE_BUILD
@@ -122,6 +124,8 @@ public:
         m_start = 0.9f * std::clamp(number(args[3]), 0.f, 1.f);
         m_halfDiagonal = 0.5f * number(args[4]);
     }
+    // min(colour * gain, alpha) takes each channel with alpha alone.
+    bool keepsChannelsApart() const override { return true; }
     void evaluate(const float* xs, const float* ys, int n, float* out, const KernelSamplerReader& read) const override {
         read.sample(0, xs, ys, n, out);
         int first = 0;

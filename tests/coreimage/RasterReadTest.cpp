@@ -151,4 +151,31 @@ TEST_F(RasterRead, PixelCentresAndFlatAreasStayExact) {
     }
 }
 
+// A caller that keeps one colour channel and alpha gets exactly those of the full read; the
+// 256-bit read then blends only those two, and leaves values in [0, 1] in the others. Runs of
+// interior points long enough for that read are mixed with the awkward ones.
+TEST_F(RasterRead, OneChannelReadGivesThatChannelAndAlphaOfTheFullRead) {
+    Points p = awkwardPoints();
+    for (int i = 0; i < 64; ++i) p.add(kOriginX + 1.2 + i * 0.29, kOriginY + 1.7 + i * 0.21);
+    for (bool wide : {false, true}) {
+        qv::ci::detail::setWideVectorsForTesting(wide);
+        const std::vector<float> full = read(*evaluator, p);
+        for (int channel = 0; channel < 3; ++channel) {
+            std::vector<float> one(full.size(), -1.f);
+            Arena arena;
+            evaluator->sampleChannel(p.xs.data(), p.ys.data(), p.size(), one.data(), arena, nullptr, channel);
+            for (std::size_t i = 0; i < std::size_t(p.size()); ++i) {
+                for (int k = 0; k < 4; ++k) {
+                    const float got = one[4 * i + std::size_t(k)], want = full[4 * i + std::size_t(k)];
+                    if (k == channel || k == 3)
+                        ASSERT_EQ(0, std::memcmp(&got, &want, sizeof got))
+                            << "point " << i << " channel " << k << " asked " << channel << (wide ? " wide" : " baseline");
+                    else
+                        ASSERT_TRUE(got >= 0.f && got <= 1.f) << "point " << i << " channel " << k << " holds " << got;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // past the edges, NaN and infinite coordinates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "TestImages.h"
 #include "coreimage/CIKernel.h"
 #include "coreimage/CpuFeatures.h"
 #include "coreimage/Node.h"
@@ -275,17 +277,21 @@ TEST(WideVectors, ColourGainsAndMaximumAreExactOnBothPaths) {
 // taken one by one and combined as the maximum composite combines them (the second operand where
 // either is NaN), on both paths. The probes give NaN at NaN points, and differ in which coordinate
 // a channel carries, so NaN meets numbers in both orders.
+// The colour matrix that keeps one colour channel and alpha, as the chromatic aberration's
+// channel images take them; and its moves of the red and blue channels about (20, 15).
+ColorMatrix keepOnly(int channel) {
+    ColorMatrix m{};
+    m.rows[channel][channel] = 1;
+    m.rows[3][3] = 1;
+    return m;
+}
+const AffineTransform kGrow = AffineTransform::translation(-20, -15).scaled(1.0006, 1.0006).concat(AffineTransform::translation(20, 15));
+const AffineTransform kShrink = AffineTransform::translation(-20, -15).scaled(0.9994, 0.9994).concat(AffineTransform::translation(20, 15));
+
 TEST(WideVectors, ChannelGainsUnderOneMaximumMatchTheStepByStepComposite) {
-    const ColorMatrix keep[3] = {
-        {{{1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
-        {{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
-        {{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
-    };
-    const AffineTransform grow = AffineTransform::translation(-20, -15).scaled(1.0006, 1.0006).concat(AffineTransform::translation(20, 15));
-    const AffineTransform shrink = AffineTransform::translation(-20, -15).scaled(0.9994, 0.9994).concat(AffineTransform::translation(20, 15));
-    const Image red = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keep[0]), grow);
-    const Image green = colorMatrixApplied(probe(Rect(0, 0, 40, 30), true), keep[1]);
-    const Image blue = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keep[2]), shrink);
+    const Image red = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keepOnly(0)), kGrow);
+    const Image green = colorMatrixApplied(probe(Rect(0, 0, 40, 30), true), keepOnly(1));
+    const Image blue = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keepOnly(2)), kShrink);
     const Image composite = maximumComposited(blue, maximumComposited(green, red));
     ASSERT_FALSE(composite.isNull());
     EXPECT_EQ(composite.extent(), blue.extent().unionWith(green.extent()).unionWith(red.extent()));
@@ -299,6 +305,39 @@ TEST(WideVectors, ChannelGainsUnderOneMaximumMatchTheStepByStepComposite) {
         for (std::size_t i = 0; i < all.size(); ++i) expected[i] = larger(b[i], larger(g[i], r[i]));
         // The float after each batch is the untouched -7, in every one of them.
         EXPECT_TRUE(sameBits(all, expected)) << (wide ? "wide" : "baseline");
+    }
+    setWideVectorsForTesting(true);
+}
+
+// Over the pixels of an 8-bit picture, the same composite has each channel image read for its own
+// channel alone: red, green and blue still come out as those channels of full reads of the
+// picture under the same moves, and alpha as the largest of the three, bit for bit on both paths,
+// for points anywhere and for runs of interior points.
+TEST(WideVectors, ChannelCompositeOfAnEightBitPictureKeepsTheBitsOfFullReads) {
+    const Image picture = edgeScaled(Image::fromBitmap(citest::patternBitmap(40, 30)), 1.05, 1.05, Rect(0, 0, 42, 31));
+    ASSERT_FALSE(picture.isNull());
+    const Image composite = maximumComposited(affineTransformed(colorMatrixApplied(picture, keepOnly(2)), kShrink),
+                                              maximumComposited(colorMatrixApplied(picture, keepOnly(1)),
+                                                                affineTransformed(colorMatrixApplied(picture, keepOnly(0)), kGrow)));
+    const Image reads[3] = {affineNodeOver(picture, kGrow), picture, affineNodeOver(picture, kShrink)};
+    Points interior;
+    for (int i = 0; i < 3 * kLongestBatch; ++i) {
+        interior.xs.push_back(3.f + 0.31f * float(i));
+        interior.ys.push_back(2.f + 0.17f * float(i));
+    }
+    for (const Points& p : {pointsAround(Rect(-5, -5, 52, 41), 23), interior}) {
+        for (bool wide : {false, true}) {
+            setWideVectorsForTesting(wide);
+            const auto all = allBatches(composite, p, sampleBatch);
+            std::vector<float> full[3];
+            for (int k = 0; k < 3; ++k) full[k] = allBatches(reads[k], p, sampleBatch);
+            std::vector<float> expected(all.size());
+            for (std::size_t i = 0; i < all.size(); i += 4) {
+                for (std::size_t k = 0; k < 3; ++k) expected[i + k] = full[k][i + k];
+                expected[i + 3] = std::max({full[0][i + 3], full[1][i + 3], full[2][i + 3]});
+            }
+            EXPECT_TRUE(sameBits(all, expected)) << (wide ? "wide" : "baseline");
+        }
     }
     setWideVectorsForTesting(true);
 }
@@ -463,11 +502,6 @@ TEST(WideVectors, ChannelMovesCarryTheBoxOfTheirPoints) {
     // Part of the input only, so that the kernel's own mask clears some of what the scale reads.
     const Image part = pass[0]->apply(Rect(6, 4, 30, 20), {Sampler(probe(input))});
     const Image scaled = edgeScaled(part, 1.25, 1.25, extent);
-    const ColorMatrix keep[3] = {
-        {{{1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
-        {{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
-        {{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, {0, 0, 0, 0}},
-    };
     const AffineTransform toCentre = AffineTransform::translation(-25, -19), back = AffineTransform::translation(25, 19);
     const AffineTransform moves[3] = {
         toCentre.concat(AffineTransform::scale(1.0006, 1.0006)).concat(back),
@@ -475,7 +509,7 @@ TEST(WideVectors, ChannelMovesCarryTheBoxOfTheirPoints) {
         toCentre.concat(AffineTransform::scale(-1.1, 0.9)).concat(AffineTransform::rotation(-2)).concat(back),
     };
     Image channels[3];
-    for (int c = 0; c < 3; ++c) channels[c] = affineTransformed(colorMatrixApplied(scaled, keep[c]), moves[c]);
+    for (int c = 0; c < 3; ++c) channels[c] = affineTransformed(colorMatrixApplied(scaled, keepOnly(c)), moves[c]);
     const Image composite = maximumComposited(channels[2], maximumComposited(channels[1], channels[0]));
     ASSERT_FALSE(composite.isNull());
     const RenderPlan plan(composite.node(), Rect(-20, -20, 90, 80), RenderStatisticsSink{});
