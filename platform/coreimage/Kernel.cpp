@@ -387,8 +387,23 @@ public:
                        int channel) const override {
         PointBounds found;
         if (!box && m_native && finiteBounds(xs, ys, n, found)) box = &found;
-        evaluate(xs, ys, n, out, arena, box, m_native && m_native->keepsChannelsApart() ? channel : kAllChannels);
-        if (!box || !m_dod.holds(*box)) m_dod.apply(xs, ys, n, out);
+        if (!m_native || !m_native->keepsChannelsApart()) channel = kAllChannels;
+        if (!box) {
+            evaluate(xs, ys, n, out, arena, nullptr, channel);
+            return m_dod.apply(xs, ys, n, out);
+        }
+        if (m_dod.holds(*box)) return evaluate(xs, ys, n, out, arena, box, channel);
+        // Points outside the domain are cleared: only the run from the first point inside to the
+        // last is evaluated, widened to whole groups of eight from the start of the batch, so that
+        // each point takes the same arithmetic as in the whole batch.
+        int begin = 0, end = 0;
+        if (!m_dod.excludes(*box)) m_dod.insideSpan(xs, ys, n, begin, end);
+        if (begin < end) begin &= ~7, end = std::min(n, (end + 7) & ~7);
+        std::fill(out, out + 4 * std::size_t(begin), 0.f);
+        std::fill(out + 4 * std::size_t(end), out + 4 * std::size_t(n), 0.f);
+        if (begin == end) return;
+        evaluate(xs + begin, ys + begin, end - begin, out + 4 * begin, arena, box, channel);
+        m_dod.apply(xs + begin, ys + begin, end - begin, out + 4 * begin);
     }
     bool gainsFromBounds() const override { return true; }
 

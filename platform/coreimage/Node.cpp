@@ -264,6 +264,21 @@ bool MaskRect::holds(const PointBounds& box) const {
     return box.x0 >= m_x0 && box.x1 < m_x1 && box.y0 >= m_y0 && box.y1 < m_y1;
 }
 
+void MaskRect::insideSpan(const float* xs, const float* ys, int n, int& begin, int& end) const {
+    if (m_kind != Kind::Test) {
+        begin = 0, end = m_kind == Kind::Everything ? n : 0;
+        return;
+    }
+    const FloatRect r{m_x0, m_x1, m_y0, m_y1};
+    for (begin = 0; begin < n && !r.contains(xs[begin], ys[begin]);) ++begin;
+    for (end = n; end > begin && !r.contains(xs[end - 1], ys[end - 1]);) --end;
+}
+
+bool MaskRect::excludes(const PointBounds& box) const {
+    if (m_kind != Kind::Test) return m_kind == Kind::Nothing;
+    return box.x1 < m_x0 || box.x0 >= m_x1 || box.y1 < m_y0 || box.y0 >= m_y1;
+}
+
 void maskOutside(const Rect& rect, const float* xs, const float* ys, int n, float* out) {
     MaskRect(rect).apply(xs, ys, n, out);
 }

@@ -142,6 +142,11 @@ public:
     void apply(const float* xs, const float* ys, int n, float* out) const;
     // Whether every point of the box lies inside, so that apply would clear nothing.
     bool holds(const PointBounds& box) const;
+    // Whether no point of the box lies inside, so that apply would clear every point.
+    bool excludes(const PointBounds& box) const;
+    // The shortest run [begin, end) of the n points that holds every point inside (begin == end
+    // when none is).
+    void insideSpan(const float* xs, const float* ys, int n, int& begin, int& end) const;
 
 private:
     enum class Kind { Everything, Nothing, Test };

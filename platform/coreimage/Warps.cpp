@@ -206,6 +206,8 @@ public:
                        int channel) const override {
         PointBounds found;
         if (!box && finiteBounds(xs, ys, n, found)) box = &found;
+        // Points that all lie outside the extent are all cleared: nothing to read.
+        if (box && m_mask.excludes(*box)) return std::fill(out, out + 4 * std::size_t(n), 0.f);
         const PointBounds clamp{m_lo[0], m_hi[0], m_lo[1], m_hi[1]};
         withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
             m_input->sampleChannel(mx, my, n, out, arena, box ? &clamp : nullptr, channel);

@@ -186,9 +186,20 @@ TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
                         if (std::isfinite(xs[i]) && std::isfinite(ys[i])) {
                             ASSERT_EQ(MaskRect(r).holds({xs[i], xs[i], ys[i], ys[i]}), inside)
                                 << r << " point (" << xs[i] << ", " << ys[i] << ")";
+                            ASSERT_EQ(MaskRect(r).excludes({xs[i], xs[i], ys[i], ys[i]}), !inside)
+                                << r << " point (" << xs[i] << ", " << ys[i] << ")";
                         }
                     }
                     ASSERT_EQ(out[4 * n], float(4 * n + 1)) << "wrote past the batch";
+                    // The run of points the mask keeps starts at the first kept one and ends after the last.
+                    int begin = -1, end = -1, first = n, last = -1;
+                    MaskRect(r).insideSpan(xs, ys, n, begin, end);
+                    for (int i = 0; i < n; ++i)
+                        if (out[4 * i + 3] != 0.f) first = std::min(first, i), last = i;
+                    ASSERT_EQ(begin, last < 0 ? end : first) << r << ", batch of " << n;
+                    if (last >= 0) {
+                        ASSERT_EQ(end, last + 1) << r << ", batch of " << n;
+                    }
                     all.insert(all.end(), out.begin(), out.end());
                     // The box of a batch: the points' extremes when all are finite, and a mask
                     // holds it exactly when it would clear none of them.
@@ -208,6 +219,9 @@ TEST(WideVectors, MaskOutsideMatchesTheExactTestOnBothPaths) {
                     ASSERT_EQ(box.y0, y0);
                     ASSERT_EQ(box.y1, y1);
                     ASSERT_EQ(MaskRect(r).holds(box), allInside) << r << ", batch of " << n;
+                    if (MaskRect(r).excludes(box)) {
+                        ASSERT_LT(last, 0) << r << " kept a point of a batch it excludes";
+                    }
                 }
             results.push_back(all);
         };
