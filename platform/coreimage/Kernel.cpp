@@ -364,7 +364,7 @@ private:
     int m_channel;
 };
 
-class KernelEvaluator final : public Evaluator {
+class KernelEvaluator final : public ReadsThroughChannels<Evaluator> {
 public:
     KernelEvaluator(std::shared_ptr<const Specialized> spec, std::shared_ptr<const NativeKernelInstance> native,
                     std::unique_ptr<Prepared> grid, std::vector<const Evaluator*> inputs, Rect dod)
@@ -376,13 +376,6 @@ public:
     // Native code works out the box of its points (a point beyond the render's reach, such as
     // one beyond a perspective's horizon, leaves it unknown): the mask then runs only where the
     // domain does not hold the box, and the inputs read at the same points learn it too.
-    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        sampleChannel(xs, ys, n, out, arena, nullptr, kAllChannels);
-    }
-    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
-                      const PointBounds& box) const override {
-        sampleChannel(xs, ys, n, out, arena, &box, kAllChannels);
-    }
     void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
                        int channel) const override {
         PointBounds found;

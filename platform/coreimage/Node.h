@@ -88,6 +88,21 @@ public:
                                const PointBounds* bounds, int channel) const;
 };
 
+// An evaluator (derived from Base) whose reads all go through sampleChannel: a caller that asks
+// for every channel is the case kAllChannels.
+template <class Base>
+class ReadsThroughChannels : public Base {
+public:
+    using Base::Base;
+    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
+        this->sampleChannel(xs, ys, n, out, arena, nullptr, Evaluator::kAllChannels);
+    }
+    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                      const PointBounds& box) const override {
+        this->sampleChannel(xs, ys, n, out, arena, &box, Evaluator::kAllChannels);
+    }
+};
+
 // Per-render data a node prepares for its region of interest, before its inputs are planned.
 struct Prepared {
     virtual ~Prepared() = default;

@@ -69,18 +69,15 @@ protected:
     const Evaluator* m_input;
 };
 
-class AffineEvaluator final : public WarpEvaluator {
+class AffineEvaluator final : public ReadsThroughChannels<WarpEvaluator> {
 public:
-    AffineEvaluator(const Evaluator* input, const AffineTransform& inverse) : WarpEvaluator(input), m_inv(inverse) {}
+    AffineEvaluator(const Evaluator* input, const AffineTransform& inverse)
+        : ReadsThroughChannels<WarpEvaluator>(input), m_inv(inverse) {}
 
     bool gainsFromBounds() const override { return m_input->gainsFromBounds(); }
     // The box maps to the box of its four mapped corners: each mapped coordinate is computed by
     // roundings that never decrease as x or y grows (or never increase), so the mapped points lie
     // within the corners' extremes, bit for bit. The corners go through the same map as the points.
-    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
-                      const PointBounds& box) const override {
-        sampleChannel(xs, ys, n, out, arena, &box, kAllChannels);
-    }
     void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
                        int channel) const override {
         const PointBounds mapped = box ? mappedBox(*box) : PointBounds{};
@@ -182,23 +179,16 @@ private:
 // A scale about the origin that reads its input's edge pixels in full up to the edge: positions
 // are clamped half a pixel inside the input, as a resampling filter renormalised at the edges
 // would weigh them, and nothing is read outside the node's own extent.
-class EdgeScaleEvaluator final : public WarpEvaluator {
+class EdgeScaleEvaluator final : public ReadsThroughChannels<WarpEvaluator> {
 public:
     EdgeScaleEvaluator(const Evaluator* input, double sx, double sy, const Rect& inputExtent, const Rect& extent)
-        : WarpEvaluator(input), m_isx(float(1 / sx)), m_isy(float(1 / sy)), m_mask(extent) {
+        : ReadsThroughChannels<WarpEvaluator>(input), m_isx(float(1 / sx)), m_isy(float(1 / sy)), m_mask(extent) {
         m_lo[0] = float(inputExtent.minX() + 0.5), m_hi[0] = float(inputExtent.maxX() - 0.5);
         m_lo[1] = float(inputExtent.minY() + 0.5), m_hi[1] = float(inputExtent.maxY() - 0.5);
         for (int k = 0; k < 2; ++k)
             if (m_hi[k] < m_lo[k]) m_lo[k] = m_hi[k] = (m_lo[k] + m_hi[k]) / 2;
     }
     bool gainsFromBounds() const override { return true; }
-    void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
-        sampleChannel(xs, ys, n, out, arena, nullptr, kAllChannels);
-    }
-    void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
-                      const PointBounds& box) const override {
-        sampleChannel(xs, ys, n, out, arena, &box, kAllChannels);
-    }
     // Finite points map to positions inside the clamp, and the input is told so: a kernel below
     // whose domain holds the input's pixels then clears nothing. Points inside the extent need no
     // clearing here either.
