@@ -286,11 +286,6 @@ TEST(WideVectors, ColourGainsAndMaximumAreExactOnBothPaths) {
         }
 }
 
-// The chromatic aberration's pattern, max(b, max(g, r)) of channel extractions, two of them
-// scaled about a centre, is combined in one pass: it gives the bits of the three channel images
-// taken one by one and combined as the maximum composite combines them (the second operand where
-// either is NaN), on both paths. The probes give NaN at NaN points, and differ in which coordinate
-// a channel carries, so NaN meets numbers in both orders.
 // The colour matrix that keeps one colour channel and alpha, as the chromatic aberration's
 // channel images take them; and its moves of the red and blue channels about (20, 15).
 ColorMatrix keepOnly(int channel) {
@@ -302,6 +297,11 @@ ColorMatrix keepOnly(int channel) {
 const AffineTransform kGrow = AffineTransform::translation(-20, -15).scaled(1.0006, 1.0006).concat(AffineTransform::translation(20, 15));
 const AffineTransform kShrink = AffineTransform::translation(-20, -15).scaled(0.9994, 0.9994).concat(AffineTransform::translation(20, 15));
 
+// The chromatic aberration's pattern, max(b, max(g, r)) of channel extractions, two of them
+// scaled about a centre, is combined in one pass: it gives the bits of the three channel images
+// taken one by one and combined as the maximum composite combines them (the second operand where
+// either is NaN), on both paths. The probes give NaN at NaN points, and differ in which coordinate
+// a channel carries, so NaN meets numbers in both orders.
 TEST(WideVectors, ChannelGainsUnderOneMaximumMatchTheStepByStepComposite) {
     const Image red = affineTransformed(colorMatrixApplied(probe(Rect(0, 0, 40, 30)), keepOnly(0)), kGrow);
     const Image green = colorMatrixApplied(probe(Rect(0, 0, 40, 30), true), keepOnly(1));
