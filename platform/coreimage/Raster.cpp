@@ -362,6 +362,12 @@ private:
         return i;
     }
 
+    // The two neighbouring pixels at low (8 bytes) in the low half, those at high in the high half.
+    QV_TARGET_WIDE __attribute__((always_inline)) static __m128i twoPixelPairs(const std::uint8_t* low,
+                                                                               const std::uint8_t* high) {
+        const __m128d first = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low)));
+        return _mm_castpd_si128(_mm_loadh_pd(first, reinterpret_cast<const double*>(high)));
+    }
     // The four channels of eight interior points. Each pair of points shares one register: its
     // two pixel pairs, top and bottom, are spread to 16-bit channels with one byte shuffle each.
     QV_TARGET_WIDE __attribute__((always_inline)) void blendAllChannels(const std::int32_t* offsets, __m256i topW,
@@ -378,11 +384,8 @@ private:
         for (int k = 0; k < 8; k += 2) {
             const std::uint8_t* a = base + offsets[k];
             const std::uint8_t* b = base + offsets[k + 1];
-            const __m128i pairsA = _mm_castpd_si128(_mm_loadh_pd(
-                _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))), reinterpret_cast<const double*>(a + stride)));
-            const __m128i pairsB = _mm_castpd_si128(_mm_loadh_pd(
-                _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))), reinterpret_cast<const double*>(b + stride)));
-            const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(pairsA), pairsB, 1);
+            const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(twoPixelPairs(a, a + stride)),
+                                                          twoPixelPairs(b, b + stride), 1);
             const __m256i lanes = _mm256_setr_epi32(k, k, k, k, k + 1, k + 1, k + 1, k + 1);
             const __m256i sum =
                 _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairs, topWords), _mm256_permutevar8x32_epi32(topW, lanes)),
@@ -408,11 +411,9 @@ private:
         for (int k = 0; k < 8; k += 4) {
             // Points k, k + 1 in the low lane, k + 2, k + 3 in the high one.
             auto pairsOf = [&](const std::uint8_t* row) QV_TARGET_WIDE {
-                auto two = [&](int j) QV_TARGET_WIDE {
-                    const __m128d first = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offsets[j])));
-                    return _mm_castpd_si128(_mm_loadh_pd(first, reinterpret_cast<const double*>(row + offsets[j + 1])));
-                };
-                return _mm256_inserti128_si256(_mm256_castsi128_si256(two(k)), two(k + 2), 1);
+                return _mm256_inserti128_si256(
+                    _mm256_castsi128_si256(twoPixelPairs(row + offsets[k], row + offsets[k + 1])),
+                    twoPixelPairs(row + offsets[k + 2], row + offsets[k + 3]), 1);
             };
             const __m256i lanes = _mm256_setr_epi32(k, k + 1, k, k + 1, k + 2, k + 3, k + 2, k + 3);
             const __m256i sum =
