@@ -11,6 +11,7 @@
 #include "coreimage/CIKernel.h"
 #include "coreimage/KernelProgram.h"
 #include "coreimage/Node.h"
+#include "foundation/Bitmap.h"
 
 namespace qv::ci {
 
@@ -242,7 +243,9 @@ struct GridBox {
 struct KernelGrid final : Prepared {
     double x0 = 0, y0 = 0;
     int nx = 0, ny = 0;
-    std::vector<std::vector<float>> values;  // per grid target: ny * nx * width
+    // Per grid target: ny * nx * width, left unzeroed when made: the threads that compute the rows
+    // write every value and, writing first, take the new pages' faults side by side.
+    std::vector<std::vector<float, DefaultInitAllocator<float>>> values;
     // Per grid target of width 2 (a sample position), the box of each grid row's values, found
     // on the threads that compute the rows: the region of interest then joins rows, not points.
     std::vector<std::vector<GridBox>> rowBoxes;
@@ -264,7 +267,7 @@ void runSteps(const Specialized& s, const std::vector<Step>& steps, const float*
         if (step.interpolate) {
             const std::size_t target = std::size_t(
                 std::find(s.gridTargets.begin(), s.gridTargets.end(), step.node) - s.gridTargets.begin());
-            const std::vector<float>& g = grid->values[target];
+            const auto& g = grid->values[target];
             if (!cell) {
                 cell = arena.alloc(std::size_t(n));
                 fx = arena.alloc(std::size_t(n));
@@ -458,37 +461,39 @@ public:
         grid->ny = int(std::ceil(r.height() / kGridStep)) + 1;
         const std::size_t points = std::size_t(grid->nx) * std::size_t(grid->ny);
         sink.addGridPoints(points);
+        // A native kernel computes its own positions per pixel: its grid only bounds where it
+        // samples, so only the boxes of its rows are kept, not the values.
+        const bool keepValues = !m_native;
         for (int t : s.gridTargets) {
             const int w = s.nodes[std::size_t(t)].width;
-            grid->values.emplace_back(points * std::size_t(w));
+            grid->values.emplace_back(keepValues ? points * std::size_t(w) : 0);
             grid->rowBoxes.emplace_back(w == 2 ? std::size_t(grid->ny) : 0);
         }
         std::vector<Step> steps;
         for (int k : s.gridSteps) steps.push_back({k, false});
-        tbb::parallel_for(0, grid->ny, [&](int j) {
+        tbb::parallel_for(tbb::blocked_range<int>(0, grid->ny), [&](const tbb::blocked_range<int>& rows) {
             Arena arena;
             float xs[kChunk], ys[kChunk];
-            for (int i0 = 0; i0 < grid->nx; i0 += kChunk) {
-                const int m = std::min(kChunk, grid->nx - i0);
-                for (int i = 0; i < m; ++i) {
-                    xs[i] = float(grid->x0 + kGridStep * (i0 + i));
-                    ys[i] = float(grid->y0 + kGridStep * j);
+            for (int j = rows.begin(); j < rows.end(); ++j) {
+                for (int i0 = 0; i0 < grid->nx; i0 += kChunk) {
+                    const int m = std::min(kChunk, grid->nx - i0);
+                    for (int i = 0; i < m; ++i) {
+                        xs[i] = float(grid->x0 + kGridStep * (i0 + i));
+                        ys[i] = float(grid->y0 + kGridStep * j);
+                    }
+                    ArenaScope scope(arena);
+                    float* base = arena.alloc(s.batchFloats);
+                    runSteps(s, steps, xs, ys, m, base, {}, nullptr, arena);
+                    for (std::size_t t = 0; t < s.gridTargets.size(); ++t) {
+                        const int k = s.gridTargets[t];
+                        const std::size_t w = std::size_t(s.nodes[std::size_t(k)].width);
+                        const float* src = base + s.offset[std::size_t(k)];
+                        if (!grid->rowBoxes[t].empty()) grid->rowBoxes[t][std::size_t(j)].add(src, std::size_t(m) * w);
+                        if (keepValues)
+                            std::copy(src, src + std::size_t(m) * w,
+                                      grid->values[t].data() + (std::size_t(j) * std::size_t(grid->nx) + std::size_t(i0)) * w);
+                    }
                 }
-                ArenaScope scope(arena);
-                float* base = arena.alloc(s.batchFloats);
-                runSteps(s, steps, xs, ys, m, base, {}, nullptr, arena);
-                for (std::size_t t = 0; t < s.gridTargets.size(); ++t) {
-                    const int k = s.gridTargets[t];
-                    const int w = s.nodes[std::size_t(k)].width;
-                    const float* src = base + s.offset[std::size_t(k)];
-                    std::copy(src, src + m * w,
-                              grid->values[t].data() + (std::size_t(j) * std::size_t(grid->nx) + std::size_t(i0)) * std::size_t(w));
-                }
-            }
-            for (std::size_t t = 0; t < s.gridTargets.size(); ++t) {
-                if (grid->rowBoxes[t].empty()) continue;
-                const std::size_t rowFloats = 2 * std::size_t(grid->nx);
-                grid->rowBoxes[t][std::size_t(j)].add(grid->values[t].data() + std::size_t(j) * rowFloats, rowFloats);
             }
         });
         return grid;
@@ -514,7 +519,7 @@ public:
                     unknown = true;
                     break;
                 }
-                const std::vector<float>& g = grid->values[std::size_t(t)];
+                const auto& g = grid->values[std::size_t(t)];
                 GridBox box;
                 if (!grid->rowBoxes[std::size_t(t)].empty()) {
                     for (const GridBox& row : grid->rowBoxes[std::size_t(t)]) box.add(row);
