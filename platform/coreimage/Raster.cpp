@@ -396,7 +396,9 @@ private:
     // One colour channel and alpha of eight interior points, half the blending of all four: each
     // register holds the top (or bottom) pixel pairs of four points, and one byte shuffle spreads
     // the channel's and alpha's bytes of both pixels of each to 16-bit words. Each point comes
-    // out as (c, c, c, alpha).
+    // out as (c, c, c, alpha). Points k, k + 1 share the low lane with k + 4, k + 5 in the high
+    // one, so that every shuffle stays within its lane: the pixel pairs are broadcast from memory
+    // and blended together, the weights unpacked in place, and the results stored a lane at a time.
     QV_TARGET_WIDE __attribute__((always_inline)) void blendOneChannel(const std::int32_t* offsets, __m256i topW,
                                                                         __m256i bottomW, int channel, float* o) const {
         const std::uint8_t* const top = m_base;
@@ -408,23 +410,29 @@ private:
                                               15, -1, c, -1, char(c + 4), -1, char(c + 8), -1, char(c + 12), -1, 3, -1, 7, -1,
                                               11, -1, 15, -1);
         const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
-        for (int k = 0; k < 8; k += 4) {
-            // Points k, k + 1 in the low lane, k + 2, k + 3 in the high one.
+        for (int k = 0; k < 4; k += 2) {
+            // The pixel pairs of points k, k + 1, k + 4, k + 5 in this row, as 64-bit words in that order.
             auto pairsOf = [&](const std::uint8_t* row) QV_TARGET_WIDE {
-                return _mm256_inserti128_si256(
-                    _mm256_castsi128_si256(twoPixelPairs(row + offsets[k], row + offsets[k + 1])),
-                    twoPixelPairs(row + offsets[k + 2], row + offsets[k + 3]), 1);
+                auto pair = [&](int point) QV_TARGET_WIDE {
+                    return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offsets[point])));
+                };
+                const __m256i low = _mm256_blend_epi32(pair(k), pair(k + 1), 0x0c);
+                const __m256i high = _mm256_blend_epi32(pair(k + 4), pair(k + 5), 0xc0);
+                return _mm256_blend_epi32(low, high, 0xf0);
             };
-            const __m256i lanes = _mm256_setr_epi32(k, k + 1, k, k + 1, k + 2, k + 3, k + 2, k + 3);
-            const __m256i sum =
-                _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairsOf(top), pick), _mm256_permutevar8x32_epi32(topW, lanes)),
-                                 _mm256_madd_epi16(_mm256_shuffle_epi8(pairsOf(bottom), pick), _mm256_permutevar8x32_epi32(bottomW, lanes)));
+            // Each point's packed weights, twice over, in the lanes its pixel pairs take.
+            const __m256i topPair = k == 0 ? _mm256_unpacklo_epi64(topW, topW) : _mm256_unpackhi_epi64(topW, topW);
+            const __m256i bottomPair = k == 0 ? _mm256_unpacklo_epi64(bottomW, bottomW) : _mm256_unpackhi_epi64(bottomW, bottomW);
+            const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairsOf(top), pick), topPair),
+                                                 _mm256_madd_epi16(_mm256_shuffle_epi8(pairsOf(bottom), pick), bottomPair));
             // Per lane: c and alpha of its first point, then of its second.
             const __m256 values = _mm256_mul_ps(_mm256_cvtepi32_ps(sum), toFloat);
             const __m256 firsts = _mm256_permute_ps(values, _MM_SHUFFLE(2, 0, 0, 0));
             const __m256 seconds = _mm256_permute_ps(values, _MM_SHUFFLE(3, 1, 1, 1));
-            _mm256_storeu_ps(o + 4 * k, _mm256_permute2f128_ps(firsts, seconds, 0x20));
-            _mm256_storeu_ps(o + 4 * k + 8, _mm256_permute2f128_ps(firsts, seconds, 0x31));
+            _mm_storeu_ps(o + 4 * k, _mm256_castps256_ps128(firsts));
+            _mm_storeu_ps(o + 4 * (k + 1), _mm256_castps256_ps128(seconds));
+            _mm_storeu_ps(o + 4 * (k + 4), _mm256_extractf128_ps(firsts, 1));
+            _mm_storeu_ps(o + 4 * (k + 5), _mm256_extractf128_ps(seconds, 1));
         }
     }
 #endif
