@@ -301,21 +301,28 @@ private:
         const __m256 vox = _mm256_set1_ps(float(m_ox + 0.5)), vtop = _mm256_set1_ps(float(m_top - 0.5));
         const __m256 uLo = _mm256_set1_ps(float(m_bx0) - 1.f), uHi = _mm256_set1_ps(float(m_bx1));
         const __m256 vLo = _mm256_set1_ps(float(m_by0) - 1.f), vHi = _mm256_set1_ps(float(m_by1));
-        const __m256i cLo = _mm256_set1_epi32(m_bx0 - 1), cHi = _mm256_set1_epi32(m_bx1 - 1);
-        const __m256i rLo = _mm256_set1_epi32(m_by0 - 1), rHi = _mm256_set1_epi32(m_by1 - 1);
+        const __m256 uFirst = _mm256_set1_ps(float(m_bx0)), uEnd = _mm256_set1_ps(float(m_bx1 - 1));
+        const __m256 vFirst = _mm256_set1_ps(float(m_by0)), vEnd = _mm256_set1_ps(float(m_by1 - 1));
         const __m256 one = _mm256_set1_ps(1.f), unit = _mm256_set1_ps(float(kWeightUnit));
         int i = 0;
         for (; i + 8 <= n; i += 8) {
             const __m256 u = _mm256_sub_ps(_mm256_loadu_ps(xs + i), vox);
             const __m256 v = _mm256_sub_ps(vtop, _mm256_loadu_ps(ys + i));
-            const __m256 fu = _mm256_floor_ps(u), fv = _mm256_floor_ps(v);
-            // A position beyond the int range, or not a number, converts to INT_MIN: never interior.
-            const __m256i c = _mm256_cvttps_epi32(fu), r = _mm256_cvttps_epi32(fv);
-            const __m256 fx = _mm256_sub_ps(u, fu), fy = _mm256_sub_ps(v, fv);
-            const __m256i interior =
-                _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(c, cLo), _mm256_cmpgt_epi32(cHi, c)),
-                                 _mm256_and_si256(_mm256_cmpgt_epi32(r, rLo), _mm256_cmpgt_epi32(rHi, r)));
-            const int interiorBits = _mm256_movemask_ps(_mm256_castsi256_ps(interior));
+            // Interior cells (both pixels of both rows readable) are told by the positions
+            // themselves: u in [bx0, bx1 - 1), v in [by0, by1 - 1); not a number never is. Their
+            // positions are not negative, so truncation finds their cells as floor would.
+            const __m256 interior =
+                _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(u, uFirst, _CMP_GE_OQ), _mm256_cmp_ps(u, uEnd, _CMP_LT_OQ)),
+                              _mm256_and_ps(_mm256_cmp_ps(v, vFirst, _CMP_GE_OQ), _mm256_cmp_ps(v, vEnd, _CMP_LT_OQ)));
+            const int interiorBits = _mm256_movemask_ps(interior);
+            __m256i c = _mm256_cvttps_epi32(u), r = _mm256_cvttps_epi32(v);
+            __m256 fx = _mm256_sub_ps(u, _mm256_cvtepi32_ps(c)), fy = _mm256_sub_ps(v, _mm256_cvtepi32_ps(r));
+            if (interiorBits != 0xff) {
+                // The others take the careful path, which needs their cells by floor.
+                const __m256 fu = _mm256_floor_ps(u), fv = _mm256_floor_ps(v);
+                c = _mm256_cvttps_epi32(fu), r = _mm256_cvttps_epi32(fv);
+                fx = _mm256_sub_ps(u, fu), fy = _mm256_sub_ps(v, fv);
+            }
             // The weights as integerWeights makes them: packed pairs, summing exactly to the unit.
             const __m256 gx = _mm256_sub_ps(one, fx), gy = _mm256_mul_ps(_mm256_sub_ps(one, fy), unit);
             const __m256 fyu = _mm256_mul_ps(fy, unit);
