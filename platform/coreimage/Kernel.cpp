@@ -11,6 +11,7 @@
 #include "coreimage/CIKernel.h"
 #include "coreimage/KernelProgram.h"
 #include "coreimage/Node.h"
+#include "coreimage/SimdTypes.h"
 #include "foundation/Bitmap.h"
 
 namespace qv::ci {
@@ -224,7 +225,29 @@ struct GridBox {
     float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
     bool nonFinite = false;
     void add(const float* g, std::size_t floats) {
-        for (std::size_t i = 0; i + 1 < floats; i += 2) {
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        // Two points at a time, without branches: a point with a coordinate that is not finite
+        // (v - v is then not 0) takes part as +inf in the minimum and -inf in the maximum.
+        const __m128 zero = _mm_setzero_ps(), inf = _mm_set1_ps(INFINITY), minusInf = _mm_set1_ps(-INFINITY);
+        __m128 lo = inf, hi = minusInf, anyNonFinite = zero;
+        for (; i + 4 <= floats; i += 4) {
+            const __m128 v = _mm_loadu_ps(g + i);
+            const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(v, v), zero);
+            // Both coordinates of each point: x's test and y's test together.
+            const __m128 both = _mm_and_ps(finite, _mm_shuffle_ps(finite, finite, _MM_SHUFFLE(2, 3, 0, 1)));
+            anyNonFinite = _mm_or_ps(anyNonFinite, _mm_xor_ps(both, _mm_cmpeq_ps(zero, zero)));
+            lo = _mm_min_ps(lo, _mm_or_ps(_mm_and_ps(both, v), _mm_andnot_ps(both, inf)));
+            hi = _mm_max_ps(hi, _mm_or_ps(_mm_and_ps(both, v), _mm_andnot_ps(both, minusInf)));
+        }
+        alignas(16) float l[4], h[4];
+        _mm_store_ps(l, lo);
+        _mm_store_ps(h, hi);
+        x0 = std::min(x0, std::min(l[0], l[2])), y0 = std::min(y0, std::min(l[1], l[3]));
+        x1 = std::max(x1, std::max(h[0], h[2])), y1 = std::max(y1, std::max(h[1], h[3]));
+        nonFinite = nonFinite || _mm_movemask_ps(anyNonFinite) != 0;
+#endif
+        for (; i + 1 < floats; i += 2) {
             if (!std::isfinite(g[i]) || !std::isfinite(g[i + 1])) {
                 nonFinite = true;
                 continue;

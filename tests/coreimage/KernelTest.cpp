@@ -153,6 +153,24 @@ TEST(KernelWarp, ReadsOnlyTheRowsItNeeds) {
     EXPECT_GE(context.lastStatistics().rasterRowsFetched, 420u);
 }
 
+TEST(KernelWarp, PositionsThatAreNotFiniteSomewhereLeaveTheReadsUnbounded) {
+    // Finite, the positions stay within a pixel or two of the origin; at x = 16 (a grid column)
+    // they are infinite, so the box of the finite ones says nothing: the render reads every row
+    // of the region it draws, not the two the finite ones would give.
+    const char* pole = R"(
+        kernel vec4 pole(sampler src)
+        {
+            vec2 d = destCoord();
+            return sample(src, samplerTransform(src, vec2(10.0 / (d.x - 16.0), 0.0)));
+        }
+    )";
+    Image image = Image::fromBitmap(Bitmap::make(400, 300, PixelFormat::RGBA8, true));
+    Image warped = one(pole)->apply(image.extent(), {Sampler(image)});
+    Context context;
+    ASSERT_TRUE(context.createBitmap(warped, Rect(0, 0, 200, 120), PixelFormat::ARGB8).isValid());
+    EXPECT_GE(context.lastStatistics().rasterRowsFetched, 120u);
+}
+
 TEST(KernelColour, RadialGainBrightensAwayFromTheCentre) {
     Image grey = Image::fromBitmap(citest::constantBitmap(101, 101, 100, 100, 100));
     Image out = one(kGain)->apply(grey.extent(), {Sampler(grey), Vec2{50.5, 50.5}, 0.5, 50.0});
