@@ -369,18 +369,14 @@ private:
         return i;
     }
 
-    // The two neighbouring pixels at low (8 bytes) in the low half, those at high in the high half.
-    QV_TARGET_WIDE __attribute__((always_inline)) static __m128i twoPixelPairs(const std::uint8_t* low,
-                                                                               const std::uint8_t* high) {
-        const __m128d first = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low)));
-        return _mm_castpd_si128(_mm_loadh_pd(first, reinterpret_cast<const double*>(high)));
-    }
-    // The four channels of eight interior points. Each pair of points shares one register: its
-    // two pixel pairs, top and bottom, are spread to 16-bit channels with one byte shuffle each.
+    // The four channels of eight interior points. Point k shares a register with point k + 4,
+    // each in a 128-bit lane holding its two pixel pairs, top and bottom, so that every shuffle
+    // stays within its lane: the pairs are broadcast from memory and blended together, each
+    // shuffle spreads one row's pair to 16-bit channels, and the results are stored a lane at a time.
     QV_TARGET_WIDE __attribute__((always_inline)) void blendAllChannels(const std::int32_t* offsets, __m256i topW,
                                                                          __m256i bottomW, float* o) const {
-        const std::uint8_t* const base = m_base;
-        const std::size_t stride = m_stride;
+        const std::uint8_t* const top = m_base;
+        const std::uint8_t* const bottom = m_base + m_stride;
         // Per 128-bit lane: bytes 0-7 the top pixel pair (r0 g0 b0 a0 r1 g1 b1 a1), 8-15 the bottom
         // one; each shuffle makes r0 r1 g0 g1 b0 b1 a0 a1 as 16-bit words of one row.
         const __m256i topWords = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 0, -1, 4, -1,
@@ -388,17 +384,28 @@ private:
         const __m256i bottomWords = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1, 8, -1,
                                                      12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
         const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
-        for (int k = 0; k < 8; k += 2) {
-            const std::uint8_t* a = base + offsets[k];
-            const std::uint8_t* b = base + offsets[k + 1];
-            const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(twoPixelPairs(a, a + stride)),
-                                                          twoPixelPairs(b, b + stride), 1);
-            const __m256i lanes = _mm256_setr_epi32(k, k, k, k, k + 1, k + 1, k + 1, k + 1);
-            const __m256i sum =
-                _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairs, topWords), _mm256_permutevar8x32_epi32(topW, lanes)),
-                                 _mm256_madd_epi16(_mm256_shuffle_epi8(pairs, bottomWords), _mm256_permutevar8x32_epi32(bottomW, lanes)));
-            _mm256_storeu_ps(o + 4 * k, _mm256_mul_ps(_mm256_cvtepi32_ps(sum), toFloat));
-        }
+        auto blend = [&](auto point) QV_TARGET_WIDE {
+            constexpr int k = decltype(point)::value;
+            const __m256i lowHalf = _mm256_blend_epi32(pixelPair(top, offsets[k]), pixelPair(bottom, offsets[k]), 0x0c);
+            const __m256i highHalf = _mm256_blend_epi32(pixelPair(top, offsets[k + 4]), pixelPair(bottom, offsets[k + 4]), 0xc0);
+            const __m256i pairs = _mm256_blend_epi32(lowHalf, highHalf, 0xf0);
+            // Each point's packed weights over its whole lane.
+            const __m256i topPair = _mm256_shuffle_epi32(topW, _MM_SHUFFLE(k, k, k, k));
+            const __m256i bottomPair = _mm256_shuffle_epi32(bottomW, _MM_SHUFFLE(k, k, k, k));
+            const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(pairs, topWords), topPair),
+                                                 _mm256_madd_epi16(_mm256_shuffle_epi8(pairs, bottomWords), bottomPair));
+            const __m256 values = _mm256_mul_ps(_mm256_cvtepi32_ps(sum), toFloat);
+            _mm_storeu_ps(o + 4 * k, _mm256_castps256_ps128(values));
+            _mm_storeu_ps(o + 4 * (k + 4), _mm256_extractf128_ps(values, 1));
+        };
+        blend(std::integral_constant<int, 0>{});
+        blend(std::integral_constant<int, 1>{});
+        blend(std::integral_constant<int, 2>{});
+        blend(std::integral_constant<int, 3>{});
+    }
+    // The 8 bytes of the pixel pair at offset in row, in every 64-bit word of a register.
+    QV_TARGET_WIDE __attribute__((always_inline)) static __m256i pixelPair(const std::uint8_t* row, std::int32_t offset) {
+        return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offset)));
     }
     // One colour channel and alpha of eight interior points, half the blending of all four: each
     // register holds the top (or bottom) pixel pairs of four points, and one byte shuffle spreads
@@ -420,9 +427,7 @@ private:
         for (int k = 0; k < 4; k += 2) {
             // The pixel pairs of points k, k + 1, k + 4, k + 5 in this row, as 64-bit words in that order.
             auto pairsOf = [&](const std::uint8_t* row) QV_TARGET_WIDE {
-                auto pair = [&](int point) QV_TARGET_WIDE {
-                    return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offsets[point])));
-                };
+                auto pair = [&](int point) QV_TARGET_WIDE { return pixelPair(row, offsets[point]); };
                 const __m256i low = _mm256_blend_epi32(pair(k), pair(k + 1), 0x0c);
                 const __m256i high = _mm256_blend_epi32(pair(k + 4), pair(k + 5), 0xc0);
                 return _mm256_blend_epi32(low, high, 0xf0);
