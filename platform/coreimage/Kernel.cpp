@@ -492,20 +492,6 @@ public:
             grid->values.emplace_back(keepValues ? points * std::size_t(w) : 0);
             grid->rowBoxes.emplace_back(w == 2 ? std::size_t(grid->ny) : 0);
         }
-        if (!keepValues && std::all_of(s.gridSteps.begin(), s.gridSteps.end(), [&](int k) {
-                return s.nodes[std::size_t(k)].op == Op::DestCoord;
-            })) {
-            // The kernel samples at the points themselves: each row's box runs from its first
-            // grid point to its last, the same floats the loop below would find.
-            for (auto& boxes : grid->rowBoxes) {
-                for (int j = 0; j < int(boxes.size()); ++j) {
-                    const float y = float(grid->y0 + kGridStep * j);
-                    const float ends[4] = {float(grid->x0), y, float(grid->x0 + kGridStep * (grid->nx - 1)), y};
-                    boxes[std::size_t(j)].add(ends, 4);
-                }
-            }
-            return grid;
-        }
         std::vector<Step> steps;
         for (int k : s.gridSteps) steps.push_back({k, false});
         tbb::parallel_for(tbb::blocked_range<int>(0, grid->ny), [&](const tbb::blocked_range<int>& rows) {
