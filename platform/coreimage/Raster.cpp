@@ -386,9 +386,8 @@ private:
         const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
         auto blend = [&](auto point) QV_TARGET_WIDE {
             constexpr int k = decltype(point)::value;
-            const __m256i lowHalf = _mm256_blend_epi32(pixelPair(top, offsets[k]), pixelPair(bottom, offsets[k]), 0x0c);
-            const __m256i highHalf = _mm256_blend_epi32(pixelPair(top, offsets[k + 4]), pixelPair(bottom, offsets[k + 4]), 0xc0);
-            const __m256i pairs = _mm256_blend_epi32(lowHalf, highHalf, 0xf0);
+            const __m256i pairs =
+                fourPixelPairs(top + offsets[k], bottom + offsets[k], top + offsets[k + 4], bottom + offsets[k + 4]);
             // Each point's packed weights over its whole lane.
             const __m256i topPair = _mm256_shuffle_epi32(topW, _MM_SHUFFLE(k, k, k, k));
             const __m256i bottomPair = _mm256_shuffle_epi32(bottomW, _MM_SHUFFLE(k, k, k, k));
@@ -403,9 +402,17 @@ private:
         blend(std::integral_constant<int, 2>{});
         blend(std::integral_constant<int, 3>{});
     }
-    // The 8 bytes of the pixel pair at offset in row, in every 64-bit word of a register.
-    QV_TARGET_WIDE __attribute__((always_inline)) static __m256i pixelPair(const std::uint8_t* row, std::int32_t offset) {
-        return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offset)));
+    // The pixel pairs (8 bytes each) at a, b, c and d as the four 64-bit words of a register, in
+    // that order: each is broadcast from memory and the four are blended, which needs no shuffle.
+    QV_TARGET_WIDE __attribute__((always_inline)) static __m256i fourPixelPairs(const std::uint8_t* a, const std::uint8_t* b,
+                                                                                const std::uint8_t* c, const std::uint8_t* d) {
+        const __m256i low = _mm256_blend_epi32(broadcastPair(a), broadcastPair(b), 0x0c);
+        const __m256i high = _mm256_blend_epi32(broadcastPair(c), broadcastPair(d), 0xc0);
+        return _mm256_blend_epi32(low, high, 0xf0);
+    }
+    // The pixel pair at p in every 64-bit word.
+    QV_TARGET_WIDE __attribute__((always_inline)) static __m256i broadcastPair(const std::uint8_t* p) {
+        return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
     }
     // One colour channel and alpha of eight interior points, half the blending of all four: each
     // register holds the top (or bottom) pixel pairs of four points, and one byte shuffle spreads
@@ -425,12 +432,9 @@ private:
                                               11, -1, 15, -1);
         const __m256 toFloat = _mm256_set1_ps(kScale / float(kWeightUnit));
         for (int k = 0; k < 4; k += 2) {
-            // The pixel pairs of points k, k + 1, k + 4, k + 5 in this row, as 64-bit words in that order.
+            // The pixel pairs of points k, k + 1, k + 4, k + 5 in this row.
             auto pairsOf = [&](const std::uint8_t* row) QV_TARGET_WIDE {
-                auto pair = [&](int point) QV_TARGET_WIDE { return pixelPair(row, offsets[point]); };
-                const __m256i low = _mm256_blend_epi32(pair(k), pair(k + 1), 0x0c);
-                const __m256i high = _mm256_blend_epi32(pair(k + 4), pair(k + 5), 0xc0);
-                return _mm256_blend_epi32(low, high, 0xf0);
+                return fourPixelPairs(row + offsets[k], row + offsets[k + 1], row + offsets[k + 4], row + offsets[k + 5]);
             };
             // Each point's packed weights, twice over, in the lanes its pixel pairs take.
             const __m256i topPair = k == 0 ? _mm256_unpacklo_epi64(topW, topW) : _mm256_unpackhi_epi64(topW, topW);
