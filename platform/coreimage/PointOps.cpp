@@ -96,17 +96,12 @@ public:
     // aberration's three channels each read under a move and an edge scale), rather than by each.
     void sample(const float* xs, const float* ys, int n, float* out, Arena& arena) const override {
         PointBounds box;
-        const PointBounds* known = m_inputsGainFromBounds && finiteBounds(xs, ys, n, box) ? &box : nullptr;
-        gather(out, n, arena, [&](std::size_t k, float* dst) {
-            m_inputs[k]->sampleChannel(xs, ys, n, dst, arena, known, m_channels[k]);
-        });
+        sampleInputs(xs, ys, n, out, arena, m_inputsGainFromBounds && finiteBounds(xs, ys, n, box) ? &box : nullptr);
     }
     bool gainsFromBounds() const override { return m_inputsGainFromBounds; }
     void sampleInside(const float* xs, const float* ys, int n, float* out, Arena& arena,
                       const PointBounds& box) const override {
-        gather(out, n, arena, [&](std::size_t k, float* dst) {
-            m_inputs[k]->sampleChannel(xs, ys, n, dst, arena, &box, m_channels[k]);
-        });
+        sampleInputs(xs, ys, n, out, arena, &box);
     }
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         gather(out, n, arena, [&](std::size_t k, float* dst) { m_inputs[k]->sampleRow(x0, y, n, dst, arena); });
@@ -119,6 +114,13 @@ protected:
     bool m_inputsGainFromBounds = false;
 
 private:
+    // Each input read at the points for the channel the combination uses of it; box, when known,
+    // holds the points.
+    void sampleInputs(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box) const {
+        gather(out, n, arena, [&](std::size_t k, float* dst) {
+            m_inputs[k]->sampleChannel(xs, ys, n, dst, arena, box, m_channels[k]);
+        });
+    }
     template <class Fetch>
     void gather(float* out, int n, Arena& arena, Fetch fetch) const {
         ArenaScope scope(arena);
