@@ -38,6 +38,83 @@ QV_TARGET_WIDE void mapWide(Block block, const float* xs, const float* ys, int n
 }
 #endif
 
+// The affine map in float, (a x + c y + tx, b x + d y + ty), a point at a time or eight at a time.
+struct AffineMap {
+    float a, b, c, d, tx, ty;
+    void apply(float& x, float& y) const {
+        const float X = a * x + c * y + tx, Y = b * x + d * y + ty;
+        x = X, y = Y;
+    }
+#if QV_HAS_WIDE_BUILD
+    QV_TARGET_WIDE __attribute__((always_inline)) void apply8(__m256& x, __m256& y) const {
+        const __m256 X = _mm256_fmadd_ps(_mm256_set1_ps(a), x, _mm256_mul_ps(_mm256_set1_ps(c), y));
+        const __m256 Y = _mm256_fmadd_ps(_mm256_set1_ps(b), x, _mm256_mul_ps(_mm256_set1_ps(d), y));
+        x = _mm256_add_ps(X, _mm256_set1_ps(tx));
+        y = _mm256_add_ps(Y, _mm256_set1_ps(ty));
+    }
+#endif
+};
+
+// A scale about the origin, then a clamp to [x0, x1] x [y0, y1]; a NaN stays NaN.
+struct ClampedScaleMap {
+    float isx, isy, x0, x1, y0, y1;
+    void apply(float& x, float& y) const {
+        x = std::min(std::max(x * isx, x0), x1);
+        y = std::min(std::max(y * isy, y0), y1);
+    }
+#if QV_HAS_WIDE_BUILD
+    QV_TARGET_WIDE __attribute__((always_inline)) void apply8(__m256& x, __m256& y) const {
+        // max(lo, v) and min(hi, v) give v when v is NaN, as std::max(v, lo) and std::min(v, hi) do.
+        x = _mm256_min_ps(_mm256_set1_ps(x1), _mm256_max_ps(_mm256_set1_ps(x0), _mm256_mul_ps(x, _mm256_set1_ps(isx))));
+        y = _mm256_min_ps(_mm256_set1_ps(y1), _mm256_max_ps(_mm256_set1_ps(y0), _mm256_mul_ps(y, _mm256_set1_ps(isy))));
+    }
+#endif
+};
+
+// First's map, then second's, in one pass: each point comes out as the two passes give it.
+template <class First, class Second>
+struct MapThen {
+    First first;
+    Second second;
+    void apply(float& x, float& y) const {
+        first.apply(x, y);
+        second.apply(x, y);
+    }
+#if QV_HAS_WIDE_BUILD
+    QV_TARGET_WIDE __attribute__((always_inline)) void apply8(__m256& x, __m256& y) const {
+        first.apply8(x, y);
+        second.apply8(x, y);
+    }
+#endif
+};
+
+#if QV_HAS_WIDE_BUILD
+// A map that works on registers, as mapWide takes it.
+template <class Map>
+struct EightAtATime {
+    Map map;
+    QV_TARGET_WIDE __attribute__((always_inline)) void map8(const float* xs, const float* ys, float* mx, float* my) const {
+        __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
+        map.apply8(x, y);
+        _mm256_storeu_ps(mx, x);
+        _mm256_storeu_ps(my, y);
+    }
+};
+#endif
+
+// The n points through map into (mx, my), which may be (xs, ys).
+template <class Map>
+void mapPoints(const Map& map, const float* xs, const float* ys, int n, float* mx, float* my) {
+#if QV_HAS_WIDE_BUILD
+    if (wideVectors()) return mapWide(EightAtATime<Map>{map}, xs, ys, n, mx, my);
+#endif
+    for (int i = 0; i < n; ++i) {
+        float x = xs[i], y = ys[i];
+        map.apply(x, y);
+        mx[i] = x, my[i] = y;
+    }
+}
+
 // The 3 x 3 projective map (x, y, 1) -> (X / W, Y / W) used backwards: output to input.
 struct Homography {
     double m[9];  // row-major
@@ -69,25 +146,21 @@ protected:
     const Evaluator* m_input;
 };
 
+// An affine transform over an edge scale, or an edge scale over an affine transform, maps the
+// points through both in one pass: the upper one hands its map to the lower one, which applies
+// the two together, whenever the points' box shows that the upper one has nothing to clear.
+class EdgeScaleEvaluator;
+
 class AffineEvaluator final : public ReadsThroughChannels<WarpEvaluator> {
 public:
-    AffineEvaluator(const Evaluator* input, const AffineTransform& inverse)
-        : ReadsThroughChannels<WarpEvaluator>(input), m_inv(inverse) {}
+    AffineEvaluator(const Evaluator* input, const AffineTransform& inverse);
 
     bool gainsFromBounds() const override { return m_input->gainsFromBounds(); }
-    // The box maps to the box of its four mapped corners: each mapped coordinate is computed by
-    // roundings that never decrease as x or y grows (or never increase), so the mapped points lie
-    // within the corners' extremes, bit for bit. The corners go through the same map as the points.
     void sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena, const PointBounds* box,
-                       int channel) const override {
-        const PointBounds mapped = box ? mappedBox(*box) : PointBounds{};
-        // A coordinate beyond the float range leaves the box unbounded: the plain read then.
-        const bool bounded = box && std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) &&
-                             std::isfinite(mapped.y1);
-        withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
-            m_input->sampleChannel(mx, my, n, out, arena, bounded ? &mapped : nullptr, channel);
-        });
-    }
+                       int channel) const override;
+    // sampleChannel at the points `first` maps xs, ys to, which lie in firstBox.
+    void sampleChannelAfter(const ClampedScaleMap& first, const float* xs, const float* ys, int n, float* out,
+                            Arena& arena, const PointBounds& firstBox, int channel) const;
 
     void sampleRow(double x0, double y, int n, float* out, Arena& arena) const override {
         // A translation by whole pixels keeps the row on pixel centres: let the input take the
@@ -107,52 +180,27 @@ public:
     }
 
 private:
-    // The map in float: (a x + c y + tx, b x + d y + ty). The points may be mapped in place.
-    struct Map {
-        float a, b, c, d, tx, ty;
-#if QV_HAS_WIDE_BUILD
-        QV_TARGET_WIDE void map8(const float* xs, const float* ys, float* mx, float* my) const {
-            const __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
-            const __m256 X = _mm256_fmadd_ps(_mm256_set1_ps(a), x, _mm256_mul_ps(_mm256_set1_ps(c), y));
-            const __m256 Y = _mm256_fmadd_ps(_mm256_set1_ps(b), x, _mm256_mul_ps(_mm256_set1_ps(d), y));
-            _mm256_storeu_ps(mx, _mm256_add_ps(X, _mm256_set1_ps(tx)));
-            _mm256_storeu_ps(my, _mm256_add_ps(Y, _mm256_set1_ps(ty)));
-        }
-#endif
-    };
-
-    Map floatMap() const {
+    AffineMap floatMap() const {
         return {float(m_inv.a), float(m_inv.b), float(m_inv.c), float(m_inv.d), float(m_inv.tx), float(m_inv.ty)};
     }
-    static void mapPoint(const Map& f, float x, float y, float& mx, float& my) {
-        mx = f.a * x + f.c * y + f.tx;
-        my = f.b * x + f.d * y + f.ty;
-    }
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
-        const Map f = floatMap();
-#if QV_HAS_WIDE_BUILD
-        if (wideVectors()) return mapWide(f, xs, ys, n, mx, my);
-#endif
-        for (int i = 0; i < n; ++i) mapPoint(f, xs[i], ys[i], mx[i], my[i]);
+        mapPoints(floatMap(), xs, ys, n, mx, my);
     }
-    // The box of the box's four corners mapped by the arithmetic map() gives points.
-    PointBounds mappedBox(const PointBounds& box) const {
-        const Map f = floatMap();
-        alignas(32) float cx[8] = {box.x0, box.x1, box.x0, box.x1, box.x0, box.x0, box.x0, box.x0};
-        alignas(32) float cy[8] = {box.y0, box.y0, box.y1, box.y1, box.y0, box.y0, box.y0, box.y0};
-        alignas(32) float mx[8], my[8];
-#if QV_HAS_WIDE_BUILD
-        if (wideVectors()) {
-            f.map8(cx, cy, mx, my);
-        } else
-#endif
-        {
-            for (int i = 0; i < 4; ++i) mapPoint(f, cx[i], cy[i], mx[i], my[i]);
-        }
-        return {std::min(std::min(mx[0], mx[1]), std::min(mx[2], mx[3])), std::max(std::max(mx[0], mx[1]), std::max(mx[2], mx[3])),
-                std::min(std::min(my[0], my[1]), std::min(my[2], my[3])), std::max(std::max(my[0], my[1]), std::max(my[2], my[3]))};
+    // The box maps to the box of its four mapped corners: each mapped coordinate is computed by
+    // roundings that never decrease as x or y grows (or never increase), so the mapped points lie
+    // within the corners' extremes, bit for bit. The corners go through the same map as the
+    // points. A coordinate beyond the float range leaves the box unbounded: false then.
+    bool mappedBox(const PointBounds& box, PointBounds& mapped) const {
+        // Eight points, the corners and copies, so that the wide map takes them in one step.
+        float cx[8] = {box.x0, box.x1, box.x0, box.x1, box.x0, box.x0, box.x0, box.x0};
+        float cy[8] = {box.y0, box.y0, box.y1, box.y1, box.y0, box.y0, box.y0, box.y0};
+        mapPoints(floatMap(), cx, cy, 8, cx, cy);
+        mapped = {std::min(std::min(cx[0], cx[1]), std::min(cx[2], cx[3])), std::max(std::max(cx[0], cx[1]), std::max(cx[2], cx[3])),
+                  std::min(std::min(cy[0], cy[1]), std::min(cy[2], cy[3])), std::max(std::max(cy[0], cy[1]), std::max(cy[2], cy[3]))};
+        return std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) && std::isfinite(mapped.y1);
     }
     AffineTransform m_inv;
+    const EdgeScaleEvaluator* m_edgeScaleBelow;
 };
 
 class AffineNode final : public Node {
@@ -182,7 +230,11 @@ private:
 class EdgeScaleEvaluator final : public ReadsThroughChannels<WarpEvaluator> {
 public:
     EdgeScaleEvaluator(const Evaluator* input, double sx, double sy, const Rect& inputExtent, const Rect& extent)
-        : ReadsThroughChannels<WarpEvaluator>(input), m_isx(float(1 / sx)), m_isy(float(1 / sy)), m_mask(extent) {
+        : ReadsThroughChannels<WarpEvaluator>(input),
+          m_isx(float(1 / sx)),
+          m_isy(float(1 / sy)),
+          m_mask(extent),
+          m_affineBelow(dynamic_cast<const AffineEvaluator*>(input)) {
         m_lo[0] = float(inputExtent.minX() + 0.5), m_hi[0] = float(inputExtent.maxX() - 0.5);
         m_lo[1] = float(inputExtent.minY() + 0.5), m_hi[1] = float(inputExtent.maxY() - 0.5);
         for (int k = 0; k < 2; ++k)
@@ -198,42 +250,69 @@ public:
         if (!box && finiteBounds(xs, ys, n, found)) box = &found;
         // Points that all lie outside the extent are all cleared: nothing to read.
         if (box && m_mask.excludes(*box)) return std::fill(out, out + 4 * std::size_t(n), 0.f);
-        const PointBounds clamp{m_lo[0], m_hi[0], m_lo[1], m_hi[1]};
+        if (box && m_affineBelow && m_mask.holds(*box))
+            return m_affineBelow->sampleChannelAfter(clampedScale(), xs, ys, n, out, arena, clampBox(), channel);
+        const PointBounds clamp = clampBox();
         withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
             m_input->sampleChannel(mx, my, n, out, arena, box ? &clamp : nullptr, channel);
         });
         if (!box || !m_mask.holds(*box)) m_mask.apply(xs, ys, n, out);
     }
+    // sampleChannel at the points `first` maps xs, ys to, which lie in firstBox.
+    void sampleChannelAfter(const AffineMap& first, const float* xs, const float* ys, int n, float* out, Arena& arena,
+                            const PointBounds& firstBox, int channel) const {
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        if (m_mask.excludes(firstBox)) return std::fill(out, out + 4 * std::size_t(n), 0.f);
+        if (!m_mask.holds(firstBox)) {
+            // Some points may need clearing, which takes them as first gives them.
+            mapPoints(first, xs, ys, n, mx, my);
+            return sampleChannel(mx, my, n, out, arena, &firstBox, channel);
+        }
+        const PointBounds clamp = clampBox();
+        mapPoints(MapThen<AffineMap, ClampedScaleMap>{first, clampedScale()}, xs, ys, n, mx, my);
+        m_input->sampleChannel(mx, my, n, out, arena, &clamp, channel);
+    }
 
 private:
-    // The scale, then the clamp; a NaN stays NaN.
-    struct Map {
-        float isx, isy, x0, x1, y0, y1;
-#if QV_HAS_WIDE_BUILD
-        QV_TARGET_WIDE void map8(const float* xs, const float* ys, float* mx, float* my) const {
-            // max(lo, v) and min(hi, v) give v when v is NaN, as std::max(v, lo) and std::min(v, hi) do.
-            const __m256 X = _mm256_mul_ps(_mm256_loadu_ps(xs), _mm256_set1_ps(isx));
-            const __m256 Y = _mm256_mul_ps(_mm256_loadu_ps(ys), _mm256_set1_ps(isy));
-            _mm256_storeu_ps(mx, _mm256_min_ps(_mm256_set1_ps(x1), _mm256_max_ps(_mm256_set1_ps(x0), X)));
-            _mm256_storeu_ps(my, _mm256_min_ps(_mm256_set1_ps(y1), _mm256_max_ps(_mm256_set1_ps(y0), Y)));
-        }
-#endif
-    };
-
+    ClampedScaleMap clampedScale() const { return {m_isx, m_isy, m_lo[0], m_hi[0], m_lo[1], m_hi[1]}; }
+    PointBounds clampBox() const { return {m_lo[0], m_hi[0], m_lo[1], m_hi[1]}; }
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
-        const Map f{m_isx, m_isy, m_lo[0], m_hi[0], m_lo[1], m_hi[1]};
-#if QV_HAS_WIDE_BUILD
-        if (wideVectors()) return mapWide(f, xs, ys, n, mx, my);
-#endif
-        for (int i = 0; i < n; ++i) {
-            mx[i] = std::min(std::max(xs[i] * f.isx, f.x0), f.x1);
-            my[i] = std::min(std::max(ys[i] * f.isy, f.y0), f.y1);
-        }
+        mapPoints(clampedScale(), xs, ys, n, mx, my);
     }
     float m_isx, m_isy;
     float m_lo[2], m_hi[2];
     MaskRect m_mask;
+    const AffineEvaluator* m_affineBelow;
 };
+
+AffineEvaluator::AffineEvaluator(const Evaluator* input, const AffineTransform& inverse)
+    : ReadsThroughChannels<WarpEvaluator>(input),
+      m_inv(inverse),
+      m_edgeScaleBelow(dynamic_cast<const EdgeScaleEvaluator*>(input)) {}
+
+void AffineEvaluator::sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena,
+                                    const PointBounds* box, int channel) const {
+    PointBounds mapped;
+    const bool bounded = box && mappedBox(*box, mapped);
+    if (bounded && m_edgeScaleBelow)
+        return m_edgeScaleBelow->sampleChannelAfter(floatMap(), xs, ys, n, out, arena, mapped, channel);
+    withMapped(xs, ys, n, arena, [&](const float* mx, const float* my) {
+        m_input->sampleChannel(mx, my, n, out, arena, bounded ? &mapped : nullptr, channel);
+    });
+}
+
+void AffineEvaluator::sampleChannelAfter(const ClampedScaleMap& first, const float* xs, const float* ys, int n,
+                                         float* out, Arena& arena, const PointBounds& firstBox, int channel) const {
+    PointBounds mapped;
+    const bool bounded = mappedBox(firstBox, mapped);
+    ArenaScope scope(arena);
+    float* mx = arena.alloc(std::size_t(n));
+    float* my = arena.alloc(std::size_t(n));
+    mapPoints(MapThen<ClampedScaleMap, AffineMap>{first, floatMap()}, xs, ys, n, mx, my);
+    m_input->sampleChannel(mx, my, n, out, arena, bounded ? &mapped : nullptr, channel);
+}
 
 class EdgeScaleNode final : public Node {
 public:

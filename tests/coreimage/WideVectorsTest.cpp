@@ -560,3 +560,56 @@ TEST(WideVectors, ChannelMovesCarryTheBoxOfTheirPoints) {
     EXPECT_GT(cleared, 20);
     EXPECT_GT(kept, 100);
 }
+
+// A move over an edge scale, and an edge scale over a move, map their points through both in one
+// pass when the points' box is known. That must give the bits of the two maps taken one after the
+// other, which they take when no box is known (a NaN point among them), on both paths: points
+// that the edge scale clears, all of a batch, some or none, included.
+TEST(WideVectors, MovesAndEdgeScalesMapTogetherAsOneAfterTheOther) {
+    const Rect input(0, 0, 40, 30), extent(0, 0, 50, 38);
+    const AffineTransform turn = AffineTransform::translation(-25, -19)
+                                     .concat(AffineTransform::rotation(0.4))
+                                     .concat(AffineTransform::scale(1.3, 0.8))
+                                     .concat(AffineTransform::translation(27, 17));
+    const Image moveOverScale = affineNodeOver(edgeScaled(probe(input), 1.25, 1.25, extent), turn);
+    const Image scaleOverMove = edgeScaled(affineNodeOver(probe(input), turn), 1.25, 1.25, extent);
+    ASSERT_FALSE(moveOverScale.isNull());
+    ASSERT_FALSE(scaleOverMove.isNull());
+    // Points around both, near the middle only (their box inside the edge scale's extent, before
+    // the move and after it) and far outside.
+    const Points around = pointsAround(Rect(-40, -40, 130, 118), 29), middle = pointsAround(Rect(20, 15, 10, 8), 31),
+                 far = pointsAround(Rect(300, 300, 50, 50), 37);
+    int cleared = 0, kept = 0;
+    for (const Image& image : {moveOverScale, scaleOverMove}) {
+        const RenderPlan plan(image.node(), Rect(-100, -100, 300, 300), RenderStatisticsSink{});
+        for (bool wide : {false, true}) {
+            setWideVectorsForTesting(wide);
+            Arena arena;
+            for (int n = 1; n <= kLongestBatch; ++n)
+                for (const Points* from : {&around, &middle, &far}) {
+                    const Points& p = *from;
+                    std::vector<float> xs, ys;
+                    for (std::size_t i = 0; i + kPairing < p.ys.size() && int(xs.size()) < n; ++i)
+                        if (std::isfinite(p.xs[i]) && std::isfinite(p.ys[i + kPairing]) &&
+                            (from != &middle || Rect(20, 15, 10, 8).contains(Point{p.xs[i], p.ys[i + kPairing]}))) {
+                            xs.push_back(p.xs[i]);
+                            ys.push_back(p.ys[i + kPairing]);
+                        }
+                    ASSERT_EQ(int(xs.size()), n);
+                    SCOPED_TRACE("batch of " + std::to_string(n) + (wide ? ", wide" : ""));
+                    PointBounds box;
+                    ASSERT_TRUE(finiteBounds(xs.data(), ys.data(), n, box));
+                    std::vector<float> together(4 * std::size_t(n)), apart(4 * std::size_t(n) + 4);
+                    plan.root().sampleInside(xs.data(), ys.data(), n, together.data(), arena, box);
+                    xs.push_back(NAN), ys.push_back(0);
+                    plan.root().sample(xs.data(), ys.data(), n + 1, apart.data(), arena);
+                    apart.resize(together.size());
+                    ASSERT_TRUE(sameBits(together, apart));
+                    for (int i = 0; i < n; ++i) (together[4 * i + 3] == 0.f ? cleared : kept) += 1;
+                }
+        }
+    }
+    setWideVectorsForTesting(true);
+    EXPECT_GT(cleared, 100);
+    EXPECT_GT(kept, 100);
+}
