@@ -71,6 +71,33 @@ struct ClampedScaleMap {
 #endif
 };
 
+// The 3 x 3 projective map (x, y, 1) -> (X / W, Y / W) in float; where W is not on the picture's
+// side of the horizon (sign * W > 0), the point goes to NaN.
+struct ProjectiveMap {
+    float m[9];  // row-major
+    float sign;
+    void apply(float& x, float& y) const {
+        const float w = m[6] * x + m[7] * y + m[8];
+        const float inv = (w * sign > 0) ? 1.f / w : NAN;
+        const float X = (m[0] * x + m[1] * y + m[2]) * inv, Y = (m[3] * x + m[4] * y + m[5]) * inv;
+        x = X, y = Y;
+    }
+#if QV_HAS_WIDE_BUILD
+    // Row k of the matrix applied to (x, y, 1).
+    QV_TARGET_WIDE __attribute__((always_inline)) __m256 row(int k, __m256 x, __m256 y) const {
+        return _mm256_add_ps(_mm256_fmadd_ps(_mm256_set1_ps(m[k]), x, _mm256_mul_ps(_mm256_set1_ps(m[k + 1]), y)),
+                             _mm256_set1_ps(m[k + 2]));
+    }
+    QV_TARGET_WIDE __attribute__((always_inline)) void apply8(__m256& x, __m256& y) const {
+        const __m256 w = row(6, x, y);
+        const __m256 ahead = _mm256_cmp_ps(_mm256_mul_ps(w, _mm256_set1_ps(sign)), _mm256_setzero_ps(), _CMP_GT_OQ);
+        const __m256 inv = _mm256_blendv_ps(_mm256_set1_ps(NAN), _mm256_div_ps(_mm256_set1_ps(1.f), w), ahead);
+        const __m256 X = _mm256_mul_ps(row(0, x, y), inv), Y = _mm256_mul_ps(row(3, x, y), inv);
+        x = X, y = Y;
+    }
+#endif
+};
+
 // First's map, then second's, in one pass: each point comes out as the two passes give it.
 template <class First, class Second>
 struct MapThen {
@@ -146,9 +173,62 @@ protected:
     const Evaluator* m_input;
 };
 
+// The perspective's map of each point, its homography used backwards (see Homography); points
+// beyond the horizon, which would fold back onto the picture, go to NaN and read nothing.
+class PerspectiveEvaluator final : public WarpEvaluator {
+public:
+    PerspectiveEvaluator(const Evaluator* input, const Homography& h, double sign) : WarpEvaluator(input) {
+        for (int i = 0; i < 9; ++i) m_map.m[i] = float(h.m[i]);
+        m_map.sign = float(sign);
+    }
+    // What sample gives at the points `first` maps xs, ys to.
+    template <class First>
+    void sampleAfter(const First& first, const float* xs, const float* ys, int n, float* out, Arena& arena) const {
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        mapPoints(MapThen<First, ProjectiveMap>{first, m_map}, xs, ys, n, mx, my);
+        m_input->sample(mx, my, n, out, arena);
+    }
+
+private:
+    void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
+#if QV_HAS_WIDE_BUILD
+        if (wideVectors()) return mapWide(EightAtATime<ProjectiveMap>{m_map}, xs, ys, n, mx, my);
+#endif
+        int i = 0;
+#if defined(__SSE2__)
+        {
+            // The arithmetic of ProjectiveMap::apply, four points at a time.
+            const float* m = m_map.m;
+            __m128 c[9];
+            for (int k = 0; k < 9; ++k) c[k] = _mm_set1_ps(m[k]);
+            const __m128 sign = _mm_set1_ps(m_map.sign), one = _mm_set1_ps(1.f), nan = _mm_set1_ps(NAN);
+            for (; i + 4 <= n; i += 4) {
+                const __m128 x = _mm_loadu_ps(xs + i), y = _mm_loadu_ps(ys + i);
+                const __m128 w = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[6], x), _mm_mul_ps(c[7], y)), c[8]);
+                const __m128 ahead = _mm_cmpgt_ps(_mm_mul_ps(w, sign), _mm_setzero_ps());
+                const __m128 inv = _mm_or_ps(_mm_and_ps(ahead, _mm_div_ps(one, w)), _mm_andnot_ps(ahead, nan));
+                const __m128 X = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[0], x), _mm_mul_ps(c[1], y)), c[2]);
+                const __m128 Y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[3], x), _mm_mul_ps(c[4], y)), c[5]);
+                _mm_storeu_ps(mx + i, _mm_mul_ps(X, inv));
+                _mm_storeu_ps(my + i, _mm_mul_ps(Y, inv));
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            float x = xs[i], y = ys[i];
+            m_map.apply(x, y);
+            mx[i] = x, my[i] = y;
+        }
+    }
+    ProjectiveMap m_map;
+};
+
 // An affine transform over an edge scale, or an edge scale over an affine transform, maps the
 // points through both in one pass: the upper one hands its map to the lower one, which applies
-// the two together, whenever the points' box shows that the upper one has nothing to clear.
+// the two together, whenever the points' box shows that the upper one has nothing to clear. An
+// affine transform over a perspective hands its map (and any it was handed) on in the same way.
 class EdgeScaleEvaluator;
 
 class AffineEvaluator final : public ReadsThroughChannels<WarpEvaluator> {
@@ -201,6 +281,7 @@ private:
     }
     AffineTransform m_inv;
     const EdgeScaleEvaluator* m_edgeScaleBelow;
+    const PerspectiveEvaluator* m_perspectiveBelow;
 };
 
 class AffineNode final : public Node {
@@ -290,10 +371,13 @@ private:
 AffineEvaluator::AffineEvaluator(const Evaluator* input, const AffineTransform& inverse)
     : ReadsThroughChannels<WarpEvaluator>(input),
       m_inv(inverse),
-      m_edgeScaleBelow(dynamic_cast<const EdgeScaleEvaluator*>(input)) {}
+      m_edgeScaleBelow(dynamic_cast<const EdgeScaleEvaluator*>(input)),
+      m_perspectiveBelow(dynamic_cast<const PerspectiveEvaluator*>(input)) {}
 
 void AffineEvaluator::sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena,
                                     const PointBounds* box, int channel) const {
+    // A perspective reads the same whatever it is told of the points.
+    if (m_perspectiveBelow) return m_perspectiveBelow->sampleAfter(floatMap(), xs, ys, n, out, arena);
     PointBounds mapped;
     const bool bounded = box && mappedBox(*box, mapped);
     if (bounded && m_edgeScaleBelow)
@@ -305,6 +389,8 @@ void AffineEvaluator::sampleChannel(const float* xs, const float* ys, int n, flo
 
 void AffineEvaluator::sampleChannelAfter(const ClampedScaleMap& first, const float* xs, const float* ys, int n,
                                          float* out, Arena& arena, const PointBounds& firstBox, int channel) const {
+    if (m_perspectiveBelow)
+        return m_perspectiveBelow->sampleAfter(MapThen<ClampedScaleMap, AffineMap>{first, floatMap()}, xs, ys, n, out, arena);
     PointBounds mapped;
     const bool bounded = mappedBox(firstBox, mapped);
     ArenaScope scope(arena);
@@ -334,75 +420,6 @@ public:
 
 private:
     double m_sx, m_sy;
-};
-
-class PerspectiveEvaluator final : public WarpEvaluator {
-public:
-    PerspectiveEvaluator(const Evaluator* input, const Homography& h, double sign)
-        : WarpEvaluator(input), m_sign(float(sign)) {
-        for (int i = 0; i < 9; ++i) m_m[i] = float(h.m[i]);
-    }
-
-private:
-#if QV_HAS_WIDE_BUILD
-    struct Map {
-        float m[9];
-        float sign;
-        // Row k of the matrix applied to (x, y, 1).
-        QV_TARGET_WIDE __m256 row(int k, __m256 x, __m256 y) const {
-            return _mm256_add_ps(_mm256_fmadd_ps(_mm256_set1_ps(m[k]), x, _mm256_mul_ps(_mm256_set1_ps(m[k + 1]), y)),
-                                 _mm256_set1_ps(m[k + 2]));
-        }
-        QV_TARGET_WIDE void map8(const float* xs, const float* ys, float* mx, float* my) const {
-            const __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
-            const __m256 w = row(6, x, y);
-            const __m256 ahead = _mm256_cmp_ps(_mm256_mul_ps(w, _mm256_set1_ps(sign)), _mm256_setzero_ps(), _CMP_GT_OQ);
-            const __m256 inv = _mm256_blendv_ps(_mm256_set1_ps(NAN), _mm256_div_ps(_mm256_set1_ps(1.f), w), ahead);
-            _mm256_storeu_ps(mx, _mm256_mul_ps(row(0, x, y), inv));
-            _mm256_storeu_ps(my, _mm256_mul_ps(row(3, x, y), inv));
-        }
-    };
-#endif
-
-    void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
-#if QV_HAS_WIDE_BUILD
-        if (wideVectors()) {
-            Map f;
-            std::copy(m_m, m_m + 9, f.m);
-            f.sign = m_sign;
-            return mapWide(f, xs, ys, n, mx, my);
-        }
-#endif
-        const float* m = m_m;
-        int i = 0;
-#if defined(__SSE2__)
-        {
-            __m128 c[9];
-            for (int k = 0; k < 9; ++k) c[k] = _mm_set1_ps(m[k]);
-            const __m128 sign = _mm_set1_ps(m_sign), one = _mm_set1_ps(1.f), nan = _mm_set1_ps(NAN);
-            for (; i + 4 <= n; i += 4) {
-                const __m128 x = _mm_loadu_ps(xs + i), y = _mm_loadu_ps(ys + i);
-                const __m128 w = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[6], x), _mm_mul_ps(c[7], y)), c[8]);
-                const __m128 ahead = _mm_cmpgt_ps(_mm_mul_ps(w, sign), _mm_setzero_ps());
-                const __m128 inv = _mm_or_ps(_mm_and_ps(ahead, _mm_div_ps(one, w)), _mm_andnot_ps(ahead, nan));
-                const __m128 X = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[0], x), _mm_mul_ps(c[1], y)), c[2]);
-                const __m128 Y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(c[3], x), _mm_mul_ps(c[4], y)), c[5]);
-                _mm_storeu_ps(mx + i, _mm_mul_ps(X, inv));
-                _mm_storeu_ps(my + i, _mm_mul_ps(Y, inv));
-            }
-        }
-#endif
-        for (; i < n; ++i) {
-            const float x = xs[i], y = ys[i];
-            const float w = m[6] * x + m[7] * y + m[8];
-            // Points beyond the horizon would fold back onto the image: they read nothing.
-            const float inv = (w * m_sign > 0) ? 1.f / w : NAN;
-            mx[i] = (m[0] * x + m[1] * y + m[2]) * inv;
-            my[i] = (m[3] * x + m[4] * y + m[5]) * inv;
-        }
-    }
-    float m_m[9];
-    float m_sign;
 };
 
 class PerspectiveNode final : public Node {

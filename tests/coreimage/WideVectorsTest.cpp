@@ -613,3 +613,64 @@ TEST(WideVectors, MovesAndEdgeScalesMapTogetherAsOneAfterTheOther) {
     EXPECT_GT(cleared, 100);
     EXPECT_GT(kept, 100);
 }
+
+// A move over a perspective, and an edge scale over those, map their points through all of them
+// in one pass: each point must read what the perspective alone reads at the position the move
+// (and the scale) would hand it, on both paths. The positions come from the same moves over a
+// probe; points past the horizon read nothing, and so do those the edge scale clears.
+TEST(WideVectors, MovesOverAPerspectiveMapAsOneAfterTheOther) {
+    const Image keystone = perspectiveTransformed(probe(Rect(0, 0, 100, 100)), {25, 100}, {75, 100}, {100, 0}, {0, 0});
+    ASSERT_FALSE(keystone.isNull());
+    const AffineTransform turn = AffineTransform::translation(-50, -50)
+                                     .concat(AffineTransform::rotation(0.3))
+                                     .concat(AffineTransform::translation(45, 120));
+    const Rect extent(0, 0, 130, 170);
+    const Image moved = affineNodeOver(keystone, turn), scaled = edgeScaled(moved, 1.2, 1.2, extent);
+    // The positions each hands the perspective, as a probe in its place is asked for them.
+    const Image movedProbe = affineNodeOver(probe(keystone.extent()), turn), scaledProbe = edgeScaled(movedProbe, 1.2, 1.2, extent);
+    ASSERT_FALSE(scaled.isNull());
+    ASSERT_FALSE(scaledProbe.isNull());
+    const Rect everywhere(-1e4, -1e4, 2e4, 2e4);
+    const RenderPlan keystonePlan(keystone.node(), everywhere, RenderStatisticsSink{});
+    const RenderPlan movedPlan(moved.node(), everywhere, RenderStatisticsSink{}), scaledPlan(scaled.node(), everywhere, RenderStatisticsSink{});
+    const RenderPlan movedProbePlan(movedProbe.node(), everywhere, RenderStatisticsSink{});
+    const RenderPlan scaledProbePlan(scaledProbe.node(), everywhere, RenderStatisticsSink{});
+    // What the perspective alone reads at the positions in `asked` (x, y, _, 1 each; alpha 0: none).
+    Arena arena;
+    auto expectedFrom = [&](const std::vector<float>& asked) {
+        const int n = int(asked.size() / 4);
+        std::vector<float> xs(std::size_t(n), 0.f), ys(std::size_t(n), 0.f), read(asked.size());
+        for (int i = 0; i < n; ++i) xs[std::size_t(i)] = asked[4 * std::size_t(i)], ys[std::size_t(i)] = asked[4 * std::size_t(i) + 1];
+        keystonePlan.root().sample(xs.data(), ys.data(), n, read.data(), arena);
+        for (int i = 0; i < n; ++i)
+            if (asked[4 * std::size_t(i) + 3] == 0.f) std::fill_n(read.begin() + 4 * i, 4, 0.f);
+        return read;
+    };
+    const Points p = pointsAround(Rect(-20, -20, 170, 400), 41);
+    int beyond = 0, cleared = 0, read = 0;
+    for (bool wide : {false, true}) {
+        setWideVectorsForTesting(wide);
+        SCOPED_TRACE(wide ? "wide" : "baseline");
+        // The move alone, at points anywhere.
+        const int n = int(p.xs.size()) - kPairing;
+        std::vector<float> got(4 * std::size_t(n)), asked(4 * std::size_t(n));
+        movedPlan.root().sample(p.xs.data(), p.ys.data() + kPairing, n, got.data(), arena);
+        movedProbePlan.root().sample(p.xs.data(), p.ys.data() + kPairing, n, asked.data(), arena);
+        EXPECT_TRUE(sameBits(got, expectedFrom(asked)));
+        for (int i = 0; i < n; ++i) beyond += std::isnan(got[4 * std::size_t(i)]) && got[4 * std::size_t(i) + 3] == 1.f;
+        // The edge scale over it, along rows, which carry their box.
+        for (double y : {-2.0, 10.0, 85.0, 160.0, 168.0})
+            for (double x0 : {-5.0, 20.0, 110.0})
+                for (int length : {1, 9, 33}) {
+                    std::vector<float> row(4 * std::size_t(length)), probeRow(4 * std::size_t(length));
+                    scaledPlan.root().sampleRow(x0, y, length, row.data(), arena);
+                    scaledProbePlan.root().sampleRow(x0, y, length, probeRow.data(), arena);
+                    ASSERT_TRUE(sameBits(row, expectedFrom(probeRow))) << "row " << y << " from " << x0 << ", " << length << " long";
+                    for (int i = 0; i < length; ++i) (probeRow[4 * std::size_t(i) + 3] == 0.f ? cleared : read) += 1;
+                }
+    }
+    setWideVectorsForTesting(true);
+    EXPECT_GT(beyond, 10);
+    EXPECT_GT(cleared, 20);
+    EXPECT_GT(read, 100);
+}
