@@ -129,6 +129,31 @@ struct EightAtATime {
 };
 #endif
 
+#if QV_HAS_WIDE_BUILD
+// The box of the four corners of box under map, mapped in registers with the arithmetic of
+// mapWide, so that they come out as points there would; false when a corner is not finite.
+template <class Map>
+QV_TARGET_WIDE bool mappedCornersWide(const Map& map, const PointBounds& box, PointBounds& mapped) {
+    __m256 x = _mm256_setr_ps(box.x0, box.x1, box.x0, box.x1, box.x0, box.x0, box.x0, box.x0);
+    __m256 y = _mm256_setr_ps(box.y0, box.y0, box.y1, box.y1, box.y0, box.y0, box.y0, box.y0);
+    map.apply8(x, y);
+    const __m128 cx = _mm256_castps256_ps128(x), cy = _mm256_castps256_ps128(y);
+    // x - x is 0 for a finite x, NaN for the others.
+    const __m128 zero = _mm_setzero_ps();
+    if (_mm_movemask_ps(_mm_cmpneq_ps(_mm_add_ps(_mm_sub_ps(cx, cx), _mm_sub_ps(cy, cy)), zero)) != 0) return false;
+    const auto lowest = [](__m128 v) QV_TARGET_WIDE {
+        v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+        return _mm_cvtss_f32(_mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2))));
+    };
+    const auto highest = [](__m128 v) QV_TARGET_WIDE {
+        v = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+        return _mm_cvtss_f32(_mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2))));
+    };
+    mapped = {lowest(cx), highest(cx), lowest(cy), highest(cy)};
+    return true;
+}
+#endif
+
 // The n points through map into (mx, my), which may be (xs, ys).
 template <class Map>
 void mapPoints(const Map& map, const float* xs, const float* ys, int n, float* mx, float* my) {
@@ -271,13 +296,17 @@ private:
     // within the corners' extremes, bit for bit. The corners go through the same map as the
     // points. A coordinate beyond the float range leaves the box unbounded: false then.
     bool mappedBox(const PointBounds& box, PointBounds& mapped) const {
-        // Eight points, the corners and copies, so that the wide map takes them in one step.
-        float cx[8] = {box.x0, box.x1, box.x0, box.x1, box.x0, box.x0, box.x0, box.x0};
-        float cy[8] = {box.y0, box.y0, box.y1, box.y1, box.y0, box.y0, box.y0, box.y0};
-        mapPoints(floatMap(), cx, cy, 8, cx, cy);
+#if QV_HAS_WIDE_BUILD
+        if (wideVectors()) return mappedCornersWide(floatMap(), box, mapped);
+#endif
+        float cx[4] = {box.x0, box.x1, box.x0, box.x1};
+        float cy[4] = {box.y0, box.y0, box.y1, box.y1};
+        for (int i = 0; i < 4; ++i) floatMap().apply(cx[i], cy[i]);
+        for (int i = 0; i < 4; ++i)
+            if (!std::isfinite(cx[i]) || !std::isfinite(cy[i])) return false;
         mapped = {std::min(std::min(cx[0], cx[1]), std::min(cx[2], cx[3])), std::max(std::max(cx[0], cx[1]), std::max(cx[2], cx[3])),
                   std::min(std::min(cy[0], cy[1]), std::min(cy[2], cy[3])), std::max(std::max(cy[0], cy[1]), std::max(cy[2], cy[3]))};
-        return std::isfinite(mapped.x0) && std::isfinite(mapped.x1) && std::isfinite(mapped.y0) && std::isfinite(mapped.y1);
+        return true;
     }
     AffineTransform m_inv;
     const EdgeScaleEvaluator* m_edgeScaleBelow;
