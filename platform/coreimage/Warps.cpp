@@ -371,10 +371,10 @@ public:
     // sampleChannel at the points `first` maps xs, ys to, which lie in firstBox.
     void sampleChannelAfter(const AffineMap& first, const float* xs, const float* ys, int n, float* out, Arena& arena,
                             const PointBounds& firstBox, int channel) const {
+        if (m_mask.excludes(firstBox)) return std::fill(out, out + 4 * std::size_t(n), 0.f);
         ArenaScope scope(arena);
         float* mx = arena.alloc(std::size_t(n));
         float* my = arena.alloc(std::size_t(n));
-        if (m_mask.excludes(firstBox)) return std::fill(out, out + 4 * std::size_t(n), 0.f);
         if (!m_mask.holds(firstBox)) {
             // Some points may need clearing, which takes them as first gives them.
             mapPoints(first, xs, ys, n, mx, my);
