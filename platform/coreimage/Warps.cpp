@@ -405,7 +405,8 @@ AffineEvaluator::AffineEvaluator(const Evaluator* input, const AffineTransform& 
 
 void AffineEvaluator::sampleChannel(const float* xs, const float* ys, int n, float* out, Arena& arena,
                                     const PointBounds* box, int channel) const {
-    // A perspective reads the same whatever it is told of the points.
+    // A perspective reads its input in full at every point, whatever box or channel it is told
+    // of: it takes this map along with its own.
     if (m_perspectiveBelow) return m_perspectiveBelow->sampleAfter(floatMap(), xs, ys, n, out, arena);
     PointBounds mapped;
     const bool bounded = box && mappedBox(*box, mapped);
