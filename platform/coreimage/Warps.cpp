@@ -1,6 +1,7 @@
-// Geometric nodes: an affine transform and a perspective (projective) transform. Each maps the
-// points it is asked for back into its input and asks the input there, so a chain of them costs
-// one coordinate map each and a single interpolation at the end.
+// Geometric nodes: an affine transform, an edge scale and a perspective (projective) transform.
+// Each maps the points it is asked for back into its input and asks the input there, so a chain
+// of them costs at most one coordinate map each (neighbours often share one pass, see below) and a
+// single interpolation at the end.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -18,25 +19,6 @@
 namespace qv::ci::detail {
 
 namespace {
-
-#if QV_HAS_WIDE_BUILD
-// Maps the n points eight at a time with block.map8(xs, ys, mx, my). The last few points go
-// through a padded copy, so that every point takes the same arithmetic wherever it lies in a batch.
-template <class Block>
-QV_TARGET_WIDE void mapWide(Block block, const float* xs, const float* ys, int n, float* mx, float* my) {
-    // block is a copy, which the stores cannot reach: its coefficients stay in registers.
-    int i = 0;
-    for (; i + 8 <= n; i += 8) block.map8(xs + i, ys + i, mx + i, my + i);
-    if (i == n) return;
-    const std::size_t bytes = sizeof(float) * std::size_t(n - i);
-    float x[8] = {}, y[8] = {}, X[8], Y[8];
-    std::memcpy(x, xs + i, bytes);
-    std::memcpy(y, ys + i, bytes);
-    block.map8(x, y, X, Y);
-    std::memcpy(mx + i, X, bytes);
-    std::memcpy(my + i, Y, bytes);
-}
-#endif
 
 // The affine map in float, (a x + c y + tx, b x + d y + ty), a point at a time or eight at a time.
 struct AffineMap {
@@ -116,20 +98,29 @@ struct MapThen {
 };
 
 #if QV_HAS_WIDE_BUILD
-// A map that works on registers, as mapWide takes it.
+// Maps the n points eight at a time with map.apply8. The last few points go through a padded
+// copy, so that every point takes the same arithmetic wherever it lies in a batch.
 template <class Map>
-struct EightAtATime {
-    Map map;
-    QV_TARGET_WIDE __attribute__((always_inline)) void map8(const float* xs, const float* ys, float* mx, float* my) const {
-        __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
+QV_TARGET_WIDE void mapWide(Map map, const float* xs, const float* ys, int n, float* mx, float* my) {
+    // map is a copy, which the stores cannot reach: its coefficients stay in registers.
+    auto mapEight = [&](const float* x8, const float* y8, float* mx8, float* my8) QV_TARGET_WIDE {
+        __m256 x = _mm256_loadu_ps(x8), y = _mm256_loadu_ps(y8);
         map.apply8(x, y);
-        _mm256_storeu_ps(mx, x);
-        _mm256_storeu_ps(my, y);
-    }
-};
-#endif
+        _mm256_storeu_ps(mx8, x);
+        _mm256_storeu_ps(my8, y);
+    };
+    int i = 0;
+    for (; i + 8 <= n; i += 8) mapEight(xs + i, ys + i, mx + i, my + i);
+    if (i == n) return;
+    const std::size_t bytes = sizeof(float) * std::size_t(n - i);
+    float x[8] = {}, y[8] = {}, X[8], Y[8];
+    std::memcpy(x, xs + i, bytes);
+    std::memcpy(y, ys + i, bytes);
+    mapEight(x, y, X, Y);
+    std::memcpy(mx + i, X, bytes);
+    std::memcpy(my + i, Y, bytes);
+}
 
-#if QV_HAS_WIDE_BUILD
 // The box of the four corners of box under map, mapped in registers with the arithmetic of
 // mapWide, so that they come out as points there would; false when a corner is not finite.
 template <class Map>
@@ -154,17 +145,23 @@ QV_TARGET_WIDE bool mappedCornersWide(const Map& map, const PointBounds& box, Po
 }
 #endif
 
-// The n points through map into (mx, my), which may be (xs, ys).
+// Points [first, n) through map into (mx, my) one at a time.
 template <class Map>
-void mapPoints(const Map& map, const float* xs, const float* ys, int n, float* mx, float* my) {
-#if QV_HAS_WIDE_BUILD
-    if (wideVectors()) return mapWide(EightAtATime<Map>{map}, xs, ys, n, mx, my);
-#endif
-    for (int i = 0; i < n; ++i) {
+void mapOneByOne(const Map& map, const float* xs, const float* ys, int first, int n, float* mx, float* my) {
+    for (int i = first; i < n; ++i) {
         float x = xs[i], y = ys[i];
         map.apply(x, y);
         mx[i] = x, my[i] = y;
     }
+}
+
+// The n points through map into (mx, my), which may be (xs, ys).
+template <class Map>
+void mapPoints(const Map& map, const float* xs, const float* ys, int n, float* mx, float* my) {
+#if QV_HAS_WIDE_BUILD
+    if (wideVectors()) return mapWide(map, xs, ys, n, mx, my);
+#endif
+    mapOneByOne(map, xs, ys, 0, n, mx, my);
 }
 
 // The 3 x 3 projective map (x, y, 1) -> (X / W, Y / W) used backwards: output to input.
@@ -194,6 +191,15 @@ protected:
         map(xs, ys, n, mx, my);
         read(mx, my);
     }
+    // The same through `through` (maps handed down, with this one's own) instead of map().
+    template <class Map, class Read>
+    void withMapped(const Map& through, const float* xs, const float* ys, int n, Arena& arena, Read read) const {
+        ArenaScope scope(arena);
+        float* mx = arena.alloc(std::size_t(n));
+        float* my = arena.alloc(std::size_t(n));
+        mapPoints(through, xs, ys, n, mx, my);
+        read(mx, my);
+    }
     virtual void map(const float* xs, const float* ys, int n, float* mx, float* my) const = 0;
     const Evaluator* m_input;
 };
@@ -209,17 +215,14 @@ public:
     // What sample gives at the points `first` maps xs, ys to.
     template <class First>
     void sampleAfter(const First& first, const float* xs, const float* ys, int n, float* out, Arena& arena) const {
-        ArenaScope scope(arena);
-        float* mx = arena.alloc(std::size_t(n));
-        float* my = arena.alloc(std::size_t(n));
-        mapPoints(MapThen<First, ProjectiveMap>{first, m_map}, xs, ys, n, mx, my);
-        m_input->sample(mx, my, n, out, arena);
+        withMapped(MapThen<First, ProjectiveMap>{first, m_map}, xs, ys, n, arena,
+                   [&](const float* mx, const float* my) { m_input->sample(mx, my, n, out, arena); });
     }
 
 private:
     void map(const float* xs, const float* ys, int n, float* mx, float* my) const override {
 #if QV_HAS_WIDE_BUILD
-        if (wideVectors()) return mapWide(EightAtATime<ProjectiveMap>{m_map}, xs, ys, n, mx, my);
+        if (wideVectors()) return mapWide(m_map, xs, ys, n, mx, my);
 #endif
         int i = 0;
 #if defined(__SSE2__)
@@ -241,11 +244,7 @@ private:
             }
         }
 #endif
-        for (; i < n; ++i) {
-            float x = xs[i], y = ys[i];
-            m_map.apply(x, y);
-            mx[i] = x, my[i] = y;
-        }
+        mapOneByOne(m_map, xs, ys, i, n, mx, my);
     }
     ProjectiveMap m_map;
 };
@@ -372,17 +371,15 @@ public:
     void sampleChannelAfter(const AffineMap& first, const float* xs, const float* ys, int n, float* out, Arena& arena,
                             const PointBounds& firstBox, int channel) const {
         if (m_mask.excludes(firstBox)) return std::fill(out, out + 4 * std::size_t(n), 0.f);
-        ArenaScope scope(arena);
-        float* mx = arena.alloc(std::size_t(n));
-        float* my = arena.alloc(std::size_t(n));
         if (!m_mask.holds(firstBox)) {
             // Some points may need clearing, which takes them as first gives them.
-            mapPoints(first, xs, ys, n, mx, my);
-            return sampleChannel(mx, my, n, out, arena, &firstBox, channel);
+            return withMapped(first, xs, ys, n, arena, [&](const float* mx, const float* my) {
+                sampleChannel(mx, my, n, out, arena, &firstBox, channel);
+            });
         }
         const PointBounds clamp = clampBox();
-        mapPoints(MapThen<AffineMap, ClampedScaleMap>{first, clampedScale()}, xs, ys, n, mx, my);
-        m_input->sampleChannel(mx, my, n, out, arena, &clamp, channel);
+        withMapped(MapThen<AffineMap, ClampedScaleMap>{first, clampedScale()}, xs, ys, n, arena,
+                   [&](const float* mx, const float* my) { m_input->sampleChannel(mx, my, n, out, arena, &clamp, channel); });
     }
 
 private:
@@ -419,15 +416,13 @@ void AffineEvaluator::sampleChannel(const float* xs, const float* ys, int n, flo
 
 void AffineEvaluator::sampleChannelAfter(const ClampedScaleMap& first, const float* xs, const float* ys, int n,
                                          float* out, Arena& arena, const PointBounds& firstBox, int channel) const {
-    if (m_perspectiveBelow)
-        return m_perspectiveBelow->sampleAfter(MapThen<ClampedScaleMap, AffineMap>{first, floatMap()}, xs, ys, n, out, arena);
+    const MapThen<ClampedScaleMap, AffineMap> both{first, floatMap()};
+    if (m_perspectiveBelow) return m_perspectiveBelow->sampleAfter(both, xs, ys, n, out, arena);
     PointBounds mapped;
     const bool bounded = mappedBox(firstBox, mapped);
-    ArenaScope scope(arena);
-    float* mx = arena.alloc(std::size_t(n));
-    float* my = arena.alloc(std::size_t(n));
-    mapPoints(MapThen<ClampedScaleMap, AffineMap>{first, floatMap()}, xs, ys, n, mx, my);
-    m_input->sampleChannel(mx, my, n, out, arena, bounded ? &mapped : nullptr, channel);
+    withMapped(both, xs, ys, n, arena, [&](const float* mx, const float* my) {
+        m_input->sampleChannel(mx, my, n, out, arena, bounded ? &mapped : nullptr, channel);
+    });
 }
 
 class EdgeScaleNode final : public Node {
