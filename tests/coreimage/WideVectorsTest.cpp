@@ -577,7 +577,8 @@ TEST(WideVectors, MovesAndEdgeScalesMapTogetherAsOneAfterTheOther) {
     ASSERT_FALSE(scaleOverMove.isNull());
     // Points around both, near the middle only (their box inside the edge scale's extent, before
     // the move and after it) and far outside.
-    const Points around = pointsAround(Rect(-40, -40, 130, 118), 29), middle = pointsAround(Rect(20, 15, 10, 8), 31),
+    const Rect nearTheMiddle(20, 15, 10, 8);
+    const Points around = pointsAround(Rect(-40, -40, 130, 118), 29), middle = pointsAround(nearTheMiddle, 31),
                  far = pointsAround(Rect(300, 300, 50, 50), 37);
     int cleared = 0, kept = 0;
     for (const Image& image : {moveOverScale, scaleOverMove}) {
@@ -591,7 +592,7 @@ TEST(WideVectors, MovesAndEdgeScalesMapTogetherAsOneAfterTheOther) {
                     std::vector<float> xs, ys;
                     for (std::size_t i = 0; i + kPairing < p.ys.size() && int(xs.size()) < n; ++i)
                         if (std::isfinite(p.xs[i]) && std::isfinite(p.ys[i + kPairing]) &&
-                            (from != &middle || Rect(20, 15, 10, 8).contains(Point{p.xs[i], p.ys[i + kPairing]}))) {
+                            (from != &middle || nearTheMiddle.contains(Point{p.xs[i], p.ys[i + kPairing]}))) {
                             xs.push_back(p.xs[i]);
                             ys.push_back(p.ys[i + kPairing]);
                         }
